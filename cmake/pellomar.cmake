@@ -1,0 +1,66 @@
+# Helpers shared by the folders' CMakeLists.
+#
+# pellomar_library(NAME DIR [QT] DEPS ...): a static library of every DIR/*.cpp that is
+#   not a test (*_test.cpp) and not a window file the caller excludes with EXCLUDE.
+# pellomar_tests(DIR DEPS ...): one executable and one ctest test per DIR/*_test.cpp,
+#   linked with GoogleTest's main unless the file defines its own (a *_qtest.cpp file is a
+#   Qt Test and is linked with Qt Test instead).
+
+function(pellomar_library name dir)
+  cmake_parse_arguments(ARG "QT" "" "DEPS;EXCLUDE" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "_(test|qtest|bench)\\.cpp$")
+  foreach(pattern IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${pattern}")
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    if(ARG_QT)
+      set_target_properties(${name} PROPERTIES AUTOMOC ON AUTORCC ON AUTOUIC ON)
+    endif()
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# Environment every test runs in: no display, sanitizer reports that stop the test.
+set(PELLOMAR_TEST_ENV
+  "QT_QPA_PLATFORM=offscreen"
+  "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0:halt_on_error=1"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "PELLOMAR_SHARED_CATALOGUE=${PROJECT_SOURCE_DIR}/../shared/catalogue"
+  "PELLOMAR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+
+function(pellomar_tests dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_qtest.cpp)
+  foreach(src IN LISTS tests)
+    get_filename_component(tname ${src} NAME_WE)
+    add_executable(${tname} ${src})
+    target_link_libraries(${tname} PRIVATE ${ARG_DEPS} Threads::Threads)
+    if(src MATCHES "_qtest\\.cpp$")
+      set_target_properties(${tname} PROPERTIES AUTOMOC ON)
+      target_link_libraries(${tname} PRIVATE Qt6::Test Qt6::Widgets GTest::gtest GTest::gmock)
+    else()
+      target_link_libraries(${tname} PRIVATE GTest::gtest_main GTest::gmock)
+    endif()
+    set_target_properties(${tname} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${tname} COMMAND ${tname} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    set_tests_properties(${tname} PROPERTIES ENVIRONMENT "${PELLOMAR_TEST_ENV}" TIMEOUT 600)
+  endforeach()
+endfunction()
+
+function(pellomar_benchmarks dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB benches CONFIGURE_DEPENDS ${dir}/*_bench.cpp)
+  foreach(src IN LISTS benches)
+    get_filename_component(bname ${src} NAME_WE)
+    add_executable(${bname} ${src})
+    target_link_libraries(${bname} PRIVATE ${ARG_DEPS} benchmark::benchmark SQLite::SQLite3 Threads::Threads)
+    set_target_properties(${bname} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  endforeach()
+endfunction()
