@@ -31,7 +31,8 @@ HEADERS = {
 RATINGS = {"G", "PG", "PG-13", "R", "NC-17", "NR"}
 FIRST_YEAR, LAST_YEAR = 1920, 2029
 MIN_LENGTH, MAX_LENGTH = 60, 240      # running time in minutes
-MAX_TITLE_BYTES = 80                  # TITLE is a string column of 80 characters
+MAX_TITLE_BYTES = 80                  # TITLE is 80 wide; counted in UTF-8 bytes so an
+                                      # accented title fits however it is stored
 MIN_CAST, MAX_CAST = 3, 6             # principal cast credited per video
 
 
@@ -66,7 +67,8 @@ def read_table(directory, name, report):
     try:
         text = raw.decode("utf-8")
     except UnicodeDecodeError as exc:
-        report.error(name, f"not UTF-8 (byte {exc.start})")
+        line = raw.count(b"\n", 0, exc.start) + 1
+        report.error(f"{name}:{line}", f"not UTF-8 (byte {exc.start} of the file)")
         return None
     if text.startswith("\ufeff"):
         report.error(f"{name}:1", "starts with a byte order mark")
@@ -77,14 +79,20 @@ def read_table(directory, name, report):
     if crlf and crlf != text.count("\n"):
         report.error(name, "mixes CRLF and LF line ends")
 
+    # A quoted field may span lines, so a row is numbered by the line it starts on;
+    # an unbalanced quote is reported there too, not where the reader gave up.
     rows = []
     reader = csv.reader(text.splitlines(keepends=True), strict=True)
-    try:
-        for fields in reader:
-            rows.append((reader.line_num, fields))
-    except csv.Error as exc:
-        report.error(f"{name}:{reader.line_num}", f"bad CSV quoting: {exc}")
-        return None
+    while True:
+        start = reader.line_num + 1
+        try:
+            fields = next(reader)
+        except StopIteration:
+            break
+        except csv.Error as exc:
+            report.error(f"{name}:{start}", f"bad CSV quoting: {exc}")
+            return None
+        rows.append((start, fields))
 
     header = HEADERS[name]
     if not rows or rows[0][1] != header:
