@@ -464,10 +464,9 @@ void TfMain::ckbxAllYearsClick(bool checked)
 
 void TfMain::cmbxFromChange()
 {
-    const bool fromFirst = cmbxFrom->count() > 0 && cmbxFrom->currentIndex() == 0 &&
-                           cmbxFrom->currentText() == cmbxFrom->itemText(0);
-    const int last = cmbxTo->count() - 1;
-    const bool toLast = last >= 0 && cmbxTo->currentIndex() == last && cmbxTo->currentText() == cmbxTo->itemText(last);
+    // A box "has its first item selected" when it shows that item's text, chosen or typed.
+    const bool fromFirst = cmbxFrom->count() > 0 && cmbxFrom->currentText() == cmbxFrom->itemText(0);
+    const bool toLast = cmbxTo->count() > 0 && cmbxTo->currentText() == cmbxTo->itemText(cmbxTo->count() - 1);
     ckbxAllYears->setChecked(fromFirst && toLast);
 }
 
