@@ -45,6 +45,41 @@ public:
     // VideoID of the result's current row; 0 when no result is open or it has no rows.
     int CurrentVideoId() const;
 
+    // The controls, made by the constructor and owned by the window through Qt's parents.
+    // The coupling handlers keep one invariant the statement relies on: while a name is
+    // chosen in a list, its show-all box is unchecked.
+
+    // Query panel, in tab order.
+    QFrame* pnlQuery = nullptr;
+    QComboBox* cmbxCastMembers = nullptr;
+    QCheckBox* ckbxAllCastMembers = nullptr;
+    QComboBox* cmbxDirectors = nullptr;
+    QCheckBox* ckbxAllDirectors = nullptr;
+    QComboBox* cmbxFrom = nullptr;
+    QComboBox* cmbxTo = nullptr;
+    QCheckBox* ckbxAllYears = nullptr;
+    std::array<QCheckBox*, 6> ratingBoxes{};  // ckbxG, ckbxPG, ckbxPG13, ckbxNR, ckbxR, ckbxNC17
+    QCheckBox* ckbxAllRatings = nullptr;
+    QPushButton* btnShowResults = nullptr;
+
+    // Result panel. The grid shows the rows of the last search; the result set (cds) with
+    // its query and provider, and the sortable grid over it, take the model's place.
+    QFrame* pnlGrid = nullptr;
+    TRecordNavigator* dbnav = nullptr;
+    QLabel* lblResultsCount = nullptr;
+    QTableView* grdcds = nullptr;
+    TVideoRowsModel* cds = nullptr;
+
+    TCurrentRecordPanel* pnlCurrentRecord = nullptr;
+
+    QPushButton* btnHelp = nullptr;
+    QPushButton* btnAbout = nullptr;
+    QPushButton* btnPrint = nullptr;
+    QPushButton* btnClose = nullptr;
+
+    // Refreshes the current-record panel once, 200 ms after the last of a run of scrolls.
+    QTimer* tmr = nullptr;
+
 signals:
     // The current-record panel was refreshed for this video.
     void CurrentRecordRefreshed(int videoId);
@@ -115,35 +150,4 @@ private:
     std::string searchStatement_;
     bool shown_ = false;
 
-public:
-    // Query panel, in tab order.
-    QFrame* pnlQuery = nullptr;
-    QComboBox* cmbxCastMembers = nullptr;
-    QCheckBox* ckbxAllCastMembers = nullptr;
-    QComboBox* cmbxDirectors = nullptr;
-    QCheckBox* ckbxAllDirectors = nullptr;
-    QComboBox* cmbxFrom = nullptr;
-    QComboBox* cmbxTo = nullptr;
-    QCheckBox* ckbxAllYears = nullptr;
-    std::array<QCheckBox*, 6> ratingBoxes{};  // ckbxG, ckbxPG, ckbxPG13, ckbxNR, ckbxR, ckbxNC17
-    QCheckBox* ckbxAllRatings = nullptr;
-    QPushButton* btnShowResults = nullptr;
-
-    // Result panel. The grid shows the rows of the last search; the result set (cds) with
-    // its query and provider, and the sortable grid over it, take the model's place.
-    QFrame* pnlGrid = nullptr;
-    TRecordNavigator* dbnav = nullptr;
-    QLabel* lblResultsCount = nullptr;
-    QTableView* grdcds = nullptr;
-    TVideoRowsModel* cds = nullptr;
-
-    TCurrentRecordPanel* pnlCurrentRecord = nullptr;
-
-    QPushButton* btnHelp = nullptr;
-    QPushButton* btnAbout = nullptr;
-    QPushButton* btnPrint = nullptr;
-    QPushButton* btnClose = nullptr;
-
-    // Refreshes the current-record panel once, 200 ms after the last of a run of scrolls.
-    QTimer* tmr = nullptr;
 };
