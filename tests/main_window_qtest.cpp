@@ -231,6 +231,7 @@ private slots:
     void panelRefreshWaitsForTheLastScroll();
     void windowPosition();
     void bottomButtons();
+    void picture();
 };
 
 void MainWindowTest::layoutAndInitialState()
@@ -715,6 +716,23 @@ void MainWindowTest::bottomButtons()
     QVERIFY(w->information[1].endsWith("bottom right of the form."));
     w->window->btnClose->click();
     QVERIFY(!w->window->isVisible());
+}
+
+// The window with a result, drawn offscreen; saved as main_window.png into the folder named by
+// PELLOMAR_SCREENSHOT_DIR when it is set, for a person to look at.
+void MainWindowTest::picture()
+{
+    auto w = MakeShownWindow();
+    RunStep(*w->window, "cast");
+    w->window->btnShowResults->click();
+    w->window->dbnav->Next();
+    const QImage image = w->window->grab().toImage();
+    QCOMPARE(image.size(), QSize(560, 640));
+    // The query panel is teal, the result panel black.
+    QCOMPARE(image.pixelColor(2, 2), QColor(0, 128, 128));
+    QCOMPARE(image.pixelColor(2, 200), QColor(Qt::black));
+    const QByteArray dir = qgetenv("PELLOMAR_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) QVERIFY(image.save(QString::fromLocal8Bit(dir) + "/main_window.png"));
 }
 
 QTEST_MAIN(MainWindowTest)
