@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/platform/fault_environment.h"
+#include "engine/platform/memory_environment.h"
 #include "engine/platform/os_error.h"
 #include "engine/platform/posix_environment.h"
 #include "engine/storage/engine_error.h"
@@ -259,6 +260,26 @@ TEST_F(FileHandlerTest, TheProcessListCanBeReplacedForAScope) {
   }
   TFileHandler handler("SCOPED", true);
   EXPECT_NE(&handler.List(), &list_);
+}
+
+TEST(FileHandlerOnMemoryEnvironmentTest, AfterACrashTheFileHoldsWhatWasFlushed) {
+  TMemoryEnvironment env;
+  env.MakeDirectory("/db");
+  TFileList list(env);
+  {
+    TFileHandler handler("/db/T.DAT", false, &list);
+    handler.Create();
+    handler.Write("header--", 8);
+    handler.Flush();
+    handler.Write("unflushed", 9);
+  }
+  env.DropUnsyncedData();
+  TFileHandler reopened("/db/t.dat", false, &list);
+  reopened.Open();
+  EXPECT_EQ(reopened.Size(), 8);
+  char buffer[8];
+  reopened.Read(buffer, 8);
+  EXPECT_EQ(std::string(buffer, 8), "header--");
 }
 
 }  // namespace
