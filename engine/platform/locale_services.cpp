@@ -162,6 +162,19 @@ int LocaleCompare(std::string_view a, std::string_view b, bool ignore_case, uint
     // back to byte order rather than fail a comparison.
   }
   if (!ignore_case) return ByteCompare(a, b);
+  if (IsAscii(a) && IsAscii(b)) {
+    // U.S. English upper-casing of ASCII text changes only a..z: compare without copies.
+    const auto upper = [](char c) {
+      return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    };
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+      const unsigned char x = upper(a[i]);
+      const unsigned char y = upper(b[i]);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+  }
   return ByteCompare(LocaleUpperCase(a), LocaleUpperCase(b));
 }
 

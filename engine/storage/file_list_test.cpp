@@ -215,6 +215,10 @@ TEST_F(FileListTest, MemoryFileBlockGrowsInStepsAndRefusesAbsurdSizes) {
   EXPECT_EQ(file.Write(open, big.data(), static_cast<int64_t>(big.size())), 10000);
   EXPECT_EQ(file.AllocatedLength() % kMemoryFileBlockStep, 0);
   EXPECT_GE(file.AllocatedLength(), 10001);
+  // Appending within the headroom neither shrinks nor moves the block.
+  const int64_t allocated = file.AllocatedLength();
+  EXPECT_EQ(file.Write(open, "c", 1), 1);
+  EXPECT_EQ(file.AllocatedLength(), allocated);
   EXPECT_EQ(file.Seek(open, kSeekFromStart, 0), 0);
   EXPECT_EQ(file.Write(open, nullptr, 0), 0);  // size 0 frees the block
   EXPECT_EQ(file.AllocatedLength(), 0);
