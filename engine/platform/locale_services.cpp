@@ -214,6 +214,33 @@ std::string LocaleHighestCharacter(uint16_t language, uint16_t /*sort*/) {
   return std::string("\xEF\xBF\xBF");
 }
 
+namespace {
+
+// Bytes taken by the character starting at text[i] (1 for a stray or malformed byte).
+size_t CharacterBytes(std::string_view text, size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  if (length == 1 || i + length > text.size()) return 1;
+  for (size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string_view Utf8CharacterPrefix(std::string_view text, size_t characters) {
+  size_t i = 0;
+  for (size_t n = 0; n < characters && i < text.size(); ++n) i += CharacterBytes(text, i);
+  return text.substr(0, i);
+}
+
+size_t Utf8Length(std::string_view text) {
+  size_t n = 0;
+  for (size_t i = 0; i < text.size(); i += CharacterBytes(text, i)) ++n;
+  return n;
+}
+
 std::string_view Utf8Prefix(std::string_view text, size_t max_bytes) {
   if (text.size() <= max_bytes) return text;
   size_t end = max_bytes;
