@@ -18,10 +18,14 @@ namespace fs = std::filesystem;
 constexpr int64_t kPage = 4096;
 constexpr int64_t kFileBytes = 16 << 20;
 
+const fs::path& BenchDirectory() {
+  static const fs::path dir = fs::temp_directory_path() / ("quarry-file-bench-" + std::to_string(std::random_device{}()));
+  return dir;
+}
+
 std::string BenchPath(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / "quarry-file-bench";
-  fs::create_directories(dir);
-  return (dir / name).string();
+  fs::create_directories(BenchDirectory());
+  return (BenchDirectory() / name).string();
 }
 
 void BM_AppendPages(benchmark::State& state) {
@@ -95,4 +99,12 @@ BENCHMARK(BM_CompareTitles)->Args({0, 0})->Args({0, 1})->Args({1033, 0})->Args({
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ignored;
+  fs::remove_all(BenchDirectory(), ignored);
+  return 0;
+}

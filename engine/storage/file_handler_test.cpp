@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -20,11 +21,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A directory name no other test run (of this or a sibling build) is using.
+std::string UniqueName(const std::string& stem) {
+  std::random_device random;
+  return stem + "-" + std::to_string(random()) + "-" + std::to_string(random());
+}
+
 class FileHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quarry-handler-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = fs::temp_directory_path() / UniqueName("quarry-handler");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
