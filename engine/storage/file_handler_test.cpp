@@ -251,6 +251,22 @@ TEST_F(FileHandlerTest, FailedReadRaisesReadErrorAndFailedLockIsAFalseResult) {
   EXPECT_TRUE(handler.LockRegion(100, 1, true));
 }
 
+TEST_F(FileHandlerTest, AReadOnlyFileOpensReadOnlyAndRefusesChangesWithAccessDenied) {
+  std::ofstream(Path("RO.DAT")) << "fixed";
+  fs::permissions(Path("RO.DAT"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  TFileHandler handler(Path("RO.DAT"), false, &list_);
+  handler.Open();
+  EXPECT_TRUE(handler.ReadOnly());
+  EXPECT_TRUE(handler.ReadOnlyAttribute());
+  EXPECT_EQ(Caught([&] { handler.WriteAt(0, "x", 1); }).Code(), QUARRY_OSEACCES);
+  EXPECT_EQ(Caught([&] { handler.Write(nullptr, 0); }).Code(), QUARRY_OSEACCES);
+  handler.Flush();  // nothing to write: no error
+  char buffer[5];
+  EXPECT_EQ(handler.ReadAt(0, buffer, 5), 5);
+  handler.Close();
+  fs::permissions(Path("RO.DAT"), fs::perms::owner_all);
+}
+
 TEST_F(FileHandlerTest, AMemoryFileTooLargeRaisesInvalidLength) {
   TFileHandler handler("HUGE", true, &list_);
   handler.Create();
