@@ -120,6 +120,7 @@ void TResultGridTitle::paintSection(QPainter* painter, const QRect& rect, int lo
   const int base = rect.top() + (arrow == atDown ? m + 4 : m + 10);
   const int apex = rect.top() + (arrow == atDown ? m + 10 : m + 4);
   painter->save();
+  painter->setClipRect(rect);  // the base drawing leaves a clip of its own behind
   painter->setPen(grid_->ArrowShade());
   painter->drawLine(right - 10, base, right - 7, apex);
   painter->setPen(grid_->ArrowHighlight());
