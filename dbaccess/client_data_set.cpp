@@ -45,21 +45,6 @@ bool ListHas(const std::vector<std::string_view>& names, std::string_view name) 
   return std::any_of(names.begin(), names.end(), [&](std::string_view n) { return SameName(n, name); });
 }
 
-// Byte order of the UTF-8 texts; with `no_case`, ASCII letters compare folded.
-int CompareText(std::string_view a, std::string_view b, bool no_case) {
-  if (!no_case) {
-    int c = a.compare(b);
-    return (c > 0) - (c < 0);
-  }
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(FoldAscii(a[i]));
-    auto y = static_cast<unsigned char>(FoldAscii(b[i]));
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return (a.size() > b.size()) - (a.size() < b.size());
-}
-
 }  // namespace
 
 // --- TClientField --------------------------------------------------------------------------
@@ -336,34 +321,57 @@ void TClientDataSet::SetIndexName(std::string_view name) {
   NotifyChanged();
 }
 
-int TClientDataSet::CompareRows(uint32_t a, uint32_t b, const std::vector<TSortKey>& keys) const {
-  for (const TSortKey& key : keys) {
-    const TColumn& column = columns_[static_cast<size_t>(key.field)];
-    int c;
-    const bool null_a = column.nulls[a];
-    const bool null_b = column.nulls[b];
-    if (null_a || null_b) {
-      c = static_cast<int>(null_b) - static_cast<int>(null_a);  // null first
-    } else if (fields_[static_cast<size_t>(key.field)].kind == TResultFieldKind::Integer) {
-      c = (column.ints[a] > column.ints[b]) - (column.ints[a] < column.ints[b]);
-    } else {
-      c = CompareText(TextOf(a, key.field), TextOf(b, key.field), key.no_case);
-    }
-    if (c != 0) return key.descending ? -c : c;
-  }
-  return 0;
-}
-
 void TClientDataSet::BuildOrder() {
   order_.resize(row_count_);
   std::iota(order_.begin(), order_.end(), 0u);
   if (index_name_.empty()) return;
-  const std::vector<TSortKey> keys = KeysOf(*FindIndex(index_name_));
-  // Arrival order breaks ties, which makes the order total and the sort stable.
-  std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) {
-    int c = CompareRows(a, b, keys);
-    return c != 0 ? c < 0 : a < b;
-  });
+
+  // Each key reads its column directly; a case-insensitive text key compares a folded copy
+  // of the column's characters, so that every comparison is a plain byte comparison.
+  struct TPreparedKey {
+    const TColumn* column;
+    bool integer;
+    bool descending;
+    bool has_nulls;
+    std::string folded;
+    const char* chars;
+  };
+  std::vector<TPreparedKey> keys;
+  for (const TSortKey& key : KeysOf(*FindIndex(index_name_))) {
+    const TColumn& column = columns_[static_cast<size_t>(key.field)];
+    TPreparedKey prepared{&column, fields_[static_cast<size_t>(key.field)].kind == TResultFieldKind::Integer,
+                          key.descending,
+                          std::find(column.nulls.begin(), column.nulls.end(), true) != column.nulls.end(),
+                          {}, column.chars.data()};
+    if (!prepared.integer && key.no_case) {
+      prepared.folded = column.chars;
+      for (char& c : prepared.folded) c = FoldAscii(c);
+    }
+    keys.push_back(std::move(prepared));
+  }
+  for (TPreparedKey& key : keys)
+    if (!key.folded.empty()) key.chars = key.folded.data();  // after the vector stopped moving
+
+  auto compare = [&keys](uint32_t a, uint32_t b) {
+    for (const TPreparedKey& key : keys) {
+      const TColumn& column = *key.column;
+      int c;
+      const bool null_a = key.has_nulls && column.nulls[a];
+      const bool null_b = key.has_nulls && column.nulls[b];
+      if (null_a || null_b) {
+        c = static_cast<int>(null_b) - static_cast<int>(null_a);  // null first
+      } else if (key.integer) {
+        c = (column.ints[a] > column.ints[b]) - (column.ints[a] < column.ints[b]);
+      } else {
+        const std::string_view text_a(key.chars + column.offsets[a], column.offsets[a + 1] - column.offsets[a]);
+        const std::string_view text_b(key.chars + column.offsets[b], column.offsets[b + 1] - column.offsets[b]);
+        c = text_a.compare(text_b);
+      }
+      if (c != 0) return key.descending ? c > 0 : c < 0;
+    }
+    return a < b;  // arrival order breaks ties: a total order, and a stable sort
+  };
+  std::sort(order_.begin(), order_.end(), compare);
 }
 
 // --- Observers -----------------------------------------------------------------------------------

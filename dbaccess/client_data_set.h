@@ -189,7 +189,6 @@ class TClientDataSet {
   std::string_view TextOf(uint32_t row, int field) const;
   std::vector<TSortKey> KeysOf(const TClientIndexDef& def) const;
   void BuildOrder();  // order_ for the current index over the rows held
-  int CompareRows(uint32_t a, uint32_t b, const std::vector<TSortKey>& keys) const;
   void MoveTo(int position, bool bof, bool eof);  // raises the scroll events
   void NotifyChanged();
   void NotifyRecord();
