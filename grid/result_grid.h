@@ -23,6 +23,8 @@
 // fields change - or a collection set by the application or loaded from a file
 // ("customised"). Only a customised collection is saved; saving default columns deletes the
 // file instead, so that the next load starts from the defaults again.
+//
+// Like every window, the grid lives on the user-interface thread; so must its result set.
 #pragma once
 
 #include "dbaccess/client_data_set.h"
