@@ -1,7 +1,6 @@
 // The result grid and its title row; see result_grid.h.
 #include "grid/result_grid.h"
 
-#include "dbaccess/dataset_error.h"
 #include "grid/column_config_file.h"
 #include "grid/result_grid_model.h"
 
