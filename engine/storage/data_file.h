@@ -224,6 +224,8 @@ class TDataFile : public TFileHandler {
   std::int64_t CacheHits() const { return cache_.Hits(); }
   std::int64_t DiskReads() const { return diskReads_; }
   std::int64_t RunWrites() const { return runWrites_; }
+  // Number of run files the last SortRecords wrote (0 when it sorted in memory).
+  int LastSortRuns() const { return lastSortRuns_; }
   const TRecordCache& Cache() const { return cache_; }
 
  private:
@@ -260,6 +262,7 @@ class TDataFile : public TFileHandler {
   int cacheCapacity_ = 1;
   std::int64_t diskReads_ = 0;
   std::int64_t runWrites_ = 0;
+  int lastSortRuns_ = 0;
   bool headerModified_ = false;
   bool definitionsChanged_ = false;
   bool tableModified_ = false;
