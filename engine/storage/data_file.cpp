@@ -511,7 +511,7 @@ void TDataFile::FlushRecords() {
   std::vector<TRecord*> dirty;
   for (const auto& r : cache_.Records()) {
     if (r->Dirty && r->PinCount == 0 && !(r->RecordNo >= batchFirst_ && r->RecordNo <= batchLast_))
-      dirty.push_back(r.get());
+      dirty.push_back(r);
   }
   if (!dirty.empty()) WriteRecords(dirty);
 }
@@ -554,7 +554,7 @@ bool TDataFile::Flush(bool forceOsFlush, bool trim) {
   }
   std::vector<TRecord*> dirty;
   for (const auto& r : cache_.Records())
-    if (r->Dirty) dirty.push_back(r.get());
+    if (r->Dirty) dirty.push_back(r);
   if (!dirty.empty()) {
     WriteRecords(dirty);
     wrote = true;
