@@ -186,7 +186,8 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
          MapCase(b, fold_map.get(), ucasemap_utf8FoldCase, false);
 }
 
-std::string LocaleLowestCharacter(uint16_t /*language*/, uint16_t /*sort*/) {
+std::string LocaleLowestCharacter(uint16_t language, uint16_t /*sort*/) {
+  if (language == 0) return std::string(1, '\0');
   // U+0001 is the lowest byte above the terminator, and under ICU collation it is
   // completely ignorable: a prefix padded with it compares equal to the bare prefix,
   // hence never above any text that starts with that prefix.
