@@ -15,6 +15,7 @@
 #include <set>
 
 #include "engine/platform/fault_environment.h"
+#include "engine/platform/memory_environment.h"
 #include "engine/storage/bcd.h"
 #include "engine/storage/byte_image.h"
 #include "engine/storage/record_buffer.h"
@@ -60,6 +61,18 @@ std::vector<TFieldDefinition> EveryType() {
   return Numbered(f);
 }
 
+// Inserts a record: a new slot with the next identifier, filled by fill.
+template <typename Fill>
+std::int32_t Insert(TDataFile& file, Fill fill) {
+  TPinnedRecord record = file.AllocateRecord();
+  std::uint8_t* data = record.Data();
+  std::memset(data + RecordHeaderSize, 0, static_cast<std::size_t>(file.RecordSize() - RecordHeaderSize));
+  SetRecordIdentifier(data, file.NextAutoIncValue());
+  fill(data);
+  file.MarkDirty(record.get());
+  return record->RecordNo;
+}
+
 class DataFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -96,18 +109,6 @@ class DataFileTest : public ::testing::Test {
     file->Open();
     file->VerifyHeader();
     return file;
-  }
-
-  // Inserts a record: a new slot with the next identifier, filled by fill.
-  template <typename Fill>
-  static std::int32_t Insert(TDataFile& file, Fill fill) {
-    TPinnedRecord record = file.AllocateRecord();
-    std::uint8_t* data = record.Data();
-    std::memset(data + RecordHeaderSize, 0, static_cast<std::size_t>(file.RecordSize() - RecordHeaderSize));
-    SetRecordIdentifier(data, file.NextAutoIncValue());
-    fill(data);
-    file.MarkDirty(record.get());
-    return record->RecordNo;
   }
 
   fs::path dir_;
@@ -648,6 +649,98 @@ TEST_F(FaultTest, AFailedWriteRollsTheTableBackToItsLastFlush) {
   EXPECT_EQ(again->PhysicalRecordCount(), 5);
   TPinnedRecord r = again->GetRecord(nullptr, 5);
   EXPECT_EQ(GetFieldInteger(r.Data(), fields[0]), 77);
+}
+
+TEST_F(FaultTest, ForceBufferFlushAsksTheSystemAfterEveryWrite) {
+  TDataFile file(Path("SYNC.DAT"), false, &list_);
+  file.CreateFile(0, 0, Numbered({Field("I", TFieldType::Integer)}), 0, "", "", false);
+  const auto before = faults_.Count(TFaultOperation::kFlush);
+  file.Flush(false, false);
+  EXPECT_EQ(faults_.Count(TFaultOperation::kFlush), before) << "not asked for";
+  TDataFileSettings settings;
+  settings.ForceBufferFlush = true;
+  file.SetSettings(settings);
+  EXPECT_FALSE(file.Flush(false, false)) << "nothing to write, nothing flushed";
+  EXPECT_EQ(faults_.Count(TFaultOperation::kFlush), before);
+  Insert(file, [](std::uint8_t*) {});
+  EXPECT_TRUE(file.Flush(false, false));
+  EXPECT_EQ(faults_.Count(TFaultOperation::kFlush), before + 1);
+}
+
+// A crash drops everything written since the last flush to the device: with ForceBufferFlush
+// the table then holds exactly the changes of its last completed flush.
+TEST(DataFileCrash, ReopensWithTheLastFlushedChanges) {
+  TMemoryEnvironment environment;
+  TFileList list(environment);
+  auto fields = Numbered({Field("I", TFieldType::Integer), Field("S", TFieldType::String, 30)});
+  std::mt19937 random(99);
+  for (int trial = 0; trial < 20; ++trial) {
+    const std::string path = "/CRASH" + std::to_string(trial) + ".DAT";
+    std::map<std::int32_t, std::int32_t> flushed;
+    {
+      TDataFile file(path, false, &list);
+      file.CreateFile(0, 0, fields, 0, "", "", false);
+      TDataFileSettings settings;
+      settings.ForceBufferFlush = true;
+      settings.RecordBufferBytes = 10 * 44;  // evictions write unflushed records
+      file.SetSettings(settings);
+      file.Flush(false, false);
+      std::map<std::int32_t, std::int32_t> current;
+      const int changes = 1 + static_cast<int>(random() % 12);
+      for (int change = 0; change < changes; ++change) {
+        for (int k = 0; k < 1 + static_cast<int>(random() % 15); ++k) {
+          const std::int32_t value = static_cast<std::int32_t>(random() % 100000);
+          if (!current.empty() && random() % 3 == 0) {
+            auto it = std::next(current.begin(), static_cast<long>(random() % current.size()));
+            TPinnedRecord r = file.GetRecord(nullptr, it->first);
+            SetFieldInteger(r.Data(), fields[0], value);
+            file.MarkDirty(r.get());
+            it->second = value;
+          } else {
+            current[Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], value); })] = value;
+          }
+        }
+        if (change + 1 < changes) {
+          file.Flush(false, false);
+          flushed = current;
+        }
+      }
+      environment.DropUnsyncedData();
+      file.DiscardRecords();
+    }
+    TDataFile file(path, false, &list);
+    file.Open();
+    ASSERT_NO_THROW(file.VerifyHeader()) << trial;
+    ASSERT_EQ(file.PhysicalRecordCount(), static_cast<std::int64_t>(flushed.size())) << trial;
+    for (auto& [n, v] : flushed) EXPECT_EQ(GetFieldInteger(file.GetRecord(nullptr, n).Data(), fields[0]), v);
+  }
+}
+
+TEST(DataFileInMemory, AnInMemoryTableLivesInTheFileListAndSortsThere) {
+  TMemoryEnvironment environment;
+  TFileList list(environment);
+  auto fields = Numbered({Field("K", TFieldType::Integer)});
+  {
+    TDataFile file("RESULT.DAT", true, &list);
+    file.CreateFile(0, 0, fields, 0, "", "", false);
+    TDataFileSettings settings;
+    settings.RecordBufferCount = 100;  // runs of 100 records
+    file.SetSettings(settings);
+    for (int i = 0; i < 1000; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], (i * 37) % 1000); });
+    file.Flush(false, true);
+    TSortOptions options;
+    options.KeyFields = {fields[0]};
+    options.KeyFields[0].Descending = true;
+    file.SortRecords(options);
+    EXPECT_EQ(file.LastSortRuns(), 10);
+    file.Close();
+  }
+  EXPECT_EQ(list.FileCount(), 1u) << "the run files are gone, the table stays";
+  TDataFile file("RESULT.DAT", true, &list);
+  file.Open();
+  file.VerifyHeader();
+  for (std::int32_t n = 1; n <= 1000; ++n)
+    ASSERT_EQ(GetFieldInteger(file.GetRecord(nullptr, n, TReadDirection::Forward, true).Data(), fields[0]), 1000 - n);
 }
 
 // ---- the record cache ----
