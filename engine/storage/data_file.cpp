@@ -325,6 +325,19 @@ void TDataFile::WriteFieldDefinitions() {
   try {
     if (!image.empty()) WriteAt(DataHeaderSize, image.data(), static_cast<std::int64_t>(image.size()));
   } catch (...) {
+    if (diskHeaderValid_ && rawDefinitions_.size() == image.size()) {
+      // Put the definitions as they were back on disk (best effort) and in memory.
+      std::vector<std::uint8_t> old = rawDefinitions_;
+      for (std::size_t i = 0; i < fields_.size(); ++i) {
+        fields_[i] = TFieldDefinition::Decode(rawDefinitions_.data() + i * FieldDefinitionSize);
+        if (header_.Encrypted) Scramble(old.data() + i * FieldDefinitionSize, FieldDefinitionSize, RecordScrambleSeeds);
+      }
+      try {
+        WriteAt(DataHeaderSize, old.data(), static_cast<std::int64_t>(old.size()));
+      } catch (...) {
+      }
+      definitionsChanged_ = false;
+    }
     RecoverFromFailedWrite();
     throw;
   }
@@ -545,7 +558,7 @@ void TDataFile::TrimCache() {
   cacheCapacity_ = std::max(limit, cache_.Count());
 }
 
-bool TDataFile::Flush(bool forceOsFlush, bool trim) {
+bool TDataFile::FlushTable(bool forceOsFlush, bool trim) {
   RequireOpen();
   bool wrote = false;
   if (definitionsChanged_) {
