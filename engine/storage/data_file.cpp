@@ -114,7 +114,8 @@ void TDataFile::CreateFile(std::uint16_t languageId, std::uint16_t sortId, std::
                            bool encrypted, std::uint16_t userMajor, std::uint16_t userMinor) {
   if (fields.size() > static_cast<std::size_t>(MaxTableFields)) Raise(QUARRY_FLDLIMIT);
   int blobFields = 0;
-  for (const TFieldDefinition& f : fields) {
+  for (TFieldDefinition& f : fields) {
+    f.ScaleCopy = f.Scale;
     if (f.IsBlob() && !f.Computed && ++blobFields > MaxBlobFields) Raise(QUARRY_BLOBLIMIT);
   }
   const int recordSize = AssignFieldOffsets(fields.data(), static_cast<int>(fields.size()));
