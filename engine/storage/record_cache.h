@@ -22,7 +22,7 @@ namespace quarry {
 
 class TRecordCache;
 
-// One cached record (the design's TRecord).
+// One cached record.
 struct TRecord {
   std::int32_t RecordNo = 0;
   std::vector<std::uint8_t> Data;  // record size bytes
