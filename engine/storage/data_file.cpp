@@ -264,6 +264,31 @@ void TDataFile::VerifyHeader() {
   if (header_.FirstFree < 0 || header_.FirstFree > records) Raise(QUARRY_HEADERCORRUPT);
 }
 
+void TDataFile::VerifyRecords() {
+  const std::int32_t slots = header_.NextRecordNo - 1;
+  std::vector<bool> deleted(static_cast<std::size_t>(slots) + 1, false);
+  std::int64_t deletedCount = 0;
+  for (std::int32_t n = 1; n <= slots; ++n) {
+    TPinnedRecord record = GetRecord(nullptr, n, TReadDirection::Forward, true);
+    const std::uint8_t* data = record.Data();
+    if (RecordStatus(data) == RecordDeleted) {
+      deleted[static_cast<std::size_t>(n)] = true;
+      ++deletedCount;
+    } else if (RecordStatus(data) != RecordActive || RecordLink(data) != n) {
+      Raise(QUARRY_FILECORRUPT);
+    }
+  }
+  std::int64_t chained = 0;
+  for (std::int32_t n = header_.FirstFree; n != 0;) {
+    // Each deleted slot is visited once; a second visit is a loop.
+    if (n < 0 || n > slots || !deleted[static_cast<std::size_t>(n)] || ++chained > deletedCount)
+      Raise(QUARRY_FILECORRUPT);
+    deleted[static_cast<std::size_t>(n)] = false;
+    n = RecordLink(GetRecord(nullptr, n).Data());
+  }
+  if (chained != deletedCount) Raise(QUARRY_FILECORRUPT);
+}
+
 void TDataFile::ReadHeader() {
   std::uint8_t image[DataHeaderSize];
   if (ReadAt(0, image, DataHeaderSize, true) < DataHeaderSize) Raise(QUARRY_HEADERCORRUPT);
