@@ -372,12 +372,12 @@ void TDataFile::WriteFieldDefinitions() {
 }
 
 void TDataFile::Empty() {
-  cache_.Clear();
   {
     TFileSection section(*this);
     Seek(kSeekFromStart, header_.RecordsOffset());
     TFileHandler::Write(nullptr, 0);
   }
+  cache_.Clear();
   header_.FirstFree = 0;
   header_.NextRecordNo = 1;
   header_.LastAutoInc = 0;

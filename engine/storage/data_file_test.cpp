@@ -706,6 +706,40 @@ TEST_F(FaultTest, AFailedDefinitionsWriteKeepsTheOldDefinitions) {
   }
 }
 
+TEST_F(FaultTest, FailedReadsTruncationsAndOpensAreEngineErrorsAndChangeNothing) {
+  {
+    TDataFile file(Path("OPS.DAT"), false, &list_);
+    file.CreateFile(0, 0, Numbered({Field("I", TFieldType::Integer)}), 0, "", "", false);
+    for (int i = 0; i < 10; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, file.Fields()[0], i); });
+    file.FlushTable(false, false);
+  }
+  struct Case { const char* what; TFaultOperation op; std::function<void(TDataFile&)> action; TEngineErrorCode code; };
+  const Case cases[] = {
+      {"read of a record", TFaultOperation::kRead, [](TDataFile& f) { f.Open(); f.GetRecord(nullptr, 4); }, QUARRY_READERR},
+      {"read of the header", TFaultOperation::kRead, [](TDataFile& f) { f.Open(); }, QUARRY_READERR},
+      {"truncation by Empty", TFaultOperation::kSetSize, [](TDataFile& f) { f.Open(); f.Empty(); }, QUARRY_WRITEERR},
+      // A refused read-write open is retried read-only; a second refusal is the error.
+      {"open", TFaultOperation::kOpen, [](TDataFile& f) { f.Open(); }, 0},
+  };
+  for (const Case& c : cases) {
+    {
+      TDataFile file(Path("OPS.DAT"), false, &list_);
+      faults_.FailNth(c.op, 1, TFaultEffect::kError, c.op == TFaultOperation::kOpen);
+      try {
+        c.action(file);
+        ADD_FAILURE() << c.what << ": no error";
+      } catch (const EQuarryEngineError& e) {
+        if (c.code != 0) {
+          EXPECT_EQ(e.Code(), c.code) << c.what;
+        }
+      }
+      faults_.Clear();
+    }
+    auto file = Reopen("OPS.DAT", &list_);
+    EXPECT_EQ(file->PhysicalRecordCount(), 10) << c.what;
+  }
+}
+
 TEST_F(FaultTest, ForceBufferFlushAsksTheSystemAfterEveryWrite) {
   TDataFile file(Path("SYNC.DAT"), false, &list_);
   file.CreateFile(0, 0, Numbered({Field("I", TFieldType::Integer)}), 0, "", "", false);
