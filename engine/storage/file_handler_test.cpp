@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/platform/fault_environment.h"
@@ -20,11 +22,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A directory name no other test run (of this or a sibling build) is using.
+std::string UniqueName(const std::string& stem) {
+  std::random_device random;
+  return stem + "-" + std::to_string(random()) + "-" + std::to_string(random());
+}
+
 class FileHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quarry-handler-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = fs::temp_directory_path() / UniqueName("quarry-handler");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -245,6 +252,22 @@ TEST_F(FileHandlerTest, FailedReadRaisesReadErrorAndFailedLockIsAFalseResult) {
   EXPECT_TRUE(handler.LockRegion(100, 1, true));
 }
 
+TEST_F(FileHandlerTest, AReadOnlyFileOpensReadOnlyAndRefusesChangesWithAccessDenied) {
+  std::ofstream(Path("RO.DAT")) << "fixed";
+  fs::permissions(Path("RO.DAT"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  TFileHandler handler(Path("RO.DAT"), false, &list_);
+  handler.Open();
+  EXPECT_TRUE(handler.ReadOnly());
+  EXPECT_TRUE(handler.ReadOnlyAttribute());
+  EXPECT_EQ(Caught([&] { handler.WriteAt(0, "x", 1); }).Code(), QUARRY_OSEACCES);
+  EXPECT_EQ(Caught([&] { handler.Write(nullptr, 0); }).Code(), QUARRY_OSEACCES);
+  handler.Flush();  // nothing to write: no error
+  char buffer[5];
+  EXPECT_EQ(handler.ReadAt(0, buffer, 5), 5);
+  handler.Close();
+  fs::permissions(Path("RO.DAT"), fs::perms::owner_all);
+}
+
 TEST_F(FileHandlerTest, AMemoryFileTooLargeRaisesInvalidLength) {
   TFileHandler handler("HUGE", true, &list_);
   handler.Create();
@@ -260,6 +283,34 @@ TEST_F(FileHandlerTest, TheProcessListCanBeReplacedForAScope) {
   }
   TFileHandler handler("SCOPED", true);
   EXPECT_NE(&handler.List(), &list_);
+}
+
+TEST_F(FileHandlerTest, ThreadsOpeningReadingAndWritingOneFileKeepTheirOwnRegions) {
+  {
+    TFileHandler creator(Path("SHARE.DAT"), false, &list_);
+    creator.Create();
+  }
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 200;
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        TFileHandler handler(Path("SHARE.DAT"), false, &list_);
+        handler.Open();
+        std::string mine = std::to_string(t) + ":" + std::to_string(round);
+        mine.resize(32, '.');
+        handler.WriteAt(t * 64, mine.data(), 32);
+        char back[32];
+        handler.ReadAt(t * 64, back, 32);
+        if (std::string(back, 32) != mine) ++mismatches[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int m : mismatches) EXPECT_EQ(m, 0);
+  EXPECT_EQ(list_.FileCount(), 0u);
 }
 
 TEST(FileHandlerOnMemoryEnvironmentTest, AfterACrashTheFileHoldsWhatWasFlushed) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,11 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A directory name no other test run (of this or a sibling build) is using.
+std::string UniqueName(const std::string& stem) {
+  std::random_device random;
+  return stem + "-" + std::to_string(random()) + "-" + std::to_string(random());
+}
+
 class FileListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quarry-list-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ = fs::temp_directory_path() / UniqueName("quarry-list");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -215,6 +221,10 @@ TEST_F(FileListTest, MemoryFileBlockGrowsInStepsAndRefusesAbsurdSizes) {
   EXPECT_EQ(file.Write(open, big.data(), static_cast<int64_t>(big.size())), 10000);
   EXPECT_EQ(file.AllocatedLength() % kMemoryFileBlockStep, 0);
   EXPECT_GE(file.AllocatedLength(), 10001);
+  // Appending within the headroom neither shrinks nor moves the block.
+  const int64_t allocated = file.AllocatedLength();
+  EXPECT_EQ(file.Write(open, "c", 1), 1);
+  EXPECT_EQ(file.AllocatedLength(), allocated);
   EXPECT_EQ(file.Seek(open, kSeekFromStart, 0), 0);
   EXPECT_EQ(file.Write(open, nullptr, 0), 0);  // size 0 frees the block
   EXPECT_EQ(file.AllocatedLength(), 0);

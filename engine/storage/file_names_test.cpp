@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <fstream>
 
 namespace quarry {
@@ -48,7 +49,8 @@ TEST(FileNamesTest, LocalTimesPackIntoDateAndTimeWords) {
 }
 
 TEST(FileNamesTest, FileTimesOfFilesOnly) {
-  const auto dir = std::filesystem::temp_directory_path() / "quarry-file-names";
+  std::random_device random;
+  const auto dir = std::filesystem::temp_directory_path() / ("quarry-file-names-" + std::to_string(random()));
   std::filesystem::create_directories(dir);
   const auto file = dir / "AGE.DAT";
   std::ofstream(file) << "x";
