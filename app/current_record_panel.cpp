@@ -107,6 +107,7 @@ TCurrentRecordPanel::TCurrentRecordPanel(TCatalogueAccess& catalogue, std::strin
     mmoUserComments->setObjectName(QStringLiteral("mmoUserComments"));
     mmoUserComments->setGeometry(290, 46, 261, 135);
     mmoUserComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmoUserComments->setTabChangesFocus(true);  // Tab leaves the notes, as the tab order says
     QPalette memoPalette = mmoUserComments->palette();
     memoPalette.setColor(QPalette::WindowText, Qt::black);
     mmoUserComments->setPalette(memoPalette);
