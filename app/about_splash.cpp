@@ -75,6 +75,7 @@ TfAboutSplash::TfAboutSplash(bool aboutMode, QString dataDirectory, QWidget* par
     Panel1->setGeometry(18, 18, 391, 154);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(1);
+    Panel1->setAutoFillBackground(true);  // opaque: the twinkle shows on the window around it only
 
     lblBig = MakeLabel(Panel1, "lblBig", QStringLiteral("Pellomar 1.1"), "Bookman Old Style", 37, kPurple);
     lblBig->move(12, 18);
