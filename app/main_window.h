@@ -19,7 +19,6 @@
 #include <string>
 
 class QCheckBox;
-class TfAboutSplash;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -27,6 +26,7 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class TCurrentRecordPanel;
+class TfAboutSplash;
 class TRecordNavigator;
 class TVideoRowsModel;
 

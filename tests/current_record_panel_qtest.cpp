@@ -20,6 +20,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -334,6 +335,7 @@ void CurrentRecordPanelTest::unwritableSettingsFile()
         window.show();
         window.btnShowResults->click();
         QCOMPARE(fake->searches.size(), std::size_t(1));
+        window.tmr->stop();  // no refresh repaints the stars meanwhile
         window.pnlCurrentRecord->EnableStars(1);
         QTest::mouseClick(window.pnlCurrentRecord->lblStars[3], Qt::LeftButton);
         QCOMPARE(errors.size(), 1);
