@@ -124,12 +124,13 @@ void TCurrentRecordPanel::ShowRow(const TVideoRow* row)
 
 void TCurrentRecordPanel::RefreshCurrentRecord(int videoId)
 {
+    const auto addTo = [](QListWidget* list) {
+        return [list](const std::string& name) { list->addItem(QString::fromStdString(name)); };
+    };
     lstbxDirectors->clear();
-    ListDirectorsOfVideo(catalogue_, videoId,
-                         [this](const std::string& name) { lstbxDirectors->addItem(QString::fromStdString(name)); });
+    ListDirectorsOfVideo(catalogue_, videoId, addTo(lstbxDirectors));
     lstbxCastMembers->clear();
-    ListCastMembersOfVideo(catalogue_, videoId,
-                           [this](const std::string& name) { lstbxCastMembers->addItem(QString::fromStdString(name)); });
+    ListCastMembersOfVideo(catalogue_, videoId, addTo(lstbxCastMembers));
     EnableStars(ratings_.Read(videoId));
     // Notes typed since the edit was last left belong to the video they were typed for.
     SaveNotes();
@@ -188,11 +189,12 @@ bool TCurrentRecordPanel::eventFilter(QObject* watched, QEvent* event)
         }
         return QFrame::eventFilter(watched, event);
     }
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto* star = qobject_cast<QLabel*>(watched);
+    auto* star = qobject_cast<QLabel*>(watched);
+    if (star && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const int tag = star ? star->property("tag").toInt() : 0;
-        if (tag >= 1 && tag <= 5 && mouse->button() == Qt::LeftButton && star->rect().contains(mouse->position().toPoint())) {
+        const int tag = star->property("tag").toInt();
+        const bool clicked = mouse->button() == Qt::LeftButton && star->rect().contains(mouse->position().toPoint());
+        if (tag >= 1 && tag <= 5 && clicked) {
             Guarded([this, tag] { lblStar1Click(tag); });
             return true;
         }

@@ -353,7 +353,9 @@ void CurrentRecordPanelTest::notesWrittenOnLeavingTheEdit()
     w.Search();
 
     // Entering and leaving without typing writes nothing.
-    w.Panel().mmoUserComments->setFocus(Qt::MouseFocusReason);
+    QTest::mouseClick(w.Panel().mmoUserComments, Qt::LeftButton);
+    QTest::mouseClick(w.Panel().mmoUserComments->viewport(), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), w.Panel().mmoUserComments);
     w.LeaveNotes();
     QCOMPARE(w.NotesFile(100), QByteArray("<none>"));
 
