@@ -169,6 +169,7 @@ private slots:
     void storedRatings_data();
     void storedRatings();
     void unwritableSettingsFile();
+    void aBoxShownByTheDelayedRefreshDoesNotRepeatIt();
     void notesWrittenOnLeavingTheEdit();
     void notesReadOnRefresh();
     void typingSurvivesAScrollWithTheFocusInTheNotes();
@@ -343,6 +344,38 @@ void CurrentRecordPanelTest::unwritableSettingsFile()
         // The stars show what is stored, not the click that could not be kept.
         QCOMPARE(window.pnlCurrentRecord->lblStars[1]->palette().color(QPalette::WindowText), kUnlit);
         QCOMPARE(window.pnlCurrentRecord->lblStars[0]->palette().color(QPalette::WindowText), kLit);
+    }
+    QDir::setCurrent(previous);
+}
+
+void CurrentRecordPanelTest::aBoxShownByTheDelayedRefreshDoesNotRepeatIt()
+{
+    auto catalogue = PanelCatalogue();
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder.path()));
+    const QString settings = folder.filePath("Pellomar.INI");
+    TPanelWindow::WriteFile(settings, "[Rating]\n0=9\n");
+    // The information box is modal: events, timers among them, run while it is open.
+    int boxes = 0;
+    int deepest = 0;
+    int open = 0;
+    TUserNotifier notifier;
+    notifier.information = [&](QWidget*, const QString&) {
+        ++boxes;
+        deepest = std::max(deepest, ++open);
+        QTest::qWait(700);
+        --open;
+    };
+    notifier.errorReport = [](QWidget*, const QString&) {};
+    {
+        TfMain window(std::move(catalogue), notifier, settings.toStdString());
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(boxes > 0, 3000);  // the refresh for video 0 finds 9 stars
+        QTest::qWait(300);
+        QCOMPARE(deepest, 1);
+        QCOMPARE(boxes, 1);
+        QVERIFY(!window.tmr->isActive());
     }
     QDir::setCurrent(previous);
 }
