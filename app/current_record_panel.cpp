@@ -1,16 +1,30 @@
-// TCurrentRecordPanel: fixed layout of the current-record controls on a black panel.
+// TCurrentRecordPanel: fixed layout of the current-record controls on a black panel, the
+// refresh for the current video, the stars and the notes.
 #include "app/current_record_panel.h"
 
-#include "app/catalogue_access.h"
+#include "app/notes_file.h"
+#include "app/video_credits.h"
 
+#include <QFocusEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
+
+#include <exception>
 
 namespace {
 
 const QColor kCream(255, 251, 240);
-const QColor kYellow(255, 255, 0);
+const QColor kYellow(255, 255, 0);  // a lit star
+const QColor kGrey(128, 128, 128);  // an unlit star
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry)
 {
@@ -38,7 +52,13 @@ QListWidget* MakeList(QWidget* parent, const char* name, QRect geometry)
 
 }  // namespace
 
-TCurrentRecordPanel::TCurrentRecordPanel(QWidget* parent) : QFrame(parent)
+TCurrentRecordPanel::TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName,
+                                         TUserNotifier notifier, std::function<int()> currentVideo, QWidget* parent)
+    : QFrame(parent),
+      catalogue_(catalogue),
+      ratings_(std::move(settingsFileName)),
+      notifier_(std::move(notifier)),
+      currentVideo_(std::move(currentVideo))
 {
     setObjectName(QStringLiteral("pnlCurrentRecord"));
     setAutoFillBackground(true);
@@ -77,9 +97,8 @@ TCurrentRecordPanel::TCurrentRecordPanel(QWidget* parent) : QFrame(parent)
         QFont starFont(QStringLiteral("DejaVu Sans"));
         starFont.setPixelSize(17);
         star->setFont(starFont);
-        QPalette starPalette = star->palette();
-        starPalette.setColor(QPalette::WindowText, kYellow);
-        star->setPalette(starPalette);
+        SetTextColour(star, kYellow);
+        star->installEventFilter(this);
         lblStars[static_cast<std::size_t>(i)] = star;
     }
 
@@ -88,9 +107,11 @@ TCurrentRecordPanel::TCurrentRecordPanel(QWidget* parent) : QFrame(parent)
     mmoUserComments->setObjectName(QStringLiteral("mmoUserComments"));
     mmoUserComments->setGeometry(290, 46, 261, 135);
     mmoUserComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmoUserComments->setTabChangesFocus(true);  // Tab leaves the notes, as the tab order says
     QPalette memoPalette = mmoUserComments->palette();
     memoPalette.setColor(QPalette::WindowText, Qt::black);
     mmoUserComments->setPalette(memoPalette);
+    mmoUserComments->installEventFilter(this);
 }
 
 void TCurrentRecordPanel::ShowRow(const TVideoRow* row)
@@ -99,4 +120,94 @@ void TCurrentRecordPanel::ShowRow(const TVideoRow* row)
     dbtxtRating->setText(row ? QString::fromStdString(row->industryRating) : QString());
     dbtxtYear->setText(row ? QString::fromStdString(row->year) : QString());
     dbtxtLength->setText(row ? QString::fromStdString(row->length) : QString());
+}
+
+void TCurrentRecordPanel::RefreshCurrentRecord(int videoId)
+{
+    const auto addTo = [](QListWidget* list) {
+        return [list](const std::string& name) { list->addItem(QString::fromStdString(name)); };
+    };
+    lstbxDirectors->clear();
+    ListDirectorsOfVideo(catalogue_, videoId, addTo(lstbxDirectors));
+    lstbxCastMembers->clear();
+    ListCastMembersOfVideo(catalogue_, videoId, addTo(lstbxCastMembers));
+    EnableStars(ratings_.Read(videoId));
+    // Notes typed since the edit was last left belong to the video they were typed for.
+    SaveNotes();
+    ShowNotesOf(videoId);
+}
+
+void TCurrentRecordPanel::EnableStars(int n)
+{
+    for (QLabel* star : lblStars) SetTextColour(star, kGrey);
+    if (n < 0 || n > static_cast<int>(lblStars.size())) {
+        if (notifier_.information) notifier_.information(window(), QStringLiteral("Error in EnableStars Procedure"));
+        return;
+    }
+    for (QLabel* star : lblStars) {
+        if (star->property("tag").toInt() <= n) SetTextColour(star, kYellow);
+    }
+}
+
+void TCurrentRecordPanel::lblStar1Click(int n)
+{
+    ratings_.Write(currentVideo_(), n);
+    EnableStars(n);
+}
+
+void TCurrentRecordPanel::SaveNotes()
+{
+    if (!mmoUserComments->document()->isModified()) return;
+    ::SaveNotes(NotesFileName(notesVideoId_), mmoUserComments->toPlainText());
+    mmoUserComments->document()->setModified(false);
+}
+
+void TCurrentRecordPanel::mmoUserCommentsExit()
+{
+    SaveNotes();
+}
+
+void TCurrentRecordPanel::ShowNotesOf(int videoId)
+{
+    const QString fileName = NotesFileName(videoId);
+    if (NotesFileExists(fileName)) {
+        mmoUserComments->setPlainText(LoadNotes(fileName));
+    } else {
+        mmoUserComments->clear();
+    }
+    mmoUserComments->document()->setModified(false);
+    notesVideoId_ = videoId;
+}
+
+bool TCurrentRecordPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mmoUserComments && event->type() == QEvent::FocusOut) {
+        // A context menu or another application taking the focus does not leave the edit.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            Guarded([this] { mmoUserCommentsExit(); });
+        }
+        return QFrame::eventFilter(watched, event);
+    }
+    auto* star = qobject_cast<QLabel*>(watched);
+    if (star && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const int tag = star->property("tag").toInt();
+        const bool clicked = mouse->button() == Qt::LeftButton && star->rect().contains(mouse->position().toPoint());
+        if (tag >= 1 && tag <= 5 && clicked) {
+            Guarded([this, tag] { lblStar1Click(tag); });
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+template <typename Action>
+void TCurrentRecordPanel::Guarded(Action&& action)
+{
+    try {
+        action();
+    } catch (const std::exception& e) {
+        if (notifier_.errorReport) notifier_.errorReport(window(), QString::fromUtf8(e.what()));
+    }
 }

@@ -2,6 +2,7 @@
 // the delayed refresh of the current-record panel.
 #include "app/main_window.h"
 
+#include "app/about_splash.h"
 #include "app/current_record_panel.h"
 #include "app/help_text.h"
 #include "app/pellomar_utils.h"
@@ -153,6 +154,11 @@ TfMain::~TfMain()
     FormDestroy();
 }
 
+void TfMain::SetSplash(std::unique_ptr<TfAboutSplash> splash)
+{
+    splash_ = std::move(splash);
+}
+
 // ---------------------------------------------------------------------------------------
 // Controls
 
@@ -167,7 +173,8 @@ void TfMain::CreateControls()
 
     CreateQueryPanel();
     CreateResultPanel();
-    pnlCurrentRecord = new TCurrentRecordPanel(this);
+    pnlCurrentRecord = new TCurrentRecordPanel(*catalogue_, settingsFileName_, notifier_,
+                                               [this] { return CurrentVideoId(); }, this);
     pnlCurrentRecord->setGeometry(0, 410, kWindowWidth, 190);
     CreateButtons();
 
@@ -353,6 +360,7 @@ void TfMain::showEvent(QShowEvent* event)
 
 void TfMain::FormShow()
 {
+    splash_.reset();
     Guarded([this] {
         QPalette palette = this->palette();
         auto* random = QRandomGenerator::global();
@@ -374,6 +382,8 @@ void TfMain::closeEvent(QCloseEvent* event)
 
 void TfMain::FormClose()
 {
+    // Notes typed into the edit that still has the focus are saved like on leaving it.
+    Guarded([this] { pnlCurrentRecord->SaveNotes(); });
     CloseResultSet();
 }
 
@@ -634,6 +644,7 @@ void TfMain::RefreshCurrentRecord()
 {
     const int videoId = CurrentVideoId();
     pnlCurrentRecord->ShowRow(cds->Row(grdcds->currentIndex().row()));
+    pnlCurrentRecord->RefreshCurrentRecord(videoId);
     emit CurrentRecordRefreshed(videoId);
 }
 
@@ -647,7 +658,9 @@ void TfMain::btnHelpClick()
 
 void TfMain::btnAboutClick()
 {
-    ShowInformation("Pellomar 1.1");
+    SetAboutMode();
+    TfAboutSplash about(AboutMode());
+    about.exec();
 }
 
 void TfMain::btnPrintClick()

@@ -26,6 +26,7 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class TCurrentRecordPanel;
+class TfAboutSplash;
 class TRecordNavigator;
 class TVideoRowsModel;
 
@@ -44,6 +45,10 @@ public:
     const std::string& SearchStatement() const { return searchStatement_; }
     // VideoID of the result's current row; 0 when no result is open or it has no rows.
     int CurrentVideoId() const;
+
+    // Hands over the splash window shown while the program starts; the window frees it when
+    // it is first shown.
+    void SetSplash(std::unique_ptr<TfAboutSplash> splash);
 
     // The controls, made by the constructor and owned by the window through Qt's parents.
     // The coupling handlers keep one invariant the statement relies on: while a name is
@@ -149,5 +154,5 @@ private:
     std::string settingsFileName_;
     std::string searchStatement_;
     bool shown_ = false;
-
+    std::unique_ptr<TfAboutSplash> splash_;
 };
