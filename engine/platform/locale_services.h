@@ -51,7 +51,9 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 
 // The character (UTF-8) that sorts lowest / highest under the collation of (language,
 // sort) among the characters a stored text may hold; used to pad range keys of string
-// fields. Language 0: "\x01" and "\xFF" (bytewise order).
+// fields. Language 0: "\0" and "\xFF" (bytewise order). With a language the lowest is
+// an ignorable character (a prefix padded with it equals the bare prefix) and the highest
+// is U+FFFF, three bytes in UTF-8.
 std::string LocaleLowestCharacter(uint16_t language, uint16_t sort = 0);
 std::string LocaleHighestCharacter(uint16_t language, uint16_t sort = 0);
 

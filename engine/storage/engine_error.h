@@ -136,13 +136,13 @@ inline constexpr size_t kErrorMessageMax = 254;
 // Designated initialisers need this member order:
 //   RaiseEngineError(QUARRY_KEYVIOL, {.table = "VIDEOS", .index = "ByTitle"});
 struct TEngineErrorContext {
-  std::string server;
-  std::string user;
-  std::string database;
-  std::string table;
-  std::string field;
-  std::string index;
-  std::string message;
+  std::string server{};
+  std::string user{};
+  std::string database{};
+  std::string table{};
+  std::string field{};
+  std::string index{};
+  std::string message{};
   int32_t os_error = 0;
   int32_t socket_error = 0;
 };
