@@ -371,6 +371,12 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
   const auto has = [&n](std::size_t i) { return i < n.Args.size() && n.Args[i] != nullptr; };
   const auto stringLike = [](const TExpToken& a) { return IsStringLike(a) || Unbound(a); };
   const auto integer = [](const TExpToken& a) { return IsIntegerType(a.DataType) || Unbound(a); };
+  // The result of a string function takes its argument's type; an unbound parameter
+  // argument gives a string until its value is bound.
+  const auto likeText = [&n](const TExpToken& a) {
+    if (Unbound(a)) n.SetType(vt::String, st::None, 256);
+    else n.SetType(a.DataType, a.SubType, a.ValueSize);
+  };
   switch (n.OpCode) {
   case op::Sum: case op::RunSum: case op::Min: case op::Max: case op::Avg: {
     CheckArg(n, 0, smc);
@@ -387,7 +393,7 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
   case op::Upper: case op::Lower:
     CheckArg(n, 0, smc);
     if (!stringLike(arg(0))) FailIn("Type mismatch between " + name + " function and function argument in ");
-    n.SetType(arg(0).DataType, arg(0).SubType, arg(0).ValueSize);
+    likeText(arg(0));
     break;
   case op::Length:
     CheckArg(n, 0, smc);
@@ -399,14 +405,14 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     if (!stringLike(arg(0))) FailIn("Expression argument of SUBSTRING function must be a string or memo in ");
     if (!integer(arg(1))) FailIn("FROM argument of SUBSTRING function must be an integer value in ");
     if (has(2) && !integer(arg(2))) FailIn("FOR argument of SUBSTRING function must be an integer value in ");
-    n.SetType(arg(0).DataType, arg(0).SubType, arg(0).ValueSize);
+    likeText(arg(0));
     break;
   case op::Replace:
     for (std::size_t i = 0; i < n.Args.size(); ++i) CheckArg(n, i, smc);
     if (!stringLike(arg(2))) FailIn("IN argument of REPLACE function must be a string or memo in ");
     if (!stringLike(arg(0))) FailIn("Type mismatch between REPLACE function and search string argument in ");
     if (!stringLike(arg(1))) FailIn("Type mismatch between REPLACE function and replacement string argument in ");
-    n.SetType(arg(2).DataType, arg(2).SubType, arg(2).ValueSize);
+    likeText(arg(2));
     break;
   case op::Pos: case op::Occurs:
     CheckArg(n, 0, smc);
@@ -423,7 +429,7 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     if (!(c.NodeClass == nc::Constant && c.DataType == vt::String && !c.IsNull && Utf8Length(c.GetString()) == 1) &&
         !Unbound(c))
       FailIn("Trim character argument of TRIM function must be a single character constant in ");
-    n.SetType(arg(1).DataType, arg(1).SubType, arg(1).ValueSize);
+    likeText(arg(1));
     break;
   }
   case op::Cast: {
