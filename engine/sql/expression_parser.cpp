@@ -61,7 +61,34 @@ void TExpressionParser::ExpectKeywordOrComma(const char* word, const std::string
   NextToken();
 }
 
-TExpTree TExpressionParser::ParseExpression(uint8_t flags) { return ParseOr(flags); }
+void TExpressionParser::FailTooComplex() {
+  FailMessage("Expression is nested more than " + std::to_string(kMaxNesting) + " levels or " +
+              std::to_string(kMaxTreeHeight) + " operators deep in " + ContextName);
+}
+
+void TExpressionParser::CheckHeight(TExpTree& tree) {
+  // Iterative, so that measuring a hostile tree cannot exhaust the stack itself.
+  std::vector<std::pair<const TExpToken*, int>> pending{{tree.get(), 1}};
+  while (!pending.empty()) {
+    const auto [node, height] = pending.back();
+    pending.pop_back();
+    if (node == nullptr) continue;
+    if (height > kMaxTreeHeight) {
+      tree.reset();
+      FailTooComplex();
+    }
+    pending.push_back({node->Left, height + 1});
+    pending.push_back({node->Right, height + 1});
+    for (const TExpToken* arg : node->Args) pending.push_back({arg, height + 1});
+  }
+}
+
+TExpTree TExpressionParser::ParseExpression(uint8_t flags) {
+  const bool outermost = Nesting == 0;
+  TExpTree tree = ParseOr(flags);
+  if (outermost) CheckHeight(tree);
+  return tree;
+}
 
 TExpTree TExpressionParser::ParseOr(uint8_t flags) {
   TExpTree left = ParseAnd(flags);
@@ -216,6 +243,16 @@ TExpTree TExpressionParser::ParsePredicate(TExpTree left, uint8_t flags, bool ne
 }
 
 TExpTree TExpressionParser::ParseAdditive(uint8_t flags) {
+  if (Nesting == 0) {
+    // Called from outside the grammar (SQL clauses): measure the finished tree.
+    TExpTree tree = ParseAdditiveChain(flags);
+    CheckHeight(tree);
+    return tree;
+  }
+  return ParseAdditiveChain(flags);
+}
+
+TExpTree TExpressionParser::ParseAdditiveChain(uint8_t flags) {
   TExpTree left = ParseMultiplicative(flags);
   for (;;) {
     uint8_t code;
@@ -364,6 +401,23 @@ TExpTree TExpressionParser::ParseCurrentDateTime(uint8_t type, const char* name)
 }
 
 TExpTree TExpressionParser::ParsePrimary(uint8_t flags) {
+  struct TNestingGuard {
+    int& Depth;
+    explicit TNestingGuard(int& depth) : Depth(++depth) {}
+    ~TNestingGuard() { --Depth; }
+  };
+  const bool outermost = Nesting == 0;
+  TExpTree tree;
+  {
+    TNestingGuard guard(Nesting);
+    if (Nesting > kMaxNesting) FailTooComplex();
+    tree = ParsePrimaryNode(flags);
+  }
+  if (outermost) CheckHeight(tree);
+  return tree;
+}
+
+TExpTree TExpressionParser::ParsePrimaryNode(uint8_t flags) {
   switch (Kind) {
   case '(': {
     NextToken();

@@ -6,6 +6,10 @@
 // types checked later (type_checker.h). Parse flags (pf:: in exp_token.h) say what the
 // caller's clause allows.
 //
+// Hostile input is bounded: parentheses and function calls nest at most kMaxNesting
+// deep and a finished tree is at most kMaxTreeHeight nodes high, so that the recursive
+// passes over a tree (type checking, preparation, evaluation) stay well within the stack.
+//
 // A parser belongs to one owner (SQL statement or cursor) and is used by one thread at a
 // time. Trees it returns belong to the caller; a failed parse leaves no tree behind.
 #pragma once
@@ -22,6 +26,9 @@ namespace quarry {
 
 class TExpressionParser : public TExpressionScanner {
 public:
+  static constexpr int kMaxNesting = 200;
+  static constexpr int kMaxTreeHeight = 1000;
+
   explicit TExpressionParser(TExpressionOwner* owner = nullptr) : Owner(owner) {}
 
   TExpressionOwner* Owner;
@@ -38,11 +45,18 @@ public:
   bool ParseDataType(TExpToken& node, uint8_t flags, bool optional);
 
 private:
+  int Nesting = 0; // ParsePrimary calls in progress
+
+  // Raises when the tree is higher than kMaxTreeHeight (the tree is released).
+  void CheckHeight(TExpTree& tree);
+  [[noreturn]] void FailTooComplex();
   TExpTree ParseOr(uint8_t flags);
   TExpTree ParseAnd(uint8_t flags);
   TExpTree ParseNot(uint8_t flags);
   TExpTree ParseComparison(uint8_t flags);
   TExpTree ParsePredicate(TExpTree left, uint8_t flags, bool negated);
+  TExpTree ParseAdditiveChain(uint8_t flags);
+  TExpTree ParsePrimaryNode(uint8_t flags);
   TExpTree ParseMultiplicative(uint8_t flags);
   TExpTree ParseUnary(uint8_t flags);
   TExpTree ParseColumnAfterQualifier(const std::string& qualifier, uint8_t flags);
