@@ -666,6 +666,20 @@ void CheckExpression(const TCheckOptions& options, TExpToken* parent, TExpToken*
   checker.Check(parent, node, options.StringsMayBeColumns);
 }
 
+void CheckExpression(uint16_t errorCode, const std::string& tableName, bool stringsMayBeColumns,
+                     bool rewriteBooleanColumns, TColumnResolver* resolver, TExpressionOwner* owner,
+                     TExpToken* parent, TExpToken*& node, const std::string& context) {
+  TCheckOptions options;
+  options.ErrorCode = errorCode;
+  options.TableName = tableName;
+  options.StringsMayBeColumns = stringsMayBeColumns;
+  options.RewriteBooleanColumns = rewriteBooleanColumns;
+  options.Resolver = resolver;
+  options.Owner = owner;
+  options.Context = context;
+  CheckExpression(options, parent, node);
+}
+
 void CheckExpression(const TCheckOptions& options, TExpTree& tree) {
   TExpToken* root = tree.release();
   try {

@@ -29,6 +29,10 @@ struct TCheckOptions {
 // the tree.
 void CheckExpression(const TCheckOptions& options, TExpToken* parent, TExpToken*& node);
 void CheckExpression(const TCheckOptions& options, TExpTree& tree);
+// The same with the options spelled out, in the order callers know them by.
+void CheckExpression(uint16_t errorCode, const std::string& tableName, bool stringsMayBeColumns,
+                     bool rewriteBooleanColumns, TColumnResolver* resolver, TExpressionOwner* owner,
+                     TExpToken* parent, TExpToken*& node, const std::string& context);
 
 // Completes a type node read by ParseDataType (CAST target or column definition): checks
 // its arguments (slots 1 and 2) and sets ValueSize and Scale. For a CAST node without a
