@@ -38,6 +38,33 @@ void TExpToken::Assign(const TExpToken& other) {
   if (this != &other) *this = other;
 }
 
+void TExpToken::AssignValue(const TExpToken& other) {
+  if (this == &other) return;
+  NodeClass = other.NodeClass;
+  OpCode = other.OpCode;
+  ColumnName = other.ColumnName;
+  FieldNo = other.FieldNo;
+  TableName = other.TableName;
+  SourceTable = other.SourceTable;
+  SubQuery = other.SubQuery;
+  IsNull = other.IsNull;
+  IsParam = other.IsParam;
+  DataType = other.DataType;
+  SubType = other.SubType;
+  Scale = other.Scale;
+  FromString = other.FromString;
+  SavedType = other.SavedType;
+  SavedSubType = other.SavedSubType;
+  SavedSize = other.SavedSize;
+  SavedScale = other.SavedScale;
+  if (Value.size() < other.Value.size()) Value.resize(other.Value.size(), 0);
+  // Bytes past the other's value are zero there; copying its used part keeps that true here
+  // as long as this buffer was zero beyond it, which a cleared node is.
+  const std::size_t used = std::min(other.Value.size(), std::max<std::size_t>(static_cast<std::size_t>(std::max(other.ValueSize, 0)), 64));
+  std::copy(other.Value.begin(), other.Value.begin() + static_cast<std::ptrdiff_t>(used), Value.begin());
+  ValueSize = other.ValueSize;
+}
+
 void TExpToken::SetValueSize(int32_t size) {
   if (size < 0) size = 0;
   ValueSize = size;

@@ -150,12 +150,14 @@ inline constexpr uint8_t Parameters = 8;
 inline constexpr uint8_t SubSelects = 16;
 } // namespace pf
 
-// Invariants: Value.size() is a multiple of 256 and at least 256 and at least
+// Invariants: Value.size() is a multiple of kBufferGranule, at least one granule and at least
 // ValueSize; bytes beyond ValueSize are zero after Clear. Boolean results of
 // operators are stored as 1 or 0.
 class TExpToken {
 public:
-  static constexpr std::size_t kBufferGranule = 256;
+  // Value buffers grow in steps of this many bytes: enough for every fixed-size value
+  // and short texts, small enough that clearing a node stays cheap.
+  static constexpr std::size_t kBufferGranule = 64;
 
   TExpToken();
 
@@ -197,6 +199,9 @@ public:
   void Clear();
   // Copies every field; the argument list is a shallow copy of the same references.
   void Assign(const TExpToken& other);
+  // Copies what a value carries (type, size, scale, NULL flag, the value bytes, and the
+  // column identity a value provider needs), but not the source text or the tree links.
+  void AssignValue(const TExpToken& other);
   // Sets ValueSize, growing the buffer (zero-filled) when it does not fit; never shrinks.
   void SetValueSize(int32_t size);
   TExpToken* Arg(std::size_t i) const { return i < Args.size() ? Args[i] : nullptr; }

@@ -59,10 +59,8 @@ TExpTree BooleanValue(bool value) {
 }
 
 TExpTree CopyValue(const TExpToken& node) {
-  TExpTree result = NewToken();
-  result->Assign(node);
-  result->Parent = result->Left = result->Right = nullptr;
-  result->Args.clear();
+  TExpTree result = NewToken(); // cleared: zero beyond any value copied in
+  result->AssignValue(node);
   result->NodeClass = nc::Constant;
   return result;
 }

@@ -44,6 +44,11 @@ std::size_t TExpTokenStack::FreeCount() {
 
 void ReleaseTree(TExpToken*& root) {
   if (root == nullptr) return;
+  if (root->Left == nullptr && root->Right == nullptr && root->Args.empty()) {
+    // A lone node (every evaluated value): no traversal needed.
+    TExpTokenStack::Instance().Release(root);
+    return;
+  }
   // An explicit stack keeps very deep trees (long AND chains) off the call stack.
   std::vector<TExpToken*> pending{root};
   root = nullptr;
