@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "engine/platform/posix_environment.h"
@@ -13,11 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A directory name no other test run (of this or a sibling build) is using.
+std::string UniqueName(const std::string& stem) {
+  std::random_device random;
+  return stem + "-" + std::to_string(random()) + "-" + std::to_string(random());
+}
+
 class FaultEnvironmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("quarry-fault-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / UniqueName("quarry-fault");
     fs::create_directories(dir_);
     TOpenOptions options;
     options.create = true;

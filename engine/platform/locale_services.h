@@ -61,4 +61,10 @@ std::string LocaleHighestCharacter(uint16_t language, uint16_t sort = 0);
 // character.
 std::string_view Utf8Prefix(std::string_view text, size_t max_bytes);
 
+// The first `characters` characters of a UTF-8 text (all of it when shorter), and the
+// number of characters in it. A byte that does not start a well-formed sequence counts as
+// one character.
+std::string_view Utf8CharacterPrefix(std::string_view text, size_t characters);
+size_t Utf8Length(std::string_view text);
+
 }  // namespace quarry

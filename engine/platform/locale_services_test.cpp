@@ -127,6 +127,18 @@ TEST(LocaleServicesTest, Utf8PrefixNeverSplitsACharacter) {
   for (const auto& [max, expected] : cases) EXPECT_EQ(Utf8Prefix(text, max), expected) << max;
 }
 
+TEST(LocaleServicesTest, CharacterCountsAndPrefixes) {
+  const std::string text = "a\xC3\xA9" "b\xE4\xB8\xAD\xF0\x9F\x8E\xAC";  // a é b 中 🎬
+  EXPECT_EQ(Utf8Length(text), 5u);
+  EXPECT_EQ(Utf8CharacterPrefix(text, 2), "a\xC3\xA9");
+  EXPECT_EQ(Utf8CharacterPrefix(text, 4), "a\xC3\xA9" "b\xE4\xB8\xAD");
+  EXPECT_EQ(Utf8CharacterPrefix(text, 9), text);
+  EXPECT_EQ(Utf8CharacterPrefix(text, 0), "");
+  // Malformed bytes count one each and are never run past.
+  EXPECT_EQ(Utf8Length("\xFF\xC3"), 2u);
+  EXPECT_EQ(Utf8CharacterPrefix("\xE4\xB8", 1), "\xE4");
+}
+
 TEST(LocaleServicesTest, ComparisonsFromSeveralThreadsAgree) {
   std::vector<std::thread> threads;
   std::vector<int> failures(4, 0);
