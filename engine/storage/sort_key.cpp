@@ -22,11 +22,12 @@ void StoreBigEndian(std::uint64_t value, int bytes, std::uint8_t* out) {
 
 int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
-}  // namespace
-
-void EncodeInt32Key(std::int32_t value, std::uint8_t* out) {
+// The record identifier suffix: int32 big-endian with the top bit inverted.
+void StoreIdentifierKey(std::int32_t value, std::uint8_t* out) {
   StoreBigEndian(static_cast<std::uint32_t>(value) ^ 0x80000000u, 4, out);
 }
+
+}  // namespace
 
 TSortKeyBuilder::TSortKeyBuilder(std::vector<TFieldDefinition> keyFields, bool caseInsensitive,
                                  std::uint16_t languageId, std::uint16_t sortId)
@@ -97,7 +98,7 @@ void TSortKeyBuilder::Build(const std::uint8_t* record, std::uint8_t* key) const
       for (int i = 0; i < inverted; ++i) value[i] = static_cast<std::uint8_t>(~value[i]);
     }
   }
-  EncodeInt32Key(RecordIdentifier(record), key + keyLength_ - 4);
+  StoreIdentifierKey(RecordIdentifier(record), key + keyLength_ - 4);
 }
 
 int TSortKeyBuilder::CompareFields(const std::uint8_t* a, const std::uint8_t* b) const {

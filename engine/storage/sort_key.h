@@ -63,7 +63,4 @@ class TSortKeyBuilder {
   int keyLength_ = 4;
 };
 
-// The int32 key value (big-endian, top bit inverted) written at out.
-void EncodeInt32Key(std::int32_t value, std::uint8_t* out);
-
 }  // namespace quarry

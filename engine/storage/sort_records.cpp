@@ -178,7 +178,7 @@ class TRecordSorter {
       if (RecordStatus(r->Data.data()) == RecordDeleted) continue;
       r->SortKey.resize(static_cast<std::size_t>(keyLength_));
       keys_.Build(r->Data.data(), r->SortKey.data());
-      records.push_back(r.get());
+      records.push_back(r);
     }
     std::stable_sort(records.begin(), records.end(), [this](const TRecord* a, const TRecord* b) {
       return keys_.Compare(a->SortKey.data(), b->SortKey.data()) < 0;
@@ -197,7 +197,7 @@ class TRecordSorter {
     // Everything the cache holds must be on disk before the records are read in runs.
     std::vector<TRecord*> dirty;
     for (const auto& r : file_.cache_.Records())
-      if (r->Dirty) dirty.push_back(r.get());
+      if (r->Dirty) dirty.push_back(r);
     if (!dirty.empty()) file_.WriteRecords(dirty);
     file_.cache_.Clear();
 
