@@ -35,9 +35,9 @@ struct TRows {
       const char* Name;
       TFieldType Type;
       uint8_t Size;
-    } spec[] = {{"VIDEOID", TFieldType::Integer, 0}, {"YEAR", TFieldType::String, 4}, {"INDUSTRYRATING", TFieldType::String, 5}};
+    } columns[] = {{"VIDEOID", TFieldType::Integer, 0}, {"YEAR", TFieldType::String, 4}, {"INDUSTRYRATING", TFieldType::String, 5}};
     uint16_t no = 1;
-    for (const auto& s : spec) {
+    for (const auto& s : columns) {
       TFieldDefinition f;
       f.FieldNo = no++;
       f.Name = s.Name;

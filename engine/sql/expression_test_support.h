@@ -78,7 +78,7 @@ struct TField {
 class TExprTable {
 public:
   TExprTable() {
-    const TField spec[] = {
+    const TField columns[] = {
         {"NAME", TFieldType::String, 0, 20, 0},   {"AGE", TFieldType::Integer, 0, 0, 0},
         {"ACTIVE", TFieldType::Boolean, 0, 0, 0}, {"BORN", TFieldType::Date, 0, 0, 0},
         {"WAKE", TFieldType::Time, 0, 0, 0},      {"SEEN", TFieldType::TimeStamp, 0, 0, 0},
@@ -91,7 +91,7 @@ public:
         {"RATING", TFieldType::String, 0, 5, 0},
     };
     uint16_t no = 1;
-    for (const auto& f : spec) {
+    for (const auto& f : columns) {
       TFieldDefinition d;
       d.FieldNo = no++;
       d.Name = f.Name;
