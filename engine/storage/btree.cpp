@@ -13,7 +13,7 @@ TBTree::TBTree(TPageStore& store, std::uint8_t slot, const TPageFormat& format,
                const TKeyComparator& compare, std::string indexName)
     : store_(store), slot_(slot), format_(format), compare_(compare), indexName_(std::move(indexName)) {}
 
-void TBTree::Corrupt() const { RaiseIndexError(IndexCorruptCode, store_.TableName(), indexName_); }
+void TBTree::Corrupt() const { RaiseIndexError(QUARRY_INDEXCORRUPT, store_.TableName(), indexName_); }
 
 TPageRef TBTree::FetchAt(std::int32_t pageNo, int level, std::int64_t expectedCount) {
   if (level >= MaxIndexDepth) Corrupt();
@@ -221,7 +221,7 @@ void TBTree::Insert(const std::uint8_t* key, std::int32_t recordNo, TIndexPath& 
     path.Levels[0] = {page->PageNo, 0};
     return;
   }
-  if (Descend(key, path)) RaiseIndexError(KeyViolationCode, store_.TableName(), indexName_);
+  if (Descend(key, path)) RaiseIndexError(QUARRY_KEYVIOL, store_.TableName(), indexName_);
   TPins pins;
   PinPath(path, pins);
   const int leafLevel = path.Depth - 1;

@@ -70,7 +70,7 @@ TEST_P(BTreeRandomTest, MatchesSortedReference) {
     const bool insert = reference.size() < 50 || (rng() % 100) < (i < ops / 2 ? 65 : 35);
     if (insert) {
       if (reference.count(key) != 0) {
-        EXPECT_EQ(RaisedCode([&] { fx.tree.Insert(key.data(), i + 1, path); }), KeyViolationCode);
+        EXPECT_EQ(RaisedCode([&] { fx.tree.Insert(key.data(), i + 1, path); }), QUARRY_KEYVIOL);
         continue;
       }
       fx.tree.Insert(key.data(), i + 1, path);
@@ -303,8 +303,8 @@ TEST(BTree, DamagedPagesRaiseIndexCorrupt) {
       fx.tree.Find(IntKey(5, 8).data(), p);
       fx.tree.Seek(2, p);
     });
-    EXPECT_EQ(verify, IndexCorruptCode);
-    EXPECT_EQ(walk, IndexCorruptCode);
+    EXPECT_EQ(verify, QUARRY_INDEXCORRUPT);
+    EXPECT_EQ(walk, QUARRY_INDEXCORRUPT);
   }
 }
 

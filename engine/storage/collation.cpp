@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/platform/locale_services.h"
+#include "engine/storage/index_error.h"
+
 namespace quarry {
 
 namespace {
@@ -15,9 +18,7 @@ std::string_view UntilZero(std::string_view s) {
   return zero == std::string_view::npos ? s : s.substr(0, zero);
 }
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Byte order; U.S. English upper-casing of the ASCII letters.
+// Byte order; U.S. English upper-casing.
 class TBinaryCollation final : public TCollation {
  public:
   bool IsBinary() const override { return true; }
@@ -31,11 +32,24 @@ class TBinaryCollation final : public TCollation {
     }
     return Compare(Upper(a), Upper(b), false);
   }
-  std::string Upper(std::string_view text) const override {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), AsciiUpper);
-    return out;
+  std::string Upper(std::string_view text) const override { return LocaleUpperCase(text); }
+};
+
+// Ordering and casing by a locale, through the platform's locale services.
+class TLocaleCollation final : public TCollation {
+ public:
+  TLocaleCollation(std::uint16_t language, std::uint16_t sort) : language_(language), sort_(sort) {}
+  bool IsBinary() const override { return false; }
+  int Compare(std::string_view a, std::string_view b, bool ignoreCase) const override {
+    return LocaleCompare(UntilZero(a), UntilZero(b), ignoreCase, language_, sort_);
   }
+  std::string Upper(std::string_view text) const override {
+    return LocaleUpperCase(text, language_, sort_);
+  }
+
+ private:
+  std::uint16_t language_;
+  std::uint16_t sort_;
 };
 
 }  // namespace
@@ -47,10 +61,11 @@ std::shared_ptr<const TCollation> BinaryCollation() {
 
 std::shared_ptr<const TCollation> CollationFor(std::uint16_t languageId, std::uint16_t sortId,
                                                std::string_view tableName) {
-  (void)sortId;
-  (void)tableName;
   if (languageId == 0) return BinaryCollation();
-  return BinaryCollation();
+  if (!IsValidLocale(MakeLocaleId(languageId, sortId))) {
+    RaiseIndexError(QUARRY_CANNOTLOADLDDRV, tableName);
+  }
+  return std::make_shared<const TLocaleCollation>(languageId, sortId);
 }
 
 }  // namespace quarry

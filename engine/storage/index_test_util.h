@@ -6,6 +6,8 @@
 #include <exception>
 #include <vector>
 
+#include "engine/storage/engine_error.h"
+
 namespace quarry::testing {
 
 // The engine error code `f` raises; 0 when it returns normally.
@@ -14,7 +16,7 @@ int RaisedCode(F&& f) {
   try {
     f();
   } catch (const std::exception& e) {
-    return std::atoi(e.what());
+    return ErrorCodeOf(e);
   }
   return 0;
 }

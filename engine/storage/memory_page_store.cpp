@@ -9,12 +9,12 @@ TMemoryPageStore::TMemoryPageStore(const TPageFormat& format, bool packed, std::
     : format_(format), packed_(packed), slot_(slot) {}
 
 TPage* TMemoryPageStore::FetchPage(std::uint8_t slot, std::int32_t pageNo) {
-  if (slot != slot_ || pageNo < 1 || pageNo > PageCount()) RaiseIndexError(IndexCorruptCode, name_);
+  if (slot != slot_ || pageNo < 1 || pageNo > PageCount()) RaiseIndexError(QUARRY_INDEXCORRUPT, name_);
   auto it = live_.find(pageNo);
   if (it == live_.end()) {
     auto page = std::make_unique<TPage>(format_, pageNo, slot_);
     const auto& image = images_[pageNo - 1];
-    if (!page->Unpack(image.data())) RaiseIndexError(IndexCorruptCode, name_);
+    if (!page->Unpack(image.data())) RaiseIndexError(QUARRY_INDEXCORRUPT, name_);
     // A free page is written with no entries; the tree refuses it where entries belong.
     it = live_.emplace(pageNo, std::move(page)).first;
   }
@@ -23,7 +23,7 @@ TPage* TMemoryPageStore::FetchPage(std::uint8_t slot, std::int32_t pageNo) {
 }
 
 TPage* TMemoryPageStore::NewPage(std::uint8_t slot) {
-  if (slot != slot_) RaiseIndexError(IndexCorruptCode, name_);
+  if (slot != slot_) RaiseIndexError(QUARRY_INDEXCORRUPT, name_);
   TPage* page = nullptr;
   if (firstFree_ != 0) {
     page = FetchPage(slot, firstFree_);
