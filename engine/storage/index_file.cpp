@@ -499,7 +499,9 @@ TPage* TIndexFile::TakePageObject(int slot) {
   if (static_cast<int>(cache.Sorted.size()) >= cache.Limit) {
     victim = evictable();
     if (victim == nullptr && !settings_.TableLockHeld) {
-      FlushSlot(slot);
+      // Pinned pages may be in the middle of a change (an overflowing page being split):
+      // only pages no one holds are written early.
+      FlushSlot(slot, true);
       victim = evictable();
     }
     if (victim == nullptr) cache.Limit += 4;
@@ -600,21 +602,22 @@ void TIndexFile::SetRoot(std::uint8_t slot, std::int32_t pageNo) {
 }
 
 void TIndexFile::WritePage(TPage& page) {
+  if (page.Overflows()) Corrupt();
   std::array<std::uint8_t, IndexPageSize> image{};
   page.Pack(image.data());
   WriteImage(page.PageNo, image.data());
   page.Dirty = false;
 }
 
-void TIndexFile::FlushSlot(int slot) {
+void TIndexFile::FlushSlot(int slot, bool onlyUnpinned) {
   // Sorted by page number already: writes go out in file order.
   for (TPage* page : caches_[slot].Sorted) {
-    if (page->Dirty) WritePage(*page);
+    if (page->Dirty && !(onlyUnpinned && page->Pins > 0)) WritePage(*page);
   }
 }
 
 void TIndexFile::FlushPages() {
-  for (int slot = 0; slot < IndexSlotCount; ++slot) FlushSlot(slot);
+  for (int slot = 0; slot < IndexSlotCount; ++slot) FlushSlot(slot, false);
   WriteHeader(false);
 }
 

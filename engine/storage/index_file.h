@@ -166,7 +166,7 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void RemoveFromCache(TSlotCache& cache, TPage* page);
   void MoveToFront(TSlotCache& cache, TPage* page);
   void WritePage(TPage& page);
-  void FlushSlot(int slot);
+  void FlushSlot(int slot, bool onlyUnpinned);
   void ReadImage(std::int32_t pageNo, std::uint8_t* image);
   void WriteImage(std::int32_t pageNo, std::uint8_t* image);
   void MarkModified() { modified_ = true; }
