@@ -18,7 +18,7 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "engine/storage/index_page.h"
 #include "engine/storage/key_compare.h"
@@ -46,9 +46,10 @@ struct TIndexPath {
 
 class TBTree {
  public:
-  // The comparator's key length must equal the format's.
+  // The comparator's key length must equal the format's. The comparator and the index name
+  // (used in error messages) must outlive the tree.
   TBTree(TPageStore& store, std::uint8_t slot, const TPageFormat& format,
-         const TKeyComparator& compare, std::string indexName = {});
+         const TKeyComparator& compare, std::string_view indexName = {});
 
   const TPageFormat& Format() const { return format_; }
 
@@ -120,7 +121,7 @@ class TBTree {
   std::uint8_t slot_;
   TPageFormat format_;
   const TKeyComparator& compare_;
-  std::string indexName_;
+  std::string_view indexName_;
 };
 
 }  // namespace quarry
