@@ -52,6 +52,7 @@ void TIndexFile::CreateFile(bool encrypted) {
   TFileHandler::Create();
   DiscardPages();
   header_ = TIndexHeader::ForNewTable();
+  RebuildBindings();
   WriteHeader(true);
 }
 
@@ -72,6 +73,7 @@ void TIndexFile::Open() {
   }
   modified_ = false;
   DiscardPages();
+  RebuildBindings();
 }
 
 void TIndexFile::Close() {
@@ -363,11 +365,18 @@ void TIndexFile::RebuildBindings() {
       comparators_[slot] = TKeyComparator::Bytewise(DeletedKeyLength);
     } else if (slot == TextSlot) {
       comparators_[slot] = TKeyComparator::FullText(collation_);
-    } else if (d.Defined() && !fields_.empty()) {
-      builders_[slot] = std::make_unique<TKeyBuilder>(d, fields_, collation_, FileName());
-      comparators_[slot] = builders_[slot]->Comparator();
     } else {
       comparators_[slot] = TKeyComparator::Bytewise(d.KeyLength, d.Descending);
+      if (d.Defined() && !fields_.empty()) {
+        // A damaged definition gets no builder (KeyBuilder then refuses the slot);
+        // VerifyHeader is where such a header is reported.
+        try {
+          builders_[slot] = std::make_unique<TKeyBuilder>(d, fields_, collation_, FileName());
+          comparators_[slot] = builders_[slot]->Comparator();
+        } catch (const EQuarryEngineError&) {
+          builders_[slot].reset();
+        }
+      }
     }
   }
 }
@@ -401,6 +410,21 @@ bool TIndexFile::DeleteKey(int slot, TIndexPath& path, const std::uint8_t* key) 
 
 bool TIndexFile::FindKey(int slot, TIndexPath& path, const std::uint8_t* key) {
   return Tree(slot).Find(key, path);
+}
+
+std::vector<std::int32_t> TIndexFile::DeletedRecordNumbers() {
+  std::vector<std::int32_t> numbers;
+  TBTree tree = Tree(DeletedSlot);
+  std::uint8_t key[DeletedKeyLength] = {1, 0, 0, 0, 0};
+  TIndexPath path;
+  tree.Find(key, path);
+  while (tree.OnEntry(path)) {
+    const std::int32_t recordNo = tree.EntryAt(path, key);
+    if (key[0] != 1) break;
+    numbers.push_back(recordNo);
+    if (!tree.Next(path)) break;
+  }
+  return numbers;
 }
 
 // ---------------------------------------------------------------- records

@@ -108,6 +108,10 @@ class TIndexFile : public TFileHandler, public TPageStore {
   bool DeleteKey(int slot, TIndexPath& path, const std::uint8_t* key);
   bool FindKey(int slot, TIndexPath& path, const std::uint8_t* key);
 
+  // Record numbers of the deleted slots, in identifier order: the "Sys Deleted" entries
+  // whose status byte is 1.
+  std::vector<std::int32_t> DeletedRecordNumbers();
+
   // ---- records ----
   void IncrementRecordCount();
   void DecrementRecordCount();

@@ -498,6 +498,26 @@ TEST(IndexFile, EmptyLeavesEveryIndexEmpty) {
   EXPECT_EQ(fx.file->Size(), IndexHeaderSize);
 }
 
+TEST(IndexFile, DeletedSlotsAreTheSysDeletedKeysWithStatusOne) {
+  TMemoryIndex idx;
+  TIndexPath path;
+  // Records 1..6 with identifiers 10..60; records 2 and 5 deleted (their keys replaced).
+  for (std::int32_t r = 1; r <= 6; ++r) {
+    std::uint8_t key[DeletedKeyLength];
+    BuildDeletedKey(0, r * 10, key);
+    idx.file.InsertKey(DeletedSlot, path, key, r);
+  }
+  for (std::int32_t r : {5, 2}) {
+    std::uint8_t key[DeletedKeyLength];
+    BuildDeletedKey(0, r * 10, key);
+    ASSERT_TRUE(idx.file.DeleteKey(DeletedSlot, path, key));
+    BuildDeletedKey(1, r * 10, key);
+    idx.file.InsertKey(DeletedSlot, path, key, r);
+  }
+  EXPECT_EQ(idx.file.DeletedRecordNumbers(), (std::vector<std::int32_t>{2, 5}));
+  EXPECT_EQ(idx.file.Tree(DeletedSlot).KeyCount(), 6);
+}
+
 // ---- full text ----
 
 TEST(TextIndex, WordsFollowTheCharacterSetsAndStopWords) {
