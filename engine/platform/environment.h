@@ -4,7 +4,8 @@
 // it (files, byte-range locks, share modes, directory facts, clock, host facts). The
 // POSIX implementation (posix_environment.h) serves the program; tests swap in the
 // fault-injecting one (fault_environment.h) to prove that a failed read, write, flush or
-// lock surfaces as an engine error and never as a corrupt table.
+// lock surfaces as an engine error and never as a corrupt table, or the in-memory one
+// (memory_environment.h) to simulate a crash or to run lock-retry loops on a virtual clock.
 //
 // Failure convention: calls return false / nullptr / -1 and record the classified OS
 // error of the calling thread (os_error.h); they never throw for OS failures.

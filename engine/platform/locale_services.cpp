@@ -162,6 +162,19 @@ int LocaleCompare(std::string_view a, std::string_view b, bool ignore_case, uint
     // back to byte order rather than fail a comparison.
   }
   if (!ignore_case) return ByteCompare(a, b);
+  if (IsAscii(a) && IsAscii(b)) {
+    // U.S. English upper-casing of ASCII text changes only a..z: compare without copies.
+    const auto upper = [](char c) {
+      return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    };
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+      const unsigned char x = upper(a[i]);
+      const unsigned char y = upper(b[i]);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+  }
   return ByteCompare(LocaleUpperCase(a), LocaleUpperCase(b));
 }
 
@@ -186,7 +199,8 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
          MapCase(b, fold_map.get(), ucasemap_utf8FoldCase, false);
 }
 
-std::string LocaleLowestCharacter(uint16_t /*language*/, uint16_t /*sort*/) {
+std::string LocaleLowestCharacter(uint16_t language, uint16_t /*sort*/) {
+  if (language == 0) return std::string(1, '\0');
   // U+0001 is the lowest byte above the terminator, and under ICU collation it is
   // completely ignorable: a prefix padded with it compares equal to the bare prefix,
   // hence never above any text that starts with that prefix.
@@ -198,6 +212,33 @@ std::string LocaleHighestCharacter(uint16_t language, uint16_t /*sort*/) {
   // U+FFFF carries the highest primary weight of the Unicode collation algorithm's root
   // order, which every ICU tailoring keeps.
   return std::string("\xEF\xBF\xBF");
+}
+
+namespace {
+
+// Bytes taken by the character starting at text[i] (1 for a stray or malformed byte).
+size_t CharacterBytes(std::string_view text, size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  if (length == 1 || i + length > text.size()) return 1;
+  for (size_t k = 1; k < length; ++k) {
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string_view Utf8CharacterPrefix(std::string_view text, size_t characters) {
+  size_t i = 0;
+  for (size_t n = 0; n < characters && i < text.size(); ++n) i += CharacterBytes(text, i);
+  return text.substr(0, i);
+}
+
+size_t Utf8Length(std::string_view text) {
+  size_t n = 0;
+  for (size_t i = 0; i < text.size(); i += CharacterBytes(text, i)) ++n;
+  return n;
 }
 
 std::string_view Utf8Prefix(std::string_view text, size_t max_bytes) {

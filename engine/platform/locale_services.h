@@ -51,12 +51,20 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 
 // The character (UTF-8) that sorts lowest / highest under the collation of (language,
 // sort) among the characters a stored text may hold; used to pad range keys of string
-// fields. Language 0: "\x01" and "\xFF" (bytewise order).
+// fields. Language 0: "\0" and "\xFF" (bytewise order). With a language the lowest is
+// an ignorable character (a prefix padded with it equals the bare prefix) and the highest
+// is U+FFFF, three bytes in UTF-8.
 std::string LocaleLowestCharacter(uint16_t language, uint16_t sort = 0);
 std::string LocaleHighestCharacter(uint16_t language, uint16_t sort = 0);
 
 // The longest prefix of text of at most max_bytes bytes that does not split a UTF-8
 // character.
 std::string_view Utf8Prefix(std::string_view text, size_t max_bytes);
+
+// The first `characters` characters of a UTF-8 text (all of it when shorter), and the
+// number of characters in it. A byte that does not start a well-formed sequence counts as
+// one character.
+std::string_view Utf8CharacterPrefix(std::string_view text, size_t characters);
+size_t Utf8Length(std::string_view text);
 
 }  // namespace quarry

@@ -102,7 +102,9 @@ int64_t TFileHandler::Read(void* buffer, int64_t count, bool tolerate_short) {
 void TFileHandler::Write(const void* buffer, int64_t count) {
   RequireOpen();
   const int64_t n = file_->Write(open_number_, buffer, count);
-  if (n == -QUARRY_OSEINVMEM || n == -QUARRY_OSENOMEM) RaiseFileError(n);
+  // Refusals that say more than "short write": a read-only open, a memory file that
+  // would grow beyond its limit or beyond the memory there is.
+  if (n == -QUARRY_OSEACCES || n == -QUARRY_OSEINVMEM || n == -QUARRY_OSENOMEM) RaiseFileError(n);
   if (n < 0 || n != count) RaiseFileError(QUARRY_WRITEERR);
 }
 

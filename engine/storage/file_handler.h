@@ -36,7 +36,8 @@ class TFileHandler {
                         int progress_step = 20, const TProgressCallback& progress = {});
   // Bytes read. A short read raises QUARRY_READERR unless tolerate_short.
   virtual int64_t Read(void* buffer, int64_t count, bool tolerate_short = false);
-  // A count of 0 truncates the file at the position; a short write raises QUARRY_WRITEERR.
+  // A count of 0 truncates the file at the position; a short or failed write raises
+  // QUARRY_WRITEERR; a write to a read-only open raises QUARRY_OSEACCES.
   virtual void Write(const void* buffer, int64_t count);
   // Failure raises QUARRY_WRITEERR.
   virtual void Flush();
@@ -55,7 +56,9 @@ class TFileHandler {
   void WriteAt(int64_t offset, const void* buffer, int64_t count);
 
   // The shared file's section; every caller that seeks and then reads or writes on its
-  // own holds it across the pair. Needs an open handler.
+  // own holds it across the pair. Needs an open handler. Never call Open, Close, Create,
+  // Delete, Rename or the copies while holding it: they take the file list's section,
+  // which comes first in the lock order.
   void Acquire();
   void Release();
 

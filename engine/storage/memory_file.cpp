@@ -89,7 +89,8 @@ bool TMemoryFile::Resize(int64_t new_size) {
       const int64_t target = std::min(RoundUpToStep(std::max(needed, allocated + allocated / 2)),
                                       RoundUpToStep(kMaxMemoryFileSize));
       block_.resize(static_cast<size_t>(target), 0);
-    } else if (needed < allocated) {
+    } else if (new_size < size_ && needed < allocated) {
+      // Only a truncation gives memory back; growth keeps its headroom.
       block_.resize(static_cast<size_t>(needed));
       block_.shrink_to_fit();
     }
