@@ -11,13 +11,18 @@ namespace quarry {
 void TRecordCache::SetRecordSize(int recordSize) {
   assert(sorted_.empty());
   recordSize_ = recordSize;
+  // Spare objects of the old size are of no use: only detached ones (still pinned) stay.
   pool_.clear();
+  std::vector<std::unique_ptr<TRecord>> kept;
+  for (auto& r : slab_)
+    if (r->Detached) kept.push_back(std::move(r));
+  slab_ = std::move(kept);
+  for (std::size_t i = 0; i < slab_.size(); ++i) slab_[i]->SlabIndex = i;
 }
 
 std::size_t TRecordCache::LowerBound(std::int32_t recordNo) const {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), recordNo,
-                             [](const std::unique_ptr<TRecord>& r, std::int32_t n) { return r->RecordNo < n; });
-  return static_cast<std::size_t>(it - sorted_.begin());
+  auto it = std::lower_bound(sortedNumbers_.begin(), sortedNumbers_.end(), recordNo);
+  return static_cast<std::size_t>(it - sortedNumbers_.begin());
 }
 
 void TRecordCache::MruUnlink(TRecord* r) {
@@ -40,8 +45,8 @@ TRecord* TRecordCache::Find(std::int32_t recordNo) {
   }
   if (!r || r->RecordNo != recordNo) {
     const std::size_t at = LowerBound(recordNo);
-    if (at == sorted_.size() || sorted_[at]->RecordNo != recordNo) return nullptr;
-    r = sorted_[at].get();
+    if (at == sortedNumbers_.size() || sortedNumbers_[at] != recordNo) return nullptr;
+    r = sorted_[at];
   }
   ++hits_;
   if (r != mruHead_) {
@@ -53,17 +58,38 @@ TRecord* TRecordCache::Find(std::int32_t recordNo) {
 
 bool TRecordCache::Contains(std::int32_t recordNo) const {
   const std::size_t at = LowerBound(recordNo);
-  return at < sorted_.size() && sorted_[at]->RecordNo == recordNo;
+  return at < sortedNumbers_.size() && sortedNumbers_[at] == recordNo;
+}
+
+TRecord* TRecordCache::Acquire() {
+  if (!pool_.empty()) {
+    TRecord* r = pool_.back();
+    pool_.pop_back();
+    return r;
+  }
+  slab_.push_back(std::make_unique<TRecord>());
+  slab_.back()->SlabIndex = slab_.size() - 1;
+  return slab_.back().get();
+}
+
+void TRecordCache::Recycle(TRecord* r) {
+  r->Detached = false;
+  r->MruPrev = r->MruNext = nullptr;
+  if (static_cast<int>(pool_.size()) < MaxSpareRecords && static_cast<int>(r->Data.size()) == recordSize_) {
+    pool_.push_back(r);
+    return;
+  }
+  // Free the object: the last one of the slab takes its place.
+  const std::size_t at = r->SlabIndex;
+  if (at != slab_.size() - 1) {
+    std::swap(slab_[at], slab_.back());
+    slab_[at]->SlabIndex = at;
+  }
+  slab_.pop_back();
 }
 
 TRecord* TRecordCache::Insert(std::int32_t recordNo) {
-  std::unique_ptr<TRecord> r;
-  if (!pool_.empty()) {
-    r = std::move(pool_.back());
-    pool_.pop_back();
-  } else {
-    r = std::make_unique<TRecord>();
-  }
+  TRecord* r = Acquire();
   r->RecordNo = recordNo;
   r->Data.assign(static_cast<std::size_t>(recordSize_), 0);
   r->Dirty = false;
@@ -71,26 +97,23 @@ TRecord* TRecordCache::Insert(std::int32_t recordNo) {
   r->Detached = false;
   r->SortKey.clear();
   r->Run = 0;
-  TRecord* raw = r.get();
   const std::size_t at = LowerBound(recordNo);
   assert(at == sorted_.size() || sorted_[at]->RecordNo != recordNo);
-  sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(at), std::move(r));
-  MruPushFront(raw);
-  return raw;
-}
-
-void TRecordCache::Recycle(std::unique_ptr<TRecord> r) {
-  if (static_cast<int>(pool_.size()) < MaxSpareRecords) pool_.push_back(std::move(r));
+  sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(at), r);
+  sortedNumbers_.insert(sortedNumbers_.begin() + static_cast<std::ptrdiff_t>(at), recordNo);
+  MruPushFront(r);
+  return r;
 }
 
 void TRecordCache::Remove(std::int32_t recordNo) {
   const std::size_t at = LowerBound(recordNo);
-  if (at == sorted_.size() || sorted_[at]->RecordNo != recordNo) return;
-  assert(sorted_[at]->PinCount == 0);
-  MruUnlink(sorted_[at].get());
-  std::unique_ptr<TRecord> r = std::move(sorted_[at]);
+  if (at == sortedNumbers_.size() || sortedNumbers_[at] != recordNo) return;
+  TRecord* r = sorted_[at];
+  assert(r->PinCount == 0);
+  MruUnlink(r);
   sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(at));
-  Recycle(std::move(r));
+  sortedNumbers_.erase(sortedNumbers_.begin() + static_cast<std::ptrdiff_t>(at));
+  Recycle(r);
 }
 
 bool TRecordCache::EvictOne() {
@@ -112,19 +135,21 @@ void TRecordCache::TrimTo(int limit) {
     r = previous;
   }
   sorted_.shrink_to_fit();
+  sortedNumbers_.shrink_to_fit();
 }
 
 void TRecordCache::Clear() {
-  for (auto& r : sorted_) {
+  for (TRecord* r : sorted_) {
     r->MruPrev = r->MruNext = nullptr;
     if (r->PinCount > 0) {
       r->Detached = true;
-      detached_.push_back(std::move(r));
+      detached_.push_back(r);
     } else {
-      Recycle(std::move(r));
+      Recycle(r);
     }
   }
   sorted_.clear();
+  sortedNumbers_.clear();
   mruHead_ = mruTail_ = nullptr;
 }
 
@@ -132,33 +157,35 @@ void TRecordCache::Unpin(TRecord* record) {
   assert(record->PinCount > 0);
   if (record->PinCount > 0) --record->PinCount;
   if (record->Detached && record->PinCount == 0) {
-    auto it = std::find_if(detached_.begin(), detached_.end(),
-                           [record](const std::unique_ptr<TRecord>& r) { return r.get() == record; });
+    auto it = std::find(detached_.begin(), detached_.end(), record);
     if (it != detached_.end()) {
-      std::unique_ptr<TRecord> r = std::move(*it);
       detached_.erase(it);
-      r->Detached = false;
-      if (static_cast<int>(r->Data.size()) == recordSize_) Recycle(std::move(r));
+      Recycle(record);
     }
   }
 }
 
 int TRecordCache::DirtyCount() const {
-  return static_cast<int>(std::count_if(sorted_.begin(), sorted_.end(), [](const auto& r) { return r->Dirty; }));
+  return static_cast<int>(std::count_if(sorted_.begin(), sorted_.end(), [](const TRecord* r) { return r->Dirty; }));
 }
 
 bool TRecordCache::CheckInvariants() const {
-  for (std::size_t i = 1; i < sorted_.size(); ++i)
-    if (sorted_[i - 1]->RecordNo >= sorted_[i]->RecordNo) return false;
-  std::unordered_set<const TRecord*> members;
-  for (const auto& r : sorted_) members.insert(r.get());
+  if (sortedNumbers_.size() != sorted_.size()) return false;
+  for (std::size_t i = 0; i < sorted_.size(); ++i) {
+    if (sorted_[i]->RecordNo != sortedNumbers_[i]) return false;
+    if (i > 0 && sorted_[i - 1]->RecordNo >= sorted_[i]->RecordNo) return false;
+  }
+  std::unordered_set<const TRecord*> members(sorted_.begin(), sorted_.end());
   std::size_t chained = 0;
   const TRecord* previous = nullptr;
   for (const TRecord* r = mruHead_; r; r = r->MruNext) {
     if (r->MruPrev != previous || !members.count(r) || ++chained > sorted_.size()) return false;
     previous = r;
   }
-  return chained == sorted_.size() && previous == mruTail_ && static_cast<int>(pool_.size()) <= MaxSpareRecords;
+  for (std::size_t i = 0; i < slab_.size(); ++i)
+    if (slab_[i]->SlabIndex != i) return false;
+  return chained == sorted_.size() && previous == mruTail_ && static_cast<int>(pool_.size()) <= MaxSpareRecords &&
+         slab_.size() == sorted_.size() + pool_.size() + detached_.size();
 }
 
 }  // namespace quarry

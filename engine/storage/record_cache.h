@@ -22,9 +22,9 @@ namespace quarry {
 
 class TRecordCache;
 
-// One cached record (the design's TRecord).
+// One cached record.
 struct TRecord {
-  std::int32_t RecordNo = 0;
+  std::int32_t RecordNo = 0;  // set by the cache; never changed while cached
   std::vector<std::uint8_t> Data;  // record size bytes
   bool Dirty = false;
   int PinCount = 0;
@@ -37,6 +37,7 @@ struct TRecord {
   TRecord* MruPrev = nullptr;
   TRecord* MruNext = nullptr;
   bool Detached = false;
+  std::size_t SlabIndex = 0;  // position in the owning slab
 };
 
 class TRecordCache {
@@ -75,7 +76,7 @@ class TRecordCache {
   int Count() const { return static_cast<int>(sorted_.size()); }
   int DirtyCount() const;
   // The cached records in record-number order (for write-back and sorting).
-  const std::vector<std::unique_ptr<TRecord>>& Records() const { return sorted_; }
+  const std::vector<TRecord*>& Records() const { return sorted_; }
   // Removes a record (not pinned) from the cache into the pool.
   void Remove(std::int32_t recordNo);
 
@@ -89,12 +90,18 @@ class TRecordCache {
   std::size_t LowerBound(std::int32_t recordNo) const;
   void MruUnlink(TRecord* r);
   void MruPushFront(TRecord* r);
-  void Recycle(std::unique_ptr<TRecord> r);
+  // Takes a spare object or makes one; returns an unused object to the pool or frees it.
+  TRecord* Acquire();
+  void Recycle(TRecord* r);
 
   int recordSize_;
-  std::vector<std::unique_ptr<TRecord>> sorted_;    // by record number
-  std::vector<std::unique_ptr<TRecord>> pool_;      // spare objects
-  std::vector<std::unique_ptr<TRecord>> detached_;  // discarded while pinned
+  // Every record object lives in the slab; the lists below only point into it, so that
+  // inserting into and erasing from the sorted list moves plain pointers.
+  std::vector<std::unique_ptr<TRecord>> slab_;
+  std::vector<TRecord*> sorted_;    // by record number
+  std::vector<std::int32_t> sortedNumbers_;  // the numbers of sorted_, searched without touching the records
+  std::vector<TRecord*> pool_;      // spare objects
+  std::vector<TRecord*> detached_;  // discarded while pinned
   TRecord* mruHead_ = nullptr;
   TRecord* mruTail_ = nullptr;
   std::int64_t hits_ = 0;
