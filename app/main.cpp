@@ -1,14 +1,18 @@
-// Program entry: creates the application and the main window and runs the message loop.
+// Program entry: the application object, the font substitutions, the main window and the
+// message loop. The program takes no command-line arguments.
+#include "app/catalogue_access.h"
+#include "app/font_substitutes.h"
+#include "app/main_window.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    app.setApplicationName("Pellomar");
-    QMainWindow window;
-    window.setWindowTitle("Pellomar");
-    window.setFixedSize(560, 640);
+    QApplication::setApplicationName(QStringLiteral("Pellomar"));
+    InstallFontSubstitutions();
+
+    TfMain window(MakeUnavailableCatalogue());
     window.show();
     return app.exec();
 }

@@ -9,7 +9,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libicu-dev libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sqlite3 libsqlite3-dev
+  sqlite3 libsqlite3-dev python3
   fonts-dejavu-core fonts-liberation
   xvfb xauth
 )

@@ -1,0 +1,153 @@
+// TfMain, Pellomar's one window: the query panel with the search criteria and the rules that
+// couple them, the result panel (navigator, count label, grid), the current-record panel and
+// the row of buttons. The window is kept thin: the criteria checks and the statement come from
+// search_statement.h, the lookups go through TCatalogueAccess, and everything the user is told
+// goes through a TUserNotifier.
+//
+// Control names are those of the window's design and double as Qt object names, so tests and
+// later parts find them with findChild.
+#pragma once
+
+#include "app/catalogue_access.h"
+#include "app/search_statement.h"
+#include "app/user_notifier.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTimer;
+class TCurrentRecordPanel;
+class TRecordNavigator;
+class TVideoRowsModel;
+
+class TfMain : public QWidget {
+    Q_OBJECT
+public:
+    // catalogue: where statements go (owned). settingsFileName: the settings file for the
+    // window position; empty means the program's path with the extension ".INI".
+    explicit TfMain(std::unique_ptr<TCatalogueAccess> catalogue,
+                    TUserNotifier notifier = TUserNotifier::Standard(),
+                    std::string settingsFileName = {}, QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    const std::string& SettingsFileName() const { return settingsFileName_; }
+    // The text of the last search statement sent (empty before the first search).
+    const std::string& SearchStatement() const { return searchStatement_; }
+    // VideoID of the result's current row; 0 when no result is open or it has no rows.
+    int CurrentVideoId() const;
+
+    // The controls, made by the constructor and owned by the window through Qt's parents.
+    // The coupling handlers keep one invariant the statement relies on: while a name is
+    // chosen in a list, its show-all box is unchecked.
+
+    // Query panel, in tab order.
+    QFrame* pnlQuery = nullptr;
+    QComboBox* cmbxCastMembers = nullptr;
+    QCheckBox* ckbxAllCastMembers = nullptr;
+    QComboBox* cmbxDirectors = nullptr;
+    QCheckBox* ckbxAllDirectors = nullptr;
+    QComboBox* cmbxFrom = nullptr;
+    QComboBox* cmbxTo = nullptr;
+    QCheckBox* ckbxAllYears = nullptr;
+    std::array<QCheckBox*, 6> ratingBoxes{};  // ckbxG, ckbxPG, ckbxPG13, ckbxNR, ckbxR, ckbxNC17
+    QCheckBox* ckbxAllRatings = nullptr;
+    QPushButton* btnShowResults = nullptr;
+
+    // Result panel. The grid shows the rows of the last search; the result set (cds) with
+    // its query and provider, and the sortable grid over it, take the model's place.
+    QFrame* pnlGrid = nullptr;
+    TRecordNavigator* dbnav = nullptr;
+    QLabel* lblResultsCount = nullptr;
+    QTableView* grdcds = nullptr;
+    TVideoRowsModel* cds = nullptr;
+
+    TCurrentRecordPanel* pnlCurrentRecord = nullptr;
+
+    QPushButton* btnHelp = nullptr;
+    QPushButton* btnAbout = nullptr;
+    QPushButton* btnPrint = nullptr;
+    QPushButton* btnClose = nullptr;
+
+    // Refreshes the current-record panel once, 200 ms after the last of a run of scrolls.
+    QTimer* tmr = nullptr;
+
+signals:
+    // The current-record panel was refreshed for this video.
+    void CurrentRecordRefreshed(int videoId);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Window life cycle.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void InitializeWindow();
+    void LoadWindowPosition();
+    void SaveWindowPosition();
+    void FillYears();
+    void FillCastMembers();
+    void FillDirectors();
+
+    // Criteria coupling.
+    void ckbxAllCastMembersClick(bool checked);
+    void ckbxAllDirectorsClick(bool checked);
+    void ckbxAllYearsClick(bool checked);
+    void ckbxAllRatingsClick(bool checked);
+    void cmbxCastMembersChange();
+    void cmbxDirectorsChange();
+    void cmbxFromChange();
+    void cmbxFromEnter(QComboBox* box);
+    void cmbxFromExit(QComboBox* box);
+    bool cmbxFromKeyPress(QKeyEvent* key);
+    void ckbxGClick(QCheckBox* box);
+    TRatingBoxes ReadRatingBoxes() const;
+
+    // Search and result.
+    void btnShowResultsClick();
+    void CloseResultSet();
+    void ShowResultsCount();
+    void cdsBeforeScroll();
+    void cdsAfterScroll();
+    void tmrTimer();
+    void grdcdsCellClick();
+    void RefreshCurrentRecord();
+
+    // Bottom buttons.
+    void btnHelpClick();
+    void btnAboutClick();
+    void btnPrintClick();
+
+    // Runs an action the way every event handler runs: a failure ends it and goes to the
+    // default error report.
+    template <typename Action>
+    void Guarded(Action&& action);
+    void ShowInformation(const std::string& text);
+
+    void CreateControls();
+    void CreateQueryPanel();
+    void CreateResultPanel();
+    void CreateButtons();
+    void ConnectHandlers();
+    void SetTabOrder();
+
+    std::unique_ptr<TCatalogueAccess> catalogue_;
+    TUserNotifier notifier_;
+    std::string settingsFileName_;
+    std::string searchStatement_;
+    bool shown_ = false;
+
+};

@@ -1,0 +1,739 @@
+// The main window against a fake catalogue: layout and initial state, the rules that couple
+// the criteria controls, the statements a search sends, validation that leaves the previous
+// result alone, the count label, the delayed panel refresh and the stored window position.
+#include "app/catalogue_access.h"
+#include "app/current_record_panel.h"
+#include "app/font_substitutes.h"
+#include "app/main_window.h"
+#include "app/record_navigator.h"
+#include "app/search_statement.h"
+#include "app/video_rows_model.h"
+#include "engine/platform/profile_file.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDate>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+// Answers the lookups from a table, returns canned search rows, records every statement.
+class TFakeCatalogue : public TCatalogueAccess {
+public:
+    std::map<std::string, std::vector<std::string>> answers;
+    std::vector<TVideoRow> searchRows;
+    std::vector<std::string> lookups;
+    std::vector<std::string> searches;
+    bool failing = false;
+
+    std::string LookupFirst(const std::string& statement) override
+    {
+        const auto rows = Lookup(statement);
+        return rows.empty() ? std::string() : rows.front();
+    }
+    std::vector<std::string> LookupAll(const std::string& statement) override { return Lookup(statement); }
+    std::vector<TVideoRow> Search(const std::string& statement) override
+    {
+        if (failing) throw std::runtime_error("search failed");
+        searches.push_back(statement);
+        return searchRows;
+    }
+
+private:
+    std::vector<std::string> Lookup(const std::string& statement)
+    {
+        if (failing) throw std::runtime_error("lookup failed");
+        lookups.push_back(statement);
+        const auto it = answers.find(statement);
+        return it == answers.end() ? std::vector<std::string>{} : it->second;
+    }
+};
+
+const std::string kDwayne = "Dwayne \"The Rock\" Johnson";
+
+// A catalogue of the years 1985 to 1988, three cast members and two directors.
+std::unique_ptr<TFakeCatalogue> SmallCatalogue()
+{
+    auto catalogue = std::make_unique<TFakeCatalogue>();
+    catalogue->answers["SELECT YEAR FROM VIDEOS ORDER BY YEAR"] = {"1985"};
+    catalogue->answers["SELECT YEAR FROM VIDEOS ORDER BY YEAR DESC"] = {"1988"};
+    catalogue->answers["SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER"] = {"Ann", "Bob", kDwayne};
+    catalogue->answers["SELECT DIRECTOR FROM DIRECTORS ORDER BY DIRECTOR"] = {"Cy", "Di"};
+    catalogue->answers[CastMemberIdStatement("Ann")] = {"11"};
+    catalogue->answers[CastMemberIdStatement("Bob")] = {"12"};
+    catalogue->answers[CastMemberIdStatement(kDwayne)] = {"13"};
+    catalogue->answers[DirectorIdStatement("Cy")] = {"21"};
+    catalogue->answers[DirectorIdStatement("Di")] = {"22"};
+    for (int i = 0; i < 10; ++i) {
+        catalogue->searchRows.push_back({100 + i, "Title " + std::to_string(i), "PG", "90", "1986"});
+    }
+    return catalogue;
+}
+
+// A window over a fake catalogue, with what it told the user.
+struct TWindowUnderTest {
+    TFakeCatalogue* catalogue = nullptr;  // owned by the window
+    QStringList information;
+    QStringList errors;
+    int beeps = 0;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TfMain> window;
+
+    QString SettingsFile() const { return dir->filePath(QStringLiteral("Pellomar.INI")); }
+
+    template <typename T>
+    T* Find(const char* name) const
+    {
+        T* child = window->findChild<T*>(QString::fromLatin1(name));
+        if (!child) qFatal("no control %s", name);
+        return child;
+    }
+};
+
+std::unique_ptr<TWindowUnderTest> MakeWindow(std::unique_ptr<TCatalogueAccess> catalogue,
+                                             const QByteArray& settings = {})
+{
+    auto w = std::make_unique<TWindowUnderTest>();
+    w->dir = std::make_unique<QTemporaryDir>();
+    if (!settings.isEmpty()) {
+        QFile file(w->SettingsFile());
+        if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write settings");
+        file.write(settings);
+    }
+    w->catalogue = dynamic_cast<TFakeCatalogue*>(catalogue.get());
+    TUserNotifier notifier;
+    auto* raw = w.get();
+    notifier.information = [raw](QWidget*, const QString& text) { raw->information << text; };
+    notifier.errorReport = [raw](QWidget*, const QString& text) { raw->errors << text; };
+    notifier.beep = [raw] { ++raw->beeps; };
+    w->window = std::make_unique<TfMain>(std::move(catalogue), notifier, w->SettingsFile().toStdString());
+    return w;
+}
+
+std::unique_ptr<TWindowUnderTest> MakeShownWindow()
+{
+    auto w = MakeWindow(SmallCatalogue());
+    w->window->show();
+    return w;
+}
+
+void SetChecked(QCheckBox* box, bool checked)
+{
+    if (box->isChecked() != checked) box->click();
+}
+
+void TypeInto(QComboBox* box, const QString& text)
+{
+    box->lineEdit()->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+// Runs one user step of a small script: "cast" / "director" pick the next name of the list;
+// "from+", "from-", "to+", "to-" move a year box one item; "from=TEXT", "to=TEXT" type a
+// year; "allCast+", "allCast-" and the like set a show-all box by clicking it; "rating3-"
+// unchecks the fourth rating box (counted from 0).
+void RunStep(TfMain& window, const QString& step)
+{
+    if (step == "cast") return QTest::keyClick(window.cmbxCastMembers, Qt::Key_Down);
+    if (step == "director") return QTest::keyClick(window.cmbxDirectors, Qt::Key_Down);
+    if (step == "from+") return QTest::keyClick(window.cmbxFrom, Qt::Key_Down);
+    if (step == "from-") return QTest::keyClick(window.cmbxFrom, Qt::Key_Up);
+    if (step == "to+") return QTest::keyClick(window.cmbxTo, Qt::Key_Down);
+    if (step == "to-") return QTest::keyClick(window.cmbxTo, Qt::Key_Up);
+    if (step.startsWith("from=")) return TypeInto(window.cmbxFrom, step.mid(5));
+    if (step.startsWith("to=")) return TypeInto(window.cmbxTo, step.mid(3));
+    const bool on = step.endsWith('+');
+    const QString name = step.left(step.size() - 1);
+    if (name == "allCast") return SetChecked(window.ckbxAllCastMembers, on);
+    if (name == "allDirectors") return SetChecked(window.ckbxAllDirectors, on);
+    if (name == "allYears") return SetChecked(window.ckbxAllYears, on);
+    if (name == "allRatings") return SetChecked(window.ckbxAllRatings, on);
+    if (name.startsWith("rating")) return SetChecked(window.ratingBoxes[name.mid(6).toUInt()], on);
+    qFatal("unknown step %s", qPrintable(step));
+}
+
+QString Flags(std::initializer_list<const QCheckBox*> boxes)
+{
+    QString flags;
+    for (const QCheckBox* box : boxes) flags += box->isChecked() ? '1' : '0';
+    return flags;
+}
+
+QString RatingFlags(const TfMain& window)
+{
+    QString flags;
+    for (const QCheckBox* box : window.ratingBoxes) flags += box->isChecked() ? '1' : '0';
+    return flags;
+}
+
+// The widget the Tab key moves to from w: the next in the focus chain that takes Tab focus
+// itself (parts of a compound control pass it to the control).
+QWidget* NextTabStop(QWidget* w)
+{
+    for (QWidget* next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && !next->focusProxy() && next->isVisibleTo(w->window())) {
+            return next;
+        }
+    }
+    return nullptr;
+}
+
+QString Crlf(std::initializer_list<const char*> lines)
+{
+    QStringList all;
+    for (const char* line : lines) all << QString::fromUtf8(line);
+    return all.join("\r\n");
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InstallFontSubstitutions(); }
+
+    void layoutAndInitialState();
+    void windowsFontsAreSubstituted();
+    void catalogueUnavailable();
+    void listsAreFilled();
+    void couplingRules_data();
+    void couplingRules();
+    void yearKeysAndPaste();
+    void enteredYearBoxIsLime();
+    void searchStatements_data();
+    void searchStatements();
+    void failedChecksKeepThePreviousResult_data();
+    void failedChecksKeepThePreviousResult();
+    void failedSearchIsReported();
+    void countLabel_data();
+    void countLabel();
+    void panelRefreshWaitsForTheLastScroll();
+    void windowPosition();
+    void bottomButtons();
+    void picture();
+};
+
+void MainWindowTest::layoutAndInitialState()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Pellomar"));
+    QCOMPARE(window.size(), QSize(560, 640));
+    QCOMPARE(window.minimumSize(), QSize(560, 640));
+    QCOMPARE(window.maximumSize(), QSize(560, 640));
+    QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(window.windowFlags() & Qt::WindowSystemMenuHint);
+
+    const std::pair<const char*, const char*> captions[] = {
+        {"ckbxAllCastMembers", "Show All &Actors/Actresses"},
+        {"ckbxAllDirectors", "Show All &Directors"},
+        {"ckbxAllYears", "Show All &Years"},
+        {"ckbxG", "G"}, {"ckbxPG", "PG"}, {"ckbxPG13", "PG-13"}, {"ckbxNR", "NR"}, {"ckbxR", "R"},
+        {"ckbxNC17", "NC17"},
+        {"ckbxAllRatings", "Show All &Ratings"},
+    };
+    for (const auto& [name, caption] : captions) {
+        auto* box = w->Find<QCheckBox>(name);
+        QCOMPARE(box->text(), QString::fromUtf8(caption));
+        QVERIFY2(box->isChecked(), name);
+    }
+    // Tag 5 marks exactly the six rating boxes.
+    int tagged = 0;
+    for (QCheckBox* box : window.findChildren<QCheckBox*>()) tagged += box->property("tag").toInt() == 5;
+    QCOMPARE(tagged, 6);
+    for (QCheckBox* box : window.ratingBoxes) QCOMPARE(box->property("tag").toInt(), 5);
+
+    for (const char* name : {"lblCastMembers", "lblDirectors", "lblBetween", "lblAnd", "lblRatings"}) {
+        auto* label = w->Find<QLabel>(name);
+        QVERIFY(label->font().bold());
+        QCOMPARE(label->font().pixelSize(), 13);
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::white));
+    }
+    QCOMPARE(w->Find<QLabel>("lblCastMembers")->text(), QStringLiteral("Actor or Actress"));
+    QCOMPARE(w->Find<QLabel>("lblRatings")->text(), QStringLiteral("Ratings"));
+    QCOMPARE(window.pnlQuery->palette().color(QPalette::Window), QColor(0, 128, 128));
+    QCOMPARE(window.pnlGrid->palette().color(QPalette::Window), QColor(Qt::black));
+    QCOMPARE(window.btnShowResults->text(), QStringLiteral("&Search"));
+    QCOMPARE(window.btnAbout->text(), QStringLiteral("&More"));
+    QCOMPARE(window.btnPrint->text(), QStringLiteral("&Print Grid"));
+    QVERIFY(!window.cmbxCastMembers->isEditable());
+    QVERIFY(!window.cmbxDirectors->isEditable());
+    QCOMPARE(window.cmbxFrom->lineEdit()->maxLength(), 4);
+    QCOMPARE(window.cmbxTo->lineEdit()->maxLength(), 4);
+
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("0 records (Select criteria above and Search)"));
+    QCOMPARE(window.lblResultsCount->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+
+    QVERIFY(window.grdcds->isColumnHidden(TVideoRowsModel::ColVideoId));
+    const std::pair<int, int> widths[] = {{TVideoRowsModel::ColTitle, 340},
+                                          {TVideoRowsModel::ColYear, 40},
+                                          {TVideoRowsModel::ColIndustryRating, 40},
+                                          {TVideoRowsModel::ColLength, 80}};
+    for (const auto& [column, width] : widths) QCOMPARE(window.grdcds->columnWidth(column), width);
+    QCOMPARE(window.cds->headerData(TVideoRowsModel::ColIndustryRating, Qt::Horizontal).toString(),
+             QStringLiteral("Rating"));
+    QCOMPARE(window.cds->headerData(TVideoRowsModel::ColLength, Qt::Horizontal).toString(),
+             QStringLiteral("Running time"));
+    QCOMPARE(window.grdcds->focusPolicy() & Qt::TabFocus, 0);
+    QCOMPARE(window.grdcds->editTriggers(), QAbstractItemView::NoEditTriggers);
+    for (const char* name : {"nbFirst", "nbPrior", "nbNext", "nbLast"}) {
+        QVERIFY2(!w->Find<QWidget>(name)->toolTip().isEmpty(), name);
+    }
+
+    // Tab order follows the criteria table, then the notes and the buttons.
+    QWidget* expected[] = {window.cmbxCastMembers, window.ckbxAllCastMembers, window.cmbxDirectors,
+                           window.ckbxAllDirectors, window.cmbxFrom, window.cmbxTo, window.ckbxAllYears,
+                           window.ratingBoxes[0], window.ratingBoxes[1], window.ratingBoxes[2],
+                           window.ratingBoxes[3], window.ratingBoxes[4], window.ratingBoxes[5],
+                           window.ckbxAllRatings, window.btnShowResults,
+                           window.pnlCurrentRecord->mmoUserComments, window.btnHelp, window.btnAbout,
+                           window.btnPrint, window.btnClose};
+    for (std::size_t i = 1; i < std::size(expected); ++i) {
+        QCOMPARE(NextTabStop(expected[i - 1]), expected[i]);
+    }
+    QCOMPARE(window.focusWidget(), window.cmbxCastMembers);
+}
+
+void MainWindowTest::windowsFontsAreSubstituted()
+{
+    if (!QFontDatabase::families().contains(QStringLiteral("Liberation Sans"))) {
+        QSKIP("Liberation fonts are not installed");
+    }
+    auto w = MakeWindow(SmallCatalogue());
+    QCOMPARE(w->window->font().family(), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(w->window->font().pixelSize(), 11);
+    QCOMPARE(QFontInfo(w->window->font()).family(), QStringLiteral("Liberation Sans"));
+    QCOMPARE(QFontInfo(QFont(QStringLiteral("Courier New"))).family(), QStringLiteral("Liberation Mono"));
+    QCOMPARE(QFontInfo(QFont(QStringLiteral("Arial"))).family(), QStringLiteral("Liberation Sans"));
+}
+
+void MainWindowTest::catalogueUnavailable()
+{
+    auto w = MakeWindow(MakeUnavailableCatalogue());
+    QCOMPARE(w->errors.size(), 1);  // FillYears at creation
+    QVERIFY(w->errors[0].contains("not available"));
+    w->window->show();
+    QVERIFY(w->window->isVisible());
+    QCOMPARE(w->errors.size(), 2);  // the name lists when shown
+    QCOMPARE(w->window->cmbxFrom->count(), 0);
+    QCOMPARE(w->window->cmbxTo->count(), 0);
+    QCOMPARE(w->window->cmbxCastMembers->count(), 0);
+
+    w->window->btnShowResults->click();
+    QCOMPARE(w->errors.size(), 3);
+    QVERIFY(w->information.isEmpty());
+    QCOMPARE(w->window->lblResultsCount->text(), QStringLiteral("0 records (Select criteria above and Search)"));
+
+    // Checking "Show All Years" with empty year lists keeps it checked.
+    SetChecked(w->window->ckbxAllYears, false);
+    SetChecked(w->window->ckbxAllYears, true);
+    QVERIFY(w->window->ckbxAllYears->isChecked());
+}
+
+void MainWindowTest::listsAreFilled()
+{
+    auto w = MakeWindow(SmallCatalogue());
+    TfMain& window = *w->window;
+    QCOMPARE(window.cmbxFrom->count(), 4);
+    QCOMPARE(window.cmbxFrom->itemText(0), QStringLiteral("1985"));
+    QCOMPARE(window.cmbxFrom->itemText(3), QStringLiteral("1988"));
+    QCOMPARE(window.cmbxFrom->currentText(), QStringLiteral("1985"));
+    QCOMPARE(window.cmbxTo->currentText(), QStringLiteral("1988"));
+    QCOMPARE(window.cmbxCastMembers->count(), 0);  // names come when the window is shown
+
+    window.show();
+    QCOMPARE(window.cmbxCastMembers->count(), 3);
+    QCOMPARE(window.cmbxDirectors->count(), 2);
+    QCOMPARE(window.cmbxCastMembers->currentText(), QString());
+    QCOMPARE(window.cmbxDirectors->currentText(), QString());
+    QVERIFY(window.ckbxAllCastMembers->isChecked());
+    QVERIFY(w->errors.isEmpty());
+
+    const QColor colour = window.palette().color(QPalette::Window);
+    QVERIFY(colour.red() <= 254 && colour.green() <= 254 && colour.blue() <= 254);
+}
+
+void MainWindowTest::couplingRules_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("showAll");  // cast, directors, years, ratings
+    QTest::addColumn<QString>("castText");
+    QTest::addColumn<QString>("directorText");
+    QTest::addColumn<QString>("years");  // from-to
+    QTest::addColumn<QString>("ratings");
+
+    QTest::newRow("initial") << QStringList{} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("choosing a cast member unchecks its box")
+        << QStringList{"cast"} << "0111" << "Ann" << "" << "1985-1988" << "111111";
+    QTest::newRow("checking the box clears the name")
+        << QStringList{"cast", "cast", "allCast+"} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("unchecking the box keeps the name empty")
+        << QStringList{"allCast-"} << "0111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("choosing a director unchecks its box")
+        << QStringList{"director", "director"} << "1011" << "" << "Di" << "1985-1988" << "111111";
+    QTest::newRow("director box checked again")
+        << QStringList{"director", "allDirectors+"} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("from year moved")
+        << QStringList{"from+"} << "1101" << "" << "" << "1986-1988" << "111111";
+    QTest::newRow("to year moved")
+        << QStringList{"to-"} << "1101" << "" << "" << "1985-1987" << "111111";
+    QTest::newRow("years moved back to the full span")
+        << QStringList{"from+", "to-", "from-", "to+"} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("a typed year unchecks")
+        << QStringList{"from=19"} << "1101" << "" << "" << "19-1988" << "111111";
+    QTest::newRow("typing the first year again checks")
+        << QStringList{"from=19", "from=1985"} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("checking show-all years restores both")
+        << QStringList{"from=85", "to-", "allYears+"} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("unchecking show-all years keeps the years")
+        << QStringList{"allYears-"} << "1101" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("unchecking a rating unchecks show-all ratings")
+        << QStringList{"rating2-"} << "1110" << "" << "" << "1985-1988" << "110111";
+    QTest::newRow("checking the rating again does not check show-all")
+        << QStringList{"rating2-", "rating2+"} << "1110" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("show-all ratings checks all six")
+        << QStringList{"rating0-", "rating5-", "allRatings+"} << "1111" << "" << "" << "1985-1988" << "111111";
+    QTest::newRow("unchecking show-all ratings leaves the six")
+        << QStringList{"rating1-", "allRatings+", "allRatings-"} << "1110" << "" << "" << "1985-1988"
+        << "111111";
+}
+
+void MainWindowTest::couplingRules()
+{
+    QFETCH(QStringList, steps);
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    for (const QString& step : steps) RunStep(window, step);
+
+    QTEST(Flags({window.ckbxAllCastMembers, window.ckbxAllDirectors, window.ckbxAllYears, window.ckbxAllRatings}),
+          "showAll");
+    QTEST(window.cmbxCastMembers->currentText(), "castText");
+    QTEST(window.cmbxDirectors->currentText(), "directorText");
+    QTEST(window.cmbxFrom->currentText() + "-" + window.cmbxTo->currentText(), "years");
+    QTEST(RatingFlags(window), "ratings");
+    QCOMPARE(w->beeps, 0);
+}
+
+void MainWindowTest::yearKeysAndPaste()
+{
+    auto w = MakeShownWindow();
+    QComboBox* from = w->window->cmbxFrom;
+    QCOMPARE(from->currentText(), QStringLiteral("1985"));
+
+    struct Key {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* text;
+    };
+    const Key refused[] = {
+        {Qt::Key_A, Qt::NoModifier, "a"},      {Qt::Key_Minus, Qt::NoModifier, "-"},
+        {Qt::Key_Space, Qt::NoModifier, " "},  {Qt::Key_QuoteDbl, Qt::ShiftModifier, "\""},
+        {Qt::Key_Return, Qt::NoModifier, "\r"},
+    };
+    int beeps = 0;
+    for (const Key& key : refused) {
+        QTest::keyClick(from, key.key, key.modifiers);
+        QCOMPARE(w->beeps, ++beeps);
+        QCOMPARE(from->currentText(), QStringLiteral("1985"));
+    }
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("\"; x"));
+    from->lineEdit()->selectAll();
+    QTest::keyClick(from, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(w->beeps, ++beeps);
+    QCOMPARE(from->currentText(), QStringLiteral("1985"));
+    QTest::keyClick(from, Qt::Key_Insert, Qt::ShiftModifier);  // types nothing, yet pastes
+    QCOMPARE(w->beeps, ++beeps);
+    QCOMPARE(from->currentText(), QStringLiteral("1985"));
+
+    // Digits, backspace, delete and cursor keys type or edit without a beep.
+    QTest::keyClick(from, Qt::Key_End);
+    QTest::keyClick(from, Qt::Key_Backspace);
+    QTest::keyClick(from, Qt::Key_Backspace);
+    QTest::keyClicks(from, "79");
+    QCOMPARE(from->currentText(), QStringLiteral("1979"));
+    QTest::keyClick(from, Qt::Key_Home);
+    QTest::keyClick(from, Qt::Key_Delete);
+    QCOMPARE(from->currentText(), QStringLiteral("979"));
+    QCOMPARE(w->beeps, beeps);
+    QVERIFY(!w->window->ckbxAllYears->isChecked());
+}
+
+void MainWindowTest::enteredYearBoxIsLime()
+{
+    auto w = MakeShownWindow();
+    const QColor lime(0, 255, 0);
+    const QColor window = QApplication::palette().color(QPalette::Base);
+    for (QComboBox* box : {w->window->cmbxFrom, w->window->cmbxTo}) {
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(box, &in);
+        QCOMPARE(box->lineEdit()->palette().color(QPalette::Base), lime);
+
+        QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);  // the list drops down
+        QApplication::sendEvent(box, &popup);
+        QCOMPARE(box->lineEdit()->palette().color(QPalette::Base), lime);
+
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(box, &out);
+        QCOMPARE(box->lineEdit()->palette().color(QPalette::Base), window);
+    }
+}
+
+void MainWindowTest::searchStatements_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("statement");
+
+    const char* select = "SELECT DISTINCT V.VIDEOID, V.TITLE, V.YEAR, V.INDUSTRYRATING, V.LENGTH";
+    QTest::newRow("initial criteria") << QStringList{} << Crlf({select, "FROM VIDEOS V", " ORDER BY V.TITLE"});
+    QTest::newRow("cast member chosen")
+        << QStringList{"cast", "cast"}
+        << Crlf({select, ", C.VIDEOID", "FROM VIDEOS V, VIDEOS_CASTMEMBERS C", " WHERE (V.VIDEOID = C.VIDEOID) ",
+                 " AND (C.CASTMEMBERID = 12)", " ORDER BY V.TITLE"});
+    QTest::newRow("director chosen")
+        << QStringList{"director"}
+        << Crlf({select, ", D.VIDEOID", "FROM VIDEOS V, VIDEOS_DIRECTORS D", " WHERE (V.VIDEOID = D.VIDEOID)",
+                 " AND (D.DIRECTORID = 21)", " ORDER BY V.TITLE"});
+    QTest::newRow("both chosen")
+        << QStringList{"cast", "director", "director"}
+        << Crlf({select, ", C.VIDEOID, D.VIDEOID ", "FROM VIDEOS V, VIDEOS_CASTMEMBERS C, VIDEOS_DIRECTORS D",
+                 " WHERE (V.VIDEOID = C.VIDEOID) AND (V.VIDEOID = D.VIDEOID) ", " AND (C.CASTMEMBERID = 11)",
+                 " AND (D.DIRECTORID = 22)", " ORDER BY V.TITLE"});
+    QTest::newRow("cast box unchecked without a name")
+        << QStringList{"allCast-"}
+        << Crlf({select, ", C.VIDEOID", "FROM VIDEOS V, VIDEOS_CASTMEMBERS C", " WHERE (V.VIDEOID = C.VIDEOID) ",
+                 " ORDER BY V.TITLE"});
+    QTest::newRow("a name with quotes")
+        << QStringList{"cast", "cast", "cast"}
+        << Crlf({select, ", C.VIDEOID", "FROM VIDEOS V, VIDEOS_CASTMEMBERS C", " WHERE (V.VIDEOID = C.VIDEOID) ",
+                 " AND (C.CASTMEMBERID = 13)", " ORDER BY V.TITLE"});
+    QTest::newRow("two-digit years")
+        << QStringList{"from=85", "to=03"}
+        << Crlf({select, "FROM VIDEOS V", " WHERE ", " (V.YEAR BETWEEN \"1985\" AND \"2003\")", " ORDER BY V.TITLE"});
+    QTest::newRow("empty years")
+        << QStringList{"from=", "to="}
+        << Crlf({select, "FROM VIDEOS V", " WHERE ",
+                 qPrintable(QStringLiteral(" (V.YEAR BETWEEN \"1912\" AND \"%1\")").arg(QDate::currentDate().year())),
+                 " ORDER BY V.TITLE"});
+    QTest::newRow("years after a join")
+        << QStringList{"director", "to-"}
+        << Crlf({select, ", D.VIDEOID", "FROM VIDEOS V, VIDEOS_DIRECTORS D", " WHERE (V.VIDEOID = D.VIDEOID)",
+                 " AND (D.DIRECTORID = 21)", " AND ", " (V.YEAR BETWEEN \"1985\" AND \"1987\")", " ORDER BY V.TITLE"});
+    QTest::newRow("all ratings but PG-13")
+        << QStringList{"rating2-"}
+        << Crlf({select, "FROM VIDEOS V", " WHERE (", "(V.INDUSTRYRATING = \"G\")", " OR ",
+                 " (V.INDUSTRYRATING = \"PG\")", " OR ", " (V.INDUSTRYRATING = \"NR\")", " OR ",
+                 " (V.INDUSTRYRATING = \"R\")", " OR ", " (V.INDUSTRYRATING = \"NC-17\")", ")", " ORDER BY V.TITLE"});
+    QTest::newRow("ratings after years")
+        << QStringList{"from+", "rating0-", "rating1-", "rating2-", "rating3-"}
+        << Crlf({select, "FROM VIDEOS V", " WHERE ", " (V.YEAR BETWEEN \"1986\" AND \"1988\")", " AND (",
+                 " (V.INDUSTRYRATING = \"R\")", " OR ", " (V.INDUSTRYRATING = \"NC-17\")", ")", " ORDER BY V.TITLE"});
+}
+
+void MainWindowTest::searchStatements()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, statement);
+    auto w = MakeShownWindow();
+    for (const QString& step : steps) RunStep(*w->window, step);
+    w->window->btnShowResults->click();
+
+    QVERIFY2(w->errors.isEmpty(), qPrintable(w->errors.join("; ")));
+    QVERIFY2(w->information.isEmpty(), qPrintable(w->information.join("; ")));
+    QCOMPARE(w->catalogue->searches.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(w->catalogue->searches[0]), statement);
+    QCOMPARE(QString::fromStdString(w->window->SearchStatement()), statement);
+    // The name is looked up as a literal, quotes doubled.
+    if (QTest::currentDataTag() == QByteArray("a name with quotes")) {
+        const std::string lookup =
+            "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = \"Dwayne \"\"The Rock\"\" Johnson\"";
+        QVERIFY(std::find(w->catalogue->lookups.begin(), w->catalogue->lookups.end(), lookup) !=
+                w->catalogue->lookups.end());
+    }
+}
+
+void MainWindowTest::failedChecksKeepThePreviousResult_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("messages");
+
+    const QString lengths = QString::fromUtf8(kYearLengthMessage.data(), kYearLengthMessage.size());
+    const QString order = QString::fromUtf8(kYearOrderMessage.data(), kYearOrderMessage.size());
+    const QString rating = QString::fromUtf8(kNoRatingMessage.data(), kNoRatingMessage.size());
+    QTest::newRow("three-digit year") << QStringList{"from=198"} << QStringList{lengths};
+    QTest::newRow("one-digit to-year") << QStringList{"to=7"} << QStringList{lengths};
+    QTest::newRow("to before from") << QStringList{"from=1988", "to=1986"} << QStringList{order};
+    QTest::newRow("two-digit years out of order") << QStringList{"from=10", "to=11"} << QStringList{order};
+    QTest::newRow("no rating")
+        << QStringList{"rating0-", "rating1-", "rating2-", "rating3-", "rating4-", "rating5-"}
+        << QStringList{rating};
+}
+
+void MainWindowTest::failedChecksKeepThePreviousResult()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, messages);
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    window.btnShowResults->click();
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("10 videos found"));
+    window.dbnav->Next();
+    const std::string statement = window.SearchStatement();
+
+    for (const QString& step : steps) RunStep(window, step);
+    window.btnShowResults->click();
+    QCOMPARE(w->information, messages);
+    QCOMPARE(w->catalogue->searches.size(), std::size_t(1));
+    QCOMPARE(window.SearchStatement(), statement);
+    QCOMPARE(window.cds->rowCount(), 10);
+    QCOMPARE(window.CurrentVideoId(), 101);
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("10 videos found"));
+    QVERIFY(w->errors.isEmpty());
+}
+
+void MainWindowTest::failedSearchIsReported()
+{
+    auto w = MakeShownWindow();
+    w->catalogue->failing = true;
+    w->window->btnShowResults->click();
+    QCOMPARE(w->errors, QStringList{QStringLiteral("lookup failed")});
+    QVERIFY(!QApplication::overrideCursor());  // the hourglass is gone however the search ended
+}
+
+void MainWindowTest::countLabel_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("none") << 0 << "No matches found";
+    QTest::newRow("one") << 1 << "1 matching record found";
+    QTest::newRow("two") << 2 << "2 videos found";
+    QTest::newRow("999") << 999 << "999 videos found";
+    QTest::newRow("1,234") << 1234 << "1,234 videos found";
+}
+
+void MainWindowTest::countLabel()
+{
+    QFETCH(int, rows);
+    auto w = MakeShownWindow();
+    w->catalogue->searchRows.resize(static_cast<std::size_t>(rows));
+    w->window->btnShowResults->click();
+    QTEST(w->window->lblResultsCount->text(), "label");
+    QCOMPARE(w->window->CurrentVideoId(), rows > 0 ? 100 : 0);
+}
+
+void MainWindowTest::panelRefreshWaitsForTheLastScroll()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    QSignalSpy refreshed(&window, &TfMain::CurrentRecordRefreshed);
+
+    // Enabled at creation: one refresh, for video 0, before any search.
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+    QCOMPARE(refreshed.takeFirst().at(0).toInt(), 0);
+    QVERIFY(!window.tmr->isActive());
+
+    window.btnShowResults->click();
+    for (int i = 0; i < 9; ++i) {
+        window.dbnav->Next();
+        QTest::qWait(20);
+    }
+    QCOMPARE(refreshed.size(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QStringLiteral("Title 9"));  // bound labels follow at once
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+    QCOMPARE(refreshed.takeFirst().at(0).toInt(), 109);
+    QTest::qWait(400);
+    QCOMPARE(refreshed.size(), 0);
+    QVERIFY(!window.tmr->isActive());
+
+    // A click on a cell refreshes at once.
+    const QModelIndex cell = window.cds->index(2, TVideoRowsModel::ColTitle);
+    QTest::mouseClick(window.grdcds->viewport(), Qt::LeftButton, {}, window.grdcds->visualRect(cell).center());
+    QVERIFY(refreshed.size() >= 1);
+    QCOMPARE(refreshed.at(0).at(0).toInt(), 102);
+}
+
+void MainWindowTest::windowPosition()
+{
+    {
+        auto w = MakeWindow(SmallCatalogue(), "; kept\n[Rating]\n101=4\n[mainform]\nleft=33\nTop=44\n");
+        QCOMPARE(w->window->pos(), QPoint(33, 44));  // read at creation
+        w->window->show();
+        const QRect screen = w->window->screen()->geometry();
+        QCOMPARE(w->window->pos(), QPoint(screen.x() + (screen.width() - 560) / 2,
+                                          screen.y() + (screen.height() - 640) / 2));  // opens centred
+        w->window->move(70, 80);
+        const QString file = w->SettingsFile();
+        w->window.reset();
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("; kept\n[Rating]\n101=4\n[mainform]\nleft=70\nTop=80\n"));
+    }
+    {
+        auto w = MakeWindow(SmallCatalogue());
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(w->window->pos(), QPoint(screen.width() / 2 - 280, screen.height() / 2 - 320));
+        QVERIFY(!QFile::exists(w->SettingsFile()));
+        const QString file = w->SettingsFile();
+        w->window->move(5, 6);
+        w->window.reset();
+        const quarry::TProfileFile settings(file.toStdString());
+        QCOMPARE(settings.ReadInteger("MainForm", "Left", -1), 5);
+        QCOMPARE(settings.ReadInteger("MainForm", "Top", -1), 6);
+    }
+}
+
+void MainWindowTest::bottomButtons()
+{
+    auto w = MakeShownWindow();
+    w->window->btnPrint->click();
+    QCOMPARE(w->information, QStringList{QStringLiteral("Printing is not available yet.")});
+    w->window->btnHelp->click();
+    QCOMPARE(w->information.size(), 2);
+    QVERIFY(w->information[1].startsWith("PELLOMAR is an easy-to-use tool for\n"));
+    QVERIFY(w->information[1].contains("\nyou selected. Click on any of the column titles in\n"));
+    QVERIFY(w->information[1].endsWith("bottom right of the form."));
+    w->window->btnClose->click();
+    QVERIFY(!w->window->isVisible());
+}
+
+// The window with a result, drawn offscreen; saved as main_window.png into the folder named by
+// PELLOMAR_SCREENSHOT_DIR when it is set, for a person to look at.
+void MainWindowTest::picture()
+{
+    auto w = MakeShownWindow();
+    RunStep(*w->window, "cast");
+    w->window->btnShowResults->click();
+    w->window->dbnav->Next();
+    const QImage image = w->window->grab().toImage();
+    QCOMPARE(image.size(), QSize(560, 640));
+    // The query panel is teal, the result panel black.
+    QCOMPARE(image.pixelColor(2, 2), QColor(0, 128, 128));
+    QCOMPARE(image.pixelColor(2, 200), QColor(Qt::black));
+    const QByteArray dir = qgetenv("PELLOMAR_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) QVERIFY(image.save(QString::fromLocal8Bit(dir) + "/main_window.png"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_qtest.moc"
