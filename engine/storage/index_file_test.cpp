@@ -533,6 +533,36 @@ TEST(IndexFile, AnotherWritersHeaderIsNoticedAndTaken) {
   writer.Delete();
 }
 
+TEST(IndexFile, RemovedIndexHandsItsPagesToSysDeleted) {
+  const auto fields = Fields({MakeField(1, TFieldType::Integer)});
+  TMemoryIndex idx;
+  TIndexFile& f = idx.file;
+  f.BindTable(fields, nullptr);
+  const int slot = f.AddSecondaryIndex(IndexOn("Gone", {1}), fields);
+  TIndexPath path;
+  for (std::int32_t i = 0; i < 3000; ++i) {
+    Bytes record(9 + 5, 0);
+    SetRecordIdentifier(record.data(), i + 1);
+    SetFieldInteger(record.data(), fields[0], i);
+    f.InsertKey(slot, path, f.KeyBuilder(slot).Build(record.data()).data(), i + 1);
+  }
+  f.FlushPages();
+  const std::int32_t pages = f.Header().NextPage - 1;
+  ASSERT_GT(pages, 10);
+  f.RemoveIndex(slot);
+  EXPECT_EQ(f.SecondaryCount(), 0);
+  EXPECT_NE(f.Definition(DeletedSlot).FirstFree, 0);
+  // "Sys Deleted" grows into the freed pages before the file grows.
+  for (std::int32_t i = 0; i < 3000; ++i) {
+    std::uint8_t key[DeletedKeyLength];
+    BuildDeletedKey(0, i + 1, key);
+    f.InsertKey(DeletedSlot, path, key, i + 1);
+  }
+  f.FlushPages();
+  EXPECT_EQ(f.Header().NextPage - 1, pages);
+  EXPECT_EQ(f.Tree(DeletedSlot).Verify(), 3000);
+}
+
 TEST(IndexFile, DeletedSlotsAreTheSysDeletedKeysWithStatusOne) {
   TMemoryIndex idx;
   TIndexPath path;
