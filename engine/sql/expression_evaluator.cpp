@@ -31,7 +31,7 @@ double AsTimestamp(const TExpToken& n) {
   return ValueAsDouble(n);
 }
 
-int CompareValues(const TExpToken& L, const TExpToken& R, const TCollation& collation) {
+int CompareValues(const TExpToken& L, const TExpToken& R, const TExpressionCollation& collation) {
   if (IsStringLike(L) || IsStringLike(R)) {
     const std::string a = L.IsNull ? std::string() : ValueAsText(L);
     const std::string b = R.IsNull ? std::string() : ValueAsText(R);
@@ -192,7 +192,7 @@ TExpTree EvaluateArithmetic(const TExpToken& node, const TEvalContext& ctx) {
   return result;
 }
 
-bool PartialMatches(const TExpToken& node, const TExpToken& value, const TCollation& collation) {
+bool PartialMatches(const TExpToken& node, const TExpToken& value, const TExpressionCollation& collation) {
   const TExpToken& constant = *node.Right;
   const std::string text = constant.GetString();
   if (node.PartialLength < 0) return true; // an empty prefix: every non-NULL value
@@ -256,7 +256,7 @@ TExpTree EvaluatePredicate(const TExpToken& node, const TEvalContext& ctx) {
 
 } // namespace
 
-bool CompareByOperator(uint8_t code, const TExpToken& L, const TExpToken& R, const TCollation& collation) {
+bool CompareByOperator(uint8_t code, const TExpToken& L, const TExpToken& R, const TExpressionCollation& collation) {
   const bool strings = IsStringLike(L) || IsStringLike(R);
   if (code == op::Equal || code == op::NotEqual) {
     const bool equal = code == op::Equal;

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/sql/collation.h"
+#include "engine/sql/expression_collation.h"
 #include "engine/sql/column_source.h"
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/token_stack.h"
@@ -19,7 +19,7 @@ struct TEvalContext {
   const uint8_t* Record = nullptr;
   TExpressionOwner* Owner = nullptr;
   TColumnValueProvider* Provider = nullptr;
-  TCollation Collation;
+  TExpressionCollation Collation;
 };
 
 // A fresh value node (no children) holding the value of node for the record; the caller
@@ -32,7 +32,7 @@ TExpTree Evaluate(const TExpToken& node, const TEvalContext& context);
 bool ConditionHolds(const TExpToken& value);
 
 // Comparison of two values by the rules of the comparison operators (op:: codes 3..8).
-bool CompareByOperator(uint8_t opCode, const TExpToken& left, const TExpToken& right, const TCollation& collation);
+bool CompareByOperator(uint8_t opCode, const TExpToken& left, const TExpToken& right, const TExpressionCollation& collation);
 
 // True when the subtree reads a column (constant subtrees are folded by preparation).
 bool ReadsColumn(const TExpToken* node);

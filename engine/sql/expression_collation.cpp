@@ -1,5 +1,5 @@
 // String comparison under a table's collation, through the platform locale service.
-#include "engine/sql/collation.h"
+#include "engine/sql/expression_collation.h"
 
 #include "engine/platform/locale_services.h"
 #include "engine/sql/value_ops.h"
@@ -19,22 +19,22 @@ std::vector<std::string> SplitCharacters(const std::string& text) {
   return out;
 }
 
-int TCollation::Compare(const std::string& a, const std::string& b, bool ignoreCase) const {
+int TExpressionCollation::Compare(const std::string& a, const std::string& b, bool ignoreCase) const {
   return LocaleCompare(a, b, ignoreCase, Language, Sort);
 }
 
-int TCollation::ComparePrefix(const std::string& a, const std::string& b, std::size_t characters,
+int TExpressionCollation::ComparePrefix(const std::string& a, const std::string& b, std::size_t characters,
                               bool ignoreCase) const {
   return Compare(Utf8Left(a, characters), Utf8Left(b, characters), ignoreCase);
 }
 
-bool TCollation::SameCharacter(const std::string& a, const std::string& b) const {
+bool TExpressionCollation::SameCharacter(const std::string& a, const std::string& b) const {
   if (a == b) return true;
   if (Language == 0) return false;
   return LocaleCompare(a, b, false, Language, Sort) == 0;
 }
 
-bool TCollation::Like(const std::string& value, const std::string& pattern) const {
+bool TExpressionCollation::Like(const std::string& value, const std::string& pattern) const {
   const std::vector<std::string> v = SplitCharacters(value);
   const std::vector<std::string> p = SplitCharacters(pattern);
   // Greedy match with backtracking to the last %: linear in practice, O(n*m) at worst.
@@ -58,7 +58,7 @@ bool TCollation::Like(const std::string& value, const std::string& pattern) cons
   return pi == p.size();
 }
 
-std::string TCollation::Upper(const std::string& text) const { return LocaleUpperCase(text, Language, Sort); }
-std::string TCollation::Lower(const std::string& text) const { return LocaleLowerCase(text, Language, Sort); }
+std::string TExpressionCollation::Upper(const std::string& text) const { return LocaleUpperCase(text, Language, Sort); }
+std::string TExpressionCollation::Lower(const std::string& text) const { return LocaleLowerCase(text, Language, Sort); }
 
 } // namespace quarry

@@ -13,7 +13,7 @@
 
 namespace quarry {
 
-struct TCollation {
+struct TExpressionCollation {
   uint16_t Language = 0;
   uint16_t Sort = 0;
 
