@@ -1,15 +1,16 @@
 // The error that the in-memory result set and the row sources beside it raise: an unknown
 // field or index, a text that is not an integer, a duplicate index name, an operation that
-// needs an open result set. Its message is the whole user-visible text.
+// needs an open result set. Its message is the whole user-visible text. It is a database
+// error like the engine's own, so callers can catch both as one kind.
 #pragma once
 
-#include <stdexcept>
+#include "engine/storage/engine_error.h"
 
 namespace quarry {
 
-class EDataSetError : public std::runtime_error {
+class EDataSetError : public EDatabaseError {
  public:
-  using std::runtime_error::runtime_error;
+  using EDatabaseError::EDatabaseError;
 };
 
 }  // namespace quarry
