@@ -1,0 +1,185 @@
+// The record cache: sorted list, most-recently-used chain, pins and the spare pool.
+#include "engine/storage/record_cache.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <unordered_set>
+
+namespace quarry {
+
+void TRecordCache::SetRecordSize(int recordSize) {
+  assert(sorted_.empty());
+  recordSize_ = recordSize;
+  // Spare objects of the old size are of no use: only detached ones (still pinned) stay.
+  pool_.clear();
+  std::vector<std::unique_ptr<TRecord>> kept;
+  for (auto& r : slab_)
+    if (r->Detached) kept.push_back(std::move(r));
+  slab_ = std::move(kept);
+  for (std::size_t i = 0; i < slab_.size(); ++i) slab_[i]->SlabIndex = i;
+}
+
+std::size_t TRecordCache::LowerBound(std::int32_t recordNo) const {
+  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), recordNo,
+                             [](const TRecord* r, std::int32_t n) { return r->RecordNo < n; });
+  return static_cast<std::size_t>(it - sorted_.begin());
+}
+
+void TRecordCache::MruUnlink(TRecord* r) {
+  if (r->MruPrev) r->MruPrev->MruNext = r->MruNext; else mruHead_ = r->MruNext;
+  if (r->MruNext) r->MruNext->MruPrev = r->MruPrev; else mruTail_ = r->MruPrev;
+  r->MruPrev = r->MruNext = nullptr;
+}
+
+void TRecordCache::MruPushFront(TRecord* r) {
+  r->MruPrev = nullptr;
+  r->MruNext = mruHead_;
+  if (mruHead_) mruHead_->MruPrev = r; else mruTail_ = r;
+  mruHead_ = r;
+}
+
+TRecord* TRecordCache::Find(std::int32_t recordNo) {
+  TRecord* r = mruHead_;
+  for (int i = 0; i < 4 && r; ++i, r = r->MruNext) {
+    if (r->RecordNo == recordNo) break;
+  }
+  if (!r || r->RecordNo != recordNo) {
+    const std::size_t at = LowerBound(recordNo);
+    if (at == sorted_.size() || sorted_[at]->RecordNo != recordNo) return nullptr;
+    r = sorted_[at];
+  }
+  ++hits_;
+  if (r != mruHead_) {
+    MruUnlink(r);
+    MruPushFront(r);
+  }
+  return r;
+}
+
+bool TRecordCache::Contains(std::int32_t recordNo) const {
+  const std::size_t at = LowerBound(recordNo);
+  return at < sorted_.size() && sorted_[at]->RecordNo == recordNo;
+}
+
+TRecord* TRecordCache::Acquire() {
+  if (!pool_.empty()) {
+    TRecord* r = pool_.back();
+    pool_.pop_back();
+    return r;
+  }
+  slab_.push_back(std::make_unique<TRecord>());
+  slab_.back()->SlabIndex = slab_.size() - 1;
+  return slab_.back().get();
+}
+
+void TRecordCache::Recycle(TRecord* r) {
+  r->Detached = false;
+  r->MruPrev = r->MruNext = nullptr;
+  if (static_cast<int>(pool_.size()) < MaxSpareRecords && static_cast<int>(r->Data.size()) == recordSize_) {
+    pool_.push_back(r);
+    return;
+  }
+  // Free the object: the last one of the slab takes its place.
+  const std::size_t at = r->SlabIndex;
+  if (at != slab_.size() - 1) {
+    std::swap(slab_[at], slab_.back());
+    slab_[at]->SlabIndex = at;
+  }
+  slab_.pop_back();
+}
+
+TRecord* TRecordCache::Insert(std::int32_t recordNo) {
+  TRecord* r = Acquire();
+  r->RecordNo = recordNo;
+  r->Data.assign(static_cast<std::size_t>(recordSize_), 0);
+  r->Dirty = false;
+  r->PinCount = 0;
+  r->Detached = false;
+  r->SortKey.clear();
+  r->Run = 0;
+  const std::size_t at = LowerBound(recordNo);
+  assert(at == sorted_.size() || sorted_[at]->RecordNo != recordNo);
+  sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(at), r);
+  MruPushFront(r);
+  return r;
+}
+
+void TRecordCache::Remove(std::int32_t recordNo) {
+  const std::size_t at = LowerBound(recordNo);
+  if (at == sorted_.size() || sorted_[at]->RecordNo != recordNo) return;
+  TRecord* r = sorted_[at];
+  assert(r->PinCount == 0);
+  MruUnlink(r);
+  sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(at));
+  Recycle(r);
+}
+
+bool TRecordCache::EvictOne() {
+  for (TRecord* r = mruTail_; r; r = r->MruPrev) {
+    if (!r->Dirty && r->PinCount == 0) {
+      Remove(r->RecordNo);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TRecordCache::TrimTo(int limit) {
+  if (limit < 0) limit = 0;
+  TRecord* r = mruTail_;
+  while (r && Count() > limit) {
+    TRecord* previous = r->MruPrev;
+    if (!r->Dirty && r->PinCount == 0) Remove(r->RecordNo);
+    r = previous;
+  }
+  sorted_.shrink_to_fit();
+}
+
+void TRecordCache::Clear() {
+  for (TRecord* r : sorted_) {
+    r->MruPrev = r->MruNext = nullptr;
+    if (r->PinCount > 0) {
+      r->Detached = true;
+      detached_.push_back(r);
+    } else {
+      Recycle(r);
+    }
+  }
+  sorted_.clear();
+  mruHead_ = mruTail_ = nullptr;
+}
+
+void TRecordCache::Unpin(TRecord* record) {
+  assert(record->PinCount > 0);
+  if (record->PinCount > 0) --record->PinCount;
+  if (record->Detached && record->PinCount == 0) {
+    auto it = std::find(detached_.begin(), detached_.end(), record);
+    if (it != detached_.end()) {
+      detached_.erase(it);
+      Recycle(record);
+    }
+  }
+}
+
+int TRecordCache::DirtyCount() const {
+  return static_cast<int>(std::count_if(sorted_.begin(), sorted_.end(), [](const TRecord* r) { return r->Dirty; }));
+}
+
+bool TRecordCache::CheckInvariants() const {
+  for (std::size_t i = 1; i < sorted_.size(); ++i)
+    if (sorted_[i - 1]->RecordNo >= sorted_[i]->RecordNo) return false;
+  std::unordered_set<const TRecord*> members(sorted_.begin(), sorted_.end());
+  std::size_t chained = 0;
+  const TRecord* previous = nullptr;
+  for (const TRecord* r = mruHead_; r; r = r->MruNext) {
+    if (r->MruPrev != previous || !members.count(r) || ++chained > sorted_.size()) return false;
+    previous = r;
+  }
+  for (std::size_t i = 0; i < slab_.size(); ++i)
+    if (slab_[i]->SlabIndex != i) return false;
+  return chained == sorted_.size() && previous == mruTail_ && static_cast<int>(pool_.size()) <= MaxSpareRecords &&
+         slab_.size() == sorted_.size() + pool_.size() + detached_.size();
+}
+
+}  // namespace quarry
