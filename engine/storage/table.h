@@ -191,4 +191,54 @@ class TDataTable {
   std::minstd_rand random_;
 };
 
+// Holds read lock B for a scope, when the table's lock state lets the scope take it (an outer
+// read, write or table lock already covers the scope otherwise).
+class TReadLockGuard {
+ public:
+  explicit TReadLockGuard(TDataTable& table)
+      : table_(table),
+        taken_(!table.HoldsReadLockA() && !table.HoldsReadLockB() && !table.HoldsWriteLock() &&
+               !table.HoldsTableLock()) {
+    if (taken_) refreshed_ = table_.ReadLockB();
+  }
+  ~TReadLockGuard() {
+    if (!taken_) return;
+    try {
+      table_.ReleaseReadLockB();
+    } catch (...) {
+      // A failed unlock cannot be reported from here; closing the table releases the slot.
+    }
+  }
+  TReadLockGuard(const TReadLockGuard&) = delete;
+  TReadLockGuard& operator=(const TReadLockGuard&) = delete;
+  // True when taking the lock dropped stale caches.
+  bool Refreshed() const { return refreshed_; }
+
+ private:
+  TDataTable& table_;
+  bool taken_;
+  bool refreshed_ = false;
+};
+
+// Holds the write lock for a scope (when it was not held already).
+class TWriteLockGuard {
+ public:
+  explicit TWriteLockGuard(TDataTable& table) : table_(table), taken_(!table.HoldsWriteLock()) {
+    if (taken_) table_.WriteLock();
+  }
+  ~TWriteLockGuard() {
+    if (!taken_) return;
+    try {
+      table_.ReleaseWriteLock();
+    } catch (...) {
+    }
+  }
+  TWriteLockGuard(const TWriteLockGuard&) = delete;
+  TWriteLockGuard& operator=(const TWriteLockGuard&) = delete;
+
+ private:
+  TDataTable& table_;
+  bool taken_;
+};
+
 }  // namespace quarry
