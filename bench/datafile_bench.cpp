@@ -65,7 +65,7 @@ void AppendTable() {
     SetFieldInteger(data, fields[1], 1900 + i % 120);
     file.MarkDirty(record.get());
   }
-  file.Flush(false, true);
+  file.FlushTable(false, true);
 }
 
 void BM_DataFileAppend(benchmark::State& state) {

@@ -3,7 +3,8 @@
 // For 1,000,000 integer keys and 1,000,000 string keys (film-like titles, with duplicates)
 // each engine builds an index (keys inserted in random order, one transaction / one flush),
 // then answers random point lookups and ordered range scans of 100 keys. Quarry works on an
-// index file alone (primary integer index; non-unique title index); SQLite on an indexed
+// index file alone (primary integer index; non-unique title index, plain and with "both"
+// key compression); SQLite on an indexed
 // table (a column with CREATE INDEX), whose lookups and scans read only the index (the rowid
 // it holds is the record number). Neither asks the OS to flush to disk (SQLite:
 // synchronous and journal off); both get about 2 MB of page cache.
@@ -82,7 +83,7 @@ struct TQuarryIndex {
   int recordSize = 0;
   int slot = 0;
 
-  explicit TQuarryIndex(bool strings) {
+  explicit TQuarryIndex(bool strings, bool compressed = false) {
     TFieldDefinition f;
     f.FieldNo = 1;
     f.Name = strings ? "TITLE" : "ID";
@@ -90,7 +91,8 @@ struct TQuarryIndex {
     f.Size = strings ? TitleSize : 0;
     fields.push_back(f);
     recordSize = AssignFieldOffsets(fields.data(), 1);
-    const std::string name = (WorkDir() / (strings ? "TITLES.IDX" : "INTS.IDX")).string();
+    const std::string name =
+        (WorkDir() / (strings ? (compressed ? "CTITLES.IDX" : "TITLES.IDX") : "INTS.IDX")).string();
     file = std::make_unique<TIndexFile>(name);
     file->CreateFile();
     file->SetSettings({.RecordBufferBytes = 512 * 8192});  // 512 pages of 4 KB: 2 MB
@@ -99,6 +101,7 @@ struct TQuarryIndex {
     d.FieldNumbers[0] = 1;
     if (strings) {
       d.Name = "ByTitle";
+      d.Compression = compressed ? TKeyCompression::Both : TKeyCompression::None;
       slot = file->AddSecondaryIndex(d, fields);
     } else {
       file->DefinePrimaryIndex(d, fields);
@@ -122,9 +125,9 @@ struct TQuarryIndex {
   }
 };
 
-void QuarryBuild(benchmark::State& state, bool strings) {
+void QuarryBuild(benchmark::State& state, bool strings, bool compressed = false) {
   for (auto _ : state) {
-    TQuarryIndex idx(strings);
+    TQuarryIndex idx(strings, compressed);
     TIndexPath path;
     for (int i = 0; i < KeyCount; ++i) {
       const auto key = strings ? idx.Key(0, &Titles()[i], i + 1) : idx.Key(IntegerKeys()[i], nullptr, i + 1);
@@ -138,12 +141,12 @@ void QuarryBuild(benchmark::State& state, bool strings) {
 }
 
 // Built indexes kept for the lookup and scan benchmarks (released before exit by main).
-std::unique_ptr<TQuarryIndex> builtQuarry[2];
+std::unique_ptr<TQuarryIndex> builtQuarry[3];
 
-TQuarryIndex& BuiltQuarry(bool strings) {
-  auto& slot = builtQuarry[strings ? 1 : 0];
+TQuarryIndex& BuiltQuarry(bool strings, bool compressed = false) {
+  auto& slot = builtQuarry[strings ? (compressed ? 2 : 1) : 0];
   if (!slot) {
-    slot = std::make_unique<TQuarryIndex>(strings);
+    slot = std::make_unique<TQuarryIndex>(strings, compressed);
     TIndexPath path;
     for (int i = 0; i < KeyCount; ++i) {
       const auto key = strings ? slot->Key(0, &Titles()[i], i + 1) : slot->Key(IntegerKeys()[i], nullptr, i + 1);
@@ -155,8 +158,8 @@ TQuarryIndex& BuiltQuarry(bool strings) {
   return *slot;
 }
 
-void QuarryLookups(benchmark::State& state, bool strings) {
-  TQuarryIndex& idx = BuiltQuarry(strings);
+void QuarryLookups(benchmark::State& state, bool strings, bool compressed = false) {
+  TQuarryIndex& idx = BuiltQuarry(strings, compressed);
   std::mt19937 rng(3);
   std::int64_t found = 0;
   for (auto _ : state) {
@@ -175,8 +178,8 @@ void QuarryLookups(benchmark::State& state, bool strings) {
                                                    benchmark::Counter::kIsRate);
 }
 
-void QuarryScans(benchmark::State& state, bool strings) {
-  TQuarryIndex& idx = BuiltQuarry(strings);
+void QuarryScans(benchmark::State& state, bool strings, bool compressed = false) {
+  TQuarryIndex& idx = BuiltQuarry(strings, compressed);
   std::mt19937 rng(4);
   std::int64_t sum = 0;
   for (auto _ : state) {
@@ -306,14 +309,17 @@ BENCHMARK_CAPTURE(QuarryBuild, integers, false)->Unit(benchmark::kMillisecond)->
 BENCHMARK_CAPTURE(SqliteBuild, integers, false)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(QuarryBuild, titles, true)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(SqliteBuild, titles, true)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(QuarryBuild, titles_compressed, true, true)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(QuarryLookups, integers, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteLookups, integers, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(QuarryLookups, titles, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteLookups, titles, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryLookups, titles_compressed, true, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(QuarryScans, integers, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteScans, integers, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(QuarryScans, titles, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteScans, titles, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(QuarryScans, titles_compressed, true, true)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

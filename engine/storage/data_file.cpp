@@ -114,7 +114,8 @@ void TDataFile::CreateFile(std::uint16_t languageId, std::uint16_t sortId, std::
                            bool encrypted, std::uint16_t userMajor, std::uint16_t userMinor) {
   if (fields.size() > static_cast<std::size_t>(MaxTableFields)) Raise(QUARRY_FLDLIMIT);
   int blobFields = 0;
-  for (const TFieldDefinition& f : fields) {
+  for (TFieldDefinition& f : fields) {
+    f.ScaleCopy = f.Scale;
     if (f.IsBlob() && !f.Computed && ++blobFields > MaxBlobFields) Raise(QUARRY_BLOBLIMIT);
   }
   const int recordSize = AssignFieldOffsets(fields.data(), static_cast<int>(fields.size()));
@@ -263,6 +264,31 @@ void TDataFile::VerifyHeader() {
   if (header_.FirstFree < 0 || header_.FirstFree > records) Raise(QUARRY_HEADERCORRUPT);
 }
 
+void TDataFile::VerifyRecords() {
+  const std::int32_t slots = header_.NextRecordNo - 1;
+  std::vector<bool> deleted(static_cast<std::size_t>(slots) + 1, false);
+  std::int64_t deletedCount = 0;
+  for (std::int32_t n = 1; n <= slots; ++n) {
+    TPinnedRecord record = GetRecord(nullptr, n, TReadDirection::Forward, true);
+    const std::uint8_t* data = record.Data();
+    if (RecordStatus(data) == RecordDeleted) {
+      deleted[static_cast<std::size_t>(n)] = true;
+      ++deletedCount;
+    } else if (RecordStatus(data) != RecordActive || RecordLink(data) != n) {
+      Raise(QUARRY_FILECORRUPT);
+    }
+  }
+  std::int64_t chained = 0;
+  for (std::int32_t n = header_.FirstFree; n != 0;) {
+    // Each deleted slot is visited once; a second visit is a loop.
+    if (n < 0 || n > slots || !deleted[static_cast<std::size_t>(n)] || ++chained > deletedCount)
+      Raise(QUARRY_FILECORRUPT);
+    deleted[static_cast<std::size_t>(n)] = false;
+    n = RecordLink(GetRecord(nullptr, n).Data());
+  }
+  if (chained != deletedCount) Raise(QUARRY_FILECORRUPT);
+}
+
 void TDataFile::ReadHeader() {
   std::uint8_t image[DataHeaderSize];
   if (ReadAt(0, image, DataHeaderSize, true) < DataHeaderSize) Raise(QUARRY_HEADERCORRUPT);
@@ -325,6 +351,19 @@ void TDataFile::WriteFieldDefinitions() {
   try {
     if (!image.empty()) WriteAt(DataHeaderSize, image.data(), static_cast<std::int64_t>(image.size()));
   } catch (...) {
+    if (diskHeaderValid_ && rawDefinitions_.size() == image.size()) {
+      // Put the definitions as they were back on disk (best effort) and in memory.
+      std::vector<std::uint8_t> old = rawDefinitions_;
+      for (std::size_t i = 0; i < fields_.size(); ++i) {
+        fields_[i] = TFieldDefinition::Decode(rawDefinitions_.data() + i * FieldDefinitionSize);
+        if (header_.Encrypted) Scramble(old.data() + i * FieldDefinitionSize, FieldDefinitionSize, RecordScrambleSeeds);
+      }
+      try {
+        WriteAt(DataHeaderSize, old.data(), static_cast<std::int64_t>(old.size()));
+      } catch (...) {
+      }
+      definitionsChanged_ = false;
+    }
     RecoverFromFailedWrite();
     throw;
   }
@@ -333,12 +372,12 @@ void TDataFile::WriteFieldDefinitions() {
 }
 
 void TDataFile::Empty() {
-  cache_.Clear();
   {
     TFileSection section(*this);
     Seek(kSeekFromStart, header_.RecordsOffset());
     TFileHandler::Write(nullptr, 0);
   }
+  cache_.Clear();
   header_.FirstFree = 0;
   header_.NextRecordNo = 1;
   header_.LastAutoInc = 0;
@@ -545,7 +584,7 @@ void TDataFile::TrimCache() {
   cacheCapacity_ = std::max(limit, cache_.Count());
 }
 
-bool TDataFile::Flush(bool forceOsFlush, bool trim) {
+bool TDataFile::FlushTable(bool forceOsFlush, bool trim) {
   RequireOpen();
   bool wrote = false;
   if (definitionsChanged_) {

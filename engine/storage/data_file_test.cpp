@@ -100,7 +100,7 @@ class DataFileTest : public ::testing::Test {
                                     bool encrypted = false, TFileList* list = nullptr, std::uint16_t language = 0) {
     auto file = std::make_unique<TDataFile>(Path(name), false, list);
     file->CreateFile(language, 0, std::move(fields), 0, "Films of the week", "Pass#1", encrypted, 3, 4);
-    file->Flush(false, false);
+    file->FlushTable(false, false);
     return file;
   }
 
@@ -108,6 +108,7 @@ class DataFileTest : public ::testing::Test {
     auto file = std::make_unique<TDataFile>(Path(name), false, list);
     file->Open();
     file->VerifyHeader();
+    file->VerifyRecords();
     return file;
   }
 
@@ -168,7 +169,7 @@ TEST_P(EveryTypeTest, BytesAtDocumentedOffsetsAndValuesAfterReopen) {
     auto file = Create("EVERY.DAT", EveryType(), encrypted);
     Insert(*file, [&](std::uint8_t* r) { FillEveryType(*file, r); identifier1 = RecordIdentifier(r); });
     Insert(*file, [&](std::uint8_t* r) { SetFieldInteger(r, F(*file, "I"), 7); });  // all else null
-    file->Flush(false, false);
+    file->FlushTable(false, false);
     file->Close();
   }
   const auto bytes = ReadBytes(Path("EVERY.DAT"));
@@ -253,7 +254,7 @@ TEST_F(DataFileTest, NothingButTheEmptyFileExistsBeforeTheFirstFlush) {
   TDataFile file(Path("NEW.DAT"));
   file.CreateFile(0, 0, Numbered({Field("A", TFieldType::Integer)}), 0, "", "", false);
   EXPECT_EQ(ReadBytes(Path("NEW.DAT")).size(), 0u);
-  file.Flush(false, false);
+  file.FlushTable(false, false);
   EXPECT_EQ(ReadBytes(Path("NEW.DAT")).size(), 127u + 768u);
 }
 
@@ -290,7 +291,7 @@ TEST_F(DataFileTest, DeletedSlotsAreReusedMostRecentFirst) {
     EXPECT_EQ(RecordStatus(r7.Data()), RecordDeleted);
     EXPECT_EQ(RecordLink(r7.Data()), 3);
   }
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   file.reset();
   file = Reopen("FREE.DAT");
   EXPECT_EQ(file->FirstFree(), 7);
@@ -304,10 +305,35 @@ TEST_F(DataFileTest, DeletedSlotsAreReusedMostRecentFirst) {
   r.Reset();
   file->SetSlotReuse(false);
   EXPECT_EQ(file->NewRecordNumber(), 10);
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   file.reset();
   file = Reopen("FREE.DAT");
   EXPECT_EQ(file->PhysicalRecordCount(), 9);
+}
+
+TEST_F(DataFileTest, RecordWalkFindsBrokenChainsAndRecords) {
+  struct Case { const char* what; std::function<void(TDataFile&)> damage; };
+  const Case cases[] = {
+      {"a loop", [](TDataFile& f) { SetRecordLink(f.GetRecord(nullptr, 2).Data(), 4); }},
+      {"a deleted slot off the chain", [](TDataFile& f) { SetRecordLink(f.GetRecord(nullptr, 4).Data(), 0); }},
+      {"a chain through an active record", [](TDataFile& f) { SetRecordLink(f.GetRecord(nullptr, 2).Data(), 3); }},
+      {"an active record with another number", [](TDataFile& f) { SetRecordLink(f.GetRecord(nullptr, 5).Data(), 6); }},
+  };
+  for (const Case& c : cases) {
+    auto file = Create("WALK.DAT", Numbered({Field("I", TFieldType::Integer)}));
+    for (int i = 0; i < 6; ++i) Insert(*file, [](std::uint8_t*) {});
+    for (int n : {2, 4}) file->FreeRecord(file->GetRecord(nullptr, n).get());  // chain 4 -> 2
+    EXPECT_NO_THROW(file->VerifyRecords()) << c.what;
+    c.damage(*file);
+    try {
+      file->VerifyRecords();
+      ADD_FAILURE() << c.what;
+    } catch (const EQuarryEngineError& e) {
+      EXPECT_EQ(e.Code(), QUARRY_FILECORRUPT) << c.what;
+    }
+    file.reset();
+    fs::remove(Path("WALK.DAT"));
+  }
 }
 
 TEST_F(DataFileTest, ABrokenFreeChainIsReportedNotFollowed) {
@@ -337,7 +363,7 @@ TEST_F(DataFileTest, RecordNumbersOutOfRangeAndTableFull) {
       EXPECT_EQ(e.Code(), QUARRY_FILECORRUPT) << n;
     }
   }
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   file->Close();
   // A header that claims a record count near the 4,000,000,000-byte end (record size 513:
   // record 7,797,267 ends at 3,999,999,634; the next would pass the limit).
@@ -370,7 +396,7 @@ TEST_F(DataFileTest, NumbersWrapAfterTheLargestInteger) {
   EXPECT_EQ(file->NextAutoIncValue(), 1);
   for (int i = 0; i < 3; ++i) file->NextBlobChangeNumber();
   EXPECT_EQ(file->LastBlobChangeNumber(), 3);
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   file.reset();
   file = Reopen("WRAP.DAT");
   EXPECT_EQ(file->LastAutoIncValue(), 1);
@@ -380,7 +406,7 @@ TEST_F(DataFileTest, NumbersWrapAfterTheLargestInteger) {
 TEST_F(DataFileTest, EmptyKeepsDefinitionsAndAdvancesTheChangeCounter) {
   auto file = Create("EMPTY.DAT", Numbered({Field("I", TFieldType::Integer)}));
   for (int i = 0; i < 5; ++i) Insert(*file, [](std::uint8_t*) {});
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   const std::int32_t counter = file->ChangeCounter();
   file->Empty();
   EXPECT_GT(file->ChangeCounter(), counter);
@@ -399,7 +425,7 @@ TEST_F(DataFileTest, FieldAndTableInfoUpdatesArePersisted) {
   changed.DefaultValue = "x";
   file->UpdateFieldInfo(2, changed);
   file->UpdateTableInfo("NewPw", "Other", 7, 8, 40);
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   file.reset();
   file = Reopen("INFO.DAT");
   ASSERT_NE(file->FieldByName(" title "), nullptr);
@@ -420,7 +446,7 @@ TEST_F(DataFileTest, HeaderChangesOfAnotherOpenAreSeen) {
   reader.Open();
   EXPECT_FALSE(reader.HeaderChanged());
   Insert(*writer, [](std::uint8_t*) {});
-  writer->Flush(false, false);
+  writer->FlushTable(false, false);
   EXPECT_TRUE(reader.HeaderChanged());
   EXPECT_EQ(reader.NextRecordNo(), 2);
   EXPECT_FALSE(reader.HeaderChanged());
@@ -442,7 +468,7 @@ TEST_F(DataFileTest, DamagedFilesGiveTheirErrorCodes) {
   {
     auto file = Create("GOOD.DAT", fields);
     for (int i = 0; i < 3; ++i) Insert(*file, [](std::uint8_t*) {});
-    file->Flush(false, false);
+    file->FlushTable(false, false);
   }
   const auto good = ReadBytes(Path("GOOD.DAT"));
   const std::vector<Damage> cases = {
@@ -507,7 +533,7 @@ TEST_F(DataFileTest, FuzzedHeadersGiveEngineErrorsOnly) {
   {
     auto file = Create("SEED.DAT", fields);
     for (int i = 0; i < 4; ++i) Insert(*file, [&](std::uint8_t* r) { FillEveryType(*file, r); });
-    file->Flush(false, false);
+    file->FlushTable(false, false);
   }
   const auto seed = ReadBytes(Path("SEED.DAT"));
   const auto budget = std::chrono::seconds(std::getenv("PELLOMAR_SOAK") ? 120 : 3);
@@ -582,7 +608,7 @@ TEST_F(FaultTest, AFailedWriteOrFlushLeavesEveryReportedRecord) {
       TDataFileSettings settings;
       settings.RecordBufferBytes = 20 * 64;  // a small cache: evictions write records too
       file.SetSettings(settings);
-      file.Flush(true, false);
+      file.FlushTable(true, false);
       std::map<std::int32_t, std::int32_t> pending;
       bool failed = false;
       for (int round = 0; round < 40 && !failed; ++round) {
@@ -605,7 +631,7 @@ TEST_F(FaultTest, AFailedWriteOrFlushLeavesEveryReportedRecord) {
             file.MarkDirty(r.get());
             pending[n] = 1000 + round;
           }
-          file.Flush(true, false);
+          file.FlushTable(true, false);
           for (auto& [n, v] : pending) reported[n] = v;
           pending.clear();
         } catch (const EQuarryEngineError& e) {
@@ -635,15 +661,15 @@ TEST_F(FaultTest, AFailedWriteRollsTheTableBackToItsLastFlush) {
   TDataFile file(Path("BACK.DAT"), false, &list_);
   file.CreateFile(0, 0, fields, 0, "", "", false);
   for (int i = 0; i < 4; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], i); });
-  file.Flush(false, false);
+  file.FlushTable(false, false);
   for (int i = 0; i < 4; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], i); });
   faults_.FailNth(TFaultOperation::kWrite, 2);  // records pass, the header write fails
-  EXPECT_THROW(file.Flush(false, false), EQuarryEngineError);
+  EXPECT_THROW(file.FlushTable(false, false), EQuarryEngineError);
   EXPECT_EQ(file.PhysicalRecordCount(), 4);
   EXPECT_EQ(file.Cache().Count(), 0);
   // The table goes on from there.
   Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], 77); });
-  file.Flush(false, false);
+  file.FlushTable(false, false);
   file.Close();
   auto again = Reopen("BACK.DAT");
   EXPECT_EQ(again->PhysicalRecordCount(), 5);
@@ -651,19 +677,82 @@ TEST_F(FaultTest, AFailedWriteRollsTheTableBackToItsLastFlush) {
   EXPECT_EQ(GetFieldInteger(r.Data(), fields[0]), 77);
 }
 
+TEST_F(FaultTest, AFailedDefinitionsWriteKeepsTheOldDefinitions) {
+  for (TFaultEffect effect : {TFaultEffect::kError, TFaultEffect::kShortWrite}) {
+    {
+      TDataFile file(Path("DEFS.DAT"), false, &list_);
+      file.CreateFile(0, 0, Numbered({Field("I", TFieldType::Integer), Field("S", TFieldType::String, 5)}), 0, "", "",
+                      true);
+      Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, F(file, "I"), 5); });
+      file.FlushTable(false, false);
+      TFieldDefinition renamed = F(file, "S");
+      renamed.Name = "Renamed";
+      file.UpdateFieldInfo(2, renamed);
+      faults_.FailNth(TFaultOperation::kWrite, 1, effect);
+      try {
+        file.FlushTable(false, false);
+        ADD_FAILURE() << "no error";
+      } catch (const EQuarryEngineError& e) {
+        EXPECT_EQ(e.Code(), QUARRY_WRITEERR);
+      }
+      faults_.Clear();
+      EXPECT_NE(file.FieldByName("S"), nullptr) << "the old definitions are back in memory";
+    }
+    auto file = Reopen("DEFS.DAT", &list_);
+    EXPECT_NE(file->FieldByName("S"), nullptr);
+    EXPECT_EQ(GetFieldInteger(file->GetRecord(nullptr, 1).Data(), F(*file, "I")), 5);
+    file.reset();
+    fs::remove(Path("DEFS.DAT"));
+  }
+}
+
+TEST_F(FaultTest, FailedReadsTruncationsAndOpensAreEngineErrorsAndChangeNothing) {
+  {
+    TDataFile file(Path("OPS.DAT"), false, &list_);
+    file.CreateFile(0, 0, Numbered({Field("I", TFieldType::Integer)}), 0, "", "", false);
+    for (int i = 0; i < 10; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, file.Fields()[0], i); });
+    file.FlushTable(false, false);
+  }
+  struct Case { const char* what; TFaultOperation op; std::function<void(TDataFile&)> action; TEngineErrorCode code; };
+  const Case cases[] = {
+      {"read of a record", TFaultOperation::kRead, [](TDataFile& f) { f.Open(); f.GetRecord(nullptr, 4); }, QUARRY_READERR},
+      {"read of the header", TFaultOperation::kRead, [](TDataFile& f) { f.Open(); }, QUARRY_READERR},
+      {"truncation by Empty", TFaultOperation::kSetSize, [](TDataFile& f) { f.Open(); f.Empty(); }, QUARRY_WRITEERR},
+      // A refused read-write open is retried read-only; a second refusal is the error.
+      {"open", TFaultOperation::kOpen, [](TDataFile& f) { f.Open(); }, 0},
+  };
+  for (const Case& c : cases) {
+    {
+      TDataFile file(Path("OPS.DAT"), false, &list_);
+      faults_.FailNth(c.op, 1, TFaultEffect::kError, c.op == TFaultOperation::kOpen);
+      try {
+        c.action(file);
+        ADD_FAILURE() << c.what << ": no error";
+      } catch (const EQuarryEngineError& e) {
+        if (c.code != 0) {
+          EXPECT_EQ(e.Code(), c.code) << c.what;
+        }
+      }
+      faults_.Clear();
+    }
+    auto file = Reopen("OPS.DAT", &list_);
+    EXPECT_EQ(file->PhysicalRecordCount(), 10) << c.what;
+  }
+}
+
 TEST_F(FaultTest, ForceBufferFlushAsksTheSystemAfterEveryWrite) {
   TDataFile file(Path("SYNC.DAT"), false, &list_);
   file.CreateFile(0, 0, Numbered({Field("I", TFieldType::Integer)}), 0, "", "", false);
   const auto before = faults_.Count(TFaultOperation::kFlush);
-  file.Flush(false, false);
+  file.FlushTable(false, false);
   EXPECT_EQ(faults_.Count(TFaultOperation::kFlush), before) << "not asked for";
   TDataFileSettings settings;
   settings.ForceBufferFlush = true;
   file.SetSettings(settings);
-  EXPECT_FALSE(file.Flush(false, false)) << "nothing to write, nothing flushed";
+  EXPECT_FALSE(file.FlushTable(false, false)) << "nothing to write, nothing flushed";
   EXPECT_EQ(faults_.Count(TFaultOperation::kFlush), before);
   Insert(file, [](std::uint8_t*) {});
-  EXPECT_TRUE(file.Flush(false, false));
+  EXPECT_TRUE(file.FlushTable(false, false));
   EXPECT_EQ(faults_.Count(TFaultOperation::kFlush), before + 1);
 }
 
@@ -684,7 +773,7 @@ TEST(DataFileCrash, ReopensWithTheLastFlushedChanges) {
       settings.ForceBufferFlush = true;
       settings.RecordBufferBytes = 10 * 44;  // evictions write unflushed records
       file.SetSettings(settings);
-      file.Flush(false, false);
+      file.FlushTable(false, false);
       std::map<std::int32_t, std::int32_t> current;
       const int changes = 1 + static_cast<int>(random() % 12);
       for (int change = 0; change < changes; ++change) {
@@ -701,7 +790,7 @@ TEST(DataFileCrash, ReopensWithTheLastFlushedChanges) {
           }
         }
         if (change + 1 < changes) {
-          file.Flush(false, false);
+          file.FlushTable(false, false);
           flushed = current;
         }
       }
@@ -727,7 +816,7 @@ TEST(DataFileInMemory, AnInMemoryTableLivesInTheFileListAndSortsThere) {
     settings.RecordBufferCount = 100;  // runs of 100 records
     file.SetSettings(settings);
     for (int i = 0; i < 1000; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], (i * 37) % 1000); });
-    file.Flush(false, true);
+    file.FlushTable(false, true);
     TSortOptions options;
     options.KeyFields = {fields[0]};
     options.KeyFields[0].Descending = true;
@@ -757,7 +846,7 @@ TEST_F(DataFileTest, SequentialReadsAreBatchedAndWritesCoalesced) {
   auto fields = Numbered({Field("S", TFieldType::String, 90)});
   auto file = Create("SEQ.DAT", fields);
   for (int i = 0; i < 1000; ++i) Insert(*file, [&](std::uint8_t* r) { SetFieldString(r, fields[0], std::to_string(i)); });
-  file->Flush(false, false);
+  file->FlushTable(false, false);
   EXPECT_LE(file->RunWrites(), 15) << "consecutive records go out in few writes";
   file->Close();
   auto reopened = Reopen("SEQ.DAT");
@@ -765,13 +854,15 @@ TEST_F(DataFileTest, SequentialReadsAreBatchedAndWritesCoalesced) {
   settings.RecordBufferBytes = 1 << 20;
   reopened->SetSettings(settings);
   EXPECT_EQ(reopened->RecordsPerRead(), 81);
+  reopened->DiscardRecords();
+  const auto before = reopened->DiskReads();
   CountingReader reader;
   for (int n = 1; n <= 1000; ++n) {
     TPinnedRecord r = reopened->GetRecord(&reader, n, TReadDirection::Forward, true);
     ASSERT_EQ(GetFieldString(r.Data(), fields[0]), std::to_string(n - 1));
   }
-  EXPECT_EQ(reopened->DiskReads(), (1000 + 80) / 81);
-  EXPECT_EQ(reader.checks, reopened->DiskReads()) << "the change check runs before each disk read";
+  EXPECT_EQ(reopened->DiskReads() - before, (1000 + 80) / 81);
+  EXPECT_EQ(reader.checks, reopened->DiskReads() - before) << "the change check runs before each disk read";
   // Backward batches end at the wanted record.
   reopened->DiscardRecords();
   const auto reads = reopened->DiskReads();
@@ -787,7 +878,7 @@ TEST_F(DataFileTest, CacheStaysWithinItsLimitsAndNeverEvictsPinnedRecords) {
   auto fields = Numbered({Field("S", TFieldType::String, 90)});
   auto file = Create("CACHE.DAT", fields);
   for (int i = 0; i < 300; ++i) Insert(*file, [&](std::uint8_t* r) { SetFieldString(r, fields[0], std::to_string(i)); });
-  file->Flush(false, true);
+  file->FlushTable(false, true);
   EXPECT_LE(file->Cache().Count(), 16384 / 100);
   // Pin more records than the cache holds: it grows instead of dropping them.
   std::vector<TPinnedRecord> pinned;
@@ -930,7 +1021,7 @@ TEST_F(SortTest, ExternalMergeSortWithThreeRuns) {
           SetFieldString(r, F(*file, "K"), text);
           SetFieldInteger(r, F(*file, "N"), i);
         });
-      file->Flush(false, true);
+      file->FlushTable(false, true);
     }
     auto file = Reopen("BIG.DAT");
     auto options = By();

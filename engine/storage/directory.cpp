@@ -151,7 +151,7 @@ void TDataDirectory::CreateTable(std::string_view name, bool inMemory, const TTa
   data.SetTableName(table);
   data.CreateFile(definition.LanguageId, definition.SortId, definition.Fields, definition.BlobBlockSize,
                   definition.Description, definition.Password, definition.Encrypted);
-  data.Flush(session_.Settings().ForceBufferFlush, false);
+  data.FlushTable(session_.Settings().ForceBufferFlush, false);
   index.CreateFile(definition.Encrypted);
   const std::vector<TFieldDefinition>& fields = data.Fields();
   index.DefinePrimaryIndex(definition.Primary, fields);

@@ -8,6 +8,7 @@
 #include <random>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/platform/fault_environment.h"
@@ -282,6 +283,34 @@ TEST_F(FileHandlerTest, TheProcessListCanBeReplacedForAScope) {
   }
   TFileHandler handler("SCOPED", true);
   EXPECT_NE(&handler.List(), &list_);
+}
+
+TEST_F(FileHandlerTest, ThreadsOpeningReadingAndWritingOneFileKeepTheirOwnRegions) {
+  {
+    TFileHandler creator(Path("SHARE.DAT"), false, &list_);
+    creator.Create();
+  }
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 200;
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        TFileHandler handler(Path("SHARE.DAT"), false, &list_);
+        handler.Open();
+        std::string mine = std::to_string(t) + ":" + std::to_string(round);
+        mine.resize(32, '.');
+        handler.WriteAt(t * 64, mine.data(), 32);
+        char back[32];
+        handler.ReadAt(t * 64, back, 32);
+        if (std::string(back, 32) != mine) ++mismatches[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int m : mismatches) EXPECT_EQ(m, 0);
+  EXPECT_EQ(list_.FileCount(), 0u);
 }
 
 TEST(FileHandlerOnMemoryEnvironmentTest, AfterACrashTheFileHoldsWhatWasFlushed) {

@@ -52,6 +52,7 @@ void TIndexFile::CreateFile(bool encrypted) {
   TFileHandler::Create();
   DiscardPages();
   header_ = TIndexHeader::ForNewTable();
+  RebuildBindings();
   WriteHeader(true);
 }
 
@@ -72,11 +73,48 @@ void TIndexFile::Open() {
   }
   modified_ = false;
   DiscardPages();
+  RebuildBindings();
 }
 
 void TIndexFile::Close() {
   DiscardPages();
+  DropTemporaryIndexes();
   TFileHandler::Close();
+}
+
+void TIndexFile::DropTemporaryIndexes() {
+  int kept = 0;
+  for (int slot = 1; slot <= header_.SecondaryCount; ++slot) {
+    if (!header_.Slots[slot].Temporary) header_.Slots[++kept] = header_.Slots[slot];
+  }
+  for (int slot = kept + 1; slot <= header_.SecondaryCount; ++slot) header_.Slots[slot] = TIndexDefinition{};
+  header_.SecondaryCount = static_cast<std::uint8_t>(kept);
+  if (temporaryFile_ != nullptr) {
+    temporaryFile_->Close();
+    try {
+      temporaryFile_->Delete();
+    } catch (const EQuarryEngineError&) {
+      // A temporary file left behind is harmless; closing must not fail because of it.
+    }
+    temporaryFile_.reset();
+  }
+  temporaryNextPage_ = 1;
+}
+
+TFileHandler& TIndexFile::PageFile(int slot) {
+  if (!IsTemporary(slot)) return *this;
+  if (temporaryFile_ == nullptr) {
+    static int counter = 0;
+    const bool inMemory = temporaryDirectory_.empty();
+    // Unique within the process (memory files) and inside the session's private directory.
+    std::string name = temporaryDirectory_ + "QTMPIDX" +
+                       std::to_string(reinterpret_cast<std::uintptr_t>(this) % 1000000007) + "_" +
+                       std::to_string(++counter) + ".IDX";
+    temporaryFile_ = std::make_unique<TFileHandler>(name, inMemory);
+    temporaryFile_->SetTemporary(true);
+    temporaryFile_->Create();
+  }
+  return *temporaryFile_;
 }
 
 void TIndexFile::CheckVersion() {
@@ -180,6 +218,10 @@ void TIndexFile::TouchHeader() {
 void TIndexFile::Empty() {
   DiscardPages();
   WriteAt(IndexHeaderSize, nullptr, 0);
+  if (temporaryFile_ != nullptr) {
+    temporaryFile_->WriteAt(IndexPageSize, nullptr, 0);
+    temporaryNextPage_ = 1;
+  }
   header_.NextPage = 1;
   header_.ActiveRecords = 0;
   for (TIndexDefinition& d : header_.Slots) {
@@ -267,9 +309,20 @@ int TIndexFile::AddSecondaryIndex(TIndexDefinition index, const std::vector<TFie
   index.Root = index.FirstFree = index.TextParameters = 0;
   index.KeyLength = static_cast<std::uint16_t>(
       ComputeKeyLength(KeyFields(index, fields, FileName()), index.Unique, index.Name, FileName()));
-  const int slot = header_.SecondaryCount + 1;
+  // Permanent indexes go before any temporary ones, so that our slots match the ones other
+  // processes see (their headers never hold temporary indexes).
+  int slot = header_.SecondaryCount + 1;
+  if (!index.Temporary) {
+    while (slot > 1 && header_.Slots[slot - 1].Temporary) --slot;
+  }
+  if (slot <= header_.SecondaryCount) {
+    // Cached pages are kept per slot: write them out before the slots move.
+    FlushPages();
+    DiscardPages();
+    for (int s = header_.SecondaryCount; s >= slot; --s) header_.Slots[s + 1] = header_.Slots[s];
+  }
   header_.Slots[slot] = index;
-  header_.SecondaryCount = static_cast<std::uint8_t>(slot);
+  ++header_.SecondaryCount;
   MarkModified();
   RebuildBindings();
   return slot;
@@ -300,9 +353,11 @@ void TIndexFile::RemoveIndex(int slot) {
   if (!header_.Slots[slot].Defined()) RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
   if (slot > header_.SecondaryCount && slot <= MaxSecondaryIndexes) RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
   // Free the index's pages and hand its free chain to "Sys Deleted", which every table has.
-  Tree(slot).Clear();
+  // A temporary index's pages are in its own file and simply go with it.
+  const bool temporary = IsTemporary(slot);
+  if (!temporary) Tree(slot).Clear();
   FlushPages();
-  std::int32_t first = header_.Slots[slot].FirstFree;
+  std::int32_t first = temporary ? 0 : header_.Slots[slot].FirstFree;
   if (first != 0) {
     std::int32_t last = first;
     std::array<std::uint8_t, IndexPageSize> image{};
@@ -363,11 +418,18 @@ void TIndexFile::RebuildBindings() {
       comparators_[slot] = TKeyComparator::Bytewise(DeletedKeyLength);
     } else if (slot == TextSlot) {
       comparators_[slot] = TKeyComparator::FullText(collation_);
-    } else if (d.Defined() && !fields_.empty()) {
-      builders_[slot] = std::make_unique<TKeyBuilder>(d, fields_, collation_, FileName());
-      comparators_[slot] = builders_[slot]->Comparator();
     } else {
       comparators_[slot] = TKeyComparator::Bytewise(d.KeyLength, d.Descending);
+      if (d.Defined() && !fields_.empty()) {
+        // A damaged definition gets no builder (KeyBuilder then refuses the slot);
+        // VerifyHeader is where such a header is reported.
+        try {
+          builders_[slot] = std::make_unique<TKeyBuilder>(d, fields_, collation_, FileName());
+          comparators_[slot] = builders_[slot]->Comparator();
+        } catch (const EQuarryEngineError&) {
+          builders_[slot].reset();
+        }
+      }
     }
   }
 }
@@ -403,6 +465,21 @@ bool TIndexFile::FindKey(int slot, TIndexPath& path, const std::uint8_t* key) {
   return Tree(slot).Find(key, path);
 }
 
+std::vector<std::int32_t> TIndexFile::DeletedRecordNumbers() {
+  std::vector<std::int32_t> numbers;
+  TBTree tree = Tree(DeletedSlot);
+  std::uint8_t key[DeletedKeyLength] = {1, 0, 0, 0, 0};
+  TIndexPath path;
+  tree.Find(key, path);
+  while (tree.OnEntry(path)) {
+    const std::int32_t recordNo = tree.EntryAt(path, key);
+    if (key[0] != 1) break;
+    numbers.push_back(recordNo);
+    if (!tree.Next(path)) break;
+  }
+  return numbers;
+}
+
 // ---------------------------------------------------------------- records
 
 void TIndexFile::IncrementRecordCount() {
@@ -419,21 +496,22 @@ void TIndexFile::ReportSlotReuse(TDataFile& data) const { data.SetSlotReuse(Reus
 
 // ---------------------------------------------------------------- page cache
 
-void TIndexFile::CheckPageNumber(std::int32_t pageNo) const {
-  if (pageNo < 1 || pageNo >= header_.NextPage) Corrupt();
+void TIndexFile::CheckPageNumber(std::int32_t pageNo, int slot) const {
+  const std::int32_t next = IsTemporary(slot) ? temporaryNextPage_ : header_.NextPage;
+  if (pageNo < 1 || pageNo >= next) Corrupt();
 }
 
-void TIndexFile::ReadImage(std::int32_t pageNo, std::uint8_t* image) {
-  CheckPageNumber(pageNo);
+void TIndexFile::ReadImage(std::int32_t pageNo, std::uint8_t* image, int slot) {
+  CheckPageNumber(pageNo, slot);
   const std::int64_t offset = static_cast<std::int64_t>(pageNo) * IndexPageSize;
-  if (ReadAt(offset, image, IndexPageSize, true) != IndexPageSize) Corrupt();
+  if (PageFile(slot).ReadAt(offset, image, IndexPageSize, true) != IndexPageSize) Corrupt();
   if (encrypted_) Scramble(image, IndexPageSize, RecordScrambleSeeds);
   ++reads_;
 }
 
-void TIndexFile::WriteImage(std::int32_t pageNo, std::uint8_t* image) {
+void TIndexFile::WriteImage(std::int32_t pageNo, std::uint8_t* image, int slot) {
   if (encrypted_) Scramble(image, IndexPageSize, RecordScrambleSeeds);
-  WriteAt(static_cast<std::int64_t>(pageNo) * IndexPageSize, image, IndexPageSize);
+  PageFile(slot).WriteAt(static_cast<std::int64_t>(pageNo) * IndexPageSize, image, IndexPageSize);
 }
 
 TPage* TIndexFile::CachedPage(TSlotCache& cache, std::int32_t pageNo) {
@@ -522,14 +600,14 @@ TPage* TIndexFile::TakePageObject(int slot) {
 TPage* TIndexFile::FetchPage(std::uint8_t slot, std::int32_t pageNo) {
   if (slot >= IndexSlotCount) Corrupt();
   ++requests_;
-  CheckPageNumber(pageNo);
+  CheckPageNumber(pageNo, slot);
   TSlotCache& cache = caches_[slot];
   if (TPage* hit = CachedPage(cache, pageNo)) {
     ++hit->Pins;
     return hit;
   }
   std::array<std::uint8_t, IndexPageSize> image{};
-  ReadImage(pageNo, image.data());
+  ReadImage(pageNo, image.data(), slot);
   TPage* page = TakePageObject(slot);
   page->Reset(FormatOf(slot), pageNo, slot);
   if (!page->Unpack(image.data())) {
@@ -542,12 +620,13 @@ TPage* TIndexFile::FetchPage(std::uint8_t slot, std::int32_t pageNo) {
   return page;
 }
 
-std::int32_t TIndexFile::AppendPageNumber() {
-  const std::int64_t pageNo = header_.NextPage;
+std::int32_t TIndexFile::AppendPageNumber(int slot) {
+  std::int32_t& next = IsTemporary(slot) ? temporaryNextPage_ : header_.NextPage;
+  const std::int64_t pageNo = next;
   if (pageNo > MaxIndexPages || (pageNo + 1) * IndexPageSize > MaxIndexFileBytes) {
     RaiseIndexError(QUARRY_TABLEFULL, FileName());
   }
-  ++header_.NextPage;
+  ++next;
   MarkModified();
   return static_cast<std::int32_t>(pageNo);
 }
@@ -570,7 +649,7 @@ TPage* TIndexFile::NewPage(std::uint8_t slot) {
     page->MruPrev = mruPrev;
     page->MruNext = mruNext;
   } else {
-    const std::int32_t pageNo = AppendPageNumber();
+    const std::int32_t pageNo = AppendPageNumber(slot);
     page = TakePageObject(slot);
     page->Reset(FormatOf(slot), pageNo, slot);
     AddToCache(slot, page);
@@ -605,7 +684,7 @@ void TIndexFile::WritePage(TPage& page) {
   if (page.Overflows()) Corrupt();
   std::array<std::uint8_t, IndexPageSize> image{};
   page.Pack(image.data());
-  WriteImage(page.PageNo, image.data());
+  WriteImage(page.PageNo, image.data(), page.Slot);
   page.Dirty = false;
 }
 

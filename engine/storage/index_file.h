@@ -79,13 +79,18 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void Empty();
 
   void SetEncrypted(bool encrypted) { encrypted_ = encrypted; }
+  // Directory (with its trailing separator) where the pages of temporary indexes go, in a
+  // file of their own; empty keeps them in memory.
+  void SetTemporaryDirectory(std::string directory) { temporaryDirectory_ = std::move(directory); }
   void SetSettings(const TIndexFileSettings& settings);
   const TIndexHeader& Header() const { return header_; }
 
   // ---- index definitions ----
   // `fields` are the table's field definitions (field number - 1 = position).
   void DefinePrimaryIndex(TIndexDefinition index, const std::vector<TFieldDefinition>& fields);
-  // Returns the slot the index was given.
+  // Returns the slot the index was given. A temporary index (its Temporary flag set) exists
+  // only in this process: its pages live in a temporary file, it is never written to the
+  // header on disk and it goes away at Close.
   int AddSecondaryIndex(TIndexDefinition index, const std::vector<TFieldDefinition>& fields);
   void DefineTextIndex(TIndexDefinition index, const std::vector<TFieldDefinition>& fields);
   // Frees the index's pages and closes the gap in the slots (secondary) or clears the slot.
@@ -107,6 +112,10 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void InsertKey(int slot, TIndexPath& path, const std::uint8_t* key, std::int32_t recordNo);
   bool DeleteKey(int slot, TIndexPath& path, const std::uint8_t* key);
   bool FindKey(int slot, TIndexPath& path, const std::uint8_t* key);
+
+  // Record numbers of the deleted slots, in identifier order: the "Sys Deleted" entries
+  // whose status byte is 1.
+  std::vector<std::int32_t> DeletedRecordNumbers();
 
   // ---- records ----
   void IncrementRecordCount();
@@ -157,9 +166,13 @@ class TIndexFile : public TFileHandler, public TPageStore {
   };
 
   TPageFormat FormatOf(int slot) const;
+  bool IsTemporary(int slot) const { return slot >= 0 && header_.Slots[slot].Temporary; }
+  // The file that holds a slot's pages: this one, or the temporary-index file.
+  TFileHandler& PageFile(int slot);
+  void DropTemporaryIndexes();
   int TrimmedLimit() const;
-  void CheckPageNumber(std::int32_t pageNo) const;
-  std::int32_t AppendPageNumber();
+  void CheckPageNumber(std::int32_t pageNo, int slot = -1) const;
+  std::int32_t AppendPageNumber(int slot = -1);
   TPage* CachedPage(TSlotCache& cache, std::int32_t pageNo);
   TPage* TakePageObject(int slot);
   void AddToCache(int slot, TPage* page);
@@ -167,8 +180,8 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void MoveToFront(TSlotCache& cache, TPage* page);
   void WritePage(TPage& page);
   void FlushSlot(int slot, bool onlyUnpinned);
-  void ReadImage(std::int32_t pageNo, std::uint8_t* image);
-  void WriteImage(std::int32_t pageNo, std::uint8_t* image);
+  void ReadImage(std::int32_t pageNo, std::uint8_t* image, int slot = -1);
+  void WriteImage(std::int32_t pageNo, std::uint8_t* image, int slot = -1);
   void MarkModified() { modified_ = true; }
   void CheckDefinitionName(const std::string& name, int skipSlot) const;
   void RebuildBindings();
@@ -176,6 +189,9 @@ class TIndexFile : public TFileHandler, public TPageStore {
 
   TIndexHeader header_;
   bool modified_ = false;
+  std::string temporaryDirectory_;
+  std::unique_ptr<TFileHandler> temporaryFile_;  // pages of temporary indexes
+  std::int32_t temporaryNextPage_ = 1;
   bool encrypted_ = false;
   TIndexFileSettings settings_;
   std::array<TSlotCache, IndexSlotCount> caches_{};

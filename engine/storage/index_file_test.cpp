@@ -498,6 +498,65 @@ TEST(IndexFile, EmptyLeavesEveryIndexEmpty) {
   EXPECT_EQ(fx.file->Size(), IndexHeaderSize);
 }
 
+TEST(IndexFile, DeletedSlotsAreTheSysDeletedKeysWithStatusOne) {
+  TMemoryIndex idx;
+  TIndexPath path;
+  // Records 1..6 with identifiers 10..60; records 2 and 5 deleted (their keys replaced).
+  for (std::int32_t r = 1; r <= 6; ++r) {
+    std::uint8_t key[DeletedKeyLength];
+    BuildDeletedKey(0, r * 10, key);
+    idx.file.InsertKey(DeletedSlot, path, key, r);
+  }
+  for (std::int32_t r : {5, 2}) {
+    std::uint8_t key[DeletedKeyLength];
+    BuildDeletedKey(0, r * 10, key);
+    ASSERT_TRUE(idx.file.DeleteKey(DeletedSlot, path, key));
+    BuildDeletedKey(1, r * 10, key);
+    idx.file.InsertKey(DeletedSlot, path, key, r);
+  }
+  EXPECT_EQ(idx.file.DeletedRecordNumbers(), (std::vector<std::int32_t>{2, 5}));
+  EXPECT_EQ(idx.file.Tree(DeletedSlot).KeyCount(), 6);
+}
+
+TEST(IndexFile, TemporaryIndexLivesInItsOwnFileAndNeverReachesTheHeader) {
+  const auto fields = Fields({MakeField(1, TFieldType::Integer)});
+  const std::string name = UniqueName("TMP");
+  {
+    TIndexFile f(name, true);
+    f.CreateFile();
+    f.BindTable(fields, nullptr);
+    TIndexDefinition temp = IndexOn("Scratch", {1});
+    temp.Temporary = true;
+    EXPECT_EQ(f.AddSecondaryIndex(temp, fields), 1);
+    EXPECT_EQ(f.AddSecondaryIndex(IndexOn("Kept", {1}), fields), 1);  // before the temporary one
+    EXPECT_EQ(f.FindIndex("Scratch"), 2);
+    TIndexPath path;
+    for (std::int32_t i = 0; i < 3000; ++i) {
+      Bytes record(9 + 5, 0);
+      SetRecordIdentifier(record.data(), i + 1);
+      SetFieldInteger(record.data(), fields[0], i);
+      f.InsertKey(2, path, f.KeyBuilder(2).Build(record.data()).data(), i + 1);
+    }
+    f.FlushPages();
+    EXPECT_EQ(f.Header().NextPage, 1);  // no page of the table's file used
+    EXPECT_EQ(f.Tree(2).Verify(), 3000);
+    Bytes image(IndexHeaderSize);
+    f.ReadAt(0, image.data(), IndexHeaderSize);
+    EXPECT_EQ(image[13], 1);
+    EXPECT_EQ(LoadShortString(image.data() + 14 + 120, 30), "Kept");
+    EXPECT_EQ(image[14 + 2 * 120], 0);
+    f.Close();
+    EXPECT_EQ(f.SecondaryCount(), 1);
+  }
+  TIndexFile f(name, true);
+  f.Open();
+  f.VerifyHeader(fields);
+  EXPECT_EQ(f.SecondaryCount(), 1);
+  EXPECT_EQ(f.FindIndex("Scratch"), -1);
+  f.Close();
+  f.Delete();
+}
+
 // ---- full text ----
 
 TEST(TextIndex, WordsFollowTheCharacterSetsAndStopWords) {

@@ -349,9 +349,14 @@ bool TPage::Unpack(const std::uint8_t* in) {
     e[k + 8] = static_cast<std::uint8_t>(d);
     e[k + 9] = static_cast<std::uint8_t>(t);
   }
-  if (Compressed() && p - (in + IndexPageHeaderSize) != used) return false;
-  RecomputeUsed();
-  return !Compressed() || used_ <= IndexPageEntryBytes;
+  if (!Compressed()) {
+    RecomputeUsed();
+    return true;
+  }
+  // The stored d and t bytes are kept as read: the packed size they give is what the page
+  // uses, and later changes adjust it entry by entry.
+  used_ = static_cast<int>(p - (in + IndexPageHeaderSize));
+  return used_ == used && used_ <= IndexPageEntryBytes;
 }
 
 }  // namespace quarry

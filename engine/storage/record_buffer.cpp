@@ -26,10 +26,8 @@ bool IsFieldNull(const std::uint8_t* record, const TFieldDefinition& field) {
 }
 
 void SetFieldNull(std::uint8_t* record, const TFieldDefinition& field) {
-  if (field.IsAutoInc()) {
-    SetRecordIdentifier(record, 0);
-    return;
-  }
+  // The auto-increment field is the record identifier: it is never null and keeps its value.
+  if (field.IsAutoInc()) return;
   record[field.Offset] = 0;
   std::memset(record + field.Offset + 1, 0, field.ValueSize);
 }
@@ -44,6 +42,9 @@ std::uint8_t* FieldData(std::uint8_t* record, const TFieldDefinition& field) {
 void SetFieldData(std::uint8_t* record, const TFieldDefinition& field, const std::uint8_t* value) {
   if (!field.IsAutoInc()) record[field.Offset] = 1;
   std::memmove(FieldData(record, field), value, field.IsAutoInc() ? 4 : field.ValueSize);
+  // Any non-zero boolean is stored as 1.
+  if (field.DataType == TFieldType::Boolean && bytes::Load<std::uint16_t>(FieldData(record, field)) != 0)
+    bytes::Store<std::uint16_t>(FieldData(record, field), 1);
 }
 
 namespace {

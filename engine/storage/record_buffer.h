@@ -40,12 +40,13 @@ void SetRecordIdentifier(std::uint8_t* record, std::int32_t identifier);
 // ---- null flags and raw values ----
 // Auto-increment fields are never null.
 bool IsFieldNull(const std::uint8_t* record, const TFieldDefinition& field);
-// Clears the flag and zeroes the data bytes (auto-increment: sets the identifier to 0).
+// Clears the flag and zeroes the data bytes (an auto-increment field, never null, is left alone).
 void SetFieldNull(std::uint8_t* record, const TFieldDefinition& field);
 // First value byte of the field (after its null flag).
 const std::uint8_t* FieldData(const std::uint8_t* record, const TFieldDefinition& field);
 std::uint8_t* FieldData(std::uint8_t* record, const TFieldDefinition& field);
-// Copies ValueSize bytes into the field and sets its flag (no conversion, no case mapping).
+// Copies ValueSize bytes into the field and sets its flag (no conversion, no case mapping;
+// a non-zero boolean becomes 1).
 void SetFieldData(std::uint8_t* record, const TFieldDefinition& field, const std::uint8_t* value);
 
 // ---- typed access (a null field reads as 0 / empty) ----

@@ -21,9 +21,8 @@ void TRecordCache::SetRecordSize(int recordSize) {
 }
 
 std::size_t TRecordCache::LowerBound(std::int32_t recordNo) const {
-  auto it = std::lower_bound(sorted_.begin(), sorted_.end(), recordNo,
-                             [](const TRecord* r, std::int32_t n) { return r->RecordNo < n; });
-  return static_cast<std::size_t>(it - sorted_.begin());
+  auto it = std::lower_bound(sortedNumbers_.begin(), sortedNumbers_.end(), recordNo);
+  return static_cast<std::size_t>(it - sortedNumbers_.begin());
 }
 
 void TRecordCache::MruUnlink(TRecord* r) {
@@ -46,7 +45,7 @@ TRecord* TRecordCache::Find(std::int32_t recordNo) {
   }
   if (!r || r->RecordNo != recordNo) {
     const std::size_t at = LowerBound(recordNo);
-    if (at == sorted_.size() || sorted_[at]->RecordNo != recordNo) return nullptr;
+    if (at == sortedNumbers_.size() || sortedNumbers_[at] != recordNo) return nullptr;
     r = sorted_[at];
   }
   ++hits_;
@@ -59,7 +58,7 @@ TRecord* TRecordCache::Find(std::int32_t recordNo) {
 
 bool TRecordCache::Contains(std::int32_t recordNo) const {
   const std::size_t at = LowerBound(recordNo);
-  return at < sorted_.size() && sorted_[at]->RecordNo == recordNo;
+  return at < sortedNumbers_.size() && sortedNumbers_[at] == recordNo;
 }
 
 TRecord* TRecordCache::Acquire() {
@@ -101,17 +100,19 @@ TRecord* TRecordCache::Insert(std::int32_t recordNo) {
   const std::size_t at = LowerBound(recordNo);
   assert(at == sorted_.size() || sorted_[at]->RecordNo != recordNo);
   sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(at), r);
+  sortedNumbers_.insert(sortedNumbers_.begin() + static_cast<std::ptrdiff_t>(at), recordNo);
   MruPushFront(r);
   return r;
 }
 
 void TRecordCache::Remove(std::int32_t recordNo) {
   const std::size_t at = LowerBound(recordNo);
-  if (at == sorted_.size() || sorted_[at]->RecordNo != recordNo) return;
+  if (at == sortedNumbers_.size() || sortedNumbers_[at] != recordNo) return;
   TRecord* r = sorted_[at];
   assert(r->PinCount == 0);
   MruUnlink(r);
   sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(at));
+  sortedNumbers_.erase(sortedNumbers_.begin() + static_cast<std::ptrdiff_t>(at));
   Recycle(r);
 }
 
@@ -134,6 +135,7 @@ void TRecordCache::TrimTo(int limit) {
     r = previous;
   }
   sorted_.shrink_to_fit();
+  sortedNumbers_.shrink_to_fit();
 }
 
 void TRecordCache::Clear() {
@@ -147,6 +149,7 @@ void TRecordCache::Clear() {
     }
   }
   sorted_.clear();
+  sortedNumbers_.clear();
   mruHead_ = mruTail_ = nullptr;
 }
 
@@ -167,8 +170,11 @@ int TRecordCache::DirtyCount() const {
 }
 
 bool TRecordCache::CheckInvariants() const {
-  for (std::size_t i = 1; i < sorted_.size(); ++i)
-    if (sorted_[i - 1]->RecordNo >= sorted_[i]->RecordNo) return false;
+  if (sortedNumbers_.size() != sorted_.size()) return false;
+  for (std::size_t i = 0; i < sorted_.size(); ++i) {
+    if (sorted_[i]->RecordNo != sortedNumbers_[i]) return false;
+    if (i > 0 && sorted_[i - 1]->RecordNo >= sorted_[i]->RecordNo) return false;
+  }
   std::unordered_set<const TRecord*> members(sorted_.begin(), sorted_.end());
   std::size_t chained = 0;
   const TRecord* previous = nullptr;

@@ -22,9 +22,9 @@ namespace quarry {
 
 class TRecordCache;
 
-// One cached record (the design's TRecord).
+// One cached record.
 struct TRecord {
-  std::int32_t RecordNo = 0;
+  std::int32_t RecordNo = 0;  // set by the cache; never changed while cached
   std::vector<std::uint8_t> Data;  // record size bytes
   bool Dirty = false;
   int PinCount = 0;
@@ -99,6 +99,7 @@ class TRecordCache {
   // inserting into and erasing from the sorted list moves plain pointers.
   std::vector<std::unique_ptr<TRecord>> slab_;
   std::vector<TRecord*> sorted_;    // by record number
+  std::vector<std::int32_t> sortedNumbers_;  // the numbers of sorted_, searched without touching the records
   std::vector<TRecord*> pool_;      // spare objects
   std::vector<TRecord*> detached_;  // discarded while pinned
   TRecord* mruHead_ = nullptr;

@@ -450,7 +450,7 @@ void TDataTable::Flush(bool forceHeader, bool forceOsFlush, bool trimCaches) {
   }
   const bool osFlush = forceOsFlush || Session().Settings().ForceBufferFlush;
   if (forceHeader && !data_->HeaderModified()) data_->TouchHeader();
-  bool wrote = data_->Flush(osFlush, trimCaches);
+  bool wrote = data_->FlushTable(osFlush, trimCaches);
 
   const std::int32_t indexCounter = index_->Header().ChangeCounter;
   if (forceHeader) index_->TouchHeader();
@@ -505,7 +505,7 @@ void TDataTable::CommitLock() { WriteLock(); }
 void TDataTable::CommitWrite(bool flush, bool trim) {
   if (!inTransaction_) return;
   const bool osFlush = flush || Session().Settings().ForceBufferFlush;
-  bool wrote = data_->Flush(osFlush, trim);
+  bool wrote = data_->FlushTable(osFlush, trim);
   const std::int32_t indexCounter = index_->Header().ChangeCounter;
   index_->FlushPages();
   const bool indexWrote = index_->Header().ChangeCounter != indexCounter;
