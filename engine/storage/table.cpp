@@ -473,6 +473,22 @@ void TDataTable::DiscardBuffers() {
   index_->DiscardPages();
 }
 
+void TDataTable::ReloadFromFiles() {
+  data_->DiscardRecords();
+  data_->ReadHeader();
+  // Moving the counter in memory makes the reread replace the header (and drop every page)
+  // even when nothing of it reached the file.
+  index_->TouchHeader();
+  index_->HeaderChanged();
+  index_->ReportSlotReuse(*data_);
+  if (blob_) blob_->Reload();
+}
+
+void TDataTable::AbandonChange() {
+  if (inTransaction_ || readOnly_) return;
+  ReloadFromFiles();
+}
+
 void TDataTable::Empty() {
   if (readOnly_) Raise(QUARRY_OSEACCES);
   data_->Empty();
@@ -529,16 +545,7 @@ void TDataTable::CommitFinish(bool endTransaction) {
 void TDataTable::RollbackTransaction() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  data_->DiscardRecords();
-  data_->ReadHeader();
-  // Moving the counter in memory makes the reread replace the header (and drop every page)
-  // even when nothing of it reached the file.
-  index_->TouchHeader();
-  index_->HeaderChanged();
-  index_->ReportSlotReuse(*data_);
-  if (blob_) {
-    blob_->Reload();
-  }
+  ReloadFromFiles();
   ReleaseWriteLock();
   UnlockTable();
 }

@@ -103,6 +103,9 @@ class TDataTable {
   void Flush(bool forceHeader, bool forceOsFlush, bool trimCaches);
   // Drops every cached record and page without writing.
   void DiscardBuffers();
+  // After a change failed half-way (outside transactions): drops the cached changes and
+  // rereads the headers, so that nothing of the failed change is written later.
+  void AbandonChange();
   void Empty();
 
   // ---- transaction steps (the directory drives them) ----
@@ -156,6 +159,8 @@ class TDataTable {
   void ReleaseReadLock(bool& held, int& indexSlot, int& blobSlot);
   bool LockWithRetries(TFileHandler& file, std::uint64_t offset, std::uint64_t length);
   void PerformDeferredUnlocks();
+  // Drops the caches and takes the headers from the files.
+  void ReloadFromFiles();
   void SetTableLockHeld(bool held);
   void ApplySettings();
 

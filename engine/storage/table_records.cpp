@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "engine/storage/btree.h"
 #include "engine/storage/directory.h"
@@ -43,6 +44,26 @@ class TRecordLockScope {
   TDataTable& table_;
   std::int32_t recordNo_;
   bool taken_;
+};
+
+// Abandons the table's cached changes when the change in progress fails after it began to
+// change the caches.
+class TChangeScope {
+ public:
+  explicit TChangeScope(TDataTable& table) : table_(table), exceptions_(std::uncaught_exceptions()) {}
+  ~TChangeScope() {
+    if (std::uncaught_exceptions() <= exceptions_) return;
+    try {
+      table_.AbandonChange();
+    } catch (...) {
+    }
+  }
+  TChangeScope(const TChangeScope&) = delete;
+  TChangeScope& operator=(const TChangeScope&) = delete;
+
+ private:
+  TDataTable& table_;
+  int exceptions_;
 };
 
 }  // namespace
@@ -87,6 +108,7 @@ std::int32_t TTableRecords::Insert(const TRecordImage& image) {
       RaiseEngineError(QUARRY_KEYVIOL, {.table = table_.Name(), .index = index.Definition(slot).Name});
     }
   }
+  TChangeScope change(table_);
   data.NextAutoIncValue();
   for (std::size_t i = 0; i < slots.size(); ++i) {
     TIndexPath path;
@@ -112,6 +134,8 @@ void TTableRecords::Update(std::int32_t recordNo, const TRecordImage& image) {
   TRecordLockScope recordLock(table_, recordNo);
   TDataFile& data = table_.Data();
   TIndexFile& index = table_.Index();
+  // Declared before the pinned record: the pin must be gone when the caches are dropped.
+  TChangeScope change(table_);
   TPinnedRecord slot = data.GetRecord(nullptr, recordNo);
   if (!slot || RecordStatus(slot.Data()) != RecordActive) {
     RaiseEngineError(QUARRY_KEYORRECDELETED, {.table = table_.Name()});
@@ -148,6 +172,8 @@ void TTableRecords::Delete(std::int32_t recordNo) {
   TRecordLockScope recordLock(table_, recordNo);
   TDataFile& data = table_.Data();
   TIndexFile& index = table_.Index();
+  // Declared before the pinned record: the pin must be gone when the caches are dropped.
+  TChangeScope change(table_);
   TPinnedRecord slot = data.GetRecord(nullptr, recordNo);
   if (!slot || RecordStatus(slot.Data()) != RecordActive) {
     RaiseEngineError(QUARRY_KEYORRECDELETED, {.table = table_.Name()});

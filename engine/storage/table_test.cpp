@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/platform/fault_environment.h"
 #include "engine/platform/memory_environment.h"
 #include "engine/storage/directory.h"
 #include "engine/storage/file_list.h"
@@ -236,6 +237,43 @@ TEST_F(TwoSessions, ForcedFlushAsksTheSystemToWriteItsBuffers) {
   TTableUse t(dir, "Films");
   EXPECT_EQ(TTableRecords(*t).RecordCount(), 1);
   EXPECT_EQ(TTableRecords(*t).Verify(), "");
+}
+
+// A write that fails in the middle of a change raises the write error, gives back every lock
+// and leaves nothing of the change in the caches to be written later.
+TEST(FailedChange, LeavesTablesConsistentAndUnlocked) {
+  for (const int failingWrite : {1, 2}) {
+    SCOPED_TRACE(failingWrite);
+    TMemoryEnvironment memory;
+    TFaultInjectingEnvironment faults(memory);
+    memory.MakeDirectory("/db");
+    TFileList list(faults);
+    TDataSession session(&list);
+    TDataDirectory& dir = session.OpenDirectory("Video", "/db");
+    dir.CreateTable("Films", false, CounterTable());
+    {
+      TTableUse t(dir, "Films");
+      TTableRecords records(*t);
+      records.Insert(CounterRow(*t, 1, 10));
+      faults.FailNth(TFaultOperation::kWrite, failingWrite);
+      EXPECT_EQ(CodeOf([&] { records.Insert(CounterRow(*t, 2, 20)); }), QUARRY_WRITEERR);
+      faults.Clear();
+      EXPECT_FALSE(t->HoldsWriteLock());
+      EXPECT_TRUE(t->LockedRecords().empty());
+      EXPECT_EQ(records.RecordCount(), 1);
+      EXPECT_EQ(records.FindPrimary(CounterRow(*t, 2, 0)), 0);
+      EXPECT_EQ(records.Verify(), "");
+      records.Insert(CounterRow(*t, 3, 30));
+      records.Update(1, CounterRow(*t, 1, 11));
+      EXPECT_EQ(records.Verify(), "");
+    }
+    TDataSession fresh(&list);
+    TTableUse again(fresh.OpenDirectory("Video", "/db"), "Films");
+    TTableRecords records(*again);
+    EXPECT_EQ(records.RecordCount(), 2);
+    EXPECT_EQ(CounterOf(*again, records.Read(records.FindPrimary(CounterRow(*again, 1, 0)))), 11);
+    EXPECT_EQ(records.Verify(), "");
+  }
 }
 
 }  // namespace
