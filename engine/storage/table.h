@@ -13,7 +13,11 @@
 //  - the table lock holds the table-write byte; record unlocks asked for while it is held are
 //    deferred until UnlockTable;
 //  - exclusive tables take no file locks, tables whose files carry the read-only attribute
-//    take none at all (and are read-only).
+//    take none at all (and are read-only);
+//  - an attempt that fails part-way (say the index write region after the table-write byte)
+//    gives back what it had taken before raising, so a failure never leaves a lock behind.
+// Read slots are chosen at random (std::minstd_rand seeded per table object), so that
+// readers of many processes rarely meet on one slot.
 // A change runs: WriteLock (which brings the caches up to date), the change in the caches,
 // Flush, ReleaseWriteLock.
 //
