@@ -66,7 +66,9 @@ enum class TReadDirection { Forward, Backward };
 
 class TDataFile;
 
-// A cached record pinned for a caller; unpins when destroyed. Move-only.
+// A cached record pinned for a caller; unpins when destroyed. Move-only. It must be released
+// before its TDataFile is destroyed; a record dropped from the cache while pinned (discard,
+// rollback, sort) stays readable through the pin until it is released.
 class TPinnedRecord {
  public:
   TPinnedRecord() = default;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/platform/locale_services.h"
+#include "engine/storage/byte_image.h"
 #include "engine/storage/data_file.h"
 #include "engine/storage/index_error.h"
 #include "engine/storage/scramble.h"
@@ -364,13 +365,12 @@ void TIndexFile::RemoveIndex(int slot) {
     for (std::int64_t steps = 0;; ++steps) {
       if (steps > header_.NextPage) Corrupt();
       ReadImage(last, image.data());
-      const std::int32_t next = static_cast<std::int32_t>(image[7] | (image[8] << 8) | (image[9] << 16) |
-                                                          (static_cast<std::uint32_t>(image[10]) << 24));
+      const auto next = bytes::Load<std::int32_t>(image.data() + 7);
       if (next == 0) break;
       last = next;
     }
     const std::int32_t link = header_.Slots[DeletedSlot].FirstFree;
-    for (int i = 0; i < 4; ++i) image[7 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(link) >> (8 * i));
+    bytes::Store<std::int32_t>(image.data() + 7, link);
     WriteImage(last, image.data());
     header_.Slots[DeletedSlot].FirstFree = first;
   }
@@ -743,8 +743,7 @@ void TIndexFile::ReadParameterPage(std::int32_t pageNo, std::uint8_t* entries, s
   std::array<std::uint8_t, IndexPageSize> image{};
   ReadImage(pageNo, image.data());
   if (image[0] != static_cast<std::uint8_t>(TPageType::TextParameters)) Corrupt();
-  next = static_cast<std::int32_t>(image[7] | (image[8] << 8) | (image[9] << 16) |
-                                   (static_cast<std::uint32_t>(image[10]) << 24));
+  next = bytes::Load<std::int32_t>(image.data() + 7);
   std::memcpy(entries, image.data() + IndexPageHeaderSize, IndexPageEntryBytes);
 }
 
@@ -752,7 +751,7 @@ void TIndexFile::WriteParameterPage(std::int32_t pageNo, const std::uint8_t* ent
   CheckPageNumber(pageNo);
   std::array<std::uint8_t, IndexPageSize> image{};
   image[0] = static_cast<std::uint8_t>(TPageType::TextParameters);
-  for (int i = 0; i < 4; ++i) image[7 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(next) >> (8 * i));
+  bytes::Store<std::int32_t>(image.data() + 7, next);
   std::memcpy(image.data() + IndexPageHeaderSize, entries, IndexPageEntryBytes);
   WriteImage(pageNo, image.data());
 }
@@ -777,9 +776,7 @@ void TIndexFile::FreeParameterPage(std::int32_t pageNo) {
   TIndexDefinition& text = header_.Slots[TextSlot];
   std::array<std::uint8_t, IndexPageSize> image{};
   image[0] = static_cast<std::uint8_t>(TPageType::Leaf);
-  for (int i = 0; i < 4; ++i) {
-    image[7 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(text.FirstFree) >> (8 * i));
-  }
+  bytes::Store<std::int32_t>(image.data() + 7, text.FirstFree);
   WriteImage(pageNo, image.data());
   text.FirstFree = pageNo;
   MarkModified();

@@ -498,6 +498,71 @@ TEST(IndexFile, EmptyLeavesEveryIndexEmpty) {
   EXPECT_EQ(fx.file->Size(), IndexHeaderSize);
 }
 
+TEST(IndexFile, AnotherWritersHeaderIsNoticedAndTaken) {
+  const auto fields = Fields({MakeField(1, TFieldType::Integer)});
+  const std::string name = UniqueName("SHARED");
+  {
+    TIndexFile f(name, true);
+    f.CreateFile();
+    f.DefinePrimaryIndex(IndexOn("", {1}, true), fields);
+    f.FlushPages();
+    f.Close();
+  }
+  TIndexFile writer(name, true);
+  TIndexFile reader(name, true);
+  writer.Open();
+  reader.Open();
+  reader.BindTable(fields, nullptr);
+  EXPECT_FALSE(reader.HeaderChanged());
+  writer.BindTable(fields, nullptr);
+  TIndexPath path;
+  for (std::int32_t i = 0; i < 1000; ++i) {
+    Bytes key(5);
+    key[0] = 1;
+    EncodeInt32Key(i, key.data() + 1);
+    writer.InsertKey(0, path, key.data(), i + 1);
+    writer.IncrementRecordCount();
+  }
+  writer.FlushPages();
+  EXPECT_TRUE(reader.HeaderChanged());
+  EXPECT_EQ(reader.RecordCount(), 1000);
+  EXPECT_EQ(reader.Tree(0).Verify(), 1000);
+  EXPECT_FALSE(reader.HeaderChanged());
+  reader.Close();
+  writer.Close();
+  writer.Delete();
+}
+
+TEST(IndexFile, RemovedIndexHandsItsPagesToSysDeleted) {
+  const auto fields = Fields({MakeField(1, TFieldType::Integer)});
+  TMemoryIndex idx;
+  TIndexFile& f = idx.file;
+  f.BindTable(fields, nullptr);
+  const int slot = f.AddSecondaryIndex(IndexOn("Gone", {1}), fields);
+  TIndexPath path;
+  for (std::int32_t i = 0; i < 3000; ++i) {
+    Bytes record(9 + 5, 0);
+    SetRecordIdentifier(record.data(), i + 1);
+    SetFieldInteger(record.data(), fields[0], i);
+    f.InsertKey(slot, path, f.KeyBuilder(slot).Build(record.data()).data(), i + 1);
+  }
+  f.FlushPages();
+  const std::int32_t pages = f.Header().NextPage - 1;
+  ASSERT_GT(pages, 10);
+  f.RemoveIndex(slot);
+  EXPECT_EQ(f.SecondaryCount(), 0);
+  EXPECT_NE(f.Definition(DeletedSlot).FirstFree, 0);
+  // "Sys Deleted" grows into the freed pages before the file grows.
+  for (std::int32_t i = 0; i < 3000; ++i) {
+    std::uint8_t key[DeletedKeyLength];
+    BuildDeletedKey(0, i + 1, key);
+    f.InsertKey(DeletedSlot, path, key, i + 1);
+  }
+  f.FlushPages();
+  EXPECT_EQ(f.Header().NextPage - 1, pages);
+  EXPECT_EQ(f.Tree(DeletedSlot).Verify(), 3000);
+}
+
 TEST(IndexFile, DeletedSlotsAreTheSysDeletedKeysWithStatusOne) {
   TMemoryIndex idx;
   TIndexPath path;

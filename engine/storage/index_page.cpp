@@ -2,6 +2,7 @@
 #include "engine/storage/index_page.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 
 namespace quarry {
@@ -230,12 +231,19 @@ void TPage::Pack(std::uint8_t* out) const {
   PutU16(out + 11, static_cast<std::uint16_t>(used_));
   const int k = format_.KeyLength;
   std::uint8_t* p = out + IndexPageHeaderSize;
-  if (IsBranch()) {
+  if (IsBranch() || !Compressed()) {
+    // A plain entry is the first bytes of its unpacked form (key, then one or two int32s);
+    // on a little-endian host they copy as they are.
+    const int size = PlainEntrySize();
     for (int i = 0; i < count_; ++i) {
-      std::memcpy(p, Key(i), k);
-      PutI32(p + k, Value(i));
-      if (format_.Counts) PutI32(p + k + 4, KeyCount(i));
-      p += format_.BranchEntrySize();
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, Key(i), static_cast<std::size_t>(size));
+      } else {
+        std::memcpy(p, Key(i), k);
+        PutI32(p + k, Value(i));
+        if (size == k + 8) PutI32(p + k + 4, KeyCount(i));
+      }
+      p += size;
     }
     return;
   }
@@ -295,15 +303,20 @@ bool TPage::Unpack(const std::uint8_t* in) {
   count_ = count;
   const std::uint8_t* p = in + IndexPageHeaderSize;
   const std::uint8_t* end = in + IndexPageSize;
-  if (IsBranch()) {
+  if (IsBranch() || !Compressed()) {
+    const int size = PlainEntrySize();
     for (int i = 0; i < count; ++i) {
       std::uint8_t* e = At(i);
-      std::memcpy(e, p, k);
-      StoreInt(e + k, GetI32(p + k));
-      StoreInt(e + k + 4, format_.Counts ? GetI32(p + k + 4) : 0);
-      p += format_.BranchEntrySize();
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(e, p, static_cast<std::size_t>(size));
+      } else {
+        std::memcpy(e, p, k);
+        StoreInt(e + k, GetI32(p + k));
+        if (size == k + 8) StoreInt(e + k + 4, GetI32(p + k + 4));
+      }
+      p += size;
     }
-    used_ = count * format_.BranchEntrySize();
+    used_ = count * size;
     return true;
   }
   for (int i = 0; i < count; ++i) {
