@@ -239,6 +239,42 @@ TEST_F(TwoSessions, ForcedFlushAsksTheSystemToWriteItsBuffers) {
   EXPECT_EQ(TTableRecords(*t).Verify(), "");
 }
 
+// A table with BLOB fields takes its read slot and write region on the BLOB file too, and a
+// change of the BLOB file's header counter alone is noticed.
+TEST(BlobTable, LocksAndChangeDetectionCoverTheBlobFile) {
+  TMemoryEnvironment memory;
+  memory.MakeDirectory("/db");
+  TFileList list(memory);
+  TDataSession one(&list);
+  TDataSession two(&list);
+  TDataDirectory& dirOne = one.OpenDirectory("Video", "/db");
+  TDataDirectory& dirTwo = two.OpenDirectory("Video", "/db");
+  TTableDefinition definition = CounterTable();
+  definition.Fields.push_back(testing::Field(4, "NOTES", TFieldType::Blob));
+  dirOne.CreateTable("Notes", false, definition);
+  EXPECT_TRUE(list.Exists("/db/Notes.BLB", false));
+  TTableUse a(dirOne, "Notes");
+  TTableUse b(dirTwo, "Notes");
+  ASSERT_TRUE(a->HasBlobFile());
+
+  a->ReadLockB();
+  EXPECT_FALSE(b->Blob()->LockRegion(WriteRegionOffset, WriteRegionLength, true));
+  a->ReleaseReadLockB();
+  a->WriteLock();
+  EXPECT_FALSE(b->Blob()->LockRegion(ReadSlotOffset(1), 1, true));
+  a->ReleaseWriteLock();
+  EXPECT_TRUE(b->Blob()->LockRegion(WriteRegionOffset, WriteRegionLength, true));
+  EXPECT_TRUE(b->Blob()->UnlockRegion(WriteRegionOffset, WriteRegionLength));
+
+  EXPECT_FALSE(b->CheckForChanges());
+  a->WriteLock();
+  a->Blob()->TouchHeader();
+  a->Flush(false, false, false);
+  a->ReleaseWriteLock();
+  EXPECT_TRUE(b->CheckForChanges());
+  EXPECT_EQ(b->Blob()->ChangeCounter(), a->Blob()->ChangeCounter());
+}
+
 // A write that fails in the middle of a change raises the write error, gives back every lock
 // and leaves nothing of the change in the caches to be written later.
 TEST(FailedChange, LeavesTablesConsistentAndUnlocked) {
