@@ -1,0 +1,55 @@
+// TTableRecords: a small record-level path over one TDataTable, for the engine's own work
+// and its tests until cursors take over: insert, update, delete, read and find records with
+// every index ("Sys Deleted" included) and the record count kept current, each change under
+// the table's lock protocol, and a check that walks data and indexes.
+//
+// Each change runs: write lock (caches brought up to date), record lock, key checks before
+// anything changes (9729), the change in the caches, Flush with forced headers (so other users
+// see it), record unlock, write lock released. Reads run under read lock B (or whatever
+// outer lock the caller holds).
+//
+// Record images are whole data-file records (record_buffer.h); field values from offset 9 are
+// the caller's, the status, own number and identifier are the table's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/storage/table.h"
+
+namespace quarry {
+
+using TRecordImage = std::vector<std::uint8_t>;
+
+class TTableRecords {
+ public:
+  explicit TTableRecords(TDataTable& table) : table_(table) {}
+
+  // A zeroed image of the table's record size.
+  TRecordImage NewImage() const;
+  // Inserts the record; returns its record number. 11013 for read-only tables, 9729 when a
+  // unique key exists (nothing changed then).
+  std::int32_t Insert(const TRecordImage& image);
+  // Replaces the field values of an active record (its identifier stays). A record locked by
+  // another session or process gives 10258 after the retries; 8708 when the slot is deleted.
+  void Update(std::int32_t recordNo, const TRecordImage& image);
+  void Delete(std::int32_t recordNo);
+  // A copy of the record image; 8962 for a number beyond the table.
+  TRecordImage Read(std::int32_t recordNo);
+  // The record number whose primary key equals the one built from image; 0 when none.
+  std::int32_t FindPrimary(const TRecordImage& image);
+  // Active records (the index file's count).
+  std::int32_t RecordCount();
+  // Walks every index against the data: empty when all agree, else what disagrees.
+  std::string Verify();
+
+ private:
+  // Slots of the indexes built from record fields (primary and secondary).
+  std::vector<int> KeySlots();
+  void RequireWritable() const;
+
+  TDataTable& table_;
+};
+
+}  // namespace quarry
