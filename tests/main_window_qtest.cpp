@@ -7,7 +7,7 @@
 #include "app/main_window.h"
 #include "app/record_navigator.h"
 #include "app/search_statement.h"
-#include "app/video_rows_model.h"
+#include "grid/result_grid.h"
 #include "engine/platform/profile_file.h"
 
 #include <QApplication>
@@ -51,11 +51,11 @@ public:
         return rows.empty() ? std::string() : rows.front();
     }
     std::vector<std::string> LookupAll(const std::string& statement) override { return Lookup(statement); }
-    std::vector<TVideoRow> Search(const std::string& statement) override
+    std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) override
     {
         if (failing) throw std::runtime_error("search failed");
         searches.push_back(statement);
-        return searchRows;
+        return VideoRowSource(searchRows);
     }
 
 private:
@@ -67,6 +67,9 @@ private:
         return it == answers.end() ? std::vector<std::string>{} : it->second;
     }
 };
+
+// The grid's columns, in display order.
+enum TGridCol { ColVideoId, ColTitle, ColYear, ColIndustryRating, ColLength };
 
 const std::string kDwayne = "Dwayne \"The Rock\" Johnson";
 
@@ -286,15 +289,15 @@ void MainWindowTest::layoutAndInitialState()
     QCOMPARE(window.lblResultsCount->text(), QStringLiteral("0 records (Select criteria above and Search)"));
     QCOMPARE(window.lblResultsCount->palette().color(QPalette::WindowText), QColor(255, 255, 0));
 
-    QVERIFY(window.grdcds->isColumnHidden(TVideoRowsModel::ColVideoId));
-    const std::pair<int, int> widths[] = {{TVideoRowsModel::ColTitle, 340},
-                                          {TVideoRowsModel::ColYear, 40},
-                                          {TVideoRowsModel::ColIndustryRating, 40},
-                                          {TVideoRowsModel::ColLength, 80}};
+    QVERIFY(window.grdcds->isColumnHidden(ColVideoId));
+    const std::pair<int, int> widths[] = {{ColTitle, 340},
+                                          {ColYear, 40},
+                                          {ColIndustryRating, 40},
+                                          {ColLength, 80}};
     for (const auto& [column, width] : widths) QCOMPARE(window.grdcds->columnWidth(column), width);
-    QCOMPARE(window.cds->headerData(TVideoRowsModel::ColIndustryRating, Qt::Horizontal).toString(),
+    QCOMPARE(window.grdcds->model()->headerData(ColIndustryRating, Qt::Horizontal).toString(),
              QStringLiteral("Rating"));
-    QCOMPARE(window.cds->headerData(TVideoRowsModel::ColLength, Qt::Horizontal).toString(),
+    QCOMPARE(window.grdcds->model()->headerData(ColLength, Qt::Horizontal).toString(),
              QStringLiteral("Running time"));
     QCOMPARE(window.grdcds->focusPolicy() & Qt::TabFocus, 0);
     QCOMPARE(window.grdcds->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -607,7 +610,7 @@ void MainWindowTest::failedChecksKeepThePreviousResult()
     QCOMPARE(w->information, messages);
     QCOMPARE(w->catalogue->searches.size(), std::size_t(1));
     QCOMPARE(window.SearchStatement(), statement);
-    QCOMPARE(window.cds->rowCount(), 10);
+    QCOMPARE(window.cds.RecordCount(), 10);
     QCOMPARE(window.CurrentVideoId(), 101);
     QCOMPARE(window.lblResultsCount->text(), QStringLiteral("10 videos found"));
     QVERIFY(w->errors.isEmpty());
@@ -668,7 +671,7 @@ void MainWindowTest::panelRefreshWaitsForTheLastScroll()
     QVERIFY(!window.tmr->isActive());
 
     // A click on a cell refreshes at once.
-    const QModelIndex cell = window.cds->index(2, TVideoRowsModel::ColTitle);
+    const QModelIndex cell = window.grdcds->model()->index(2, ColTitle);
     QTest::mouseClick(window.grdcds->viewport(), Qt::LeftButton, {}, window.grdcds->visualRect(cell).center());
     QVERIFY(refreshed.size() >= 1);
     QCOMPARE(refreshed.at(0).at(0).toInt(), 102);
