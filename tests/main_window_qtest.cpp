@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -28,6 +29,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -139,6 +141,48 @@ std::unique_ptr<TWindowUnderTest> MakeShownWindow()
     return w;
 }
 
+// Rows delivered out of title order, with two videos of the same title.
+std::vector<TVideoRow> UnsortedRows()
+{
+    return {{301, "Zulu", "R", "138", "1964"},
+            {302, "alien", "R", "117", "1979"},
+            {303, "Heat", "R", "170", "1995"},
+            {304, "Heat", "NR", "92", "1972"},
+            {305, "Mad Max", "R", "88", "1979"}};
+}
+
+// The cells of the grid's visible columns, row by row, as "Title|Year|Rating|Running time".
+QStringList GridRows(const TfMain& window)
+{
+    const QAbstractItemModel* model = window.grdcds->model();
+    QStringList rows;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column : {ColTitle, ColYear, ColIndustryRating, ColLength}) {
+            cells << model->index(row, column).data().toString();
+        }
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+// The VideoIDs of the result set in its current order.
+std::vector<int> ResultIds(const TfMain& window)
+{
+    std::vector<int> ids;
+    for (int position = 0; position < window.cds.RecordCount(); ++position) {
+        ids.push_back(window.cds.AsIntegerAt(position, 0));
+    }
+    return ids;
+}
+
+void ClickTitle(TfMain& window, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QHeaderView* title = window.grdcds->horizontalHeader();
+    const QPoint at(title->sectionViewportPosition(column) + title->sectionSize(column) / 2, title->height() / 2);
+    QTest::mouseClick(title->viewport(), Qt::LeftButton, modifiers, at);
+}
+
 void SetChecked(QCheckBox* box, bool checked)
 {
     if (box->isChecked() != checked) box->click();
@@ -232,6 +276,9 @@ private slots:
     void countLabel_data();
     void countLabel();
     void panelRefreshWaitsForTheLastScroll();
+    void searchShowsTheRowsAsDelivered();
+    void titleClicksSortTheResult();
+    void navigatorButtonsScrollTheResult();
     void windowPosition();
     void bottomButtons();
     void picture();
@@ -677,6 +724,135 @@ void MainWindowTest::panelRefreshWaitsForTheLastScroll()
     QCOMPARE(refreshed.at(0).at(0).toInt(), 102);
 }
 
+void MainWindowTest::searchShowsTheRowsAsDelivered()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    QCOMPARE(window.grdcds->model()->rowCount(), 0);  // nothing before the first search
+    w->catalogue->searchRows = UnsortedRows();
+    window.btnShowResults->click();
+
+    QVERIFY(w->errors.isEmpty());
+    QCOMPARE(window.grdcds->DataSet(), &window.cds);
+    QCOMPARE(window.cds.RecordCount(), 5);
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("5 videos found"));
+    const QStringList expected = {"Zulu|1964|R|138", "alien|1979|R|117", "Heat|1995|R|170", "Heat|1972|NR|92",
+                                  "Mad Max|1979|R|88"};
+    QCOMPARE(GridRows(window), expected);
+    QCOMPARE(window.grdcds->model()->index(1, ColVideoId).data().toInt(), 302);  // there, but hidden
+    // The first record is current, in the grid and in the panel's labels.
+    QCOMPARE(window.CurrentVideoId(), 301);
+    QCOMPARE(window.grdcds->currentIndex().row(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QStringLiteral("Zulu"));
+    QCOMPARE(window.pnlCurrentRecord->dbtxtRating->text(), QStringLiteral("R"));
+    QCOMPARE(window.pnlCurrentRecord->dbtxtYear->text(), QStringLiteral("1964"));
+    QCOMPARE(window.pnlCurrentRecord->dbtxtLength->text(), QStringLiteral("138"));
+
+    // A second search replaces the whole result; a search with no rows leaves nothing current.
+    w->catalogue->searchRows.resize(2);
+    window.btnShowResults->click();
+    QCOMPARE(GridRows(window), expected.mid(0, 2));
+    w->catalogue->searchRows.clear();
+    window.btnShowResults->click();
+    QCOMPARE(window.grdcds->model()->rowCount(), 0);
+    QCOMPARE(window.CurrentVideoId(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QString());
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("No matches found"));
+}
+
+void MainWindowTest::titleClicksSortTheResult()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    w->catalogue->searchRows = UnsortedRows();
+    window.btnShowResults->click();
+    window.dbnav->Next();  // video 302 current
+    QSignalSpy refreshed(&window, &TfMain::CurrentRecordRefreshed);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+
+    // Titles compare without case; equal titles keep their arrival order.
+    ClickTitle(window, ColTitle);
+    QCOMPARE(window.cds.IndexName(), std::string("SortGrid"));
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 303, 304, 305, 301}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColTitle)), atUp);
+    QCOMPARE(window.grdcds->model()->index(0, ColTitle).data().toString(), QStringLiteral("alien"));
+    // Sorting keeps the current video and is no scroll: no refresh follows.
+    QCOMPARE(window.CurrentVideoId(), 302);
+    QCOMPARE(window.grdcds->currentIndex().row(), 0);
+    QVERIFY(!window.tmr->isActive());
+
+    ClickTitle(window, ColTitle);
+    QCOMPARE(ResultIds(window), (std::vector<int>{301, 305, 303, 304, 302}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColTitle)), atDown);
+    QCOMPARE(window.CurrentVideoId(), 302);
+
+    // Shift-click on Year: a second key behind the title, both triangles shown.
+    ClickTitle(window, ColTitle);
+    ClickTitle(window, ColYear, Qt::ShiftModifier);
+    QCOMPARE(window.cds.FindIndex("SortGrid")->fields, std::string("Title;Year"));
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 304, 303, 305, 301}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColTitle)), atUp);
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColYear)), atUp);
+    ClickTitle(window, ColYear, Qt::ShiftModifier);
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 303, 304, 305, 301}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColYear)), atDown);
+
+    // The sort stays in force for the next search.
+    window.btnShowResults->click();
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 303, 304, 305, 301}));
+    QCOMPARE(window.CurrentVideoId(), 302);
+    QCOMPARE(refreshed.size(), 1);
+    QVERIFY(w->errors.isEmpty());
+}
+
+void MainWindowTest::navigatorButtonsScrollTheResult()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    const auto button = [&window](const char* name) { return window.dbnav->findChild<QToolButton*>(name); };
+    const auto enabled = [&] {
+        QString states;
+        for (const char* name : {"nbFirst", "nbPrior", "nbNext", "nbLast"}) states += button(name)->isEnabled() ? '1' : '0';
+        return states;
+    };
+    QCOMPARE(window.dbnav->DataSet(), &window.cds);
+    QCOMPARE(enabled(), QStringLiteral("0000"));  // no result yet
+    window.btnShowResults->click();
+    QCOMPARE(enabled(), QStringLiteral("0011"));
+    QSignalSpy refreshed(&window, &TfMain::CurrentRecordRefreshed);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+    refreshed.clear();
+
+    // A run of button clicks: the labels and the grid follow each move, the panel's lists
+    // are refreshed once, no sooner than 200 ms after the last click.
+    QElapsedTimer sinceLastMove;
+    for (const char* name : {"nbNext", "nbNext", "nbLast", "nbPrior"}) {
+        QTest::mouseClick(button(name), Qt::LeftButton);
+        sinceLastMove.start();
+        QTest::qWait(30);
+    }
+    QCOMPARE(window.CurrentVideoId(), 108);
+    QCOMPARE(window.grdcds->currentIndex().row(), 8);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QStringLiteral("Title 8"));
+    QCOMPARE(enabled(), QStringLiteral("1111"));
+    QCOMPARE(refreshed.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+    QVERIFY(sinceLastMove.elapsed() >= 190);  // timer granularity
+    QCOMPARE(refreshed.at(0).at(0).toInt(), 108);
+    QTest::qWait(300);
+    QCOMPARE(refreshed.size(), 1);
+
+    QTest::mouseClick(button("nbLast"), Qt::LeftButton);
+    QCOMPARE(enabled(), QStringLiteral("1100"));
+    QTest::mouseClick(button("nbFirst"), Qt::LeftButton);
+    QCOMPARE(enabled(), QStringLiteral("0011"));
+    QCOMPARE(window.grdcds->currentIndex().row(), 0);
+    // Moving in the grid moves the result set, and the navigator follows.
+    window.grdcds->setCurrentIndex(window.grdcds->model()->index(9, ColTitle));
+    QCOMPARE(window.CurrentVideoId(), 109);
+    QCOMPARE(enabled(), QStringLiteral("1100"));
+}
+
 void MainWindowTest::windowPosition()
 {
     {
@@ -728,6 +904,8 @@ void MainWindowTest::picture()
     auto w = MakeShownWindow();
     RunStep(*w->window, "cast");
     w->window->btnShowResults->click();
+    ClickTitle(*w->window, ColTitle, Qt::NoModifier);  // shows the sort triangle
+    ClickTitle(*w->window, ColTitle, Qt::NoModifier);
     w->window->dbnav->Next();
     const QImage image = w->window->grab().toImage();
     QCOMPARE(image.size(), QSize(560, 640));
