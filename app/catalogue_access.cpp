@@ -2,7 +2,6 @@
 #include "app/catalogue_access.h"
 
 #include "app/pellomar_utils.h"
-#include "dbaccess/vector_row_source.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ std::vector<quarry::TResultFieldDef> VideoFieldDefs()
             {"Year", TResultFieldKind::String, 10}};
 }
 
-std::unique_ptr<quarry::TRowSource> VideoRowSource(const std::vector<TVideoRow>& rows)
+std::unique_ptr<quarry::TVectorRowSource> VideoRowSource(const std::vector<TVideoRow>& rows)
 {
     auto source = std::make_unique<quarry::TVectorRowSource>(VideoFieldDefs());
     for (const TVideoRow& row : rows) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dbaccess/row_source.h"
+#include "dbaccess/vector_row_source.h"
 
 #include <memory>
 #include <stdexcept>
@@ -45,7 +46,7 @@ public:
 // VideoID (integer), Title (text 80), IndustryRating (text 9), Length (text 9), Year (text 10).
 std::vector<quarry::TResultFieldDef> VideoFieldDefs();
 // A row source over rows held in memory, with the fields of VideoFieldDefs.
-std::unique_ptr<quarry::TRowSource> VideoRowSource(const std::vector<TVideoRow>& rows);
+std::unique_ptr<quarry::TVectorRowSource> VideoRowSource(const std::vector<TVideoRow>& rows);
 
 // Raised by the catalogue access of a build that has no database engine.
 class ECatalogueUnavailable : public std::runtime_error {

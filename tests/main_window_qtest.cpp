@@ -46,6 +46,7 @@ public:
     std::vector<std::string> lookups;
     std::vector<std::string> searches;
     bool failing = false;
+    long failAtRow = -1;  // the search result fails to read at this row (-1: never)
 
     std::string LookupFirst(const std::string& statement) override
     {
@@ -57,7 +58,9 @@ public:
     {
         if (failing) throw std::runtime_error("search failed");
         searches.push_back(statement);
-        return VideoRowSource(searchRows);
+        auto source = VideoRowSource(searchRows);
+        source->FailAtRow(failAtRow);
+        return source;
     }
 
 private:
@@ -273,6 +276,7 @@ private slots:
     void failedChecksKeepThePreviousResult_data();
     void failedChecksKeepThePreviousResult();
     void failedSearchIsReported();
+    void unreadableResultIsReported();
     void countLabel_data();
     void countLabel();
     void panelRefreshWaitsForTheLastScroll();
@@ -670,6 +674,30 @@ void MainWindowTest::failedSearchIsReported()
     w->window->btnShowResults->click();
     QCOMPARE(w->errors, QStringList{QStringLiteral("lookup failed")});
     QVERIFY(!QApplication::overrideCursor());  // the hourglass is gone however the search ended
+}
+
+// A result that fails while it is copied is reported and leaves no half-filled result behind;
+// the next search works again.
+void MainWindowTest::unreadableResultIsReported()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    window.btnShowResults->click();
+    window.dbnav->Next();
+    w->catalogue->failAtRow = 4;
+    window.btnShowResults->click();
+    QCOMPARE(w->errors.size(), 1);
+    QVERIFY(!window.cds.Active());
+    QCOMPARE(window.grdcds->model()->rowCount(), 0);
+    QCOMPARE(window.CurrentVideoId(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QString());
+    QVERIFY(!QApplication::overrideCursor());
+
+    w->catalogue->failAtRow = -1;
+    window.btnShowResults->click();
+    QCOMPARE(window.cds.RecordCount(), 10);
+    QCOMPARE(window.CurrentVideoId(), 100);
+    QCOMPARE(w->errors.size(), 1);
 }
 
 void MainWindowTest::countLabel_data()
