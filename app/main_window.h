@@ -48,10 +48,8 @@ public:
 
     // The result of the last search: an in-memory, read-only copy of the rows the search
     // delivered, with the fields VideoID, Title, IndustryRating, Length and Year. The grid,
-    // the navigator, the current-record panel and printing all read it; its scroll events
-    // drive the delayed panel refresh. Declared before the controls' pointers so that it is
-    // set up before any control is bound to it; the grid and navigator let go of it if it
-    // goes first.
+    // the navigator and the current-record panel read it; its scroll events drive the
+    // delayed panel refresh. The window unbinds the grid and navigator before it goes.
     quarry::TClientDataSet cds;
 
     // Hands over the splash window shown while the program starts; the window frees it when
