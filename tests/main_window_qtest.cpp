@@ -350,6 +350,16 @@ void MainWindowTest::layoutAndInitialState()
              QStringLiteral("Rating"));
     QCOMPARE(window.grdcds->model()->headerData(ColLength, Qt::Horizontal).toString(),
              QStringLiteral("Running time"));
+    for (int column : {ColTitle, ColYear, ColIndustryRating, ColLength}) {
+        const auto alignment =
+            window.grdcds->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+        QVERIFY(alignment & Qt::AlignHCenter);
+    }
+    QCOMPARE(window.grdcds->model()->headerData(ColTitle, Qt::Horizontal).toString(), QStringLiteral("Title"));
+    QVERIFY(window.grdcds->TitleSort());
+    QVERIFY(window.grdcds->IndicatorShown());
+    QCOMPARE(window.cds.FieldDefs().size(), std::size_t(5));
+    QVERIFY(!window.cds.Active());  // no result before the first search
     QCOMPARE(window.grdcds->focusPolicy() & Qt::TabFocus, 0);
     QCOMPARE(window.grdcds->editTriggers(), QAbstractItemView::NoEditTriggers);
     for (const char* name : {"nbFirst", "nbPrior", "nbNext", "nbLast"}) {
