@@ -9,7 +9,7 @@ class TUnavailableCatalogue final : public TCatalogueAccess {
 public:
     std::string LookupFirst(const std::string&) override { Fail(); }
     std::vector<std::string> LookupAll(const std::string&) override { Fail(); }
-    std::vector<TVideoRow> Search(const std::string&) override { Fail(); }
+    std::unique_ptr<quarry::TRowSource> Search(const std::string&) override { Fail(); }
 
 private:
     [[noreturn]] static void Fail()
@@ -30,6 +30,25 @@ int IdOf(const std::string& field)
 std::unique_ptr<TCatalogueAccess> MakeUnavailableCatalogue()
 {
     return std::make_unique<TUnavailableCatalogue>();
+}
+
+std::vector<quarry::TResultFieldDef> VideoFieldDefs()
+{
+    using quarry::TResultFieldKind;
+    return {{"VideoID", TResultFieldKind::Integer, 0},
+            {"Title", TResultFieldKind::String, 80},
+            {"IndustryRating", TResultFieldKind::String, 9},
+            {"Length", TResultFieldKind::String, 9},
+            {"Year", TResultFieldKind::String, 10}};
+}
+
+std::unique_ptr<quarry::TVectorRowSource> VideoRowSource(const std::vector<TVideoRow>& rows)
+{
+    auto source = std::make_unique<quarry::TVectorRowSource>(VideoFieldDefs());
+    for (const TVideoRow& row : rows) {
+        source->AddRow({std::to_string(row.videoId), row.title, row.industryRating, row.length, row.year});
+    }
+    return source;
 }
 
 std::vector<std::string> FillYears(TCatalogueAccess& catalogue)

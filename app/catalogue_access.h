@@ -5,13 +5,17 @@
 // set) slots in behind TCatalogueAccess.
 #pragma once
 
+#include "dbaccess/row_source.h"
+#include "dbaccess/vector_row_source.h"
+
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 // One row of the search result, in the field order of the result set:
-// VideoID, Title, IndustryRating, Length, Year.
+// VideoID, Title, IndustryRating, Length, Year. The current-record panel shows one; fakes and
+// callers that already hold rows hand them over through VideoRowSource.
 struct TVideoRow {
     int videoId = 0;
     std::string title;
@@ -33,9 +37,16 @@ public:
     virtual std::string LookupFirst(const std::string& statement) = 0;
     // Field 0 of every row as text, in the order of the rows.
     virtual std::vector<std::string> LookupAll(const std::string& statement) = 0;
-    // Runs the search statement and copies every row of its result.
-    virtual std::vector<TVideoRow> Search(const std::string& statement) = 0;
+    // Runs the search statement and returns its open result, positioned for one walk; the
+    // window's result set copies it at once and then frees it.
+    virtual std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) = 0;
 };
+
+// The fields the window's result set keeps, whatever else the search statement selects:
+// VideoID (integer), Title (text 80), IndustryRating (text 9), Length (text 9), Year (text 10).
+std::vector<quarry::TResultFieldDef> VideoFieldDefs();
+// A row source over rows held in memory, with the fields of VideoFieldDefs.
+std::unique_ptr<quarry::TVectorRowSource> VideoRowSource(const std::vector<TVideoRow>& rows);
 
 // Raised by the catalogue access of a build that has no database engine.
 class ECatalogueUnavailable : public std::runtime_error {

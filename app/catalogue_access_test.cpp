@@ -26,10 +26,10 @@ public:
         sent.push_back(statement);
         return Rows(statement);
     }
-    std::vector<TVideoRow> Search(const std::string& statement) override
+    std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) override
     {
         sent.push_back(statement);
-        return {};
+        return VideoRowSource({});
     }
 
 private:

@@ -7,8 +7,9 @@
 #include "app/help_text.h"
 #include "app/pellomar_utils.h"
 #include "app/record_navigator.h"
-#include "app/video_rows_model.h"
 #include "engine/platform/profile_file.h"
+#include "grid/catalogue_grid_columns.h"
+#include "grid/result_grid.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +18,6 @@
 #include <QDate>
 #include <QFrame>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +26,6 @@
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QStyle>
-#include <QTableView>
 #include <QTimer>
 
 #include <cstdio>
@@ -152,6 +151,11 @@ TfMain::TfMain(std::unique_ptr<TCatalogueAccess> catalogue, TUserNotifier notifi
 TfMain::~TfMain()
 {
     FormDestroy();
+    // The controls outlive cds (they are freed with the window's children): unbind them now.
+    cds.SetBeforeScroll({});
+    cds.SetAfterScroll({});
+    grdcds->SetDataSet(nullptr);
+    dbnav->SetDataSet(nullptr);
 }
 
 void TfMain::SetSplash(std::unique_ptr<TfAboutSplash> splash)
@@ -242,19 +246,13 @@ void TfMain::CreateResultPanel()
     countPalette.setColor(QPalette::WindowText, kYellow);
     lblResultsCount->setPalette(countPalette);
 
-    cds = new TVideoRowsModel(this);
-    cds->setObjectName(QStringLiteral("cds"));
-    grdcds = new QTableView(pnlGrid);
+    cds.SetFieldDefs(VideoFieldDefs());
+    grdcds = new TResultGrid(pnlGrid);
     grdcds->setObjectName(QStringLiteral("grdcds"));
     grdcds->setGeometry(8, 36, 544, 172);
-    grdcds->setModel(cds);
-    grdcds->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdcds->SetDataSet(&cds);
+    grdcds->SetColumns(CatalogueGridColumns());
     grdcds->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-    grdcds->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grdcds->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdcds->setTabKeyNavigation(true);
-    grdcds->setShowGrid(true);
-    grdcds->setWordWrap(false);
     grdcds->setAutoFillBackground(true);
     QPalette gridPalette = grdcds->palette();
     gridPalette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
@@ -263,12 +261,7 @@ void TfMain::CreateResultPanel()
     grdcds->verticalHeader()->setFixedWidth(12);  // the row indicator column
     grdcds->verticalHeader()->setDefaultSectionSize(17);
     grdcds->horizontalHeader()->setHighlightSections(false);
-    grdcds->setColumnHidden(TVideoRowsModel::ColVideoId, true);
-    grdcds->setColumnWidth(TVideoRowsModel::ColTitle, 340);
-    grdcds->setColumnWidth(TVideoRowsModel::ColYear, 40);
-    grdcds->setColumnWidth(TVideoRowsModel::ColIndustryRating, 40);
-    grdcds->setColumnWidth(TVideoRowsModel::ColLength, 80);
-    dbnav->SetView(grdcds);
+    dbnav->SetDataSet(&cds);
 }
 
 void TfMain::CreateButtons()
@@ -313,13 +306,9 @@ void TfMain::ConnectHandlers()
 
     connect(btnShowResults, &QPushButton::clicked, this, &TfMain::btnShowResultsClick);
 
-    // A change of the current row is a scroll of the result set.
-    connect(grdcds->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
-        cdsBeforeScroll();
-        pnlCurrentRecord->ShowRow(cds->Row(grdcds->currentIndex().row()));
-        cdsAfterScroll();
-    });
-    connect(grdcds, &QTableView::clicked, this, &TfMain::grdcdsCellClick);
+    cds.SetBeforeScroll([this](quarry::TClientDataSet&) { cdsBeforeScroll(); });
+    cds.SetAfterScroll([this](quarry::TClientDataSet&) { cdsAfterScroll(); });
+    connect(grdcds, &QAbstractItemView::clicked, this, &TfMain::grdcdsCellClick);
     connect(tmr, &QTimer::timeout, this, &TfMain::tmrTimer);
 
     connect(btnHelp, &QPushButton::clicked, this, &TfMain::btnHelpClick);
@@ -595,27 +584,45 @@ void TfMain::btnShowResultsClick()
         }
         searchStatement_ = JoinStatementLines(BuildSearchStatementLines(criteria));
 
-        cds->SetRows(catalogue_->Search(searchStatement_));
-        if (cds->rowCount() > 0) grdcds->setCurrentIndex(cds->index(0, TVideoRowsModel::ColTitle));
+        // The result set copies every row when it opens; the source is not needed afterwards.
+        const std::unique_ptr<quarry::TRowSource> source = catalogue_->Search(searchStatement_);
+        cds.SetSource(source.get());
+        try {
+            cds.Open();
+        } catch (...) {
+            cds.SetSource(nullptr);
+            throw;
+        }
+        cds.SetSource(nullptr);
         ShowResultsCount();
     });
 }
 
 void TfMain::CloseResultSet()
 {
-    cds->Clear();
-    pnlCurrentRecord->ShowRow(nullptr);
+    cds.Close();
+    ShowCurrentRow();
 }
 
 void TfMain::ShowResultsCount()
 {
-    lblResultsCount->setText(QString::fromStdString(ResultsCountText(cds->rowCount())));
+    lblResultsCount->setText(QString::fromStdString(ResultsCountText(cds.RecordCount())));
 }
 
 int TfMain::CurrentVideoId() const
 {
-    const TVideoRow* row = cds->Row(grdcds->currentIndex().row());
-    return row ? row->videoId : 0;
+    return cds.RecNo() > 0 ? cds.Fields(0).AsInteger() : 0;
+}
+
+void TfMain::ShowCurrentRow()
+{
+    if (cds.RecNo() == 0) {
+        pnlCurrentRecord->ShowRow(nullptr);
+        return;
+    }
+    const auto text = [this](const char* field) { return cds.FieldByName(field).AsString(); };
+    const TVideoRow row{CurrentVideoId(), text("Title"), text("IndustryRating"), text("Length"), text("Year")};
+    pnlCurrentRecord->ShowRow(&row);
 }
 
 void TfMain::cdsBeforeScroll()
@@ -625,6 +632,8 @@ void TfMain::cdsBeforeScroll()
 
 void TfMain::cdsAfterScroll()
 {
+    // The panel's labels follow the current record at once; its lists, stars and notes wait.
+    ShowCurrentRow();
     tmr->start();  // (re)starts the interval
 }
 
@@ -643,7 +652,7 @@ void TfMain::grdcdsCellClick()
 void TfMain::RefreshCurrentRecord()
 {
     const int videoId = CurrentVideoId();
-    pnlCurrentRecord->ShowRow(cds->Row(grdcds->currentIndex().row()));
+    ShowCurrentRow();
     pnlCurrentRecord->RefreshCurrentRecord(videoId);
     emit CurrentRecordRefreshed(videoId);
 }

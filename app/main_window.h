@@ -11,6 +11,7 @@
 #include "app/catalogue_access.h"
 #include "app/search_statement.h"
 #include "app/user_notifier.h"
+#include "dbaccess/client_data_set.h"
 
 #include <QWidget>
 
@@ -23,12 +24,11 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
-class QTableView;
 class QTimer;
 class TCurrentRecordPanel;
 class TfAboutSplash;
 class TRecordNavigator;
-class TVideoRowsModel;
+class TResultGrid;
 
 class TfMain : public QWidget {
     Q_OBJECT
@@ -45,6 +45,12 @@ public:
     const std::string& SearchStatement() const { return searchStatement_; }
     // VideoID of the result's current row; 0 when no result is open or it has no rows.
     int CurrentVideoId() const;
+
+    // The result of the last search: an in-memory, read-only copy of the rows the search
+    // delivered, with the fields VideoID, Title, IndustryRating, Length and Year. The grid,
+    // the navigator and the current-record panel read it; its scroll events drive the
+    // delayed panel refresh. The window unbinds the grid and navigator before it goes.
+    quarry::TClientDataSet cds;
 
     // Hands over the splash window shown while the program starts; the window frees it when
     // it is first shown.
@@ -67,13 +73,11 @@ public:
     QCheckBox* ckbxAllRatings = nullptr;
     QPushButton* btnShowResults = nullptr;
 
-    // Result panel. The grid shows the rows of the last search; the result set (cds) with
-    // its query and provider, and the sortable grid over it, take the model's place.
+    // Result panel: the navigator and the sortable grid, both bound to cds.
     QFrame* pnlGrid = nullptr;
     TRecordNavigator* dbnav = nullptr;
     QLabel* lblResultsCount = nullptr;
-    QTableView* grdcds = nullptr;
-    TVideoRowsModel* cds = nullptr;
+    TResultGrid* grdcds = nullptr;
 
     TCurrentRecordPanel* pnlCurrentRecord = nullptr;
 
@@ -130,6 +134,8 @@ private:
     void tmrTimer();
     void grdcdsCellClick();
     void RefreshCurrentRecord();
+    // Shows the current record's fields in the panel's labels (blank without a record).
+    void ShowCurrentRow();
 
     // Bottom buttons.
     void btnHelpClick();

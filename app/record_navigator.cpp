@@ -1,9 +1,7 @@
 // TRecordNavigator: four tool buttons with painted glyphs (bar and triangles).
 #include "app/record_navigator.h"
 
-#include <QAbstractItemView>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QPainter>
 #include <QPolygon>
 #include <QToolButton>
@@ -59,49 +57,51 @@ TRecordNavigator::TRecordNavigator(QWidget* parent)
     UpdateButtons();
 }
 
-void TRecordNavigator::SetView(QAbstractItemView* view)
+TRecordNavigator::~TRecordNavigator()
 {
-    view_ = view;
-    QAbstractItemModel* model = view->model();
-    connect(model, &QAbstractItemModel::modelReset, this, &TRecordNavigator::UpdateButtons);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &TRecordNavigator::UpdateButtons);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &TRecordNavigator::UpdateButtons);
-    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, &TRecordNavigator::UpdateButtons);
+    if (dataSet_) dataSet_->RemoveObserver(this);
+}
+
+void TRecordNavigator::SetDataSet(quarry::TClientDataSet* dataSet)
+{
+    if (dataSet_) dataSet_->RemoveObserver(this);
+    dataSet_ = dataSet;
+    if (dataSet_) dataSet_->AddObserver(this);
     UpdateButtons();
 }
 
-void TRecordNavigator::First() { MoveTo(0); }
+void TRecordNavigator::DataSetDestroying()
+{
+    dataSet_ = nullptr;
+    UpdateButtons();
+}
+
+void TRecordNavigator::First()
+{
+    if (dataSet_ && dataSet_->Active()) dataSet_->First();
+}
 
 void TRecordNavigator::Prior()
 {
-    if (view_) MoveTo(view_->currentIndex().row() - 1);
+    if (dataSet_ && dataSet_->Active()) dataSet_->Prior();
 }
 
 void TRecordNavigator::Next()
 {
-    if (view_) MoveTo(view_->currentIndex().row() + 1);
+    if (dataSet_ && dataSet_->Active()) dataSet_->Next();
 }
 
 void TRecordNavigator::Last()
 {
-    if (view_) MoveTo(view_->model()->rowCount() - 1);
-}
-
-void TRecordNavigator::MoveTo(int row)
-{
-    if (!view_) return;
-    QAbstractItemModel* model = view_->model();
-    if (row < 0 || row >= model->rowCount()) return;
-    const int column = view_->currentIndex().isValid() ? view_->currentIndex().column() : 1;
-    view_->setCurrentIndex(model->index(row, qMin(column, model->columnCount() - 1)));
+    if (dataSet_ && dataSet_->Active()) dataSet_->Last();
 }
 
 void TRecordNavigator::UpdateButtons()
 {
-    const int rows = view_ ? view_->model()->rowCount() : 0;
-    const int row = view_ ? view_->currentIndex().row() : -1;
-    nbFirst_->setEnabled(rows > 0 && row != 0);
-    nbPrior_->setEnabled(rows > 0 && row != 0);
-    nbNext_->setEnabled(rows > 0 && row != rows - 1);
-    nbLast_->setEnabled(rows > 0 && row != rows - 1);
+    const int records = dataSet_ ? dataSet_->RecordCount() : 0;
+    const int recNo = dataSet_ ? dataSet_->RecNo() : 0;
+    nbFirst_->setEnabled(records > 0 && recNo != 1);
+    nbPrior_->setEnabled(records > 0 && recNo != 1);
+    nbNext_->setEnabled(records > 0 && recNo != records);
+    nbLast_->setEnabled(records > 0 && recNo != records);
 }

@@ -1,20 +1,25 @@
 // The record navigator of the result panel: First, Prior, Next and Last buttons, with hints,
-// that move the current row of a table view. A button is disabled where it could not move
-// (all of them when there are no rows).
+// that move the current record of an in-memory result set (which raises its scroll events). A
+// button is disabled where it could not move: First and Prior on the first record, Next and
+// Last on the last, all four when the result set is closed or empty. The navigator observes
+// the result set, so the buttons follow moves made by the grid or the program as well.
 #pragma once
+
+#include "dbaccess/client_data_set.h"
 
 #include <QWidget>
 
-class QAbstractItemView;
 class QToolButton;
 
-class TRecordNavigator : public QWidget {
+class TRecordNavigator : public QWidget, private quarry::TDataSetObserver {
     Q_OBJECT
 public:
     explicit TRecordNavigator(QWidget* parent = nullptr);
+    ~TRecordNavigator() override;
 
-    // The view whose current row the buttons move; its model may be replaced or reset.
-    void SetView(QAbstractItemView* view);
+    // The result set the buttons move (not owned; it may be destroyed first); nullptr: none.
+    void SetDataSet(quarry::TClientDataSet* dataSet);
+    quarry::TClientDataSet* DataSet() const { return dataSet_; }
 
     void First();
     void Prior();
@@ -22,10 +27,12 @@ public:
     void Last();
 
 private:
-    void MoveTo(int row);
+    void DataSetChanged() override { UpdateButtons(); }
+    void RecordChanged() override { UpdateButtons(); }
+    void DataSetDestroying() override;
     void UpdateButtons();
 
-    QAbstractItemView* view_ = nullptr;
+    quarry::TClientDataSet* dataSet_ = nullptr;
     QToolButton* nbFirst_;
     QToolButton* nbPrior_;
     QToolButton* nbNext_;

@@ -24,7 +24,7 @@ public:
         return rows.empty() ? std::string() : rows.front();
     }
     std::vector<std::string> LookupAll(const std::string& statement) override { return Rows(statement); }
-    std::vector<TVideoRow> Search(const std::string&) override { return {}; }
+    std::unique_ptr<quarry::TRowSource> Search(const std::string&) override { return VideoRowSource({}); }
 
 private:
     std::vector<std::string> Rows(const std::string& statement)

@@ -5,7 +5,7 @@
 #include "app/font_substitutes.h"
 #include "app/main_window.h"
 #include "app/record_navigator.h"
-#include "app/video_rows_model.h"
+#include "grid/result_grid.h"
 #include "engine/platform/profile_file.h"
 #include "tests/fake_catalogue.h"
 
@@ -112,7 +112,7 @@ struct TPanelWindow {
     // Clicks a row's title cell: the grid takes the focus and the panel is refreshed at once.
     void ClickRow(int row)
     {
-        const QModelIndex cell = window->cds->index(row, TVideoRowsModel::ColTitle);
+        const QModelIndex cell = window->grdcds->model()->index(row, 1);  // the Title column
         QTest::mouseClick(window->grdcds->viewport(), Qt::LeftButton, {}, window->grdcds->visualRect(cell).center());
     }
     // Moves to the next row with the navigator, which leaves the focus where it is, and waits

@@ -23,11 +23,11 @@ public:
         return rows.empty() ? std::string() : rows.front();
     }
     std::vector<std::string> LookupAll(const std::string& statement) override { return Lookup(statement); }
-    std::vector<TVideoRow> Search(const std::string& statement) override
+    std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) override
     {
         if (failing) throw std::runtime_error("search failed");
         searches.push_back(statement);
-        return searchRows;
+        return VideoRowSource(searchRows);
     }
 
 private:

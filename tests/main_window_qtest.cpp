@@ -7,7 +7,7 @@
 #include "app/main_window.h"
 #include "app/record_navigator.h"
 #include "app/search_statement.h"
-#include "app/video_rows_model.h"
+#include "grid/result_grid.h"
 #include "engine/platform/profile_file.h"
 
 #include <QApplication>
@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -28,6 +29,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -44,6 +46,7 @@ public:
     std::vector<std::string> lookups;
     std::vector<std::string> searches;
     bool failing = false;
+    long failAtRow = -1;  // the search result fails to read at this row (-1: never)
 
     std::string LookupFirst(const std::string& statement) override
     {
@@ -51,11 +54,13 @@ public:
         return rows.empty() ? std::string() : rows.front();
     }
     std::vector<std::string> LookupAll(const std::string& statement) override { return Lookup(statement); }
-    std::vector<TVideoRow> Search(const std::string& statement) override
+    std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) override
     {
         if (failing) throw std::runtime_error("search failed");
         searches.push_back(statement);
-        return searchRows;
+        auto source = VideoRowSource(searchRows);
+        source->FailAtRow(failAtRow);
+        return source;
     }
 
 private:
@@ -67,6 +72,9 @@ private:
         return it == answers.end() ? std::vector<std::string>{} : it->second;
     }
 };
+
+// The grid's columns, in display order.
+enum TGridCol { ColVideoId, ColTitle, ColYear, ColIndustryRating, ColLength };
 
 const std::string kDwayne = "Dwayne \"The Rock\" Johnson";
 
@@ -134,6 +142,48 @@ std::unique_ptr<TWindowUnderTest> MakeShownWindow()
     auto w = MakeWindow(SmallCatalogue());
     w->window->show();
     return w;
+}
+
+// Rows delivered out of title order, with two videos of the same title.
+std::vector<TVideoRow> UnsortedRows()
+{
+    return {{301, "Zulu", "R", "138", "1964"},
+            {302, "alien", "R", "117", "1979"},
+            {303, "Heat", "R", "170", "1995"},
+            {304, "Heat", "NR", "92", "1972"},
+            {305, "Mad Max", "R", "88", "1979"}};
+}
+
+// The cells of the grid's visible columns, row by row, as "Title|Year|Rating|Running time".
+QStringList GridRows(const TfMain& window)
+{
+    const QAbstractItemModel* model = window.grdcds->model();
+    QStringList rows;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column : {ColTitle, ColYear, ColIndustryRating, ColLength}) {
+            cells << model->index(row, column).data().toString();
+        }
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+// The VideoIDs of the result set in its current order.
+std::vector<int> ResultIds(const TfMain& window)
+{
+    std::vector<int> ids;
+    for (int position = 0; position < window.cds.RecordCount(); ++position) {
+        ids.push_back(window.cds.AsIntegerAt(position, 0));
+    }
+    return ids;
+}
+
+void ClickTitle(TfMain& window, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QHeaderView* title = window.grdcds->horizontalHeader();
+    const QPoint at(title->sectionViewportPosition(column) + title->sectionSize(column) / 2, title->height() / 2);
+    QTest::mouseClick(title->viewport(), Qt::LeftButton, modifiers, at);
 }
 
 void SetChecked(QCheckBox* box, bool checked)
@@ -226,9 +276,13 @@ private slots:
     void failedChecksKeepThePreviousResult_data();
     void failedChecksKeepThePreviousResult();
     void failedSearchIsReported();
+    void unreadableResultIsReported();
     void countLabel_data();
     void countLabel();
     void panelRefreshWaitsForTheLastScroll();
+    void searchShowsTheRowsAsDelivered();
+    void titleClicksSortTheResult();
+    void navigatorButtonsScrollTheResult();
     void windowPosition();
     void bottomButtons();
     void picture();
@@ -286,16 +340,26 @@ void MainWindowTest::layoutAndInitialState()
     QCOMPARE(window.lblResultsCount->text(), QStringLiteral("0 records (Select criteria above and Search)"));
     QCOMPARE(window.lblResultsCount->palette().color(QPalette::WindowText), QColor(255, 255, 0));
 
-    QVERIFY(window.grdcds->isColumnHidden(TVideoRowsModel::ColVideoId));
-    const std::pair<int, int> widths[] = {{TVideoRowsModel::ColTitle, 340},
-                                          {TVideoRowsModel::ColYear, 40},
-                                          {TVideoRowsModel::ColIndustryRating, 40},
-                                          {TVideoRowsModel::ColLength, 80}};
+    QVERIFY(window.grdcds->isColumnHidden(ColVideoId));
+    const std::pair<int, int> widths[] = {{ColTitle, 340},
+                                          {ColYear, 40},
+                                          {ColIndustryRating, 40},
+                                          {ColLength, 80}};
     for (const auto& [column, width] : widths) QCOMPARE(window.grdcds->columnWidth(column), width);
-    QCOMPARE(window.cds->headerData(TVideoRowsModel::ColIndustryRating, Qt::Horizontal).toString(),
+    QCOMPARE(window.grdcds->model()->headerData(ColIndustryRating, Qt::Horizontal).toString(),
              QStringLiteral("Rating"));
-    QCOMPARE(window.cds->headerData(TVideoRowsModel::ColLength, Qt::Horizontal).toString(),
+    QCOMPARE(window.grdcds->model()->headerData(ColLength, Qt::Horizontal).toString(),
              QStringLiteral("Running time"));
+    for (int column : {ColTitle, ColYear, ColIndustryRating, ColLength}) {
+        const auto alignment =
+            window.grdcds->model()->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+        QVERIFY(alignment & Qt::AlignHCenter);
+    }
+    QCOMPARE(window.grdcds->model()->headerData(ColTitle, Qt::Horizontal).toString(), QStringLiteral("Title"));
+    QVERIFY(window.grdcds->TitleSort());
+    QVERIFY(window.grdcds->IndicatorShown());
+    QCOMPARE(window.cds.FieldDefs().size(), std::size_t(5));
+    QVERIFY(!window.cds.Active());  // no result before the first search
     QCOMPARE(window.grdcds->focusPolicy() & Qt::TabFocus, 0);
     QCOMPARE(window.grdcds->editTriggers(), QAbstractItemView::NoEditTriggers);
     for (const char* name : {"nbFirst", "nbPrior", "nbNext", "nbLast"}) {
@@ -607,7 +671,7 @@ void MainWindowTest::failedChecksKeepThePreviousResult()
     QCOMPARE(w->information, messages);
     QCOMPARE(w->catalogue->searches.size(), std::size_t(1));
     QCOMPARE(window.SearchStatement(), statement);
-    QCOMPARE(window.cds->rowCount(), 10);
+    QCOMPARE(window.cds.RecordCount(), 10);
     QCOMPARE(window.CurrentVideoId(), 101);
     QCOMPARE(window.lblResultsCount->text(), QStringLiteral("10 videos found"));
     QVERIFY(w->errors.isEmpty());
@@ -620,6 +684,30 @@ void MainWindowTest::failedSearchIsReported()
     w->window->btnShowResults->click();
     QCOMPARE(w->errors, QStringList{QStringLiteral("lookup failed")});
     QVERIFY(!QApplication::overrideCursor());  // the hourglass is gone however the search ended
+}
+
+// A result that fails while it is copied is reported and leaves no half-filled result behind;
+// the next search works again.
+void MainWindowTest::unreadableResultIsReported()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    window.btnShowResults->click();
+    window.dbnav->Next();
+    w->catalogue->failAtRow = 4;
+    window.btnShowResults->click();
+    QCOMPARE(w->errors.size(), 1);
+    QVERIFY(!window.cds.Active());
+    QCOMPARE(window.grdcds->model()->rowCount(), 0);
+    QCOMPARE(window.CurrentVideoId(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QString());
+    QVERIFY(!QApplication::overrideCursor());
+
+    w->catalogue->failAtRow = -1;
+    window.btnShowResults->click();
+    QCOMPARE(window.cds.RecordCount(), 10);
+    QCOMPARE(window.CurrentVideoId(), 100);
+    QCOMPARE(w->errors.size(), 1);
 }
 
 void MainWindowTest::countLabel_data()
@@ -668,10 +756,139 @@ void MainWindowTest::panelRefreshWaitsForTheLastScroll()
     QVERIFY(!window.tmr->isActive());
 
     // A click on a cell refreshes at once.
-    const QModelIndex cell = window.cds->index(2, TVideoRowsModel::ColTitle);
+    const QModelIndex cell = window.grdcds->model()->index(2, ColTitle);
     QTest::mouseClick(window.grdcds->viewport(), Qt::LeftButton, {}, window.grdcds->visualRect(cell).center());
     QVERIFY(refreshed.size() >= 1);
     QCOMPARE(refreshed.at(0).at(0).toInt(), 102);
+}
+
+void MainWindowTest::searchShowsTheRowsAsDelivered()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    QCOMPARE(window.grdcds->model()->rowCount(), 0);  // nothing before the first search
+    w->catalogue->searchRows = UnsortedRows();
+    window.btnShowResults->click();
+
+    QVERIFY(w->errors.isEmpty());
+    QCOMPARE(window.grdcds->DataSet(), &window.cds);
+    QCOMPARE(window.cds.RecordCount(), 5);
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("5 videos found"));
+    const QStringList expected = {"Zulu|1964|R|138", "alien|1979|R|117", "Heat|1995|R|170", "Heat|1972|NR|92",
+                                  "Mad Max|1979|R|88"};
+    QCOMPARE(GridRows(window), expected);
+    QCOMPARE(window.grdcds->model()->index(1, ColVideoId).data().toInt(), 302);  // there, but hidden
+    // The first record is current, in the grid and in the panel's labels.
+    QCOMPARE(window.CurrentVideoId(), 301);
+    QCOMPARE(window.grdcds->currentIndex().row(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QStringLiteral("Zulu"));
+    QCOMPARE(window.pnlCurrentRecord->dbtxtRating->text(), QStringLiteral("R"));
+    QCOMPARE(window.pnlCurrentRecord->dbtxtYear->text(), QStringLiteral("1964"));
+    QCOMPARE(window.pnlCurrentRecord->dbtxtLength->text(), QStringLiteral("138"));
+
+    // A second search replaces the whole result; a search with no rows leaves nothing current.
+    w->catalogue->searchRows.resize(2);
+    window.btnShowResults->click();
+    QCOMPARE(GridRows(window), expected.mid(0, 2));
+    w->catalogue->searchRows.clear();
+    window.btnShowResults->click();
+    QCOMPARE(window.grdcds->model()->rowCount(), 0);
+    QCOMPARE(window.CurrentVideoId(), 0);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QString());
+    QCOMPARE(window.lblResultsCount->text(), QStringLiteral("No matches found"));
+}
+
+void MainWindowTest::titleClicksSortTheResult()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    w->catalogue->searchRows = UnsortedRows();
+    window.btnShowResults->click();
+    window.dbnav->Next();  // video 302 current
+    QSignalSpy refreshed(&window, &TfMain::CurrentRecordRefreshed);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+
+    // Titles compare without case; equal titles keep their arrival order.
+    ClickTitle(window, ColTitle);
+    QCOMPARE(window.cds.IndexName(), std::string("SortGrid"));
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 303, 304, 305, 301}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColTitle)), atUp);
+    QCOMPARE(window.grdcds->model()->index(0, ColTitle).data().toString(), QStringLiteral("alien"));
+    // Sorting keeps the current video and is no scroll: no refresh follows.
+    QCOMPARE(window.CurrentVideoId(), 302);
+    QCOMPARE(window.grdcds->currentIndex().row(), 0);
+    QVERIFY(!window.tmr->isActive());
+
+    ClickTitle(window, ColTitle);
+    QCOMPARE(ResultIds(window), (std::vector<int>{301, 305, 303, 304, 302}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColTitle)), atDown);
+    QCOMPARE(window.CurrentVideoId(), 302);
+
+    // Shift-click on Year: a second key behind the title, both triangles shown.
+    ClickTitle(window, ColTitle);
+    ClickTitle(window, ColYear, Qt::ShiftModifier);
+    QCOMPARE(window.cds.FindIndex("SortGrid")->fields, std::string("Title;Year"));
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 304, 303, 305, 301}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColTitle)), atUp);
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColYear)), atUp);
+    ClickTitle(window, ColYear, Qt::ShiftModifier);
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 303, 304, 305, 301}));
+    QCOMPARE(window.grdcds->Arrow(window.grdcds->GridColumnOf(ColYear)), atDown);
+
+    // The sort stays in force for the next search.
+    window.btnShowResults->click();
+    QCOMPARE(ResultIds(window), (std::vector<int>{302, 303, 304, 305, 301}));
+    QCOMPARE(window.CurrentVideoId(), 302);
+    QCOMPARE(refreshed.size(), 1);
+    QVERIFY(w->errors.isEmpty());
+}
+
+void MainWindowTest::navigatorButtonsScrollTheResult()
+{
+    auto w = MakeShownWindow();
+    TfMain& window = *w->window;
+    const auto button = [&window](const char* name) { return window.dbnav->findChild<QToolButton*>(name); };
+    const auto enabled = [&] {
+        QString states;
+        for (const char* name : {"nbFirst", "nbPrior", "nbNext", "nbLast"}) states += button(name)->isEnabled() ? '1' : '0';
+        return states;
+    };
+    QCOMPARE(window.dbnav->DataSet(), &window.cds);
+    QCOMPARE(enabled(), QStringLiteral("0000"));  // no result yet
+    window.btnShowResults->click();
+    QCOMPARE(enabled(), QStringLiteral("0011"));
+    QSignalSpy refreshed(&window, &TfMain::CurrentRecordRefreshed);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+    refreshed.clear();
+
+    // A run of button clicks: the labels and the grid follow each move, the panel's lists
+    // are refreshed once, no sooner than 200 ms after the last click.
+    QElapsedTimer sinceLastMove;
+    for (const char* name : {"nbNext", "nbNext", "nbLast", "nbPrior"}) {
+        QTest::mouseClick(button(name), Qt::LeftButton);
+        sinceLastMove.start();
+        QTest::qWait(30);
+    }
+    QCOMPARE(window.CurrentVideoId(), 108);
+    QCOMPARE(window.grdcds->currentIndex().row(), 8);
+    QCOMPARE(window.pnlCurrentRecord->dbtxtTitle->text(), QStringLiteral("Title 8"));
+    QCOMPARE(enabled(), QStringLiteral("1111"));
+    QCOMPARE(refreshed.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 3000);
+    QVERIFY(sinceLastMove.elapsed() >= 190);  // timer granularity
+    QCOMPARE(refreshed.at(0).at(0).toInt(), 108);
+    QTest::qWait(300);
+    QCOMPARE(refreshed.size(), 1);
+
+    QTest::mouseClick(button("nbLast"), Qt::LeftButton);
+    QCOMPARE(enabled(), QStringLiteral("1100"));
+    QTest::mouseClick(button("nbFirst"), Qt::LeftButton);
+    QCOMPARE(enabled(), QStringLiteral("0011"));
+    QCOMPARE(window.grdcds->currentIndex().row(), 0);
+    // Moving in the grid moves the result set, and the navigator follows.
+    window.grdcds->setCurrentIndex(window.grdcds->model()->index(9, ColTitle));
+    QCOMPARE(window.CurrentVideoId(), 109);
+    QCOMPARE(enabled(), QStringLiteral("1100"));
 }
 
 void MainWindowTest::windowPosition()
@@ -725,6 +942,8 @@ void MainWindowTest::picture()
     auto w = MakeShownWindow();
     RunStep(*w->window, "cast");
     w->window->btnShowResults->click();
+    ClickTitle(*w->window, ColTitle, Qt::NoModifier);  // shows the sort triangle
+    ClickTitle(*w->window, ColTitle, Qt::NoModifier);
     w->window->dbnav->Next();
     const QImage image = w->window->grab().toImage();
     QCOMPARE(image.size(), QSize(560, 640));
