@@ -1,5 +1,6 @@
 // A fake catalogue for window tests: answers lookups from a table of statement texts,
-// returns canned search rows, records every statement, and fails everything when told.
+// returns canned search rows, records every statement, and fails everything (or the
+// search result at a given row) when told.
 #pragma once
 
 #include "app/catalogue_access.h"
@@ -16,6 +17,7 @@ public:
     std::vector<std::string> lookups;
     std::vector<std::string> searches;
     bool failing = false;
+    long failAtRow = -1;  // the search result fails to read at this row (-1: never)
 
     std::string LookupFirst(const std::string& statement) override
     {
@@ -27,7 +29,9 @@ public:
     {
         if (failing) throw std::runtime_error("search failed");
         searches.push_back(statement);
-        return VideoRowSource(searchRows);
+        auto source = VideoRowSource(searchRows);
+        source->FailAtRow(failAtRow);
+        return source;
     }
 
 private:
