@@ -168,6 +168,23 @@ void TDataCursor::Open() {
   }
 }
 
+void TDataCursor::OpenOn(TDataTable& table) {
+  if (table_ != nullptr) Raise(QUARRY_TABLEOPEN);
+  tableName_ = table.Name();
+  inMemory_ = table.InMemory();
+  table.AddUse();
+  table_ = &table;
+  try {
+    LoadDefinitions();
+    ApplySlot(NaturalOrderSlot);
+    TakeSnapshot();
+  } catch (...) {
+    table_ = nullptr;
+    directory_.CloseTable(table);
+    throw;
+  }
+}
+
 void TDataCursor::Close() {
   if (table_ == nullptr) return;
   TFirstError errors;
@@ -728,6 +745,19 @@ bool TDataCursor::PositionOnKey(const std::uint8_t* key, bool exact) {
 }
 
 TEngineErrorCode TDataCursor::PositionOnRecord(std::int32_t recordNo, bool nearest) {
+  if (natural_ && !filterActive_ && !activeValid_ && recordNo >= 1 && recordNo < Data().NextRecordNo()) {
+    // Without filters a record is visible when its slot is active: no bitmap needed.
+    bool active = false;
+    {
+      TPinnedRecord pinned = Data().GetRecord(this, recordNo);
+      if (!pinned) throw TRestart{};
+      active = RecordStatus(pinned.Data()) == RecordActive;
+    }
+    if (active) {
+      LoadCurrent(recordNo, TReadDirection::Forward);
+      return QUARRY_NONE;
+    }
+  }
   if (natural_) {
     const TRecordsBitmap& set = NaturalSet();
     if (set.Test(recordNo)) {
