@@ -914,5 +914,76 @@ TEST_F(CursorTest, TableInformationOpenOrClosed) {
   EXPECT_EQ(c->TableInfo().LastAutoInc, 42);
 }
 
+TEST_F(CursorTest, ARolledBackTransactionLeavesTheCursorOnTheOldTable) {
+  CreateFilms();
+  auto c = OpenFilms();
+  const std::vector<TFilm> model = FillFilms(*c, 50, 17);
+  const std::vector<std::int32_t> before = WalkForward(*c);
+  directory_->StartTransaction();
+  for (int i = 0; i < 30; ++i) {
+    TFilm f{0, 2, "In a transaction", 2010, "G"};
+    Insert(*c, f);
+  }
+  ASSERT_EQ(c->First(), 0);
+  c->DeleteRecord();
+  EXPECT_EQ(c->RecordCount(), static_cast<std::int32_t>(model.size()) + 29);
+  directory_->Rollback();
+  EXPECT_EQ(c->RecordCount(), static_cast<std::int32_t>(model.size()));
+  EXPECT_EQ(WalkForward(*c), before);
+  EXPECT_EQ(c->Verify(), "");
+  // And a committed one stays.
+  directory_->StartTransaction();
+  TFilm kept{0, 2, "Committed", 2011, "G"};
+  Insert(*c, kept);
+  directory_->Commit();
+  EXPECT_EQ(c->RecordCount(), static_cast<std::int32_t>(model.size()) + 1);
+  EXPECT_EQ(c->Verify(), "");
+}
+
+TEST_F(CursorTest, ComputedFieldsFollowTheStoredRecord) {
+  CreateFilms();
+  auto c = OpenFilms();
+  FillFilms(*c, 10, 18);
+  std::vector<TFieldDefinition> fields = c->Fields();
+  TFieldDefinition decade = MakeField(6, "DECADE", TFieldType::Integer);
+  decade.Computed = true;
+  fields.push_back(decade);
+  c->ReplaceFieldDefinitions(fields);
+  EXPECT_EQ(c->RecordBufferSize(), c->RecordSize() + 5);
+  EXPECT_EQ(c->GetFieldDefinition(6).Offset, c->RecordSize());
+  c->SetComputedFieldCalculator([&](std::uint8_t* record) {
+    bool isNull = false;
+    std::int16_t year = 0;
+    c->GetField(4, record, isNull, reinterpret_cast<std::uint8_t*>(&year));
+    SetFieldInteger(record, c->GetFieldDefinition(6), year / 10 * 10);
+  });
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(c->RecordBufferSize()));
+  c->Home();
+  for (int guard = 0; guard < 100 && c->Next(b.data()) == 0; ++guard) {
+    bool isNull = true;
+    std::int32_t value = 0;
+    std::int16_t year = 0;
+    c->GetField(6, b.data(), isNull, reinterpret_cast<std::uint8_t*>(&value));
+    c->GetField(4, b.data(), isNull, reinterpret_cast<std::uint8_t*>(&year));
+    EXPECT_EQ(value, year / 10 * 10);
+  }
+  // Putting a stored field recalculates the computed ones.
+  const std::int16_t year = 1977;
+  c->PutField(4, b.data(), reinterpret_cast<const std::uint8_t*>(&year));
+  EXPECT_EQ(GetFieldInteger(b.data(), c->GetFieldDefinition(6)), 1970);
+}
+
+TEST_F(CursorTest, TextParametersChangedThroughACursorAreKeptAtClose) {
+  CreateFilms();
+  auto c = OpenFilms();
+  TTextParameters p = c->TextParameters();
+  p.StopWords.push_back("FILM");
+  c->SetTextParameters(p);
+  EXPECT_TRUE(c->TextSearch(3, "film", "nothing"));
+  c->Close();
+  auto again = OpenFilms();
+  EXPECT_EQ(again->TextParameters(), p);
+}
+
 }  // namespace
 }  // namespace quarry
