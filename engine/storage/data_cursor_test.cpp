@@ -973,6 +973,29 @@ TEST_F(CursorTest, ComputedFieldsFollowTheStoredRecord) {
   EXPECT_EQ(GetFieldInteger(b.data(), c->GetFieldDefinition(6)), 1970);
 }
 
+TEST_F(CursorTest, ExclusiveUseIsRefusedWhileOthersHoldTheTable) {
+  CreateFilms();
+  auto shared = OpenFilms();
+  auto exclusive = NewCursor();
+  exclusive->SetExclusive(true);
+  EXPECT_EQ(CursorCodeOf([&] { exclusive->Open(); }), QUARRY_OSEACCES);
+  EXPECT_FALSE(exclusive->IsOpen());
+  shared->Close();
+  exclusive->Open();
+  auto late = NewCursor();
+  EXPECT_EQ(CursorCodeOf([&] { late->Open(); }), QUARRY_OSEACCES);
+  // An exclusive cursor takes no record locks and deletes without comparing images.
+  FillFilms(*exclusive, 5, 19);
+  ASSERT_EQ(exclusive->First(), 0);
+  exclusive->LockRecord();
+  EXPECT_EQ(exclusive->LockedRecordNo(), 0);
+  std::vector<std::uint8_t> stale(static_cast<std::size_t>(exclusive->RecordBufferSize()), 0);
+  exclusive->DeleteRecord(stale.data());
+  EXPECT_EQ(exclusive->RecordCount(), 3);  // five filled, one deleted by the fill, one here
+  EXPECT_EQ(exclusive->Verify(), "");
+  EXPECT_EQ(CursorCodeOf([&] { exclusive->SetPasswordCallback({}); }), QUARRY_TABLEOPEN);
+}
+
 TEST_F(CursorTest, TextParametersChangedThroughACursorAreKeptAtClose) {
   CreateFilms();
   auto c = OpenFilms();
