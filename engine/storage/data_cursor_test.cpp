@@ -1009,6 +1009,71 @@ TEST_F(CursorTest, TextParametersChangedThroughACursorAreKeptAtClose) {
   EXPECT_EQ(again->TextParameters(), p);
 }
 
+// Random inserts, updates and deletes through one cursor while a second cursor of the same
+// session keeps a range and a filter: after every change the second cursor's count and walk
+// match the model (its bitmaps rebuilt from the change counters), and the first cursor's
+// own filtered count is kept current without a rebuild.
+TEST_F(CursorTest, RandomChangesKeepEveryCursorsViewCurrent) {
+  CreateFilms();
+  auto writer = OpenFilms();
+  auto watcher = OpenFilms();
+  std::vector<TFilm> model = FillFilms(*writer, 200, 21);
+  writer->SetIndex("BYYEAR");
+  writer->AddFilter("GENRE < 6");
+  watcher->SetIndex("BYGENRE");
+  TFilm low;
+  low.Genre = 2;
+  TFilm high;
+  high.Genre = 8;
+  watcher->SetRange(FilmBuffer(*watcher, low).data(), 1, FilmBuffer(*watcher, high).data(), 1);
+  watcher->AddFilter("YEAR >= 1970");
+  const auto writerKeeps = [](const TFilm& f) { return !f.NullGenre && f.Genre < 6; };
+  const auto watcherKeeps = [](const TFilm& f) { return !f.NullGenre && f.Genre >= 2 && f.Genre <= 8 && f.Year >= 1970; };
+  std::mt19937 random(99);
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(writer->RecordBufferSize()));
+  for (int step = 0; step < 300; ++step) {
+    const int action = static_cast<int>(random() % 3);
+    if (action == 0 || model.size() < 5) {
+      TFilm f{0, static_cast<std::int32_t>(random() % 12), "R" + std::to_string(random() % 1000),
+              static_cast<std::int16_t>(1950 + random() % 60), "G"};
+      Insert(*writer, f);
+      model.push_back(f);
+    } else {
+      // Work on a random record the writer shows (it only shows genres below 6).
+      const std::int32_t shown = writer->RecordCount();
+      if (shown == 0) continue;
+      ASSERT_TRUE(writer->SetRecNo(1 + static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(shown))));
+      ASSERT_EQ(writer->GetCurrentRecord(b.data()), 0);
+      const std::int32_t id = RecordIdentifier(b.data());
+      auto it = std::find_if(model.begin(), model.end(), [&](const TFilm& f) { return f.Id == id; });
+      ASSERT_NE(it, model.end());
+      if (action == 1) {
+        it->Genre = static_cast<std::int32_t>(random() % 12);
+        it->NullGenre = false;
+        it->Year = static_cast<std::int16_t>(1950 + random() % 60);
+        writer->PutField(2, b.data(), reinterpret_cast<const std::uint8_t*>(&it->Genre));
+        writer->PutField(4, b.data(), reinterpret_cast<const std::uint8_t*>(&it->Year));
+        writer->UpdateRecord(b.data(), true, random() % 2 == 0);
+      } else {
+        writer->DeleteRecord();
+        model.erase(it);
+      }
+    }
+    ASSERT_EQ(writer->RecordCount(), static_cast<std::int32_t>(std::count_if(model.begin(), model.end(), writerKeeps)))
+        << "step " << step;
+    ASSERT_EQ(watcher->RecordCount(), static_cast<std::int32_t>(std::count_if(model.begin(), model.end(), watcherKeeps)))
+        << "step " << step;
+    if (step % 50 == 0) {
+      std::vector<TFilm> sorted;
+      std::copy_if(model.begin(), model.end(), std::back_inserter(sorted), watcherKeeps);
+      std::stable_sort(sorted.begin(), sorted.end(), [](const TFilm& x, const TFilm& y) { return FilmBefore(TFilmOrder::ByGenre, x, y); });
+      EXPECT_EQ(WalkForward(*watcher), Ids(sorted)) << "step " << step;
+    }
+  }
+  EXPECT_EQ(writer->Verify(), "");
+  EXPECT_EQ(watcher->Verify(), "");
+}
+
 // The first write of a change's flush failing (the data file's records) leaves the table as it
 // was before the change, the cursor usable and no lock behind, in this session and for the
 // next one. (A failure of a later write, after the data file took the change and before the
