@@ -952,15 +952,24 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
   return TRestructureOutcome::DataRebuilt;
 }
 
+// What an index rebuild changed: the rebuilt indexes, and the records a new unique index
+// refused (still in the data file and in the indexes that were not rebuilt).
+struct TIndexRebuild {
+  std::set<int> Marked;
+  bool TextMarked = false;
+  std::vector<std::int32_t> Refused;
+};
+
 // Applies the requested index definitions to the index file and builds every index that
-// changed. False when the event handler stopped it (the caller restores the index file).
+// changed. Only the index file changes. False when the event handler stopped it (the caller
+// restores the index file).
 bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTextParameters& newParameters,
-                      TProgressMeter& meter) {
+                      TProgressMeter& meter, TIndexRebuild& rebuild) {
   TDataFile& data = table.Data();
   TIndexFile& index = table.Index();
   const std::vector<TFieldDefinition> fields = data.Fields();
-  std::set<int> marked;
-  bool textMarked = false;
+  std::set<int>& marked = rebuild.Marked;
+  bool& textMarked = rebuild.TextMarked;
 
   const TIndexDefinition wantPrimary = r.Table.Primary.FieldCount == 0 ? TIndexDefinition{} : r.Table.Primary;
   const TIndexDefinition havePrimary = index.Definition(PrimarySlot).Defined() ? index.Definition(PrimarySlot) : TIndexDefinition{};
@@ -996,14 +1005,14 @@ bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTe
 
   const TTextContext text = TTextContext::For(table);
   TEventAsker asker(r.OnEvent);
-  std::vector<std::int32_t> doomed;
+  std::vector<std::int32_t>& doomed = rebuild.Refused;
   const std::int32_t slots = data.NextRecordNo() - 1;
   std::vector<TKey> keys;
   for (std::int32_t n = 1; n <= slots; ++n) {
     const TImage record = ReadActiveRecord(table, n);
     if (!record.empty()) {
       keys.clear();
-      std::string duplicate;
+      std::optional<std::string> duplicate;
       for (const int slot : marked) {
         keys.push_back(index.KeyBuilder(slot).Build(record.data()));
         TIndexPath path;
@@ -1012,8 +1021,8 @@ bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTe
           break;
         }
       }
-      if (keys.size() < marked.size()) {
-        if (!asker.Ask(TRestructureEventKind::DuplicateKey, duplicate)) return false;
+      if (duplicate) {
+        if (!asker.Ask(TRestructureEventKind::DuplicateKey, *duplicate)) return false;
         doomed.push_back(n);
       } else {
         std::size_t k = 0;
@@ -1026,20 +1035,28 @@ bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTe
     }
     meter.Report(n, slots);
   }
-  // Records refused by a new unique index go only now, so that a stop above leaves the data
-  // file as it was.
-  for (const std::int32_t n : doomed) RemoveRecord(table, n, marked, textMarked, text);
   return true;
 }
 
-// Copies the saved index file back over the rebuilt one and rereads the headers. The copy
-// stays on disk when that fails.
-void RestoreIndexFile(TDataTable& table, TFileList& list, const std::string& backup, bool inMemory) {
+// Copies the saved index file (and the saved data file, when there is one) back over the
+// table's and reloads them. A copy stays on disk when putting it back fails.
+void RestoreFiles(TDataTable& table, TFileList& list, const std::string& indexCopy, const std::string& dataCopy,
+                  bool inMemory) {
+  Quietly([&] { table.DiscardBuffers(); });
+  if (!dataCopy.empty()) {
+    try {
+      // Reopening drops the field definitions and header held in memory along with the file.
+      table.Data().CopyFrom(dataCopy, inMemory);
+      table.Data().Close();
+      table.Data().Open();
+      DeleteFileIfPresent(list, dataCopy, inMemory);
+    } catch (...) {
+    }
+  }
   try {
-    table.DiscardBuffers();
-    table.Index().CopyFrom(backup, inMemory);
+    table.Index().CopyFrom(indexCopy, inMemory);
     table.AbandonChange();
-    DeleteFileIfPresent(list, backup, inMemory);
+    DeleteFileIfPresent(list, indexCopy, inMemory);
   } catch (...) {
   }
 }
@@ -1055,20 +1072,37 @@ TRestructureOutcome RebuildIndexes(TDataDirectory& directory, const std::string&
   DeleteFileIfPresent(list, backup, inMemory);
   table.Index().CopyTo(backup, inMemory);
   bool completed = false;
+  std::string dataCopy;
   try {
-    completed = RebuildIndexFile(table, r, newParameters, meter);
+    TIndexRebuild rebuild;
+    completed = RebuildIndexFile(table, r, newParameters, meter, rebuild);
     if (completed) {
+      // Refused records leave the data file too: keep a copy of it until the change is done,
+      // so that a failure can put both files back as they were.
+      if (!rebuild.Refused.empty()) {
+        const std::string copy = directory.Session().TemporaryFileName(kDataExtension, inMemory);
+        try {
+          table.Data().CopyTo(copy, inMemory);
+        } catch (...) {
+          Quietly([&] { DeleteFileIfPresent(list, copy, inMemory); });
+          throw;
+        }
+        dataCopy = copy;
+        const TTextContext text = TTextContext::For(table);
+        for (const std::int32_t n : rebuild.Refused) RemoveRecord(table, n, rebuild.Marked, rebuild.TextMarked, text);
+      }
       StoreAttributes(table, r);
       table.Flush(true, false, false);
     }
   } catch (...) {
-    RestoreIndexFile(table, list, backup, inMemory);
+    RestoreFiles(table, list, backup, dataCopy, inMemory);
     throw;
   }
   if (!completed) {
-    RestoreIndexFile(table, list, backup, inMemory);
+    RestoreFiles(table, list, backup, dataCopy, inMemory);
     return TRestructureOutcome::Stopped;
   }
+  if (!dataCopy.empty()) Quietly([&] { DeleteFileIfPresent(list, dataCopy, inMemory); });
   if (r.NoBackups) Quietly([&] { DeleteFileIfPresent(list, backup, inMemory); });
   open.Close();
   meter.Finish();
