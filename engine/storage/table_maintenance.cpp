@@ -764,6 +764,19 @@ void TTableMaintenance::DeleteIndexSlot(TDataTable& table, int slot) {
 
 namespace {
 
+// The highest identifier of an active record (0 for none): the last active key of
+// "Sys Deleted", whose keys order by status, then identifier.
+std::int32_t HighestIdentifier(TIndexFile& index) {
+  TBTree tree = index.Tree(DeletedSlot);
+  TIndexPath path;
+  tree.Find(DeletedKey(RecordDeleted, std::numeric_limits<std::int32_t>::min()).data(), path);
+  const bool found = tree.OnEntry(path) ? tree.Prior(path) : tree.Last(path);
+  if (!found) return 0;
+  TKey key(DeletedKeyLength);
+  tree.EntryAt(path, key.data());
+  return key[0] == RecordActive ? DecodeInt32Key(key.data() + 1) : 0;
+}
+
 // Stores the descriptive field attributes and the table attributes of the request.
 void StoreAttributes(TDataTable& table, const TRestructureRequest& r) {
   TDataFile& data = table.Data();
@@ -772,8 +785,11 @@ void StoreAttributes(TDataTable& table, const TRestructureRequest& r) {
     field.FieldNo = static_cast<std::uint16_t>(i + 1);
     data.UpdateFieldInfo(i + 1, field);
   }
-  data.UpdateTableInfo(r.Table.Password, r.Table.Description, r.UserMajorVersion, r.UserMinorVersion,
-                       r.LastAutoIncValue == -1 ? data.LastAutoIncValue() : r.LastAutoIncValue);
+  // Never below an identifier the table holds: the next insert would repeat it.
+  const std::int32_t lastAutoInc = r.LastAutoIncValue == -1
+                                       ? data.LastAutoIncValue()
+                                       : std::max(r.LastAutoIncValue, HighestIdentifier(table.Index()));
+  data.UpdateTableInfo(r.Table.Password, r.Table.Description, r.UserMajorVersion, r.UserMinorVersion, lastAutoInc);
 }
 
 // A name for the temporary table that no table of the directory has.
@@ -921,9 +937,12 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
         }
         completed = CopyRecords(source, *target, destination, blobsCarried, r, meter);
         if (completed) {
+          // Never below an identifier the new table holds: the next insert would repeat it.
+          const std::int32_t lastAutoInc =
+              std::max(r.LastAutoIncValue == -1 ? oldData.LastAutoIncValue() : r.LastAutoIncValue,
+                       target->Data().LastAutoIncValue());
           target->Data().UpdateTableInfo(definition.Password, definition.Description, r.UserMajorVersion,
-                                         r.UserMinorVersion,
-                                         r.LastAutoIncValue == -1 ? oldData.LastAutoIncValue() : r.LastAutoIncValue);
+                                         r.UserMinorVersion, lastAutoInc);
           target->Flush(true, false, false);
           target.Close();
         }

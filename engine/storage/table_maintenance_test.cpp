@@ -741,5 +741,202 @@ TEST_F(Maintenance, PrimaryIndexAddedAndRemovedByRestructure) {
   EXPECT_EQ(TTableRecords(*table).Verify(), "");
 }
 
+
+// ---------------------------------------------------------------- progress, full text, BLOBs, memory
+
+TEST_F(Maintenance, ProgressFollowsTheSessionsSteps) {
+  MakeFilms(100);
+  struct Case {
+    int steps;
+    std::vector<int> expected;
+  };
+  const Case cases[] = {
+      {50, {50, 100}},
+      {30, {30, 60, 90, 100}},
+      {100, {100}},
+  };
+  bool large = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.steps);
+    session_.Settings().ProgressSteps = c.steps;
+    TRestructureRequest r = SameStructure();
+    large = !large;  // each case changes the type again, so that the data is copied
+    r.Table.Fields[1].DataType = large ? TFieldType::LargeInt : TFieldType::Integer;
+    r.NoBackups = true;
+    std::vector<int> seen;
+    r.OnProgress = [&](int p) { seen.push_back(p); };
+    EXPECT_EQ(Restructure(r), TRestructureOutcome::DataRebuilt);
+    EXPECT_EQ(seen, c.expected);
+  }
+}
+
+// Number of keys the full-text index holds.
+std::int64_t TextKeys(TDataTable& table) {
+  TBTree tree = table.Index().Tree(TextSlot);
+  std::int64_t keys = 0;
+  TIndexPath path;
+  for (bool on = tree.First(path); on; on = tree.Next(path)) ++keys;
+  return keys;
+}
+
+TEST_F(Maintenance, FullTextIndexFollowsCopiedAndDeletedRecords) {
+  MakeFilms({{1, 5, "the big sleep"}, {2, 6, "sleep"}, {3, 5, "big fish"}});
+  TRestructureRequest r = SameStructure();
+  r.TextIndex.FieldCount = 1;
+  r.TextIndex.FieldNumbers[0] = 3;
+  TTextParameters parameters = TTextParameters::Defaults();
+  parameters.StopWords = {"the"};
+  r.TextParameters = parameters;
+  // Only the index file changes: the words are built from the records in place.
+  EXPECT_EQ(Restructure(r), TRestructureOutcome::IndexesRebuilt);
+  {
+    TTableUse table(*directory_, "Films", true);
+    EXPECT_EQ(TextKeys(*table), 5);  // big, sleep | sleep | big, fish
+    EXPECT_EQ(ReadTextParameters(table->Index()), parameters);
+    // A unique index over COUNTER deletes record 3 and its words.
+    Films().AddIndex(*table, IndexOn("BYCOUNTER", {2}, true));
+    EXPECT_EQ(TextKeys(*table), 3);
+  }
+  // A data rebuild carries the words and the parameters into the new table.
+  r = SameStructure();
+  r.Table.Fields[1].DataType = TFieldType::LargeInt;
+  r.TextIndex.FieldCount = 1;
+  r.TextIndex.FieldNumbers[0] = 3;
+  EXPECT_EQ(Restructure(r), TRestructureOutcome::DataRebuilt);
+  TTableUse table(*directory_, "Films", true);
+  EXPECT_EQ(TextKeys(*table), 3);
+  EXPECT_EQ(ReadTextParameters(table->Index()), parameters);
+  EXPECT_EQ(TTableRecords(*table).Verify(), "");
+}
+
+TEST_F(Maintenance, BlobReferencesTravelWithTheBlobFile) {
+  TTableDefinition d;
+  d.Fields = {Field(1, "ID", TFieldType::Integer), Field(2, "NOTES", TFieldType::Blob)};
+  d.Fields[1].SubType = subtype::Memo;
+  d.Primary = IndexOn("", {1}, true);
+  directory_->CreateTable("Notes", false, d);
+  const std::string blocks(1024, 'x');
+  {
+    TTableUse table(*directory_, "Notes", true);
+    for (int id = 1; id <= 3; ++id) {
+      TRecordImage row(static_cast<std::size_t>(table->Data().RecordSize()), 0);
+      SetFieldInteger(row.data(), *table->Data().FieldByNumber(1), id);
+      if (id != 2) SetFieldBlob(row.data(), *table->Data().FieldByNumber(2), {id, 10 + id});
+      TTableRecords(*table).Insert(row);
+    }
+    table->Blob()->WriteAt(512, blocks.data(), static_cast<std::int64_t>(blocks.size()));
+  }
+  auto blobs = [&](const char* table) {
+    TTableUse open(*directory_, table, true);
+    std::vector<std::string> refs;
+    for (const std::string& row : Rows(*open)) refs.push_back(row);
+    const TFieldDefinition& notes = *open->Data().FieldByName("NOTES");
+    for (std::int32_t n = 1; n < open->Data().NextRecordNo(); ++n) {
+      const TBlobReference ref = GetFieldBlob(TTableRecords(*open).Read(n).data(), notes);
+      refs.push_back(std::to_string(ref.FirstBlock) + "/" + std::to_string(ref.ChangeNumber));
+    }
+    return refs;
+  };
+  TTableMaintenance notes(*directory_, "Notes", false);
+  TRestructureRequest r;
+  r.Table = d;
+  r.Table.Fields.push_back(Field(0, "SEEN", TFieldType::Boolean));
+  EXPECT_EQ(notes.RestructureTable(r, false, true, false), TRestructureOutcome::DataRebuilt);
+  EXPECT_EQ(blobs("Notes"), (std::vector<std::string>{"#1 ID=1 NOTES=? SEEN=null", "#2 ID=2 NOTES=null SEEN=null",
+                                                      "#3 ID=3 NOTES=? SEEN=null", "1/11", "0/0", "3/13"}));
+  {
+    TFileHandler file("/db/NOTES.BLB", false, &list_);
+    file.Open();
+    std::string copied(blocks.size(), '\0');
+    file.ReadAt(512, copied.data(), static_cast<std::int64_t>(copied.size()));
+    EXPECT_EQ(copied, blocks);
+  }
+  // Another block size would need the contents re-blocked: records holding a BLOB are refused.
+  r.Table.Fields.pop_back();
+  r.Table.BlobBlockSize = 1024;
+  std::vector<TEvent> events;
+  r.OnEvent = Recorder(events, true);
+  EXPECT_EQ(notes.RestructureTable(r, false, true, false), TRestructureOutcome::DataRebuilt);
+  // Records 1 and 3 hold a BLOB; record 2 is kept and its dropped SEEN field asked about.
+  std::vector<TRestructureEventKind> kinds;
+  for (const TEvent& e : events) kinds.push_back(e.Kind);
+  EXPECT_EQ(kinds, (std::vector<TRestructureEventKind>{TRestructureEventKind::CannotConvert,
+                                                       TRestructureEventKind::FieldDropped,
+                                                       TRestructureEventKind::CannotConvert}));
+  TTableUse table(*directory_, "Notes", true);
+  EXPECT_EQ(Rows(*table), std::vector<std::string>{"#2 ID=2 NOTES=null"});
+}
+
+TEST_F(Maintenance, InMemoryTablesRestructureWithoutBackups) {
+  TDataDirectory& memory = session_.OpenDirectory("Memory", "");
+  memory.CreateTable("Scratch", true, CounterTable());
+  {
+    TTableUse table(memory, "Scratch");
+    for (int i = 1; i <= 5; ++i) TTableRecords(*table).Insert(CounterRow(*table, i, i));
+  }
+  TRestructureRequest r;
+  r.Table = CounterTable();
+  r.Table.Fields[1].DataType = TFieldType::SmallInt;
+  TTableMaintenance scratch(memory, "Scratch", true);
+  EXPECT_EQ(scratch.RestructureTable(r, false, true, false), TRestructureOutcome::DataRebuilt);
+  EXPECT_FALSE(list_.Exists("SCRATCH.DBK", true));
+  TTableUse table(memory, "Scratch");
+  EXPECT_EQ(table->Data().FieldByNumber(2)->DataType, TFieldType::SmallInt);
+  EXPECT_EQ(Rows(*table).size(), 5u);
+  EXPECT_EQ(TTableRecords(*table).Verify(), "");
+  table.Close();
+  session_.CloseDirectory(memory);
+}
+
+TEST_F(Maintenance, RequestedLastAutoIncrementNeverFallsBelowAnIdentifierInUse) {
+  MakeFilms(6);  // identifiers 1..6
+  {
+    TTableUse table(*directory_, "Films", true);
+    TTableRecords(*table).Delete(6);
+  }
+  struct Case {
+    const char* what;
+    bool copyData;
+    std::int32_t requested;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {"attributes only, below", false, 2, 5},
+      {"attributes only, above", false, 40, 40},
+      {"attributes only, kept", false, -1, 40},
+      {"data copied, below", true, 3, 5},
+      {"data copied, above", true, 60, 60},
+  };
+  bool large = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TRestructureRequest r = SameStructure();
+    if (c.copyData) {
+      large = !large;
+      r.Table.Fields[1].DataType = large ? TFieldType::LargeInt : TFieldType::Integer;
+    }
+    r.LastAutoIncValue = c.requested;
+    r.NoBackups = true;
+    Restructure(r);
+    TTableUse table(*directory_, "Films", true);
+    EXPECT_EQ(table->Data().LastAutoIncValue(), c.expected);
+  }
+}
+
+TEST_F(Maintenance, IntegerFieldBecomingTheAutoIncrementFieldSuppliesTheIdentifiers) {
+  MakeFilms({{1, 50, "a"}, {2, 70, "b"}, {3, 50, "c"}});
+  TRestructureRequest r = SameStructure();
+  r.Table.Fields[1].SubType = subtype::AutoInc;
+  std::vector<TEvent> events;
+  r.OnEvent = Recorder(events, true);
+  EXPECT_EQ(Restructure(r), TRestructureOutcome::DataRebuilt);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].Kind, TRestructureEventKind::DuplicateKey);
+  EXPECT_EQ(events[0].Text, DeletedIndexName);
+  EXPECT_EQ(FilmRows(), (std::vector<std::string>{"#50 ID=1 COUNTER=50 NAME=a", "#70 ID=2 COUNTER=70 NAME=b"}));
+  TTableUse table(*directory_, "Films", true);
+  EXPECT_EQ(table->Data().LastAutoIncValue(), 70);
+}
+
 }  // namespace
 }  // namespace quarry
