@@ -40,14 +40,11 @@ using TRestructureEventHandler =
 using TProgressHandler = std::function<void(int percent)>;
 
 struct TRestructureRequest {
-  // Fields (FieldNo: the old field each one takes its values from), primary and secondary
-  // indexes, language and sort, BLOB block size, description, encryption and password.
+  // Fields (FieldNo: the old field each one takes its values from), primary, secondary and
+  // full-text indexes, language and sort, BLOB block size, description, encryption and
+  // password, user versions. Table.LastAutoInc is not used: LastAutoIncValue says.
   TTableDefinition Table;
-  // The full-text index: its fields (none: no full-text index) and its parameters.
-  TIndexDefinition TextIndex;
   std::optional<TTextParameters> TextParameters;  // none: keep the table's
-  std::uint16_t UserMajorVersion = 0;
-  std::uint16_t UserMinorVersion = 0;
   std::int32_t LastAutoIncValue = -1;  // -1: keep the table's
   bool NoBackups = false;
   TRestructureEventHandler OnEvent;

@@ -789,7 +789,7 @@ void StoreAttributes(TDataTable& table, const TRestructureRequest& r) {
   const std::int32_t lastAutoInc = r.LastAutoIncValue == -1
                                        ? data.LastAutoIncValue()
                                        : std::max(r.LastAutoIncValue, HighestIdentifier(table.Index()));
-  data.UpdateTableInfo(r.Table.Password, r.Table.Description, r.UserMajorVersion, r.UserMinorVersion, lastAutoInc);
+  data.UpdateTableInfo(r.Table.Password, r.Table.Description, r.Table.UserMajor, r.Table.UserMinor, lastAutoInc);
 }
 
 // A name for the temporary table that no table of the directory has.
@@ -898,6 +898,7 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
   // The new structure numbers its fields by position; destination[old position] is the new
   // position of each old field's values (-1: dropped).
   TTableDefinition definition = r.Table;
+  definition.LastAutoInc = 0;  // set once the records are in
   std::vector<int> destination(static_cast<std::size_t>(oldData.FieldCount()), -1);
   for (std::size_t j = 0; j < definition.Fields.size(); ++j) {
     const int from = definition.Fields[j].FieldNo;
@@ -929,7 +930,6 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
       TOpenTable target(tempDirectory, temp, inMemory);
       try {
         TIndexFile& index = target->Index();
-        if (r.TextIndex.FieldCount > 0) index.DefineTextIndex(r.TextIndex, target->Data().Fields());
         if (r.TextParameters) {
           WriteTextParameters(index, *r.TextParameters);
         } else if (source.Index().Definition(TextSlot).TextParameters != 0) {
@@ -941,8 +941,8 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
           const std::int32_t lastAutoInc =
               std::max(r.LastAutoIncValue == -1 ? oldData.LastAutoIncValue() : r.LastAutoIncValue,
                        target->Data().LastAutoIncValue());
-          target->Data().UpdateTableInfo(definition.Password, definition.Description, r.UserMajorVersion,
-                                         r.UserMinorVersion, lastAutoInc);
+          target->Data().UpdateTableInfo(definition.Password, definition.Description, r.Table.UserMajor,
+                                         r.Table.UserMinor, lastAutoInc);
           target->Flush(true, false, false);
           target.Close();
         }
@@ -1010,11 +1010,11 @@ bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTe
   for (int j = same; j < want; ++j) marked.insert(index.AddSecondaryIndex(r.Table.Secondaries[static_cast<std::size_t>(j)], fields));
 
   const auto collation = CollationFor(data.LanguageId(), data.SortId(), table.Name());
-  const bool textFieldsDiffer = !SameTextIndexFields(r.TextIndex, index.Definition(TextSlot));
+  const bool textFieldsDiffer = !SameTextIndexFields(r.Table.Text, index.Definition(TextSlot));
   const bool parametersDiffer = !SameTextParameters(ReadTextParameters(index), newParameters, *collation);
   if (textFieldsDiffer || parametersDiffer) {
-    if (r.TextIndex.FieldCount > 0) {
-      index.DefineTextIndex(r.TextIndex, fields);
+    if (r.Table.Text.FieldCount > 0) {
+      index.DefineTextIndex(r.Table.Text, fields);
       textMarked = true;
     } else if (index.Definition(TextSlot).FieldCount > 0) {
       index.RemoveIndex(TextSlot);
@@ -1160,7 +1160,7 @@ TRestructureOutcome TTableMaintenance::RestructureTable(const TRestructureReques
   bool indexRebuild = static_cast<int>(r.Table.Secondaries.size()) != index.SecondaryCount() ||
                       !SameIndex(r.Table.Primary.FieldCount == 0 ? TIndexDefinition{} : r.Table.Primary,
                                  index.Definition(PrimarySlot).Defined() ? index.Definition(PrimarySlot) : TIndexDefinition{}) ||
-                      !SameTextIndexFields(r.TextIndex, index.Definition(TextSlot)) ||
+                      !SameTextIndexFields(r.Table.Text, index.Definition(TextSlot)) ||
                       !SameTextParameters(oldParameters, newParameters, *collation);
   for (int s = 1; !indexRebuild && s <= index.SecondaryCount(); ++s) {
     indexRebuild = !SameIndex(r.Table.Secondaries[static_cast<std::size_t>(s - 1)], index.Definition(s));
