@@ -959,5 +959,124 @@ TEST_F(Maintenance, IntegerFieldBecomingTheAutoIncrementFieldSuppliesTheIdentifi
   EXPECT_EQ(table->Data().LastAutoIncValue(), 70);
 }
 
+
+// ---------------------------------------------------------------- through a cursor
+
+// A cursor on FILMS set up as asked (opened unless told otherwise).
+std::unique_ptr<TDataCursor> FilmsCursor(TDataDirectory& directory, bool exclusive, bool readOnly = false,
+                                         bool open = true) {
+  auto cursor = std::make_unique<TDataCursor>(directory);
+  cursor->SetTableName("Films");
+  cursor->SetExclusive(exclusive);
+  cursor->SetReadOnly(readOnly);
+  if (open) cursor->Open();
+  return cursor;
+}
+
+void InsertFilm(TDataCursor& cursor, std::int32_t id, std::int32_t counter) {
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cursor.RecordBufferSize()));
+  cursor.InitRecord(buffer.data());
+  cursor.PutField(1, buffer.data(), reinterpret_cast<const std::uint8_t*>(&id));
+  cursor.PutField(2, buffer.data(), reinterpret_cast<const std::uint8_t*>(&counter));
+  cursor.InsertRecord(buffer.data());
+}
+
+TEST_F(Maintenance, CursorOperationsKeepTheirAccessRules) {
+  MakeFilms(3);
+  TIndexDefinition temporary = IndexOn("TEMP", {2}, false);
+  temporary.Temporary = true;
+  const TRestructureRequest same = SameStructure();
+  struct Case {
+    const char* what;
+    bool exclusive, readOnly, open;
+    std::function<void(TDataCursor&)> run;
+    int code;
+  };
+  const Case cases[] = {
+      {"empty, shared", false, false, true, [](TDataCursor& c) { c.EmptyTable(); }, QUARRY_NEEDEXCLACCESS},
+      {"empty, read-only", true, true, true, [](TDataCursor& c) { c.EmptyTable(); }, QUARRY_OSEACCES},
+      {"add index, shared", false, false, true,
+       [](TDataCursor& c) { c.AddIndex(IndexOn("BYCOUNTER", {2}, false)); }, QUARRY_NEEDEXCLACCESS},
+      {"add index, read-only", true, true, true,
+       [](TDataCursor& c) { c.AddIndex(IndexOn("BYCOUNTER", {2}, false)); }, QUARRY_OSEACCES},
+      {"temporary index, shared and read-only", false, true, true,
+       [&](TDataCursor& c) { c.AddIndex(temporary); }, 0},
+      {"delete unknown index", true, false, true, [](TDataCursor& c) { c.DeleteIndex("NOSUCH"); },
+       QUARRY_INVALIDINDEXNAME},
+      {"delete index, read-only", true, true, true, [](TDataCursor& c) { c.DeleteIndex("BYNAME"); }, QUARRY_OSEACCES},
+      {"restructure, open", true, false, true,
+       [&](TDataCursor& c) { c.RestructureTable(same); }, QUARRY_TABLEOPEN},
+      {"restructure, shared", false, false, false,
+       [&](TDataCursor& c) { c.RestructureTable(same); }, QUARRY_NEEDEXCLACCESS},
+      {"delete table, open", true, false, true, [](TDataCursor& c) { c.DeleteTable(); }, QUARRY_TABLEOPEN},
+      {"rename table, open", true, false, true, [](TDataCursor& c) { c.RenameTable("Other"); }, QUARRY_TABLEOPEN},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto cursor = FilmsCursor(*directory_, c.exclusive, c.readOnly, c.open);
+    EXPECT_EQ(CodeOf([&] { c.run(*cursor); }), c.code);
+  }
+  // Another cursor of the session holding the table keeps it from being deleted.
+  auto holder = FilmsCursor(*directory_, false);
+  auto closed = FilmsCursor(*directory_, false, false, false);
+  EXPECT_EQ(CodeOf([&] { closed->DeleteTable(); }), QUARRY_OSEACCES);
+  holder->Close();
+  EXPECT_EQ(CursorVerify(*directory_, "Films"), "");
+}
+
+TEST_F(Maintenance, CursorEmptyTableLeavesItOnAnEmptySetThatTakesRecords) {
+  MakeFilms(5);
+  auto cursor = FilmsCursor(*directory_, true);
+  cursor->EmptyTable();
+  EXPECT_EQ(cursor->RecordCount(), 0);
+  EXPECT_EQ(cursor->Next(nullptr), QUARRY_EOF);
+  InsertFilm(*cursor, 1, 10);
+  EXPECT_EQ(cursor->RecordCount(), 1);
+  EXPECT_EQ(cursor->Verify(), "");
+}
+
+TEST_F(Maintenance, CursorAddIndexDeletesDuplicatesAndDeleteIndexReturnsToThePrimary) {
+  MakeFilms({{1, 5, "a"}, {2, 6, "b"}, {3, 5, "c"}});
+  auto cursor = FilmsCursor(*directory_, true);
+  std::vector<int> progress;
+  cursor->AddIndex(IndexOn("BYCOUNTER", {2}, true), [&](int p) { progress.push_back(p); });
+  EXPECT_EQ(cursor->RecordCount(), 2);
+  EXPECT_EQ(progress.back(), 100);
+  cursor->SetIndex("BYCOUNTER");
+  cursor->DeleteIndex("BYCOUNTER");
+  EXPECT_EQ(cursor->IndexSlot(), PrimarySlot);
+  EXPECT_EQ(cursor->First(), 0);
+  EXPECT_EQ(cursor->Verify(), "");
+}
+
+TEST_F(Maintenance, CursorWithoutPrimaryIndexAppendsNewRecords) {
+  MakeFilms(4);
+  auto cursor = FilmsCursor(*directory_, true);
+  ASSERT_EQ(cursor->GotoRecordNo(2), 0);
+  cursor->DeleteRecord();
+  cursor->DeleteIndex("");
+  EXPECT_TRUE(cursor->NaturalOrder());
+  InsertFilm(*cursor, 9, 90);
+  EXPECT_EQ(cursor->CurrentRecordNo(), 5);
+  EXPECT_EQ(cursor->RecordCount(), 4);
+  EXPECT_EQ(cursor->Verify(), "");
+}
+
+TEST_F(Maintenance, CursorRestructureReportsAStopAndCompletes) {
+  MakeFilms({{1, 10, "a"}, {2, 100000, "b"}});
+  auto cursor = FilmsCursor(*directory_, true, false, false);
+  TRestructureRequest r = SameStructure();
+  r.Table.Fields[1].DataType = TFieldType::SmallInt;
+  std::vector<TEvent> events;
+  r.OnEvent = Recorder(events, false);
+  EXPECT_FALSE(cursor->RestructureTable(r));
+  r.OnEvent = Recorder(events, true);
+  EXPECT_TRUE(cursor->RestructureTable(r));
+  cursor->Open();
+  EXPECT_EQ(cursor->GetFieldDefinition(2).DataType, TFieldType::SmallInt);
+  EXPECT_EQ(cursor->RecordCount(), 1);
+  EXPECT_EQ(cursor->Verify(), "");
+}
+
 }  // namespace
 }  // namespace quarry
