@@ -1141,6 +1141,8 @@ TRestructureOutcome TTableMaintenance::RestructureTable(const TRestructureReques
   if (table->ReadOnly()) Raise(QUARRY_OSEACCES);
   TDataFile& data = table->Data();
   TIndexFile& index = table->Index();
+  // Opened here without a cursor: an encrypted table needs its password given to the session.
+  if (data.Encrypted() && !directory_.Session().HasPassword(data.Password())) Raise(QUARRY_NOTSUFFTABLERIGHTS);
 
   // What has to be rebuilt.
   const auto blockSize = [](std::int32_t size) { return size == 0 ? DefaultBlobBlockSize : size; };

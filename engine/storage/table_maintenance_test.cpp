@@ -348,6 +348,30 @@ TEST_F(Maintenance, RestructureRefusesUnlessTheCursorIsClosedExclusiveAndWritabl
   EXPECT_EQ(CodeOf([&] { Restructure(same); }), QUARRY_OSEACCES);
 }
 
+TEST_F(Maintenance, EncryptedTableRestructuresOnlyWithItsPasswordAndMayChangeIt) {
+  TTableDefinition d = CounterTable();
+  d.Encrypted = true;
+  d.Password = "secret";
+  directory_->CreateTable("Films", false, d);
+  {
+    TTableUse table(*directory_, "Films");
+    for (int i = 1; i <= 3; ++i) TTableRecords(*table).Insert(CounterRow(*table, i, i, "enc"));
+  }
+  TRestructureRequest r = SameStructure();
+  r.Table.Encrypted = true;
+  r.Table.Password = "changed";
+  EXPECT_EQ(CodeOf([&] { Restructure(r); }), QUARRY_NOTSUFFTABLERIGHTS);
+  session_.AddPassword("secret");
+  EXPECT_EQ(Restructure(r), TRestructureOutcome::DataRebuilt);
+  TTableUse table(*directory_, "Films");
+  EXPECT_TRUE(table->Data().Encrypted());
+  EXPECT_EQ(table->Data().Password(), "changed");
+  EXPECT_EQ(Rows(*table).size(), 3u);
+  table.Close();
+  session_.AddPassword("changed");
+  EXPECT_EQ(CursorVerify(*directory_, "Films"), "");
+}
+
 TEST_F(Maintenance, RestructureValidatesTheNewStructureBeforeChangingAnything) {
   MakeFilms(2);
   struct Case {
