@@ -664,6 +664,8 @@ void TTableMaintenance::RenameTable(std::string_view newName, bool toBackup) {
     } else {
       to = directory_.FileNameOf(target, kTableExtensions[i]);
     }
+    // A rename must never replace another table's file.
+    if (!toBackup && FileExists(list, to, inMemory_)) Raise(QUARRY_TABLEEXISTS);
     moves.emplace_back(from, to);
   }
   // An older backup set gives way to the new one.

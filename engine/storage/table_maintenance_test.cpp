@@ -168,6 +168,11 @@ TEST_F(Maintenance, RenameTableMovesEveryFileOrNone) {
     EXPECT_TRUE(Exists("/db/FILMS.DAT"));
     EXPECT_FALSE(Exists("/db/MOVIES.DAT"));
   }
+  // Another table's files are never replaced.
+  directory_->CreateTable("Movies", false, CounterTable());
+  EXPECT_EQ(CodeOf([&] { Films().RenameTable("movies"); }), QUARRY_TABLEEXISTS);
+  EXPECT_EQ(FilmRows(), before);
+  TTableMaintenance(*directory_, "Movies", false).DeleteTable();
   Films().RenameTable("Movies");
   EXPECT_FALSE(Exists("/db/FILMS.DAT"));
   EXPECT_TRUE(Exists("/db/Movies.IDX"));
