@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -1105,6 +1107,157 @@ TEST_F(Maintenance, CursorRestructureReportsAStopAndCompletes) {
   EXPECT_EQ(cursor->GetFieldDefinition(2).DataType, TFieldType::SmallInt);
   EXPECT_EQ(cursor->RecordCount(), 1);
   EXPECT_EQ(cursor->Verify(), "");
+}
+
+
+// ---------------------------------------------------------------- random sequences
+
+// A field's value as a whole number (null: none), whichever numeric or text type holds it.
+std::optional<std::int64_t> WholeValue(const std::uint8_t* record, const TFieldDefinition& f) {
+  if (IsFieldNull(record, f)) return std::nullopt;
+  switch (f.DataType) {
+    case TFieldType::String: return std::stoll(GetFieldString(record, f));
+    case TFieldType::SmallInt: return GetFieldSmallInt(record, f);
+    case TFieldType::Integer: return GetFieldInteger(record, f);
+    case TFieldType::LargeInt: return GetFieldLargeInt(record, f);
+    case TFieldType::Float: return static_cast<std::int64_t>(GetFieldFloat(record, f));
+    default: return std::nullopt;
+  }
+}
+
+TEST_F(Maintenance, RandomRestructuresKeepEveryValue) {
+  const int steps = std::getenv("PELLOMAR_SOAK") != nullptr ? 400 : 25;
+  std::mt19937 random(20261210);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const TFieldType types[] = {TFieldType::SmallInt, TFieldType::Integer, TFieldType::LargeInt, TFieldType::Float,
+                              TFieldType::String};
+
+  // The model: the values of every row by field name, the field order, the indexed fields.
+  struct TColumn {
+    std::string Name;
+    TFieldType Type;
+  };
+  std::vector<TColumn> columns = {{"A", TFieldType::Integer}, {"B", TFieldType::Integer}};
+  std::vector<std::map<std::string, std::optional<std::int64_t>>> rows;
+  std::vector<std::string> indexed;
+  int nextName = 0;
+
+  TTableDefinition d;
+  d.Fields = {Field(1, "A", TFieldType::Integer), Field(2, "B", TFieldType::Integer)};
+  directory_->CreateTable("Films", false, d);
+  {
+    TTableUse table(*directory_, "Films");
+    for (int i = 0; i < 30; ++i) {
+      std::map<std::string, std::optional<std::int64_t>> row;
+      TRecordImage image(static_cast<std::size_t>(table->Data().RecordSize()), 0);
+      for (int f = 1; f <= 2; ++f) {
+        const TFieldDefinition& field = *table->Data().FieldByNumber(f);
+        if (pick(5) == 0) {
+          row[field.Name] = std::nullopt;
+        } else {
+          const std::int32_t v = pick(60001) - 30000;
+          SetFieldInteger(image.data(), field, v);
+          row[field.Name] = v;
+        }
+      }
+      TTableRecords(*table).Insert(image);
+      rows.push_back(row);
+    }
+  }
+
+  for (int step = 0; step < steps; ++step) {
+    SCOPED_TRACE(step);
+    std::vector<TColumn> next = columns;
+    std::vector<int> source;  // old field number of each new field (0: new)
+    for (std::size_t i = 0; i < next.size(); ++i) source.push_back(static_cast<int>(i) + 1);
+    std::string added;
+    switch (pick(5)) {
+      case 0: {  // add a field with a default
+        added = "F" + std::to_string(nextName++);
+        next.push_back({added, types[pick(5)]});
+        source.push_back(0);
+        break;
+      }
+      case 1:  // drop a field (keep at least one)
+        if (next.size() > 1) {
+          const int i = pick(static_cast<int>(next.size()));
+          std::erase(indexed, next[static_cast<std::size_t>(i)].Name);
+          next.erase(next.begin() + i);
+          source.erase(source.begin() + i);
+        }
+        break;
+      case 2:  // retype a field
+        next[static_cast<std::size_t>(pick(static_cast<int>(next.size())))].Type = types[pick(5)];
+        break;
+      case 3: {  // reorder
+        std::vector<std::size_t> order(next.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::shuffle(order.begin(), order.end(), random);
+        std::vector<TColumn> c;
+        std::vector<int> s;
+        for (std::size_t i : order) {
+          c.push_back(next[i]);
+          s.push_back(source[i]);
+        }
+        next = c;
+        source = s;
+        break;
+      }
+      default: {  // index a field, or stop indexing it
+        const std::string name = next[static_cast<std::size_t>(pick(static_cast<int>(next.size())))].Name;
+        if (std::find(indexed.begin(), indexed.end(), name) != indexed.end()) {
+          std::erase(indexed, name);
+        } else {
+          indexed.push_back(name);
+        }
+        break;
+      }
+    }
+    TRestructureRequest r;
+    for (std::size_t i = 0; i < next.size(); ++i) {
+      TFieldDefinition f = Field(source[i], next[i].Name.c_str(), next[i].Type, next[i].Type == TFieldType::String ? 12 : 0);
+      if (next[i].Name == added) f.DefaultValue = "7";
+      r.Table.Fields.push_back(f);
+    }
+    for (const std::string& name : indexed) {
+      TIndexDefinition index;
+      index.Name = "BY" + name;
+      index.FieldCount = 1;
+      for (std::size_t i = 0; i < next.size(); ++i) {
+        if (next[i].Name == name) index.FieldNumbers[0] = static_cast<std::uint16_t>(i + 1);
+      }
+      r.Table.Secondaries.push_back(index);
+    }
+    r.NoBackups = true;
+    std::vector<TEvent> events;
+    r.OnEvent = Recorder(events, true, true);
+    Restructure(r);
+    columns = next;
+    for (auto& row : rows) {
+      if (!added.empty()) row[added] = 7;
+      for (auto it = row.begin(); it != row.end();) {
+        const bool kept = std::any_of(columns.begin(), columns.end(), [&](const TColumn& c) { return c.Name == it->first; });
+        it = kept ? std::next(it) : row.erase(it);
+      }
+    }
+    for (const TEvent& e : events) ASSERT_EQ(e.Kind, TRestructureEventKind::FieldDropped);
+
+    ASSERT_EQ(CursorVerify(*directory_, "Films"), "");
+    TTableUse table(*directory_, "Films");
+    ASSERT_EQ(table->Data().FieldCount(), static_cast<int>(columns.size()));
+    std::size_t k = 0;
+    for (std::int32_t n = 1; n < table->Data().NextRecordNo(); ++n, ++k) {
+      const TRecordImage image = TTableRecords(*table).Read(n);
+      ASSERT_LT(k, rows.size());
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        const TFieldDefinition& f = *table->Data().FieldByNumber(static_cast<int>(i) + 1);
+        ASSERT_EQ(f.Name, columns[i].Name);
+        ASSERT_EQ(f.DataType, columns[i].Type);
+        EXPECT_EQ(WholeValue(image.data(), f), rows[k][f.Name]) << f.Name << " of row " << k;
+      }
+    }
+    ASSERT_EQ(k, rows.size());
+  }
 }
 
 }  // namespace
