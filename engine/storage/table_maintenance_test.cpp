@@ -16,6 +16,7 @@
 
 #include "engine/platform/fault_environment.h"
 #include "engine/platform/memory_environment.h"
+#include "engine/platform/os_error.h"
 #include "engine/storage/data_cursor.h"
 #include "engine/storage/directory.h"
 #include "engine/storage/file_list.h"
@@ -74,6 +75,22 @@ std::string CursorVerify(TDataDirectory& directory, const std::string& table, bo
 struct TEvent {
   TRestructureEventKind Kind;
   std::string Text;
+};
+
+// Fails chosen calls (fault_environment.h), and renames whose source starts with or whose
+// target ends with a given text (as a rename between file systems, or a refused name, would).
+class TRenameRefusingEnvironment : public TFaultInjectingEnvironment {
+ public:
+  using TFaultInjectingEnvironment::TFaultInjectingEnvironment;
+  bool RenameFile(const std::string& from, const std::string& to) override {
+    if ((!RefuseFrom.empty() && from.starts_with(RefuseFrom)) || (!RefuseTo.empty() && to.ends_with(RefuseTo))) {
+      SetLastOsError(kOsErrorAccessDenied);
+      return false;
+    }
+    return TFaultInjectingEnvironment::RenameFile(from, to);
+  }
+  std::string RefuseFrom;
+  std::string RefuseTo;
 };
 
 // A memory file system (optionally failing on demand) with one session and directory "/db".
@@ -135,7 +152,7 @@ class Maintenance : public ::testing::Test {
   }
 
   TMemoryEnvironment memory_;
-  TFaultInjectingEnvironment faults_;
+  TRenameRefusingEnvironment faults_;
   TFileList list_;
   TDataSession session_;
   TDataDirectory* directory_ = nullptr;
@@ -669,6 +686,38 @@ TEST_F(Maintenance, FailingFilesDuringADataRebuildLeaveTheOldTableIntact) {
   EXPECT_EQ(Rows(*table).size(), before.size());
   table.Close();
   EXPECT_EQ(CursorVerify(*directory_, "Films"), "");
+}
+
+TEST_F(Maintenance, NewFilesThatCannotBeRenamedIntoPlaceAreCopied) {
+  MakeFilms(5);
+  const std::vector<std::string> before = FilmRows();
+  TRestructureRequest r = SameStructure();
+  r.Table.Fields[1].DataType = TFieldType::LargeInt;
+  faults_.RefuseFrom = "/private/";
+  EXPECT_EQ(Restructure(r), TRestructureOutcome::DataRebuilt);
+  faults_.RefuseFrom.clear();
+  EXPECT_EQ(FilmRows().size(), before.size());
+  std::vector<std::string> left;
+  memory_.ListDirectory("/private", left);
+  EXPECT_TRUE(left.empty());
+}
+
+TEST_F(Maintenance, OldFilesThatCannotBeSetAsideLeaveTheTableInPlace) {
+  MakeFilms(5);
+  const std::vector<std::string> before = FilmRows();
+  TRestructureRequest r = SameStructure();
+  r.Table.Fields[1].DataType = TFieldType::LargeInt;
+  // The data file becomes the backup, then the index file cannot follow.
+  faults_.RefuseTo = ".IBK";
+  EXPECT_NE(CodeOf([&] { Restructure(r); }), 0);
+  faults_.RefuseTo.clear();
+  EXPECT_EQ(FilmRows(), before);
+  EXPECT_FALSE(Exists("/db/FILMS.DBK"));
+  std::vector<std::string> left;
+  memory_.ListDirectory("/private", left);
+  EXPECT_TRUE(left.empty());
+  TTableUse table(*directory_, "Films");
+  EXPECT_EQ(table->Data().FieldByNumber(2)->DataType, TFieldType::Integer);
 }
 
 // ---------------------------------------------------------------- restructure: without data copy
