@@ -21,6 +21,7 @@
 #include "engine/storage/record_buffer.h"
 #include "engine/storage/session.h"
 #include "engine/storage/table.h"
+#include "engine/storage/table_maintenance.h"
 
 namespace quarry {
 
@@ -1173,6 +1174,54 @@ void TDataCursor::FiltersChanged() {
   filterActive_ = std::any_of(filters_.begin(), filters_.end(), [](const auto& f) { return f->Active(); });
   visibleValid_ = false;
   RunOperation([&] { return FirstStep(); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Table maintenance: forwards to TTableMaintenance
+
+void TDataCursor::DeleteTable() {
+  RequireClosed();
+  TTableMaintenance(directory_, tableName_, inMemory_).DeleteTable();
+}
+
+void TDataCursor::RenameTable(std::string_view newName, bool toBackup) {
+  RequireClosed();
+  TTableMaintenance(directory_, tableName_, inMemory_).RenameTable(newName, toBackup);
+}
+
+void TDataCursor::EmptyTable() {
+  RequireOpen();
+  if (readOnly_) Raise(QUARRY_OSEACCES);
+  TTableMaintenance(directory_, tableName_, inMemory_).EmptyTable(*table_);
+  First();
+}
+
+void TDataCursor::AddIndex(const TIndexDefinition& definition, const std::function<void(int percent)>& progress) {
+  RequireOpen();
+  if (readOnly_ && !definition.Temporary) Raise(QUARRY_OSEACCES);
+  TTableMaintenance maintenance(directory_, tableName_, inMemory_);
+  maintenance.SetProgressHandler(progress);
+  maintenance.AddIndex(*table_, definition);
+  First();
+}
+
+void TDataCursor::DeleteIndex(std::string_view name) {
+  RequireOpen();
+  if (readOnly_) Raise(QUARRY_OSEACCES);
+  TTableMaintenance(directory_, tableName_, inMemory_).DeleteIndex(*table_, name);
+  SetIndexSlot(PrimarySlot);
+}
+
+void TDataCursor::DeleteIndexSlot(int slot) {
+  RequireOpen();
+  if (readOnly_) Raise(QUARRY_OSEACCES);
+  TTableMaintenance(directory_, tableName_, inMemory_).DeleteIndexSlot(*table_, slot);
+  SetIndexSlot(PrimarySlot);
+}
+
+bool TDataCursor::RestructureTable(const TRestructureRequest& request) {
+  return TTableMaintenance(directory_, tableName_, inMemory_).RestructureTable(request, IsOpen(), exclusive_, readOnly_) !=
+         TRestructureOutcome::Stopped;
 }
 
 }  // namespace quarry

@@ -340,6 +340,25 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   void CreateTable(TCreateTableDefinition definition);
 
   // ---- table maintenance ----
+  // Work on the table as a whole (table_maintenance.h does it).
+  // On a closed cursor: 11013 while any cursor of the session has the table open.
+  void DeleteTable();
+  // A new name without a path stays in the table's directory; toBackup renames the files to
+  // the backup extensions under the same name.
+  void RenameTable(std::string_view newName, bool toBackup = false);
+  // On the open cursor, which must be exclusive (10253) and writable (11013), except for a
+  // temporary index. Each moves the cursor to the first record; DeleteIndex selects the
+  // primary index (natural order when there is none left).
+  void EmptyTable();
+  // A unique index over equal keys deletes the later records. progress: percentages.
+  void AddIndex(const TIndexDefinition& definition, const std::function<void(int percent)>& progress = {});
+  // By name (primary: empty; 10022 when unknown) or by slot.
+  void DeleteIndex(std::string_view name);
+  void DeleteIndexSlot(int slot);
+  // On a closed cursor set up exclusive and writable (10031 when open, 10253, 11013). The
+  // request (restructure_request.h) carries the new structure and the event and progress
+  // callbacks. False when the event handler stopped it; the table is then as it was.
+  bool RestructureTable(const struct TRestructureRequest& request);
 
   // ---- checks ----
   // Walks the data and every index: empty when they agree with each other and the record

@@ -663,6 +663,7 @@ void TDataFile::UpdateFieldInfo(int fieldNo, const TFieldDefinition& definition)
   f.SubType = definition.SubType;
   f.Description = definition.Description;
   f.Required = definition.Required;
+  f.CharCase = definition.CharCase;
   f.MinValue = definition.MinValue;
   f.MaxValue = definition.MaxValue;
   f.DefaultValue = definition.DefaultValue;
