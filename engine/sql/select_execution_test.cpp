@@ -3,6 +3,8 @@
 // sub-selects, INTO, result column names, the maximum row count and the preparation errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/sql/select_test_support.h"
 
 namespace quarry {
@@ -166,6 +168,37 @@ TEST_F(SelectExecution, MaximumRowCountCutsBeforeSortingAndTopAfter) {
   EXPECT_EQ(RunSql("SELECT NAME FROM EMP ORDER BY NAME", 2).Rows, (std::vector<std::string>{"Ann", "bob"}));
   EXPECT_EQ(RunSql("SELECT NAME FROM EMP ORDER BY NAME TOP 2").Rows, (std::vector<std::string>{"Ann", "Ann"}));
   EXPECT_TRUE(RunSql("SELECT NAME FROM EMP", 0).Rows.empty());
+}
+
+TEST_F(SelectExecution, ProgressReportsStepsAndAnAbortKeepsTheRowsFound) {
+  struct TProgress {
+    std::vector<int> Percents;
+    int AbortAt = 1000;
+  };
+  auto handler = [](void* data, TQueryStatement&, int percent, bool& abort) {
+    auto* progress = static_cast<TProgress*>(data);
+    progress->Percents.push_back(percent);
+    abort = static_cast<int>(progress->Percents.size()) >= progress->AbortAt;
+  };
+  {
+    TProgress progress;
+    TQueryStatement statement(Database);
+    statement.SetProgressHandler(&progress, handler);
+    statement.Prepare("SELECT ID FROM EMP");
+    EXPECT_EQ(statement.Execute()->RecordCount(), 6);
+    ASSERT_FALSE(progress.Percents.empty());
+    EXPECT_EQ(progress.Percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.Percents.begin(), progress.Percents.end()));
+  }
+  {
+    TProgress progress;
+    progress.AbortAt = 2;
+    TQueryStatement statement(Database);
+    statement.SetProgressHandler(&progress, handler);
+    statement.Prepare("SELECT ID FROM EMP");
+    // Each of the six rows is a step of its own: the abort comes on the second.
+    EXPECT_EQ(statement.Execute()->RecordCount(), 2);
+  }
 }
 
 TEST_F(SelectExecution, IntoKeepsANamedTable) {
