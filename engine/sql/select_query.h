@@ -86,6 +86,7 @@ private:
   // Prepared state.
   std::vector<std::unique_ptr<TSelectSource>> Sources;  // FROM order
   std::vector<TDataDirectory*> OwnedDirectories;
+  TDataDirectory* IntoDirectory = nullptr;  // INTO MEMORY or INTO path: the directory opened
   TSelectColumnSource ColumnSource;
   std::vector<TResultColumn> ResultColumns;
   int Visible = 0;
@@ -157,6 +158,10 @@ private:
   // A single table whose index gives the ORDER BY is read in that index's order (forward,
   // or backward for an all-descending ORDER BY), and the sort is skipped.
   void UseIndexOrder();
+  // True when the rows of this execution cannot repeat (DISTINCT has nothing to do).
+  bool RowsAlreadyDistinct() const;
+  // COUNT(*) of one table answered by the cursor's count; false when rows must be read.
+  bool CountFromCursor();
   void WalkLevel(std::size_t level);
   bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   void EmitRow();
