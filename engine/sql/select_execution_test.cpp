@@ -102,6 +102,10 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       // IN sub-selects.
       {"SELECT NAME FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE TITLE = 'Dev') ORDER BY NAME", {"Ann", "Cid"}},
       {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4", "5"}},
+      // Word searches over a column of the current row.
+      {"SELECT ID FROM EMP WHERE TEXTSEARCH('ann' IN NAME) ORDER BY ID", {"1", "6"}},
+      {"SELECT E.ID, TEXTOCCURS('sal*' IN D.TITLE) FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3 ORDER BY E.ID",
+       {"1|1", "2|1"}},
       // Computed columns.
       {"SELECT ID, SALARY * 2 AS TWICE FROM EMP WHERE ID = 1", {"1|200"}},
       {"SELECT UPPER(NAME) FROM EMP WHERE ID = 2", {"BOB"}},

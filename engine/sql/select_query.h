@@ -77,6 +77,9 @@ public:
   int VisibleColumnCount() const { return Visible; }
   // IN (SELECT ...): true when a result row's first column equals value.
   bool Contains(const TExpToken& value);
+  // TEXTSEARCH / TEXTOCCURS over a column of the current row of one of this query's
+  // tables; false when the column is not one of them.
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
 
 private:
   TDataQuery& QueryBlock;
