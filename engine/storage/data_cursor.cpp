@@ -45,6 +45,20 @@ std::string TrimmedTableName(std::string_view name) {
   return text;
 }
 
+// Turns read-ahead off for a search: it lands on one record, with no direction of travel
+// whose following records would be wanted next.
+class TSearchScope {
+ public:
+  explicit TSearchScope(bool& readAhead) : readAhead_(readAhead), saved_(readAhead) { readAhead_ = false; }
+  ~TSearchScope() { readAhead_ = saved_; }
+  TSearchScope(const TSearchScope&) = delete;
+  TSearchScope& operator=(const TSearchScope&) = delete;
+
+ private:
+  bool& readAhead_;
+  bool saved_;
+};
+
 }  // namespace
 
 TDataCursor::TDataCursor(TDataDirectory& directory) : directory_(directory), impl_(std::make_unique<TImpl>()) {}
@@ -546,7 +560,7 @@ void TDataCursor::LoadCurrent(std::int32_t recordNo, TReadDirection direction) {
     throw TRestart{};
   }
   recordNo_ = recordNo;  // read-ahead asks ConsecutiveRecords about this record
-  TPinnedRecord pinned = Data().GetRecord(this, recordNo, direction, true);
+  TPinnedRecord pinned = Data().GetRecord(this, recordNo, direction, readAhead_);
   if (!pinned) throw TRestart{};
   if (RecordStatus(pinned.Data()) != RecordActive && slot_ != DeletedSlot) {
     pinned.Reset();
@@ -891,6 +905,7 @@ std::int32_t TDataCursor::GetRecNo() {
 }
 
 bool TDataCursor::SetRecNo(std::int32_t n) {
+  TSearchScope search(readAhead_);
   return RunOperation([&]() -> bool {
     if (n < 1) return false;
     if (natural_) {
@@ -939,6 +954,7 @@ TBookmark TDataCursor::GetBookmark() {
 }
 
 TEngineErrorCode TDataCursor::GotoBookmark(const TBookmark& bookmark, bool nearest) {
+  TSearchScope search(readAhead_);
   return RunOperation([&]() -> TEngineErrorCode {
     if (static_cast<int>(bookmark.size()) != BookmarkSize()) return QUARRY_RECNOTFOUND;
     if (natural_) {
@@ -985,6 +1001,7 @@ bool TDataCursor::FindKey(const std::uint8_t* record, int fieldCount, int partia
 }
 
 bool TDataCursor::FindRawKey(const std::uint8_t* key, int keyLength, bool nearest, std::uint8_t* buffer) {
+  TSearchScope search(readAhead_);
   const bool found = RunOperation([&]() -> bool {
     if (natural_ || keyLength_ == 0) return false;
     const int given = std::clamp(keyLength, 0, keyLength_);
@@ -1006,6 +1023,7 @@ bool TDataCursor::FindRawKey(const std::uint8_t* key, int keyLength, bool neares
 }
 
 TEngineErrorCode TDataCursor::SyncTo(TDataCursor& other) {
+  TSearchScope search(readAhead_);
   return RunOperation([&]() -> TEngineErrorCode {
     const std::uint8_t* record = other.CurrentRecord();
     if (record == nullptr || other.table_ == nullptr) return QUARRY_RECNOTFOUND;
@@ -1018,6 +1036,7 @@ TEngineErrorCode TDataCursor::SyncTo(TDataCursor& other) {
 }
 
 TEngineErrorCode TDataCursor::GotoRecordNo(std::int32_t recordNo) {
+  TSearchScope search(readAhead_);
   return RunOperation([&] { return PositionOnRecord(recordNo, false); });
 }
 
