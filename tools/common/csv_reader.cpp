@@ -3,8 +3,11 @@
 
 namespace quarry::tools {
 
-ECsvError::ECsvError(int line, const std::string& reason)
-    : std::runtime_error("line " + std::to_string(line) + ": " + reason), line_(line), reason_(reason) {}
+ECsvError::ECsvError(int line, const std::string& reason, const std::string& file)
+    : std::runtime_error((file.empty() ? std::string() : file + ", ") + "line " + std::to_string(line) + ": " + reason),
+      line_(line),
+      reason_(reason),
+      file_(file) {}
 
 TCsvReader::TCsvReader(std::string_view text) : text_(text) {
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;

@@ -20,13 +20,16 @@ namespace quarry::tools {
 
 class ECsvError : public std::runtime_error {
  public:
-  ECsvError(int line, const std::string& reason);
+  // The message reads "FILE, line N: reason" ("line N: reason" without a file name).
+  ECsvError(int line, const std::string& reason, const std::string& file = {});
   int Line() const { return line_; }
   const std::string& Reason() const { return reason_; }
+  const std::string& File() const { return file_; }
 
  private:
   int line_;
   std::string reason_;
+  std::string file_;
 };
 
 struct TCsvRecord {
