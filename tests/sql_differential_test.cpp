@@ -27,53 +27,6 @@ struct TStatementCase {
   std::vector<int> OrderColumns;  // result columns of the ORDER BY, in order; empty: unordered
 };
 
-// Facts about the loaded rows that the statements need (names and ids that exist).
-struct TPicks {
-  std::string CastId, CastName;          // the cast member with the most films
-  std::string DirectorId, DirectorName;  // the director with the most films
-  std::string PartnerCastId;             // the cast member most often in that director's films
-  std::string AccentedName;              // a cast member whose name is not plain ASCII
-  std::string BusyVideoId;               // the video with the most cast members
-  std::string BusyVideoTitle;
-  std::string MiddleYear;                // a year in the middle of the catalogue's span
-};
-
-std::string First(twins::TSqliteDatabase& db, const std::string& sql, int column = 0) {
-  const auto table = db.Query(sql);
-  if (table.Rows.empty() || !table.Rows[0][static_cast<std::size_t>(column)])
-    throw std::runtime_error("no row for " + sql);
-  return *table.Rows[0][static_cast<std::size_t>(column)];
-}
-
-TPicks PickFacts(twins::TSqliteDatabase& db) {
-  TPicks p;
-  const std::string noQuote = " NOT LIKE '%\"%'";
-  p.CastId = First(db,
-                   "SELECT C.CASTMEMBERID FROM CASTMEMBERS C JOIN VIDEOS_CASTMEMBERS L ON L.CASTMEMBERID = "
-                   "C.CASTMEMBERID WHERE C.CASTMEMBER" + noQuote +
-                       " GROUP BY C.CASTMEMBERID ORDER BY COUNT(*) DESC, C.CASTMEMBERID LIMIT 1");
-  p.CastName = First(db, "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID = " + p.CastId);
-  p.DirectorId = First(db,
-                       "SELECT D.DIRECTORID FROM DIRECTORS D JOIN VIDEOS_DIRECTORS L ON L.DIRECTORID = "
-                       "D.DIRECTORID WHERE D.DIRECTOR" + noQuote +
-                           " GROUP BY D.DIRECTORID ORDER BY COUNT(*) DESC, D.DIRECTORID LIMIT 1");
-  p.DirectorName = First(db, "SELECT DIRECTOR FROM DIRECTORS WHERE DIRECTORID = " + p.DirectorId);
-  p.PartnerCastId = First(db,
-                          "SELECT C.CASTMEMBERID FROM VIDEOS_CASTMEMBERS C JOIN VIDEOS_DIRECTORS D ON "
-                          "D.VIDEOID = C.VIDEOID WHERE D.DIRECTORID = " + p.DirectorId +
-                              " GROUP BY C.CASTMEMBERID ORDER BY COUNT(*) DESC, C.CASTMEMBERID LIMIT 1");
-  p.AccentedName = First(db,
-                         "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBER GLOB '*[^ -~]*' AND CASTMEMBER" +
-                             noQuote + " ORDER BY CASTMEMBERID LIMIT 1");
-  p.BusyVideoId = First(db,
-                        "SELECT L.VIDEOID FROM VIDEOS_CASTMEMBERS L JOIN VIDEOS V ON V.VIDEOID = L.VIDEOID "
-                        "WHERE V.TITLE" + noQuote +
-                            " GROUP BY L.VIDEOID ORDER BY COUNT(*) DESC, L.VIDEOID LIMIT 1");
-  p.BusyVideoTitle = First(db, "SELECT TITLE FROM VIDEOS WHERE VIDEOID = " + p.BusyVideoId);
-  p.MiddleYear = First(db, "SELECT YEAR FROM VIDEOS ORDER BY YEAR LIMIT 1 OFFSET (SELECT COUNT(*) / 2 FROM VIDEOS)");
-  return p;
-}
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // The search statement for one set of criteria, as the main window builds it.
@@ -84,7 +37,7 @@ std::string Search(const std::function<void(TSearchCriteria&)>& adjust) {
   return JoinStatementLines(BuildSearchStatementLines(criteria));
 }
 
-std::vector<TStatementCase> Statements(const TPicks& p) {
+std::vector<TStatementCase> Statements(const twins::TPicks& p) {
   const int mid = std::stoi(p.MiddleYear);
   const std::string yearFrom = Quoted(std::to_string(mid - 5)), yearTo = Quoted(std::to_string(mid + 5));
   const std::vector<int> byTitle = {1};  // the search orders by V.TITLE, its second column
@@ -297,7 +250,7 @@ class CatalogueDifferential : public ::testing::Test {
     const std::string folder = TKind::Folder();
     if (folder.empty()) return;
     twins_ = std::make_unique<twins::TCatalogueTwins>(folder);
-    picks_ = std::make_unique<TPicks>(PickFacts(twins_->Sqlite));
+    picks_ = std::make_unique<twins::TPicks>(twins::PickFacts(twins_->Sqlite));
     std::printf("%s loaded: Quarry %.2f s, SQLite %.2f s\n", folder.c_str(), twins_->QuarryLoadSeconds,
                 twins_->SqliteLoadSeconds);
   }
@@ -311,12 +264,12 @@ class CatalogueDifferential : public ::testing::Test {
   }
 
   static std::unique_ptr<twins::TCatalogueTwins> twins_;
-  static std::unique_ptr<TPicks> picks_;
+  static std::unique_ptr<twins::TPicks> picks_;
 };
 template <typename TKind>
 std::unique_ptr<twins::TCatalogueTwins> CatalogueDifferential<TKind>::twins_;
 template <typename TKind>
-std::unique_ptr<TPicks> CatalogueDifferential<TKind>::picks_;
+std::unique_ptr<twins::TPicks> CatalogueDifferential<TKind>::picks_;
 
 struct TSharedCatalogue {
   static std::string Folder() { return twins::SharedCatalogueFolder(); }
