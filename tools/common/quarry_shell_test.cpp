@@ -50,11 +50,11 @@ TEST_F(QuarryShell, PrintsAnAlignedTable) {
   const TRun run = Shell({tables_.Folder(), "-c", "SELECT ID, TITLE, YEAR FROM FILMS ORDER BY ID"});
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out,
-            "ID | TITLE                         | YEAR\n"
-            "---+-------------------------------+-----\n"
-            " 1 | The Kid                       | 1921\n"
-            " 2 | Charles \"Buddy\" Rogers, live  |\n"
-            " 3 | Amélie                        | 2001\n"
+            "ID | TITLE                        | YEAR\n"
+            "---+------------------------------+-----\n"
+            " 1 | The Kid                      | 1921\n"
+            " 2 | Charles \"Buddy\" Rogers, live |\n"
+            " 3 | Amélie                       | 2001\n"
             "(3 rows)\n");
   EXPECT_EQ(run.Err, "");
 }
