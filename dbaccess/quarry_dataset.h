@@ -65,6 +65,10 @@ struct TQuarryFieldDef {
   std::string DisplayLabel;
 };
 
+// A field's value in a record image (record_buffer.h encoding), and the value stored there.
+TDataValue DecodeFieldValue(const std::uint8_t* record, const TFieldDefinition& def);
+void EncodeFieldValue(std::uint8_t* record, const TFieldDefinition& def, const TDataValue& value);
+
 // The field type for an engine type code and subtype; ftUnknown means "no field".
 TDataFieldType MapEngineFieldType(std::uint8_t type, std::uint8_t subType);
 
@@ -108,6 +112,7 @@ class TQuarryField {
 
  private:
   friend class TQuarryDataSet;
+  friend class TQuarryBlobStream;
   const TFieldDefinition& Engine() const;
   TQuarryDataSet& dataSet_;
   TQuarryFieldDef def_;
@@ -213,6 +218,12 @@ class TQuarryDataSet : public TQuarryComponent {
   void Cancel();
   void Delete();
 
+  // ---- links ----
+  // Datasets (details, queries) to tell when this one moves, opens or closes. The link must
+  // be removed before it is destroyed.
+  void AddLink(std::function<void()>* link);
+  void RemoveLink(std::function<void()>* link);
+
   // ---- engine access ----
   // The open cursor (null while closed).
   TDataCursor* Cursor() const { return cursor_; }
@@ -240,6 +251,19 @@ class TQuarryDataSet : public TQuarryComponent {
   virtual TQuarrySession& LockSession() = 0;
   // Hook for subclasses: a new record's fields (master values for a detail table).
   virtual void InitNewRecord() {}
+  // Key-setting state: the record image field writes go to, and reads come from (tables).
+  virtual std::uint8_t* KeyRecord() { return nullptr; }
+  virtual void KeyFieldWritten(TQuarryField& /*field*/) {}
+  // The dataset this one follows (master source or data source), for cycle checks.
+  virtual TQuarryDataSet* LinkSource() const { return nullptr; }
+  // Fails with "Circular data links are not allowed." when following source would loop.
+  void CheckLinkCycle(TQuarryDataSet* source) const;
+  // Stores a value into a record image in the storage form of the field at index.
+  void EncodeInto(std::uint8_t* record, int index, const TDataValue& value);
+  TDataValue DecodeFrom(const std::uint8_t* record, int index) const;
+  const TFieldDefinition& EngineField(int index) const;
+  // Moves to the first record and raises the scroll events (after order or range changes).
+  void Resync() { First(); }
   // A dataset whose records moved (masters notify their details and queries).
   void NotifyLinks();
   // Rebuilds field definitions and fields from the cursor.
@@ -250,9 +274,6 @@ class TQuarryDataSet : public TQuarryComponent {
   void SetState(TDataSetState state) { state_ = state; }
   std::unique_ptr<TDataCursor>& OwnedCursor() { return ownedCursor_; }
   void SetCanModify(bool on) { canModify_ = on; }
-  // Datasets (details, queries) to tell when this one moves or opens.
-  void AddLink(std::function<void()>* link);
-  void RemoveLink(std::function<void()>* link);
 
  private:
   friend class TQuarryField;
@@ -299,12 +320,12 @@ class TQuarryDataSet : public TQuarryComponent {
   TFilterRecordEvent onFilterRecord_;
   TFilter* textFilter_ = nullptr;
   TFilter* recordFilter_ = nullptr;
-  bool inFilterCallback_ = false;
 
   TDataSetEvent beforeScroll_;
   TDataSetEvent afterScroll_;
   TDataSetEvent afterOpen_;
   std::vector<std::function<void()>*> links_;
+  bool FindMove(int move);
 };
 
 // A dataset tied to a database of a session by name.
@@ -326,8 +347,11 @@ class TQuarryDBDataSet : public TQuarryDataSet {
 
  protected:
   friend class TQuarryDatabase;
-  // Marks the use of the database: the first mark opens it through the session.
-  void SetDatabaseUse(bool on) override;
+  // Marks the use of the database (open, prepared): the first mark opens it through the
+  // session, clearing the last one closes it there.
+  enum TDatabaseUse : int { duOpen = 1, duPrepared = 2 };
+  void SetDatabaseUse(bool on) override { SetDatabaseFlag(duOpen, on); }
+  void SetDatabaseFlag(int flag, bool on);
   TQuarrySession& LockSession() override { return DBSession(); }
   // The engine directory of the database in use (opening it when needed).
   TDataDirectory& Directory();
@@ -338,6 +362,7 @@ class TQuarryDBDataSet : public TQuarryDataSet {
   std::string databaseName_;
   std::string sessionName_;
   TQuarryDatabase* database_ = nullptr;
+  int databaseFlags_ = 0;
 };
 
 }  // namespace quarry
