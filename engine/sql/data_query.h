@@ -104,12 +104,14 @@ public:
   bool EncryptionGiven = false;    // ENCRYPTED WITH written (Password may be empty)
   bool TextIndexGiven = false;
   std::vector<TExpTree> TextIndexColumns;
-  std::string StopWords;
-  bool StopWordsGiven = false;
-  std::string SpaceChars;
-  bool SpaceCharsGiven = false;
-  std::string IncludeChars;
-  bool IncludeCharsGiven = false;
+  // STOP WORDS, SPACE CHARS and INCLUDE CHARS: string expressions evaluated without a row,
+  // with their source texts.
+  TExpTree StopWords;
+  std::string StopWordsText;
+  TExpTree SpaceChars;
+  std::string SpaceCharsText;
+  TExpTree IncludeChars;
+  std::string IncludeCharsText;
 
   // Copied from the statement before execution.
   bool LiveRequest = false;

@@ -110,8 +110,15 @@ public:
   // The whole text given to Parse or Prepare.
   const std::string& Text() const { return Parser.Source(); }
 
+  // Makes the executor of a parsed statement; MakeStatementExecutor unless replaced
+  // (tests run the statement machinery with executors of their own).
+  using TExecutorFactory = std::unique_ptr<TStatementExecutor> (*)(TQueryStatement& statement);
+  void SetExecutorFactory(TExecutorFactory factory);
+
   // ---- for the parser ----
   TExpressionParser& ExpressionParser() { return Parser; }
+  // Sub-selects nest at most this deep (each level recurses through the whole grammar).
+  static constexpr int kMaxSubSelectDepth = 32;
   // A new, empty query registered with the statement.
   TDataQuery& NewQuery();
 
@@ -133,6 +140,8 @@ private:
   std::vector<TExpToken*> ParameterList;
   std::unique_ptr<TStatementExecutor> Executor;
   TExpressionOwner* Hooks = nullptr;
+  TExecutorFactory Factory;
+  int SubSelectDepth = 0;
 
   bool Live = false;
   int32_t MaxRows = -1;

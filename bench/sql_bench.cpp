@@ -1,0 +1,115 @@
+// The application's statements timed in Quarry and in SQLite on the same catalogue: the year
+// bounds, the name lists, the name lookups, the search for each join case and the per-video
+// lookups. Prints each statement's median time in both engines and the ratio Quarry / SQLite.
+//
+// The catalogue is the shared one (PELLOMAR_SHARED_CATALOGUE), else the program's own
+// catalogue/ (PELLOMAR_SOURCE_DIR, else the current directory). Each side's time covers
+// preparing, running and reading every row as text, as the application's query does.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/search_statement.h"
+#include "tests/catalogue_twins.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TBenchStatement {
+  std::string Name;
+  std::string Sql;
+};
+
+std::string Search(const std::function<void(TSearchCriteria&)>& adjust) {
+  TSearchCriteria criteria;
+  criteria.toYear = "2030";
+  adjust(criteria);
+  return JoinStatementLines(BuildSearchStatementLines(criteria));
+}
+
+std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
+  const int director = std::stoi(p.DirectorId), cast = std::stoi(p.CastId), partner = std::stoi(p.PartnerCastId);
+  return {
+      {"earliest year", "SELECT YEAR FROM VIDEOS ORDER BY YEAR"},
+      {"latest year", "SELECT YEAR FROM VIDEOS ORDER BY YEAR DESC"},
+      {"cast member names", "SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER"},
+      {"director names", "SELECT DIRECTOR FROM DIRECTORS ORDER BY DIRECTOR"},
+      {"cast member by name", "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = \"" + p.CastName + "\""},
+      {"director by name", "SELECT DIRECTORID FROM DIRECTORS WHERE DIRECTOR = \"" + p.DirectorName + "\""},
+      {"search D (all)", Search([](TSearchCriteria&) {})},
+      {"search A (director)",
+       Search([&](TSearchCriteria& c) { c.allDirectors = false; c.directorChosen = true; c.directorId = director; })},
+      {"search B (cast member)",
+       Search([&](TSearchCriteria& c) { c.allCastMembers = false; c.castChosen = true; c.castMemberId = cast; })},
+      {"search C (both)",
+       Search([&](TSearchCriteria& c) {
+         c.allDirectors = false; c.directorChosen = true; c.directorId = director;
+         c.allCastMembers = false; c.castChosen = true; c.castMemberId = partner;
+       })},
+      {"search D years+ratings",
+       Search([](TSearchCriteria& c) {
+         c.allYears = false; c.fromYear = "1960"; c.toYear = "1980";
+         c.ratings = {true, true, false, true, true, true};
+       })},
+      {"cast ids of a video", "SELECT CASTMEMBERID FROM VIDEOS_CASTMEMBERS WHERE VIDEOID = " + p.BusyVideoId},
+      {"cast name by id", "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID = " + p.CastId},
+      {"director ids of a video", "SELECT DIRECTORID FROM VIDEOS_DIRECTORS WHERE VIDEOID = " + p.BusyVideoId},
+      {"director name by id", "SELECT DIRECTOR FROM DIRECTORS WHERE DIRECTORID = " + p.DirectorId},
+  };
+}
+
+// Median seconds of one run of fn: at least 3 runs, more until about half a second is spent.
+double MedianSeconds(const std::function<std::size_t()>& fn, std::size_t& rows) {
+  std::vector<double> times;
+  const auto budget = std::chrono::milliseconds(500);
+  const auto started = Clock::now();
+  while (times.size() < 3 || (Clock::now() - started < budget && times.size() < 1000)) {
+    const auto t0 = Clock::now();
+    rows = fn();
+    times.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  std::string folder = twins::SharedCatalogueFolder();
+  if (folder.empty()) folder = twins::OwnCatalogueFolder();
+  std::printf("catalogue: %s\n", folder.c_str());
+  try {
+    twins::TCatalogueTwins catalogue(folder);
+    std::printf("load: Quarry %.2f s, SQLite %.2f s\n\n", catalogue.QuarryLoadSeconds, catalogue.SqliteLoadSeconds);
+    const twins::TPicks picks = twins::PickFacts(catalogue.Sqlite);
+    std::printf("%-26s %8s %12s %12s %8s\n", "statement", "rows", "Quarry ms", "SQLite ms", "ratio");
+    for (const auto& statement : Statements(picks)) {
+      std::size_t quarryRows = 0, sqliteRows = 0;
+      double quarrySeconds = -1;
+      std::string failure;
+      try {
+        quarrySeconds = MedianSeconds([&] { return catalogue.Quarry.Query(statement.Sql).Rows.size(); }, quarryRows);
+      } catch (const std::exception& error) {
+        failure = error.what();
+      }
+      const double sqliteSeconds =
+          MedianSeconds([&] { return catalogue.Sqlite.Query(statement.Sql).Rows.size(); }, sqliteRows);
+      if (!failure.empty()) {
+        std::printf("%-26s %8zu %12s %12.3f %8s  Quarry failed: %s\n", statement.Name.c_str(), sqliteRows, "-",
+                    sqliteSeconds * 1e3, "-", failure.c_str());
+        continue;
+      }
+      std::printf("%-26s %8zu %12.3f %12.3f %8.2f%s\n", statement.Name.c_str(), quarryRows, quarrySeconds * 1e3,
+                  sqliteSeconds * 1e3, quarrySeconds / sqliteSeconds,
+                  quarryRows == sqliteRows ? "" : "  (row counts differ)");
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "sql_bench: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,90 @@
+// Source tables of a running SELECT and column access over them; see select_sources.h.
+#include "engine/sql/select_sources.h"
+
+#include <algorithm>
+
+#include "engine/platform/locale_services.h"
+#include "engine/storage/record_buffer.h"
+
+namespace quarry {
+
+namespace {
+std::string TrimBlanks(const std::string& s) {
+  std::size_t a = 0, b = s.size();
+  while (a < b && static_cast<unsigned char>(s[a]) <= 32) ++a;
+  while (b > a && static_cast<unsigned char>(s[b - 1]) <= 32) --b;
+  return s.substr(a, b - a);
+}
+} // namespace
+
+const TFieldDefinition* TSelectSource::FindField(const std::string& name) const {
+  if (!Cursor) return nullptr;
+  const std::string wanted = TrimBlanks(name);
+  for (const TFieldDefinition& field : Cursor->Fields())
+    if (SameTextIgnoringCase(TrimBlanks(field.Name), wanted)) return &field;
+  return nullptr;
+}
+
+void SetColumnType(TExpToken& column, const TFieldDefinition& field) {
+  column.FieldNo = static_cast<int16_t>(field.FieldNo);
+  column.DataType = static_cast<uint8_t>(field.DataType);
+  column.SubType = field.SubType == st::AutoInc ? st::None : field.SubType;
+  column.Scale = field.Scale;
+  column.SetValueSize(field.ValueSize);
+}
+
+TSelectSource* TSelectColumnSource::FindCorrelation(const std::string& correlation) const {
+  const std::string wanted = TrimBlanks(correlation);
+  for (TSelectSource* source : Sources)
+    if (SameTextIgnoringCase(TrimBlanks(source->Correlation), wanted)) return source;
+  return nullptr;
+}
+
+TSelectSource* TSelectColumnSource::SourceOf(const TExpToken& column) const {
+  for (TSelectSource* source : Sources)
+    if (source->Source == column.SourceTable) return source;
+  return nullptr;
+}
+
+bool TSelectColumnSource::ResolveColumn(TExpToken& column) {
+  if (!column.TableName.empty()) {
+    TSelectSource* source = FindCorrelation(column.TableName);
+    if (source == nullptr) return false;
+    const TFieldDefinition* field = source->FindField(column.ColumnName);
+    if (field == nullptr) return false;
+    SetColumnType(column, *field);
+    column.SourceTable = source->Source;
+    return true;
+  }
+  for (TSelectSource* source : Sources) {
+    const TFieldDefinition* field = source->FindField(column.ColumnName);
+    if (field == nullptr) continue;
+    SetColumnType(column, *field);
+    column.SourceTable = source->Source;
+    return true;
+  }
+  return false;
+}
+
+void TSelectColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* /*record*/) {
+  TSelectSource* source = SourceOf(column);
+  const TFieldDefinition* field = nullptr;
+  if (source != nullptr && source->Cursor && column.FieldNo >= 1 && column.FieldNo <= source->Cursor->FieldCount())
+    field = &source->Cursor->Fields()[static_cast<std::size_t>(column.FieldNo - 1)];
+  column.IsNull = true;
+  if (field == nullptr || source->NullRow || IsFieldNull(source->Record.data(), *field)) {
+    column.ZeroValue();
+    return;
+  }
+  if (field->IsBlob()) {
+    // BLOB contents are not read row by row; expressions over BLOBs see NULL.
+    column.ZeroValue();
+    return;
+  }
+  column.IsNull = false;
+  column.SetValueSize(field->ValueSize);
+  const uint8_t* data = FieldData(source->Record.data(), *field);
+  std::copy(data, data + field->ValueSize, column.Value.begin());
+}
+
+} // namespace quarry

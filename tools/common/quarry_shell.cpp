@@ -1,0 +1,166 @@
+// The quarry shell; see quarry_shell.h.
+#include "tools/common/quarry_shell.h"
+
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <optional>
+
+#include "engine/sql/query_statement.h"
+#include "engine/storage/data_cursor.h"
+#include "engine/storage/directory.h"
+#include "engine/storage/engine_error.h"
+#include "engine/storage/session.h"
+#include "tools/common/csv_loader.h"
+#include "tools/common/result_reader.h"
+#include "tools/common/statement_reader.h"
+
+namespace quarry::tools {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quarry DIR [--csv] [--time] [--password TEXT] [-c SQL]\n"
+    "       quarry DIR --load-csv TABLE FILE [--type COLUMN=TYPE]... [--primary COLUMN] [--index COLUMN]...\n";
+
+struct TShellOptions {
+  std::string Directory;
+  std::optional<std::string> Command;
+  bool Csv = false;
+  bool Time = false;
+  std::vector<std::string> Passwords;
+  bool Load = false;
+  TCsvLoadOptions LoadOptions;
+  std::string LoadFile;
+};
+
+class EUsage : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+TShellOptions ParseArguments(const std::vector<std::string>& args) {
+  TShellOptions options;
+  auto value = [&](std::size_t& i, const std::string& option) -> const std::string& {
+    if (i + 1 >= args.size()) throw EUsage(option + " needs a value");
+    return args[++i];
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-c") {
+      options.Command = value(i, arg);
+    } else if (arg == "--csv") {
+      options.Csv = true;
+    } else if (arg == "--time") {
+      options.Time = true;
+    } else if (arg == "--password") {
+      options.Passwords.push_back(value(i, arg));
+    } else if (arg == "--load-csv") {
+      options.Load = true;
+      options.LoadOptions.Table = value(i, arg);
+      options.LoadFile = value(i, arg);
+    } else if (arg == "--type") {
+      const std::string& spec = value(i, arg);
+      const auto equals = spec.find('=');
+      if (equals == std::string::npos || equals == 0 || equals + 1 == spec.size())
+        throw EUsage("--type wants COLUMN=TYPE, not " + spec);
+      options.LoadOptions.Types.emplace_back(spec.substr(0, equals), spec.substr(equals + 1));
+    } else if (arg == "--primary") {
+      options.LoadOptions.Primary = value(i, arg);
+    } else if (arg == "--index") {
+      options.LoadOptions.Indexes.push_back(value(i, arg));
+    } else if (!arg.empty() && arg[0] == '-') {
+      throw EUsage("unknown option " + arg);
+    } else if (options.Directory.empty()) {
+      options.Directory = arg;
+    } else {
+      throw EUsage("unexpected argument " + arg);
+    }
+  }
+  if (options.Directory.empty()) throw EUsage("no directory given");
+  const bool loadOptionsGiven = !options.LoadOptions.Types.empty() || !options.LoadOptions.Primary.empty() ||
+                                !options.LoadOptions.Indexes.empty();
+  if (loadOptionsGiven && !options.Load) throw EUsage("--type, --primary and --index go with --load-csv");
+  if (options.Load && options.Command) throw EUsage("--load-csv and -c cannot be combined");
+  if (options.Load && !options.Passwords.empty()) options.LoadOptions.Password = options.Passwords.front();
+  return options;
+}
+
+// Runs one statement text and prints its result; false when it failed (message on err).
+bool RunStatement(TDataDirectory& directory, const std::string& text, const std::string& where,
+                  const TShellOptions& options, std::ostream& out, std::ostream& err) {
+  try {
+    TQueryStatement statement(&directory);
+    statement.Prepare(text);
+    TDataCursor* result = statement.Execute();
+    if (result != nullptr) {
+      const TResultTable table = ReadResult(*result);
+      if (options.Csv) PrintCsv(out, table);
+      else PrintAligned(out, table);
+    } else if (!options.Csv) {
+      const auto rows = statement.RowsAffected();
+      out << rows << (rows == 1 ? " row affected\n" : " rows affected\n");
+    }
+    if (options.Time) {
+      // In CSV mode the time goes to err so that out stays one CSV document.
+      std::ostream& timeOut = options.Csv ? err : out;
+      timeOut << "Time: " << std::fixed << std::setprecision(3) << statement.ExecutionTime() << " s\n";
+      timeOut.unsetf(std::ios::floatfield);
+    }
+    out.flush();
+    return true;
+  } catch (const std::exception& error) {
+    out.flush();
+    err << where << error.what() << '\n';
+    return false;
+  }
+}
+
+int Load(TDataDirectory& directory, const TShellOptions& options, std::ostream& out, std::ostream& err) {
+  try {
+    const std::int64_t rows = LoadCsvFile(directory, options.LoadOptions, options.LoadFile);
+    out << rows << (rows == 1 ? " row loaded into " : " rows loaded into ") << options.LoadOptions.Table << '\n';
+    return 0;
+  } catch (const std::exception& error) {
+    err << "quarry: " << error.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace
+
+int RunQuarryShell(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  TShellOptions options;
+  try {
+    options = ParseArguments(args);
+  } catch (const EUsage& error) {
+    err << "quarry: " << error.what() << '\n' << kUsage;
+    return 2;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_directory(options.Directory, ec)) {
+    err << "quarry: no such directory: " << options.Directory << '\n';
+    return 2;
+  }
+
+  TDataSession session;
+  for (const auto& password : options.Passwords) session.AddPassword(password);
+  TDataDirectory& directory = session.OpenDirectory("", options.Directory);
+  int status = 0;
+  if (options.Load) {
+    status = Load(directory, options, out, err);
+  } else if (options.Command) {
+    status = RunStatement(directory, *options.Command, "", options, out, err) ? 0 : 1;
+  } else {
+    TStatementReader reader(in);
+    TStatementText statement;
+    while (reader.Next(statement)) {
+      const std::string where = "line " + std::to_string(statement.Line) + ": ";
+      if (!RunStatement(directory, statement.Text, where, options, out, err)) status = 1;
+    }
+  }
+  session.CloseDirectory(directory);
+  return status;
+}
+
+}  // namespace quarry::tools
