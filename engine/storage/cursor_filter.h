@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/sql/column_source.h"
 #include "engine/sql/records_bitmap.h"
 #include "engine/sql/token_stack.h"
 
@@ -66,6 +67,7 @@ class TFilter {
   TDataCursor& owner_;
   TExpTree checked_;
   TExpTree prepared_;
+  std::unique_ptr<TRecordColumnSource> source_;  // field values for the expression
   TFilterCallback callback_;
   const void* dataset_ = nullptr;
   TFilterOptions options_;

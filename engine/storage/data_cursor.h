@@ -119,9 +119,13 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   void SetInternal(bool internal);
   const std::string& TableName() const { return tableName_; }
   bool Exclusive() const { return exclusive_; }
-  bool ReadOnly() const { return readOnly_; }
+  // The option, or a table whose files could only be opened read-only.
+  bool ReadOnly() const;
   bool InMemory() const { return inMemory_; }
   bool Internal() const { return internal_; }
+  // The table's language and sort identifiers (0 while closed).
+  std::uint16_t LanguageId() const;
+  std::uint16_t SortId() const;
 
   // ---- life cycle ----
   // Opens the table: shared table object from the directory (11013 when exclusivity
@@ -349,6 +353,79 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
  private:
   friend class TFilter;
   struct TImpl;
+  struct TOperation;
+  // Thrown inside an operation when a record read found the table changed by another user
+  // (the caches were dropped): the operation resynchronises and starts again.
+  struct TRestart {};
+  class TChangeLock;
+
+  // ---- helpers (data_cursor.cpp) ----
+  TDataFile& Data() const;
+  TIndexFile& Index() const;
+  void RequireOpen() const;
+  void RequireClosed() const;
+  [[noreturn]] void Raise(TEngineErrorCode code, std::string_view field = {}, std::string_view index = {},
+                          std::string_view message = {}) const;
+  void LoadDefinitions();
+  void ApplySlot(int slot);
+  // Runs a navigation step with the change check first and restarts after a mid-way change.
+  template <typename TStep>
+  auto RunOperation(TStep step) -> decltype(step());
+  void TakeSnapshot();
+  bool SnapshotStale() const;
+  void CheckChanges();
+  // Brings positions, bitmaps and the current record up to date after other users' changes.
+  void Resync();
+  void InvalidateBitmaps();
+  void EnsureBitmaps();
+  void BuildActive();
+  void RebuildVisible();
+  const TRecordsBitmap& NaturalSet();
+  void SetEmpty();
+  void SetBof();
+  void SetEof();
+  // Positions on the first visible entry at or after (before) path_, within the range.
+  TEngineErrorCode SettleForward(bool on);
+  TEngineErrorCode SettleBackward(bool on);
+  TEngineErrorCode FirstStep();
+  TEngineErrorCode LastStep();
+  TEngineErrorCode NextStep();
+  TEngineErrorCode PriorStep();
+  TEngineErrorCode PositionOnRecord(std::int32_t recordNo, bool nearest);
+  // Index order: repositions on key (first visible key not smaller; the last record when
+  // none follows). Returns whether the landing key equals key.
+  bool PositionOnKey(const std::uint8_t* key, bool exact);
+  void Reposition();
+  // Reads record recordNo into current_ (TRestart when the table changed under the read).
+  void LoadCurrent(std::int32_t recordNo, TReadDirection direction);
+  TEngineErrorCode Deliver(TEngineErrorCode code, std::uint8_t* buffer);
+  void CopyOut(const std::uint8_t* image, std::uint8_t* buffer);
+  bool InRange(const std::uint8_t* key) const;
+  int CompareKeys(const std::uint8_t* a, const std::uint8_t* b) const;
+  // Fills key bytes from `from` on as the lowest (or highest) possible continuation.
+  void PadKey(std::uint8_t* key, int from, bool high) const;
+  int GivenKeyBytes(const std::uint8_t* key, int fieldCount, int partialLength) const;
+  std::int64_t RangeFirstOrdinal();
+  std::int64_t RangeLastOrdinal();
+  bool Visible(std::int32_t recordNo) const;
+  bool IndexOrderCounts() const { return !natural_ && !filterActive_; }
+
+  // ---- changes (data_cursor_edit.cpp) ----
+  void RequireWritable() const;
+  void ValidateRecord(const std::uint8_t* buffer) const;
+  std::vector<int> KeySlots() const;
+  void TextKeys(const std::uint8_t* record, std::int32_t identifier, std::vector<std::vector<std::uint8_t>>& keys);
+  void RecordAdded(std::int32_t recordNo, const std::uint8_t* record);
+  void RecordRemoved(std::int32_t recordNo);
+  std::int32_t ResolveRecordNo(std::int32_t recordNo) const;
+  bool LockedByOtherCursor(std::int32_t recordNo) const;
+  void ReleaseLock();
+  void AfterChange(bool othersChanged);
+  void DefaultValue(const TFieldDefinition& field, std::uint8_t* record) const;
+  void FilterCheck(TExpTree& tree);
+  TFilter* InsertFilter(std::unique_ptr<TFilter> filter);
+  std::vector<std::unique_ptr<TFilter>>::iterator FindFilter(TFilter* filter);
+  void FiltersChanged();
 
   // Options.
   TDataDirectory& directory_;
@@ -367,29 +444,37 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   bool hasDefaults_ = false;
   bool hasChecks_ = false;
   bool hasComputed_ = false;
+  bool hasAutoInc_ = false;
   std::function<void(std::uint8_t*)> calculator_;
 
   // Order and position.
   int slot_ = NaturalOrderSlot;
   bool natural_ = true;
+  int keyLength_ = 0;
+  bool scanning_ = false;  // a bitmap build reads records in record-number order
   TIndexPath path_;
   std::int32_t recordNo_ = 0;
   bool bof_ = true;
   bool eof_ = true;
-  std::vector<std::uint8_t> current_;     // the current record's image
+  std::vector<std::uint8_t> current_;     // the current record's image (buffer size)
   std::vector<std::uint8_t> currentKey_;  // its key in the current index
+  std::vector<std::uint8_t> scratchKey_;
 
   // Range.
   bool rangeActive_ = false;
   std::vector<std::uint8_t> rangeStart_;
   std::vector<std::uint8_t> rangeEnd_;
 
-  // Filters and bitmaps.
+  // Filters and bitmaps (active_: slots holding records; visible_: what navigation shows
+  // when filters are active).
   std::vector<std::unique_ptr<TFilter>> filters_;
   bool filterActive_ = false;
+  bool activeValid_ = false;
+  bool visibleValid_ = false;
   TRecordsBitmap visible_;
   TRecordsBitmap active_;
   TRecordsBitmap inRange_;
+  std::int32_t visibleCount_ = 0;
 
   // Change snapshot.
   std::int32_t dataCounter_ = 0;
@@ -401,7 +486,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   bool updateFailed_ = false;
   bool keepIdentifiers_ = false;
 
-  // Text search.
+  // Text search; evaluating_ is the record a filter expression is being evaluated on.
+  const std::uint8_t* evaluating_ = nullptr;
   std::unique_ptr<TTextParameters> textParameters_;
   bool textParametersChanged_ = false;
 

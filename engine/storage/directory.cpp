@@ -150,12 +150,15 @@ void TDataDirectory::CreateTable(std::string_view name, bool inMemory, const TTa
   TIndexFile index(FileNameOf(table, kIndexExtension), inMemory, &list);
   data.SetTableName(table);
   data.CreateFile(definition.LanguageId, definition.SortId, definition.Fields, definition.BlobBlockSize,
-                  definition.Description, definition.Password, definition.Encrypted);
+                  definition.Description, definition.Password, definition.Encrypted, definition.UserMajor,
+                  definition.UserMinor);
+  if (definition.LastAutoInc != 0) data.SetLastAutoIncValue(definition.LastAutoInc);
   data.FlushTable(session_.Settings().ForceBufferFlush, false);
   index.CreateFile(definition.Encrypted);
   const std::vector<TFieldDefinition>& fields = data.Fields();
   index.DefinePrimaryIndex(definition.Primary, fields);
   for (const TIndexDefinition& secondary : definition.Secondaries) index.AddSecondaryIndex(secondary, fields);
+  if (definition.Text.FieldCount > 0) index.DefineTextIndex(definition.Text, fields);
   index.FlushPages();
   index.WriteHeader(true);
   if (data.BlobFieldCount() > 0) {

@@ -38,6 +38,10 @@ struct TTableDefinition {
   std::string Description;
   std::string Password;
   bool Encrypted = false;
+  TIndexDefinition Text;                      // no fields: no full-text index
+  std::int32_t LastAutoInc = 0;
+  std::uint16_t UserMajor = 0;
+  std::uint16_t UserMinor = 0;
 };
 
 class TDataDirectory {
