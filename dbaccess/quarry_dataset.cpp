@@ -316,6 +316,7 @@ void TQuarryDataSet::Open() {
     SetDatabaseUse(false);
     throw;
   }
+  OpenedHook();
   if (afterOpen_) afterOpen_(*this);
   if (afterScroll_) afterScroll_(*this);
   NotifyLinks();

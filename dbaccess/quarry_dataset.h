@@ -61,8 +61,8 @@ struct TQuarryFieldDef {
   int Precision = 0;
   bool Required = false;
   int FieldNo = 0;             // the engine field number (from 1)
-  std::string Origin;          // the engine field's description of where it came from
-  std::string DisplayLabel;
+  std::string Origin{};        // the engine field's description of where it came from
+  std::string DisplayLabel{};
 };
 
 // A field's value in a record image (record_buffer.h encoding), and the value stored there.
@@ -243,6 +243,8 @@ class TQuarryDataSet : public TQuarryComponent {
     return nullptr;
   }
   virtual void AfterCursorOpen() {}
+  // Runs once the dataset is open and positioned, before the after-open event.
+  virtual void OpenedHook() {}
   virtual void ApplyDisplayLabels();
   virtual void ApplyFieldOrigins();
   // Closing at the request of the database (a query also unprepares).

@@ -321,28 +321,21 @@ TEST_F(SessionTest, DatabaseOutlivingItsSessionIsClosedAndLosesTheSessionName) {
   EXPECT_EQ(database.SessionName(), "");
 }
 
-TEST_F(SessionTest, SharedHandleIsBorrowedAndGivenUpWithItsLender) {
-  TQuarryDatabase lender;
-  TQuarryDatabase borrower;
-  for (TQuarryDatabase* d : {&lender, &borrower}) {
+TEST_F(SessionTest, DatabasesOnOneDirectoryShareTheEngineDirectory) {
+  TQuarryDatabase films;
+  TQuarryDatabase archive;
+  films.SetDatabaseName("Films");
+  archive.SetDatabaseName("Archive");
+  for (TQuarryDatabase* d : {&films, &archive}) {
     d->SetDirectory("/db");
-    d->SetHandleShared(true);
+    d->Open();
   }
-  lender.SetDatabaseName("Films");
-  lender.Open();
-  // Same name is refused even when sharing: the borrower shares through a second session.
-  TQuarrySession second;
-  second.SetSessionName("Second");
-  TQuarryDatabase secondLender;
-  secondLender.SetSessionName("Second");
-  secondLender.SetDatabaseName("Films");
-  secondLender.SetHandleShared(true);
-  secondLender.SetDirectory("/db");
-  secondLender.Open();
-  EXPECT_NE(&secondLender.Handle(), &lender.Handle()) << "each session has its own engine directory";
-  borrower.SetDatabaseName("Films2");
-  borrower.Open();
-  EXPECT_NE(&borrower.Handle(), &lender.Handle());
+  EXPECT_EQ(&films.Handle(), &archive.Handle());
+  EXPECT_EQ(films.Handle().UseCount(), 2);
+  films.Close();
+  EXPECT_TRUE(archive.Connected());
+  EXPECT_EQ(archive.Handle().UseCount(), 1);
+  EXPECT_EQ(ErrorOf([&] { films.Handle(); }), "Cannot perform this operation on a closed database.");
 }
 
 TEST_F(SessionTest, PasswordsReachTheEngineSessionCutTo255Characters) {

@@ -127,11 +127,7 @@ TDataCursor* TQuarryTable::CreateCursor() {
   }
   rangeApplied_ = false;
   OwnedCursor() = std::move(cursor);
-  TDataCursor* opened = OwnedCursor().get();
-  if (master_ != nullptr && !masterFields_.empty()) {
-    // The range follows the master once the dataset is bound; see MasterChanged.
-  }
-  return opened;
+  return OwnedCursor().get();
 }
 
 void TQuarryTable::DestroyCursor() {
@@ -147,7 +143,17 @@ void TQuarryTable::SelectIndex(TDataCursor& cursor) {
     return;
   }
   if (TrimName(indexFieldNames_).empty()) {
-    cursor.SetIndex("");
+    // The primary order: the primary index, or record order in a table without one.
+    bool hasPrimary = false;
+    try {
+      hasPrimary = cursor.GetIndexDefinition(PrimarySlot).FieldCount > 0;
+    } catch (const EQuarryEngineError&) {
+    }
+    if (hasPrimary) {
+      cursor.SetIndex("");
+    } else if (cursor.IndexSlot() != NaturalOrderSlot) {
+      cursor.SetIndexSlot(NaturalOrderSlot);
+    }
     return;
   }
   std::vector<std::string> wanted = SplitList(indexFieldNames_);

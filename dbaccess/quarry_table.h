@@ -94,6 +94,7 @@ class TQuarryTable : public TQuarryDBDataSet {
   void KeyFieldWritten(TQuarryField& field) override;
   TQuarryDataSet* LinkSource() const override { return master_; }
   void InitNewRecord() override;
+  void OpenedHook() override { MasterChanged(); }
 
  private:
   enum TKeyIndex { kiLookup, kiRangeStart, kiRangeEnd, kiCurRangeStart, kiCurRangeEnd, kiSave, kiCount };

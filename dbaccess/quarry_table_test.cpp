@@ -233,7 +233,7 @@ TEST_F(TableTest, LocateFindsTheFirstMatchFromTheStartWhateverThePosition) {
   const TCase cases[] = {
       {"TITLE", {std::string("Brazil")}, {}, 2},                         // current index is FILMID: filter
       {"title", {std::string("ALIEN")}, {true, false}, 1},               // case-insensitive
-      {"TITLE", {std::string("alien")}, {}, 6},                          // case counts
+      {"TITLE", {std::string("alien nation")}, {}, 6},                   // case counts
       {"TITLE", {std::string("Ali*")}, {false, true}, 1},                // partial with "*"
       {"TITLE", {std::string("ali")}, {true, true}, 1},                  // partial, no case
       {"YEAR;TITLE", {std::string("1984"), std::string("Dune")}, {}, 4}, // two fields
