@@ -446,6 +446,17 @@ TEST(StatementParse, DeepNestingIsRefused) {
   std::string joins = "SELECT A FROM " + std::string(500, '(') + "T";
   EXPECT_EQ(ParseError(joins).second, "Mismatched join parentheses");
 
+  std::string joins2 = "SELECT A FROM T0";
+  for (int i = 1; i <= 1100; ++i)
+    joins2 += " JOIN T" + std::to_string(i) + " ON T" + std::to_string(i) + ".K = T0.K";
+  EXPECT_EQ(ParseError(joins2).second,
+            "Expression is nested more than 200 levels or 1000 operators deep in SQL statement");
+
+  std::string tables = "SELECT A FROM T0";
+  for (int i = 1; i < 20000; ++i) tables += ", T" + std::to_string(i);
+  EXPECT_EQ(ParseError(tables).second, "");
+  EXPECT_EQ(ParseError(tables + ", t17").second, "Duplicate table correlation name 't17' found in source tables");
+
   std::string unions = "SELECT A FROM T";
   for (int i = 0; i < 5000; ++i) unions += " UNION SELECT A FROM T";
   TQueryStatement statement(nullptr);

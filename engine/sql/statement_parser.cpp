@@ -213,13 +213,23 @@ void TStatementParser::ReadTableAlias(TSourceTable& table, TAliasRule rule) {
 
 TSourceTable& TStatementParser::AddSourceTable(TDataQuery& query, std::size_t at,
                                                std::unique_ptr<TSourceTable> table) {
-  if (query.FindSourceTable(table->CorrelationName))
+  auto& names = Correlations[&query];
+  if (names.size() != query.SourceTables.size()) {
+    // The list was changed behind this parser's back (UPDATE ... FROM restarts it).
+    names.clear();
+    for (const auto& t : query.SourceTables) names.insert(UpperAscii(t->CorrelationName));
+  }
+  if (!names.insert(UpperAscii(table->CorrelationName)).second)
     FailMessage("Duplicate table correlation name '" + table->CorrelationName +
                 "' found in source tables");
-  if (at > query.SourceTables.size()) at = query.SourceTables.size();
+  if (at >= query.SourceTables.size()) {
+    table->Position = static_cast<int>(query.SourceTables.size()) + 1;
+    query.SourceTables.push_back(std::move(table));
+    return *query.SourceTables.back();
+  }
   auto it = query.SourceTables.insert(query.SourceTables.begin() + static_cast<std::ptrdiff_t>(at),
                                       std::move(table));
-  for (std::size_t i = 0; i < query.SourceTables.size(); ++i)
+  for (std::size_t i = at; i < query.SourceTables.size(); ++i)
     query.SourceTables[i]->Position = static_cast<int>(i) + 1;
   return **it;
 }
@@ -293,6 +303,12 @@ void TStatementParser::ParseSourceList(TDataQuery& query, const std::string& ste
 
 void TStatementParser::AddCondition(TDataQuery& query, TExpTree condition) {
   if (!condition) return;
+  // Each condition adds one AND above the others: keep the whole tree within the height the
+  // recursive passes over trees are built for.
+  if (++ConditionCount[&query] > TExpressionParser::kMaxTreeHeight)
+    FailMessage("Expression is nested more than " + std::to_string(TExpressionParser::kMaxNesting) +
+                " levels or " + std::to_string(TExpressionParser::kMaxTreeHeight) +
+                " operators deep in " + P.ContextName);
   if (!query.Condition) {
     query.Condition = std::move(condition);
     return;

@@ -14,6 +14,8 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engine/sql/data_query.h"
 #include "engine/sql/expression_parser.h"
@@ -50,6 +52,11 @@ public:
 private:
   TQueryStatement& Statement;
   TExpressionParser& P;
+  // Per query: the correlation names in use (upper case), so that a long FROM list is
+  // checked for duplicates in linear time, and the number of conditions joined by AND,
+  // which bounds the height of the combined condition tree.
+  std::unordered_map<const TDataQuery*, std::unordered_set<std::string>> Correlations;
+  std::unordered_map<const TDataQuery*, int> ConditionCount;
 
   // ---- tokens and messages ----
   // stem + current token + "'".
