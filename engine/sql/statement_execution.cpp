@@ -5,11 +5,13 @@
 
 #include "engine/sql/expression_error.h"
 #include "engine/sql/query_statement.h"
+#include "engine/sql/select_executor.h"
 
 namespace quarry {
 
 std::unique_ptr<TStatementExecutor> MakeStatementExecutor(TQueryStatement& statement) {
-  // No kind can be run yet: say which one was asked for.
+  if (statement.Kind() == TStatementKind::Select) return std::make_unique<TSelectExecutor>(statement);
+  // Other kinds are not run here: say which one was asked for.
   const std::string name = StatementName(statement.Kind());
   RaiseExpressionError(kSqlErrorCode, "",
                        (name.empty() ? std::string("Empty") : name) + " statements are not supported");

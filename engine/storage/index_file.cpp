@@ -492,6 +492,11 @@ void TIndexFile::DecrementRecordCount() {
   MarkModified();
 }
 
+void TIndexFile::SetRecordCount(std::int32_t count) {
+  header_.ActiveRecords = count < 0 ? 0 : count;
+  MarkModified();
+}
+
 void TIndexFile::ReportSlotReuse(TDataFile& data) const { data.SetSlotReuse(ReusesDeletedSlots()); }
 
 // ---------------------------------------------------------------- page cache

@@ -120,6 +120,8 @@ class TIndexFile : public TFileHandler, public TPageStore {
   // ---- records ----
   void IncrementRecordCount();
   void DecrementRecordCount();
+  // Sets the count outright (a table whose records were rewritten in place, e.g. sorted).
+  void SetRecordCount(std::int32_t count);
   std::int32_t RecordCount() const { return header_.ActiveRecords; }
   // False for tables created without a primary index: they never reuse deleted slots.
   bool ReusesDeletedSlots() const { return !header_.NoPrimaryIndex; }

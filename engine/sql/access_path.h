@@ -1,0 +1,58 @@
+// TAccessPath: how one source table of a SELECT is read: through an index and a key range
+// built from an equality or BETWEEN on the index's leading field, or by a plain scan.
+//
+// The conditions it looks at are comparisons of a plain column of the table with an
+// expression that reads no column of this table (a constant, or columns of tables whose rows
+// are already current when this table is read). The range is only ever a narrowing: every
+// condition is still tested on each row unless the range answers it exactly (equality on a
+// field whose key encoding is its value: integers, dates, times, booleans).
+//
+// Choose once per execution (after the tree is prepared), then Position per outer row:
+// Position evaluates the bound expressions, builds the range keys through the cursor and
+// leaves the cursor before the first record of the range.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/sql/expression_evaluator.h"
+#include "engine/sql/select_sources.h"
+
+namespace quarry {
+
+class TAccessPath {
+public:
+  // conditions: prepared condition trees of this table; outerReadable tells whether an
+  // expression's columns are all readable when the table is positioned (the caller's
+  // knowledge of the loop order). Sets the cursor's order.
+  void Choose(TSelectSource& source, const std::vector<const TExpToken*>& conditions,
+              const std::function<bool(const TExpToken&)>& outerReadable);
+
+  // Positions the cursor before the first row to read (range set when an index is used).
+  void Position(TSelectSource& source, const TEvalContext& context);
+
+  bool UsesIndex() const { return Slot != NaturalOrderSlot; }
+  // True when a bound reads columns of other tables (the range changes with the outer row).
+  bool DependsOnOuter() const { return Outer; }
+  // The condition the current range answers exactly (its row test can be skipped), or
+  // null; valid after Position.
+  const TExpToken* AnsweredCondition() const { return Ranged ? Answered : nullptr; }
+
+private:
+  int Slot = NaturalOrderSlot;
+  int FieldNo = 0;
+  const TExpToken* Low = nullptr;   // equality: the value; BETWEEN: the lower bound
+  const TExpToken* High = nullptr;  // BETWEEN: the upper bound; null for equality
+  bool Outer = false;
+  bool Ranged = false;  // the last Position set a range from the bounds
+  const TExpToken* Answered = nullptr;
+  std::vector<uint8_t> LowRecord;
+  std::vector<uint8_t> HighRecord;
+  TExpToken Converted;
+
+  // Evaluates bound into the key record; false when the value is NULL or not convertible.
+  bool StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
+                  std::vector<uint8_t>& record);
+};
+
+} // namespace quarry

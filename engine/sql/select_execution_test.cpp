@@ -1,0 +1,190 @@
+// SELECT execution over small tables made through the cursor: joins of each kind, DISTINCT,
+// GROUP BY with aggregates and HAVING, ORDER BY (DESC, NOCASE), TOP, UNION [ALL], IN
+// sub-selects, INTO, result column names, the maximum row count and the preparation errors.
+#include <gtest/gtest.h>
+
+#include "engine/sql/select_test_support.h"
+
+namespace quarry {
+namespace {
+
+using select_testing::Column;
+using select_testing::IndexOn;
+
+class SelectExecution : public ::testing::Test, public select_testing::TSelectFixture {
+protected:
+  SelectExecution() {
+    // EMP: an employee with no department (5), one in a department that does not exist (4),
+    // two of one name (1, 6).
+    MakeTable("EMP",
+              {Column(1, "ID", TFieldType::Integer), Column(2, "NAME", TFieldType::String, 20),
+               Column(3, "DEPT", TFieldType::Integer), Column(4, "SALARY", TFieldType::Integer),
+               Column(5, "GRADE", TFieldType::String, 5)},
+              IndexOn("", {1}, true), {IndexOn("BYNAME", {2}), IndexOn("BYDEPT", {3})},
+              {{"1", "Ann", "10", "100", "A"},
+               {"2", "bob", "10", "200", "B"},
+               {"3", "Cid", "20", "300", "A"},
+               {"4", "Dee", "30", "400", "NULL"},
+               {"5", "Eve", "NULL", "150", "B"},
+               {"6", "Ann", "20", "250", "A"}});
+    // DEPT: department 40 has nobody.
+    MakeTable("DEPT", {Column(1, "ID", TFieldType::Integer), Column(2, "TITLE", TFieldType::String, 20)},
+              IndexOn("", {1}, true), {IndexOn("BYTITLE", {2})}, {{"10", "Sales"}, {"20", "Dev"}, {"40", "Empty"}});
+  }
+};
+
+struct TRowsCase {
+  const char* Sql;
+  std::vector<std::string> Rows;  // in the order the result must give them
+};
+
+TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
+  const std::vector<TRowsCase> cases = {
+      // ORDER BY: byte order of the table's collation, DESC, NOCASE, by number.
+      {"SELECT NAME FROM EMP ORDER BY NAME", {"Ann", "Ann", "Cid", "Dee", "Eve", "bob"}},
+      {"SELECT NAME FROM EMP ORDER BY NAME DESC", {"bob", "Eve", "Dee", "Cid", "Ann", "Ann"}},
+      {"SELECT NAME FROM EMP ORDER BY NAME NOCASE", {"Ann", "Ann", "bob", "Cid", "Dee", "Eve"}},
+      {"SELECT NAME, SALARY FROM EMP ORDER BY 2 DESC", {"Dee|400", "Cid|300", "Ann|250", "bob|200", "Eve|150", "Ann|100"}},
+      // DISTINCT, alone and with ORDER BY; NULL sorts first.
+      {"SELECT DISTINCT NAME FROM EMP ORDER BY NAME", {"Ann", "Cid", "Dee", "Eve", "bob"}},
+      {"SELECT DISTINCT GRADE FROM EMP", {"NULL", "A", "B"}},
+      {"SELECT DISTINCT GRADE, NAME FROM EMP WHERE GRADE = 'A' ORDER BY NAME DESC", {"A|Cid", "A|Ann"}},
+      // TOP after ordering, and without ordering in table order.
+      {"SELECT NAME, SALARY FROM EMP ORDER BY SALARY DESC TOP 2", {"Dee|400", "Cid|300"}},
+      {"SELECT ID FROM EMP TOP 3", {"1", "2", "3"}},
+      {"SELECT DISTINCT NAME FROM EMP ORDER BY NAME TOP 2", {"Ann", "Cid"}},
+      // Conditions answered by an index (equality, BETWEEN) and by the row test.
+      {"SELECT ID FROM EMP WHERE NAME = 'Ann' ORDER BY ID", {"1", "6"}},
+      {"SELECT ID FROM EMP WHERE NAME = \"Ann\" AND SALARY > 200", {"6"}},
+      {"SELECT NAME FROM EMP WHERE DEPT = 20 ORDER BY NAME", {"Ann", "Cid"}},
+      {"SELECT ID FROM EMP WHERE NAME BETWEEN 'B' AND 'D' ORDER BY ID", {"3"}},
+      {"SELECT ID FROM EMP WHERE (GRADE = 'B') OR (GRADE = 'C') ORDER BY ID", {"2", "5"}},
+      {"SELECT ID FROM EMP WHERE ID = 99", {}},
+      // Joins: implicit through WHERE, INNER, LEFT and RIGHT.
+      {"SELECT E.NAME, D.TITLE FROM EMP E, DEPT D WHERE E.DEPT = D.ID ORDER BY E.NAME, D.TITLE",
+       {"Ann|Dev", "Ann|Sales", "Cid|Dev", "bob|Sales"}},
+      {"SELECT E.NAME, D.TITLE FROM EMP E, DEPT D WHERE D.ID = E.DEPT AND D.TITLE = 'Dev' ORDER BY E.NAME",
+       {"Ann|Dev", "Cid|Dev"}},
+      {"SELECT E.NAME, D.TITLE FROM EMP E INNER JOIN DEPT D ON E.DEPT = D.ID ORDER BY E.NAME, D.TITLE",
+       {"Ann|Dev", "Ann|Sales", "Cid|Dev", "bob|Sales"}},
+      {"SELECT E.ID, E.NAME, D.TITLE FROM EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID ORDER BY E.ID",
+       {"1|Ann|Sales", "2|bob|Sales", "3|Cid|Dev", "4|Dee|NULL", "5|Eve|NULL", "6|Ann|Dev"}},
+      {"SELECT D.TITLE, E.NAME FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID ORDER BY D.TITLE, E.NAME",
+       {"Dev|Ann", "Dev|Cid", "Empty|NULL", "Sales|Ann", "Sales|bob"}},
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID WHERE E.SALARY > 300", {"4|NULL"}},
+      {"SELECT E.ID, D.ID FROM EMP E, DEPT D WHERE E.ID < 3 AND D.ID > 10 ORDER BY E.ID, D.ID",
+       {"1|20", "1|40", "2|20", "2|40"}},
+      // A join with an extra column the DISTINCT must still collapse.
+      {"SELECT DISTINCT D.TITLE, D.ID, E.DEPT FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.TITLE",
+       {"Dev|20|20", "Sales|10|10"}},
+      // Aggregates: grouped, with HAVING, over the whole table, over no rows.
+      {"SELECT DEPT, COUNT(*), SUM(SALARY), MIN(SALARY), MAX(SALARY), AVG(SALARY) FROM EMP GROUP BY DEPT",
+       {"NULL|1|150|150|150|150", "10|2|300|100|200|150", "20|2|550|250|300|275", "30|1|400|400|400|400"}},
+      {"SELECT DEPT, COUNT(*) FROM EMP GROUP BY DEPT HAVING COUNT(*) > 1", {"10|2", "20|2"}},
+      {"SELECT GRADE, COUNT(GRADE) FROM EMP GROUP BY GRADE", {"NULL|0", "A|3", "B|2"}},
+      {"SELECT DEPT, RUNSUM(SALARY) FROM EMP WHERE DEPT > 0 GROUP BY DEPT", {"10|300", "20|850", "30|1250"}},
+      {"SELECT COUNT(*), SUM(SALARY) FROM EMP", {"6|1400"}},
+      {"SELECT COUNT(*), SUM(SALARY), AVG(SALARY) FROM EMP WHERE ID > 100", {"0|NULL|0"}},
+      {"SELECT COUNT(*) FROM DEPT D, EMP E WHERE D.ID = E.DEPT", {"4"}},
+      // UNION and UNION ALL, ordered after combining.
+      {"SELECT NAME FROM EMP WHERE DEPT = 10 UNION SELECT TITLE FROM DEPT ORDER BY 1",
+       {"Ann", "Dev", "Empty", "Sales", "bob"}},
+      {"SELECT NAME FROM EMP WHERE ID < 3 UNION ALL SELECT NAME FROM EMP WHERE ID = 1", {"Ann", "bob", "Ann"}},
+      {"SELECT NAME FROM EMP WHERE ID < 3 UNION SELECT NAME FROM EMP WHERE ID = 1", {"Ann", "bob"}},
+      // IN sub-selects.
+      {"SELECT NAME FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE TITLE = 'Dev') ORDER BY NAME", {"Ann", "Cid"}},
+      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4", "5"}},
+      // Computed columns.
+      {"SELECT ID, SALARY * 2 AS TWICE FROM EMP WHERE ID = 1", {"1|200"}},
+      {"SELECT UPPER(NAME) FROM EMP WHERE ID = 2", {"BOB"}},
+  };
+  for (const TRowsCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    try {
+      const auto result = RunSql(c.Sql);
+      EXPECT_EQ(result.Rows, c.Rows);
+      EXPECT_EQ(result.RowsAffected, static_cast<std::int32_t>(c.Rows.size()));
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+TEST_F(SelectExecution, ResultColumnsAreNamedUniquely) {
+  struct TCase {
+    const char* Sql;
+    std::vector<std::string> Names;
+  };
+  const std::vector<TCase> cases = {
+      {"SELECT NAME, NAME FROM EMP", {"NAME_1", "NAME"}},
+      {"SELECT SUM(SALARY), SUM(SALARY) FROM EMP", {"Sum Of SALARY", "Sum Of SALARY_1"}},
+      {"SELECT COUNT(*), AVG(SALARY) FROM EMP", {"Count Of *", "Average Of SALARY"}},
+      {"SELECT * FROM EMP E, DEPT D WHERE E.DEPT = D.ID", {"ID", "NAME", "DEPT", "SALARY", "GRADE", "ID_1", "TITLE"}},
+      {"SELECT D.* FROM EMP E, DEPT D WHERE E.DEPT = D.ID", {"ID", "TITLE"}},
+      {"SELECT SALARY + 1, NAME AS WHO FROM EMP", {"Expression", "WHO"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    try {
+      EXPECT_EQ(RunSql(c.Sql).Names, c.Names);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+TEST_F(SelectExecution, PreparationRejectsWhatCannotRun) {
+  struct TCase {
+    const char* Sql;
+    const char* Message;
+  };
+  const std::vector<TCase> cases = {
+      {"SELECT NAME, SUM(SALARY) FROM EMP", "the necessary GROUP BY clause is missing"},
+      {"SELECT NAME FROM EMP ORDER BY SALARY", "Invalid column name 'SALARY' specified in ORDER BY clause"},
+      {"SELECT NAME FROM EMP ORDER BY 2", "Invalid column number '2' specified in ORDER BY clause"},
+      {"SELECT NAME FROM EMP HAVING COUNT(*) > 1", "A GROUP BY clause must exist in order to use the HAVING clause"},
+      {"SELECT DEPT, COUNT(*) FROM EMP GROUP BY DEPT HAVING SUM(SALARY) > 1",
+       "Expression in HAVING clause not found in source columns"},
+      {"SELECT NAME FROM EMP UNION SELECT ID FROM DEPT", "Type mismatch between column expression"},
+      {"SELECT NAME FROM EMP UNION SELECT ID, TITLE FROM DEPT", "The number of columns  in the UNION query must match"},
+      {"SELECT X.* FROM EMP", "Invalid column name '*' or table correlation name 'X'"},
+      {"SELECT E.NAME FROM EMP E, DEPT D, EMP F WHERE E.ID + D.ID = F.ID",
+       "The join condition cannot contain multiple table correlation names"},
+      {"SELECT NOPE FROM EMP", "Invalid column name 'NOPE'"},
+      {"SELECT NAME FROM NOSUCHTABLE", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    const std::string failure = FailureOf(c.Sql);
+    EXPECT_FALSE(failure.empty());
+    EXPECT_NE(failure.find(c.Message), std::string::npos) << failure;
+  }
+}
+
+TEST_F(SelectExecution, MaximumRowCountCutsBeforeSortingAndTopAfter) {
+  // The first two rows in table order (Ann, bob), then sorted.
+  EXPECT_EQ(RunSql("SELECT NAME FROM EMP ORDER BY NAME", 2).Rows, (std::vector<std::string>{"Ann", "bob"}));
+  EXPECT_EQ(RunSql("SELECT NAME FROM EMP ORDER BY NAME TOP 2").Rows, (std::vector<std::string>{"Ann", "Ann"}));
+  EXPECT_TRUE(RunSql("SELECT NAME FROM EMP", 0).Rows.empty());
+}
+
+TEST_F(SelectExecution, IntoKeepsANamedTable) {
+  RunSql("SELECT NAME, SALARY INTO RICH FROM EMP WHERE SALARY >= 300");
+  EXPECT_EQ(RunSql("SELECT NAME FROM RICH ORDER BY NAME").Rows, (std::vector<std::string>{"Cid", "Dee"}));
+}
+
+TEST_F(SelectExecution, ExecutingAgainGivesTheSameRowsAndLeavesNoTables) {
+  TQueryStatement statement(Database);
+  statement.Prepare("SELECT DISTINCT E.NAME FROM EMP E, DEPT D WHERE E.DEPT = D.ID ORDER BY E.NAME");
+  for (int round = 0; round < 3; ++round) {
+    TDataCursor* cursor = statement.Execute();
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(cursor->RecordCount(), 3);
+  }
+  statement.Unprepare();
+  // Only the two source tables remain open in the database.
+  EXPECT_EQ(Database->TableCount(), 0);
+}
+
+} // namespace
+} // namespace quarry

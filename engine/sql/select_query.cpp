@@ -1,0 +1,475 @@
+// Preparation of a SELECT query block: source tables, result columns and their names,
+// condition and HAVING checks, ORDER BY / GROUP BY resolution. See select_query.h;
+// execution is in select_run.cpp.
+#include "engine/sql/select_query.h"
+
+#include <algorithm>
+
+#include "engine/platform/locale_services.h"
+#include "engine/sql/expression_error.h"
+#include "engine/sql/query_statement.h"
+#include "engine/sql/result_columns.h"
+#include "engine/sql/type_checker.h"
+#include "engine/sql/value_ops.h"
+#include "engine/storage/session.h"
+
+namespace quarry {
+
+namespace {
+
+constexpr std::size_t kMaxColumns = 1024;
+
+[[noreturn]] void Fail(const std::string& message) { RaiseExpressionError(kSqlErrorCode, "", message); }
+
+bool SameName(const std::string& a, const std::string& b) { return SameTextIgnoringCase(a, b); }
+
+uint8_t AggregateOf(TAggregateKind kind) { return static_cast<uint8_t>(kind); }
+
+uint8_t AggregateOfOpCode(uint8_t code) {
+  switch (code) {
+  case op::Sum: return agg::Sum;
+  case op::RunSum: return agg::RunSum;
+  case op::Min: return agg::Min;
+  case op::Max: return agg::Max;
+  case op::Avg: return agg::Avg;
+  case op::Count: return agg::Count;
+  default: return agg::None;
+  }
+}
+
+bool IsStar(const TExpToken* n) { return n != nullptr && n->NodeClass == nc::Column && n->ColumnName == "*"; }
+
+// A result field definition for a value of the given node type.
+TFieldDefinition DefinitionForType(uint8_t type, uint8_t subType, int32_t valueSize, uint8_t scale) {
+  TFieldDefinition def;
+  if (type == vt::Unknown) {
+    type = vt::String;
+    valueSize = 2;
+  }
+  def.DataType = static_cast<TFieldType>(type);
+  def.SubType = subType == st::AutoInc ? st::None : subType;
+  if (type == vt::String) def.Size = static_cast<uint8_t>(std::clamp<int32_t>(valueSize - 1, 1, MaxDeclaredSize));
+  else if (type == vt::Bytes || type == vt::VarBytes)
+    def.Size = static_cast<uint8_t>(std::clamp<int32_t>(valueSize, 1, MaxDeclaredSize));
+  def.Scale = type == vt::Bcd ? scale : 0;
+  return def;
+}
+
+void CheckColumnSize(uint8_t type, int32_t valueSize, const std::string& text) {
+  const bool tooLong = (type == vt::String && valueSize >= 252) ||
+                       ((type == vt::Bytes || type == vt::VarBytes) && valueSize > MaxDeclaredSize);
+  if (tooLong) Fail("Column expression '" + text + "'" + " exceeds the maximum allowable field size");
+}
+
+} // namespace
+
+TSelectQuery::TSelectQuery(TDataQuery& query, TQueryStatement& statement, TExpressionOwner& hooks)
+    : QueryBlock(query), Statement(statement), Hooks(hooks) {}
+
+TSelectQuery::~TSelectQuery() {
+  try {
+    Result.reset();
+    CloseSources();
+  } catch (...) {
+    // Closing tables of a freed statement cannot report anything.
+  }
+}
+
+void TSelectQuery::CloseSources() {
+  for (auto& source : Sources) {
+    if (source->Source != nullptr) source->Source->Cursor = nullptr;
+    source->Cursor.reset();
+  }
+  Sources.clear();
+  if (TDataDirectory* db = Statement.Database()) {
+    for (TDataDirectory* directory : OwnedDirectories) db->Session().CloseDirectory(*directory);
+  }
+  OwnedDirectories.clear();
+}
+
+void TSelectQuery::Prepare() {
+  OpenSources();
+  LayOutResultColumns();
+  CheckAggregates();
+  CheckCondition();
+  CheckJoins();
+  PrepareHaving();
+  ResolveOrderAndGroup();
+}
+
+// ---- step 1: source tables ----
+
+void TSelectQuery::OpenSources() {
+  TDataDirectory* database = Statement.Database();
+  if (database == nullptr) RaiseEngineError(QUARRY_SQLPARSE, {.message = "No database for the statement"});
+  TDataSession& session = database->Session();
+  for (const auto& table : QueryBlock.SourceTables) {
+    auto source = std::make_unique<TSelectSource>();
+    source->Source = table.get();
+    source->Correlation = table->CorrelationName.empty() ? table->TableName : table->CorrelationName;
+    source->TableName = table->TableName;
+    source->FromPosition = table->Position;
+    TDataDirectory* directory = table->Database;
+    if (directory == nullptr) {
+      if (table->InMemory) {
+        directory = &session.OpenDirectory("Memory", "");
+        OwnedDirectories.push_back(directory);
+      } else if (!table->DatabasePath.empty()) {
+        directory = &session.OpenDirectory("", table->DatabasePath);
+        OwnedDirectories.push_back(directory);
+      } else {
+        directory = database;
+      }
+    }
+    source->Cursor = std::make_unique<TDataCursor>(*directory);
+    source->Cursor->SetTableName(table->TableName);
+    source->Cursor->SetInMemory(table->InMemory);
+    source->Cursor->SetReadOnly(true);
+    TQueryStatement* statement = &Statement;
+    source->Cursor->SetPasswordCallback([statement](const std::string&, std::string& password) {
+      password.clear();
+      return statement->HasPasswordCallback() && statement->AskPassword();
+    });
+    source->Cursor->Open();
+    source->Record.assign(static_cast<std::size_t>(source->Cursor->RecordBufferSize()), 0);
+    table->Cursor = source->Cursor.get();
+    Sources.push_back(std::move(source));
+  }
+  std::vector<TSelectSource*> list;
+  for (auto& s : Sources) list.push_back(s.get());
+  ColumnSource.SetSources(std::move(list));
+  if (QueryBlock.LanguageGiven) {
+    Language = QueryBlock.LanguageId;
+    Sort = QueryBlock.SortId;
+  } else if (!Sources.empty()) {
+    const TTableInfo info = Sources.front()->Cursor->TableInfo();
+    Language = info.LanguageId;
+    Sort = info.SortId;
+  }
+}
+
+// ---- step 2: result columns ----
+
+void TSelectQuery::LayOutResultColumns() {
+  ResultColumns.clear();
+  ResultColumns.reserve(QueryBlock.ResultFields.size() + 8);
+  for (const auto& field : QueryBlock.ResultFields) {
+    if (field->Aggregate == TAggregateKind::None && IsStar(field->Expression.get())) AddStarColumns(*field);
+    else AddResultColumn(*field);
+    if (ResultColumns.size() > kMaxColumns)
+      Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in result set exceeded");
+  }
+  Visible = static_cast<int>(ResultColumns.size());
+  NameResultColumns();
+  AddAvgCounters();
+  for (std::size_t i = 0; i < ResultColumns.size(); ++i) {
+    ResultColumns[i].Definition.FieldNo = static_cast<uint16_t>(i + 1);
+    ResultColumns[i].Definition.Name = ResultColumns[i].Name;
+  }
+}
+
+void TSelectQuery::AddStarColumns(const TResultField& field) {
+  const TExpToken& star = *field.Expression;
+  std::vector<TSelectSource*> tables;
+  if (star.TableName.empty()) {
+    tables = ColumnSource.All();
+  } else {
+    TSelectSource* source = ColumnSource.FindCorrelation(star.TableName);
+    if (source == nullptr)
+      Fail("Invalid column name '" + star.ColumnName + "' or table correlation name '" + star.TableName +
+           "' specified in source columns");
+    if (field.AliasGiven)
+      Fail("Invalid use of column correlation name '" + field.ResultName + "'" + " for '" + field.ExpressionText +
+           "' specified in source columns");
+    tables.push_back(source);
+  }
+  for (TSelectSource* source : tables) {
+    for (const TFieldDefinition& sourceField : source->Cursor->Fields()) {
+      TResultColumn column;
+      column.Plain = true;
+      column.FromStar = true;
+      column.Source = source;
+      column.SourceFieldNo = sourceField.FieldNo;
+      column.Correlation = source->Correlation;
+      column.ColumnName = sourceField.Name;
+      column.Text = source->Correlation + "." + sourceField.Name;
+      column.OwnedExpression = NewToken();
+      column.OwnedExpression->NodeClass = nc::Column;
+      column.OwnedExpression->ColumnName = sourceField.Name;
+      column.OwnedExpression->TableName = source->Correlation;
+      column.OwnedExpression->Text = column.Text;
+      SetColumnType(*column.OwnedExpression, sourceField);
+      column.OwnedExpression->SourceTable = source->Source;
+      column.Expression = column.OwnedExpression.get();
+      column.Definition = sourceField;
+      column.Definition.SubType = sourceField.SubType == st::AutoInc ? st::None : sourceField.SubType;
+      column.Definition.Required = false;
+      column.Definition.Computed = false;
+      column.Definition.Expression = nullptr;
+      ResultColumns.push_back(std::move(column));
+    }
+  }
+}
+
+void TSelectQuery::AddResultColumn(const TResultField& field) {
+  TResultField& writable = const_cast<TResultField&>(field);
+  TCheckOptions options;
+  options.ErrorCode = kSqlErrorCode;
+  options.StringsMayBeColumns = true;
+  options.RewriteBooleanColumns = false;
+  options.Resolver = &ColumnSource;
+  options.Owner = &Hooks;
+  options.Context = "source column expression";
+  CheckExpression(options, writable.Expression);
+
+  TResultColumn column;
+  column.Text = field.ExpressionText;
+  if (field.AliasGiven) column.Alias = field.ResultName;
+  column.Aggregate = AggregateOf(field.Aggregate);
+  const TExpToken* node = field.Expression.get();
+  if (column.Aggregate == agg::None && node->NodeClass == nc::Function) column.Aggregate = AggregateOfOpCode(node->OpCode);
+  if (column.Aggregate != agg::None) {
+    const TExpToken* argument = node->Arg(0);
+    column.Expression = argument;
+    if (argument != nullptr && argument->NodeClass == nc::Column && !IsStar(argument)) {
+      column.Source = ColumnSource.SourceOf(*argument);
+      column.SourceFieldNo = argument->FieldNo;
+    }
+    if (column.Source != nullptr) {
+      column.Correlation = column.Source->Correlation;
+      column.ColumnName = column.Source->Cursor->Fields()[static_cast<std::size_t>(column.SourceFieldNo - 1)].Name;
+    } else if (IsStar(argument)) {
+      column.ColumnName = "*";
+    }
+    const uint8_t argType = argument != nullptr && !IsStar(argument) ? argument->DataType : vt::Integer;
+    const uint8_t stored = AggregateResultType(column.Aggregate, argType);
+    const int32_t size = stored == argType && argument != nullptr ? argument->ValueSize : FixedSizeOfType(stored);
+    column.Definition = DefinitionForType(stored, stored == argType && argument ? argument->SubType : st::None, size,
+                                          argument ? argument->Scale : 0);
+  } else if (node->NodeClass == nc::Column) {
+    column.Plain = true;
+    column.Expression = node;
+    column.Source = ColumnSource.SourceOf(*node);
+    column.SourceFieldNo = node->FieldNo;
+    if (column.Source == nullptr) Fail("Invalid column name '" + node->ColumnName + "' specified in source columns");
+    const TFieldDefinition& sourceField =
+        column.Source->Cursor->Fields()[static_cast<std::size_t>(column.SourceFieldNo - 1)];
+    column.Correlation = column.Source->Correlation;
+    column.ColumnName = sourceField.Name;
+    column.Definition = sourceField;
+    column.Definition.SubType = sourceField.SubType == st::AutoInc ? st::None : sourceField.SubType;
+    column.Definition.Required = false;
+    column.Definition.Computed = false;
+    column.Definition.Expression = nullptr;
+  } else {
+    column.Expression = node;
+    CheckColumnSize(node->DataType, node->ValueSize, field.ExpressionText);
+    column.Definition = DefinitionForType(node->DataType, node->SubType, node->ValueSize, node->Scale);
+  }
+  ResultColumns.push_back(std::move(column));
+}
+
+void TSelectQuery::NameResultColumns() {
+  std::vector<TResultNameInput> inputs;
+  inputs.reserve(ResultColumns.size());
+  for (const TResultColumn& column : ResultColumns) {
+    TResultNameInput input;
+    input.Alias = column.Alias;
+    input.ColumnName = column.ColumnName;
+    input.Plain = column.Plain;
+    input.FromStar = column.FromStar;
+    input.Aggregate = column.Aggregate;
+    inputs.push_back(std::move(input));
+  }
+  const std::vector<std::string> names = AssignResultNames(inputs);
+  for (std::size_t i = 0; i < ResultColumns.size(); ++i) ResultColumns[i].Name = names[i];
+}
+
+void TSelectQuery::AddAvgCounters() {
+  const std::size_t visible = ResultColumns.size();
+  for (std::size_t i = 0; i < visible; ++i) {
+    if (ResultColumns[i].Aggregate != agg::Avg) continue;
+    TResultColumn counter;
+    counter.Hidden = true;
+    counter.Name = AvgCounterName(static_cast<int>(i + 1));
+    counter.Definition = DefinitionForType(vt::Integer, st::None, 4, 0);
+    ResultColumns[i].CounterColumn = static_cast<int>(ResultColumns.size());
+    ResultColumns.push_back(std::move(counter));
+  }
+}
+
+// ---- step 3: aggregates ----
+
+void TSelectQuery::CheckAggregates() {
+  bool anyAggregate = false;
+  bool columnOutsideAggregate = false;
+  for (int i = 0; i < Visible; ++i) {
+    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+    if (c.Aggregate != agg::None) anyAggregate = true;
+    else if (c.Plain || ReadsColumn(c.Expression)) columnOutsideAggregate = true;
+  }
+  if (QueryBlock.HavingPresent && !QueryBlock.GroupByPresent)
+    Fail("A GROUP BY clause must exist in order to use the HAVING clause");
+  if (anyAggregate && columnOutsideAggregate && !QueryBlock.GroupByPresent)
+    Fail("Invalid use of aggregate function(s), the necessary GROUP BY clause is missing");
+  Distinct = QueryBlock.Distinct && !QueryBlock.GroupByPresent;
+  // Aggregates whose every column is an aggregate (or reads no column) give one row.
+  WholeTableGroup = anyAggregate && !columnOutsideAggregate && !QueryBlock.GroupByPresent;
+}
+
+// ---- the condition and the joins ----
+
+void TSelectQuery::CheckCondition() {
+  if (!QueryBlock.Condition) return;
+  TCheckOptions options;
+  options.ErrorCode = kSqlErrorCode;
+  options.StringsMayBeColumns = true;
+  options.RewriteBooleanColumns = true;
+  options.Resolver = &ColumnSource;
+  options.Owner = &Hooks;
+  options.Context = "WHERE or JOIN clause";
+  CheckExpression(options, QueryBlock.Condition);
+  if (QueryBlock.Condition->DataType != vt::Boolean && QueryBlock.Condition->DataType != vt::Unknown)
+    Fail("WHERE or JOIN clause must be a boolean expression");
+  ConditionChecked = true;
+}
+
+void TSelectQuery::CheckJoins() {
+  // A dry run of the plan over the checked tree raises the join errors now.
+  PreparedConditions.clear();
+  if (QueryBlock.Condition && Sources.size() > 1) PlanJoins(false);
+}
+
+// ---- HAVING ----
+
+void TSelectQuery::PrepareHaving() {
+  if (!QueryBlock.Having) return;
+  auto sameColumn = [](const TResultColumn& c, const TExpToken& column) {
+    if (!SameName(c.ColumnName, column.ColumnName)) return false;
+    return column.TableName.empty() || SameName(c.Correlation, column.TableName);
+  };
+  // Aggregates become references to the result column that computes them; other names are
+  // result columns by correlation and column name or by result name.
+  std::vector<TExpToken*> stack{QueryBlock.Having.get()};
+  for (std::size_t guard = 0; !stack.empty() && guard < 1000000; ++guard) {
+    TExpToken* n = stack.back();
+    stack.pop_back();
+    if (n == nullptr) continue;
+    const uint8_t aggregate = n->NodeClass == nc::Function ? AggregateOfOpCode(n->OpCode) : agg::None;
+    if (aggregate != agg::None) {
+      const TExpToken* argument = n->Arg(0);
+      const TResultColumn* match = nullptr;
+      for (int i = 0; i < Visible && match == nullptr; ++i) {
+        const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+        if (c.Aggregate != aggregate || argument == nullptr) continue;
+        if (IsStar(argument) ? c.ColumnName == "*" : (argument->NodeClass == nc::Column && sameColumn(c, *argument)))
+          match = &c;
+      }
+      if (match == nullptr) Fail("Expression in HAVING clause not found in source columns");
+      for (TExpToken*& a : n->Args) {
+        TExpTree release(a);
+        a = nullptr;
+      }
+      n->Args.clear();
+      n->NodeClass = nc::Column;
+      n->OpCode = 0;
+      n->ColumnName = match->Name;
+      n->TableName.clear();
+      continue;
+    }
+    if (n->NodeClass == nc::Column) {
+      for (int i = 0; i < Visible; ++i) {
+        const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+        if ((c.Aggregate == agg::None && sameColumn(c, *n)) || (n->TableName.empty() && SameName(c.Name, n->ColumnName))) {
+          n->ColumnName = c.Name;
+          n->TableName.clear();
+          break;
+        }
+      }
+      continue;
+    }
+    stack.push_back(n->Left);
+    stack.push_back(n->Right);
+    for (TExpToken* a : n->Args) stack.push_back(a);
+  }
+  std::vector<TFieldDefinition> fields;
+  for (const TResultColumn& c : ResultColumns) fields.push_back(c.Definition);
+  TRecordColumnSource resolver(fields);
+  TCheckOptions options;
+  options.ErrorCode = kSqlErrorCode;
+  options.StringsMayBeColumns = true;
+  options.RewriteBooleanColumns = true;
+  options.Resolver = &resolver;
+  options.Owner = &Hooks;
+  options.Context = "HAVING clause";
+  CheckExpression(options, QueryBlock.Having);
+  if (QueryBlock.Having->DataType != vt::Boolean && QueryBlock.Having->DataType != vt::Unknown)
+    Fail("HAVING clause must be a boolean expression");
+}
+
+// ---- ORDER BY and GROUP BY ----
+
+int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std::string& name, int number,
+                                      const std::string& clause, bool allowAggregates) {
+  if (name.empty()) {
+    const bool blob = number >= 1 && number <= Visible &&
+                      ResultColumns[static_cast<std::size_t>(number - 1)].Definition.IsBlob();
+    if (number < 1 || number > Visible || blob)
+      Fail("Invalid column number '" + std::to_string(number) + "'" + " specified in " + clause + " clause");
+    return number - 1;
+  }
+  for (int i = 0; i < Visible; ++i) {
+    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+    const bool plainMatch = c.Aggregate == agg::None && !c.ColumnName.empty() && SameName(c.ColumnName, name) &&
+                            (correlation.empty() || SameName(c.Correlation, correlation));
+    const bool nameMatch = correlation.empty() && SameName(c.Name, name) && (allowAggregates || c.Aggregate == agg::None);
+    if (plainMatch || nameMatch) return i;
+  }
+  Fail("Invalid column name '" + (correlation.empty() ? name : correlation + "." + name) + "'" + " specified in " +
+       clause + " clause");
+}
+
+void TSelectQuery::ResolveOrderAndGroup() {
+  if (QueryBlock.OrderByFields.size() > kMaxColumns)
+    Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in ORDER BY clause " + "exceeded");
+  if (QueryBlock.GroupByFields.size() > kMaxColumns)
+    Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in GROUP BY clause " + "exceeded");
+  if (Distinct && Visible > static_cast<int>(kMaxColumns))
+    Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in DISTINCT clause " + "exceeded");
+  OrderColumns.clear();
+  OrderDescending.clear();
+  for (const auto& item : QueryBlock.OrderByFields) {
+    const int column = ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "ORDER BY", true);
+    item->ResultColumn = column + 1;
+    OrderColumns.push_back(column);
+    OrderDescending.push_back(item->Descending);
+  }
+  GroupColumns.clear();
+  for (const auto& item : QueryBlock.GroupByFields) {
+    const int column = ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "GROUP BY", false);
+    if (ResultColumns[static_cast<std::size_t>(column)].Definition.IsBlob())
+      Fail("Invalid BLOB column '" + item->ColumnName + "'" + " specified in GROUP BY clause");
+    item->ResultColumn = column + 1;
+    GroupColumns.push_back(column);
+  }
+  if (Distinct) {
+    for (int i = 0; i < Visible; ++i)
+      if (ResultColumns[static_cast<std::size_t>(i)].Definition.IsBlob())
+        Fail("Invalid BLOB column '" + ResultColumns[static_cast<std::size_t>(i)].Name + "'" +
+             " specified in DISTINCT clause");
+  }
+  const bool allAscending =
+      std::none_of(OrderDescending.begin(), OrderDescending.end(), [](bool d) { return d; }) && !QueryBlock.OrderByNoCase;
+  OrderSatisfied = false;
+  if (!OrderColumns.empty() && allAscending) {
+    if (QueryBlock.GroupByPresent) {
+      OrderSatisfied = OrderColumns == GroupColumns;
+    } else if (Distinct) {
+      std::vector<int> all(static_cast<std::size_t>(Visible));
+      for (int i = 0; i < Visible; ++i) all[static_cast<std::size_t>(i)] = i;
+      OrderSatisfied = OrderColumns == all;
+    }
+  }
+}
+
+} // namespace quarry

@@ -1,0 +1,167 @@
+// TSelectQuery: one SELECT query block being prepared and run: its open source tables, the
+// layout of its result columns, and on every execution the join plan, the nested-loop walk
+// over the joined rows, and the result table with DISTINCT, GROUP BY, HAVING, ORDER BY and
+// TOP applied by sorting it.
+//
+// Preparation (once): opens the source tables, expands `*`, resolves and type-checks the
+// result columns, the combined WHERE/JOIN condition and HAVING, names the result columns,
+// resolves ORDER BY and GROUP BY against them and checks the join conditions.
+// Execution (each time): splits the condition into its AND parts, makes the join plan,
+// picks for each table an index range where an equality or BETWEEN allows it, lets the table
+// with the fewest rows drive, walks the rows and writes the qualifying ones to a fresh
+// result table.
+//
+// The query's parse objects (TDataQuery and its clauses) are owned by the statement; this
+// object hangs on the query as its execution state and lives as long as the prepared
+// statement. Used by the statement's thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/sql/access_path.h"
+#include "engine/sql/column_source.h"
+#include "engine/sql/data_query.h"
+#include "engine/sql/group_aggregates.h"
+#include "engine/sql/join_plan.h"
+#include "engine/sql/result_table.h"
+#include "engine/sql/select_sources.h"
+
+namespace quarry {
+
+class TQueryStatement;
+
+// One column of the result table.
+struct TResultColumn {
+  std::string Name;
+  std::string Alias;               // written with AS (or directly after the expression)
+  TFieldDefinition Definition;     // as the result table stores it (FieldNo = position)
+  uint8_t Aggregate = 0;           // agg:: codes
+  bool Plain = false;              // copied from a source column
+  bool Hidden = false;             // the counter of an AVG column
+  bool FromStar = false;
+  TSelectSource* Source = nullptr; // plain column, or the plain argument of an aggregate
+  int SourceFieldNo = 0;
+  std::string Correlation;         // of a plain column (or aggregate argument): its table's
+  std::string ColumnName;          // ... and its column name
+  const TExpToken* Expression = nullptr; // checked tree: computed value or aggregate argument
+  TExpTree OwnedExpression;        // columns made by expanding `*`
+  std::string Text;                // the expression as written, for messages
+  int CounterColumn = -1;          // AVG: index of its hidden counter
+  // Per execution.
+  TExpTree Prepared;
+  TExpToken Converted;
+};
+
+class TSelectQuery : public TExecutionState {
+public:
+  TSelectQuery(TDataQuery& query, TQueryStatement& statement, TExpressionOwner& hooks);
+  ~TSelectQuery() override;
+
+  void Prepare();
+  // Runs the query into a fresh result table: the row walk, DISTINCT and GROUP BY. The
+  // table stays open for UNION parts and ORDER BY.
+  void Fill();
+  // Appends a UNION part's rows (its result must have been filled); without all the
+  // combined rows are made distinct.
+  void AppendUnion(TSelectQuery& part, bool all);
+  // ORDER BY and TOP where still due, then the result cursor (before its first record).
+  TDataCursor& Finish();
+
+  TDataCursor* ResultCursor() const { return Result ? Result->Cursor() : nullptr; }
+  int32_t RowCount() const { return Rows; }
+  TDataQuery& Query() const { return QueryBlock; }
+  const std::vector<TResultColumn>& Columns() const { return ResultColumns; }
+  int VisibleColumnCount() const { return Visible; }
+  // IN (SELECT ...): true when a result row's first column equals value.
+  bool Contains(const TExpToken& value);
+
+private:
+  TDataQuery& QueryBlock;
+  TQueryStatement& Statement;
+  TExpressionOwner& Hooks;
+
+  // Prepared state.
+  std::vector<std::unique_ptr<TSelectSource>> Sources;  // FROM order
+  std::vector<TDataDirectory*> OwnedDirectories;
+  TSelectColumnSource ColumnSource;
+  std::vector<TResultColumn> ResultColumns;
+  int Visible = 0;
+  uint16_t Language = 0;
+  uint16_t Sort = 0;
+  bool WholeTableGroup = false;
+  bool Distinct = false;
+  bool OrderSatisfied = false;
+  std::vector<int> OrderColumns;      // 0-based result columns
+  std::vector<bool> OrderDescending;
+  std::vector<int> GroupColumns;
+  bool ConditionChecked = false;
+
+  // Per execution: how each source table is read.
+  struct TTableRun {
+    TSelectSource* Source = nullptr;
+    uint8_t Kind = jk::Cross;                        // of the edge into the table
+    std::vector<const TExpToken*> SingleConditions;  // AND parts reading this table only
+    std::vector<const TExpToken*> JoinConditions;    // comparisons of the edge into it
+    std::vector<const TExpToken*> WhereConditions;   // tested once the join matched
+    TAccessPath Access;
+  };
+  std::vector<TTableRun> Runs;        // FROM order
+  TJoinPlan Plan;
+  std::vector<TExpTree> PreparedConditions;
+  std::vector<const TExpToken*> RowConditions;  // evaluated on each whole combination
+  TExpTree PreparedHaving;
+  std::unique_ptr<TResultTable> Result;
+  TGroupAggregator Aggregator;
+  std::vector<uint8_t> RowBuffer;
+  std::vector<uint8_t> GroupRow;
+  bool GroupStarted = false;
+  int64_t Appended = 0;
+  int64_t RowLimit = -1;             // the walk stops after this many rows (-1: never)
+  bool Stop = false;
+  int64_t DriverRows = 0;
+  int64_t DriverVisited = 0;
+  int LastProgress = 0;
+  int32_t Rows = 0;
+  bool DistinctDone = false;
+  bool OrderDone = false;
+  // IN (SELECT ...) values, read from the result once per execution.
+  std::vector<TExpTree> MemberValues;
+  bool MembersLoaded = false;
+
+  // Preparation steps.
+  void OpenSources();
+  void LayOutResultColumns();
+  void AddStarColumns(const TResultField& field);
+  void AddResultColumn(const TResultField& field);
+  void AddAvgCounters();
+  void NameResultColumns();
+  void CheckAggregates();
+  void CheckCondition();
+  void CheckJoins();
+  void ResolveOrderAndGroup();
+  void PrepareHaving();
+  int ResolveResultColumn(const std::string& correlation, const std::string& name, int number,
+                          const std::string& clause, bool allowAggregates);
+
+  // Execution steps.
+  TEvalContext Context() const;
+  void PrepareConditions();
+  // Splits the condition over the tables and makes the join plan; without forExecution a
+  // dry run over the checked tree that only raises the join errors.
+  void PlanJoins(bool forExecution);
+  void WalkLevel(std::size_t level);
+  bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
+  void EmitRow();
+  void BuildRow(uint8_t* row);
+  void StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value);
+  void ReportProgress();
+  std::vector<TFieldDefinition> KeyFields(const std::vector<int>& columns, const std::vector<bool>& descending) const;
+  void SortDistinct();
+  void SortGroups();
+  void CloseSources();
+};
+
+} // namespace quarry
