@@ -267,13 +267,18 @@ TEST_F(QueryTest, InMemoryResultSetCopiesAnOpenQuery) {
   EXPECT_EQ(cds.Fields(2).AsString(), "1995");
 }
 
-TEST_F(QueryTest, ExecSqlRunsAStatementWithoutRows) {
-  TQuarryQuery insert;
-  insert.SetDatabaseName("Video");
-  insert.AddSQL("INSERT INTO VIDEOS (VIDEOID, TITLE) VALUES (20, 'Ran')");
-  insert.ExecSQL();
-  EXPECT_EQ(insert.RowsAffected(), 1);
-  EXPECT_EQ(LookupFirst("SELECT TITLE FROM VIDEOS WHERE VIDEOID = 20"), "Ran");
+TEST_F(QueryTest, ExecSqlRunsTheStatementWithoutOpening) {
+  TQuarryQuery query;
+  query.SetDatabaseName("Video");
+  query.AddSQL("SELECT TITLE FROM VIDEOS WHERE INDUSTRYRATING = 'R'");
+  query.ExecSQL();
+  EXPECT_EQ(query.RowsAffected(), 3);
+  EXPECT_GE(query.ExecutionTime(), 0.0);
+  EXPECT_FALSE(query.Active());
+  EXPECT_TRUE(query.Prepared());
+  EXPECT_EQ(video_.ReferenceCount(), 1) << "only the prepared statement still uses the database";
+  query.Unprepare();
+  EXPECT_EQ(video_.ReferenceCount(), 0);
 }
 
 }  // namespace
