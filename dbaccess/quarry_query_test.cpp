@@ -167,6 +167,7 @@ TEST_F(QueryTest, CannedResultIsReadOnly) {
   query.Open();
   EXPECT_TRUE(query.ReadOnly());
   EXPECT_FALSE(query.CanModify());
+  EXPECT_EQ(ErrorOf([&] { query.Fields(0).SetAsString("Other"); }), "Field TITLE cannot be modified.");
 }
 
 TEST_F(QueryTest, ParseErrorUnpreparesAndReportsTheEngineCode) {
