@@ -7,6 +7,7 @@
 #include "app/search_statement.h"
 #include "dbaccess/access_test_support.h"
 #include "dbaccess/client_data_set.h"
+#include "dbaccess/quarry_database.h"
 #include "dbaccess/quarry_table.h"
 
 namespace {
