@@ -150,13 +150,13 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) + " OR INDUSTRYRATING = \"NC-17\"", {}},
       {"in list", "SELECT VIDEOID, YEAR FROM VIDEOS WHERE YEAR IN (" + yearFrom + ", " + yearTo + ")", {}},
       {"not", "SELECT VIDEOID FROM VIDEOS WHERE NOT (INDUSTRYRATING = \"NR\") AND YEAR < \"1975\"", {}},
-      {"null lengths", "SELECT VIDEOID FROM VIDEOS WHERE LENGTH IS NULL", {}},
-      {"known lengths", "SELECT VIDEOID, LENGTH FROM VIDEOS WHERE LENGTH IS NOT NULL", {}},
+      {"null lengths", "SELECT V.VIDEOID FROM VIDEOS V WHERE V.LENGTH IS NULL", {}},
+      {"known lengths", "SELECT V.VIDEOID, V.LENGTH FROM VIDEOS V WHERE V.LENGTH IS NOT NULL", {}},
 
       // GROUP BY and aggregates.
       {"count per rating", "SELECT INDUSTRYRATING, COUNT(*) FROM VIDEOS GROUP BY INDUSTRYRATING", {}},
       {"count, min and max per year",
-       "SELECT YEAR, COUNT(*), MIN(TITLE), MAX(TITLE) FROM VIDEOS GROUP BY YEAR ORDER BY YEAR", {0}},
+       "SELECT YEAR, COUNT(*), MIN(VIDEOID), MAX(VIDEOID) FROM VIDEOS GROUP BY YEAR ORDER BY YEAR", {0}},
       {"films per director", "SELECT DIRECTORID, COUNT(VIDEOID) FROM VIDEOS_DIRECTORS GROUP BY DIRECTORID", {}},
       {"sum and average", "SELECT DIRECTORID, SUM(VIDEOID), AVG(VIDEOID) FROM VIDEOS_DIRECTORS GROUP BY DIRECTORID", {}},
       {"count all links", "SELECT COUNT(*) FROM VIDEOS_CASTMEMBERS", {}},
