@@ -91,6 +91,9 @@ std::vector<std::string> SplitNames(std::string_view names) {
 
 bool IsStringType(TFieldType type) { return type == TFieldType::String; }
 
+// Names of the SQL engine's hidden counter columns begin so.
+constexpr std::string_view kAvgCounterPrefix = "Sys__Avg__Count";
+
 }  // namespace
 
 // The decoded value of a field in a record image.
@@ -366,6 +369,8 @@ void TQuarryDataSet::BindFields() {
     const TFieldDefinition& e = engineFields[i];
     TDataFieldType type = MapEngineFieldType(static_cast<std::uint8_t>(e.DataType), e.SubType);
     if (type == TDataFieldType::ftUnknown) continue;
+    // The SQL engine's hidden counters of AVG columns are internal to the result.
+    if (e.Name.rfind(kAvgCounterPrefix, 0) == 0) continue;
     TQuarryFieldDef def;
     def.Name = e.Name;
     for (int n = 1; isTaken(def.Name); ++n) def.Name = e.Name + "_" + std::to_string(n);
@@ -566,7 +571,8 @@ int TQuarryDataSet::MoveBy(int distance) {
   if ((distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
   int moved = 0;
   Scroll([&] {
-    std::vector<std::uint8_t> next(record_.size());
+    std::vector<std::uint8_t>& next = scratch_;
+    next.resize(record_.size());
     const bool forward = distance > 0;
     for (int left = forward ? distance : -distance; left > 0; --left) {
       TEngineErrorCode code = CheckCode(forward ? cursor_->Next(next.data()) : cursor_->Prior(next.data()));

@@ -318,6 +318,7 @@ class TQuarryDataSet : public TQuarryComponent {
 
   std::vector<std::uint8_t> record_;
   std::vector<std::uint8_t> editCopy_;
+  std::vector<std::uint8_t> scratch_;  // the record a move reads before it is taken
   TBookmark bookmark_;
   bool hasRecord_ = false;
   bool bof_ = true;
