@@ -168,6 +168,23 @@ void TDataCursor::Open() {
   }
 }
 
+void TDataCursor::OpenOn(TDataTable& table) {
+  if (table_ != nullptr) Raise(QUARRY_TABLEOPEN);
+  tableName_ = table.Name();
+  inMemory_ = table.InMemory();
+  table.AddUse();
+  table_ = &table;
+  try {
+    LoadDefinitions();
+    ApplySlot(NaturalOrderSlot);
+    TakeSnapshot();
+  } catch (...) {
+    table_ = nullptr;
+    directory_.CloseTable(table);
+    throw;
+  }
+}
+
 void TDataCursor::Close() {
   if (table_ == nullptr) return;
   TFirstError errors;
@@ -728,6 +745,19 @@ bool TDataCursor::PositionOnKey(const std::uint8_t* key, bool exact) {
 }
 
 TEngineErrorCode TDataCursor::PositionOnRecord(std::int32_t recordNo, bool nearest) {
+  if (natural_ && !filterActive_ && !activeValid_ && recordNo >= 1 && recordNo < Data().NextRecordNo()) {
+    // Without filters a record is visible when its slot is active: no bitmap needed.
+    bool active = false;
+    {
+      TPinnedRecord pinned = Data().GetRecord(this, recordNo);
+      if (!pinned) throw TRestart{};
+      active = RecordStatus(pinned.Data()) == RecordActive;
+    }
+    if (active) {
+      LoadCurrent(recordNo, TReadDirection::Forward);
+      return QUARRY_NONE;
+    }
+  }
   if (natural_) {
     const TRecordsBitmap& set = NaturalSet();
     if (set.Test(recordNo)) {
@@ -751,9 +781,9 @@ TEngineErrorCode TDataCursor::PositionOnRecord(std::int32_t recordNo, bool neare
     if (RecordStatus(pinned.Data()) != RecordActive) return QUARRY_RECNOTFOUND;
     std::memcpy(record.data(), pinned.Data(), static_cast<std::size_t>(recordSize_));
   }
-  std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
-  Index().KeyBuilder(slot_).Build(record.data(), key.data());
-  return PositionOnKey(key.data(), true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
+  std::uint8_t* key = TImpl::Sized(impl_->builtKey, keyLength_);
+  Index().KeyBuilder(slot_).Build(record.data(), key);
+  return PositionOnKey(key, true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
 }
 
 TEngineErrorCode TDataCursor::Deliver(TEngineErrorCode code, std::uint8_t* buffer) {
@@ -946,29 +976,30 @@ bool TDataCursor::FindKey(const std::uint8_t* record, int fieldCount, int partia
                           std::uint8_t* buffer) {
   RequireOpen();
   if (natural_ || slot_ > MaxSecondaryIndexes) return false;
-  std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
-  Index().KeyBuilder(slot_).Build(record, key.data());
-  const int given = GivenKeyBytes(key.data(), fieldCount, partialLength);
+  std::uint8_t* key = TImpl::Sized(impl_->builtKey, keyLength_);
+  Index().KeyBuilder(slot_).Build(record, key);
+  const int given = GivenKeyBytes(key, fieldCount, partialLength);
   const int keyFields = Index().Definition(slot_).FieldCount;
   const bool exact = partialLength <= 0 && (fieldCount <= 0 || fieldCount >= keyFields) && Index().Definition(slot_).Unique;
-  return FindRawKey(key.data(), exact ? keyLength_ : given, nearest, buffer);
+  return FindRawKey(key, exact ? keyLength_ : given, nearest, buffer);
 }
 
 bool TDataCursor::FindRawKey(const std::uint8_t* key, int keyLength, bool nearest, std::uint8_t* buffer) {
   const bool found = RunOperation([&]() -> bool {
     if (natural_ || keyLength_ == 0) return false;
     const int given = std::clamp(keyLength, 0, keyLength_);
-    std::vector<std::uint8_t> search(key, key + given);
-    search.resize(static_cast<std::size_t>(keyLength_), 0);
+    std::uint8_t* search = TImpl::Sized(impl_->searchKey, keyLength_);
+    std::memmove(search, key, static_cast<std::size_t>(given));
+    std::memset(search + given, 0, static_cast<std::size_t>(keyLength_ - given));
     if (given == keyLength_ && Index().Definition(slot_).Unique) {
-      if (PositionOnKey(search.data(), true)) return true;
-      if (nearest) PositionOnKey(search.data(), false);
+      if (PositionOnKey(search, true)) return true;
+      if (nearest) PositionOnKey(search, false);
       return false;
     }
-    PadKey(search.data(), given, false);
-    PositionOnKey(search.data(), false);
+    PadKey(search, given, false);
+    PositionOnKey(search, false);
     if (bof_ || eof_) return false;
-    return std::memcmp(currentKey_.data(), search.data(), static_cast<std::size_t>(given)) == 0;
+    return std::memcmp(currentKey_.data(), search, static_cast<std::size_t>(given)) == 0;
   });
   if (buffer != nullptr && !bof_ && !eof_) CopyOut(current_.data(), buffer);
   return found;
@@ -980,9 +1011,9 @@ TEngineErrorCode TDataCursor::SyncTo(TDataCursor& other) {
     if (record == nullptr || other.table_ == nullptr) return QUARRY_RECNOTFOUND;
     if (natural_) return PositionOnRecord(other.recordNo_, false);
     if (slot_ > MaxSecondaryIndexes) return QUARRY_RECNOTFOUND;
-    std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
-    Index().KeyBuilder(slot_).Build(record, key.data());
-    return PositionOnKey(key.data(), true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
+    std::uint8_t* key = TImpl::Sized(impl_->builtKey, keyLength_);
+    Index().KeyBuilder(slot_).Build(record, key);
+    return PositionOnKey(key, true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
   });
 }
 

@@ -134,6 +134,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // positioned before the first record. A table whose files open read-only makes the cursor
   // read-only.
   void Open();
+  // Opens the cursor on a table object its directory already holds open (the engine's own
+  // record path over a table in use): no header checks, no password; natural order.
+  void OpenOn(TDataTable& table);
   // Closes; closing a closed cursor does nothing. Releases this cursor's record lock.
   void Close();
   bool IsOpen() const { return table_ != nullptr; }
