@@ -1,0 +1,1112 @@
+// TQuarryDataSet and TQuarryDBDataSet: opening, fields, navigation, filters, locate and
+// lookup, bookmarks and editing over an engine cursor (see quarry_dataset.h).
+#include "dbaccess/quarry_dataset.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+#include "dbaccess/access_messages.h"
+#include "dbaccess/name_compare.h"
+#include "dbaccess/quarry_database.h"
+#include "dbaccess/quarry_session.h"
+#include "dbaccess/session_list.h"
+#include "dbaccess/vector_row_source.h"
+#include "engine/sql/date_time_text.h"
+#include "engine/storage/bcd.h"
+#include "engine/storage/record_buffer.h"
+
+namespace quarry {
+
+// ---- values ----
+
+bool IsNullValue(const TDataValue& value) { return std::holds_alternative<std::monostate>(value); }
+
+std::string ValueText(const TDataValue& value) {
+  if (auto* i = std::get_if<std::int64_t>(&value)) return std::to_string(*i);
+  if (auto* d = std::get_if<double>(&value)) return FormatFloat(*d);
+  if (auto* b = std::get_if<bool>(&value)) return FormatBoolean(*b);
+  if (auto* s = std::get_if<std::string>(&value)) return *s;
+  return std::string();
+}
+
+namespace {
+
+std::int64_t ValueInt(const TDataValue& value) {
+  if (auto* i = std::get_if<std::int64_t>(&value)) return *i;
+  if (auto* d = std::get_if<double>(&value)) return static_cast<std::int64_t>(*d);
+  if (auto* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
+  if (auto* s = std::get_if<std::string>(&value)) {
+    std::int64_t out = 0;
+    if (!ParseInt64Text(*s, out)) {
+      throw EDataSetError("'" + *s + "' is not a valid integer value");
+    }
+    return out;
+  }
+  return 0;
+}
+
+double ValueFloat(const TDataValue& value) {
+  if (auto* i = std::get_if<std::int64_t>(&value)) return static_cast<double>(*i);
+  if (auto* d = std::get_if<double>(&value)) return *d;
+  if (auto* b = std::get_if<bool>(&value)) return *b ? 1.0 : 0.0;
+  if (auto* s = std::get_if<std::string>(&value)) {
+    double out = 0;
+    if (!ParseFloatText(*s, out)) throw EDataSetError("'" + *s + "' is not a valid floating point value");
+    return out;
+  }
+  return 0.0;
+}
+
+bool ValueBool(const TDataValue& value) {
+  if (auto* b = std::get_if<bool>(&value)) return *b;
+  if (auto* s = std::get_if<std::string>(&value)) {
+    bool out = false;
+    if (!ParseBooleanText(*s, out)) throw EDataSetError(InvalidBooleanMessage(*s));
+    return out;
+  }
+  return ValueInt(value) != 0;
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::vector<std::string> SplitNames(std::string_view names) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= names.size()) {
+    std::size_t end = names.find(';', start);
+    if (end == std::string_view::npos) end = names.size();
+    std::string_view part = TrimName(names.substr(start, end - start));
+    if (!part.empty()) out.emplace_back(part);
+    start = end + 1;
+  }
+  return out;
+}
+
+bool IsStringType(TFieldType type) { return type == TFieldType::String; }
+
+// Names of the SQL engine's hidden counter columns begin so.
+constexpr std::string_view kAvgCounterPrefix = "Sys__Avg__Count";
+
+}  // namespace
+
+// The decoded value of a field in a record image.
+TDataValue DecodeFieldValue(const std::uint8_t* record, const TFieldDefinition& def) {
+  if (!def.IsAutoInc() && IsFieldNull(record, def)) return std::monostate{};
+  switch (def.DataType) {
+    case TFieldType::String:
+      return GetFieldString(record, def);
+    case TFieldType::Date:
+      return FormatDate(GetFieldInteger(record, def));
+    case TFieldType::Time:
+      return FormatTime(GetFieldInteger(record, def));
+    case TFieldType::TimeStamp:
+      return FormatTimestamp(GetFieldFloat(record, def));
+    case TFieldType::Boolean:
+      return GetFieldBoolean(record, def);
+    case TFieldType::SmallInt:
+      return static_cast<std::int64_t>(GetFieldSmallInt(record, def));
+    case TFieldType::Word:
+      return static_cast<std::int64_t>(GetFieldWord(record, def));
+    case TFieldType::Integer:
+      return static_cast<std::int64_t>(GetFieldInteger(record, def));
+    case TFieldType::Cardinal:
+      return static_cast<std::int64_t>(GetFieldCardinal(record, def));
+    case TFieldType::LargeInt:
+      return GetFieldLargeInt(record, def);
+    case TFieldType::Float:
+      return GetFieldFloat(record, def);
+    case TFieldType::Bcd:
+      return static_cast<double>(GetFieldBcd(record, def)) / 10000.0;
+    case TFieldType::Bytes:
+    case TFieldType::VarBytes:
+      return GetFieldBytes(record, def);
+    default:
+      return std::monostate{};
+  }
+}
+
+// Stores value into a scratch record image in the field's storage form.
+void EncodeFieldValue(std::uint8_t* record, const TFieldDefinition& def, const TDataValue& value) {
+  switch (def.DataType) {
+    case TFieldType::String:
+      SetFieldString(record, def, ValueText(value));
+      return;
+    case TFieldType::Date: {
+      std::int32_t day = 0;
+      if (auto* s = std::get_if<std::string>(&value)) {
+        if (!ParseDateText(*s, day)) throw EDataSetError(InvalidDateMessage(*s));
+      } else {
+        day = static_cast<std::int32_t>(ValueInt(value));
+      }
+      SetFieldInteger(record, def, day);
+      return;
+    }
+    case TFieldType::Time: {
+      std::int32_t ms = 0;
+      if (auto* s = std::get_if<std::string>(&value)) {
+        if (!ParseTimeText(*s, ms)) throw EDataSetError(InvalidTimeMessage(*s));
+      } else {
+        ms = static_cast<std::int32_t>(ValueInt(value));
+      }
+      SetFieldInteger(record, def, ms);
+      return;
+    }
+    case TFieldType::TimeStamp: {
+      double stamp = 0;
+      if (auto* s = std::get_if<std::string>(&value)) {
+        if (!ParseTimestampText(*s, stamp)) throw EDataSetError(InvalidTimestampMessage(*s));
+      } else {
+        stamp = ValueFloat(value);
+      }
+      SetFieldFloat(record, def, stamp);
+      return;
+    }
+    case TFieldType::Boolean:
+      SetFieldBoolean(record, def, ValueBool(value));
+      return;
+    case TFieldType::SmallInt:
+      SetFieldSmallInt(record, def, static_cast<std::int16_t>(ValueInt(value)));
+      return;
+    case TFieldType::Word:
+      SetFieldWord(record, def, static_cast<std::uint16_t>(ValueInt(value)));
+      return;
+    case TFieldType::Integer:
+      SetFieldInteger(record, def, static_cast<std::int32_t>(ValueInt(value)));
+      return;
+    case TFieldType::Cardinal:
+      SetFieldCardinal(record, def, static_cast<std::uint32_t>(ValueInt(value)));
+      return;
+    case TFieldType::LargeInt:
+      SetFieldLargeInt(record, def, ValueInt(value));
+      return;
+    case TFieldType::Float:
+      SetFieldFloat(record, def, ValueFloat(value));
+      return;
+    case TFieldType::Bcd:
+      SetFieldBcd(record, def, static_cast<std::int64_t>(std::llround(ValueFloat(value) * 10000.0)));
+      return;
+    case TFieldType::Bytes:
+    case TFieldType::VarBytes:
+      SetFieldBytes(record, def, ValueText(value));
+      return;
+    default:
+      throw EDataSetError(msg::Format(msg::FieldReadOnly, def.Name));
+  }
+}
+
+TDataFieldType MapEngineFieldType(std::uint8_t type, std::uint8_t subType) {
+  switch (type) {
+    case 1: return subType == subtype::FixedLength ? TDataFieldType::ftFixedChar : TDataFieldType::ftString;
+    case 2: return TDataFieldType::ftDate;
+    case 3:
+      switch (subType) {
+        case 22: return TDataFieldType::ftMemo;
+        case 24: return TDataFieldType::ftFmtMemo;
+        case 26: return TDataFieldType::ftGraphic;
+        case 28: return TDataFieldType::ftTypedBinary;
+        default: return TDataFieldType::ftBlob;
+      }
+    case 4: return TDataFieldType::ftBoolean;
+    case 5: return TDataFieldType::ftSmallint;
+    case 6: return subType == subtype::AutoInc ? TDataFieldType::ftAutoInc : TDataFieldType::ftInteger;
+    case 7: return subType == subtype::Money ? TDataFieldType::ftCurrency : TDataFieldType::ftFloat;
+    case 8: return TDataFieldType::ftBCD;
+    case 9: return TDataFieldType::ftBytes;
+    case 10: return TDataFieldType::ftTime;
+    case 11: return TDataFieldType::ftDateTime;
+    case 12: return TDataFieldType::ftWord;
+    case 13: return TDataFieldType::ftInteger;
+    case 15: return TDataFieldType::ftVarBytes;
+    case 18:
+    case 19: return TDataFieldType::ftLargeint;
+    case 20: return TDataFieldType::ftADT;
+    case 21: return TDataFieldType::ftArray;
+    case 22: return TDataFieldType::ftReference;
+    case 23: return TDataFieldType::ftDataSet;
+    default: return TDataFieldType::ftUnknown;
+  }
+}
+
+// ---- TQuarryField ----
+
+TQuarryField::TQuarryField(TQuarryDataSet& dataSet, TQuarryFieldDef def, int index)
+    : dataSet_(dataSet), def_(std::move(def)), index_(index) {}
+
+const TFieldDefinition& TQuarryField::Engine() const {
+  return dataSet_.cursor_->Fields()[static_cast<std::size_t>(dataSet_.engineIndex_[index_])];
+}
+
+bool TQuarryField::IsBlob() const {
+  switch (def_.DataType) {
+    case TDataFieldType::ftMemo:
+    case TDataFieldType::ftBlob:
+    case TDataFieldType::ftFmtMemo:
+    case TDataFieldType::ftGraphic:
+    case TDataFieldType::ftTypedBinary:
+      return true;
+    default:
+      return false;
+  }
+}
+
+TDataValue TQuarryField::Value() const { return dataSet_.ReadField(index_); }
+bool TQuarryField::IsNull() const { return IsNullValue(Value()); }
+std::string TQuarryField::AsString() const { return ValueText(Value()); }
+std::int64_t TQuarryField::AsLargeInt() const { return ValueInt(Value()); }
+std::int32_t TQuarryField::AsInteger() const {
+  TDataValue value = Value();
+  if (auto* s = std::get_if<std::string>(&value)) return ParseIntegerText(*s);
+  return static_cast<std::int32_t>(ValueInt(value));
+}
+double TQuarryField::AsFloat() const { return ValueFloat(Value()); }
+bool TQuarryField::AsBoolean() const { return IsNull() ? false : ValueBool(Value()); }
+
+void TQuarryField::SetValue(const TDataValue& value) { dataSet_.WriteField(index_, value); }
+void TQuarryField::SetAsString(std::string_view text) { SetValue(std::string(text)); }
+void TQuarryField::SetAsInteger(std::int64_t value) { SetValue(value); }
+void TQuarryField::SetAsFloat(double value) { SetValue(value); }
+void TQuarryField::SetAsBoolean(bool value) { SetValue(value); }
+void TQuarryField::Clear() { SetValue(std::monostate{}); }
+
+// ---- TQuarryDataSet: activation ----
+
+TQuarryDataSet::TQuarryDataSet(TQuarryOwner* owner, std::string componentName)
+    : TQuarryComponent(owner, std::move(componentName)) {}
+
+TQuarryDataSet::~TQuarryDataSet() = default;
+
+TQuarrySession& TQuarryDataSet::Session() { return LockSession(); }
+
+void TQuarryDataSet::RequireActive() const {
+  if (!Active()) msg::Raise(msg::DataSetClosed);
+}
+
+void TQuarryDataSet::Open() {
+  if (Active()) return;
+  SetDatabaseUse(true);
+  try {
+    TSessionLock lock(LockSession());
+    cursor_ = CreateCursor();
+    if (cursor_ == nullptr) msg::Raise(msg::NoTableHandle);
+    canModify_ = !cursor_->ReadOnly();
+    BindFields();
+    AfterCursorOpen();
+    record_.assign(static_cast<std::size_t>(cursor_->RecordBufferSize()), 0);
+    state_ = TDataSetState::dsBrowse;
+    InstallFilters();
+    cursor_->Home();
+    TEngineErrorCode code = CheckCode(cursor_->Next(record_.data()));
+    TakeRecord(code == QUARRY_NONE);
+    bof_ = true;
+    eof_ = !hasRecord_;
+  } catch (...) {
+    try {
+      TSessionLock lock(LockSession());
+      RemoveFilters();
+      fields_.clear();
+      DestroyCursor();
+    } catch (...) {
+    }
+    state_ = TDataSetState::dsInactive;
+    hasRecord_ = false;
+    SetDatabaseUse(false);
+    throw;
+  }
+  OpenedHook();
+  if (afterOpen_) afterOpen_(*this);
+  if (afterScroll_) afterScroll_(*this);
+  NotifyLinks();
+}
+
+void TQuarryDataSet::Close() {
+  if (!Active()) return;
+  {
+    TSessionLock lock(LockSession());
+    if (state_ == TDataSetState::dsEdit && cursor_ != nullptr) cursor_->CancelEdit();
+    state_ = TDataSetState::dsBrowse;
+    RemoveFilters();
+    DropLookupCursor();
+    editCopy_.clear();
+    fields_.clear();
+    fieldDefs_.clear();
+    engineIndex_.clear();
+    record_.clear();
+    bookmark_.clear();
+    DestroyCursor();
+  }
+  state_ = TDataSetState::dsInactive;
+  hasRecord_ = false;
+  bof_ = eof_ = true;
+  SetDatabaseUse(false);
+  NotifyLinks();
+}
+
+void TQuarryDataSet::DestroyCursor() {
+  if (OwnsCursor() && ownedCursor_) {
+    ownedCursor_->Close();
+    ownedCursor_.reset();
+  }
+  cursor_ = nullptr;
+}
+
+void TQuarryDataSet::BindFields() {
+  fieldDefs_.clear();
+  fields_.clear();
+  engineIndex_.clear();
+  std::vector<std::string> taken;
+  auto isTaken = [&](const std::string& name) {
+    return std::any_of(taken.begin(), taken.end(), [&](const std::string& t) { return SameName(t, name); });
+  };
+  const auto& engineFields = cursor_->Fields();
+  for (std::size_t i = 0; i < engineFields.size(); ++i) {
+    const TFieldDefinition& e = engineFields[i];
+    TDataFieldType type = MapEngineFieldType(static_cast<std::uint8_t>(e.DataType), e.SubType);
+    if (type == TDataFieldType::ftUnknown) continue;
+    // The SQL engine's hidden counters of AVG columns are internal to the result.
+    if (e.Name.rfind(kAvgCounterPrefix, 0) == 0) continue;
+    TQuarryFieldDef def;
+    def.Name = e.Name;
+    for (int n = 1; isTaken(def.Name); ++n) def.Name = e.Name + "_" + std::to_string(n);
+    taken.push_back(def.Name);
+    def.DataType = type;
+    switch (type) {
+      case TDataFieldType::ftString:
+      case TDataFieldType::ftFixedChar:
+      case TDataFieldType::ftBytes:
+      case TDataFieldType::ftVarBytes:
+        def.Size = e.Size;
+        break;
+      case TDataFieldType::ftBCD:
+        def.Size = e.Scale;
+        def.Precision = 32;
+        break;
+      default:
+        break;
+    }
+    def.Required = e.Required;
+    def.FieldNo = e.FieldNo;
+    engineIndex_.push_back(static_cast<int>(i));
+    fieldDefs_.push_back(def);
+  }
+  for (std::size_t i = 0; i < fieldDefs_.size(); ++i) {
+    fields_.push_back(std::make_unique<TQuarryField>(*this, fieldDefs_[i], static_cast<int>(i)));
+  }
+  if (autoDisplayLabels_) ApplyDisplayLabels();
+  ApplyFieldOrigins();
+}
+
+void TQuarryDataSet::ApplyDisplayLabels() {
+  for (auto& field : fields_) {
+    const std::string& text = field->Engine().Description;
+    if (!text.empty()) field->SetDisplayLabel(text);
+  }
+}
+
+void TQuarryDataSet::ApplyFieldOrigins() {
+  for (auto& field : fields_) field->def_.Origin = field->Engine().Description;
+}
+
+// ---- fields ----
+
+TQuarryField& TQuarryDataSet::Fields(int index) {
+  if (index < 0 || index >= FieldCount()) msg::Raise(msg::FieldIndexRange);
+  return *fields_[static_cast<std::size_t>(index)];
+}
+
+TQuarryField* TQuarryDataSet::FindField(std::string_view name) {
+  for (auto& field : fields_) {
+    if (SameName(field->FieldName(), name)) return field.get();
+  }
+  return nullptr;
+}
+
+TQuarryField& TQuarryDataSet::FieldByName(std::string_view name) {
+  TQuarryField* field = FindField(name);
+  if (field == nullptr) msg::Raise(msg::FieldNotFound, name);
+  return *field;
+}
+
+std::vector<TQuarryFieldDef> TQuarryDataSet::FieldDefList() const {
+  std::vector<TQuarryFieldDef> out;
+  for (const auto& field : fields_) out.push_back(field->Def());
+  return out;
+}
+
+std::vector<int> TQuarryDataSet::FieldIndexes(std::string_view names) {
+  std::vector<int> out;
+  for (const std::string& name : SplitNames(names)) out.push_back(FieldByName(name).Index());
+  return out;
+}
+
+TDataValue TQuarryDataSet::ReadField(int index) const {
+  if (!Active()) msg::Raise(msg::DataSetClosed);
+  if (state_ == TDataSetState::dsSetKey) {
+    const std::uint8_t* key = const_cast<TQuarryDataSet*>(this)->KeyRecord();
+    if (key != nullptr) return DecodeFieldValue(key, EngineField(index));
+  }
+  if (!hasRecord_ && state_ != TDataSetState::dsInsert && state_ != TDataSetState::dsFilter) {
+    return std::monostate{};
+  }
+  const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])];
+  return DecodeFieldValue(record_.data(), def);
+}
+
+void TQuarryDataSet::WriteField(int index, const TDataValue& value) {
+  TQuarryField& field = Fields(index);
+  if (state_ == TDataSetState::dsSetKey) {
+    std::uint8_t* key = KeyRecord();
+    if (key != nullptr) {
+      KeyFieldWritten(field);
+      TSessionLock lock(LockSession());
+      EncodeInto(key, index, value);
+      return;
+    }
+  }
+  if (field.ReadOnly() || !canModify_) msg::Raise(msg::FieldReadOnly, field.FieldName());
+  if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) msg::Raise(msg::NotEditing);
+  const TFieldDefinition& def = field.Engine();
+  TSessionLock lock(LockSession());
+  (void)def;
+  EncodeInto(record_.data(), index, value);
+}
+
+const TFieldDefinition& TQuarryDataSet::EngineField(int index) const {
+  return cursor_->Fields()[static_cast<std::size_t>(engineIndex_[static_cast<std::size_t>(index)])];
+}
+
+TDataValue TQuarryDataSet::DecodeFrom(const std::uint8_t* record, int index) const {
+  return DecodeFieldValue(record, EngineField(index));
+}
+
+void TQuarryDataSet::EncodeInto(std::uint8_t* record, int index, const TDataValue& value) {
+  const TFieldDefinition& def = EngineField(index);
+  // An empty text is no value for a field that is not a string.
+  if (IsNullValue(value) || (std::holds_alternative<std::string>(value) && def.DataType != TFieldType::String &&
+                             std::get<std::string>(value).empty())) {
+    cursor_->PutField(def.FieldNo, record, nullptr);
+    return;
+  }
+  std::vector<std::uint8_t> scratch(record_.size() + 16, 0);
+  EncodeFieldValue(scratch.data(), def, value);
+  cursor_->PutField(def.FieldNo, record, FieldData(scratch.data(), def));
+}
+
+void TQuarryDataSet::CheckLinkCycle(TQuarryDataSet* source) const {
+  // Bounded by the number of datasets a chain can pass before it must repeat.
+  const TQuarryDataSet* at = source;
+  for (int step = 0; at != nullptr && step < 4096; ++step) {
+    if (at == this) msg::Raise(msg::CircularLink);
+    at = at->LinkSource();
+  }
+}
+
+// ---- navigation ----
+
+TEngineErrorCode TQuarryDataSet::CheckCode(TEngineErrorCode code) {
+  if (code == QUARRY_NONE || code == QUARRY_BOF || code == QUARRY_EOF || code == QUARRY_NOCURRREC) return code;
+  RaiseEngineError(code);
+}
+
+void TQuarryDataSet::TakeRecord(bool found) {
+  hasRecord_ = found;
+  if (found) {
+    bookmark_ = cursor_->GetBookmark();
+  } else {
+    bookmark_.clear();
+    std::fill(record_.begin(), record_.end(), 0);
+  }
+}
+
+void TQuarryDataSet::ResyncCursor() {
+  if (hasRecord_) {
+    if (cursor_->GotoBookmark(bookmark_, true) == QUARRY_NONE) return;
+  }
+  cursor_->Home();
+}
+
+void TQuarryDataSet::RequireBrowse() {
+  RequireActive();
+  if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) Post();
+}
+
+void TQuarryDataSet::Scroll(const std::function<void()>& move) {
+  RequireBrowse();
+  if (beforeScroll_) beforeScroll_(*this);
+  {
+    TSessionLock lock(LockSession());
+    move();
+  }
+  if (afterScroll_) afterScroll_(*this);
+  NotifyLinks();
+}
+
+void TQuarryDataSet::First() {
+  Scroll([this] {
+    cursor_->Home();
+    TakeRecord(CheckCode(cursor_->Next(record_.data())) == QUARRY_NONE);
+    bof_ = true;
+    eof_ = !hasRecord_;
+  });
+}
+
+void TQuarryDataSet::Last() {
+  Scroll([this] {
+    cursor_->End();
+    TakeRecord(CheckCode(cursor_->Prior(record_.data())) == QUARRY_NONE);
+    eof_ = true;
+    bof_ = !hasRecord_;
+  });
+}
+
+int TQuarryDataSet::MoveBy(int distance) {
+  RequireBrowse();
+  if (distance == 0) return 0;
+  if ((distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
+  int moved = 0;
+  Scroll([&] {
+    std::vector<std::uint8_t>& next = scratch_;
+    next.resize(record_.size());
+    const bool forward = distance > 0;
+    for (int left = forward ? distance : -distance; left > 0; --left) {
+      TEngineErrorCode code = CheckCode(forward ? cursor_->Next(next.data()) : cursor_->Prior(next.data()));
+      if (code != QUARRY_NONE) {
+        (forward ? eof_ : bof_) = true;
+        ResyncCursor();
+        break;
+      }
+      record_.swap(next);
+      TakeRecord(true);
+      bof_ = eof_ = false;
+      moved += forward ? 1 : -1;
+    }
+  });
+  return moved;
+}
+
+void TQuarryDataSet::Next() { MoveBy(1); }
+void TQuarryDataSet::Prior() { MoveBy(-1); }
+
+std::int32_t TQuarryDataSet::RecordCount() {
+  RequireActive();
+  TSessionLock lock(LockSession());
+  return cursor_->RecordCount();
+}
+
+std::int32_t TQuarryDataSet::RecNo() {
+  RequireActive();
+  if (!hasRecord_) return 0;
+  TSessionLock lock(LockSession());
+  return cursor_->GetRecNo();
+}
+
+void TQuarryDataSet::SetRecNo(std::int32_t recNo) {
+  Scroll([&] {
+    if (!cursor_->SetRecNo(recNo)) return;
+    TakeRecord(CheckCode(cursor_->GetCurrentRecord(record_.data())) == QUARRY_NONE);
+    bof_ = eof_ = false;
+  });
+}
+
+void TQuarryDataSet::Refresh() {
+  RequireBrowse();
+  TSessionLock lock(LockSession());
+  cursor_->Refresh();
+  TEngineErrorCode code = CheckCode(cursor_->GetCurrentRecord(record_.data()));
+  if (code != QUARRY_NONE) {
+    cursor_->Home();
+    TakeRecord(CheckCode(cursor_->Next(record_.data())) == QUARRY_NONE);
+    bof_ = true;
+    eof_ = !hasRecord_;
+  } else {
+    TakeRecord(true);
+  }
+}
+
+// ---- bookmarks ----
+
+TBookmark TQuarryDataSet::GetBookmark() { return hasRecord_ ? bookmark_ : TBookmark(); }
+
+void TQuarryDataSet::GotoBookmark(const TBookmark& bookmark) {
+  Scroll([&] {
+    TEngineErrorCode code = cursor_->GotoBookmark(bookmark);
+    if (code != QUARRY_NONE) {
+      ResyncCursor();
+      RaiseEngineError(code);
+    }
+    TakeRecord(CheckCode(cursor_->GetCurrentRecord(record_.data())) == QUARRY_NONE);
+    bof_ = eof_ = false;
+  });
+}
+
+bool TQuarryDataSet::BookmarkValid(const TBookmark& bookmark) {
+  RequireActive();
+  if (bookmark.empty()) return false;
+  TSessionLock lock(LockSession());
+  bool valid = cursor_->GotoBookmark(bookmark) == QUARRY_NONE;
+  ResyncCursor();
+  return valid;
+}
+
+int TQuarryDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
+  if (a.empty() || b.empty()) return a.empty() == b.empty() ? 0 : (a.empty() ? 1 : -1);
+  RequireActive();
+  TSessionLock lock(LockSession());
+  return cursor_->CompareBookmarks(a, b);
+}
+
+// ---- filters ----
+
+void TQuarryDataSet::RemoveFilters() {
+  if (cursor_ == nullptr) return;
+  if (textFilter_ != nullptr) cursor_->RemoveFilter(textFilter_);
+  if (recordFilter_ != nullptr) cursor_->RemoveFilter(recordFilter_);
+  textFilter_ = recordFilter_ = nullptr;
+}
+
+void TQuarryDataSet::InstallFilters() {
+  RemoveFilters();
+  if (!filterText_.empty()) {
+    TFilterOptions options;
+    options.CaseInsensitive = filterOptions_.CaseInsensitive;
+    options.PartialCompare = !filterOptions_.NoPartialCompare;
+    textFilter_ = cursor_->AddFilter(filterText_, options);
+    if (!filtered_) cursor_->DeactivateFilter(textFilter_);
+  }
+  if (onFilterRecord_) {
+    recordFilter_ = cursor_->AddFilter(
+        [this](TDataCursor&, const std::uint8_t* record) {
+          // The handler reads the candidate through the fields, in filter state.
+          std::vector<std::uint8_t> saved(record, record + record_.size());
+          saved.swap(record_);
+          TDataSetState savedState = state_;
+          state_ = TDataSetState::dsFilter;
+          bool accept = true;
+          try {
+            onFilterRecord_(*this, accept);
+          } catch (...) {
+            state_ = savedState;
+            record_.swap(saved);
+            throw;
+          }
+          state_ = savedState;
+          record_.swap(saved);
+          return accept;
+        },
+        this);
+    if (!filtered_) cursor_->DeactivateFilter(recordFilter_);
+  }
+}
+
+void TQuarryDataSet::SetFilter(std::string_view text) {
+  filterText_ = std::string(text);
+  if (!Active()) return;
+  {
+    TSessionLock lock(LockSession());
+    InstallFilters();
+  }
+  First();
+}
+
+void TQuarryDataSet::SetFiltered(bool on) {
+  filtered_ = on;
+  if (!Active()) return;
+  {
+    TSessionLock lock(LockSession());
+    for (TFilter* filter : {textFilter_, recordFilter_}) {
+      if (filter == nullptr) continue;
+      on ? cursor_->ActivateFilter(filter) : cursor_->DeactivateFilter(filter);
+    }
+  }
+  First();
+}
+
+void TQuarryDataSet::SetFilterOptions(TFilterSettings options) {
+  filterOptions_ = options;
+  if (Active() && !filterText_.empty()) SetFilter(filterText_);
+}
+
+void TQuarryDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
+  onFilterRecord_ = std::move(handler);
+  if (!Active()) return;
+  {
+    TSessionLock lock(LockSession());
+    InstallFilters();
+  }
+  First();
+}
+
+// Moves with the filters in force even when not filtered: 0 first, 1 last, 2 next, 3 prior.
+bool TQuarryDataSet::FindMove(int move) {
+  bool ok = false;
+  Scroll([&] {
+    const bool switchOn = !filtered_;
+    auto setFilters = [&](bool on) {
+      for (TFilter* filter : {textFilter_, recordFilter_}) {
+        if (filter != nullptr) on ? cursor_->ActivateFilter(filter) : cursor_->DeactivateFilter(filter);
+      }
+    };
+    TBookmark from = hasRecord_ ? bookmark_ : TBookmark();
+    std::vector<std::uint8_t> buffer(record_.size());
+    TBookmark found;
+    if (switchOn) setFilters(true);
+    try {
+      TEngineErrorCode code = QUARRY_EOF;
+      if (move == 0 || ((move == 2) && from.empty())) {
+        cursor_->Home();
+        code = CheckCode(cursor_->Next(buffer.data()));
+      } else if (move == 1 || ((move == 3) && from.empty())) {
+        cursor_->End();
+        code = CheckCode(cursor_->Prior(buffer.data()));
+      } else if (cursor_->GotoBookmark(from, true) == QUARRY_NONE &&
+                 std::equal(from.begin(), from.end(), cursor_->GetBookmark().begin(), cursor_->GetBookmark().end())) {
+        code = CheckCode(move == 2 ? cursor_->Next(buffer.data()) : cursor_->Prior(buffer.data()));
+      } else if (move == 2) {
+        // The current record is filtered out; the nearest visible one lies after it.
+        code = CheckCode(cursor_->GetCurrentRecord(buffer.data()));
+      } else {
+        code = CheckCode(cursor_->Prior(buffer.data()));
+      }
+      if (code == QUARRY_NONE) found = cursor_->GetBookmark();
+    } catch (...) {
+      if (switchOn) setFilters(false);
+      ResyncCursor();
+      throw;
+    }
+    if (switchOn) setFilters(false);
+    ok = !found.empty() && cursor_->GotoBookmark(found) == QUARRY_NONE;
+    if (ok) {
+      TakeRecord(CheckCode(cursor_->GetCurrentRecord(record_.data())) == QUARRY_NONE);
+      bof_ = eof_ = false;
+    } else {
+      ResyncCursor();
+    }
+  });
+  return ok;
+}
+
+bool TQuarryDataSet::FindFirst() { return FindMove(0); }
+bool TQuarryDataSet::FindLast() { return FindMove(1); }
+bool TQuarryDataSet::FindNext() { return FindMove(2); }
+bool TQuarryDataSet::FindPrior() { return FindMove(3); }
+
+// ---- locate and lookup ----
+
+bool TQuarryDataSet::MatchRecord(const std::uint8_t* record, const std::vector<int>& fields,
+                                 const std::vector<TDataValue>& values, TLocateOptions options) const {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
+    TDataValue have = DecodeFieldValue(record, def);
+    const TDataValue& want = values[i];
+    if (IsNullValue(want)) {
+      if (!IsNullValue(have)) return false;
+      continue;
+    }
+    if (IsNullValue(have)) return false;
+    if (auto* text = std::get_if<std::string>(&have)) {
+      std::string wanted = ValueText(want);
+      std::string actual = *text;
+      if (options.CaseInsensitive) {
+        wanted = Upper(wanted);
+        actual = Upper(actual);
+      }
+      if (options.PartialKey) {
+        if (!wanted.empty() && wanted.back() == '*') wanted.pop_back();
+        if (actual.compare(0, wanted.size(), wanted) != 0) return false;
+      } else if (actual != wanted) {
+        return false;
+      }
+    } else if (std::holds_alternative<double>(have)) {
+      if (std::get<double>(have) != ValueFloat(want)) return false;
+    } else if (std::holds_alternative<bool>(have)) {
+      if (std::get<bool>(have) != ValueBool(want)) return false;
+    } else if (ValueInt(have) != ValueInt(want)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TQuarryDataSet::SearchIndex(TDataCursor& c, const std::vector<int>& fields, const std::vector<TDataValue>& values,
+                                 TLocateOptions options, TBookmark& found) {
+  if (c.NaturalOrder()) return false;
+  const TIndexDefinition& index = c.IndexDefinition();
+  if (fields.empty() || fields.size() > index.FieldCount) return false;
+  bool anyString = false;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
+    if (index.FieldNumbers[i] != def.FieldNo) return false;
+    if (IsStringType(def.DataType)) anyString = true;
+  }
+  if (anyString && options.CaseInsensitive != index.CaseInsensitive) return false;
+  // Build the search record: full leading fields, then perhaps a partial last string.
+  std::vector<std::uint8_t> key(record_.size(), 0);
+  int fullFields = static_cast<int>(fields.size());
+  int partial = 0;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
+    TDataValue value = values[i];
+    const bool last = i + 1 == fields.size();
+    if (last && options.PartialKey && IsStringType(def.DataType) && !IsNullValue(value)) {
+      std::string text = ValueText(value);
+      if (!text.empty() && text.back() == '*') text.pop_back();
+      // A partial first field, or an empty prefix, is left to the filter search.
+      if (text.empty() || fields.size() == 1) return false;
+      value = text;
+      partial = static_cast<int>(text.size());
+      fullFields -= 1;
+    }
+    if (IsNullValue(value)) {
+      c.PutField(def.FieldNo, key.data(), nullptr);
+    } else {
+      std::vector<std::uint8_t> scratch(record_.size() + 16, 0);
+      EncodeFieldValue(scratch.data(), def, value);
+      c.PutField(def.FieldNo, key.data(), FieldData(scratch.data(), def));
+    }
+  }
+  const int given = (partial == 0 && fullFields == index.FieldCount) ? 0 : fullFields;
+  std::vector<std::uint8_t> buffer(record_.size());
+  bool ok = c.FindKey(key.data(), given, partial, false, buffer.data());
+  // The index compares by its collation; confirm with the dataset's own comparison.
+  if (ok) ok = MatchRecord(buffer.data(), fields, values, options);
+  if (ok) found = c.GetBookmark();
+  return ok;
+}
+
+bool TQuarryDataSet::SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values,
+                                        TLocateOptions options, TBookmark& found) {
+  TDataCursor* lookup = GetLookupCursor(fields, options.CaseInsensitive);
+  if (lookup == nullptr) return false;
+  TBookmark atLookup;
+  if (!SearchIndex(*lookup, fields, values, options, atLookup)) return false;
+  // The record may be outside this cursor's range or filters: then it is not found here.
+  if (cursor_->SyncTo(*lookup) != QUARRY_NONE) return false;
+  found = cursor_->GetBookmark();
+  return true;
+}
+
+bool TQuarryDataSet::SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values,
+                                  TLocateOptions options, TBookmark& found) {
+  TFilter* filter = cursor_->AddFilter(
+      [&](TDataCursor&, const std::uint8_t* record) { return MatchRecord(record, fields, values, options); },
+      this);
+  std::vector<std::uint8_t> buffer(record_.size());
+  TEngineErrorCode code = QUARRY_EOF;
+  try {
+    cursor_->Home();
+    code = CheckCode(cursor_->Next(buffer.data()));
+    if (code == QUARRY_NONE) found = cursor_->GetBookmark();
+  } catch (...) {
+    cursor_->RemoveFilter(filter);
+    throw;
+  }
+  cursor_->RemoveFilter(filter);
+  return code == QUARRY_NONE;
+}
+
+bool TQuarryDataSet::Locate(std::string_view keyFields, const std::vector<TDataValue>& values,
+                            TLocateOptions options) {
+  RequireBrowse();
+  std::vector<int> fields = FieldIndexes(keyFields);
+  if (fields.size() != values.size()) msg::Raise(msg::FieldIndexRange);
+  TBookmark found;
+  bool ok = false;
+  {
+    TSessionLock lock(LockSession());
+    ok = SearchIndex(*cursor_, fields, values, options, found) || SearchLookupCursor(fields, values, options, found) ||
+         SearchFilter(fields, values, options, found);
+    if (!ok) ResyncCursor();
+  }
+  if (!ok) return false;
+  Scroll([&] {
+    if (cursor_->GotoBookmark(found) != QUARRY_NONE) {
+      ok = false;
+      ResyncCursor();
+      return;
+    }
+    TakeRecord(CheckCode(cursor_->GetCurrentRecord(record_.data())) == QUARRY_NONE);
+    bof_ = eof_ = false;
+  });
+  return ok;
+}
+
+std::vector<TDataValue> TQuarryDataSet::Lookup(std::string_view keyFields, const std::vector<TDataValue>& values,
+                                               std::string_view resultFields) {
+  RequireBrowse();
+  std::vector<int> fields = FieldIndexes(keyFields);
+  std::vector<int> results = FieldIndexes(resultFields);
+  if (fields.size() != values.size()) msg::Raise(msg::FieldIndexRange);
+  TSessionLock lock(LockSession());
+  TBookmark found;
+  bool ok = SearchIndex(*cursor_, fields, values, {}, found) || SearchLookupCursor(fields, values, {}, found) ||
+            SearchFilter(fields, values, {}, found);
+  std::vector<TDataValue> out;
+  if (ok && cursor_->GotoBookmark(found) == QUARRY_NONE) {
+    std::vector<std::uint8_t> buffer(record_.size());
+    if (cursor_->GetCurrentRecord(buffer.data()) == QUARRY_NONE) {
+      for (int index : results) {
+        out.push_back(DecodeFieldValue(buffer.data(),
+                                  cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])]));
+      }
+    }
+  }
+  ResyncCursor();
+  return out;
+}
+
+// ---- editing ----
+
+void TQuarryDataSet::Edit() {
+  RequireActive();
+  if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) return;
+  if (!canModify_) msg::Raise(msg::ReadOnlyDataSet);
+  if (!hasRecord_) {
+    Insert();
+    return;
+  }
+  TSessionLock lock(LockSession());
+  editCopy_ = record_;
+  CheckCode(cursor_->GetCurrentRecord(record_.data(), true));
+  state_ = TDataSetState::dsEdit;
+}
+
+void TQuarryDataSet::Insert() {
+  RequireBrowse();
+  if (!canModify_) msg::Raise(msg::ReadOnlyDataSet);
+  TSessionLock lock(LockSession());
+  editCopy_ = record_;
+  if (!(copyOnAppend_ && hasRecord_)) cursor_->InitRecord(record_.data());
+  state_ = TDataSetState::dsInsert;
+  InitNewRecord();
+}
+
+void TQuarryDataSet::Post() {
+  RequireActive();
+  if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
+  TSessionLock lock(LockSession());
+  if (state_ == TDataSetState::dsEdit) {
+    cursor_->UpdateRecord(record_.data(), true, true);
+  } else {
+    cursor_->InsertRecord(record_.data(), true);
+  }
+  state_ = TDataSetState::dsBrowse;
+  editCopy_.clear();
+  TakeRecord(CheckCode(cursor_->GetCurrentRecord(record_.data())) == QUARRY_NONE);
+  bof_ = eof_ = false;
+  if (!hasRecord_) {
+    cursor_->Home();
+    TakeRecord(CheckCode(cursor_->Next(record_.data())) == QUARRY_NONE);
+    bof_ = true;
+    eof_ = !hasRecord_;
+  }
+}
+
+void TQuarryDataSet::Cancel() {
+  if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
+  TSessionLock lock(LockSession());
+  if (state_ == TDataSetState::dsEdit) cursor_->CancelEdit();
+  if (!editCopy_.empty()) record_ = editCopy_;
+  editCopy_.clear();
+  state_ = TDataSetState::dsBrowse;
+  ResyncCursor();
+}
+
+void TQuarryDataSet::Delete() {
+  RequireActive();
+  if (!canModify_) msg::Raise(msg::ReadOnlyDataSet);
+  if (state_ == TDataSetState::dsInsert) {
+    Cancel();
+    return;
+  }
+  if (!hasRecord_) msg::Raise("Cannot perform this operation on an empty dataset");
+  if (state_ == TDataSetState::dsEdit) {
+    TSessionLock lock(LockSession());
+    cursor_->CancelEdit();
+    state_ = TDataSetState::dsBrowse;
+  }
+  Scroll([this] {
+    cursor_->DeleteRecord(record_.data(), true);
+    TEngineErrorCode code = CheckCode(cursor_->GetCurrentRecord(record_.data()));
+    if (code != QUARRY_NONE) {
+      cursor_->End();
+      code = CheckCode(cursor_->Prior(record_.data()));
+    }
+    TakeRecord(code == QUARRY_NONE);
+    bof_ = !hasRecord_;
+    eof_ = !hasRecord_;
+  });
+}
+
+// ---- links ----
+
+void TQuarryDataSet::AddLink(std::function<void()>* link) { links_.push_back(link); }
+
+void TQuarryDataSet::RemoveLink(std::function<void()>* link) {
+  links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
+}
+
+void TQuarryDataSet::NotifyLinks() {
+  for (std::function<void()>* link : std::vector<std::function<void()>*>(links_)) (*link)();
+}
+
+// ---- TQuarryDBDataSet ----
+
+TQuarryDBDataSet::TQuarryDBDataSet(TQuarryOwner* owner, std::string componentName)
+    : TQuarryDataSet(owner, std::move(componentName)) {}
+
+TQuarryDBDataSet::~TQuarryDBDataSet() {
+  if (database_ != nullptr) database_->RemoveDataSet(*this);
+}
+
+void TQuarryDBDataSet::SetDatabaseName(std::string_view name) {
+  if (database_ != nullptr) msg::Raise(msg::DatabaseOpen);
+  databaseName_ = NormalisePath(name);
+}
+
+void TQuarryDBDataSet::SetSessionName(std::string_view name) {
+  if (database_ != nullptr) msg::Raise(msg::DatabaseOpen);
+  sessionName_ = std::string(name);
+}
+
+void TQuarryDBDataSet::OwnerSessionNamed(const std::string& sessionName) {
+  if (database_ == nullptr) sessionName_ = sessionName;
+}
+
+TQuarrySession& TQuarryDBDataSet::DBSession() { return Sessions().Get(sessionName_); }
+
+void TQuarryDBDataSet::SetDatabaseFlag(int flag, bool on) {
+  if (on) {
+    if (database_ != nullptr) {
+      databaseFlags_ |= flag;
+      return;
+    }
+    TQuarryDatabase& database = DBSession().OpenDatabase(databaseName_, Owner());
+    databaseFlags_ |= flag;
+    database_ = &database;
+    database.AddDataSet(*this);
+    return;
+  }
+  databaseFlags_ &= ~flag;
+  if (database_ == nullptr || databaseFlags_ != 0) return;
+  TQuarryDatabase* database = database_;
+  database_ = nullptr;
+  database->RemoveDataSet(*this);
+  if (database->Session() != nullptr) database->Session()->CloseDatabase(*database);
+}
+
+TDataDirectory& TQuarryDBDataSet::Directory() {
+  if (database_ == nullptr) msg::Raise(msg::DatabaseClosed);
+  return database_->Handle();
+}
+
+TPasswordCallback TQuarryDBDataSet::PasswordCallback() {
+  return [this](const std::string&, std::string&) { return DBSession().PasswordRequest(); };
+}
+
+}  // namespace quarry
