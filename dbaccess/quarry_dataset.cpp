@@ -91,6 +91,9 @@ std::vector<std::string> SplitNames(std::string_view names) {
 
 bool IsStringType(TFieldType type) { return type == TFieldType::String; }
 
+// Names of the SQL engine's hidden counter columns begin so.
+constexpr std::string_view kAvgCounterPrefix = "Sys__Avg__Count";
+
 }  // namespace
 
 // The decoded value of a field in a record image.
@@ -366,6 +369,8 @@ void TQuarryDataSet::BindFields() {
     const TFieldDefinition& e = engineFields[i];
     TDataFieldType type = MapEngineFieldType(static_cast<std::uint8_t>(e.DataType), e.SubType);
     if (type == TDataFieldType::ftUnknown) continue;
+    // The SQL engine's hidden counters of AVG columns are internal to the result.
+    if (e.Name.rfind(kAvgCounterPrefix, 0) == 0) continue;
     TQuarryFieldDef def;
     def.Name = e.Name;
     for (int n = 1; isTaken(def.Name); ++n) def.Name = e.Name + "_" + std::to_string(n);
@@ -464,8 +469,8 @@ void TQuarryDataSet::WriteField(int index, const TDataValue& value) {
       return;
     }
   }
-  if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) msg::Raise(msg::NotEditing);
   if (field.ReadOnly() || !canModify_) msg::Raise(msg::FieldReadOnly, field.FieldName());
+  if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) msg::Raise(msg::NotEditing);
   const TFieldDefinition& def = field.Engine();
   TSessionLock lock(LockSession());
   (void)def;
@@ -566,7 +571,8 @@ int TQuarryDataSet::MoveBy(int distance) {
   if ((distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
   int moved = 0;
   Scroll([&] {
-    std::vector<std::uint8_t> next(record_.size());
+    std::vector<std::uint8_t>& next = scratch_;
+    next.resize(record_.size());
     const bool forward = distance > 0;
     for (int left = forward ? distance : -distance; left > 0; --left) {
       TEngineErrorCode code = CheckCode(forward ? cursor_->Next(next.data()) : cursor_->Prior(next.data()));
@@ -827,14 +833,14 @@ bool TQuarryDataSet::MatchRecord(const std::uint8_t* record, const std::vector<i
   return true;
 }
 
-bool TQuarryDataSet::SearchIndex(const std::vector<int>& fields, const std::vector<TDataValue>& values,
+bool TQuarryDataSet::SearchIndex(TDataCursor& c, const std::vector<int>& fields, const std::vector<TDataValue>& values,
                                  TLocateOptions options, TBookmark& found) {
-  if (cursor_->NaturalOrder()) return false;
-  const TIndexDefinition& index = cursor_->IndexDefinition();
+  if (c.NaturalOrder()) return false;
+  const TIndexDefinition& index = c.IndexDefinition();
   if (fields.empty() || fields.size() > index.FieldCount) return false;
   bool anyString = false;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
+    const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
     if (index.FieldNumbers[i] != def.FieldNo) return false;
     if (IsStringType(def.DataType)) anyString = true;
   }
@@ -844,7 +850,7 @@ bool TQuarryDataSet::SearchIndex(const std::vector<int>& fields, const std::vect
   int fullFields = static_cast<int>(fields.size());
   int partial = 0;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
+    const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
     TDataValue value = values[i];
     const bool last = i + 1 == fields.size();
     if (last && options.PartialKey && IsStringType(def.DataType) && !IsNullValue(value)) {
@@ -857,20 +863,32 @@ bool TQuarryDataSet::SearchIndex(const std::vector<int>& fields, const std::vect
       fullFields -= 1;
     }
     if (IsNullValue(value)) {
-      cursor_->PutField(def.FieldNo, key.data(), nullptr);
+      c.PutField(def.FieldNo, key.data(), nullptr);
     } else {
       std::vector<std::uint8_t> scratch(record_.size() + 16, 0);
       EncodeFieldValue(scratch.data(), def, value);
-      cursor_->PutField(def.FieldNo, key.data(), FieldData(scratch.data(), def));
+      c.PutField(def.FieldNo, key.data(), FieldData(scratch.data(), def));
     }
   }
   const int given = (partial == 0 && fullFields == index.FieldCount) ? 0 : fullFields;
   std::vector<std::uint8_t> buffer(record_.size());
-  bool ok = cursor_->FindKey(key.data(), given, partial, false, buffer.data());
+  bool ok = c.FindKey(key.data(), given, partial, false, buffer.data());
   // The index compares by its collation; confirm with the dataset's own comparison.
   if (ok) ok = MatchRecord(buffer.data(), fields, values, options);
-  if (ok) found = cursor_->GetBookmark();
+  if (ok) found = c.GetBookmark();
   return ok;
+}
+
+bool TQuarryDataSet::SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values,
+                                        TLocateOptions options, TBookmark& found) {
+  TDataCursor* lookup = GetLookupCursor(fields, options.CaseInsensitive);
+  if (lookup == nullptr) return false;
+  TBookmark atLookup;
+  if (!SearchIndex(*lookup, fields, values, options, atLookup)) return false;
+  // The record may be outside this cursor's range or filters: then it is not found here.
+  if (cursor_->SyncTo(*lookup) != QUARRY_NONE) return false;
+  found = cursor_->GetBookmark();
+  return true;
 }
 
 bool TQuarryDataSet::SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values,
@@ -901,7 +919,8 @@ bool TQuarryDataSet::Locate(std::string_view keyFields, const std::vector<TDataV
   bool ok = false;
   {
     TSessionLock lock(LockSession());
-    ok = SearchIndex(fields, values, options, found) || SearchFilter(fields, values, options, found);
+    ok = SearchIndex(*cursor_, fields, values, options, found) || SearchLookupCursor(fields, values, options, found) ||
+         SearchFilter(fields, values, options, found);
     if (!ok) ResyncCursor();
   }
   if (!ok) return false;
@@ -925,7 +944,8 @@ std::vector<TDataValue> TQuarryDataSet::Lookup(std::string_view keyFields, const
   if (fields.size() != values.size()) msg::Raise(msg::FieldIndexRange);
   TSessionLock lock(LockSession());
   TBookmark found;
-  bool ok = SearchIndex(fields, values, {}, found) || SearchFilter(fields, values, {}, found);
+  bool ok = SearchIndex(*cursor_, fields, values, {}, found) || SearchLookupCursor(fields, values, {}, found) ||
+            SearchFilter(fields, values, {}, found);
   std::vector<TDataValue> out;
   if (ok && cursor_->GotoBookmark(found) == QUARRY_NONE) {
     std::vector<std::uint8_t> buffer(record_.size());

@@ -238,8 +238,9 @@ class TQuarryDataSet : public TQuarryComponent {
   virtual void DestroyCursor();
   virtual bool OwnsCursor() const { return true; }
   virtual void DropLookupCursor() {}
-  // A cursor on an index whose leading fields are these (tables only).
-  virtual TDataCursor* GetLookupCursor(const std::vector<int>& /*fieldNos*/, bool /*caseInsensitive*/) {
+  // A second cursor on an index whose leading fields are these dataset fields (tables only);
+  // owned by the dataset until DropLookupCursor.
+  virtual TDataCursor* GetLookupCursor(const std::vector<int>& /*fields*/, bool /*caseInsensitive*/) {
     return nullptr;
   }
   virtual void AfterCursorOpen() {}
@@ -293,8 +294,14 @@ class TQuarryDataSet : public TQuarryComponent {
   void WriteField(int index, const TDataValue& value);
   bool MatchRecord(const std::uint8_t* record, const std::vector<int>& fields,
                    const std::vector<TDataValue>& values, TLocateOptions options) const;
-  bool SearchIndex(const std::vector<int>& fields, const std::vector<TDataValue>& values,
+  // Searches c's current index when the fields are its leading fields (and the case option
+  // matches it when a string is among them).
+  bool SearchIndex(TDataCursor& c, const std::vector<int>& fields, const std::vector<TDataValue>& values,
                    TLocateOptions options, TBookmark& found);
+  // Searches a second cursor on an index that fits the fields, then follows it.
+  bool SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values,
+                          TLocateOptions options, TBookmark& found);
+  // Scans with a filter of one equality per field.
   bool SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values,
                     TLocateOptions options, TBookmark& found);
 
@@ -311,6 +318,7 @@ class TQuarryDataSet : public TQuarryComponent {
 
   std::vector<std::uint8_t> record_;
   std::vector<std::uint8_t> editCopy_;
+  std::vector<std::uint8_t> scratch_;  // the record a move reads before it is taken
   TBookmark bookmark_;
   bool hasRecord_ = false;
   bool bof_ = true;

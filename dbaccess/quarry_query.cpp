@@ -9,13 +9,23 @@
 
 namespace quarry {
 
-TQuarryQuery::TQuarryQuery(TQuarryOwner* owner, std::string componentName)
-    : TQuarryDBDataSet(owner, std::move(componentName)) {
-  sourceLink_ = [this] { SourceChanged(); };
+TQuarryQueryDataLink::TQuarryQueryDataLink(TQuarryQuery& query) : query_(query) {
+  notify_ = [this] { query_.SourceChanged(); };
 }
 
+TQuarryQueryDataLink::~TQuarryQueryDataLink() { SetDataSet(nullptr); }
+
+void TQuarryQueryDataLink::SetDataSet(TQuarryDataSet* source) {
+  if (source_ != nullptr) source_->RemoveLink(&notify_);
+  source_ = source;
+  if (source_ != nullptr) source_->AddLink(&notify_);
+}
+
+TQuarryQuery::TQuarryQuery(TQuarryOwner* owner, std::string componentName)
+    : TQuarryDBDataSet(owner, std::move(componentName)) {}
+
 TQuarryQuery::~TQuarryQuery() {
-  if (dataSource_ != nullptr) dataSource_->RemoveLink(&sourceLink_);
+  link_.SetDataSet(nullptr);
   try {
     Close();
     Unprepare();
@@ -106,11 +116,9 @@ void TQuarryQuery::SetDatabaseName(std::string_view name) {
 }
 
 void TQuarryQuery::SetDataSource(TQuarryDataSet* source) {
-  if (source == dataSource_) return;
+  if (source == link_.DataSet()) return;
   CheckLinkCycle(source);
-  if (dataSource_ != nullptr) dataSource_->RemoveLink(&sourceLink_);
-  dataSource_ = source;
-  if (dataSource_ != nullptr) dataSource_->AddLink(&sourceLink_);
+  link_.SetDataSet(source);
 }
 
 // ---- preparing ----
@@ -156,11 +164,12 @@ void TQuarryQuery::Unprepare() {
 TDataCursor* TQuarryQuery::Execute() {
   if (lines_.empty()) msg::Raise(msg::NoSqlStatement);
   Prepare();
-  if (dataSource_ != nullptr && dataSource_->Active()) {
+  TQuarryDataSet* source = link_.DataSet();
+  if (source != nullptr && source->Active()) {
     for (int i = 0; i < params_.Count(); ++i) {
       TQuarryParam& param = params_.Items(i);
       if (param.Bound()) continue;
-      if (TQuarryField* field = dataSource_->FindField(param.Name())) param.AssignFromField(*field);
+      if (TQuarryField* field = source->FindField(param.Name())) param.AssignFromField(*field);
     }
   }
   TQuarryParams::TBinding binding = params_.Bind();
@@ -207,8 +216,9 @@ void TQuarryQuery::CloseByDatabase() {
 }
 
 void TQuarryQuery::SourceChanged() {
-  if (reopening_ || dataSource_ == nullptr) return;
-  if (dataSource_->State() == TDataSetState::dsSetKey) return;
+  TQuarryDataSet* source = link_.DataSet();
+  if (reopening_ || source == nullptr) return;
+  if (source->State() == TDataSetState::dsSetKey) return;
   if (!Active()) return;
   reopening_ = true;
   struct TReset {
@@ -216,7 +226,7 @@ void TQuarryQuery::SourceChanged() {
     ~TReset() { flag = false; }
   } reset{reopening_};
   Close();
-  if (dataSource_->Active()) Open();
+  if (source->Active()) Open();
 }
 
 }  // namespace quarry

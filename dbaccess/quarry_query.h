@@ -26,6 +26,25 @@
 namespace quarry {
 
 class TQueryStatement;
+class TQuarryQuery;
+
+// The link from a master data source to a query: tells the query when the master moves,
+// opens or closes. Detaches itself when destroyed.
+class TQuarryQueryDataLink {
+ public:
+  explicit TQuarryQueryDataLink(TQuarryQuery& query);
+  ~TQuarryQueryDataLink();
+  TQuarryQueryDataLink(const TQuarryQueryDataLink&) = delete;
+  TQuarryQueryDataLink& operator=(const TQuarryQueryDataLink&) = delete;
+
+  TQuarryDataSet* DataSet() const { return source_; }
+  void SetDataSet(TQuarryDataSet* source);
+
+ private:
+  TQuarryQuery& query_;
+  TQuarryDataSet* source_ = nullptr;
+  std::function<void()> notify_;
+};
 
 class TQuarryQuery : public TQuarryDBDataSet {
  public:
@@ -59,7 +78,7 @@ class TQuarryQuery : public TQuarryDBDataSet {
   void SetMaxRowCount(std::int32_t count);
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool on);
-  TQuarryDataSet* DataSource() const { return dataSource_; }
+  TQuarryDataSet* DataSource() const { return link_.DataSet(); }
   // "Circular data links are not allowed." when the source follows this query.
   void SetDataSource(TQuarryDataSet* source);
   void SetOnQueryProgress(TProgressEvent handler) { onProgress_ = std::move(handler); }
@@ -82,11 +101,13 @@ class TQuarryQuery : public TQuarryDBDataSet {
   bool OwnsCursor() const override { return false; }
   void AfterCursorOpen() override { SetCanModify(!readOnly_); }
   void CloseByDatabase() override;
-  TQuarryDataSet* LinkSource() const override { return dataSource_; }
+  TQuarryDataSet* LinkSource() const override { return link_.DataSet(); }
 
  private:
+  friend class TQuarryQueryDataLink;
   void SQLChanged();
   TDataCursor* Execute();
+  // The master moved, opened or closed: reopen with its new values.
   void SourceChanged();
 
   std::vector<std::string> lines_;
@@ -97,8 +118,7 @@ class TQuarryQuery : public TQuarryDBDataSet {
   std::int32_t maxRowCount_ = -1;
   bool readOnly_ = false;      // as reported: set by hand, or a result that cannot change
   bool userReadOnly_ = false;  // as set by hand
-  TQuarryDataSet* dataSource_ = nullptr;
-  std::function<void()> sourceLink_;
+  TQuarryQueryDataLink link_{*this};
   TProgressEvent onProgress_;
   std::unique_ptr<TQueryStatement> statement_;
   std::int32_t rowsAffected_ = 0;

@@ -167,6 +167,7 @@ TEST_F(QueryTest, CannedResultIsReadOnly) {
   query.Open();
   EXPECT_TRUE(query.ReadOnly());
   EXPECT_FALSE(query.CanModify());
+  EXPECT_EQ(ErrorOf([&] { query.Fields(0).SetAsString("Other"); }), "Field TITLE cannot be modified.");
 }
 
 TEST_F(QueryTest, ParseErrorUnpreparesAndReportsTheEngineCode) {
@@ -228,6 +229,21 @@ TEST_F(QueryTest, DataSourceFillsParametersAndReopensOnEveryMove) {
   master.Next();
   EXPECT_EQ(detail.Fields(0).AsString(), "Heat") << "a value set by hand wins";
   detail.SetDataSource(nullptr);
+}
+
+TEST_F(QueryTest, ResultFieldsKeepTheEngineNamesAndHideAvgCounters) {
+  TQuarryQuery query;
+  query.SetDatabaseName("Video");
+  query.AddSQL("SELECT V.VIDEOID, W.VIDEOID, AVG(V.VIDEOID) AS MEANID FROM VIDEOS V, VIDEOS W "
+               "WHERE V.VIDEOID = W.VIDEOID GROUP BY V.VIDEOID, W.VIDEOID");
+  query.Open();
+  std::vector<std::string> names;
+  for (int i = 0; i < query.FieldCount(); ++i) names.push_back(query.Fields(i).FieldName());
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_NE(names[0], names[1]) << "result columns arrive uniquely named";
+  EXPECT_EQ(names[2], "MEANID");
+  EXPECT_EQ(query.RecordCount(), 5);
+  EXPECT_DOUBLE_EQ(query.FieldByName("MEANID").AsFloat(), 10.0);
 }
 
 TEST_F(QueryTest, MaxRowCountCutsTheResult) {

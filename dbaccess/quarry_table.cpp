@@ -260,7 +260,41 @@ std::vector<int> TQuarryTable::IndexFields() {
   return out;
 }
 
-TDataCursor* TQuarryTable::GetLookupCursor(const std::vector<int>&, bool) { return nullptr; }
+TDataCursor* TQuarryTable::GetLookupCursor(const std::vector<int>& fields, bool caseInsensitive) {
+  // A second cursor cannot share an exclusive table.
+  if (exclusive_ || fields.empty()) return nullptr;
+  TDataCursor& main = *Cursor();
+  int fitting = -1;
+  for (int slot = 0; slot <= MaxSecondaryIndexes && fitting < 0; ++slot) {
+    const TIndexDefinition* def = nullptr;
+    try {
+      def = &main.GetIndexDefinition(slot);
+    } catch (const EQuarryEngineError&) {
+      continue;
+    }
+    if (def->FieldCount < fields.size()) continue;
+    bool fits = true;
+    bool anyString = false;
+    for (std::size_t i = 0; i < fields.size() && fits; ++i) {
+      const TFieldDefinition& field = EngineField(fields[i]);
+      fits = def->FieldNumbers[i] == field.FieldNo;
+      anyString = anyString || field.DataType == TFieldType::String;
+    }
+    if (fits && (!anyString || def->CaseInsensitive == caseInsensitive)) fitting = slot;
+  }
+  if (fitting < 0) return nullptr;
+  if (lookupCursor_ && lookupCursor_->IndexSlot() == fitting) return lookupCursor_.get();
+  DropLookupCursor();
+  auto cursor = std::make_unique<TDataCursor>(Directory());
+  cursor->SetTableName(TrimName(tableName_));
+  cursor->SetInMemory(SameName(DatabaseName(), "Memory"));
+  cursor->SetReadOnly(true);
+  cursor->SetPasswordCallback(PasswordCallback());
+  cursor->Open();
+  cursor->SetIndexSlot(fitting);
+  lookupCursor_ = std::move(cursor);
+  return lookupCursor_.get();
+}
 
 void TQuarryTable::DropLookupCursor() {
   if (lookupCursor_) {

@@ -250,6 +250,17 @@ TEST_F(TableTest, LocateFindsTheFirstMatchFromTheStartWhateverThePosition) {
   }
 }
 
+TEST_F(TableTest, LocateThroughAnotherIndexFollowsItWithTheMainCursor) {
+  auto films = Films();  // primary order; BYTITLE is case-insensitive
+  films->SetRange({std::int64_t{1}}, {std::int64_t{5}});
+  EXPECT_TRUE(films->Locate("TITLE", {std::string("BRAZIL")}, {true, false}));
+  EXPECT_EQ(films->Fields(0).AsInteger(), 2);
+  films->Next();
+  EXPECT_EQ(films->Fields(0).AsInteger(), 3) << "the main cursor stands on the found record";
+  EXPECT_FALSE(films->Locate("TITLE", {std::string("alien nation")}, {true, false})) << "outside the range";
+  EXPECT_EQ(films->Fields(0).AsInteger(), 3);
+}
+
 TEST_F(TableTest, LocateThroughTheCurrentIndex) {
   auto films = Films();
   films->SetIndexName("BYTITLE");
@@ -449,6 +460,46 @@ TEST_F(TableTest, TemporaryDatabaseOfATableWithoutDatabaseName) {
   EXPECT_EQ(films.RecordCount(), 6);
   ASSERT_NE(films.Database(), nullptr);
   EXPECT_TRUE(films.Database()->Temporary());
+}
+
+TEST_F(TableTest, EncryptedTableAsksTheSessionForItsPassword) {
+  video_.Open();
+  {
+    TSessionLock lock(DefaultSession());
+    TDataCursor cursor(video_.Handle());
+    cursor.SetTableName("SECRET");
+    TCreateTableDefinition definition;
+    TFieldDefinition field;
+    field.FieldNo = 1;
+    field.Name = "X";
+    field.DataType = TFieldType::Integer;
+    definition.Fields = {field};
+    definition.Encrypted = true;
+    definition.Password = "pw1";
+    cursor.CreateTable(definition);
+  }
+  TQuarryTable secret;
+  secret.SetDatabaseName("Video");
+  secret.SetTableName("SECRET");
+  try {
+    secret.Open();
+    FAIL() << "opened without the password";
+  } catch (const EQuarryEngineError& error) {
+    EXPECT_EQ(error.Code(), QUARRY_NOTSUFFTABLERIGHTS) << "no handler and no prompt decline";
+  }
+  int asked = 0;
+  DefaultSession().SetOnPassword([&](TQuarrySession& session, bool& retry) {
+    ++asked;
+    session.AddPassword(asked == 1 ? "wrong" : "pw1");
+    retry = true;
+  });
+  secret.Open();
+  EXPECT_TRUE(secret.Active());
+  EXPECT_EQ(asked, 2) << "asked again while the password is still unknown";
+  secret.Close();
+  secret.Open();
+  EXPECT_EQ(asked, 2) << "the session keeps the password";
+  DefaultSession().SetOnPassword(nullptr);
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 #include "dbaccess/access_messages.h"
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_session.h"
+#include "engine/storage/file_list.h"
 #include "engine/storage/session.h"
 
 namespace quarry {
 
 TQuarrySessionList& TQuarrySessionList::Process() {
+  // The process's file list must outlive the engine sessions this list frees at exit.
+  static TFileList& files = TFileList::Process();
+  (void)files;
   static TQuarrySessionList list;
   return list;
 }

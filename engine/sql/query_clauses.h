@@ -108,7 +108,8 @@ public:
   TDataQuery* Query;
   std::string ColumnName;      // empty when written as a number
   std::string CorrelationName; // empty when unqualified
-  int ColumnNumber = 0;        // 1-based when written as a number, else 0
+  int ColumnNumber = 0;        // as written when ColumnName is empty (may be 0 or too large;
+                               // preparation checks the range)
   bool Descending = false;
   int ResultColumn = 0;        // execution: the 1-based result column it names, 0 until resolved
 };

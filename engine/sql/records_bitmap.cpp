@@ -45,16 +45,26 @@ void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
   size_ = other.size_;
 }
 
+// Word i of other, without the bits beyond other's size (they may be set and mean nothing).
+static std::uint32_t MeaningfulWord(const std::vector<std::uint32_t>& words, std::size_t i, std::size_t used,
+                                    std::uint32_t lastMask) {
+  return i + 1 == used ? words[i] & lastMask : words[i];
+}
+
 void TRecordsBitmap::AndWith(const TRecordsBitmap& other) {
   const std::size_t n = UsedWords();
-  const std::size_t common = std::min(n, other.UsedWords());
-  for (std::size_t i = 0; i < common; ++i) words_[i] &= other.words_[i];
+  const std::size_t otherUsed = other.UsedWords();
+  const std::size_t common = std::min(n, otherUsed);
+  const std::uint32_t mask = other.LastWordMask();
+  for (std::size_t i = 0; i < common; ++i) words_[i] &= MeaningfulWord(other.words_, i, otherUsed, mask);
   for (std::size_t i = common; i < n; ++i) words_[i] = 0;
 }
 
 void TRecordsBitmap::OrWith(const TRecordsBitmap& other) {
-  const std::size_t common = std::min(UsedWords(), other.UsedWords());
-  for (std::size_t i = 0; i < common; ++i) words_[i] |= other.words_[i];
+  const std::size_t otherUsed = other.UsedWords();
+  const std::size_t common = std::min(UsedWords(), otherUsed);
+  const std::uint32_t mask = other.LastWordMask();
+  for (std::size_t i = 0; i < common; ++i) words_[i] |= MeaningfulWord(other.words_, i, otherUsed, mask);
 }
 
 void TRecordsBitmap::Invert() {

@@ -78,7 +78,9 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
     creator.SetInMemory(inMemory);
     creator.CreateTable(std::move(definition));
   }
-  Table = &Directory->OpenTable(Name, inMemory, true, false);
+  // Shared, not exclusive: the result cursor opens the same table object when the fill is
+  // done and finds the records still in its cache.
+  Table = &Directory->OpenTable(Name, inMemory, false, false);
   FieldList = Table->Data().Fields();
   Size = Table->Data().RecordSize();
   Table->Data().SetHoldsTableLock(true);
@@ -120,13 +122,16 @@ void TResultTable::Sort(TSortOptions options) {
 TDataCursor& TResultTable::Finish() {
   Table->Data().SetHoldsTableLock(false);
   Table->Flush(true, false, false);
-  ReleaseTable();
   ResultCursor = std::make_unique<TDataCursor>(*Directory);
   ResultCursor->SetTableName(Name);
   ResultCursor->SetInMemory(InMemory);
   ResultCursor->SetInternal(true);
   ResultCursor->Open();
   ResultCursor->SetIndexSlot(NaturalOrderSlot);
+  ReleaseTable();
+  // Nobody else knows a temporary table: holding its table lock spares every read the
+  // check for other users' changes.
+  if (IsTemporary) ResultCursor->Table().LockTable();
   return *ResultCursor;
 }
 

@@ -5,7 +5,7 @@
 // in the database given and kept. Each execution makes the table afresh.
 //
 // Filling: rows go straight into the table's data file while this object holds the table
-// exclusively; the record cache grows instead of writing each row, so a result costs one
+// (no other user knows its name); the record cache grows instead of writing each row, so a result costs one
 // write of its records when it is finished (or none, when a sort writes them). The table's
 // index file holds no keys for these rows (a result table has no indexes and is read in
 // record order); only its active-record count is kept.

@@ -107,6 +107,7 @@ private:
     std::vector<const TExpToken*> JoinConditions;    // comparisons of the edge into it
     std::vector<const TExpToken*> WhereConditions;   // tested once the join matched
     TAccessPath Access;
+    bool Backward = false;                           // read from the last record back
   };
   std::vector<TTableRun> Runs;        // FROM order
   TJoinPlan Plan;
@@ -127,6 +128,7 @@ private:
   int32_t Rows = 0;
   bool DistinctDone = false;
   bool OrderDone = false;
+  bool OrderByIndex = false;          // the single table is read in the ORDER BY's order
   // IN (SELECT ...) values, read from the result once per execution.
   std::vector<TExpTree> MemberValues;
   bool MembersLoaded = false;
@@ -152,6 +154,9 @@ private:
   // Splits the condition over the tables and makes the join plan; without forExecution a
   // dry run over the checked tree that only raises the join errors.
   void PlanJoins(bool forExecution);
+  // A single table whose index gives the ORDER BY is read in that index's order (forward,
+  // or backward for an all-descending ORDER BY), and the sort is skipped.
+  void UseIndexOrder();
   void WalkLevel(std::size_t level);
   bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   void EmitRow();

@@ -192,6 +192,45 @@ void TSelectQuery::PlanJoins(bool forExecution) {
   }
 }
 
+void TSelectQuery::UseIndexOrder() {
+  OrderByIndex = false;
+  if (Runs.size() != 1 || OrderColumns.empty() || Distinct || QueryBlock.GroupByPresent || WholeTableGroup ||
+      QueryBlock.UnionFollows || QueryBlock.UnionPart || QueryBlock.MaxRowCount >= 0)
+    return;
+  TTableRun& run = Runs.front();
+  const bool descending = OrderDescending.front();
+  std::vector<int> fields;
+  for (std::size_t i = 0; i < OrderColumns.size(); ++i) {
+    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(OrderColumns[i])];
+    if (!c.Plain || c.Source != run.Source || OrderDescending[i] != descending) return;
+    fields.push_back(c.SourceFieldNo);
+  }
+  TDataCursor& cursor = *run.Source->Cursor;
+  auto serves = [&](const TIndexDefinition& index) {
+    if (!index.Defined() || static_cast<std::size_t>(index.FieldCount) < fields.size() || index.Descending ||
+        index.CaseInsensitive != QueryBlock.OrderByNoCase)
+      return false;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      if (index.FieldNumbers[i] != fields[i] || index.FieldDescending[i]) return false;
+    return true;
+  };
+  int slot = -1;
+  if (run.Access.UsesIndex()) {
+    if (serves(cursor.IndexDefinition())) slot = cursor.IndexSlot();
+  } else if (QueryBlock.Top >= 0) {
+    // A whole table read in index order fetches its records out of their order; reading it
+    // in record order and sorting is quicker, unless TOP needs only its first rows.
+    const int last = std::min(cursor.IndexCount(), 30);
+    for (int s = 0; s <= last && slot < 0; ++s)
+      if (serves(cursor.GetIndexDefinition(s))) slot = s;
+    if (slot >= 0) cursor.SetIndexSlot(slot);
+  }
+  if (slot < 0) return;
+  run.Backward = descending;
+  OrderByIndex = true;
+  OrderDone = true;
+}
+
 bool TSelectQuery::Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const {
   if (conditions.empty()) return true;
   const TEvalContext context = Context();
@@ -300,7 +339,9 @@ void TSelectQuery::WalkLevel(std::size_t level) {
   if (level == 0) DriverRows = cursor.RecordCount();
   const TExpToken* answered = run.Access.AnsweredCondition();
   bool matched = false;
-  while (!Stop && cursor.Next(source.Record.data()) == 0) {
+  if (run.Backward) cursor.End();
+  auto step = [&] { return run.Backward ? cursor.Prior(source.Record.data()) : cursor.Next(source.Record.data()); };
+  while (!Stop && step() == 0) {
     source.NullRow = false;
     if (level == 0) ReportProgress();
     if (!Holds(run.JoinConditions, answered)) continue;
@@ -396,10 +437,14 @@ void TSelectQuery::Fill() {
   MemberValues.clear();
   Rows = 0;
 
-  TReadLocks locks;
+  // Every source table is read under its statement read lock while the rows are walked:
+  // the rows come from one state of each table, and the cursors need not look for other
+  // users' changes before each read from disk. (WITH LOCKS asks for exactly this; it is
+  // taken for every SELECT, and released before the result is sorted.)
+  auto locks = std::make_unique<TReadLocks>();
   for (auto& source : Sources) {
+    locks->Take(source->Cursor->Table());
     source->Cursor->Refresh();
-    if (QueryBlock.WithLocks) locks.Take(source->Cursor->Table());
   }
 
   // Prepared copies of this execution's trees (parameter values bound).
@@ -415,6 +460,7 @@ void TSelectQuery::Fill() {
     PreparedHaving = PrepareExpression(*QueryBlock.Having, &Hooks, nullptr, true, false, Language, Sort);
   PrepareConditions();
   PlanJoins(true);
+  UseIndexOrder();
 
   // The result table.
   std::vector<TFieldDefinition> fields;
@@ -455,12 +501,13 @@ void TSelectQuery::Fill() {
 
   // Where the walk may stop early.
   RowLimit = QueryBlock.MaxRowCount >= 0 ? QueryBlock.MaxRowCount : -1;
-  const bool topInWalk = QueryBlock.Top >= 0 && OrderColumns.empty() && !QueryBlock.GroupByPresent && !Distinct &&
+  const bool topInWalk = QueryBlock.Top >= 0 && (OrderColumns.empty() || OrderByIndex) && !QueryBlock.GroupByPresent && !Distinct &&
                          !WholeTableGroup && !QueryBlock.UnionFollows && !QueryBlock.UnionPart;
   if (topInWalk) RowLimit = RowLimit < 0 ? QueryBlock.Top : std::min<int64_t>(RowLimit, QueryBlock.Top);
   if (RowLimit == 0) Stop = true;
 
   if (!Stop && !Sources.empty()) WalkLevel(0);
+  locks.reset();
   if (!Sources.empty() && LastProgress < 100) Statement.ReportProgress(100);
 
   if (WholeTableGroup) {

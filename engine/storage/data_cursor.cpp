@@ -168,6 +168,23 @@ void TDataCursor::Open() {
   }
 }
 
+void TDataCursor::OpenOn(TDataTable& table) {
+  if (table_ != nullptr) Raise(QUARRY_TABLEOPEN);
+  tableName_ = table.Name();
+  inMemory_ = table.InMemory();
+  table.AddUse();
+  table_ = &table;
+  try {
+    LoadDefinitions();
+    ApplySlot(NaturalOrderSlot);
+    TakeSnapshot();
+  } catch (...) {
+    table_ = nullptr;
+    directory_.CloseTable(table);
+    throw;
+  }
+}
+
 void TDataCursor::Close() {
   if (table_ == nullptr) return;
   TFirstError errors;
@@ -215,6 +232,7 @@ void TDataCursor::LoadDefinitions() {
     hasAutoInc_ = hasAutoInc_ || f.IsAutoInc();
   }
   current_.assign(static_cast<std::size_t>(bufferSize_), 0);
+  seen_.assign(static_cast<std::size_t>(recordSize_), 0);
   impl_->Bind(*this);
 }
 
@@ -343,6 +361,10 @@ bool TDataCursor::CheckForChanges() {
 }
 
 void TDataCursor::Resync() {
+  // The image the caller last read stays what edits are checked against when the cursor
+  // lands on the same record again.
+  const std::int32_t wasOn = bof_ || eof_ ? 0 : recordNo_;
+  const std::vector<std::uint8_t> seen = wasOn != 0 ? seen_ : std::vector<std::uint8_t>();
   for (int attempt = 0; attempt < kRestartAttempts; ++attempt) {
     try {
       TakeSnapshot();
@@ -354,6 +376,7 @@ void TDataCursor::Resync() {
         return;
       }
       Reposition();
+      if (wasOn != 0 && !bof_ && !eof_ && recordNo_ == wasOn) seen_ = seen;
       return;
     } catch (const TRestart&) {
     }
@@ -474,7 +497,8 @@ int TDataCursor::GivenKeyBytes(const std::uint8_t* key, int fieldCount, int part
   if (slot_ > MaxSecondaryIndexes) return keyLength_;
   const std::vector<TKeyFieldLayout>& layout = Index().KeyBuilder(slot_).Layout();
   const int count = static_cast<int>(layout.size());
-  const int given = fieldCount <= 0 ? count : std::min(fieldCount, count);
+  // With a partial string the field count is literal: 0 means the partial field is the first.
+  const int given = partialLength > 0 ? std::clamp(fieldCount, 0, count) : (fieldCount <= 0 ? count : std::min(fieldCount, count));
   int end = given > 0 ? layout[static_cast<std::size_t>(given - 1)].Offset + 1 + layout[static_cast<std::size_t>(given - 1)].Size : 0;
   if (partialLength > 0 && given < count && layout[static_cast<std::size_t>(given)].IsString) {
     const TKeyFieldLayout& f = layout[static_cast<std::size_t>(given)];
@@ -530,6 +554,7 @@ void TDataCursor::LoadCurrent(std::int32_t recordNo, TReadDirection direction) {
     throw TRestart{};
   }
   std::memcpy(current_.data(), pinned.Data(), static_cast<std::size_t>(recordSize_));
+  std::memcpy(seen_.data(), pinned.Data(), static_cast<std::size_t>(recordSize_));
   pinned.Reset();
   if (calculator_) calculator_(current_.data());
   bof_ = eof_ = false;
@@ -720,6 +745,19 @@ bool TDataCursor::PositionOnKey(const std::uint8_t* key, bool exact) {
 }
 
 TEngineErrorCode TDataCursor::PositionOnRecord(std::int32_t recordNo, bool nearest) {
+  if (natural_ && !filterActive_ && !activeValid_ && recordNo >= 1 && recordNo < Data().NextRecordNo()) {
+    // Without filters a record is visible when its slot is active: no bitmap needed.
+    bool active = false;
+    {
+      TPinnedRecord pinned = Data().GetRecord(this, recordNo);
+      if (!pinned) throw TRestart{};
+      active = RecordStatus(pinned.Data()) == RecordActive;
+    }
+    if (active) {
+      LoadCurrent(recordNo, TReadDirection::Forward);
+      return QUARRY_NONE;
+    }
+  }
   if (natural_) {
     const TRecordsBitmap& set = NaturalSet();
     if (set.Test(recordNo)) {

@@ -134,6 +134,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // positioned before the first record. A table whose files open read-only makes the cursor
   // read-only.
   void Open();
+  // Opens the cursor on a table object its directory already holds open (the engine's own
+  // record path over a table in use): no header checks, no password; natural order.
+  void OpenOn(TDataTable& table);
   // Closes; closing a closed cursor does nothing. Releases this cursor's record lock.
   void Close();
   bool IsOpen() const { return table_ != nullptr; }
@@ -203,8 +206,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   void End();
   // Copies the current record into buffer (may be null). 8705/8706 off the ends, 8709 when
   // the set is empty. With lock: pessimistic locking locks the record, and either protocol
-  // compares the table's image with buffer's incoming contents (8708 raised when they
-  // differ, the lock given back).
+  // compares the table's image with the one this cursor last read (8708 raised when they
+  // differ, the lock given back). Without lock the read counts as a fresh read.
   TEngineErrorCode GetCurrentRecord(std::uint8_t* buffer, bool lock = false);
   // Reads up to count records following the current one into consecutive buffers; count
   // receives how many were read. Returns 0, or the code that stopped it (8706 at the end).
@@ -237,7 +240,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
 
   // ---- searching ----
   // Key from the record image: fieldCount leading key fields given (0 = all), followed by
-  // partialLength characters of a string field (0 = none). Positions on the first key not
+  // partialLength characters of a string field (0 = none; when given, fieldCount counts the
+  // whole fields before it literally, so 0 searches the first field by its first characters). Positions on the first key not
   // smaller (padded as a range start) and reports whether it matched over the given part;
   // for all fields of a unique index the search is exact and, without nearest, the position
   // does not change when it fails. Running past the last key leaves the cursor on the last
@@ -456,7 +460,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   std::int32_t recordNo_ = 0;
   bool bof_ = true;
   bool eof_ = true;
-  std::vector<std::uint8_t> current_;     // the current record's image (buffer size)
+  std::vector<std::uint8_t> current_;     // the current record's image
+  std::vector<std::uint8_t> seen_;        // the stored image as the caller last read it (buffer size)
   std::vector<std::uint8_t> currentKey_;  // its key in the current index
   std::vector<std::uint8_t> scratchKey_;
 

@@ -437,12 +437,11 @@ TEngineErrorCode TDataCursor::GetCurrentRecord(std::uint8_t* buffer, bool lock) 
     return code;
   }
   if (!lock) {
+    std::memcpy(seen_.data(), current_.data(), static_cast<std::size_t>(recordSize_));
     CopyOut(current_.data(), buffer);
     return QUARRY_NONE;
   }
-  // The caller's copy, taken before a lock refreshes the current record.
-  const std::vector<std::uint8_t> seen = buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_)
-                                                           : std::vector<std::uint8_t>(current_.begin(), current_.begin() + recordSize_);
+  const std::vector<std::uint8_t> seen = seen_;
   const std::int32_t n = recordNo_;
   const bool pessimistic = Session().Settings().LockProtocol == TLockProtocol::lpPessimistic;
   if (pessimistic) LockRecord(n);
@@ -566,8 +565,8 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
   TDataFile& data = Data();
   TIndexFile& index = Index();
   const std::int32_t recordNo = recordNo_;
-  // The image the edit started from: the record as this cursor last read it.
-  const std::vector<std::uint8_t> before(current_.begin(), current_.begin() + recordSize_);
+  // The image the edit started from: the record as the caller last read it.
+  const std::vector<std::uint8_t> before = seen_;
   std::vector<std::uint8_t> updated;
   bool othersChanged = false;
   {
@@ -673,8 +672,7 @@ void TDataCursor::DeleteRecord(const std::uint8_t* buffer, bool reposition) {
   TDataFile& data = Data();
   TIndexFile& index = Index();
   const std::int32_t recordNo = recordNo_;
-  const std::vector<std::uint8_t> seen = buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_)
-                                                           : std::vector<std::uint8_t>(current_.begin(), current_.begin() + recordSize_);
+  const std::vector<std::uint8_t> seen = buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_) : seen_;
   bool othersChanged = false;
   {
     TWriteLockGuard writeLock(*table_);

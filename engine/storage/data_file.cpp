@@ -407,7 +407,10 @@ void TDataFile::MakeRoom() {
     FlushRecords();
     if (cache_.EvictOne()) return;
   }
-  cacheCapacity_ += CacheGrowStep;
+  // Holding the table lock (a transaction, or a result being filled) the cache keeps every
+  // dirty record: grow by half its size, so that the scans for a clean record above stay
+  // rare however many records are added.
+  cacheCapacity_ += std::max(CacheGrowStep, holdsTableLock_ ? cacheCapacity_ / 2 : 0);
 }
 
 TRecord* TDataFile::NewCacheSlot(std::int32_t recordNo) {

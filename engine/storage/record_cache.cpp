@@ -128,11 +128,29 @@ bool TRecordCache::EvictOne() {
 
 void TRecordCache::TrimTo(int limit) {
   if (limit < 0) limit = 0;
-  TRecord* r = mruTail_;
-  while (r && Count() > limit) {
-    TRecord* previous = r->MruPrev;
-    if (!r->Dirty && r->PinCount == 0) Remove(r->RecordNo);
-    r = previous;
+  const int excess = Count() - limit;
+  if (excess > 0) {
+    // The least recently used records that may go, then one pass over the sorted lists:
+    // removing them one by one would shift the lists once per record.
+    std::vector<TRecord*> gone;
+    for (TRecord* r = mruTail_; r && static_cast<int>(gone.size()) < excess; r = r->MruPrev)
+      if (!r->Dirty && r->PinCount == 0) gone.push_back(r);
+    if (!gone.empty()) {
+      const std::unordered_set<const TRecord*> leaving(gone.begin(), gone.end());
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < sorted_.size(); ++i) {
+        if (leaving.count(sorted_[i]) != 0) continue;
+        sorted_[kept] = sorted_[i];
+        sortedNumbers_[kept] = sortedNumbers_[i];
+        ++kept;
+      }
+      sorted_.resize(kept);
+      sortedNumbers_.resize(kept);
+      for (TRecord* r : gone) {
+        MruUnlink(r);
+        Recycle(r);
+      }
+    }
   }
   sorted_.shrink_to_fit();
   sortedNumbers_.shrink_to_fit();

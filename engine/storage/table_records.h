@@ -1,18 +1,15 @@
-// TTableRecords: a small record-level path over one TDataTable, for the engine's own work
-// and its tests until cursors take over: insert, update, delete, read and find records with
-// every index ("Sys Deleted" included) and the record count kept current, each change under
-// the table's lock protocol, and a check that walks data and indexes.
-//
-// Each change runs: write lock (caches brought up to date), record lock, key checks before
-// anything changes (9729), the change in the caches, Flush with forced headers (so other users
-// see it), record unlock, write lock released. Reads run under read lock B (or whatever
-// outer lock the caller holds).
+// TTableRecords: record-level access to one TDataTable by record number, for the engine's
+// own work and its tests: insert, update, delete, read and find records. Changes go through
+// a TDataCursor opened on the table (the one change path, with every index, "Sys Deleted",
+// the text index and the count kept, each change under the table's lock protocol); reads
+// run under read lock B (or whatever outer lock the caller holds).
 //
 // Record images are whole data-file records (record_buffer.h); field values from offset 9 are
 // the caller's, the status, own number and identifier are the table's.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,11 +17,16 @@
 
 namespace quarry {
 
+class TDataCursor;
+
 using TRecordImage = std::vector<std::uint8_t>;
 
 class TTableRecords {
  public:
-  explicit TTableRecords(TDataTable& table) : table_(table) {}
+  explicit TTableRecords(TDataTable& table);
+  ~TTableRecords();
+  TTableRecords(const TTableRecords&) = delete;
+  TTableRecords& operator=(const TTableRecords&) = delete;
 
   // A zeroed image of the table's record size.
   TRecordImage NewImage() const;
@@ -45,11 +47,11 @@ class TTableRecords {
   std::string Verify();
 
  private:
-  // Slots of the indexes built from record fields (primary and secondary).
-  std::vector<int> KeySlots();
-  void RequireWritable() const;
+  // Positions the cursor on an active record (8708 when it is not one).
+  void Seek(std::int32_t recordNo);
 
   TDataTable& table_;
+  std::unique_ptr<TDataCursor> cursor_;
 };
 
 }  // namespace quarry

@@ -73,6 +73,41 @@ class TUnfinishedTable {
   bool finished_ = false;
 };
 
+// Holds the directory's transaction for the load: inserts stay in the table's caches and a
+// commit every kRowsPerCommit rows writes the pages touched, instead of writing them after
+// every row. (Batches stay small because the caches keep dirty records until a commit.) A
+// load inside the caller's own transaction joins it and leaves the commits to the caller.
+constexpr int kRowsPerCommit = 1000;
+
+class TLoadTransaction {
+ public:
+  explicit TLoadTransaction(TDataDirectory& directory) : directory_(directory), own_(!directory.InTransaction()) {
+    if (own_) directory_.StartTransaction();
+  }
+  ~TLoadTransaction() {
+    if (!own_ || committed_) return;
+    try {
+      directory_.Rollback();
+    } catch (const std::exception&) {
+      // The load's own error is the one to report.
+    }
+  }
+  // Writes what the rows so far changed and stays in the transaction.
+  void RowDone() {
+    if (own_ && ++rows_ % kRowsPerCommit == 0) directory_.Commit(false);
+  }
+  void Commit() {
+    if (own_) directory_.Commit();
+    committed_ = true;
+  }
+
+ private:
+  TDataDirectory& directory_;
+  bool own_;
+  bool committed_ = false;
+  std::int64_t rows_ = 0;
+};
+
 }  // namespace
 
 std::int64_t LoadCsvText(TDataDirectory& directory, const TCsvLoadOptions& options, std::string_view csvText) {
@@ -96,6 +131,7 @@ std::int64_t LoadCsvText(TDataDirectory& directory, const TCsvLoadOptions& optio
     cursor.SetExclusive(true);
     if (!options.Password.empty()) directory.Session().AddPassword(options.Password);
     cursor.Open();
+    TLoadTransaction transaction(directory);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cursor.RecordBufferSize()));
     TExpToken value;
     std::string reason;
@@ -113,7 +149,9 @@ std::int64_t LoadCsvText(TDataDirectory& directory, const TCsvLoadOptions& optio
         throw ECsvError(records[r].Line, error.what());
       }
       ++loaded;
+      transaction.RowDone();
     }
+    transaction.Commit();
     cursor.Close();
   }
   unfinished.Finish();

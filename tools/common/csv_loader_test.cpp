@@ -72,6 +72,13 @@ TEST(CsvLoader, UntypedColumnsAreSizedToTheirLongestValue) {
   EXPECT_EQ(rows.Rows[0][0], std::string(249, 'a'));
 }
 
+// Rows 1..count as "id,name" lines after the header.
+std::string ManyRows(int count) {
+  std::string text = "ID,TITLE\n";
+  for (int i = 1; i <= count; ++i) text += std::to_string(i) + ",t" + std::to_string(i) + "\n";
+  return text;
+}
+
 TEST(CsvLoader, FaultsLeaveNoTableBehind) {
   struct TCase {
     const char* Name;
@@ -79,6 +86,8 @@ TEST(CsvLoader, FaultsLeaveNoTableBehind) {
     int Line;  // the line the error names
   };
   const TCase cases[] = {
+      // Loads write in batches; a failure after some were written still removes the table.
+      {"duplicate key after written batches", ManyRows(2500) + "17,again\n", 2502},
       {"malformed quoting", "ID,TITLE\n1,a\n2,b\"c\n3,d\n", 3},
       {"short row", "ID,TITLE\n1,a\n2\n", 3},
       {"value of the wrong type", "ID,TITLE\n1,a\nx,b\n", 3},

@@ -21,9 +21,15 @@ TResultValue FieldText(const TDataCursor& cursor, const TFieldDefinition& field,
   return ValueAsText(value);
 }
 
+bool IsHiddenResultField(const TFieldDefinition& field) {
+  return field.Name.rfind(kAvgCounterPrefix, 0) == 0;
+}
+
 TResultTable ReadResult(TDataCursor& cursor, std::int64_t maxRows) {
   TResultTable table;
-  const auto& fields = cursor.Fields();
+  std::vector<TFieldDefinition> fields;
+  for (const auto& field : cursor.Fields())
+    if (!IsHiddenResultField(field)) fields.push_back(field);
   for (const auto& field : fields)
     table.Columns.push_back({field.Name, IsNumericType(static_cast<std::uint8_t>(field.DataType))});
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cursor.RecordBufferSize()));
