@@ -6,13 +6,20 @@
 // The catalogue's lookups read the tables in the program's directory; the search reads them
 // from the current directory, so Pellomar is started from its own directory.
 #include "app/about_splash.h"
+#include "app/engine_catalogue.h"
 #include "app/font_substitutes.h"
 #include "app/main_window.h"
-#include "app/quarry_catalogue_access.h"
 #include "dbaccess/quarry_password_dialog.h"
 #include "dbaccess/session_list.h"
 
 #include <QApplication>
+
+namespace {
+
+// The password of the catalogue tables, known to the session before the first one opens.
+constexpr const char* kCataloguePassword = "kqpwzra5";
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -26,7 +33,7 @@ int main(int argc, char* argv[])
 
     int status = 0;
     {
-        TfMain window(std::make_unique<TQuarryCatalogueAccess>(ProgramDirectory()));
+        TfMain window(MakeEngineCatalogue(QCoreApplication::applicationDirPath().toStdString(), kCataloguePassword));
         window.SetSplash(std::move(splash));
         window.show();
         status = app.exec();

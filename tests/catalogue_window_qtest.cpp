@@ -5,11 +5,12 @@
 #include "app/current_record_panel.h"
 #include "app/font_substitutes.h"
 #include "app/main_window.h"
-#include "app/quarry_catalogue_access.h"
+#include "app/engine_catalogue.h"
 #include "app/record_navigator.h"
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
 #include "grid/result_grid.h"
+#include "tools/common/catalogue_schema.h"
 #include "tools/common/csv_loader.h"
 #include "tools/common/csv_reader.h"
 
@@ -194,7 +195,7 @@ struct TCatalogueWindow {
         notifier.information = [this](QWidget*, const QString& text) { information << text; };
         notifier.errorReport = [this](QWidget*, const QString& text) { errors << text; };
         notifier.beep = [] {};
-        window = std::make_unique<TfMain>(std::make_unique<TQuarryCatalogueAccess>(folder.toStdString()), notifier,
+        window = std::make_unique<TfMain>(MakeEngineCatalogue(folder.toStdString(), quarry::tools::kCataloguePassword), notifier,
                                           settingsFile.toStdString());
         window->show();
     }
