@@ -178,7 +178,7 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        {}},
       {"not in sub-select",
        "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
-           " AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)",
+           " AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_DIRECTORS WHERE DIRECTORID = " + p.DirectorId + ")",
        {}},
   };
   return cases;

@@ -3,6 +3,8 @@
 // sub-selects, INTO, result column names, the maximum row count and the preparation errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/sql/select_test_support.h"
 
 namespace quarry {
@@ -49,6 +51,8 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT DISTINCT NAME FROM EMP ORDER BY NAME", {"Ann", "Cid", "Dee", "Eve", "bob"}},
       {"SELECT DISTINCT GRADE FROM EMP", {"NULL", "A", "B"}},
       {"SELECT DISTINCT GRADE, NAME FROM EMP WHERE GRADE = 'A' ORDER BY NAME DESC", {"A|Cid", "A|Ann"}},
+      // Rows holding the primary key cannot repeat; they are still ordered.
+      {"SELECT DISTINCT NAME, ID FROM EMP ORDER BY NAME, ID", {"Ann|1", "Ann|6", "Cid|3", "Dee|4", "Eve|5", "bob|2"}},
       // TOP after ordering, and without ordering in table order.
       {"SELECT NAME, SALARY FROM EMP ORDER BY SALARY DESC TOP 2", {"Dee|400", "Cid|300"}},
       {"SELECT ID FROM EMP TOP 3", {"1", "2", "3"}},
@@ -86,6 +90,10 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT COUNT(*), SUM(SALARY) FROM EMP", {"6|1400"}},
       {"SELECT COUNT(*), SUM(SALARY), AVG(SALARY) FROM EMP WHERE ID > 100", {"0|NULL|0"}},
       {"SELECT COUNT(*) FROM DEPT D, EMP E WHERE D.ID = E.DEPT", {"4"}},
+      {"SELECT COUNT(*) FROM EMP", {"6"}},
+      {"SELECT COUNT(*) FROM EMP WHERE DEPT = 20", {"2"}},
+      {"SELECT COUNT(*) FROM EMP WHERE DEPT = 20 AND SALARY > 260", {"1"}},
+      {"SELECT COUNT(*) FROM EMP WHERE NAME = 'Ann'", {"2"}},
       // UNION and UNION ALL, ordered after combining.
       {"SELECT NAME FROM EMP WHERE DEPT = 10 UNION SELECT TITLE FROM DEPT ORDER BY 1",
        {"Ann", "Dev", "Empty", "Sales", "bob"}},
@@ -94,6 +102,10 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       // IN sub-selects.
       {"SELECT NAME FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE TITLE = 'Dev') ORDER BY NAME", {"Ann", "Cid"}},
       {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4", "5"}},
+      // Word searches over a column of the current row.
+      {"SELECT ID FROM EMP WHERE TEXTSEARCH('ann' IN NAME) ORDER BY ID", {"1", "6"}},
+      {"SELECT E.ID, TEXTOCCURS('sal*' IN D.TITLE) FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3 ORDER BY E.ID",
+       {"1|1", "2|1"}},
       // Computed columns.
       {"SELECT ID, SALARY * 2 AS TWICE FROM EMP WHERE ID = 1", {"1|200"}},
       {"SELECT UPPER(NAME) FROM EMP WHERE ID = 2", {"BOB"}},
@@ -166,6 +178,37 @@ TEST_F(SelectExecution, MaximumRowCountCutsBeforeSortingAndTopAfter) {
   EXPECT_EQ(RunSql("SELECT NAME FROM EMP ORDER BY NAME", 2).Rows, (std::vector<std::string>{"Ann", "bob"}));
   EXPECT_EQ(RunSql("SELECT NAME FROM EMP ORDER BY NAME TOP 2").Rows, (std::vector<std::string>{"Ann", "Ann"}));
   EXPECT_TRUE(RunSql("SELECT NAME FROM EMP", 0).Rows.empty());
+}
+
+TEST_F(SelectExecution, ProgressReportsStepsAndAnAbortKeepsTheRowsFound) {
+  struct TProgress {
+    std::vector<int> Percents;
+    int AbortAt = 1000;
+  };
+  auto handler = [](void* data, TQueryStatement&, int percent, bool& abort) {
+    auto* progress = static_cast<TProgress*>(data);
+    progress->Percents.push_back(percent);
+    abort = static_cast<int>(progress->Percents.size()) >= progress->AbortAt;
+  };
+  {
+    TProgress progress;
+    TQueryStatement statement(Database);
+    statement.SetProgressHandler(&progress, handler);
+    statement.Prepare("SELECT ID FROM EMP");
+    EXPECT_EQ(statement.Execute()->RecordCount(), 6);
+    ASSERT_FALSE(progress.Percents.empty());
+    EXPECT_EQ(progress.Percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.Percents.begin(), progress.Percents.end()));
+  }
+  {
+    TProgress progress;
+    progress.AbortAt = 2;
+    TQueryStatement statement(Database);
+    statement.SetProgressHandler(&progress, handler);
+    statement.Prepare("SELECT ID FROM EMP");
+    // Each of the six rows is a step of its own: the abort comes on the second.
+    EXPECT_EQ(statement.Execute()->RecordCount(), 2);
+  }
 }
 
 TEST_F(SelectExecution, IntoKeepsANamedTable) {

@@ -118,11 +118,9 @@ bool TSelectExecutor::SubSelectContains(TDataQuery* query, const TExpToken& valu
 
 bool TSelectExecutor::TextSearch(const TExpToken& column, const std::string& words, bool& found,
                                  std::int32_t& occurrences) {
-  (void)column;
-  (void)words;
-  (void)found;
-  (void)occurrences;
-  return false;
+  TSourceTable* table = column.SourceTable;
+  TSelectQuery* state = table != nullptr ? StateOf(table->Query) : nullptr;
+  return state != nullptr && state->TextSearch(column, words, found, occurrences);
 }
 
 } // namespace quarry

@@ -85,6 +85,7 @@ void TSelectQuery::CloseSources() {
     for (TDataDirectory* directory : OwnedDirectories) db->Session().CloseDirectory(*directory);
   }
   OwnedDirectories.clear();
+  IntoDirectory = nullptr;
 }
 
 void TSelectQuery::Prepare() {

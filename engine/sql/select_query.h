@@ -77,6 +77,9 @@ public:
   int VisibleColumnCount() const { return Visible; }
   // IN (SELECT ...): true when a result row's first column equals value.
   bool Contains(const TExpToken& value);
+  // TEXTSEARCH / TEXTOCCURS over a column of the current row of one of this query's
+  // tables; false when the column is not one of them.
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
 
 private:
   TDataQuery& QueryBlock;
@@ -86,6 +89,7 @@ private:
   // Prepared state.
   std::vector<std::unique_ptr<TSelectSource>> Sources;  // FROM order
   std::vector<TDataDirectory*> OwnedDirectories;
+  TDataDirectory* IntoDirectory = nullptr;  // INTO MEMORY or INTO path: the directory opened
   TSelectColumnSource ColumnSource;
   std::vector<TResultColumn> ResultColumns;
   int Visible = 0;
@@ -157,6 +161,10 @@ private:
   // A single table whose index gives the ORDER BY is read in that index's order (forward,
   // or backward for an all-descending ORDER BY), and the sort is skipped.
   void UseIndexOrder();
+  // True when the rows of this execution cannot repeat (DISTINCT has nothing to do).
+  bool RowsAlreadyDistinct() const;
+  // COUNT(*) of one table answered by the cursor's count; false when rows must be read.
+  bool CountFromCursor();
   void WalkLevel(std::size_t level);
   bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   void EmitRow();

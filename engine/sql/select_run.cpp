@@ -192,6 +192,43 @@ void TSelectQuery::PlanJoins(bool forExecution) {
   }
 }
 
+bool TSelectQuery::CountFromCursor() {
+  // SELECT COUNT(*) FROM one table whose conditions the index range answers exactly: the
+  // cursor's record count is the answer, no row is read.
+  if (!WholeTableGroup || Runs.size() != 1 || Visible != 1 || RowLimit >= 0) return false;
+  TResultColumn& count = ResultColumns.front();
+  if (count.Aggregate != agg::Count || count.Prepared) return false;
+  TTableRun& run = Runs.front();
+  run.Access.Position(*run.Source, Context());
+  const TExpToken* answered = run.Access.AnsweredCondition();
+  for (const auto* list : {&run.JoinConditions, &run.WhereConditions})
+    for (const TExpToken* c : *list)
+      if (c != answered) return false;
+  SetFieldInteger(GroupRow.data(), count.Definition, run.Source->Cursor->RecordCount());
+  GroupStarted = true;
+  return true;
+}
+
+bool TSelectQuery::RowsAlreadyDistinct() const {
+  // One table, read once per row, whose unique primary key is among the result columns:
+  // no two result rows can be equal.
+  if (Runs.size() != 1 || QueryBlock.UnionFollows || QueryBlock.UnionPart) return false;
+  const TSelectSource* source = Runs.front().Source;
+  TDataCursor& cursor = *source->Cursor;
+  if (cursor.IndexCount() < 1) return false;
+  const TIndexDefinition& primary = cursor.GetIndexDefinition(0);
+  if (!primary.Defined() || !primary.Unique || primary.FieldCount == 0) return false;
+  for (int k = 0; k < primary.FieldCount; ++k) {
+    bool selected = false;
+    for (int i = 0; i < Visible && !selected; ++i) {
+      const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+      selected = c.Plain && c.Source == source && c.SourceFieldNo == primary.FieldNumbers[static_cast<std::size_t>(k)];
+    }
+    if (!selected) return false;
+  }
+  return true;
+}
+
 void TSelectQuery::UseIndexOrder() {
   OrderByIndex = false;
   if (Runs.size() != 1 || OrderColumns.empty() || Distinct || QueryBlock.GroupByPresent || WholeTableGroup ||
@@ -471,10 +508,15 @@ void TSelectQuery::Fill() {
   std::string intoName;
   if (!QueryBlock.IntoTableName.empty() && !QueryBlock.Nested && !QueryBlock.UnionPart) {
     intoName = QueryBlock.IntoTableName;
-    if (QueryBlock.IntoMemory) {
-      into = &Statement.Database()->Session().OpenDirectory("Memory", "");
-    } else if (!QueryBlock.IntoDatabasePath.empty()) {
-      into = &Statement.Database()->Session().OpenDirectory("", QueryBlock.IntoDatabasePath);
+    if (QueryBlock.IntoMemory || !QueryBlock.IntoDatabasePath.empty()) {
+      // Opened once, closed with the query's other directories.
+      if (IntoDirectory == nullptr) {
+        IntoDirectory = QueryBlock.IntoMemory
+                            ? &Statement.Database()->Session().OpenDirectory("Memory", "")
+                            : &Statement.Database()->Session().OpenDirectory("", QueryBlock.IntoDatabasePath);
+        OwnedDirectories.push_back(IntoDirectory);
+      }
+      into = IntoDirectory;
     } else {
       into = Statement.Database();
     }
@@ -506,6 +548,7 @@ void TSelectQuery::Fill() {
   if (topInWalk) RowLimit = RowLimit < 0 ? QueryBlock.Top : std::min<int64_t>(RowLimit, QueryBlock.Top);
   if (RowLimit == 0) Stop = true;
 
+  if (CountFromCursor()) Stop = true;
   if (!Stop && !Sources.empty()) WalkLevel(0);
   locks.reset();
   if (!Sources.empty() && LastProgress < 100) Statement.ReportProgress(100);
@@ -515,7 +558,7 @@ void TSelectQuery::Fill() {
     else Aggregator.Finalise(GroupRow.data());
     Result->Append(GroupRow.data());
   }
-  if (Distinct) SortDistinct();
+  if (Distinct && !RowsAlreadyDistinct()) SortDistinct();
   if (QueryBlock.GroupByPresent) SortGroups();
 }
 
@@ -551,7 +594,8 @@ void TSelectQuery::AppendUnion(TSelectQuery& part, bool all) {
 }
 
 TDataCursor& TSelectQuery::Finish() {
-  const bool orderDue = !OrderColumns.empty() && !OrderDone && !OrderSatisfied;
+  // DISTINCT and GROUP BY mark the order done when their sort gave it.
+  const bool orderDue = !OrderColumns.empty() && !OrderDone;
   const bool unionInvolved = QueryBlock.UnionFollows;
   if (orderDue || (unionInvolved && QueryBlock.Top >= 0) ||
       (QueryBlock.Top >= 0 && Result->Rows() > QueryBlock.Top)) {
@@ -564,6 +608,20 @@ TDataCursor& TSelectQuery::Finish() {
   TDataCursor& cursor = Result->Finish();
   Rows = cursor.RecordCount();
   return cursor;
+}
+
+bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words, bool& found,
+                              int32_t& occurrences) {
+  TSelectSource* source = ColumnSource.SourceOf(column);
+  if (source == nullptr || column.FieldNo < 1 || column.FieldNo > source->Cursor->FieldCount()) return false;
+  const TFieldDefinition& field = source->Cursor->Fields()[static_cast<std::size_t>(column.FieldNo - 1)];
+  if (field.DataType != TFieldType::String) return false;
+  const std::string text = source->NullRow || IsFieldNull(source->Record.data(), field)
+                               ? std::string()
+                               : GetFieldString(source->Record.data(), field);
+  found = source->Cursor->TextSearch(column.FieldNo, words, text);
+  occurrences = source->Cursor->TextOccurs(column.FieldNo, words, text);
+  return true;
 }
 
 bool TSelectQuery::Contains(const TExpToken& value) {

@@ -45,6 +45,20 @@ std::string TrimmedTableName(std::string_view name) {
   return text;
 }
 
+// Turns read-ahead off for a search: it lands on one record, with no direction of travel
+// whose following records would be wanted next.
+class TSearchScope {
+ public:
+  explicit TSearchScope(bool& readAhead) : readAhead_(readAhead), saved_(readAhead) { readAhead_ = false; }
+  ~TSearchScope() { readAhead_ = saved_; }
+  TSearchScope(const TSearchScope&) = delete;
+  TSearchScope& operator=(const TSearchScope&) = delete;
+
+ private:
+  bool& readAhead_;
+  bool saved_;
+};
+
 }  // namespace
 
 TDataCursor::TDataCursor(TDataDirectory& directory) : directory_(directory), impl_(std::make_unique<TImpl>()) {}
@@ -546,7 +560,7 @@ void TDataCursor::LoadCurrent(std::int32_t recordNo, TReadDirection direction) {
     throw TRestart{};
   }
   recordNo_ = recordNo;  // read-ahead asks ConsecutiveRecords about this record
-  TPinnedRecord pinned = Data().GetRecord(this, recordNo, direction, true);
+  TPinnedRecord pinned = Data().GetRecord(this, recordNo, direction, readAhead_);
   if (!pinned) throw TRestart{};
   if (RecordStatus(pinned.Data()) != RecordActive && slot_ != DeletedSlot) {
     pinned.Reset();
@@ -781,9 +795,9 @@ TEngineErrorCode TDataCursor::PositionOnRecord(std::int32_t recordNo, bool neare
     if (RecordStatus(pinned.Data()) != RecordActive) return QUARRY_RECNOTFOUND;
     std::memcpy(record.data(), pinned.Data(), static_cast<std::size_t>(recordSize_));
   }
-  std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
-  Index().KeyBuilder(slot_).Build(record.data(), key.data());
-  return PositionOnKey(key.data(), true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
+  std::uint8_t* key = TImpl::Sized(impl_->builtKey, keyLength_);
+  Index().KeyBuilder(slot_).Build(record.data(), key);
+  return PositionOnKey(key, true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
 }
 
 TEngineErrorCode TDataCursor::Deliver(TEngineErrorCode code, std::uint8_t* buffer) {
@@ -891,6 +905,7 @@ std::int32_t TDataCursor::GetRecNo() {
 }
 
 bool TDataCursor::SetRecNo(std::int32_t n) {
+  TSearchScope search(readAhead_);
   return RunOperation([&]() -> bool {
     if (n < 1) return false;
     if (natural_) {
@@ -939,6 +954,7 @@ TBookmark TDataCursor::GetBookmark() {
 }
 
 TEngineErrorCode TDataCursor::GotoBookmark(const TBookmark& bookmark, bool nearest) {
+  TSearchScope search(readAhead_);
   return RunOperation([&]() -> TEngineErrorCode {
     if (static_cast<int>(bookmark.size()) != BookmarkSize()) return QUARRY_RECNOTFOUND;
     if (natural_) {
@@ -976,47 +992,51 @@ bool TDataCursor::FindKey(const std::uint8_t* record, int fieldCount, int partia
                           std::uint8_t* buffer) {
   RequireOpen();
   if (natural_ || slot_ > MaxSecondaryIndexes) return false;
-  std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
-  Index().KeyBuilder(slot_).Build(record, key.data());
-  const int given = GivenKeyBytes(key.data(), fieldCount, partialLength);
+  std::uint8_t* key = TImpl::Sized(impl_->builtKey, keyLength_);
+  Index().KeyBuilder(slot_).Build(record, key);
+  const int given = GivenKeyBytes(key, fieldCount, partialLength);
   const int keyFields = Index().Definition(slot_).FieldCount;
   const bool exact = partialLength <= 0 && (fieldCount <= 0 || fieldCount >= keyFields) && Index().Definition(slot_).Unique;
-  return FindRawKey(key.data(), exact ? keyLength_ : given, nearest, buffer);
+  return FindRawKey(key, exact ? keyLength_ : given, nearest, buffer);
 }
 
 bool TDataCursor::FindRawKey(const std::uint8_t* key, int keyLength, bool nearest, std::uint8_t* buffer) {
+  TSearchScope search(readAhead_);
   const bool found = RunOperation([&]() -> bool {
     if (natural_ || keyLength_ == 0) return false;
     const int given = std::clamp(keyLength, 0, keyLength_);
-    std::vector<std::uint8_t> search(key, key + given);
-    search.resize(static_cast<std::size_t>(keyLength_), 0);
+    std::uint8_t* search = TImpl::Sized(impl_->searchKey, keyLength_);
+    std::memmove(search, key, static_cast<std::size_t>(given));
+    std::memset(search + given, 0, static_cast<std::size_t>(keyLength_ - given));
     if (given == keyLength_ && Index().Definition(slot_).Unique) {
-      if (PositionOnKey(search.data(), true)) return true;
-      if (nearest) PositionOnKey(search.data(), false);
+      if (PositionOnKey(search, true)) return true;
+      if (nearest) PositionOnKey(search, false);
       return false;
     }
-    PadKey(search.data(), given, false);
-    PositionOnKey(search.data(), false);
+    PadKey(search, given, false);
+    PositionOnKey(search, false);
     if (bof_ || eof_) return false;
-    return std::memcmp(currentKey_.data(), search.data(), static_cast<std::size_t>(given)) == 0;
+    return std::memcmp(currentKey_.data(), search, static_cast<std::size_t>(given)) == 0;
   });
   if (buffer != nullptr && !bof_ && !eof_) CopyOut(current_.data(), buffer);
   return found;
 }
 
 TEngineErrorCode TDataCursor::SyncTo(TDataCursor& other) {
+  TSearchScope search(readAhead_);
   return RunOperation([&]() -> TEngineErrorCode {
     const std::uint8_t* record = other.CurrentRecord();
     if (record == nullptr || other.table_ == nullptr) return QUARRY_RECNOTFOUND;
     if (natural_) return PositionOnRecord(other.recordNo_, false);
     if (slot_ > MaxSecondaryIndexes) return QUARRY_RECNOTFOUND;
-    std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
-    Index().KeyBuilder(slot_).Build(record, key.data());
-    return PositionOnKey(key.data(), true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
+    std::uint8_t* key = TImpl::Sized(impl_->builtKey, keyLength_);
+    Index().KeyBuilder(slot_).Build(record, key);
+    return PositionOnKey(key, true) ? QUARRY_NONE : QUARRY_RECNOTFOUND;
   });
 }
 
 TEngineErrorCode TDataCursor::GotoRecordNo(std::int32_t recordNo) {
+  TSearchScope search(readAhead_);
   return RunOperation([&] { return PositionOnRecord(recordNo, false); });
 }
 

@@ -456,6 +456,7 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   bool natural_ = true;
   int keyLength_ = 0;
   bool scanning_ = false;  // a bitmap build reads records in record-number order
+  bool readAhead_ = true;  // off while a search jumps to a record (no direction of travel)
   TIndexPath path_;
   std::int32_t recordNo_ = 0;
   bool bof_ = true;

@@ -53,6 +53,11 @@ struct TDataCursor::TImpl {
     if (scratch.size() < static_cast<std::size_t>(size)) scratch.resize(static_cast<std::size_t>(size), 0);
     return scratch;
   }
+  // A reusable key buffer of at least length bytes.
+  static std::uint8_t* Sized(std::vector<std::uint8_t>& buffer, int length) {
+    if (buffer.size() < static_cast<std::size_t>(length)) buffer.resize(static_cast<std::size_t>(length), 0);
+    return buffer.data();
+  }
   std::vector<std::uint8_t>& KeyCopy(const std::uint8_t* key, int length) {
     keyCopy.assign(key, key + length);
     return keyCopy;
@@ -69,6 +74,8 @@ struct TDataCursor::TImpl {
   std::vector<TFieldCheck> checks;
   std::vector<std::uint8_t> scratch;
   std::vector<std::uint8_t> keyCopy;
+  std::vector<std::uint8_t> builtKey;   // a key built from a record (FindKey, SyncTo, record positions)
+  std::vector<std::uint8_t> searchKey;  // the padded key a search runs with
 };
 
 // Scope of one navigation or search: under strict change detection it holds read lock B
