@@ -55,7 +55,6 @@ public:
             quarry::DefaultSession().AddPassword(password);
             database.SetDirectory(dir);
         });
-        QuarryDB.Open();
         qryQuarryStatic.SetParamCheck(false);
         qryQuarryStatic.SetMaxRowCount(-1);
         qryQuarryStatic.SetSQL({"Select * from Videos"});
@@ -73,6 +72,7 @@ public:
 
     std::string LookupFirst(const std::string& statement) override
     {
+        Connect();
         auto query = std::make_unique<TQuarryQuery>();
         query->SetDatabaseName(QuarryDB.DatabaseName());
         query->AddSQL(statement);
@@ -82,6 +82,7 @@ public:
 
     std::vector<std::string> LookupAll(const std::string& statement) override
     {
+        Connect();
         auto query = std::make_unique<TQuarryQuery>();
         query->SetDatabaseName(QuarryDB.DatabaseName());
         query->AddSQL(statement);
@@ -107,6 +108,14 @@ public:
     }
 
 private:
+    // QuarryDB connects on the first lookup rather than on creation: a catalogue that cannot
+    // be reached then fails that statement, which the window reports, instead of failing
+    // the window's creation.
+    void Connect()
+    {
+        if (!QuarryDB.Connected()) QuarryDB.Open();
+    }
+
     quarry::TQuarryDatabase QuarryDB;
     TQuarryQuery qryQuarryStatic;
 };

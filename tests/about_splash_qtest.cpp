@@ -139,8 +139,13 @@ void AboutSplashTest::dataDate_data()
     QTest::newRow("no data file") << QDateTime() << "No Data";
     const QDateTime release = At(2002, 1, 1);
     QTest::newRow("1 January 2002") << release << "Data date = " + ShortDate(release) + " (Release 1)";
+    const QDateTime firstBoundary = At(2002, 8, 12);
+    QTest::newRow("12 August 2002 at midnight")
+        << firstBoundary << "Data date = " + ShortDate(firstBoundary) + " (Release 1)";
     const std::pair<QDateTime, int> updates[] = {
-        {At(2003, 3, 31, 23, 59), 1}, {At(2003, 4, 1), 2}, {At(2005, 5, 15, 12), 10}, {At(2007, 7, 1), 19}};
+        {At(2002, 8, 12, 0, 1), 1},   {At(2003, 3, 31, 23, 59), 1}, {At(2003, 4, 1), 2},
+        {At(2003, 12, 30, 23, 59), 4}, {At(2003, 12, 31), 5},       {At(2005, 5, 15, 12), 10},
+        {At(2007, 6, 30, 23, 59), 18}, {At(2007, 7, 1), 19},        {At(2026, 12, 9), 19}};
     for (const auto& [when, update] : updates) {
         QTest::newRow(qPrintable(when.toString(Qt::ISODate)))
             << when << QStringLiteral("Data date = %1 (Update %2)").arg(ShortDate(when)).arg(update);
