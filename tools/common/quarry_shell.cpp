@@ -60,11 +60,11 @@ TShellOptions ParseArguments(const std::vector<std::string>& args) {
       options.LoadOptions.Table = value(i, arg);
       options.LoadFile = value(i, arg);
     } else if (arg == "--type") {
-      const std::string& spec = value(i, arg);
-      const auto equals = spec.find('=');
-      if (equals == std::string::npos || equals == 0 || equals + 1 == spec.size())
-        throw EUsage("--type wants COLUMN=TYPE, not " + spec);
-      options.LoadOptions.Types.emplace_back(spec.substr(0, equals), spec.substr(equals + 1));
+      const std::string& typeArg = value(i, arg);
+      const auto equals = typeArg.find('=');
+      if (equals == std::string::npos || equals == 0 || equals + 1 == typeArg.size())
+        throw EUsage("--type wants COLUMN=TYPE, not " + typeArg);
+      options.LoadOptions.Types.emplace_back(typeArg.substr(0, equals), typeArg.substr(equals + 1));
     } else if (arg == "--primary") {
       options.LoadOptions.Primary = value(i, arg);
     } else if (arg == "--index") {
