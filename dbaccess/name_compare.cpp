@@ -29,4 +29,17 @@ std::string NormalisePath(std::string_view path) {
   return out;
 }
 
+std::vector<std::string> SplitNameList(std::string_view names) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= names.size()) {
+    std::size_t end = names.find(';', start);
+    if (end == std::string_view::npos) end = names.size();
+    std::string_view part = TrimName(names.substr(start, end - start));
+    if (!part.empty()) out.emplace_back(part);
+    start = end + 1;
+  }
+  return out;
+}
+
 }  // namespace quarry

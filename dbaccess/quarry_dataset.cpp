@@ -76,19 +76,6 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
-std::vector<std::string> SplitNames(std::string_view names) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start <= names.size()) {
-    std::size_t end = names.find(';', start);
-    if (end == std::string_view::npos) end = names.size();
-    std::string_view part = TrimName(names.substr(start, end - start));
-    if (!part.empty()) out.emplace_back(part);
-    start = end + 1;
-  }
-  return out;
-}
-
 bool IsStringType(TFieldType type) { return type == TFieldType::String; }
 
 // Names of the SQL engine's hidden counter columns begin so.
@@ -441,7 +428,7 @@ std::vector<TQuarryFieldDef> TQuarryDataSet::FieldDefList() const {
 
 std::vector<int> TQuarryDataSet::FieldIndexes(std::string_view names) {
   std::vector<int> out;
-  for (const std::string& name : SplitNames(names)) out.push_back(FieldByName(name).Index());
+  for (const std::string& name : SplitNameList(names)) out.push_back(FieldByName(name).Index());
   return out;
 }
 

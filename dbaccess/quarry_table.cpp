@@ -12,19 +12,6 @@ namespace quarry {
 
 namespace {
 
-std::vector<std::string> SplitList(std::string_view names) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start <= names.size()) {
-    std::size_t end = names.find(';', start);
-    if (end == std::string_view::npos) end = names.size();
-    std::string_view part = TrimName(names.substr(start, end - start));
-    if (!part.empty()) out.emplace_back(part);
-    start = end + 1;
-  }
-  return out;
-}
-
 // The engine type and subtype for a dataset field type.
 void EngineTypeOf(TDataFieldType type, TFieldType& engine, std::uint8_t& sub) {
   sub = subtype::None;
@@ -156,7 +143,7 @@ void TQuarryTable::SelectIndex(TDataCursor& cursor) {
     }
     return;
   }
-  std::vector<std::string> wanted = SplitList(indexFieldNames_);
+  std::vector<std::string> wanted = SplitNameList(indexFieldNames_);
   for (int slot = 0; slot <= MaxSecondaryIndexes; ++slot) {
     const TIndexDefinition* def = nullptr;
     try {
@@ -479,7 +466,7 @@ void TQuarryTable::MasterChanged() {
   if (master_->State() == TDataSetState::dsSetKey) return;
   if (!master_->Active()) return;
   std::vector<TDataValue> values;
-  for (const std::string& name : SplitList(masterFields_)) values.push_back(master_->FieldByName(name).Value());
+  for (const std::string& name : SplitNameList(masterFields_)) values.push_back(master_->FieldByName(name).Value());
   if (State() == TDataSetState::dsEdit || State() == TDataSetState::dsInsert) Cancel();
   FillKey(keys_[kiRangeStart], values);
   FillKey(keys_[kiRangeEnd], values);
@@ -488,7 +475,7 @@ void TQuarryTable::MasterChanged() {
 
 void TQuarryTable::InitNewRecord() {
   if (master_ == nullptr || !master_->Active() || TrimName(masterFields_).empty()) return;
-  std::vector<std::string> names = SplitList(masterFields_);
+  std::vector<std::string> names = SplitNameList(masterFields_);
   std::vector<int> indexFields = IndexFields();
   for (std::size_t i = 0; i < names.size() && i < indexFields.size(); ++i) {
     Fields(indexFields[i]).SetValue(master_->FieldByName(names[i]).Value());
@@ -504,7 +491,7 @@ TIndexDefinition TQuarryTable::EngineIndex(const TQuarryIndexDef& def,
   index.Unique = def.Unique || def.Primary;
   index.Descending = def.Descending;
   index.CaseInsensitive = def.CaseInsensitive;
-  std::vector<std::string> names = SplitList(def.Fields);
+  std::vector<std::string> names = SplitNameList(def.Fields);
   if (names.size() > MaxKeyFields) names.resize(MaxKeyFields);
   for (const std::string& name : names) {
     auto at = std::find_if(fields.begin(), fields.end(), [&](const TFieldDefinition& f) { return SameName(f.Name, name); });

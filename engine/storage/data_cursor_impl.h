@@ -14,29 +14,11 @@
 #include "engine/sql/token_stack.h"
 #include "engine/storage/collation.h"
 #include "engine/storage/data_cursor.h"
+#include "engine/storage/first_error.h"
 #include "engine/storage/session.h"
 #include "engine/storage/table.h"
 
 namespace quarry {
-
-// Runs every step even when some fail; rethrows the first failure at the end.
-class TFirstError {
- public:
-  template <typename F>
-  void Run(F&& step) {
-    try {
-      step();
-    } catch (...) {
-      if (!first_) first_ = std::current_exception();
-    }
-  }
-  void Rethrow() {
-    if (first_) std::rethrow_exception(first_);
-  }
-
- private:
-  std::exception_ptr first_;
-};
 
 struct TDataCursor::TImpl {
   // A field's minimum and maximum, converted to the field's type (null when not set).

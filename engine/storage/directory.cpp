@@ -8,34 +8,12 @@
 #include "engine/storage/collation.h"
 #include "engine/storage/engine_error.h"
 #include "engine/storage/file_names.h"
+#include "engine/storage/first_error.h"
 #include "engine/storage/index_file.h"
 #include "engine/storage/session.h"
 #include "engine/storage/table.h"
 
 namespace quarry {
-
-namespace {
-
-// Runs every step even when some fail; rethrows the first failure at the end.
-class TFirstError {
- public:
-  template <typename F>
-  void Run(F&& step) {
-    try {
-      step();
-    } catch (...) {
-      if (!first_) first_ = std::current_exception();
-    }
-  }
-  void Rethrow() {
-    if (first_) std::rethrow_exception(first_);
-  }
-
- private:
-  std::exception_ptr first_;
-};
-
-}  // namespace
 
 TDataDirectory::TDataDirectory(TDataSession& session, std::string path, bool inMemory)
     : session_(session), path_(inMemory ? std::string() : std::move(path)), inMemory_(inMemory) {}
