@@ -29,7 +29,7 @@
 namespace quarry {
 namespace {
 
-using testing::CursorCodeOf;
+using testing::CodeOf;
 using testing::FilmBuffer;
 using testing::FilmOf;
 using testing::FilmTable;
@@ -225,8 +225,8 @@ TEST_F(CursorProcesses, ARecordHeldForAnEditIsRefusedToTheOtherProcess) {
   TFilmsOpen t(dir_);
   std::vector<std::uint8_t> b(static_cast<std::size_t>(t.cursor.RecordBufferSize()));
   ASSERT_EQ(t.cursor.First(), 0);
-  EXPECT_EQ(CursorCodeOf([&] { t.cursor.GetCurrentRecord(b.data(), true); }), QUARRY_RECLOCKFAILED);
-  EXPECT_EQ(CursorCodeOf([&] { t.cursor.DeleteRecord(); }), QUARRY_RECLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { t.cursor.GetCurrentRecord(b.data(), true); }), QUARRY_RECLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { t.cursor.DeleteRecord(); }), QUARRY_RECLOCKFAILED);
   EXPECT_EQ(t.cursor.RecordCount(), 20);
   finished.Send("done");
   EXPECT_EQ(Join(child), 0);

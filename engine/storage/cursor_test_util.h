@@ -13,27 +13,9 @@
 
 #include "engine/storage/data_cursor.h"
 #include "engine/storage/record_buffer.h"
+#include "engine/storage/table_test_util.h"
 
 namespace quarry::testing {
-
-template <typename F>
-int CursorCodeOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return ErrorCodeOf(e);
-  }
-  return 0;
-}
-
-inline TFieldDefinition MakeField(int number, const char* name, TFieldType type, int size = 0) {
-  TFieldDefinition f;
-  f.FieldNo = static_cast<std::uint16_t>(number);
-  f.Name = name;
-  f.DataType = type;
-  f.Size = static_cast<std::uint8_t>(size);
-  return f;
-}
 
 inline TIndexDefinition MakeIndex(const char* name, std::initializer_list<int> fields, bool unique = false,
                                   bool caseInsensitive = false, bool descending = false) {
@@ -50,10 +32,10 @@ inline TIndexDefinition MakeIndex(const char* name, std::initializer_list<int> f
 // Indexes BYGENRE (GENRE, YEAR), BYTITLE (TITLE, case-insensitive), BYYEAR (YEAR desc).
 inline TCreateTableDefinition FilmTable() {
   TCreateTableDefinition d;
-  TFieldDefinition id = MakeField(1, "ID", TFieldType::Integer);
+  TFieldDefinition id = Field(1, "ID", TFieldType::Integer);
   id.SubType = subtype::AutoInc;
-  d.Fields = {id, MakeField(2, "GENRE", TFieldType::Integer), MakeField(3, "TITLE", TFieldType::String, 30),
-              MakeField(4, "YEAR", TFieldType::SmallInt), MakeField(5, "RATING", TFieldType::String, 5)};
+  d.Fields = {id, Field(2, "GENRE", TFieldType::Integer), Field(3, "TITLE", TFieldType::String, 30),
+              Field(4, "YEAR", TFieldType::SmallInt), Field(5, "RATING", TFieldType::String, 5)};
   d.Primary = MakeIndex("", {1}, true);
   d.Secondaries = {MakeIndex("BYGENRE", {2, 4}), MakeIndex("BYTITLE", {3}, false, true),
                    MakeIndex("BYYEAR", {4}, false, false, true)};

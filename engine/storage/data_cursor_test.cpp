@@ -26,12 +26,12 @@
 namespace quarry {
 namespace {
 
-using testing::CursorCodeOf;
+using testing::CodeOf;
 using testing::FilmBefore;
 using testing::FilmBuffer;
 using testing::FilmOf;
 using testing::FilmTable;
-using testing::MakeField;
+using testing::Field;
 using testing::MakeIndex;
 using testing::TFilm;
 using testing::TFilmOrder;
@@ -432,7 +432,7 @@ TEST_F(CursorTest, AUniqueKeyViolationChangesNothing) {
 
   TFilm again{0, 2, "Vertigo", 1999, "G"};
   std::vector<std::uint8_t> b = FilmBuffer(*c, again);
-  EXPECT_EQ(CursorCodeOf([&] { c->InsertRecord(b.data()); }), QUARRY_KEYVIOL);
+  EXPECT_EQ(CodeOf([&] { c->InsertRecord(b.data()); }), QUARRY_KEYVIOL);
   EXPECT_EQ(c->RecordCount(), 2);
   EXPECT_EQ(c->TableInfo().LastAutoInc, lastAutoInc);
   EXPECT_EQ(c->Verify(), "");
@@ -444,7 +444,7 @@ TEST_F(CursorTest, AUniqueKeyViolationChangesNothing) {
   ASSERT_TRUE(c->FindKey(FilmBuffer(*c, k).data(), 0, 0, false, b.data()));
   const std::string vertigo = std::string("Vertigo") + '\0';
   c->PutField(3, b.data(), reinterpret_cast<const std::uint8_t*>(vertigo.c_str()));
-  EXPECT_EQ(CursorCodeOf([&] { c->UpdateRecord(b.data()); }), QUARRY_KEYVIOL);
+  EXPECT_EQ(CodeOf([&] { c->UpdateRecord(b.data()); }), QUARRY_KEYVIOL);
   EXPECT_EQ(c->Verify(), "");
   EXPECT_EQ(WalkForward(*c), (std::vector<std::int32_t>{second.Id, first.Id}));
 
@@ -452,7 +452,7 @@ TEST_F(CursorTest, AUniqueKeyViolationChangesNothing) {
   c->SetKeepSuppliedIdentifiers(true);
   TFilm clash{first.Id, 3, "Rope", 1948, "PG"};
   b = FilmBuffer(*c, clash);
-  EXPECT_EQ(CursorCodeOf([&] { c->InsertRecord(b.data()); }), QUARRY_KEYVIOL);
+  EXPECT_EQ(CodeOf([&] { c->InsertRecord(b.data()); }), QUARRY_KEYVIOL);
   TFilm fresh{1000, 3, "Rope", 1948, "PG"};
   b = FilmBuffer(*c, fresh);
   c->InsertRecord(b.data());
@@ -467,7 +467,7 @@ TEST_F(CursorTest, ValidityChecksAndDefaults) {
   d.Fields[3].MinValue = "1900";        // YEAR
   d.Fields[3].MaxValue = "2030";
   d.Fields[4].DefaultValue = "NR";      // RATING
-  d.Fields.push_back(MakeField(6, "ADDED", TFieldType::Date));
+  d.Fields.push_back(Field(6, "ADDED", TFieldType::Date));
   d.Fields.back().DefaultValue = "CURRENT_DATE";
   auto creator = NewCursor();
   creator->CreateTable(d);
@@ -507,15 +507,15 @@ TEST_F(CursorTest, ValidityChecksAndDefaults) {
 TEST_F(CursorTest, OptionsDefinitionsAndIndexSelection) {
   CreateFilms();
   auto c = OpenFilms();
-  EXPECT_EQ(CursorCodeOf([&] { c->SetReadOnly(true); }), QUARRY_TABLEOPEN);
-  EXPECT_EQ(CursorCodeOf([&] { c->SetTableName("X"); }), QUARRY_TABLEOPEN);
-  EXPECT_EQ(CursorCodeOf([&] { c->SetExclusive(true); }), QUARRY_TABLEOPEN);
-  EXPECT_EQ(CursorCodeOf([&] { c->SetInMemory(true); }), QUARRY_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { c->SetReadOnly(true); }), QUARRY_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { c->SetTableName("X"); }), QUARRY_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { c->SetExclusive(true); }), QUARRY_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { c->SetInMemory(true); }), QUARRY_TABLEOPEN);
   EXPECT_EQ(c->GetFieldDefinition(3).Name, "TITLE");
   EXPECT_EQ(c->GetFieldDefinition(" title ").FieldNo, 3);
-  EXPECT_EQ(CursorCodeOf([&] { c->GetFieldDefinition(0); }), QUARRY_OUTOFRANGE);
-  EXPECT_EQ(CursorCodeOf([&] { c->GetFieldDefinition(6); }), QUARRY_OUTOFRANGE);
-  EXPECT_EQ(CursorCodeOf([&] { c->GetFieldDefinition("NOPE"); }), QUARRY_OUTOFRANGE);
+  EXPECT_EQ(CodeOf([&] { c->GetFieldDefinition(0); }), QUARRY_OUTOFRANGE);
+  EXPECT_EQ(CodeOf([&] { c->GetFieldDefinition(6); }), QUARRY_OUTOFRANGE);
+  EXPECT_EQ(CodeOf([&] { c->GetFieldDefinition("NOPE"); }), QUARRY_OUTOFRANGE);
   EXPECT_EQ(c->IndexCount(), 4);
   EXPECT_EQ(c->GetIndexDefinition(2).Name, "BYTITLE");
 
@@ -524,7 +524,7 @@ TEST_F(CursorTest, OptionsDefinitionsAndIndexSelection) {
   ASSERT_TRUE(c->SetRecNo(5));
   c->SetIndex("bytitle");  // the current index: nothing happens
   EXPECT_EQ(c->GetRecNo(), 5);
-  EXPECT_EQ(CursorCodeOf([&] { c->SetIndex("BYNOTHING"); }), QUARRY_INVALIDINDEXNAME);
+  EXPECT_EQ(CodeOf([&] { c->SetIndex("BYNOTHING"); }), QUARRY_INVALIDINDEXNAME);
   c->SetIndex("BYYEAR");
   EXPECT_EQ(c->GetRecNo(), 1);  // a new index starts on the first record
   c->Close();
@@ -537,7 +537,7 @@ TEST_F(CursorTest, OptionsDefinitionsAndIndexSelection) {
   named->Open();
   TFilm f{0, 1, "Nope", 2000, "G"};
   std::vector<std::uint8_t> b = FilmBuffer(*named, f);
-  EXPECT_EQ(CursorCodeOf([&] { named->InsertRecord(b.data()); }), QUARRY_OSEACCES);
+  EXPECT_EQ(CodeOf([&] { named->InsertRecord(b.data()); }), QUARRY_OSEACCES);
 }
 
 TEST_F(CursorTest, FilterErrorsAndLimits) {
@@ -567,17 +567,17 @@ TEST_F(CursorTest, FilterErrorsAndLimits) {
     }
   }
   EXPECT_EQ(c->FilterCount(), 0);
-  EXPECT_EQ(CursorCodeOf([&] { c->AddFilter(TFilterCallback{}, nullptr); }), QUARRY_INVALIDFILTER);
+  EXPECT_EQ(CodeOf([&] { c->AddFilter(TFilterCallback{}, nullptr); }), QUARRY_INVALIDFILTER);
 
   for (int i = 0; i < MaxCursorFilters; ++i) c->AddFilter("YEAR > 0");
-  EXPECT_EQ(CursorCodeOf([&] { c->AddFilter("YEAR > 0"); }), QUARRY_INTERNALLIMIT);
+  EXPECT_EQ(CodeOf([&] { c->AddFilter("YEAR > 0"); }), QUARRY_INTERNALLIMIT);
   c->RemoveFilter();
   EXPECT_EQ(c->FilterCount(), 0);
 
   auto other = OpenFilms();
   TFilter* foreign = other->AddFilter("YEAR > 0");
-  EXPECT_EQ(CursorCodeOf([&] { c->RemoveFilter(foreign); }), QUARRY_NOSUCHFILTER);
-  EXPECT_EQ(CursorCodeOf([&] { c->ActivateFilter(foreign); }), QUARRY_NOSUCHFILTER);
+  EXPECT_EQ(CodeOf([&] { c->RemoveFilter(foreign); }), QUARRY_NOSUCHFILTER);
+  EXPECT_EQ(CodeOf([&] { c->ActivateFilter(foreign); }), QUARRY_NOSUCHFILTER);
 
   // Expression filters go before those flagged to go last; callbacks are appended.
   TFilter* last = c->AddFilter("YEAR > 0", {.Last = true});
@@ -610,7 +610,7 @@ TEST_F(CursorTest, FiltersCanBeSwitchedAndReplaced) {
   parser.NextToken();
   c->SetFilterExpression(old, parser.ParseExpression(pf::Predicates));
   EXPECT_EQ(c->RecordCount(), count([](const TFilm& f) { return f.Year >= 2000; }));
-  EXPECT_EQ(CursorCodeOf([&] { c->SetFilterExpression(byCallback, nullptr); }), QUARRY_NOSUCHFILTER);
+  EXPECT_EQ(CodeOf([&] { c->SetFilterExpression(byCallback, nullptr); }), QUARRY_NOSUCHFILTER);
   c->DeactivateFilter();
   EXPECT_FALSE(c->FiltersActive());
   EXPECT_EQ(c->RecordCount(), static_cast<std::int32_t>(model.size()));
@@ -702,16 +702,16 @@ TEST_F(CursorTest, TwoCursorsOfOneSessionSeeEachOthersChangesAndLocks) {
 
   // Pessimistic: a's edit lock keeps b out.
   ASSERT_EQ(a->GetCurrentRecord(ra.data(), true), 0);
-  EXPECT_EQ(CursorCodeOf([&] { b->GetCurrentRecord(rb.data(), true); }), QUARRY_RECLOCKFAILED);
-  EXPECT_EQ(CursorCodeOf([&] { b->DeleteRecord(rb.data()); }), QUARRY_RECLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { b->GetCurrentRecord(rb.data(), true); }), QUARRY_RECLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { b->DeleteRecord(rb.data()); }), QUARRY_RECLOCKFAILED);
   const std::int16_t year = 1901;
   a->PutField(4, ra.data(), reinterpret_cast<const std::uint8_t*>(&year));
   a->UpdateRecord(ra.data());
   EXPECT_EQ(a->LockedRecordNo(), 0);
 
   // b still holds the old image: its update is refused, and a fresh read sees a's change.
-  EXPECT_EQ(CursorCodeOf([&] { b->UpdateRecord(rb.data()); }), QUARRY_KEYORRECDELETED);
-  EXPECT_EQ(CursorCodeOf([&] { b->GetCurrentRecord(rb.data(), true); }), QUARRY_KEYORRECDELETED);
+  EXPECT_EQ(CodeOf([&] { b->UpdateRecord(rb.data()); }), QUARRY_KEYORRECDELETED);
+  EXPECT_EQ(CodeOf([&] { b->GetCurrentRecord(rb.data(), true); }), QUARRY_KEYORRECDELETED);
   ASSERT_EQ(b->GetCurrentRecord(rb.data()), 0);
   EXPECT_EQ(FilmOf(*b, rb.data()).Year, 1901);
 
@@ -742,8 +742,8 @@ TEST_F(CursorTest, OptimisticLockingRemembersAFailedUpdateUntilCancel) {
   const std::int16_t year = 1902;
   a->PutField(4, ra.data(), reinterpret_cast<const std::uint8_t*>(&year));
   a->UpdateRecord(ra.data());
-  EXPECT_EQ(CursorCodeOf([&] { b->UpdateRecord(rb.data()); }), QUARRY_KEYORRECDELETED);
-  EXPECT_EQ(CursorCodeOf([&] { b->UpdateRecord(rb.data()); }), QUARRY_KEYORRECDELETED);
+  EXPECT_EQ(CodeOf([&] { b->UpdateRecord(rb.data()); }), QUARRY_KEYORRECDELETED);
+  EXPECT_EQ(CodeOf([&] { b->UpdateRecord(rb.data()); }), QUARRY_KEYORRECDELETED);
   b->CancelEdit();
   ASSERT_EQ(b->GetCurrentRecord(rb.data()), 0);
   b->UpdateRecord(rb.data());
@@ -777,7 +777,7 @@ TEST_F(CursorTest, ASecondSessionSeesChangesAfterRefreshOrUnderStrictDetection) 
   ASSERT_EQ(writer->First(), 0);
   writer->LockRecord();
   ASSERT_EQ(reader.First(), 0);
-  EXPECT_EQ(CursorCodeOf([&] { reader.LockRecord(); }), QUARRY_RECLOCKFAILED);
+  EXPECT_EQ(CodeOf([&] { reader.LockRecord(); }), QUARRY_RECLOCKFAILED);
   writer->UnlockRecord();
   reader.LockRecord();
   reader.UnlockRecord();
@@ -827,7 +827,7 @@ TEST_F(CursorTest, EncryptedTablesAskForTheirPassword) {
   auto creator = NewCursor();
   creator->CreateTable(d);
   auto refused = NewCursor();
-  EXPECT_EQ(CursorCodeOf([&] { refused->Open(); }), QUARRY_NOTSUFFTABLERIGHTS);
+  EXPECT_EQ(CodeOf([&] { refused->Open(); }), QUARRY_NOTSUFFTABLERIGHTS);
   int asked = 0;
   refused->SetPasswordCallback([&](const std::string& table, std::string& password) {
     EXPECT_EQ(table, "FILMS");
@@ -865,13 +865,13 @@ TEST_F(CursorTest, CreateTableChecksEveryPartOfTheDefinition) {
       {"key field missing", [](auto& d) { d.Secondaries[0].FieldNumbers[1] = 9; }, QUARRY_INVALIDIDXDESC},
       {"key field gap", [](auto& d) { d.Secondaries[0].FieldNumbers[5] = 2; }, QUARRY_INVALIDIDXDESC},
       {"BLOB key field", [](auto& d) {
-         d.Fields.push_back(MakeField(6, "NOTES", TFieldType::Blob));
+         d.Fields.push_back(Field(6, "NOTES", TFieldType::Blob));
          d.Fields.back().SubType = subtype::Memo;
          d.Secondaries[0].FieldNumbers[1] = 6;
        }, QUARRY_SEARCHCOLREQD},
       {"text index on a number", [](auto& d) { d.Text = MakeIndex("", {2}); }, QUARRY_SEARCHCOLREQD},
       {"key too long", [](auto& d) {
-         for (int i = 0; i < 3; ++i) d.Fields.push_back(MakeField(6 + i, ("LONG" + std::to_string(i)).c_str(), TFieldType::String, 250));
+         for (int i = 0; i < 3; ++i) d.Fields.push_back(Field(6 + i, ("LONG" + std::to_string(i)).c_str(), TFieldType::String, 250));
          d.Secondaries.push_back(MakeIndex("HUGE", {6, 7, 8}));
        }, QUARRY_INVALIDKEY},
       {"31 secondary indexes", [](auto& d) {
@@ -885,13 +885,13 @@ TEST_F(CursorTest, CreateTableChecksEveryPartOfTheDefinition) {
     TCreateTableDefinition d = FilmTable();
     t.change(d);
     auto c = NewCursor("NEWTABLE");
-    EXPECT_EQ(CursorCodeOf([&] { c->CreateTable(d); }), t.code);
+    EXPECT_EQ(CodeOf([&] { c->CreateTable(d); }), t.code);
     EXPECT_EQ(c->TableExists(), t.code == 0);
   }
   auto again = NewCursor("NEWTABLE");
-  EXPECT_EQ(CursorCodeOf([&] { again->CreateTable(FilmTable()); }), QUARRY_TABLEEXISTS);
+  EXPECT_EQ(CodeOf([&] { again->CreateTable(FilmTable()); }), QUARRY_TABLEEXISTS);
   again->Open();
-  EXPECT_EQ(CursorCodeOf([&] { again->CreateTable(FilmTable()); }), QUARRY_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { again->CreateTable(FilmTable()); }), QUARRY_TABLEOPEN);
 }
 
 TEST_F(CursorTest, TableInformationOpenOrClosed) {
@@ -946,7 +946,7 @@ TEST_F(CursorTest, ComputedFieldsFollowTheStoredRecord) {
   auto c = OpenFilms();
   FillFilms(*c, 10, 18);
   std::vector<TFieldDefinition> fields = c->Fields();
-  TFieldDefinition decade = MakeField(6, "DECADE", TFieldType::Integer);
+  TFieldDefinition decade = Field(6, "DECADE", TFieldType::Integer);
   decade.Computed = true;
   fields.push_back(decade);
   c->ReplaceFieldDefinitions(fields);
@@ -979,12 +979,12 @@ TEST_F(CursorTest, ExclusiveUseIsRefusedWhileOthersHoldTheTable) {
   auto shared = OpenFilms();
   auto exclusive = NewCursor();
   exclusive->SetExclusive(true);
-  EXPECT_EQ(CursorCodeOf([&] { exclusive->Open(); }), QUARRY_OSEACCES);
+  EXPECT_EQ(CodeOf([&] { exclusive->Open(); }), QUARRY_OSEACCES);
   EXPECT_FALSE(exclusive->IsOpen());
   shared->Close();
   exclusive->Open();
   auto late = NewCursor();
-  EXPECT_EQ(CursorCodeOf([&] { late->Open(); }), QUARRY_OSEACCES);
+  EXPECT_EQ(CodeOf([&] { late->Open(); }), QUARRY_OSEACCES);
   // An exclusive cursor takes no record locks and deletes without comparing images.
   FillFilms(*exclusive, 5, 19);
   ASSERT_EQ(exclusive->First(), 0);
@@ -994,7 +994,7 @@ TEST_F(CursorTest, ExclusiveUseIsRefusedWhileOthersHoldTheTable) {
   exclusive->DeleteRecord(stale.data());
   EXPECT_EQ(exclusive->RecordCount(), 3);  // five filled, one deleted by the fill, one here
   EXPECT_EQ(exclusive->Verify(), "");
-  EXPECT_EQ(CursorCodeOf([&] { exclusive->SetPasswordCallback({}); }), QUARRY_TABLEOPEN);
+  EXPECT_EQ(CodeOf([&] { exclusive->SetPasswordCallback({}); }), QUARRY_TABLEOPEN);
 }
 
 TEST_F(CursorTest, TextParametersChangedThroughACursorAreKeptAtClose) {
