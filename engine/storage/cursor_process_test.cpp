@@ -24,6 +24,7 @@
 #include "engine/storage/cursor_test_util.h"
 #include "engine/storage/data_cursor.h"
 #include "engine/storage/directory.h"
+#include "engine/storage/process_test_util.h"
 #include "engine/storage/session.h"
 
 namespace quarry {
@@ -35,75 +36,10 @@ using testing::FilmOf;
 using testing::FilmTable;
 using testing::TFilm;
 using Clock = std::chrono::steady_clock;
-
-std::int64_t MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// A one-way channel of short messages between processes.
-class TChannel {
- public:
-  TChannel() {
-    if (pipe(fds_) != 0) ADD_FAILURE() << "pipe failed";
-  }
-  ~TChannel() {
-    close(fds_[0]);
-    close(fds_[1]);
-  }
-  void Send(const std::string& message) {
-    const std::string line = message + "\n";
-    (void)!write(fds_[1], line.data(), line.size());
-  }
-  // The next line, or "" when none came within timeoutMs.
-  std::string Receive(int timeoutMs = 30000) {
-    std::string line;
-    const Clock::time_point start = Clock::now();
-    for (;;) {
-      const auto left = static_cast<int>(timeoutMs - MillisecondsSince(start));
-      if (left <= 0) return {};
-      pollfd p{fds_[0], POLLIN, 0};
-      if (poll(&p, 1, left) <= 0) continue;
-      char c = 0;
-      if (read(fds_[0], &c, 1) != 1) return {};
-      if (c == '\n') return line;
-      line += c;
-    }
-  }
-
- private:
-  int fds_[2] = {-1, -1};
-};
-
-pid_t Spawn(const std::function<int()>& body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    int status = 3;
-    try {
-      status = body();
-    } catch (const std::exception& e) {
-      fprintf(stderr, "child failed: %s\n", e.what());
-    } catch (...) {
-    }
-    _exit(status);
-  }
-  return pid;
-}
-
-int Join(pid_t pid, int timeoutMs = 60000) {
-  const Clock::time_point start = Clock::now();
-  for (;;) {
-    int status = 0;
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (done < 0) return -2;
-    if (MillisecondsSince(start) > timeoutMs) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
+using testing::Join;
+using testing::MillisecondsSince;
+using testing::Spawn;
+using testing::TChannel;
 
 // One process's session with the film table open through a cursor.
 struct TFilmsOpen {
