@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/sql/select_test_support.h"
 #include "engine/storage/data_cursor.h"
 #include "engine/storage/directory.h"
 
@@ -105,22 +106,8 @@ inline TCatalogue ReadCatalogue(const std::string& folder) {
   return c;
 }
 
-inline TFieldDefinition CatalogueField(int number, const char* name, TFieldType type, int size = 0) {
-  TFieldDefinition f;
-  f.FieldNo = static_cast<std::uint16_t>(number);
-  f.Name = name;
-  f.DataType = type;
-  f.Size = static_cast<std::uint8_t>(size);
-  return f;
-}
-
-inline TIndexDefinition CatalogueIndex(const char* name, std::initializer_list<int> fields, bool unique = false) {
-  TIndexDefinition index;
-  index.Name = name;
-  index.Unique = unique;
-  for (int f : fields) index.FieldNumbers[index.FieldCount++] = static_cast<std::uint16_t>(f);
-  return index;
-}
+using select_testing::Column;
+using select_testing::IndexOn;
 
 // Creates the table and inserts the rows (integers and strings only).
 inline void LoadTable(TDataDirectory& directory, const std::string& name, TCreateTableDefinition definition,
@@ -152,40 +139,40 @@ inline void LoadTable(TDataDirectory& directory, const std::string& name, TCreat
 inline void LoadCatalogue(TDataDirectory& directory, const TCatalogue& c) {
   {
     TCreateTableDefinition d;
-    d.Fields = {CatalogueField(1, "VIDEOID", TFieldType::Integer), CatalogueField(2, "TITLE", TFieldType::String, 80),
-                CatalogueField(3, "YEAR", TFieldType::String, 10),
-                CatalogueField(4, "INDUSTRYRATING", TFieldType::String, 9),
-                CatalogueField(5, "LENGTH", TFieldType::String, 9)};
-    d.Primary = CatalogueIndex("", {1}, true);
-    d.Secondaries = {CatalogueIndex("BYTITLE", {2}), CatalogueIndex("BYYEAR", {3})};
+    d.Fields = {Column(1, "VIDEOID", TFieldType::Integer), Column(2, "TITLE", TFieldType::String, 80),
+                Column(3, "YEAR", TFieldType::String, 10),
+                Column(4, "INDUSTRYRATING", TFieldType::String, 9),
+                Column(5, "LENGTH", TFieldType::String, 9)};
+    d.Primary = IndexOn("", {1}, true);
+    d.Secondaries = {IndexOn("BYTITLE", {2}), IndexOn("BYYEAR", {3})};
     LoadTable(directory, "VIDEOS", d, c.Videos);
   }
   {
     TCreateTableDefinition d;
-    d.Fields = {CatalogueField(1, "CASTMEMBERID", TFieldType::Integer),
-                CatalogueField(2, "CASTMEMBER", TFieldType::String, 80)};
-    d.Primary = CatalogueIndex("", {1}, true);
-    d.Secondaries = {CatalogueIndex("BYCASTMEMBER", {2})};
+    d.Fields = {Column(1, "CASTMEMBERID", TFieldType::Integer),
+                Column(2, "CASTMEMBER", TFieldType::String, 80)};
+    d.Primary = IndexOn("", {1}, true);
+    d.Secondaries = {IndexOn("BYCASTMEMBER", {2})};
     LoadTable(directory, "CASTMEMBERS", d, c.CastMembers);
   }
   {
     TCreateTableDefinition d;
-    d.Fields = {CatalogueField(1, "DIRECTORID", TFieldType::Integer),
-                CatalogueField(2, "DIRECTOR", TFieldType::String, 80)};
-    d.Primary = CatalogueIndex("", {1}, true);
-    d.Secondaries = {CatalogueIndex("BYDIRECTOR", {2})};
+    d.Fields = {Column(1, "DIRECTORID", TFieldType::Integer),
+                Column(2, "DIRECTOR", TFieldType::String, 80)};
+    d.Primary = IndexOn("", {1}, true);
+    d.Secondaries = {IndexOn("BYDIRECTOR", {2})};
     LoadTable(directory, "DIRECTORS", d, c.Directors);
   }
   {
     TCreateTableDefinition d;
-    d.Fields = {CatalogueField(1, "VIDEOID", TFieldType::Integer), CatalogueField(2, "CASTMEMBERID", TFieldType::Integer)};
-    d.Secondaries = {CatalogueIndex("BYVIDEO", {1}), CatalogueIndex("BYCASTMEMBER", {2})};
+    d.Fields = {Column(1, "VIDEOID", TFieldType::Integer), Column(2, "CASTMEMBERID", TFieldType::Integer)};
+    d.Secondaries = {IndexOn("BYVIDEO", {1}), IndexOn("BYCASTMEMBER", {2})};
     LoadTable(directory, "VIDEOS_CASTMEMBERS", d, c.VideoCast);
   }
   {
     TCreateTableDefinition d;
-    d.Fields = {CatalogueField(1, "VIDEOID", TFieldType::Integer), CatalogueField(2, "DIRECTORID", TFieldType::Integer)};
-    d.Secondaries = {CatalogueIndex("BYVIDEO", {1}), CatalogueIndex("BYDIRECTOR", {2})};
+    d.Fields = {Column(1, "VIDEOID", TFieldType::Integer), Column(2, "DIRECTORID", TFieldType::Integer)};
+    d.Secondaries = {IndexOn("BYVIDEO", {1}), IndexOn("BYDIRECTOR", {2})};
     LoadTable(directory, "VIDEOS_DIRECTORS", d, c.VideoDirectors);
   }
 }
