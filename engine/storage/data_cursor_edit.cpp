@@ -159,10 +159,25 @@ TExpTree ValueTextNode(const TFieldDefinition& field, const std::string& text, T
 
 void TDataCursor::TImpl::Bind(TDataCursor& cursor) {
   collation.reset();
-  resolver = std::make_unique<TRecordColumnSource>(cursor.Fields(), cursor.TableName());
+  // Filter texts name the presented fields first (a view's names), then the table's own;
+  // either way a column reads its table field.
+  std::vector<TFieldDefinition> names;
+  for (int i = 0; i < cursor.FieldCount(); ++i) {
+    const int tableFieldNo = cursor.presentedSource_[static_cast<std::size_t>(i)];
+    if (tableFieldNo == 0) continue;
+    TFieldDefinition alias = cursor.fields_[static_cast<std::size_t>(tableFieldNo - 1)];
+    alias.Name = cursor.presented_[static_cast<std::size_t>(i)].Name;
+    names.push_back(std::move(alias));
+  }
+  if (names.size() == cursor.fields_.size() &&
+      std::equal(names.begin(), names.end(), cursor.fields_.begin(),
+                 [](const TFieldDefinition& a, const TFieldDefinition& b) { return a.Name == b.Name && a.FieldNo == b.FieldNo; }))
+    names.clear();
+  names.insert(names.end(), cursor.fields_.begin(), cursor.fields_.end());
+  resolver = std::make_unique<TRecordColumnSource>(std::move(names), cursor.TableName());
   checks.clear();
   TEnvironment& environment = cursor.Session().Environment();
-  for (const TFieldDefinition& f : cursor.Fields()) {
+  for (const TFieldDefinition& f : cursor.TableFields()) {
     if (f.MinValue.empty() && f.MaxValue.empty()) continue;
     TFieldCheck check;
     check.FieldNo = f.FieldNo;
