@@ -194,7 +194,7 @@ TDataCursor* TQuarryQuery::Execute() {
 TDataCursor* TQuarryQuery::CreateCursor() {
   TDataCursor* cursor = Execute();
   if (cursor == nullptr) return nullptr;
-  readOnly_ = userReadOnly_ || !requestLive_ || cursor->ReadOnly();
+  readOnly_ = userReadOnly_ || !requestLive_ || !statement_->LiveResult() || cursor->ReadOnly();
   return cursor;
 }
 

@@ -494,6 +494,7 @@ void TSelectQuery::ResolveOrderAndGroup() {
 
 void TSelectQuery::DecideLive() {
   Live = false;
+  QueryBlock.LiveResult = false;
   if (!QueryBlock.LiveRequest || QueryBlock.Nested || QueryBlock.UnionPart || QueryBlock.UnionFollows) return;
   if (Statement.Queries().size() != 1 || Sources.size() != 1) return;
   if (!QueryBlock.IntoTableName.empty() || QueryBlock.IntoMemory) return;
@@ -514,6 +515,7 @@ void TSelectQuery::DecideLive() {
     if (slot < 0) return;
   }
   Live = true;
+  QueryBlock.LiveResult = true;
   LiveValues = std::make_unique<TRecordColumnSource>(cursor.TableFields(), Sources.front()->Correlation);
   cursor.ReplaceFieldDefinitions(PresentedColumns());
   for (std::size_t i = 0; i < ResultColumns.size(); ++i) ResultColumns[i].Definition = cursor.Fields()[i];
