@@ -261,6 +261,9 @@ TEST_F(SelectLive, ExecutingAgainRefiltersWithTheTablesNewState) {
   EXPECT_EQ(again->FilterCount(), 1) << "the previous execution's filter is gone";
   EXPECT_EQ(FirstColumn(*again), (std::vector<std::string>{"Astaire", "Bogart", "bacall"}));
   EXPECT_EQ(statement.RowsAffected(), 3);
+  // A reader that dropped every filter of the cursor does not upset the next execution.
+  again->RemoveFilter();
+  EXPECT_EQ(FirstColumn(*statement.Execute()), (std::vector<std::string>{"Astaire", "Bogart", "bacall"}));
 }
 
 TEST_F(SelectLive, CannedResultsMarkAvgCountersInternalAndKeepOrigins) {

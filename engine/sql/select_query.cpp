@@ -583,9 +583,12 @@ void TSelectQuery::CalculateLiveColumns(uint8_t* record) {
 void TSelectQuery::RunLive() {
   TDataCursor& cursor = *Sources.front()->Cursor;
   if (LiveFilter != nullptr) {
+    // The previous execution's filter, unless a user of the cursor removed it already.
     TFilter* previous = LiveFilter;
     LiveFilter = nullptr;
-    cursor.RemoveFilter(previous);
+    bool present = false;
+    for (int i = 0; i < cursor.FilterCount() && !present; ++i) present = cursor.FilterAt(i) == previous;
+    if (present) cursor.RemoveFilter(previous);
   }
   cursor.Refresh();
   // This execution's parameter values go into the computed columns and the filter.
