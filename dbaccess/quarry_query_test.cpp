@@ -235,6 +235,15 @@ TEST_F(QueryTest, LiveResultIsFilteredAgainWithNewParameterValues) {
   query.Open();
   EXPECT_EQ(query.RecordCount(), 3);
   EXPECT_EQ(query.Fields(0).AsString(), "Alien");
+  // A row limit cannot be kept by the table's own cursor: the result becomes canned.
+  query.SetMaxRowCount(1);
+  query.Open();
+  EXPECT_EQ(query.RecordCount(), 1);
+  EXPECT_TRUE(query.ReadOnly());
+  query.SetMaxRowCount(-1);
+  query.Open();
+  EXPECT_EQ(query.RecordCount(), 3);
+  EXPECT_FALSE(query.ReadOnly());
 }
 
 TEST_F(QueryTest, ParseErrorUnpreparesAndReportsTheEngineCode) {

@@ -107,6 +107,8 @@ TEST_F(SelectLive, LiveOnlyWhenTheQueryIsOneTablesRecordsInAnIndexOrder) {
       // Live: an index whose fields, directions and case rule are the ORDER BY's.
       {"SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER NOCASE", true, {"Astaire", "bacall", "Caine", "Nolte"}},
       {"SELECT BORN FROM CASTMEMBERS ORDER BY BORN DESC", true, {"1941", "1933", "1924", "1899"}},
+      {"SELECT CASTMEMBERID FROM CASTMEMBERS ORDER BY CASTMEMBERID", true, {"1", "2", "3", "4"}},
+      {"SELECT CASTMEMBER AS N FROM CASTMEMBERS ORDER BY N", true, {"Astaire", "Caine", "Nolte", "bacall"}},
       {"SELECT CASTMEMBER FROM CASTMEMBERS WHERE BORN > 1930", true, {"Nolte", "Caine"}},
       {"SELECT * FROM CASTMEMBERS WHERE CASTMEMBER = 'bacall'", true, {"2"}},
       {"SELECT BORN * 2 FROM CASTMEMBERS WHERE CASTMEMBERID < 3", true, {"3882", "3848"}},
