@@ -289,10 +289,6 @@ void TDataCursor::SetComputedFieldCalculator(std::function<void(std::uint8_t* re
   calculator_ = std::move(calculator);
 }
 
-void TDataCursor::CalculateFields(std::uint8_t* record) const {
-  if (hasComputed_ && calculator_) calculator_(record);
-}
-
 // ---------------------------------------------------------------------------------------
 // Fields and indexes
 

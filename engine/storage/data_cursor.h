@@ -183,8 +183,6 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   void ReplaceFieldDefinitions(std::vector<TFieldDefinition> fields);
   void SetComputedFieldCalculator(std::function<void(std::uint8_t* record)> calculator);
   bool HasComputedFields() const { return hasComputed_; }
-  // Runs the calculator over a record image the caller changed by itself.
-  void CalculateFields(std::uint8_t* record) const;
 
   // ---- indexes ----
   // Primary (when defined) plus secondary indexes.

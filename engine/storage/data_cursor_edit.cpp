@@ -165,14 +165,12 @@ void TDataCursor::TImpl::Bind(TDataCursor& cursor) {
   for (int i = 0; i < cursor.FieldCount(); ++i) {
     const int tableFieldNo = cursor.presentedSource_[static_cast<std::size_t>(i)];
     if (tableFieldNo == 0) continue;
-    TFieldDefinition alias = cursor.fields_[static_cast<std::size_t>(tableFieldNo - 1)];
+    const TFieldDefinition& shown = cursor.fields_[static_cast<std::size_t>(tableFieldNo - 1)];
+    if (shown.Name == cursor.presented_[static_cast<std::size_t>(i)].Name) continue;
+    TFieldDefinition alias = shown;
     alias.Name = cursor.presented_[static_cast<std::size_t>(i)].Name;
     names.push_back(std::move(alias));
   }
-  if (names.size() == cursor.fields_.size() &&
-      std::equal(names.begin(), names.end(), cursor.fields_.begin(),
-                 [](const TFieldDefinition& a, const TFieldDefinition& b) { return a.Name == b.Name && a.FieldNo == b.FieldNo; }))
-    names.clear();
   names.insert(names.end(), cursor.fields_.begin(), cursor.fields_.end());
   resolver = std::make_unique<TRecordColumnSource>(std::move(names), cursor.TableName());
   checks.clear();
