@@ -283,6 +283,12 @@ TEST_F(SelectLive, CannedResultsMarkAvgCountersInternalAndKeepOrigins) {
   EXPECT_EQ(f[3].Origin, "");
 }
 
+TEST_F(SelectLive, AColumnNamedLikeAnAvgCounterKeepsItsName) {
+  const TResult result = RunSql("SELECT AVG(BORN), MIN(BORN) AS Sys__Avg__Count1 FROM CASTMEMBERS");
+  EXPECT_EQ(result.Names, (std::vector<std::string>{"Average Of BORN", "Sys__Avg__Count1"}));
+  EXPECT_EQ(result.Rows, (std::vector<std::string>{"1924.25|1899"}));
+}
+
 TEST_F(SelectLive, OriginIsCutToItsLimit) {
   const std::string table(90, 'T');
   MakeTable(table, {Column(1, "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", TFieldType::Integer)}, IndexOn("", {1}, true), {},

@@ -309,6 +309,14 @@ void TSelectQuery::AddAvgCounters() {
     TResultColumn counter;
     counter.Hidden = true;
     counter.Name = AvgCounterName(static_cast<int>(i + 1));
+    // The counter is found by its internal mark, not its name: a result column that
+    // happens to bear the name keeps it, and the counter takes another.
+    const std::string base = counter.Name;
+    auto taken = [&](const std::string& name) {
+      return std::any_of(ResultColumns.begin(), ResultColumns.end(),
+                         [&](const TResultColumn& c) { return SameName(c.Name, name); });
+    };
+    for (int n = 1; taken(counter.Name); ++n) counter.Name = base + "_" + std::to_string(n);
     counter.Definition = DefinitionForType(vt::Integer, st::None, 4, 0);
     counter.Definition.Internal = true;
     ResultColumns[i].CounterColumn = static_cast<int>(ResultColumns.size());
