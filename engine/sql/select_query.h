@@ -169,8 +169,8 @@ private:
   // Whether a live request can be met; if so presents the result columns over the source
   // cursor and selects the index that gives the ORDER BY.
   void DecideLive();
-  // The index slot whose definition is the ORDER BY (-1 when none is; natural order when
-  // there is no ORDER BY).
+  // The index slot whose fields, directions and case rule are the ORDER BY's; -1 when no
+  // index is. Without ORDER BY a live cursor keeps the table's primary order.
   int LiveOrderSlot() const;
   // The cursor's field definitions for the result columns, with their origins and marks.
   std::vector<TFieldDefinition> PresentedColumns() const;
