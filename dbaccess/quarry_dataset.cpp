@@ -78,9 +78,6 @@ std::string Upper(std::string_view text) {
 
 bool IsStringType(TFieldType type) { return type == TFieldType::String; }
 
-// Names of the SQL engine's hidden counter columns begin so.
-constexpr std::string_view kAvgCounterPrefix = "Sys__Avg__Count";
-
 }  // namespace
 
 // The decoded value of a field in a record image.
@@ -356,8 +353,8 @@ void TQuarryDataSet::BindFields() {
     const TFieldDefinition& e = engineFields[i];
     TDataFieldType type = MapEngineFieldType(static_cast<std::uint8_t>(e.DataType), e.SubType);
     if (type == TDataFieldType::ftUnknown) continue;
-    // The SQL engine's hidden counters of AVG columns are internal to the result.
-    if (e.Name.rfind(kAvgCounterPrefix, 0) == 0) continue;
+    // The SQL engine's own bookkeeping columns (AVG counters) are not the user's.
+    if (e.Internal) continue;
     TQuarryFieldDef def;
     def.Name = e.Name;
     for (int n = 1; isTaken(def.Name); ++n) def.Name = e.Name + "_" + std::to_string(n);
@@ -384,6 +381,8 @@ void TQuarryDataSet::BindFields() {
   }
   for (std::size_t i = 0; i < fieldDefs_.size(); ++i) {
     fields_.push_back(std::make_unique<TQuarryField>(*this, fieldDefs_[i], static_cast<int>(i)));
+    // A computed column of a live result is calculated from the record, never written.
+    if (fields_.back()->Engine().Computed) fields_.back()->SetReadOnly(true);
   }
   if (autoDisplayLabels_) ApplyDisplayLabels();
   ApplyFieldOrigins();
@@ -397,7 +396,10 @@ void TQuarryDataSet::ApplyDisplayLabels() {
 }
 
 void TQuarryDataSet::ApplyFieldOrigins() {
-  for (auto& field : fields_) field->def_.Origin = field->Engine().Description;
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    fields_[i]->def_.Origin = fields_[i]->Engine().Origin;
+    fieldDefs_[i].Origin = fields_[i]->def_.Origin;
+  }
 }
 
 // ---- fields ----
@@ -828,7 +830,7 @@ bool TQuarryDataSet::SearchIndex(TDataCursor& c, const std::vector<int>& fields,
   bool anyString = false;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
-    if (index.FieldNumbers[i] != def.FieldNo) return false;
+    if (index.FieldNumbers[i] != c.TableFieldNo(def.FieldNo)) return false;
     if (IsStringType(def.DataType)) anyString = true;
   }
   if (anyString && options.CaseInsensitive != index.CaseInsensitive) return false;

@@ -94,6 +94,12 @@ void TQuarryQuery::SetRequestLive(bool on) {
 }
 
 void TQuarryQuery::SetMaxRowCount(std::int32_t count) {
+  // Whether a live result is possible was settled when the statement was prepared, and a
+  // row limit rules it out: a live request prepares again when a limit comes or goes.
+  if (statement_ && requestLive_ && (count >= 0) != (maxRowCount_ >= 0)) {
+    Close();
+    Unprepare();
+  }
   maxRowCount_ = count;
   if (statement_) {
     TSessionLock lock(LockSession());
@@ -194,7 +200,7 @@ TDataCursor* TQuarryQuery::Execute() {
 TDataCursor* TQuarryQuery::CreateCursor() {
   TDataCursor* cursor = Execute();
   if (cursor == nullptr) return nullptr;
-  readOnly_ = userReadOnly_ || !requestLive_ || cursor->ReadOnly();
+  readOnly_ = userReadOnly_ || !requestLive_ || !statement_->LiveResult() || cursor->ReadOnly();
   return cursor;
 }
 

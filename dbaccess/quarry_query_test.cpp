@@ -170,6 +170,82 @@ TEST_F(QueryTest, CannedResultIsReadOnly) {
   EXPECT_EQ(ErrorOf([&] { query.Fields(0).SetAsString("Other"); }), "Field TITLE cannot be modified.");
 }
 
+TEST_F(QueryTest, LiveResultWritesThroughToTheTable) {
+  TQuarryQuery query;
+  query.SetDatabaseName("Video");
+  query.SetRequestLive(true);
+  query.AddSQL("SELECT VIDEOID, TITLE AS NAME, UPPER(TITLE) AS LOUD FROM VIDEOS WHERE VIDEOID >= 12");
+  query.Open();
+  EXPECT_FALSE(query.ReadOnly());
+  EXPECT_TRUE(query.CanModify());
+  EXPECT_EQ(query.RecordCount(), 3);
+  EXPECT_EQ(query.FieldByName("NAME").Origin(), "VIDEOS.TITLE");
+  EXPECT_EQ(query.FieldByName("LOUD").Origin(), "");
+  EXPECT_TRUE(query.FieldByName("LOUD").ReadOnly());
+
+  query.Edit();
+  query.FieldByName("NAME").SetAsString("Brazil Cut");
+  EXPECT_EQ(query.FieldByName("LOUD").AsString(), "BRAZIL CUT") << "computed from the edited record";
+  EXPECT_EQ(ErrorOf([&] { query.FieldByName("LOUD").SetAsString("X"); }), "Field LOUD cannot be modified.");
+  query.Post();
+  EXPECT_EQ(LookupFirst("SELECT TITLE FROM VIDEOS WHERE VIDEOID = 12"), "Brazil Cut");
+
+  query.Append();
+  query.Fields(0).SetAsInteger(20);
+  query.Fields(1).SetAsString("Zelig");
+  query.Post();
+  EXPECT_EQ(LookupFirst("SELECT TITLE FROM VIDEOS WHERE VIDEOID = 20"), "Zelig");
+  query.Append();
+  query.Fields(0).SetAsInteger(11);
+  try {
+    query.Post();
+    ADD_FAILURE() << "a duplicate key was posted";
+  } catch (const EQuarryEngineError& error) {
+    EXPECT_EQ(error.Code(), QUARRY_KEYVIOL);
+  }
+  query.Cancel();
+
+  ASSERT_TRUE(query.Locate("VIDEOID", {std::int64_t{13}}));
+  query.Delete();
+  EXPECT_EQ(LookupAll("SELECT TITLE FROM VIDEOS WHERE VIDEOID = 13"), std::vector<std::string>{});
+}
+
+TEST_F(QueryTest, LiveRequestThatCannotBeMetGivesAReadOnlyResult) {
+  TQuarryQuery query;
+  query.SetDatabaseName("Video");
+  query.SetRequestLive(true);
+  query.AddSQL("SELECT DISTINCT INDUSTRYRATING FROM VIDEOS");
+  query.Open();
+  EXPECT_TRUE(query.ReadOnly());
+  EXPECT_FALSE(query.CanModify());
+  EXPECT_EQ(ErrorOf([&] { query.Fields(0).SetAsString("G"); }), "Field INDUSTRYRATING cannot be modified.");
+}
+
+TEST_F(QueryTest, LiveResultIsFilteredAgainWithNewParameterValues) {
+  TQuarryQuery query;
+  query.SetDatabaseName("Video");
+  query.SetRequestLive(true);
+  query.AddSQL("SELECT TITLE FROM VIDEOS WHERE INDUSTRYRATING = :RATING");
+  query.ParamByName("RATING").SetAsString("PG");
+  query.Open();
+  EXPECT_FALSE(query.ReadOnly());
+  EXPECT_EQ(query.RecordCount(), 2);
+  query.Close();
+  query.ParamByName("RATING").SetAsString("R");
+  query.Open();
+  EXPECT_EQ(query.RecordCount(), 3);
+  EXPECT_EQ(query.Fields(0).AsString(), "Alien");
+  // A row limit cannot be kept by the table's own cursor: the result becomes canned.
+  query.SetMaxRowCount(1);
+  query.Open();
+  EXPECT_EQ(query.RecordCount(), 1);
+  EXPECT_TRUE(query.ReadOnly());
+  query.SetMaxRowCount(-1);
+  query.Open();
+  EXPECT_EQ(query.RecordCount(), 3);
+  EXPECT_FALSE(query.ReadOnly());
+}
+
 TEST_F(QueryTest, ParseErrorUnpreparesAndReportsTheEngineCode) {
   TQuarryQuery query;
   query.SetDatabaseName("Video");

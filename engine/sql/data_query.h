@@ -115,6 +115,7 @@ public:
 
   // Copied from the statement before execution.
   bool LiveRequest = false;
+  bool LiveResult = false;         // set at preparation: the result is the source's own cursor
   int32_t MaxRowCount = -1;        // -1: unlimited
 
   // Execution results of this query.

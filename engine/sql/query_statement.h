@@ -88,6 +88,9 @@ public:
   TDataCursor* Execute(int parameterCount = 0, const TParameterDescriptor* descriptors = nullptr,
                        const uint8_t* data = nullptr, std::size_t dataSize = 0);
   TDataCursor* ResultCursor() const;
+  // The result cursor is the source table's own cursor (a live result), whose changes
+  // reach the table; false for a canned result.
+  bool LiveResult() const { return MasterQuery != nullptr && MasterQuery->LiveResult; }
   int32_t RowsAffected() const { return Rows; }
   double ExecutionTime() const { return Seconds; }
 

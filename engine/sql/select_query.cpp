@@ -7,10 +7,14 @@
 
 #include "engine/platform/locale_services.h"
 #include "engine/sql/expression_error.h"
+#include "engine/sql/expression_evaluator.h"
+#include "engine/sql/expression_preparer.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
 #include "engine/sql/type_checker.h"
+#include "engine/sql/token_stack.h"
 #include "engine/sql/value_ops.h"
+#include "engine/storage/record_buffer.h"
 #include "engine/storage/session.h"
 
 namespace quarry {
@@ -55,6 +59,14 @@ TFieldDefinition DefinitionForType(uint8_t type, uint8_t subType, int32_t valueS
   return def;
 }
 
+// The origin of a column read from a source table: "table.column", cut to its limit.
+void SetOrigin(TResultColumn& column, const TSelectSource& source, const TFieldDefinition& field) {
+  column.Origin = (source.TableName + "." + field.Name).substr(0, MaxFieldOriginLength);
+  column.OriginDatabase = source.Cursor->Directory().DatabaseName();
+  column.Definition.Origin = column.Origin;
+  column.Definition.OriginDatabase = column.OriginDatabase;
+}
+
 void CheckColumnSize(uint8_t type, int32_t valueSize, const std::string& text) {
   const bool tooLong = (type == vt::String && valueSize >= 252) ||
                        ((type == vt::Bytes || type == vt::VarBytes) && valueSize > MaxDeclaredSize);
@@ -96,6 +108,7 @@ void TSelectQuery::Prepare() {
   CheckJoins();
   PrepareHaving();
   ResolveOrderAndGroup();
+  DecideLive();
 }
 
 // ---- step 1: source tables ----
@@ -125,7 +138,8 @@ void TSelectQuery::OpenSources() {
     source->Cursor = std::make_unique<TDataCursor>(*directory);
     source->Cursor->SetTableName(table->TableName);
     source->Cursor->SetInMemory(table->InMemory);
-    source->Cursor->SetReadOnly(true);
+    // Only the cursor of a live result is written through.
+    source->Cursor->SetReadOnly(!(QueryBlock.LiveRequest && QueryBlock.SourceTables.size() == 1));
     TQueryStatement* statement = &Statement;
     source->Cursor->SetPasswordCallback([statement](const std::string&, std::string& password) {
       password.clear();
@@ -207,6 +221,7 @@ void TSelectQuery::AddStarColumns(const TResultField& field) {
       column.Definition.Required = false;
       column.Definition.Computed = false;
       column.Definition.Expression = nullptr;
+      SetOrigin(column, *source, sourceField);
       ResultColumns.push_back(std::move(column));
     }
   }
@@ -262,6 +277,7 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
     column.Definition.Required = false;
     column.Definition.Computed = false;
     column.Definition.Expression = nullptr;
+    SetOrigin(column, *column.Source, sourceField);
   } else {
     column.Expression = node;
     CheckColumnSize(node->DataType, node->ValueSize, field.ExpressionText);
@@ -293,7 +309,16 @@ void TSelectQuery::AddAvgCounters() {
     TResultColumn counter;
     counter.Hidden = true;
     counter.Name = AvgCounterName(static_cast<int>(i + 1));
+    // The counter is found by its internal mark, not its name: a result column that
+    // happens to bear the name keeps it, and the counter takes another.
+    const std::string base = counter.Name;
+    auto taken = [&](const std::string& name) {
+      return std::any_of(ResultColumns.begin(), ResultColumns.end(),
+                         [&](const TResultColumn& c) { return SameName(c.Name, name); });
+    };
+    for (int n = 1; taken(counter.Name); ++n) counter.Name = base + "_" + std::to_string(n);
     counter.Definition = DefinitionForType(vt::Integer, st::None, 4, 0);
+    counter.Definition.Internal = true;
     ResultColumns[i].CounterColumn = static_cast<int>(ResultColumns.size());
     ResultColumns.push_back(std::move(counter));
   }
@@ -471,6 +496,136 @@ void TSelectQuery::ResolveOrderAndGroup() {
       OrderSatisfied = OrderColumns == all;
     }
   }
+}
+
+// ---- step 5: live or canned ----
+
+void TSelectQuery::DecideLive() {
+  Live = false;
+  QueryBlock.LiveResult = false;
+  if (!QueryBlock.LiveRequest || QueryBlock.Nested || QueryBlock.UnionPart || QueryBlock.UnionFollows) return;
+  if (Statement.Queries().size() != 1 || Sources.size() != 1) return;
+  if (!QueryBlock.IntoTableName.empty() || QueryBlock.IntoMemory) return;
+  if (QueryBlock.Distinct || QueryBlock.GroupByPresent || QueryBlock.HavingPresent || QueryBlock.Top >= 0) return;
+  // A row limit cannot be kept by a cursor on the whole table.
+  if (QueryBlock.MaxRowCount >= 0) return;
+  for (const TResultColumn& c : ResultColumns) {
+    // An aggregate sums up rows: a view of single records cannot show it.
+    if (c.Aggregate != agg::None || c.Hidden) return;
+    if (!c.Plain && c.Definition.IsBlob()) return;
+  }
+  TDataCursor& cursor = *Sources.front()->Cursor;
+  int slot = -1;
+  if (!OrderColumns.empty()) {
+    const TTableInfo info = cursor.TableInfo();
+    if (info.LanguageId != Language || info.SortId != Sort) return;
+    slot = LiveOrderSlot();
+    if (slot < 0) return;
+  }
+  Live = true;
+  QueryBlock.LiveResult = true;
+  LiveValues = std::make_unique<TRecordColumnSource>(cursor.TableFields(), Sources.front()->Correlation);
+  cursor.ReplaceFieldDefinitions(PresentedColumns());
+  for (std::size_t i = 0; i < ResultColumns.size(); ++i) ResultColumns[i].Definition = cursor.Fields()[i];
+  cursor.SetComputedFieldCalculator([this](uint8_t* record) { CalculateLiveColumns(record); });
+  if (slot >= 0) cursor.SetIndexSlot(slot);
+}
+
+int TSelectQuery::LiveOrderSlot() const {
+  std::vector<int> fields;
+  for (int column : OrderColumns) {
+    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(column)];
+    if (!c.Plain || c.Source != Sources.front().get()) return -1;
+    fields.push_back(c.SourceFieldNo);
+  }
+  const TDataCursor& cursor = *Sources.front()->Cursor;
+  for (int slot = PrimarySlot; slot <= MaxSecondaryIndexes; ++slot) {
+    const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
+    if (!index.Defined() || index.FieldCount != fields.size() || index.CaseInsensitive != QueryBlock.OrderByNoCase)
+      continue;
+    bool same = true;
+    for (std::size_t i = 0; i < fields.size() && same; ++i) {
+      const bool descending = index.Descending || index.FieldDescending[i];
+      same = index.FieldNumbers[i] == fields[i] && descending == OrderDescending[i];
+    }
+    if (same) return slot;
+  }
+  return -1;
+}
+
+std::vector<TFieldDefinition> TSelectQuery::PresentedColumns() const {
+  std::vector<TFieldDefinition> fields;
+  fields.reserve(ResultColumns.size());
+  for (const TResultColumn& c : ResultColumns) {
+    TFieldDefinition f = c.Definition;
+    if (c.Plain) {
+      // The table's own field (auto-increment and checks included) under the result name.
+      f = c.Source->Cursor->TableFields()[static_cast<std::size_t>(c.SourceFieldNo - 1)];
+      f.Name = c.Name;
+      f.Origin = c.Origin;
+      f.OriginDatabase = c.OriginDatabase;
+    } else {
+      f.Computed = true;
+      f.ValueSize = 0;
+    }
+    fields.push_back(std::move(f));
+  }
+  return fields;
+}
+
+void TSelectQuery::CalculateLiveColumns(uint8_t* record) {
+  TEvalContext context = Context();
+  context.Provider = LiveValues.get();
+  context.Record = record;
+  for (TResultColumn& column : ResultColumns) {
+    if (column.Plain) continue;
+    if (!column.Prepared) {
+      SetFieldNull(record, column.Definition);
+      continue;
+    }
+    TExpTree value = Evaluate(*column.Prepared, context);
+    StoreValue(record, column, *value);
+  }
+}
+
+void TSelectQuery::RunLive() {
+  TDataCursor& cursor = *Sources.front()->Cursor;
+  if (LiveFilter != nullptr) {
+    // The previous execution's filter, unless a user of the cursor removed it already.
+    TFilter* previous = LiveFilter;
+    LiveFilter = nullptr;
+    bool present = false;
+    for (int i = 0; i < cursor.FilterCount() && !present; ++i) present = cursor.FilterAt(i) == previous;
+    if (present) cursor.RemoveFilter(previous);
+  }
+  cursor.Refresh();
+  // This execution's parameter values go into the computed columns and the filter.
+  for (TResultColumn& column : ResultColumns) {
+    column.Prepared.reset();
+    if (!column.Plain && column.Expression != nullptr)
+      column.Prepared = PrepareExpression(*column.Expression, &Hooks, LiveValues.get(), true, false, Language, Sort);
+  }
+  if (QueryBlock.Condition) LiveFilter = cursor.AddResolvedFilter(CopyTree(QueryBlock.Condition.get()));
+  cursor.Home();
+  Rows = cursor.RecordCount();
+}
+
+TDataCursor* TSelectQuery::ResultCursor() const {
+  if (Live) return Sources.front()->Cursor.get();
+  return Result ? Result->Cursor() : nullptr;
+}
+
+void TSelectQuery::PresentResult(TDataCursor& cursor) const {
+  std::vector<TFieldDefinition> fields = cursor.Fields();
+  bool marked = false;
+  for (std::size_t i = 0; i < fields.size() && i < ResultColumns.size(); ++i) {
+    const TResultColumn& c = ResultColumns[i];
+    fields[i].Internal = c.Hidden;
+    fields[i].Origin = c.Origin;
+    fields[i].OriginDatabase = c.OriginDatabase;
+    marked = marked || c.Hidden || !c.Origin.empty();
+  }
+  if (marked) cursor.ReplaceFieldDefinitions(std::move(fields));
 }
 
 } // namespace quarry

@@ -11,6 +11,13 @@
 // with the fewest rows drive, walks the rows and writes the qualifying ones to a fresh
 // result table.
 //
+// A live result (asked for, and the query simple enough: see DecideLive) skips all that:
+// the single source table's own cursor is the result. It presents the result columns as a
+// field view (plain columns are its fields under their result names, computed columns are
+// calculated per record), is ordered by the index that matches the ORDER BY, and carries
+// the WHERE condition as a filter, installed afresh on every execution. Changes through it
+// go to the table.
+//
 // The query's parse objects (TDataQuery and its clauses) are owned by the statement; this
 // object hangs on the query as its execution state and lives as long as the prepared
 // statement. Used by the statement's thread only.
@@ -50,6 +57,8 @@ struct TResultColumn {
   TExpTree OwnedExpression;        // columns made by expanding `*`
   std::string Text;                // the expression as written, for messages
   int CounterColumn = -1;          // AVG: index of its hidden counter
+  std::string Origin;              // plain column: "table.column" (at most 100 characters)
+  std::string OriginDatabase;      // ... and the database of that table
   // Per execution.
   TExpTree Prepared;
   TExpToken Converted;
@@ -70,7 +79,9 @@ public:
   // ORDER BY and TOP where still due, then the result cursor (before its first record).
   TDataCursor& Finish();
 
-  TDataCursor* ResultCursor() const { return Result ? Result->Cursor() : nullptr; }
+  TDataCursor* ResultCursor() const;
+  // The result is the source table's own cursor (decided at preparation).
+  bool IsLive() const { return Live; }
   int32_t RowCount() const { return Rows; }
   TDataQuery& Query() const { return QueryBlock; }
   const std::vector<TResultColumn>& Columns() const { return ResultColumns; }
@@ -102,6 +113,7 @@ private:
   std::vector<bool> OrderDescending;
   std::vector<int> GroupColumns;
   bool ConditionChecked = false;
+  bool Live = false;
 
   // Per execution: how each source table is read.
   struct TTableRun {
@@ -133,6 +145,10 @@ private:
   bool DistinctDone = false;
   bool OrderDone = false;
   bool OrderByIndex = false;          // the single table is read in the ORDER BY's order
+  // Live result: the WHERE filter of the current execution and the column values the
+  // computed columns read from a record of the table.
+  TFilter* LiveFilter = nullptr;
+  std::unique_ptr<TRecordColumnSource> LiveValues;
   // IN (SELECT ...) values, read from the result once per execution.
   std::vector<TExpTree> MemberValues;
   bool MembersLoaded = false;
@@ -148,12 +164,25 @@ private:
   void CheckCondition();
   void CheckJoins();
   void ResolveOrderAndGroup();
+  void CalculateLiveColumns(uint8_t* record);
   void PrepareHaving();
+  // Whether a live request can be met; if so presents the result columns over the source
+  // cursor and selects the index that gives the ORDER BY.
+  void DecideLive();
+  // The index slot whose fields, directions and case rule are the ORDER BY's; -1 when no
+  // index is. Without ORDER BY a live cursor keeps the table's primary order.
+  int LiveOrderSlot() const;
+  // The cursor's field definitions for the result columns, with their origins and marks.
+  std::vector<TFieldDefinition> PresentedColumns() const;
   int ResolveResultColumn(const std::string& correlation, const std::string& name, int number,
                           const std::string& clause, bool allowAggregates);
 
   // Execution steps.
   TEvalContext Context() const;
+  // A live execution: the WHERE filter with this execution's parameter values.
+  void RunLive();
+  // Gives the canned result cursor the result columns' origins and internal marks.
+  void PresentResult(TDataCursor& cursor) const;
   void PrepareConditions();
   // Splits the condition over the tables and makes the join plan; without forExecution a
   // dry run over the checked tree that only raises the join errors.

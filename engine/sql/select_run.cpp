@@ -473,6 +473,7 @@ void TSelectQuery::Fill() {
   MembersLoaded = false;
   MemberValues.clear();
   Rows = 0;
+  if (Live) return RunLive();
 
   // Every source table is read under its statement read lock while the rows are walked:
   // the rows come from one state of each table, and the cursors need not look for other
@@ -594,6 +595,7 @@ void TSelectQuery::AppendUnion(TSelectQuery& part, bool all) {
 }
 
 TDataCursor& TSelectQuery::Finish() {
+  if (Live) return *ResultCursor();
   // DISTINCT and GROUP BY mark the order done when their sort gave it.
   const bool orderDue = !OrderColumns.empty() && !OrderDone;
   const bool unionInvolved = QueryBlock.UnionFollows;
@@ -606,6 +608,7 @@ TDataCursor& TSelectQuery::Finish() {
     Result->Sort(std::move(options));
   }
   TDataCursor& cursor = Result->Finish();
+  PresentResult(cursor);
   Rows = cursor.RecordCount();
   return cursor;
 }

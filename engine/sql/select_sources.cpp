@@ -20,7 +20,7 @@ std::string TrimBlanks(const std::string& s) {
 const TFieldDefinition* TSelectSource::FindField(const std::string& name) const {
   if (!Cursor) return nullptr;
   const std::string wanted = TrimBlanks(name);
-  for (const TFieldDefinition& field : Cursor->Fields())
+  for (const TFieldDefinition& field : Cursor->TableFields())
     if (SameTextIgnoringCase(TrimBlanks(field.Name), wanted)) return &field;
   return nullptr;
 }
@@ -69,8 +69,8 @@ bool TSelectColumnSource::ResolveColumn(TExpToken& column) {
 void TSelectColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* /*record*/) {
   TSelectSource* source = SourceOf(column);
   const TFieldDefinition* field = nullptr;
-  if (source != nullptr && source->Cursor && column.FieldNo >= 1 && column.FieldNo <= source->Cursor->FieldCount())
-    field = &source->Cursor->Fields()[static_cast<std::size_t>(column.FieldNo - 1)];
+  if (source != nullptr && source->Cursor && column.FieldNo >= 1 && column.FieldNo <= static_cast<int>(source->Cursor->TableFields().size()))
+    field = &source->Cursor->TableFields()[static_cast<std::size_t>(column.FieldNo - 1)];
   column.IsNull = true;
   if (field == nullptr || source->NullRow || IsFieldNull(source->Record.data(), *field)) {
     column.ZeroValue();

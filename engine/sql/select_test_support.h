@@ -131,7 +131,7 @@ public:
     result.RowsAffected = statement.RowsAffected();
     if (cursor == nullptr) return result;
     for (const TFieldDefinition& f : cursor->Fields())
-      if (f.Name.rfind("Sys__Avg__Count", 0) != 0) result.Names.push_back(f.Name);
+      if (!f.Internal) result.Names.push_back(f.Name);
     std::vector<std::uint8_t> record(static_cast<std::size_t>(cursor->RecordBufferSize()));
     cursor->Home();
     for (int guard = 0; guard < 1000000 && cursor->Next(record.data()) == 0; ++guard) {

@@ -246,6 +246,11 @@ void TDataCursor::LoadDefinitions() {
     hasComputed_ = hasComputed_ || f.Computed;
     hasAutoInc_ = hasAutoInc_ || f.IsAutoInc();
   }
+  presented_ = fields_;
+  presentedSource_.clear();
+  for (const TFieldDefinition& f : fields_) presentedSource_.push_back(f.FieldNo);
+  // A calculator belongs to the view it was set with.
+  calculator_ = nullptr;
   current_.assign(static_cast<std::size_t>(bufferSize_), 0);
   seen_.assign(static_cast<std::size_t>(recordSize_), 0);
   impl_->Bind(*this);
@@ -253,14 +258,27 @@ void TDataCursor::LoadDefinitions() {
 
 void TDataCursor::ReplaceFieldDefinitions(std::vector<TFieldDefinition> fields) {
   RequireOpen();
+  std::vector<int> sources;
+  sources.reserve(fields.size());
   int next = recordSize_;
-  for (TFieldDefinition& f : fields) {
-    if (!f.Computed) continue;
-    if (f.ValueSize == 0) f.ValueSize = static_cast<std::uint8_t>(StorageSizeOf(f.DataType, f.Size));
-    f.Offset = static_cast<std::uint16_t>(next);
-    next += f.ValueSize + 1;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    TFieldDefinition& f = fields[i];
+    f.FieldNo = static_cast<std::uint16_t>(i + 1);
+    if (f.Computed) {
+      if (f.ValueSize == 0) f.ValueSize = static_cast<std::uint8_t>(StorageSizeOf(f.DataType, f.Size));
+      f.Offset = static_cast<std::uint16_t>(next);
+      next += f.ValueSize + 1;
+      sources.push_back(0);
+      continue;
+    }
+    const auto shown = std::find_if(fields_.begin(), fields_.end(), [&](const TFieldDefinition& t) {
+      return !t.Computed && t.Offset == f.Offset && t.DataType == f.DataType && t.ValueSize == f.ValueSize;
+    });
+    if (shown == fields_.end()) Raise(QUARRY_INVALIDFLDTYPE, f.Name);
+    sources.push_back(shown->FieldNo);
   }
-  fields_ = std::move(fields);
+  presented_ = std::move(fields);
+  presentedSource_ = std::move(sources);
   bufferSize_ = next;
   hasComputed_ = next > recordSize_;
   current_.resize(static_cast<std::size_t>(bufferSize_), 0);
@@ -276,12 +294,17 @@ void TDataCursor::SetComputedFieldCalculator(std::function<void(std::uint8_t* re
 
 const TFieldDefinition& TDataCursor::GetFieldDefinition(int fieldNo) const {
   if (fieldNo < 1 || fieldNo > FieldCount()) Raise(QUARRY_OUTOFRANGE, std::to_string(fieldNo));
-  return fields_[static_cast<std::size_t>(fieldNo - 1)];
+  return presented_[static_cast<std::size_t>(fieldNo - 1)];
+}
+
+int TDataCursor::TableFieldNo(int fieldNo) const {
+  if (fieldNo < 1 || fieldNo > FieldCount()) Raise(QUARRY_OUTOFRANGE, std::to_string(fieldNo));
+  return presentedSource_[static_cast<std::size_t>(fieldNo - 1)];
 }
 
 const TFieldDefinition& TDataCursor::GetFieldDefinition(std::string_view name) const {
   const std::string wanted = TrimText(name);
-  for (const TFieldDefinition& f : fields_) {
+  for (const TFieldDefinition& f : presented_) {
     if (f.Name.size() != wanted.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < wanted.size() && same; ++i) {
@@ -1104,6 +1127,13 @@ TFilter* TDataCursor::AddFilter(TExpTree expression, const TFilterOptions& optio
   if (!expression) Raise(QUARRY_INVALIDFILTER);
   FilterCheck(expression);
   return InsertFilter(std::make_unique<TFilter>(*this, std::move(expression), options));
+}
+
+TFilter* TDataCursor::AddResolvedFilter(TExpTree checked, const TFilterOptions& options) {
+  RequireOpen();
+  if (FilterCount() >= MaxCursorFilters) Raise(QUARRY_INTERNALLIMIT);
+  if (!checked) Raise(QUARRY_INVALIDFILTER);
+  return InsertFilter(std::make_unique<TFilter>(*this, std::move(checked), options));
 }
 
 TFilter* TDataCursor::AddFilter(TFilterCallback callback, const void* dataset, const TFilterOptions& options) {

@@ -155,20 +155,31 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   bool TableExists();
 
   // ---- fields ----
-  int FieldCount() const { return static_cast<int>(fields_.size()); }
-  const std::vector<TFieldDefinition>& Fields() const { return fields_; }
+  // The fields the cursor presents: the table's own, or the view laid over them with
+  // ReplaceFieldDefinitions. Field numbers of GetFieldDefinition, GetField and PutField are
+  // presented numbers (1..FieldCount()).
+  int FieldCount() const { return static_cast<int>(presented_.size()); }
+  const std::vector<TFieldDefinition>& Fields() const { return presented_; }
   // 9985 with the number as text when outside 1..FieldCount().
   const TFieldDefinition& GetFieldDefinition(int fieldNo) const;
   // By name, trimmed and ignoring case; 9985 with the name when there is none.
   const TFieldDefinition& GetFieldDefinition(std::string_view name) const;
+  // The table's stored fields, whatever view is presented: indexes, validity checks,
+  // defaults and expression filters work on these.
+  const std::vector<TFieldDefinition>& TableFields() const { return fields_; }
+  // The table field a presented field shows (0 for a computed field); 9985 for a bad number.
+  int TableFieldNo(int fieldNo) const;
   // Size of the stored record, and of the cursor's record buffers (stored record plus the
   // computed fields, if any).
   int RecordSize() const { return recordSize_; }
   int RecordBufferSize() const { return bufferSize_; }
-  // Replaces the field definitions of a cursor on a result table: fields flagged Computed
-  // get offsets after the stored record, each the next free offset advancing by storage
-  // size + 1. The calculator, when set, fills the computed fields of a record image; it runs
-  // after every PutField and whenever a record is read into a caller's buffer.
+  // Presents other field definitions over the open table, in the order given and numbered
+  // 1..n: a field not flagged Computed is a view of the table field with the same offset,
+  // type and storage size (under any name; 10000 when there is no such table field); a
+  // Computed field gets an offset after the stored record, each the next free offset
+  // advancing by storage size + 1. Reopening the cursor presents the table's fields again.
+  // The calculator, when set, fills the computed fields of a record image; it runs after
+  // every PutField and whenever a record is read into a caller's buffer.
   void ReplaceFieldDefinitions(std::vector<TFieldDefinition> fields);
   void SetComputedFieldCalculator(std::function<void(std::uint8_t* record)> calculator);
   bool HasComputedFields() const { return hasComputed_; }
@@ -271,6 +282,10 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   TFilter* AddFilter(std::string_view expression, const TFilterOptions& options = {});
   // A parsed (not yet checked) expression tree; checked here against the cursor's fields.
   TFilter* AddFilter(TExpTree expression, const TFilterOptions& options = {});
+  // A tree already type-checked against TableFields() (columns carry their table field
+  // numbers) and boolean, such as a statement's WHERE condition; installed without a
+  // second check.
+  TFilter* AddResolvedFilter(TExpTree checked, const TFilterOptions& options = {});
   // A record callback; dataset is the (not owned) object that installs it.
   TFilter* AddFilter(TFilterCallback callback, const void* dataset, const TFilterOptions& options = {});
   // Null means every filter. 10050 for a filter that is not this cursor's. Each recomputes
@@ -461,7 +476,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
 
   // Open state.
   TDataTable* table_ = nullptr;
-  std::vector<TFieldDefinition> fields_;
+  std::vector<TFieldDefinition> fields_;     // the table's
+  std::vector<TFieldDefinition> presented_;  // what Fields() shows: fields_ or a view
+  std::vector<int> presentedSource_;         // table field number of each presented field
   int recordSize_ = 0;
   int bufferSize_ = 0;
   bool hasDefaults_ = false;

@@ -159,10 +159,23 @@ TExpTree ValueTextNode(const TFieldDefinition& field, const std::string& text, T
 
 void TDataCursor::TImpl::Bind(TDataCursor& cursor) {
   collation.reset();
-  resolver = std::make_unique<TRecordColumnSource>(cursor.Fields(), cursor.TableName());
+  // Filter texts name the presented fields first (a view's names), then the table's own;
+  // either way a column reads its table field.
+  std::vector<TFieldDefinition> names;
+  for (int i = 0; i < cursor.FieldCount(); ++i) {
+    const int tableFieldNo = cursor.presentedSource_[static_cast<std::size_t>(i)];
+    if (tableFieldNo == 0) continue;
+    const TFieldDefinition& shown = cursor.fields_[static_cast<std::size_t>(tableFieldNo - 1)];
+    if (shown.Name == cursor.presented_[static_cast<std::size_t>(i)].Name) continue;
+    TFieldDefinition alias = shown;
+    alias.Name = cursor.presented_[static_cast<std::size_t>(i)].Name;
+    names.push_back(std::move(alias));
+  }
+  names.insert(names.end(), cursor.fields_.begin(), cursor.fields_.end());
+  resolver = std::make_unique<TRecordColumnSource>(std::move(names), cursor.TableName());
   checks.clear();
   TEnvironment& environment = cursor.Session().Environment();
-  for (const TFieldDefinition& f : cursor.Fields()) {
+  for (const TFieldDefinition& f : cursor.TableFields()) {
     if (f.MinValue.empty() && f.MaxValue.empty()) continue;
     TFieldCheck check;
     check.FieldNo = f.FieldNo;

@@ -974,6 +974,37 @@ TEST_F(CursorTest, ComputedFieldsFollowTheStoredRecord) {
   EXPECT_EQ(GetFieldInteger(b.data(), c->GetFieldDefinition(6)), 1970);
 }
 
+TEST_F(CursorTest, FieldViewShowsTableFieldsUnderOtherNamesUntilReopened) {
+  CreateFilms();
+  auto c = OpenFilms();
+  FillFilms(*c, 6, 21);
+  // TITLE shown as NAME, then YEAR; the table's own fields stay behind the view.
+  TFieldDefinition name = c->Fields()[2];
+  name.Name = "NAME";
+  c->ReplaceFieldDefinitions({name, c->Fields()[3]});
+  EXPECT_EQ(c->FieldCount(), 2);
+  EXPECT_EQ(c->GetFieldDefinition("name").FieldNo, 1);
+  EXPECT_EQ(c->TableFieldNo(1), 3);
+  EXPECT_EQ(c->TableFieldNo(2), 4);
+  EXPECT_EQ(c->TableFields().size(), 5u);
+  EXPECT_EQ(c->RecordBufferSize(), c->RecordSize());
+  // Filters name the view's fields and the table's.
+  c->AddFilter("NAME = 'x' OR GENRE >= 0");
+  EXPECT_GT(c->RecordCount(), 0);
+  c->RemoveFilter();
+
+  // A view field must be a table field (same place, type and size) unless it is computed.
+  TFieldDefinition stray = name;
+  stray.Offset = static_cast<std::uint16_t>(stray.Offset + 1);
+  EXPECT_EQ(CodeOf([&] { c->ReplaceFieldDefinitions({stray}); }), QUARRY_INVALIDFLDTYPE);
+  EXPECT_EQ(c->FieldCount(), 2) << "a refused view leaves the one in place";
+
+  c->Close();
+  c->Open();
+  EXPECT_EQ(c->FieldCount(), 5);
+  EXPECT_EQ(c->Fields()[2].Name, "TITLE");
+}
+
 TEST_F(CursorTest, ExclusiveUseIsRefusedWhileOthersHoldTheTable) {
   CreateFilms();
   auto shared = OpenFilms();

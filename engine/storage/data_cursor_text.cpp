@@ -201,7 +201,7 @@ void TDataCursor::TextIndexSearch(TRecordsBitmap& candidates, int fieldNo, std::
 }
 
 bool TDataCursor::TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences) {
-  if (evaluating_ == nullptr || column.FieldNo < 1 || column.FieldNo > FieldCount()) return false;
+  if (evaluating_ == nullptr || column.FieldNo < 1 || column.FieldNo > static_cast<int>(fields_.size())) return false;
   const TFieldDefinition& field = fields_[static_cast<std::size_t>(column.FieldNo - 1)];
   if (field.DataType != TFieldType::String) return false;
   const std::string text = IsFieldNull(evaluating_, field) ? std::string() : GetFieldString(evaluating_, field);

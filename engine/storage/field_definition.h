@@ -38,6 +38,7 @@ constexpr int FieldDefinitionSize = 768;
 constexpr int MaxFieldNameLength = 30;
 constexpr int MaxFieldDescriptionLength = 50;
 constexpr int MaxFieldValueTextLength = 50;
+constexpr int MaxFieldOriginLength = 100;
 // Offset of the first field value in a record (after status, record number, identifier) and
 // the offset of an auto-increment field, which is the record identifier itself.
 constexpr int FirstFieldOffset = 9;
@@ -64,6 +65,13 @@ struct TFieldDefinition {
   const void* Expression = nullptr;
   // In-memory sort-key flag (reserved byte 253); never written to disk by the data file.
   bool Descending = false;
+  // In memory only, set by the SQL engine on the fields of its result cursors:
+  // Internal marks a column kept for the engine's own bookkeeping (the counter behind an
+  // AVG), which readers do not show; Origin is "table.column" (at most 100 characters) of a
+  // column copied from a source table, OriginDatabase the database that table lives in.
+  bool Internal = false;
+  std::string Origin;
+  std::string OriginDatabase;
   // Reserved bytes 252..767 as read from disk, kept so a rewrite does not lose them.
   std::array<std::uint8_t, 516> Reserved{};
 
@@ -75,7 +83,7 @@ struct TFieldDefinition {
   int ValueOffset() const { return IsAutoInc() ? AutoIncOffset : Offset + 1; }
 
   // Writes the 768-byte image at out; texts longer than their capacity are cut. The
-  // expression reference and the descending flag are not written.
+  // expression reference, the descending flag and the in-memory result marks are not written.
   void Encode(std::uint8_t* out) const;
   // Reads a 768-byte image. Never fails: validation is the data file's job.
   static TFieldDefinition Decode(const std::uint8_t* in);

@@ -69,6 +69,14 @@ TEST_F(QuarryShell, PrintsCsvWithQuotingAndNulls) {
             "3,Amélie,2001\r\n");
 }
 
+TEST_F(QuarryShell, ShowsEveryColumnButTheEnginesOwnAvgCounters) {
+  // The counter behind AVG stays hidden; a user's column of a look-alike name does not.
+  const TRun run =
+      Shell({tables_.Folder(), "--csv", "-c", "SELECT AVG(ID) AS MEANID, MIN(ID) AS Sys__Avg__Count9 FROM FILMS"});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "MEANID,Sys__Avg__Count9\r\n2,1\r\n");
+}
+
 TEST_F(QuarryShell, TimeFollowsTheResult) {
   const TRun table = Shell({tables_.Folder(), "--time", "-c", "SELECT ID FROM FILMS"});
   EXPECT_EQ(table.Status, 0) << table.Err;

@@ -21,10 +21,6 @@ TResultValue FieldText(const TDataCursor& cursor, const TFieldDefinition& field,
   return ValueAsText(value);
 }
 
-bool IsHiddenResultField(const TFieldDefinition& field) {
-  return field.Name.rfind(kAvgCounterPrefix, 0) == 0;
-}
-
 TResultTable ReadResult(TDataCursor& cursor, std::int64_t maxRows) {
   TResultTable table;
   std::vector<TFieldDefinition> fields;

@@ -11,10 +11,9 @@
 
 namespace quarry::tools {
 
-// A SELECT with AVG keeps, after its visible columns, one counter column per AVG named
-// "Sys__Avg__Count" and the AVG's field number; readers do not show it.
-inline constexpr const char* kAvgCounterPrefix = "Sys__Avg__Count";
-bool IsHiddenResultField(const TFieldDefinition& field);
+// Fields the engine marks internal (the counter behind each AVG column of a SELECT) are
+// its own bookkeeping; readers do not show them.
+inline bool IsHiddenResultField(const TFieldDefinition& field) { return field.Internal; }
 
 // The text of one field of a record image; nullopt for NULL.
 TResultValue FieldText(const TDataCursor& cursor, const TFieldDefinition& field, const std::uint8_t* record);
