@@ -147,15 +147,18 @@ void TDataCursor::Open() {
   // restriction, so the files are opened for writing whenever they can be.
   TDataTable& table = directory_.OpenTable(tableName_, inMemory_, exclusive_, false);
   table_ = &table;
+  referencesAsGiven_ = false;
   try {
     {
       TReadLockGuard lock(table);
       if (table.UseCount() == 1) {
         Data().VerifyHeader();
         Index().VerifyHeader(Data().Fields());
+        if (table.Blob() != nullptr) table.Blob()->VerifyHeader();
       } else {
         Data().CheckVersion();
         Index().CheckVersion();
+        if (table.Blob() != nullptr) table.Blob()->CheckVersion();
       }
     }
     if (Data().Encrypted()) {
@@ -189,6 +192,7 @@ void TDataCursor::OpenOn(TDataTable& table) {
   inMemory_ = table.InMemory();
   table.AddUse();
   table_ = &table;
+  referencesAsGiven_ = true;
   try {
     LoadDefinitions();
     ApplySlot(NaturalOrderSlot);
@@ -220,6 +224,7 @@ void TDataCursor::Close() {
   }
   textParameters_.reset();
   textParametersChanged_ = false;
+  blobs_.clear();
   updateFailed_ = false;
   keepIdentifiers_ = false;
   TDataTable& table = *table_;

@@ -34,6 +34,7 @@
 
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/records_bitmap.h"
+#include "engine/storage/blob_file.h"
 #include "engine/storage/btree.h"
 #include "engine/storage/cursor_filter.h"
 #include "engine/storage/data_file.h"
@@ -135,7 +136,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // read-only.
   void Open();
   // Opens the cursor on a table object its directory already holds open (the engine's own
-  // record path over a table in use): no header checks, no password; natural order.
+  // record path over a table in use): no header checks, no password; natural order. Record
+  // images posted through it keep the BLOB references they carry (they move with their
+  // BLOB file); other cursors give a record that refers to another's chain its own copy.
   void OpenOn(TDataTable& table);
   // Closes; closing a closed cursor does nothing. Releases this cursor's record lock.
   void Close();
@@ -323,6 +326,31 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // Zeroes the buffer and stores every field's default.
   void InitRecord(std::uint8_t* buffer);
 
+  // ---- BLOBs (result codes: 10753 not a BLOB field, 10030 no BLOB open in the field's
+  // slot, 9494 more than 128 open, 8708/8963/8711 from reading the chain, 9998 a negative
+  // offset or size, 10029 a size beyond 2 GB, 11013 writing a BLOB opened for reading) ----
+  // Opens the BLOB of a field in a record buffer: a BLOB already open through this buffer is
+  // shared (its open count grows); otherwise the whole value is read into a new buffer and
+  // the record's reference is replaced by the buffer's handle. size receives the size.
+  TEngineErrorCode OpenBlob(int fieldNo, std::uint8_t* record, bool forWrite, std::int64_t* size = nullptr);
+  // Copies up to count bytes from offset; read receives how many. A read starting at or
+  // past the end returns 8711.
+  TEngineErrorCode ReadBlob(int fieldNo, const std::uint8_t* record, std::int64_t offset, std::int64_t count,
+                            std::uint8_t* buffer, std::int64_t& read);
+  // Writes at offset, growing the value as needed; the field has a value exactly when the
+  // size is not 0.
+  TEngineErrorCode WriteBlob(int fieldNo, std::uint8_t* record, std::int64_t offset, std::int64_t count,
+                             const std::uint8_t* data);
+  TEngineErrorCode TruncateBlob(int fieldNo, std::uint8_t* record, std::int64_t newSize);
+  TEngineErrorCode BlobSize(int fieldNo, const std::uint8_t* record, std::int64_t& size);
+  // Open count - 1; at 0 the buffer goes (unposted changes with it) and the record gets its
+  // stored reference back.
+  TEngineErrorCode CloseBlob(int fieldNo, std::uint8_t* record);
+  int OpenBlobCount() const;
+  // The whole value of a BLOB field of a record image (an open BLOB's content as it stands
+  // now). Raises the BLOB errors; a null field gives an empty value.
+  void ReadBlobValue(int fieldNo, const std::uint8_t* record, std::vector<std::uint8_t>& value);
+
   // ---- changes ----
   // Checks required/minimum/maximum (9732/9730/9731), unique keys (9729) before any change,
   // then inserts under the write and record locks. The new record's header (status, number,
@@ -448,6 +476,23 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   bool Visible(std::int32_t recordNo) const;
   bool IndexOrderCounts() const { return !natural_ && !filterActive_; }
 
+  // ---- BLOBs (data_cursor_blob.cpp) ----
+  struct TBlobPost {
+    TBlobBuffer* Buffer;
+    std::int32_t FirstBlock;
+    std::int32_t ChangeNumber;
+  };
+  // The open buffer whose handle the field's slot holds (null when none).
+  TBlobBuffer* FindBlob(const TFieldDefinition& field, const std::uint8_t* record) const;
+  const TFieldDefinition* BlobField(int fieldNo, TEngineErrorCode& code) const;
+  // Under the write lock, before the record image is stored: gives every BLOB field of
+  // record a real reference, writing changed values with a new change number and freeing
+  // the chains of stored (the slot's old image, null for an insert) that are no longer used.
+  std::vector<TBlobPost> PostBlobs(std::uint8_t* record, const std::uint8_t* stored);
+  // After the change succeeded: the open buffers now stand for what was written.
+  static void CommitBlobPosts(const std::vector<TBlobPost>& posts);
+  void FreeBlobs(const std::uint8_t* stored);
+
   // ---- changes (data_cursor_edit.cpp) ----
   void RequireWritable() const;
   void ValidateRecord(const std::uint8_t* buffer) const;
@@ -532,6 +577,10 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   const std::uint8_t* evaluating_ = nullptr;
   std::unique_ptr<TTextParameters> textParameters_;
   bool textParametersChanged_ = false;
+
+  bool referencesAsGiven_ = false;  // opened with OpenOn
+  // Open BLOBs; a buffer's handle is -(index + 1).
+  std::vector<std::unique_ptr<TBlobBuffer>> blobs_;
 
   std::unique_ptr<TImpl> impl_;
 };

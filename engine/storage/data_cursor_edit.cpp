@@ -493,6 +493,7 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
   std::vector<std::uint8_t> record(buffer, buffer + recordSize_);
   std::int32_t recordNo = 0;
   bool othersChanged = false;
+  std::vector<TBlobPost> blobPosts;
   {
     TWriteLockGuard writeLock(*table_);
     othersChanged = SnapshotStale();
@@ -524,6 +525,7 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     TextKeys(record.data(), identifier, textKeys);
 
     TChangeScope change(*table_);
+    blobPosts = PostBlobs(record.data(), nullptr);
     if (keep) {
       if (identifier > last) data.SetLastAutoIncValue(identifier);
     } else {
@@ -549,6 +551,7 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     index.IncrementRecordCount();
     table_->Flush(true, false, false);
   }
+  CommitBlobPosts(blobPosts);
   std::memcpy(buffer, record.data(), RecordHeaderSize);
   RecordAdded(recordNo, record.data());
   AfterChange(othersChanged);
@@ -582,6 +585,7 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
   const std::vector<std::uint8_t> before = seen_;
   std::vector<std::uint8_t> updated;
   bool othersChanged = false;
+  std::vector<TBlobPost> blobPosts;
   {
     TWriteLockGuard writeLock(*table_);
     othersChanged = SnapshotStale();
@@ -624,6 +628,7 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
     std::vector<TKey> newText;
     TextKeys(slot.Data(), oldIdentifier, oldText);
     TextKeys(updated.data(), newIdentifier, newText);
+    blobPosts = PostBlobs(updated.data(), slot.Data());
 
     for (std::size_t i = 0; i < slots.size(); ++i) {
       if (keys[i].first == keys[i].second) continue;
@@ -653,6 +658,7 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
     table_->Flush(true, false, false);
     if (!unlock && !optimistic) recordLock.HandOver();
   }
+  CommitBlobPosts(blobPosts);
   if (unlock || optimistic) ReleaseLock();
   updateFailed_ = false;
   RecordRemoved(recordNo);
@@ -713,6 +719,7 @@ void TDataCursor::DeleteRecord(const std::uint8_t* buffer, bool reposition) {
     TIndexPath path;
     index.DeleteKey(DeletedSlot, path, DeletedKey(RecordActive, identifier).data());
     index.InsertKey(DeletedSlot, path, DeletedKey(RecordDeleted, identifier).data(), recordNo);
+    FreeBlobs(slot.Data());
     data.FreeRecord(slot.get());
     slot.Reset();
     index.DecrementRecordCount();

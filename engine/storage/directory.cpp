@@ -140,13 +140,11 @@ void TDataDirectory::CreateTable(std::string_view name, bool inMemory, const TTa
   index.FlushPages();
   index.WriteHeader(true);
   if (data.BlobFieldCount() > 0) {
-    // A BLOB file header: counter, version 5, no free block, next block 1.
-    TFileHandler blob(FileNameOf(table, kBlobExtension), inMemory, &list);
-    blob.Create();
-    std::uint8_t header[512] = {};
-    header[8] = 5;
-    header[13] = 1;
-    blob.WriteAt(0, header, sizeof header);
+    TBlobFile blob(FileNameOf(table, kBlobExtension), inMemory, &list);
+    blob.SetTableName(table);
+    blob.SetBlockSize(data.BlobBlockSize());
+    blob.SetEncrypted(definition.Encrypted);
+    blob.CreateFile();
     blob.Close();
   }
   index.Close();

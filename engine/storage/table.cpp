@@ -16,50 +16,6 @@
 namespace quarry {
 
 // ---------------------------------------------------------------------------------------
-// TTableBlobFile
-
-void TTableBlobFile::Open() {
-  if (IsOpen()) return;
-  TFileHandler::Open();
-  try {
-    counter_ = ReadCounter();
-  } catch (...) {
-    TFileHandler::Close();
-    throw;
-  }
-  modified_ = false;
-}
-
-std::int32_t TTableBlobFile::ReadCounter() {
-  std::array<std::uint8_t, 4> image{};
-  if (ReadAt(0, image.data(), 4, true) < 4) return 0;  // an empty file has no header yet
-  return bytes::Load<std::int32_t>(image.data());
-}
-
-bool TTableBlobFile::HeaderChanged() {
-  const std::int32_t fresh = ReadCounter();
-  if (fresh == counter_) return false;
-  counter_ = fresh;
-  modified_ = false;
-  return true;
-}
-
-void TTableBlobFile::Reload() {
-  counter_ = ReadCounter();
-  modified_ = false;
-}
-
-bool TTableBlobFile::WriteHeader(bool force) {
-  if (!modified_ && !force) return false;
-  std::array<std::uint8_t, 4> image{};
-  bytes::Store<std::int32_t>(image.data(), counter_ + 1);
-  WriteAt(0, image.data(), 4);
-  ++counter_;
-  modified_ = false;
-  return true;
-}
-
-// ---------------------------------------------------------------------------------------
 // Life cycle
 
 TDataTable::TDataTable(TDataDirectory& directory, std::string name, bool inMemory)
@@ -136,7 +92,11 @@ void TDataTable::OpenFiles(bool exclusive, bool readOnly) {
     index_->ReportSlotReuse(*data_);
 
     if (data_->BlobFieldCount() > 0) {
-      blob_ = std::make_unique<TTableBlobFile>(directory_.FileNameOf(name_, kBlobExtension), inMemory_, &list);
+      blob_ = std::make_unique<TBlobFile>(directory_.FileNameOf(name_, kBlobExtension), inMemory_, &list);
+      blob_->SetTableName(name_);
+      blob_->SetBlockSize(data_->BlobBlockSize());
+      blob_->SetEncrypted(data_->Encrypted());
+      blob_->SetCacheLimits(Session().Settings().BlobBufferBytes, Session().Settings().BlobBufferCount);
       blob_->SetExclusive(exclusive);
       blob_->Open();
     }
@@ -461,8 +421,11 @@ void TDataTable::Flush(bool forceHeader, bool forceOsFlush, bool trimCaches) {
   wrote = wrote || indexWrote;
 
   if (blob_) {
+    // Written blocks always move the header's counter, so that other users see them.
+    blob_->FlushBlocks();
     const bool blobWrote = blob_->WriteHeader(forceHeader);
     if (osFlush && blobWrote) blob_->TFileHandler::Flush();
+    if (trimCaches) blob_->TrimCache();
     wrote = wrote || blobWrote;
   }
   if (wrote) modified_ = true;
@@ -471,6 +434,7 @@ void TDataTable::Flush(bool forceHeader, bool forceOsFlush, bool trimCaches) {
 void TDataTable::DiscardBuffers() {
   data_->DiscardRecords();
   index_->DiscardPages();
+  if (blob_) blob_->DiscardBlocks();
 }
 
 void TDataTable::ReloadFromFiles() {
@@ -494,9 +458,7 @@ void TDataTable::Empty() {
   data_->Empty();
   index_->Empty();
   index_->FlushPages();
-  if (blob_) {
-    blob_->WriteHeader(true);
-  }
+  if (blob_) blob_->Empty();
   modified_ = true;
 }
 
@@ -527,8 +489,14 @@ void TDataTable::CommitWrite(bool flush, bool trim) {
   const bool indexWrote = index_->Header().ChangeCounter != indexCounter;
   if (osFlush && (wrote || indexWrote)) index_->TFileHandler::Flush();
   if (trim) index_->TrimCache();
-  if (blob_ && blob_->WriteHeader(false) && osFlush) blob_->TFileHandler::Flush();
-  if (wrote || indexWrote) modified_ = true;
+  bool blobWrote = false;
+  if (blob_) {
+    blob_->FlushBlocks();
+    blobWrote = blob_->WriteHeader(false);
+    if (blobWrote && osFlush) blob_->TFileHandler::Flush();
+    if (trim) blob_->TrimCache();
+  }
+  if (wrote || indexWrote || blobWrote) modified_ = true;
 }
 
 void TDataTable::CommitFinish(bool endTransaction) {

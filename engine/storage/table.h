@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/storage/blob_file.h"
 #include "engine/storage/data_file.h"
 #include "engine/storage/file_handler.h"
 #include "engine/storage/index_file.h"
@@ -40,28 +41,6 @@ namespace quarry {
 
 class TDataDirectory;
 class TDataSession;
-
-// The BLOB file as far as the table layer needs it: its locks and the change counter of its
-// 512-byte header (int32 at offset 0, incremented at each header write).
-class TTableBlobFile : public TFileHandler {
- public:
-  using TFileHandler::TFileHandler;
-  void Open() override;
-  // Rereads the counter; true when it differs from the one last seen.
-  bool HeaderChanged();
-  // Marks the header changed (written by the next Flush).
-  void TouchHeader() { modified_ = true; }
-  // Writes the incremented counter when modified or forced; true when it wrote.
-  bool WriteHeader(bool force);
-  // Takes the counter from the file and forgets any pending header write.
-  void Reload();
-  std::int32_t ChangeCounter() const { return counter_; }
-
- private:
-  std::int32_t ReadCounter();
-  std::int32_t counter_ = 0;
-  bool modified_ = false;
-};
 
 class TDataTable {
  public:
@@ -148,7 +127,7 @@ class TDataTable {
   // ---- the files ----
   TDataFile& Data() { return *data_; }
   TIndexFile& Index() { return *index_; }
-  TTableBlobFile* Blob() { return blob_.get(); }
+  TBlobFile* Blob() { return blob_.get(); }
   TDataDirectory& Directory() const { return directory_; }
   TDataSession& Session() const;
 
@@ -173,7 +152,7 @@ class TDataTable {
   bool inMemory_;
   std::unique_ptr<TDataFile> data_;
   std::unique_ptr<TIndexFile> index_;
-  std::unique_ptr<TTableBlobFile> blob_;
+  std::unique_ptr<TBlobFile> blob_;
   int useCount_ = 0;
   bool opened_ = false;
   bool exclusive_ = false;
