@@ -274,10 +274,12 @@ std::vector<std::int32_t> TBlobFile::SoundChain(std::int32_t firstBlock, std::in
   std::vector<std::int32_t> chain;
   std::set<std::int32_t> seen;
   std::int32_t blockNo = firstBlock;
+  std::int32_t previous = 0;
   while (blockNo != 0) {
     if (blockNo < 0 || blockNo > BlockCount() || !seen.insert(blockNo).second) return {};
     const TBlock& block = GetBlock(blockNo, false, blocksPerRead_);
-    if (block.ChangeNumber != changeNumber) return {};
+    if (block.ChangeNumber != changeNumber || block.Previous != previous) return {};
+    previous = blockNo;
     chain.push_back(blockNo);
     blockNo = block.Next;
   }
@@ -367,8 +369,11 @@ void TBlobFile::ReadBlob(std::int32_t firstBlock, std::int32_t changeNumber, std
     // A chain longer than the file has blocks is a loop.
     if (++blocksRead >= BlockCount()) Raise(QUARRY_MEMOCORRUPT);
     const std::int64_t rest = (total - done + perBlock - 1) / perBlock;
+    const std::int32_t current = block->Number;
     block = &GetBlock(next, false, static_cast<int>(std::min<std::int64_t>(rest, blocksPerRead_)));
     if (block->ChangeNumber != changeNumber) Raise(QUARRY_KEYORRECDELETED);
+    // Each block names the one before it: a link back into the chain is caught here.
+    if (block->Previous != current) Raise(QUARRY_MEMOCORRUPT);
   }
 }
 
