@@ -18,6 +18,7 @@
 #include "engine/storage/scramble.h"
 #include "engine/storage/session.h"
 #include "engine/storage/table.h"
+#include "engine/storage/table_maintenance.h"
 
 namespace quarry {
 namespace {
@@ -350,6 +351,77 @@ TEST_F(BlobTest, EncryptedTablesScrambleHeaderAndBlocks) {
   ASSERT_EQ(c->First(), 0);
   EXPECT_EQ(Memo(*c), Text(secret));
   EXPECT_EQ(c->Table().Blob()->Header().Version, 5);
+}
+
+TEST_F(BlobTest, RestructureKeepsBlobValues) {
+  struct Case {
+    const char* name;
+    std::int32_t blockSize;
+    bool encrypt;
+  };
+  // The same block size carries the file itself; another size or scrambling copies values.
+  const Case cases[] = {{"same file", 512, false}, {"bigger blocks", 1024, false}, {"encrypted", 512, true}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    CreateNotes();
+    std::vector<TBytes> values = {Pattern(10), {}, Pattern(3000, 1), Text("memo")};
+    {
+      auto c = Open();
+      for (const TBytes& v : values) Insert(*c, v);
+      ASSERT_EQ(c->First(), 0);
+      UpdateMemo(*c, Pattern(700, 2));  // a rewritten value with a later change number
+      values[0] = Pattern(700, 2);
+    }
+    TRestructureRequest r;
+    {
+      auto c = Open();
+      r.Table.Fields = c->TableFields();
+      c->Close();
+    }
+    TFieldDefinition seen = Field(0, "SEEN", TFieldType::Boolean);
+    r.Table.Fields.push_back(seen);
+    r.Table.Primary = MakeIndex("", {1}, true);
+    r.Table.BlobBlockSize = k.blockSize;
+    if (k.encrypt) {
+      r.Table.Encrypted = true;
+      r.Table.Password = "secret";
+      session_.AddPassword("secret");
+    }
+    TTableMaintenance maintenance(*directory_, "NOTES", false);
+    ASSERT_EQ(maintenance.RestructureTable(r, false, true, false), TRestructureOutcome::DataRebuilt);
+    auto c = Open();
+    EXPECT_EQ(c->TableInfo().BlobBlockSize, k.blockSize);
+    std::size_t i = 0;
+    for (TEngineErrorCode code = c->First(); code == 0; code = c->Next(nullptr), ++i) {
+      ASSERT_LT(i, values.size());
+      EXPECT_EQ(Memo(*c), values[i]) << i;
+    }
+    EXPECT_EQ(i, values.size());
+    // New values never reuse a change number the carried references hold.
+    ASSERT_EQ(c->First(), 0);
+    const std::int32_t kept = GetFieldBlob(c->CurrentRecord(), c->GetFieldDefinition(kMemo)).ChangeNumber;
+    Insert(*c, Text("after"));
+    ASSERT_EQ(c->Last(), 0);
+    EXPECT_GT(GetFieldBlob(c->CurrentRecord(), c->GetFieldDefinition(kMemo)).ChangeNumber, kept);
+    c->Close();
+    directory_->DeleteTable("NOTES", false);
+  }
+}
+
+TEST_F(BlobTest, EmptyTableEmptiesTheBlobFile) {
+  CreateNotes();
+  auto c = std::make_unique<TDataCursor>(*directory_);
+  c->SetTableName("NOTES");
+  c->SetExclusive(true);
+  c->Open();
+  Insert(*c, Pattern(2000));
+  c->EmptyTable();
+  EXPECT_EQ(c->Table().Blob()->BlockCount(), 0);
+  EXPECT_EQ(c->Table().Blob()->Size(), 512);
+  Insert(*c, Pattern(30));
+  ASSERT_EQ(c->First(), 0);
+  EXPECT_EQ(Memo(*c), Pattern(30));
+  EXPECT_EQ(c->Table().Blob()->BlockCount(), 1);
 }
 
 TEST_F(BlobTest, DamagedFilesGiveTheirCodes) {

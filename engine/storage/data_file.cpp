@@ -628,6 +628,11 @@ std::int32_t TDataFile::NextBlobChangeNumber() {
   return header_.LastBlobChange;
 }
 
+void TDataFile::SetLastBlobChangeNumber(std::int32_t value) {
+  header_.LastBlobChange = value;
+  headerModified_ = true;
+}
+
 std::string TDataFile::Description() const {
   auto image = header_.Description;
   if (header_.Encrypted) Scramble(image.data(), image.size(), TextScrambleSeeds);

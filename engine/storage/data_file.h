@@ -184,6 +184,8 @@ class TDataFile : public TFileHandler {
   std::int32_t NextAutoIncValue();
   void SetLastAutoIncValue(std::int32_t value);
   std::int32_t NextBlobChangeNumber();
+  // A table that takes over another's BLOB file continues its change numbers.
+  void SetLastBlobChangeNumber(std::int32_t value);
   std::int64_t PhysicalRecordCount() const { return std::int64_t{header_.NextRecordNo} - 1; }
 
   // ---- header fields ----

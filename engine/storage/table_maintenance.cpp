@@ -848,6 +848,31 @@ void SwapFiles(TFileList& list, TDataDirectory& directory, const std::string& ta
   }
 }
 
+// Blocks of copied BLOB values held in the cache before they are written out.
+constexpr int kCopyBlocksHeld = 4096;
+
+// Copies a BLOB value into the target's BLOB file when the file itself cannot travel (other
+// block size or scrambling). False when the old value cannot be read (a damaged chain).
+bool CopyBlobValue(TDataTable& source, const TFieldDefinition& from, const std::uint8_t* oldRecord, TDataTable& target,
+                   const TFieldDefinition& to, std::uint8_t* newRecord, std::vector<TBlobReference>& written) {
+  const TBlobReference old = GetFieldBlob(oldRecord, from);
+  if (source.Blob() == nullptr || target.Blob() == nullptr) return false;
+  std::vector<std::uint8_t> content;
+  try {
+    source.Blob()->ReadBlob(old.FirstBlock, old.ChangeNumber, content);
+  } catch (const EQuarryEngineError&) {
+    return false;
+  }
+  TBlobReference copy;
+  if (!content.empty()) {
+    copy.ChangeNumber = target.Data().NextBlobChangeNumber();
+    copy.FirstBlock = target.Blob()->WriteBlob(0, 0, copy.ChangeNumber, content.data(), static_cast<std::int64_t>(content.size()));
+    written.push_back(copy);
+  }
+  SetFieldBlob(newRecord, to, copy);
+  return true;
+}
+
 // Copies every record of `source` into `target`, converting field by field. False when the
 // event handler stopped the copy.
 bool CopyRecords(TDataTable& source, TDataTable& target, const std::vector<int>& destination, bool blobsCarried,
@@ -858,6 +883,7 @@ bool CopyRecords(TDataTable& source, TDataTable& target, const std::vector<int>&
   const std::vector<TFieldDefinition>& newFields = newData.Fields();
   const TTextContext text = TTextContext::For(target);
   TEventAsker asker(r.OnEvent);
+  std::vector<TBlobReference> written;
   const std::int32_t slots = oldData.NextRecordNo() - 1;
   for (std::int32_t n = 1; n <= slots; ++n) {
     const TImage from = ReadActiveRecord(source, n);
@@ -873,16 +899,23 @@ bool CopyRecords(TDataTable& source, TDataTable& target, const std::vector<int>&
           continue;
         }
         const TFieldDefinition& to = newFields[static_cast<std::size_t>(destination[i])];
-        const bool blobLeftBehind = field.IsBlob() && !blobsCarried && !IsFieldNull(from.data(), field);
-        if (blobLeftBehind || !ConvertField(field, from.data(), to, record.data(), newData)) {
+        const bool blobValue = field.IsBlob() && to.IsBlob() && !blobsCarried && !IsFieldNull(from.data(), field);
+        const bool converted = blobValue ? CopyBlobValue(source, field, from.data(), target, to, record.data(), written)
+                                         : ConvertField(field, from.data(), to, record.data(), newData);
+        if (!converted) {
           if (!asker.Ask(TRestructureEventKind::CannotConvert, to.Name)) return false;
           keep = false;
         }
       }
       TRefusal refusal;
-      if (keep && !InsertCopiedRecord(target, record, text, refusal) && !asker.Ask(refusal.Kind, refusal.Text)) {
-        return false;
+      const bool inserted = keep && InsertCopiedRecord(target, record, text, refusal);
+      if (!inserted) {
+        // The values copied for a record that stays out give their blocks back.
+        for (const TBlobReference& blob : written) target.Blob()->FreeChain(blob.FirstBlock, blob.ChangeNumber);
       }
+      written.clear();
+      if (keep && !inserted && !asker.Ask(refusal.Kind, refusal.Text)) return false;
+      if (target.Blob() != nullptr && target.Blob()->CachedBlocks() > kCopyBlocksHeld) target.Blob()->FlushBlocks();
     }
     meter.Report(n, slots);
   }
@@ -945,6 +978,9 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
                        target->Data().LastAutoIncValue());
           target->Data().UpdateTableInfo(definition.Password, definition.Description, r.Table.UserMajor,
                                          r.Table.UserMinor, lastAutoInc);
+          // References keep their change numbers when the BLOB file travels; new ones must
+          // not repeat them.
+          if (blobsCarried) target->Data().SetLastBlobChangeNumber(oldData.LastBlobChangeNumber());
           target->Flush(true, false, false);
           target.Close();
         }
