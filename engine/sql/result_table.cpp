@@ -98,6 +98,24 @@ void TResultTable::Append(const uint8_t* record) {
   Table->Index().IncrementRecordCount();
 }
 
+TBlobReference TResultTable::StoreBlob(const std::vector<uint8_t>& value) {
+  TBlobReference reference;
+  TBlobFile* blob = Table->Blob();
+  if (value.empty() || blob == nullptr) return reference;
+  reference.ChangeNumber = Table->Data().NextBlobChangeNumber();
+  reference.FirstBlock = blob->WriteBlob(0, 0, reference.ChangeNumber, value.data(), static_cast<int64_t>(value.size()));
+  // Written blocks stay in the cache until written out; a big result writes as it goes.
+  if (blob->CachedBlocks() > 4096) blob->FlushBlocks();
+  return reference;
+}
+
+void TResultTable::ReadBlob(const uint8_t* record, const TFieldDefinition& field, std::vector<uint8_t>& value) {
+  value.clear();
+  if (IsFieldNull(record, field) || Table->Blob() == nullptr) return;
+  const TBlobReference reference = GetFieldBlob(record, field);
+  Table->Blob()->ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+}
+
 int64_t TResultTable::Rows() const {
   if (Table != nullptr) return Table->Index().RecordCount();
   return ResultCursor ? ResultCursor->RecordCount() : 0;

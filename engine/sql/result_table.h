@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/storage/data_cursor.h"
+#include "engine/storage/record_buffer.h"
 
 namespace quarry {
 
@@ -43,6 +44,10 @@ public:
   // ---- filling ----
   // Appends a record image of RecordSize() bytes (its header bytes are set here).
   void Append(const uint8_t* record);
+  // BLOB values of the rows being filled: stores a value in the table's BLOB file (the
+  // reference to put into the row; empty gives null), and reads one back whole.
+  TBlobReference StoreBlob(const std::vector<uint8_t>& value);
+  void ReadBlob(const uint8_t* record, const TFieldDefinition& field, std::vector<uint8_t>& value);
   int64_t Rows() const;
   // Calls visit for every record in order (the fill must be in progress).
   void ForEach(const std::function<void(const uint8_t* record)>& visit);

@@ -524,7 +524,8 @@ void TSelectQuery::DecideLive() {
   }
   Live = true;
   QueryBlock.LiveResult = true;
-  LiveValues = std::make_unique<TRecordColumnSource>(cursor.TableFields(), Sources.front()->Correlation);
+  LiveValues = std::make_unique<TRecordColumnSource>(cursor.TableFields(), Sources.front()->Correlation,
+                                                     cursor.BlobValueReader());
   cursor.ReplaceFieldDefinitions(PresentedColumns());
   for (std::size_t i = 0; i < ResultColumns.size(); ++i) ResultColumns[i].Definition = cursor.Fields()[i];
   cursor.SetComputedFieldCalculator([this](uint8_t* record) { CalculateLiveColumns(record); });

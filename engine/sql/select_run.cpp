@@ -281,8 +281,18 @@ bool TSelectQuery::Holds(const std::vector<const TExpToken*>& conditions, const 
 
 void TSelectQuery::StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value) {
   const TFieldDefinition& field = column.Definition;
-  if (value.IsNull || field.IsBlob()) {
+  if (value.IsNull) {
     SetFieldNull(row, field);
+    return;
+  }
+  if (field.IsBlob()) {
+    // Texts keep their bytes without the terminating zero.
+    const bool text = value.DataType == vt::String || (value.DataType == vt::Blob && (value.SubType == subtype::Memo ||
+                                                                                       value.SubType == subtype::FormattedMemo));
+    const std::size_t size = static_cast<std::size_t>(std::max(0, value.ValueSize - (text ? 1 : 0)));
+    const std::vector<uint8_t> bytes(value.Value.begin(),
+                                     value.Value.begin() + static_cast<std::ptrdiff_t>(std::min(size, value.Value.size())));
+    SetFieldBlob(row, field, Result->StoreBlob(bytes));
     return;
   }
   TExpToken& target = column.Converted;
@@ -307,8 +317,15 @@ void TSelectQuery::BuildRow(uint8_t* row) {
     if (column.Plain) {
       const TSelectSource& source = *column.Source;
       const TFieldDefinition& from = source.Cursor->Fields()[static_cast<std::size_t>(column.SourceFieldNo - 1)];
-      if (source.NullRow || from.IsBlob() || IsFieldNull(source.Record.data(), from)) SetFieldNull(row, field);
-      else SetFieldData(row, field, FieldData(source.Record.data(), from));
+      if (source.NullRow || IsFieldNull(source.Record.data(), from)) {
+        SetFieldNull(row, field);
+      } else if (from.IsBlob()) {  // copied whole into the result's own BLOB file
+        std::vector<uint8_t> value;
+        source.Cursor->ReadBlobValue(column.SourceFieldNo, source.Record.data(), value);
+        SetFieldBlob(row, field, Result->StoreBlob(value));
+      } else {
+        SetFieldData(row, field, FieldData(source.Record.data(), from));
+      }
       continue;
     }
     if (column.Aggregate != agg::None) {
@@ -567,13 +584,17 @@ void TSelectQuery::AppendUnion(TSelectQuery& part, bool all) {
   std::vector<uint8_t> row(static_cast<std::size_t>(Result->RecordSize()), 0);
   const std::vector<TFieldDefinition>& from = part.Result->Fields();
   const std::vector<TFieldDefinition>& to = Result->Fields();
+  std::vector<uint8_t> blobValue;
   part.Result->ForEach([&](const uint8_t* record) {
     std::fill(row.begin(), row.end(), 0);
     for (int i = 0; i < Visible && i < part.Visible; ++i) {
       const TFieldDefinition& f = from[static_cast<std::size_t>(i)];
       const TFieldDefinition& t = to[static_cast<std::size_t>(i)];
-      if (IsFieldNull(record, f) || f.IsBlob()) {
+      if (IsFieldNull(record, f) || (f.IsBlob() != t.IsBlob())) {
         SetFieldNull(row.data(), t);
+      } else if (f.IsBlob()) {
+        part.Result->ReadBlob(record, f, blobValue);
+        SetFieldBlob(row.data(), t, Result->StoreBlob(blobValue));
       } else if (t.DataType == TFieldType::String) {
         SetFieldString(row.data(), t, GetFieldString(record, f));
       } else if (t.DataType == TFieldType::Bytes || t.DataType == TFieldType::VarBytes) {

@@ -77,8 +77,19 @@ void TSelectColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* /
     return;
   }
   if (field->IsBlob()) {
-    // BLOB contents are not read row by row; expressions over BLOBs see NULL.
+    // Read whole; a value that cannot be read is NULL to the expression.
+    std::vector<uint8_t> contents;
+    try {
+      source->Cursor->ReadTableBlobValue(*field, source->Record.data(), contents);
+    } catch (const EQuarryEngineError&) {
+      column.ZeroValue();
+      return;
+    }
+    const bool memo = field->SubType == subtype::Memo || field->SubType == subtype::FormattedMemo;
+    column.IsNull = false;
+    column.SetValueSize(static_cast<int32_t>(contents.size()) + (memo ? 1 : 0));
     column.ZeroValue();
+    std::copy(contents.begin(), contents.end(), column.Value.begin());
     return;
   }
   column.IsNull = false;

@@ -27,7 +27,7 @@ void TFilter::SetExpression(TExpTree checked) {
 void TFilter::Prepare() {
   prepared_.reset();
   if (!checked_) return;
-  source_ = std::make_unique<TRecordColumnSource>(owner_.TableFields(), owner_.TableName());
+  source_ = std::make_unique<TRecordColumnSource>(owner_.TableFields(), owner_.TableName(), owner_.BlobValueReader());
   prepared_ = PrepareExpression(*checked_, &owner_, source_.get(), !options_.PartialCompare, options_.CaseInsensitive,
                                 owner_.LanguageId(), owner_.SortId());
 }

@@ -350,6 +350,14 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // The whole value of a BLOB field of a record image (an open BLOB's content as it stands
   // now). Raises the BLOB errors; a null field gives an empty value.
   void ReadBlobValue(int fieldNo, const std::uint8_t* record, std::vector<std::uint8_t>& value);
+  // The same for one of TableFields() (expressions and SELECT read records by table field).
+  // Without lock the read relies on the caller's lock or on the blocks' change numbers
+  // (filters read while a navigation step is under way).
+  void ReadTableBlobValue(const TFieldDefinition& tableField, const std::uint8_t* record,
+                          std::vector<std::uint8_t>& value, bool lock = true);
+  // A reader of BLOB values for expressions over this cursor's records; a value that cannot
+  // be read counts as NULL.
+  std::function<bool(const TFieldDefinition&, const std::uint8_t*, std::string&)> BlobValueReader();
 
   // ---- changes ----
   // Checks required/minimum/maximum (9732/9730/9731), unique keys (9729) before any change,

@@ -5,6 +5,7 @@
 // the data file.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/storage/byte_image.h"
 #include "engine/storage/data_cursor.h"
@@ -197,17 +198,43 @@ void TDataCursor::ReadBlobValue(int fieldNo, const std::uint8_t* record, std::ve
   TEngineErrorCode code = QUARRY_NONE;
   const TFieldDefinition* field = BlobField(fieldNo, code);
   if (field == nullptr) Raise(code, GetFieldDefinition(fieldNo).Name);
-  if (const TBlobBuffer* blob = FindBlob(*field, record)) {
+  ReadTableBlobValue(fields_[static_cast<std::size_t>(presentedSource_[static_cast<std::size_t>(fieldNo - 1)] - 1)],
+                     record, value);
+}
+
+void TDataCursor::ReadTableBlobValue(const TFieldDefinition& tableField, const std::uint8_t* record,
+                                     std::vector<std::uint8_t>& value, bool lock) {
+  RequireOpen();
+  value.clear();
+  if (!tableField.IsBlob()) Raise(QUARRY_NOTABLOB, tableField.Name);
+  const std::int32_t slot = SlotValue(record, tableField);
+  if (slot < 0) {
+    const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
+    const TBlobBuffer* blob =
+        index < static_cast<std::int64_t>(blobs_.size()) ? blobs_[static_cast<std::size_t>(index)].get() : nullptr;
+    if (blob == nullptr || blob->FieldNo != tableField.FieldNo) Raise(QUARRY_INVALIDBLOBHANDLE, tableField.Name);
     value = blob->Content;
     return;
   }
-  if (IsFieldNull(record, *field)) return;
-  const TBlobReference reference = GetFieldBlob(record, *field);
-  if (reference.FirstBlock < 0) Raise(QUARRY_INVALIDBLOBHANDLE);
-  if (reference.FirstBlock == 0) return;
+  if (IsFieldNull(record, tableField) || slot == 0) return;
+  const TBlobReference reference = GetFieldBlob(record, tableField);
   if (table_->Blob() == nullptr) Raise(QUARRY_MEMOCORRUPT);
-  TReadLockGuard lock(*table_);
+  std::optional<TReadLockGuard> guard;
+  if (lock) guard.emplace(*table_);
   table_->Blob()->ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+}
+
+std::function<bool(const TFieldDefinition&, const std::uint8_t*, std::string&)> TDataCursor::BlobValueReader() {
+  return [this](const TFieldDefinition& field, const std::uint8_t* record, std::string& contents) {
+    std::vector<std::uint8_t> value;
+    try {
+      ReadTableBlobValue(field, record, value, false);
+    } catch (const EQuarryEngineError&) {
+      return false;
+    }
+    contents.assign(value.begin(), value.end());
+    return true;
+  };
 }
 
 // ---------------------------------------------------------------------------------------
