@@ -444,6 +444,14 @@ TDataValue TQuarryDataSet::ReadField(int index) const {
     return std::monostate{};
   }
   const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])];
+  if (def.IsBlob() && !def.Computed) {
+    // The value of a BLOB field is its whole content (a memo's text), read through the cursor.
+    if (IsFieldNull(record_.data(), def)) return std::monostate{};
+    std::vector<std::uint8_t> value;
+    cursor_->ReadBlobValue(def.FieldNo, record_.data(), value);
+    if (value.empty()) return std::monostate{};
+    return std::string(value.begin(), value.end());
+  }
   return DecodeFieldValue(record_.data(), def);
 }
 
@@ -984,6 +992,7 @@ void TQuarryDataSet::Post() {
   } else {
     cursor_->InsertRecord(record_.data(), true);
   }
+  cursor_->CloseBlobs(record_.data());  // what blob streams wrote is in the table now
   state_ = TDataSetState::dsBrowse;
   editCopy_.clear();
   TakeRecord(CheckCode(cursor_->GetCurrentRecord(record_.data())) == QUARRY_NONE);
@@ -1000,6 +1009,7 @@ void TQuarryDataSet::Cancel() {
   if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
   TSessionLock lock(LockSession());
   if (state_ == TDataSetState::dsEdit) cursor_->CancelEdit();
+  cursor_->CloseBlobs(record_.data());  // unposted blob stream writes are dropped
   if (!editCopy_.empty()) record_ = editCopy_;
   editCopy_.clear();
   state_ = TDataSetState::dsBrowse;

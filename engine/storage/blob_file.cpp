@@ -25,7 +25,7 @@ void TBlobFile::Raise(TEngineErrorCode code) const {
 
 void TBlobFile::SetBlockSize(std::int32_t blockSize) {
   blockSize_ = blockSize == 0 ? 512 : blockSize;
-  if (blockSize_ < 64) Raise(QUARRY_BLOBLIMIT);
+  if (blockSize_ < MinBlobBlockSize || blockSize_ > MaxBlobBlockSize) Raise(QUARRY_BLOBLIMIT);
   blocksPerRead_ = std::max(1, 16384 / blockSize_);
   io_.assign(static_cast<std::size_t>(blockSize_) * static_cast<std::size_t>(blocksPerRead_), 0);
 }

@@ -53,6 +53,9 @@ constexpr int BlobBlockHeaderSize = 18;
 constexpr std::uint8_t BlobFileVersion = 5;
 constexpr std::int32_t MaxBlobBlocks = 2'000'000'000;
 constexpr std::int64_t MaxBlobFileSize = 4'000'000'000;
+// Block sizes: the used count of a block is 16 bits wide, so the data part stays below 64 KB.
+constexpr std::int32_t MinBlobBlockSize = 64;
+constexpr std::int32_t MaxBlobBlockSize = 65536;
 
 // One cached block: its header fields unpacked and its data part.
 struct TBlock {

@@ -333,6 +333,33 @@ TEST_F(BlobTest, OtherCursorsAndSessionsSeeRewrittenBlobs) {
   EXPECT_EQ(Memo(*writer), Pattern(3000));
 }
 
+TEST_F(BlobTest, TransactionsKeepBlobChangesUntilCommitAndRollbackDropsThem) {
+  CreateNotes();
+  auto c = Open();
+  Insert(*c, Text("before"));
+  TDataSession other(&list_);
+  auto reader = Open(&other.OpenDirectory("Notes", "/db"));
+
+  directory_->StartTransaction();
+  ASSERT_EQ(c->First(), 0);
+  UpdateMemo(*c, Pattern(1500));
+  Insert(*c, Pattern(800, 4));
+  EXPECT_EQ(Memo(*c), Pattern(800, 4));  // our own changes are seen from the cache
+  directory_->Rollback();
+  c->Refresh();
+  ASSERT_EQ(c->First(), 0);
+  EXPECT_EQ(Memo(*c), Text("before"));
+  EXPECT_EQ(c->RecordCount(), 1);
+  EXPECT_EQ(c->Table().Blob()->BlockCount(), 1);
+
+  directory_->StartTransaction();
+  UpdateMemo(*c, Pattern(1500));
+  directory_->Commit();
+  reader->Refresh();
+  ASSERT_EQ(reader->First(), 0);
+  EXPECT_EQ(Memo(*reader), Pattern(1500));
+}
+
 TEST_F(BlobTest, EncryptedTablesScrambleHeaderAndBlocks) {
   CreateNotes(true);
   const std::string secret = "a memo nobody should read in the file";

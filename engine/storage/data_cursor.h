@@ -346,6 +346,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // Open count - 1; at 0 the buffer goes (unposted changes with it) and the record gets its
   // stored reference back.
   TEngineErrorCode CloseBlob(int fieldNo, std::uint8_t* record);
+  // Closes every BLOB open through the record buffer whatever its open count (after a post
+  // or a cancel), giving the record its references back.
+  void CloseBlobs(std::uint8_t* record);
   int OpenBlobCount() const;
   // The whole value of a BLOB field of a record image (an open BLOB's content as it stands
   // now). Raises the BLOB errors; a null field gives an empty value.
@@ -496,9 +499,11 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // Under the write lock, before the record image is stored: gives every BLOB field of
   // record a real reference, writing changed values with a new change number and freeing
   // the chains of stored (the slot's old image, null for an insert) that are no longer used.
-  std::vector<TBlobPost> PostBlobs(std::uint8_t* record, const std::uint8_t* stored);
-  // After the change succeeded: the open buffers now stand for what was written.
-  static void CommitBlobPosts(const std::vector<TBlobPost>& posts);
+  // givenRecordNo: the record number the caller's buffer carried (its handles' record).
+  std::vector<TBlobPost> PostBlobs(std::uint8_t* record, const std::uint8_t* stored, std::int32_t givenRecordNo);
+  // After the change succeeded: the open buffers now stand for what was written to record
+  // recordNo.
+  static void CommitBlobPosts(const std::vector<TBlobPost>& posts, std::int32_t recordNo);
   void FreeBlobs(const std::uint8_t* stored);
 
   // ---- changes (data_cursor_edit.cpp) ----

@@ -55,7 +55,10 @@ TBlobBuffer* TDataCursor::FindBlob(const TFieldDefinition& field, const std::uin
   const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
   if (index >= static_cast<std::int64_t>(blobs_.size())) return nullptr;
   TBlobBuffer* buffer = blobs_[static_cast<std::size_t>(index)].get();
-  if (buffer == nullptr || buffer->FieldNo != presentedSource_[static_cast<std::size_t>(field.FieldNo - 1)]) {
+  // A handle names a buffer of this field opened through a buffer of this record; anything
+  // else (a damaged reference read from the file, say) is no handle.
+  if (buffer == nullptr || buffer->FieldNo != presentedSource_[static_cast<std::size_t>(field.FieldNo - 1)] ||
+      buffer->RecordNo != RecordLink(record)) {
     return nullptr;
   }
   return buffer;
@@ -192,6 +195,18 @@ TEngineErrorCode TDataCursor::CloseBlob(int fieldNo, std::uint8_t* record) {
   return QUARRY_NONE;
 }
 
+void TDataCursor::CloseBlobs(std::uint8_t* record) {
+  if (table_ == nullptr) return;
+  for (int fieldNo = 1; fieldNo <= FieldCount(); ++fieldNo) {
+    TEngineErrorCode code = QUARRY_NONE;
+    const TFieldDefinition* field = BlobField(fieldNo, code);
+    TBlobBuffer* blob = field != nullptr ? FindBlob(*field, record) : nullptr;
+    if (blob == nullptr) continue;
+    blob->OpenCount = 1;
+    CloseBlob(fieldNo, record);
+  }
+}
+
 void TDataCursor::ReadBlobValue(int fieldNo, const std::uint8_t* record, std::vector<std::uint8_t>& value) {
   RequireOpen();
   value.clear();
@@ -212,7 +227,9 @@ void TDataCursor::ReadTableBlobValue(const TFieldDefinition& tableField, const s
     const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
     const TBlobBuffer* blob =
         index < static_cast<std::int64_t>(blobs_.size()) ? blobs_[static_cast<std::size_t>(index)].get() : nullptr;
-    if (blob == nullptr || blob->FieldNo != tableField.FieldNo) Raise(QUARRY_INVALIDBLOBHANDLE, tableField.Name);
+    if (blob == nullptr || blob->FieldNo != tableField.FieldNo || blob->RecordNo != RecordLink(record)) {
+      Raise(QUARRY_INVALIDBLOBHANDLE, tableField.Name);
+    }
     value = blob->Content;
     return;
   }
@@ -240,7 +257,8 @@ std::function<bool(const TFieldDefinition&, const std::uint8_t*, std::string&)> 
 // ---------------------------------------------------------------------------------------
 // Posting and deleting
 
-std::vector<TDataCursor::TBlobPost> TDataCursor::PostBlobs(std::uint8_t* record, const std::uint8_t* stored) {
+std::vector<TDataCursor::TBlobPost> TDataCursor::PostBlobs(std::uint8_t* record, const std::uint8_t* stored,
+                                                           std::int32_t givenRecordNo) {
   std::vector<TBlobPost> posts;
   if (Data().BlobFieldCount() == 0) return posts;
   TBlobFile* file = table_->Blob();
@@ -256,7 +274,9 @@ std::vector<TDataCursor::TBlobPost> TDataCursor::PostBlobs(std::uint8_t* record,
     if (slot < 0) {
       const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
       if (index < static_cast<std::int64_t>(blobs_.size())) buffer = blobs_[static_cast<std::size_t>(index)].get();
-      if (buffer == nullptr || buffer->FieldNo != field.FieldNo) Raise(QUARRY_INVALIDBLOBHANDLE, field.Name);
+      if (buffer == nullptr || buffer->FieldNo != field.FieldNo || buffer->RecordNo != givenRecordNo) {
+        Raise(QUARRY_INVALIDBLOBHANDLE, field.Name);
+      }
       const bool unchanged = !buffer->Modified && stored != nullptr && buffer->FirstBlock == old.FirstBlock &&
                              buffer->ChangeNumber == old.ChangeNumber;
       if (unchanged) {
@@ -293,8 +313,9 @@ std::vector<TDataCursor::TBlobPost> TDataCursor::PostBlobs(std::uint8_t* record,
   return posts;
 }
 
-void TDataCursor::CommitBlobPosts(const std::vector<TBlobPost>& posts) {
+void TDataCursor::CommitBlobPosts(const std::vector<TBlobPost>& posts, std::int32_t recordNo) {
   for (const TBlobPost& post : posts) {
+    post.Buffer->RecordNo = recordNo;
     post.Buffer->FirstBlock = post.FirstBlock;
     post.Buffer->ChangeNumber = post.ChangeNumber;
     post.Buffer->Modified = false;

@@ -53,7 +53,7 @@ void TDataCursor::CreateTable(TCreateTableDefinition definition) {
   const std::size_t indexCount = (definition.Primary.FieldCount > 0 ? 1 : 0) + definition.Secondaries.size() +
                                  (definition.Text.FieldCount > 0 ? 1 : 0);
   if (indexCount > 32 || definition.Secondaries.size() > static_cast<std::size_t>(MaxSecondaryIndexes)) fail(QUARRY_INDEXLIMIT);
-  if (definition.BlobBlockSize < 64) fail(QUARRY_BLOBLIMIT);
+  if (definition.BlobBlockSize < MinBlobBlockSize || definition.BlobBlockSize > MaxBlobBlockSize) fail(QUARRY_BLOBLIMIT);
 
   // Fields: in field-number order, numbered 1..n without repeats.
   std::vector<TFieldDefinition>& fields = definition.Fields;

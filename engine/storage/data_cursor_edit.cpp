@@ -525,7 +525,7 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     TextKeys(record.data(), identifier, textKeys);
 
     TChangeScope change(*table_);
-    blobPosts = PostBlobs(record.data(), nullptr);
+    blobPosts = PostBlobs(record.data(), nullptr, RecordLink(buffer));
     if (keep) {
       if (identifier > last) data.SetLastAutoIncValue(identifier);
     } else {
@@ -551,7 +551,7 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     index.IncrementRecordCount();
     table_->Flush(true, false, false);
   }
-  CommitBlobPosts(blobPosts);
+  CommitBlobPosts(blobPosts, recordNo);
   std::memcpy(buffer, record.data(), RecordHeaderSize);
   RecordAdded(recordNo, record.data());
   AfterChange(othersChanged);
@@ -628,7 +628,7 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
     std::vector<TKey> newText;
     TextKeys(slot.Data(), oldIdentifier, oldText);
     TextKeys(updated.data(), newIdentifier, newText);
-    blobPosts = PostBlobs(updated.data(), slot.Data());
+    blobPosts = PostBlobs(updated.data(), slot.Data(), RecordLink(buffer));
 
     for (std::size_t i = 0; i < slots.size(); ++i) {
       if (keys[i].first == keys[i].second) continue;
@@ -658,7 +658,7 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
     table_->Flush(true, false, false);
     if (!unlock && !optimistic) recordLock.HandOver();
   }
-  CommitBlobPosts(blobPosts);
+  CommitBlobPosts(blobPosts, recordNo);
   if (unlock || optimistic) ReleaseLock();
   updateFailed_ = false;
   RecordRemoved(recordNo);

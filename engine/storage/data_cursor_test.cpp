@@ -851,6 +851,7 @@ TEST_F(CursorTest, CreateTableChecksEveryPartOfTheDefinition) {
       {"long password", [](auto& d) { d.Encrypted = true; d.Password = "0123456789abcdef"; }, QUARRY_INVALIDPASSWORD},
       {"auto-increment below -1", [](auto& d) { d.LastAutoInc = -2; }, QUARRY_FLDLIMIT},
       {"small BLOB blocks", [](auto& d) { d.BlobBlockSize = 63; }, QUARRY_BLOBLIMIT},
+      {"huge BLOB blocks", [](auto& d) { d.BlobBlockSize = 65537; }, QUARRY_BLOBLIMIT},
       {"field name starts with a digit", [](auto& d) { d.Fields[2].Name = "3D"; }, QUARRY_INVALIDFIELDNAME},
       {"field name too long", [](auto& d) { d.Fields[2].Name = std::string(31, 'X'); }, QUARRY_INVALIDFIELDNAME},
       {"field names equal ignoring case", [](auto& d) { d.Fields[2].Name = "genre"; }, QUARRY_INVALIDFIELDNAME},

@@ -462,7 +462,7 @@ TRestructureRequest CheckedStructure(const TRestructureRequest& request, const s
   if (d.LanguageId != 0 && !IsValidLocale(MakeLocaleId(d.LanguageId, d.SortId))) raise(QUARRY_CANNOTLOADLDDRV);
   if (d.Fields.size() > static_cast<std::size_t>(MaxTableFields) || r.LastAutoIncValue < -1) raise(QUARRY_FLDLIMIT);
   if (d.Secondaries.size() > static_cast<std::size_t>(MaxSecondaryIndexes)) raise(QUARRY_INDEXLIMIT);
-  if (d.BlobBlockSize != 0 && d.BlobBlockSize < 64) raise(QUARRY_BLOBLIMIT);
+  if (d.BlobBlockSize != 0 && (d.BlobBlockSize < MinBlobBlockSize || d.BlobBlockSize > MaxBlobBlockSize)) raise(QUARRY_BLOBLIMIT);
   std::set<int> numbers;
   for (std::size_t i = 0; i < d.Fields.size(); ++i) {
     TFieldDefinition& f = d.Fields[i];
