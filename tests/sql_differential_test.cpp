@@ -180,6 +180,40 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
            " AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_DIRECTORS WHERE DIRECTORID = " + p.DirectorId + ")",
        {}},
+      {"videos without cast",
+       "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
+           " AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)",
+       {}},
+      {"in sub-select holding NULLs",
+       "SELECT V.VIDEOID FROM VIDEOS V WHERE V.LENGTH IN (SELECT W.LENGTH FROM VIDEOS W WHERE W.YEAR = " +
+           Quoted(p.MiddleYear) + ")",
+       {}},
+      {"not in sub-select holding NULLs",
+       "SELECT V.VIDEOID FROM VIDEOS V WHERE V.YEAR = " + Quoted(p.MiddleYear) +
+           " AND V.LENGTH NOT IN (SELECT W.LENGTH FROM VIDEOS W WHERE W.YEAR = " + Quoted(p.MiddleYear) + ")",
+       {}},
+      {"not in sub-select without NULLs",
+       "SELECT V.VIDEOID, V.LENGTH FROM VIDEOS V WHERE V.YEAR = " + Quoted(p.MiddleYear) +
+           " AND V.LENGTH NOT IN (SELECT W.LENGTH FROM VIDEOS W WHERE W.LENGTH IS NOT NULL AND W.YEAR < " +
+           Quoted(p.MiddleYear) + ")",
+       {}},
+      {"text in sub-select",
+       "SELECT TITLE FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
+           " AND INDUSTRYRATING IN (SELECT INDUSTRYRATING FROM VIDEOS WHERE VIDEOID = " + p.BusyVideoId + ")",
+       {}},
+
+      // Join conditions never match NULLs.
+      {"join on a column with NULLs",
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.LENGTH AND A.YEAR = " +
+           Quoted(p.MiddleYear) + " AND B.YEAR = " + Quoted(p.MiddleYear),
+       {}},
+      {"indexed join from a column with NULLs",
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.TITLE AND A.YEAR = " + Quoted(p.MiddleYear),
+       {}},
+      {"left join from a column with NULLs",
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A LEFT JOIN VIDEOS B ON A.LENGTH = B.TITLE WHERE A.YEAR = " +
+           Quoted(p.MiddleYear),
+       {}},
   };
   return cases;
 }

@@ -29,7 +29,9 @@ public:
               const std::function<bool(const TExpToken&)>& outerReadable);
 
   // Positions the cursor before the first row to read (range set when an index is used).
-  void Position(TSelectSource& source, const TEvalContext& context);
+  // False when no row can match: a bound read from another table's row is NULL, and a
+  // comparison between tables never matches a NULL.
+  bool Position(TSelectSource& source, const TEvalContext& context);
 
   bool UsesIndex() const { return Slot != NaturalOrderSlot; }
   // True when a bound reads columns of other tables (the range changes with the outer row).
@@ -50,9 +52,11 @@ private:
   std::vector<uint8_t> HighRecord;
   TExpToken Converted;
 
-  // Evaluates bound into the key record; false when the value is NULL or not convertible.
-  bool StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
-                  std::vector<uint8_t>& record);
+  enum class TBound { Key, NoKey, NoRows };
+  // Evaluates bound into the key record: Key, NoKey when the value gives no key (not
+  // convertible, or a NULL bound of BETWEEN), NoRows for a NULL read from another table.
+  TBound StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
+                    std::vector<uint8_t>& record);
 };
 
 } // namespace quarry

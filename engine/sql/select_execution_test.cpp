@@ -101,7 +101,26 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT NAME FROM EMP WHERE ID < 3 UNION SELECT NAME FROM EMP WHERE ID = 1", {"Ann", "bob"}},
       // IN sub-selects.
       {"SELECT NAME FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE TITLE = 'Dev') ORDER BY NAME", {"Ann", "Cid"}},
-      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4", "5"}},
+      // IN and NOT IN with NULLs: a NULL value, or a value missing from a list holding a NULL,
+      // is neither in nor out; nothing is in an empty list.
+      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4"}},
+      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT WHERE ID > 99) ORDER BY ID",
+       {"1", "2", "3", "4", "5", "6"}},
+      {"SELECT ID FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE ID > 99)", {}},
+      {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP) ORDER BY ID", {"10", "20"}},
+      {"SELECT ID FROM DEPT WHERE ID NOT IN (SELECT DEPT FROM EMP)", {}},
+      {"SELECT ID FROM EMP WHERE GRADE IN (SELECT GRADE FROM EMP WHERE ID > 4) ORDER BY ID", {"1", "2", "3", "5", "6"}},
+      {"SELECT ID FROM EMP WHERE GRADE NOT IN (SELECT GRADE FROM EMP WHERE ID > 4)", {}},
+      {"SELECT ID FROM EMP WHERE NAME NOT IN (SELECT NAME FROM EMP WHERE SALARY < 250) ORDER BY ID", {"3", "4"}},
+      // Joined rows never match on NULL, whether the inner table is read by index (DEPT) or
+      // scanned (GRADE); a left outer join keeps the row once with NULLs.
+      {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.DEPT = B.DEPT AND A.ID = 5", {}},
+      {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.GRADE = B.GRADE AND A.ID = 4", {}},
+      {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.GRADE = B.GRADE AND A.ID = 2 ORDER BY B.ID", {"2|2", "2|5"}},
+      {"SELECT A.ID, B.ID FROM EMP A LEFT OUTER JOIN EMP B ON A.DEPT = B.DEPT WHERE A.ID = 5", {"5|NULL"}},
+      {"SELECT A.ID, B.ID FROM EMP A LEFT OUTER JOIN EMP B ON A.GRADE = B.GRADE WHERE A.ID > 3 ORDER BY A.ID, B.ID",
+       {"4|NULL", "5|2", "5|5", "6|1", "6|3", "6|6"}},
+      {"SELECT E.ID FROM EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID WHERE D.ID IS NULL ORDER BY E.ID", {"4", "5"}},
       // Word searches over a column of the current row.
       {"SELECT ID FROM EMP WHERE TEXTSEARCH('ann' IN NAME) ORDER BY ID", {"1", "6"}},
       {"SELECT E.ID, TEXTOCCURS('sal*' IN D.TITLE) FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3 ORDER BY E.ID",

@@ -111,9 +111,9 @@ int TSelectExecutor::SubSelectColumns(TDataQuery* query, TExpToken& columnType) 
   return state->VisibleColumnCount();
 }
 
-bool TSelectExecutor::SubSelectContains(TDataQuery* query, const TExpToken& value) {
+TSubSelectMatch TSelectExecutor::SubSelectContains(TDataQuery* query, const TExpToken& value) {
   TSelectQuery* state = StateOf(query);
-  return state != nullptr && state->Contains(value);
+  return state != nullptr ? state->Contains(value) : TSubSelectMatch::No;
 }
 
 bool TSelectExecutor::TextSearch(const TExpToken& column, const std::string& words, bool& found,

@@ -28,6 +28,7 @@
 #include "engine/sql/join_plan.h"
 #include "engine/sql/result_table.h"
 #include "engine/sql/select_sources.h"
+#include "engine/sql/sub_select_members.h"
 
 namespace quarry {
 
@@ -75,8 +76,9 @@ public:
   TDataQuery& Query() const { return QueryBlock; }
   const std::vector<TResultColumn>& Columns() const { return ResultColumns; }
   int VisibleColumnCount() const { return Visible; }
-  // IN (SELECT ...): true when a result row's first column equals value.
-  bool Contains(const TExpToken& value);
+  // IN (SELECT ...): whether a result row's first column equals value (see
+  // TSubSelectMembers for NULL).
+  TSubSelectMatch Contains(const TExpToken& value);
   // TEXTSEARCH / TEXTOCCURS over a column of the current row of one of this query's
   // tables; false when the column is not one of them.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
@@ -134,8 +136,7 @@ private:
   bool OrderDone = false;
   bool OrderByIndex = false;          // the single table is read in the ORDER BY's order
   // IN (SELECT ...) values, read from the result once per execution.
-  std::vector<TExpTree> MemberValues;
-  bool MembersLoaded = false;
+  TSubSelectMembers Members;
 
   // Preparation steps.
   void OpenSources();
@@ -167,6 +168,8 @@ private:
   bool CountFromCursor();
   void WalkLevel(std::size_t level);
   bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
+  // The comparisons of a join edge: as Holds, except that a NULL on either side never matches.
+  bool JoinHolds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   void EmitRow();
   void BuildRow(uint8_t* row);
   void StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value);

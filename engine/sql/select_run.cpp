@@ -279,6 +279,25 @@ bool TSelectQuery::Holds(const std::vector<const TExpToken*>& conditions, const 
   return true;
 }
 
+bool TSelectQuery::JoinHolds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const {
+  if (conditions.empty()) return true;
+  const TEvalContext context = Context();
+  for (const TExpToken* c : conditions) {
+    if (c == skip) continue;
+    if (c->NodeClass != nc::Binary || c->Left == nullptr || c->Right == nullptr) {
+      if (!ConditionHolds(*Evaluate(*c, context))) return false;
+      continue;
+    }
+    // Rows of two tables never match on a NULL (unlike a filter's `=`, where two NULLs are
+    // equal).
+    TExpTree left = Evaluate(*c->Left, context);
+    if (left->IsNull) return false;
+    TExpTree right = Evaluate(*c->Right, context);
+    if (right->IsNull || !CompareByOperator(c->OpCode, *left, *right, context.Collation)) return false;
+  }
+  return true;
+}
+
 void TSelectQuery::StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value) {
   const TFieldDefinition& field = column.Definition;
   if (value.IsNull || field.IsBlob()) {
@@ -372,16 +391,16 @@ void TSelectQuery::WalkLevel(std::size_t level) {
   TTableRun& run = Runs[static_cast<std::size_t>(order[level])];
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
-  run.Access.Position(source, Context());
+  const bool mayMatch = run.Access.Position(source, Context());
   if (level == 0) DriverRows = cursor.RecordCount();
   const TExpToken* answered = run.Access.AnsweredCondition();
   bool matched = false;
   if (run.Backward) cursor.End();
   auto step = [&] { return run.Backward ? cursor.Prior(source.Record.data()) : cursor.Next(source.Record.data()); };
-  while (!Stop && step() == 0) {
+  while (mayMatch && !Stop && step() == 0) {
     source.NullRow = false;
     if (level == 0) ReportProgress();
-    if (!Holds(run.JoinConditions, answered)) continue;
+    if (!JoinHolds(run.JoinConditions, answered)) continue;
     matched = true;
     if (!Holds(run.WhereConditions, answered)) continue;
     WalkLevel(level + 1);
@@ -470,8 +489,7 @@ void TSelectQuery::Fill() {
   GroupStarted = false;
   DistinctDone = false;
   OrderDone = false;
-  MembersLoaded = false;
-  MemberValues.clear();
+  Members.Clear();
   Rows = 0;
 
   // Every source table is read under its statement read lock while the rows are walked:
@@ -624,35 +642,16 @@ bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words,
   return true;
 }
 
-bool TSelectQuery::Contains(const TExpToken& value) {
+TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {
   TDataCursor* cursor = ResultCursor();
-  if (cursor == nullptr || Visible < 1) return false;
-  if (!MembersLoaded) {
-    MembersLoaded = true;
-    MemberValues.clear();
-    const TFieldDefinition& field = cursor->Fields().front();
-    std::vector<uint8_t> record(static_cast<std::size_t>(cursor->RecordBufferSize()), 0);
-    cursor->Home();
-    while (cursor->Next(record.data()) == 0) {
-      TExpTree member = NewToken();
-      member->NodeClass = nc::Constant;
-      SetColumnType(*member, field);
-      member->ZeroValue();
-      member->IsNull = IsFieldNull(record.data(), field);
-      if (!member->IsNull) {
-        const uint8_t* data = FieldData(record.data(), field);
-        std::copy(data, data + field.ValueSize, member->Value.begin());
-      }
-      MemberValues.push_back(std::move(member));
-    }
-    cursor->Home();
+  if (cursor == nullptr || Visible < 1) return TSubSelectMatch::No;
+  if (!Members.Loaded()) {
+    TExpressionCollation collation;
+    collation.Language = Language;
+    collation.Sort = Sort;
+    Members.Load(*cursor, collation);
   }
-  TExpressionCollation collation;
-  collation.Language = Language;
-  collation.Sort = Sort;
-  for (const TExpTree& member : MemberValues)
-    if (CompareByOperator(op::Equal, value, *member, collation)) return true;
-  return false;
+  return Members.Find(value);
 }
 
 } // namespace quarry
