@@ -131,6 +131,7 @@ TAccessPath::TBound TAccessPath::StoreBound(TSelectSource& source, const TExpTok
 bool TAccessPath::Position(TSelectSource& source, const TEvalContext& context) {
   TDataCursor& cursor = *source.Cursor;
   Ranged = false;
+  OnFirst = false;
   if (!UsesIndex()) {
     cursor.Home();
     return true;
@@ -142,13 +143,26 @@ bool TAccessPath::Position(TSelectSource& source, const TEvalContext& context) {
   Ranged = ranged;
   if (ranged) {
     cursor.SetRange(LowRecord.data(), 1, High != nullptr ? HighRecord.data() : LowRecord.data(), 1);
-  } else if (cursor.RangeActive()) {
+    OnFirst = true;
+    return true;
+  }
+  if (cursor.RangeActive()) {
     // A bound that gives no key (a NULL bound of BETWEEN, an unconvertible value): read the
     // whole index and let the row test decide.
     cursor.CancelRange();
   }
   cursor.Home();
   return true;
+}
+
+TEngineErrorCode TAccessPath::ReadNext(TSelectSource& source, uint8_t* buffer) {
+  TDataCursor& cursor = *source.Cursor;
+  if (OnFirst) {
+    OnFirst = false;
+    if (cursor.Bof() && cursor.Eof()) return QUARRY_EOF;  // the range is empty
+    if (!cursor.Bof() && !cursor.Eof()) return cursor.GetCurrentRecord(buffer);
+  }
+  return cursor.Next(buffer);
 }
 
 } // namespace quarry

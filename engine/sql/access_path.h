@@ -32,6 +32,9 @@ public:
   // False when no row can match: a bound read from another table's row is NULL, and a
   // comparison between tables never matches a NULL.
   bool Position(TSelectSource& source, const TEvalContext& context);
+  // Reads the next row forward into buffer (0, else the cursor's end code). Setting a range
+  // already finds its first row; reading it from there saves a second descent of the index.
+  TEngineErrorCode ReadNext(TSelectSource& source, uint8_t* buffer);
 
   bool UsesIndex() const { return Slot != NaturalOrderSlot; }
   // True when a bound reads columns of other tables (the range changes with the outer row).
@@ -47,6 +50,7 @@ private:
   const TExpToken* High = nullptr;  // BETWEEN: the upper bound; null for equality
   bool Outer = false;
   bool Ranged = false;  // the last Position set a range from the bounds
+  bool OnFirst = false; // the cursor stands on the first row of the range, not yet read
   const TExpToken* Answered = nullptr;
   std::vector<uint8_t> LowRecord;
   std::vector<uint8_t> HighRecord;

@@ -112,6 +112,13 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT ID FROM EMP WHERE GRADE IN (SELECT GRADE FROM EMP WHERE ID > 4) ORDER BY ID", {"1", "2", "3", "5", "6"}},
       {"SELECT ID FROM EMP WHERE GRADE NOT IN (SELECT GRADE FROM EMP WHERE ID > 4)", {}},
       {"SELECT ID FROM EMP WHERE NAME NOT IN (SELECT NAME FROM EMP WHERE SALARY < 250) ORDER BY ID", {"3", "4"}},
+      // Looked up through the sub-select's index (ID, DEPT), its members (SALARY), its
+      // sorted first rows, and a value of another type than the indexed column.
+      {"SELECT ID FROM EMP WHERE SALARY IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
+      {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP WHERE DEPT IS NOT NULL ORDER BY DEPT DESC TOP 2)", {"20"}},
+      {"SELECT ID FROM EMP WHERE SALARY / 10.0 IN (SELECT ID FROM DEPT) ORDER BY ID", {"1", "2", "4"}},
+      {"SELECT ID FROM EMP WHERE SALARY / 10.0 NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"3", "5", "6"}},
+      {"SELECT ID FROM EMP WHERE ID * 10 IN (SELECT ID FROM DEPT WHERE TITLE <> 'Sales') ORDER BY ID", {"2", "4"}},
       // Joined rows never match on NULL, whether the inner table is read by index (DEPT) or
       // scanned (GRADE); a left outer join keeps the row once with NULLs.
       {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.DEPT = B.DEPT AND A.ID = 5", {}},

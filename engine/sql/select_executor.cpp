@@ -100,6 +100,7 @@ TDataCursor* TSelectExecutor::ResultCursor() {
 int TSelectExecutor::SubSelectColumns(TDataQuery* query, TExpToken& columnType) {
   TSelectQuery* state = StateOf(query);
   if (state == nullptr) return 0;
+  state->ServeMembership();
   if (state->VisibleColumnCount() >= 1) {
     const TFieldDefinition& f = state->Columns().front().Definition;
     uint8_t type = static_cast<uint8_t>(f.DataType);

@@ -79,6 +79,10 @@ public:
   // IN (SELECT ...): whether a result row's first column equals value (see
   // TSubSelectMembers for NULL).
   TSubSelectMatch Contains(const TExpToken& value);
+  // This query is the sub-select of an IN: when nothing but its rows' first column can
+  // matter (no grouping, TOP or UNION), its rows go straight into the member set instead of
+  // the result table.
+  void ServeMembership() { ServesMembership = true; }
   // TEXTSEARCH / TEXTOCCURS over a column of the current row of one of this query's
   // tables; false when the column is not one of them.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
@@ -114,6 +118,7 @@ private:
     std::vector<const TExpToken*> WhereConditions;   // tested once the join matched
     TAccessPath Access;
     bool Backward = false;                           // read from the last record back
+    bool OnlyUnmatched = false;                      // left outer join: matched rows never qualify
   };
   std::vector<TTableRun> Runs;        // FROM order
   TJoinPlan Plan;
@@ -137,6 +142,14 @@ private:
   bool OrderByIndex = false;          // the single table is read in the ORDER BY's order
   // IN (SELECT ...) values, read from the result once per execution.
   TSubSelectMembers Members;
+  bool ServesMembership = false;
+  bool FeedMembers = false;           // this execution's rows go to Members only
+  // IN over this query answered through an index of its single table, the rows unread.
+  int ProbeSlot = -1;                 // the index, or -1
+  std::vector<uint8_t> ProbeKey;
+  TExpToken ProbeValue;
+  int8_t ProbeHasNull = -1;           // -1 not yet looked up
+  int8_t ProbeHasRows = -1;
 
   // Preparation steps.
   void OpenSources();
@@ -175,6 +188,10 @@ private:
   void StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value);
   void ReportProgress();
   std::vector<TFieldDefinition> KeyFields(const std::vector<int>& columns, const std::vector<bool>& descending) const;
+  int MembershipSlot() const;
+  // Whether a row with the key (null: the NULL key; else value) passes the conditions.
+  bool ProbeKeyHolds(const TExpToken* value);
+  TSubSelectMatch ProbeMembership(const TExpToken& value);
   void SortDistinct();
   void SortGroups();
   void CloseSources();

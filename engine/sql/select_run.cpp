@@ -81,6 +81,26 @@ uint64_t TablesRead(const TExpToken* n, const TSelectColumnSource& columns) {
 
 int OnlyTable(uint64_t mask) { return std::popcount(mask) == 1 ? std::countr_zero(mask) : -1; }
 
+bool IsColumnOf(const TExpToken* n, const TSourceTable* table, int fieldNo) {
+  return n != nullptr && n->NodeClass == nc::Column && n->SourceTable == table && n->FieldNo == fieldNo;
+}
+
+// Whether `condition` is `column IS NULL` on a column that a join comparison reads: no row
+// the join matched can pass it, since joins never match NULLs.
+bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpToken*>& joinConditions,
+                     const TSourceTable* table) {
+  const TExpToken* column = condition.Left;
+  const bool isNullTest = condition.NodeClass == nc::Binary && condition.OpCode == op::Equal && column != nullptr &&
+                          column->NodeClass == nc::Column && column->SourceTable == table &&
+                          condition.Right != nullptr && condition.Right->NodeClass == nc::Constant &&
+                          condition.Right->IsNull;
+  if (!isNullTest) return false;
+  return std::any_of(joinConditions.begin(), joinConditions.end(), [&](const TExpToken* join) {
+    return join->NodeClass == nc::Binary &&
+           (IsColumnOf(join->Left, table, column->FieldNo) || IsColumnOf(join->Right, table, column->FieldNo));
+  });
+}
+
 } // namespace
 
 TEvalContext TSelectQuery::Context() const {
@@ -182,6 +202,12 @@ void TSelectQuery::PlanJoins(bool forExecution) {
     // they must not narrow the rows the match is looked for in.
     if (run.Kind != jk::LeftOuter)
       usable.insert(usable.end(), run.WhereConditions.begin(), run.WhereConditions.end());
+    // A left outer join whose inner rows are wanted only when none matches (... LEFT JOIN L
+    // ON ... WHERE L.X IS NULL) needs no more than the first match.
+    run.OnlyUnmatched = run.Kind == jk::LeftOuter &&
+                        std::any_of(run.WhereConditions.begin(), run.WhereConditions.end(), [&](const TExpToken* c) {
+                          return FailsEveryMatch(*c, run.JoinConditions, run.Source->Source);
+                        });
     const int here = position[static_cast<std::size_t>(t)];
     run.Access.Choose(*run.Source, usable, [&](const TExpToken& e) {
       const uint64_t tables = TablesRead(&e, ColumnSource);
@@ -366,6 +392,10 @@ void TSelectQuery::EmitRow() {
     }
     return;
   }
+  if (FeedMembers) {
+    Members.Add(row);
+    return;
+  }
   Result->Append(row);
   ++Appended;
   if (RowLimit >= 0 && Appended >= RowLimit) Stop = true;
@@ -396,12 +426,15 @@ void TSelectQuery::WalkLevel(std::size_t level) {
   const TExpToken* answered = run.Access.AnsweredCondition();
   bool matched = false;
   if (run.Backward) cursor.End();
-  auto step = [&] { return run.Backward ? cursor.Prior(source.Record.data()) : cursor.Next(source.Record.data()); };
+  auto step = [&] {
+    return run.Backward ? cursor.Prior(source.Record.data()) : run.Access.ReadNext(source, source.Record.data());
+  };
   while (mayMatch && !Stop && step() == 0) {
     source.NullRow = false;
     if (level == 0) ReportProgress();
     if (!JoinHolds(run.JoinConditions, answered)) continue;
     matched = true;
+    if (run.OnlyUnmatched) break;
     if (!Holds(run.WhereConditions, answered)) continue;
     WalkLevel(level + 1);
   }
@@ -566,9 +599,22 @@ void TSelectQuery::Fill() {
   if (topInWalk) RowLimit = RowLimit < 0 ? QueryBlock.Top : std::min<int64_t>(RowLimit, QueryBlock.Top);
   if (RowLimit == 0) Stop = true;
 
+  FeedMembers = ServesMembership && !QueryBlock.GroupByPresent && !WholeTableGroup && QueryBlock.Top < 0 &&
+                RowLimit < 0 && !QueryBlock.UnionFollows && !QueryBlock.UnionPart && Visible >= 1;
+  if (FeedMembers) Members.Begin(ResultColumns.front().Definition, Context().Collation);
+  ProbeSlot = FeedMembers ? MembershipSlot() : -1;
+  ProbeHasNull = ProbeHasRows = -1;
+  if (ProbeSlot >= 0) {
+    TDataCursor& cursor = *Runs.front().Source->Cursor;
+    cursor.SetIndexSlot(ProbeSlot);
+    ProbeKey.assign(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
+    Stop = true;  // the rows are looked up when IN asks
+  }
+
   if (CountFromCursor()) Stop = true;
   if (!Stop && !Sources.empty()) WalkLevel(0);
   locks.reset();
+  if (FeedMembers) Members.End();
   if (!Sources.empty() && LastProgress < 100) Statement.ReportProgress(100);
 
   if (WholeTableGroup) {
@@ -642,7 +688,89 @@ bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words,
   return true;
 }
 
+int TSelectQuery::MembershipSlot() const {
+  if (Runs.size() != 1 || Visible < 1) return -1;
+  const TResultColumn& column = ResultColumns.front();
+  const TTableRun& run = Runs.front();
+  if (!column.Plain || column.Source != run.Source || !run.JoinConditions.empty()) return -1;
+  TDataCursor& cursor = *run.Source->Cursor;
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(column.SourceFieldNo - 1)];
+  if (!IntegerFamily(static_cast<uint8_t>(field.DataType))) return -1;
+  const int last = std::min(cursor.IndexCount(), 30);
+  for (int slot = 0; slot <= last; ++slot) {
+    const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
+    if (index.Defined() && index.FieldCount > 0 && index.FieldNumbers[0] == column.SourceFieldNo &&
+        !index.Descending && !index.FieldDescending[0])
+      return slot;
+  }
+  return -1;
+}
+
+bool TSelectQuery::ProbeKeyHolds(const TExpToken* value) {
+  TTableRun& run = Runs.front();
+  TSelectSource& source = *run.Source;
+  TDataCursor& cursor = *source.Cursor;
+  const int fieldNo = ResultColumns.front().SourceFieldNo;
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(fieldNo - 1)];
+  std::fill(ProbeKey.begin(), ProbeKey.end(), 0);
+  if (value == nullptr) {
+    cursor.PutField(fieldNo, ProbeKey.data(), nullptr);
+  } else {
+    ProbeValue.SetType(static_cast<uint8_t>(field.DataType), st::None, field.ValueSize, field.Scale);
+    // A value the column cannot hold equals none of its values.
+    if (!ConvertValue(*value, ProbeValue) || ProbeValue.IsNull || ValueAsInt64(ProbeValue) != ValueAsInt64(*value))
+      return false;
+    if (static_cast<int32_t>(ProbeValue.Value.size()) < field.ValueSize) ProbeValue.SetValueSize(field.ValueSize);
+    cursor.PutField(fieldNo, ProbeKey.data(), ProbeValue.Value.data());
+  }
+  cursor.SetRange(ProbeKey.data(), 1, ProbeKey.data(), 1);
+  // Setting the range found its first row.
+  for (bool first = true;; first = false) {
+    const TEngineErrorCode code =
+        first ? cursor.GetCurrentRecord(source.Record.data()) : cursor.Next(source.Record.data());
+    if (code != 0) return false;
+    source.NullRow = false;
+    if (Holds(run.WhereConditions, nullptr)) return true;
+  }
+}
+
+TSubSelectMatch TSelectQuery::ProbeMembership(const TExpToken& value) {
+  TTableRun& run = Runs.front();
+  TSelectSource& source = *run.Source;
+  TDataCursor& cursor = *source.Cursor;
+  if (!value.IsNull && !IntegerFamily(value.DataType)) {
+    // Compared otherwise than as integers: read every row once, as an unindexed IN does.
+    TExpressionCollation collation;
+    collation.Language = Language;
+    collation.Sort = Sort;
+    const TFieldDefinition& field =
+        cursor.Fields()[static_cast<std::size_t>(ResultColumns.front().SourceFieldNo - 1)];
+    Members.Begin(field, collation);
+    if (cursor.RangeActive()) cursor.CancelRange();
+    cursor.Home();
+    while (cursor.Next(source.Record.data()) == 0)
+      if (Holds(run.WhereConditions, nullptr)) Members.Add(source.Record.data());
+    Members.End();
+    ProbeSlot = -1;
+    return Members.Find(value);
+  }
+  if (value.IsNull) {
+    if (ProbeHasRows < 0) {
+      ProbeHasRows = 0;
+      if (cursor.RangeActive()) cursor.CancelRange();
+      cursor.Home();
+      while (ProbeHasRows == 0 && cursor.Next(source.Record.data()) == 0)
+        if (Holds(run.WhereConditions, nullptr)) ProbeHasRows = 1;
+    }
+    return ProbeHasRows != 0 ? TSubSelectMatch::Unknown : TSubSelectMatch::No;
+  }
+  if (ProbeKeyHolds(&value)) return TSubSelectMatch::Yes;
+  if (ProbeHasNull < 0) ProbeHasNull = ProbeKeyHolds(nullptr) ? 1 : 0;
+  return ProbeHasNull != 0 ? TSubSelectMatch::Unknown : TSubSelectMatch::No;
+}
+
 TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {
+  if (ProbeSlot >= 0) return ProbeMembership(value);
   TDataCursor* cursor = ResultCursor();
   if (cursor == nullptr || Visible < 1) return TSubSelectMatch::No;
   if (!Members.Loaded()) {

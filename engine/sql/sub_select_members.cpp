@@ -10,10 +10,6 @@
 
 namespace quarry {
 
-namespace {
-
-// Types that compare with one another as 64-bit integers (string, floating point, BCD,
-// bytes and timestamps compare otherwise).
 bool IntegerFamily(uint8_t type) {
   switch (type) {
   case vt::SmallInt:
@@ -29,8 +25,6 @@ bool IntegerFamily(uint8_t type) {
   }
 }
 
-} // namespace
-
 void TSubSelectMembers::Clear() {
   Loaded_ = false;
   HasNull = false;
@@ -42,36 +36,43 @@ void TSubSelectMembers::Clear() {
 }
 
 void TSubSelectMembers::Load(TDataCursor& cursor, const TExpressionCollation& collation) {
+  Begin(cursor.Fields().front(), collation);
+  std::vector<uint8_t> record(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
+  cursor.Home();
+  while (cursor.Next(record.data()) == 0) Add(record.data());
+  cursor.Home();
+  End();
+}
+
+void TSubSelectMembers::Begin(const TFieldDefinition& field, const TExpressionCollation& collation) {
   Clear();
-  Loaded_ = true;
   Collation = collation;
-  Field = cursor.Fields().front();
+  Field = field;
   SetColumnType(Member, Field);
   Member.NodeClass = nc::Constant;
   Member.ZeroValue();
+}
+
+void TSubSelectMembers::Add(const uint8_t* row) {
+  if (IsFieldNull(row, Field)) {
+    HasNull = true;
+    return;
+  }
+  const uint8_t* data = FieldData(row, Field);
   const std::size_t size = static_cast<std::size_t>(Field.ValueSize);
-  const bool integers = IntegerFamily(static_cast<uint8_t>(Field.DataType));
-  std::vector<uint8_t> record(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
-  cursor.Home();
-  while (cursor.Next(record.data()) == 0) {
-    if (IsFieldNull(record.data(), Field)) {
-      HasNull = true;
-      continue;
-    }
-    const uint8_t* data = FieldData(record.data(), Field);
-    ++Count;
-    if (integers) {
-      std::copy(data, data + size, Member.Value.begin());
-      Integers.push_back(ValueAsInt64(Member));
-    } else {
-      Raw.insert(Raw.end(), data, data + size);
-    }
+  ++Count;
+  if (IntegerFamily(static_cast<uint8_t>(Field.DataType))) {
+    std::copy(data, data + size, Member.Value.begin());
+    Integers.push_back(ValueAsInt64(Member));
+  } else {
+    Raw.insert(Raw.end(), data, data + size);
   }
-  cursor.Home();
-  if (integers) {
-    std::sort(Integers.begin(), Integers.end());
-    Integers.erase(std::unique(Integers.begin(), Integers.end()), Integers.end());
-  }
+}
+
+void TSubSelectMembers::End() {
+  Loaded_ = true;
+  std::sort(Integers.begin(), Integers.end());
+  Integers.erase(std::unique(Integers.begin(), Integers.end()), Integers.end());
 }
 
 const TExpToken& TSubSelectMembers::MemberAt(std::size_t i) {

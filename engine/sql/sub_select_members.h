@@ -23,10 +23,19 @@
 
 namespace quarry {
 
+// Types that compare with one another as 64-bit integers (strings, floating point, BCD,
+// bytes and timestamps compare otherwise) and whose index keys are their values.
+bool IntegerFamily(uint8_t type);
+
 class TSubSelectMembers {
 public:
   // Reads the first field of every record the cursor shows; the cursor is left at its start.
   void Load(TDataCursor& cursor, const TExpressionCollation& collation);
+  // The same from rows handed over one by one: Begin with the field that holds the member
+  // in each row, Add each row, End.
+  void Begin(const TFieldDefinition& field, const TExpressionCollation& collation);
+  void Add(const uint8_t* row);
+  void End();
   void Clear();
   bool Loaded() const { return Loaded_; }
 
