@@ -87,6 +87,11 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT DEPT, COUNT(*) FROM EMP GROUP BY DEPT HAVING COUNT(*) > 1", {"10|2", "20|2"}},
       {"SELECT GRADE, COUNT(GRADE) FROM EMP GROUP BY GRADE", {"NULL|0", "A|3", "B|2"}},
       {"SELECT DEPT, RUNSUM(SALARY) FROM EMP WHERE DEPT > 0 GROUP BY DEPT", {"10|300", "20|850", "30|1250"}},
+      // A column neither grouped nor aggregated shows its group's first row; groups over a join.
+      {"SELECT DEPT, NAME, COUNT(*) FROM EMP GROUP BY DEPT", {"NULL|Eve|1", "10|Ann|2", "20|Cid|2", "30|Dee|1"}},
+      {"SELECT D.TITLE, COUNT(*), AVG(E.SALARY), MIN(E.ID) FROM EMP E, DEPT D WHERE E.DEPT = D.ID GROUP BY D.TITLE",
+       {"Dev|2|275|3", "Sales|2|150|1"}},
+      {"SELECT GRADE, COUNT(*) FROM EMP GROUP BY GRADE HAVING COUNT(*) > 1 ORDER BY 2 DESC", {"A|3", "B|2"}},
       {"SELECT COUNT(*), SUM(SALARY) FROM EMP", {"6|1400"}},
       {"SELECT COUNT(*), SUM(SALARY), AVG(SALARY) FROM EMP WHERE ID > 100", {"0|NULL|0"}},
       {"SELECT COUNT(*) FROM DEPT D, EMP E WHERE D.ID = E.DEPT", {"4"}},

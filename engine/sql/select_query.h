@@ -127,6 +127,8 @@ private:
   TExpTree PreparedHaving;
   std::unique_ptr<TResultTable> Result;
   TGroupAggregator Aggregator;
+  TGroupCollector Groups;
+  bool CollectGroups = false;         // GROUP BY rows are folded before they reach the result
   std::vector<uint8_t> RowBuffer;
   std::vector<uint8_t> GroupRow;
   bool GroupStarted = false;
@@ -184,6 +186,7 @@ private:
   // The comparisons of a join edge: as Holds, except that a NULL on either side never matches.
   bool JoinHolds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   void EmitRow();
+  void FlushGroups();
   void BuildRow(uint8_t* row);
   void StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value);
   void ReportProgress();

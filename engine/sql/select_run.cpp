@@ -396,9 +396,22 @@ void TSelectQuery::EmitRow() {
     Members.Add(row);
     return;
   }
+  if (CollectGroups) {
+    Groups.Add(row);
+    if (Groups.Full()) FlushGroups();
+    return;
+  }
   Result->Append(row);
   ++Appended;
   if (RowLimit >= 0 && Appended >= RowLimit) Stop = true;
+}
+
+void TSelectQuery::FlushGroups() {
+  for (std::size_t i = 0; i < Groups.Count(); ++i) {
+    Result->Append(Groups.Group(i));
+    ++Appended;
+  }
+  Groups.Clear();
 }
 
 void TSelectQuery::ReportProgress() {
@@ -611,10 +624,16 @@ void TSelectQuery::Fill() {
     Stop = true;  // the rows are looked up when IN asks
   }
 
+  CollectGroups = QueryBlock.GroupByPresent && RowLimit < 0 && !FeedMembers &&
+                  std::none_of(ResultColumns.begin(), ResultColumns.end(),
+                               [](const TResultColumn& c) { return c.Aggregate == agg::RunSum; });
+  if (CollectGroups) Groups.Begin(KeyFields(GroupColumns, {}), Result->RecordSize(), Aggregator);
+
   if (CountFromCursor()) Stop = true;
   if (!Stop && !Sources.empty()) WalkLevel(0);
   locks.reset();
   if (FeedMembers) Members.End();
+  if (CollectGroups) FlushGroups();
   if (!Sources.empty() && LastProgress < 100) Statement.ReportProgress(100);
 
   if (WholeTableGroup) {
