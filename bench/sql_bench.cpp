@@ -46,6 +46,7 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
        Search([&](TSearchCriteria& c) { c.allDirectors = false; c.directorChosen = true; c.directorId = director; })},
       {"search B (cast member)",
        Search([&](TSearchCriteria& c) { c.allCastMembers = false; c.castChosen = true; c.castMemberId = cast; })},
+      {"search B (any cast member)", Search([](TSearchCriteria& c) { c.allCastMembers = false; })},
       {"search C (both)",
        Search([&](TSearchCriteria& c) {
          c.allDirectors = false; c.directorChosen = true; c.directorId = director;

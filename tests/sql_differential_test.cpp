@@ -202,6 +202,14 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
            " AND INDUSTRYRATING IN (SELECT INDUSTRYRATING FROM VIDEOS WHERE VIDEOID = " + p.BusyVideoId + ")",
        {}},
 
+      // DISTINCT over joins: columns of the outer table only, and with an inner column.
+      {"distinct years with directors",
+       "SELECT DISTINCT V.YEAR FROM VIDEOS V, VIDEOS_DIRECTORS D WHERE V.VIDEOID = D.VIDEOID", {}},
+      {"distinct cast per year",
+       "SELECT DISTINCT V.YEAR, L.CASTMEMBERID FROM VIDEOS V, VIDEOS_CASTMEMBERS L WHERE V.VIDEOID = L.VIDEOID AND V.YEAR = " +
+           Quoted(p.MiddleYear),
+       {}},
+
       // Join conditions never match NULLs.
       {"join on a column with NULLs",
        "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.LENGTH AND A.YEAR = " +

@@ -124,6 +124,17 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT ID FROM EMP WHERE SALARY / 10.0 IN (SELECT ID FROM DEPT) ORDER BY ID", {"1", "2", "4"}},
       {"SELECT ID FROM EMP WHERE SALARY / 10.0 NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"3", "5", "6"}},
       {"SELECT ID FROM EMP WHERE ID * 10 IN (SELECT ID FROM DEPT WHERE TITLE <> 'Sales') ORDER BY ID", {"2", "4"}},
+      // DISTINCT over the outer table of a join: one row per outer row however many inner
+      // rows match, also for a column equal to an outer one through the join; columns of
+      // the inner table, or outer rows that repeat, still give their distinct rows.
+      {"SELECT DISTINCT D.TITLE FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.TITLE", {"Dev", "Sales"}},
+      {"SELECT DISTINCT D.ID, E.DEPT FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.ID", {"10|10", "20|20"}},
+      {"SELECT DISTINCT D.ID, E.NAME FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.ID, E.NAME",
+       {"10|Ann", "10|bob", "20|Ann", "20|Cid"}},
+      {"SELECT DISTINCT D.TITLE FROM DEPT D LEFT OUTER JOIN EMP E ON D.ID = E.DEPT ORDER BY D.TITLE",
+       {"Dev", "Empty", "Sales"}},
+      {"SELECT DISTINCT E.DEPT FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3", {"10"}},
+      {"SELECT DISTINCT E.DEPT, D.ID FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3", {"10|10"}},
       // Joined rows never match on NULL, whether the inner table is read by index (DEPT) or
       // scanned (GRADE); a left outer join keeps the row once with NULLs.
       {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.DEPT = B.DEPT AND A.ID = 5", {}},

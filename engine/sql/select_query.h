@@ -128,7 +128,9 @@ private:
   std::unique_ptr<TResultTable> Result;
   TGroupAggregator Aggregator;
   TGroupCollector Groups;
-  bool CollectGroups = false;         // GROUP BY rows are folded before they reach the result
+  bool CollectGroups = false;
+  int DistinctLevel = -1;             // below this level, one written row ends the loops
+  bool RowWritten = false;         // GROUP BY rows are folded before they reach the result
   std::vector<uint8_t> RowBuffer;
   std::vector<uint8_t> GroupRow;
   bool GroupStarted = false;
@@ -179,6 +181,8 @@ private:
   void UseIndexOrder();
   // True when the rows of this execution cannot repeat (DISTINCT has nothing to do).
   bool RowsAlreadyDistinct() const;
+  // The deepest loop level DISTINCT's columns read, when tables below it exist (-1 else).
+  void ChooseDistinctLevel();
   // COUNT(*) of one table answered by the cursor's count; false when rows must be read.
   bool CountFromCursor();
   void WalkLevel(std::size_t level);

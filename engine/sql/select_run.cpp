@@ -235,11 +235,69 @@ bool TSelectQuery::CountFromCursor() {
   return true;
 }
 
+void TSelectQuery::ChooseDistinctLevel() {
+  // DISTINCT whose columns all come from the first tables of the loop: once a row was
+  // written for the current rows of those tables, the tables below them can only repeat it.
+  DistinctLevel = -1;
+  if (!Distinct || WholeTableGroup || QueryBlock.GroupByPresent || Runs.size() < 2) return;
+  const std::vector<int>& order = Plan.Order();
+  std::vector<int> position(order.size(), 0);
+  for (std::size_t i = 0; i < order.size(); ++i) position[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
+  auto runOf = [&](const TSourceTable* table) {
+    for (std::size_t t = 0; t < Runs.size(); ++t)
+      if (Runs[t].Source->Source == table) return static_cast<int>(t);
+    return -1;
+  };
+  // A column equal by its join comparison to an integer column of the same type of an
+  // outer table holds that table's value: it is read from there (C.VIDEOID = V.VIDEOID).
+  auto outerTwin = [&](int t, int fieldNo) -> std::pair<int, int> {
+    const TFieldDefinition& field = Runs[static_cast<std::size_t>(t)].Source->Cursor->Fields()[static_cast<std::size_t>(fieldNo - 1)];
+    if (!IntegerFamily(static_cast<uint8_t>(field.DataType))) return {-1, 0};
+    for (const TExpToken* c : Runs[static_cast<std::size_t>(t)].JoinConditions) {
+      if (c->NodeClass != nc::Binary || c->OpCode != op::Equal) continue;
+      for (const auto& [mine, other] : {std::pair{c->Left, c->Right}, std::pair{c->Right, c->Left}}) {
+        if (mine == nullptr || other == nullptr || mine->NodeClass != nc::Column || other->NodeClass != nc::Column) continue;
+        if (runOf(mine->SourceTable) != t || mine->FieldNo != fieldNo) continue;
+        const int u = runOf(other->SourceTable);
+        if (u < 0 || u == t || other->FieldNo < 1) continue;
+        const TFieldDefinition& twin = Runs[static_cast<std::size_t>(u)].Source->Cursor->Fields()[static_cast<std::size_t>(other->FieldNo - 1)];
+        if (twin.DataType == field.DataType && twin.ValueSize == field.ValueSize) return {u, other->FieldNo};
+      }
+    }
+    return {-1, 0};
+  };
+  int deepest = 0;
+  for (int i = 0; i < Visible; ++i) {
+    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+    if (c.Aggregate != agg::None) return;
+    uint64_t tables = 0;
+    if (c.Plain) {
+      int t = -1;
+      for (std::size_t u = 0; u < Runs.size(); ++u)
+        if (Runs[u].Source == c.Source) t = static_cast<int>(u);
+      int fieldNo = c.SourceFieldNo;
+      for (std::size_t step = 0; t >= 0 && step < Runs.size(); ++step) {
+        const auto [u, twinField] = outerTwin(t, fieldNo);
+        if (u < 0 || position[static_cast<std::size_t>(u)] >= position[static_cast<std::size_t>(t)]) break;
+        t = u;
+        fieldNo = twinField;
+      }
+      if (t >= 0) tables = uint64_t{1} << t;
+    } else {
+      tables = TablesRead(c.Expression, ColumnSource);
+    }
+    for (std::size_t t = 0; t < Runs.size(); ++t)
+      if ((tables >> t) & 1U) deepest = std::max(deepest, position[t]);
+  }
+  if (deepest + 1 < static_cast<int>(order.size())) DistinctLevel = deepest;
+}
+
 bool TSelectQuery::RowsAlreadyDistinct() const {
-  // One table, read once per row, whose unique primary key is among the result columns:
-  // no two result rows can be equal.
-  if (Runs.size() != 1 || QueryBlock.UnionFollows || QueryBlock.UnionPart) return false;
-  const TSelectSource* source = Runs.front().Source;
+  // One table (or the driving table, when DISTINCT stops at it), read once per row, whose
+  // unique primary key is among the result columns: no two result rows can be equal.
+  if (QueryBlock.UnionFollows || QueryBlock.UnionPart) return false;
+  if (Runs.size() != 1 && DistinctLevel != 0) return false;
+  const TSelectSource* source = Runs[static_cast<std::size_t>(Plan.Order().front())].Source;
   TDataCursor& cursor = *source->Cursor;
   if (cursor.IndexCount() < 1) return false;
   const TIndexDefinition& primary = cursor.GetIndexDefinition(0);
@@ -401,6 +459,7 @@ void TSelectQuery::EmitRow() {
     if (Groups.Full()) FlushGroups();
     return;
   }
+  RowWritten = true;
   Result->Append(row);
   ++Appended;
   if (RowLimit >= 0 && Appended >= RowLimit) Stop = true;
@@ -449,7 +508,9 @@ void TSelectQuery::WalkLevel(std::size_t level) {
     matched = true;
     if (run.OnlyUnmatched) break;
     if (!Holds(run.WhereConditions, answered)) continue;
+    if (static_cast<int>(level) == DistinctLevel) RowWritten = false;
     WalkLevel(level + 1);
+    if (static_cast<int>(level) > DistinctLevel && DistinctLevel >= 0 && RowWritten) break;
   }
   if (!matched && !Stop && run.Kind == jk::LeftOuter) {
     // No inner row matched: the outer row goes on once with NULL for every inner column.
@@ -561,6 +622,7 @@ void TSelectQuery::Fill() {
     PreparedHaving = PrepareExpression(*QueryBlock.Having, &Hooks, nullptr, true, false, Language, Sort);
   PrepareConditions();
   PlanJoins(true);
+  ChooseDistinctLevel();
   UseIndexOrder();
 
   // The result table.
