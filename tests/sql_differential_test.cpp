@@ -210,6 +210,23 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
            Quoted(p.MiddleYear),
        {}},
 
+      // Anti-joins and DISTINCT joins, through index lookups (few outer rows) and through
+      // the inner column's values (many).
+      {"directors without films among the first ids",
+       "SELECT D.DIRECTORID FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L ON D.DIRECTORID = L.DIRECTORID "
+       "WHERE L.DIRECTORID IS NULL AND D.DIRECTORID BETWEEN 1 AND 400",
+       {}},
+      {"directors without films", "SELECT D.DIRECTORID, D.DIRECTOR FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L "
+                                  "ON D.DIRECTORID = L.DIRECTORID WHERE L.DIRECTORID IS NULL",
+       {}},
+      {"directors with films", "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
+                               "WHERE D.DIRECTORID = L.DIRECTORID",
+       {}},
+      {"directors with films among the first ids",
+       "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
+       "WHERE D.DIRECTORID = L.DIRECTORID AND D.DIRECTORID BETWEEN 1 AND 400",
+       {}},
+
       // Join conditions never match NULLs.
       {"join on a column with NULLs",
        "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.LENGTH AND A.YEAR = " +

@@ -37,6 +37,8 @@ public:
   TEngineErrorCode ReadNext(TSelectSource& source, uint8_t* buffer);
 
   bool UsesIndex() const { return Slot != NaturalOrderSlot; }
+  // Puts the cursor back on the chosen index after others read the table in another order.
+  void Restore(TSelectSource& source) const { source.Cursor->SetIndexSlot(Slot); }
   // True when a bound reads columns of other tables (the range changes with the outer row).
   bool DependsOnOuter() const { return Outer; }
   // The condition the current range answers exactly (its row test can be skipped), or

@@ -119,6 +119,14 @@ private:
     TAccessPath Access;
     bool Backward = false;                           // read from the last record back
     bool OnlyUnmatched = false;                      // left outer join: matched rows never qualify
+    // Only whether an inner row matches matters (see UseKeySet): the inner join column's
+    // values, read once, answer each outer row.
+    bool KeySetCandidate = false;
+    int8_t KeySetState = -1;                         // -1 undecided, 0 index lookups, 1 key set
+    const TExpToken* OuterSide = nullptr;            // of the join comparison
+    int InnerFieldNo = 0;
+    std::vector<int64_t> Keys;                       // sorted
+    TExpToken KeyValue;
   };
   std::vector<TTableRun> Runs;        // FROM order
   TJoinPlan Plan;
@@ -186,6 +194,13 @@ private:
   // COUNT(*) of one table answered by the cursor's count; false when rows must be read.
   bool CountFromCursor();
   void WalkLevel(std::size_t level);
+  // The join into run compares one integer column with the outer row and only a match's
+  // existence matters (an anti-join, or DISTINCT above it): decides once per execution
+  // whether reading the column's values once beats one index lookup per outer row.
+  void ChooseKeySets();
+  bool UseKeySet(TTableRun& run, std::size_t level);
+  // Walks a key-set level: the NULL row, or one matched row whose join column holds the key.
+  void WalkKeySet(TTableRun& run, std::size_t level);
   bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   // The comparisons of a join edge: as Holds, except that a NULL on either side never matches.
   bool JoinHolds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;

@@ -11,6 +11,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
 #include "engine/sql/select_query.h"
+#include "engine/sql/sub_select_members.h"
 #include "engine/sql/value_ops.h"
 #include "engine/storage/record_buffer.h"
 #include "engine/storage/session.h"
@@ -484,6 +485,97 @@ void TSelectQuery::ReportProgress() {
   if (Statement.ReportProgress(percent)) Stop = true;
 }
 
+void TSelectQuery::ChooseKeySets() {
+  const std::vector<int>& order = Plan.Order();
+  for (std::size_t level = 1; level < order.size(); ++level) {
+    TTableRun& run = Runs[static_cast<std::size_t>(order[level])];
+    run.KeySetCandidate = false;
+    run.KeySetState = -1;
+    run.Keys.clear();
+    // Existence only: an anti-join, or an inner join below the columns DISTINCT reads that
+    // tests nothing else on its rows (its columns reach the result only as copies of the
+    // outer column they equal).
+    const bool existence = (run.Kind == jk::LeftOuter && run.OnlyUnmatched) ||
+                           (run.Kind == jk::Inner && DistinctLevel >= 0 &&
+                            static_cast<std::size_t>(DistinctLevel) < level && run.WhereConditions.empty());
+    if (!existence || level + 1 != order.size() || level != 1 || run.JoinConditions.size() != 1) continue;
+    const TExpToken* c = run.JoinConditions.front();
+    if (c->NodeClass != nc::Binary || c->OpCode != op::Equal || c->Left == nullptr || c->Right == nullptr) continue;
+    const TSourceTable* table = run.Source->Source;
+    for (const auto& [mine, other] : {std::pair{c->Left, c->Right}, std::pair{c->Right, c->Left}}) {
+      if (mine->NodeClass != nc::Column || mine->SourceTable != table || mine->FieldNo < 1 ||
+          TablesRead(other, ColumnSource) & TablesRead(mine, ColumnSource))
+        continue;
+      const TFieldDefinition& field = run.Source->Cursor->Fields()[static_cast<std::size_t>(mine->FieldNo - 1)];
+      if (!IntegerFamily(static_cast<uint8_t>(field.DataType)) || !IntegerFamily(other->DataType)) continue;
+      run.KeySetCandidate = true;
+      run.OuterSide = other;
+      run.InnerFieldNo = mine->FieldNo;
+      break;
+    }
+  }
+}
+
+bool TSelectQuery::UseKeySet(TTableRun& run, std::size_t level) {
+  if (!run.KeySetCandidate) return false;
+  if (run.KeySetState >= 0) return run.KeySetState == 1;
+  run.KeySetState = 0;
+  TDataCursor& cursor = *run.Source->Cursor;
+  if (cursor.RangeActive()) cursor.CancelRange();
+  const int64_t innerRows = cursor.RecordCount();
+  // An index lookup costs about as much as reading a few dozen records in a row.
+  constexpr int64_t kLookupCost = 16;
+  if (level != 1 || DriverRows * kLookupCost <= innerRows) return false;
+  run.KeySetState = 1;
+  TSelectSource& source = *run.Source;
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(run.InnerFieldNo - 1)];
+  run.KeyValue.SetType(static_cast<uint8_t>(field.DataType), st::None, field.ValueSize, field.Scale);
+  run.KeyValue.ZeroValue();
+  cursor.SetIndexSlot(NaturalOrderSlot);
+  cursor.Home();
+  while (cursor.Next(source.Record.data()) == 0) {
+    if (IsFieldNull(source.Record.data(), field)) continue;
+    const uint8_t* data = FieldData(source.Record.data(), field);
+    std::copy(data, data + field.ValueSize, run.KeyValue.Value.begin());
+    run.Keys.push_back(ValueAsInt64(run.KeyValue));
+  }
+  std::sort(run.Keys.begin(), run.Keys.end());
+  run.Keys.erase(std::unique(run.Keys.begin(), run.Keys.end()), run.Keys.end());
+  return true;
+}
+
+void TSelectQuery::WalkKeySet(TTableRun& run, std::size_t level) {
+  TSelectSource& source = *run.Source;
+  TExpTree value = Evaluate(*run.OuterSide, Context());
+  bool matched = false;
+  if (!value->IsNull && IntegerFamily(value->DataType)) {
+    matched = std::binary_search(run.Keys.begin(), run.Keys.end(), ValueAsInt64(*value));
+  } else if (!value->IsNull) {
+    // A value compared otherwise than as an integer: look it up through the index.
+    run.KeySetCandidate = false;
+    run.KeySetState = -1;
+    run.Access.Restore(source);
+    WalkLevel(level);
+    return;
+  }
+  if (matched) {
+    if (run.OnlyUnmatched) return;
+    // The matched row's join column holds the outer value; no other column of it is read.
+    const TFieldDefinition& field = source.Cursor->Fields()[static_cast<std::size_t>(run.InnerFieldNo - 1)];
+    ConvertValue(*value, run.KeyValue);
+    if (static_cast<int32_t>(run.KeyValue.Value.size()) < field.ValueSize) run.KeyValue.SetValueSize(field.ValueSize);
+    SetFieldData(source.Record.data(), field, run.KeyValue.Value.data());
+    source.NullRow = false;
+    WalkLevel(level + 1);
+    return;
+  }
+  if (run.Kind == jk::LeftOuter && !Stop) {
+    source.NullRow = true;
+    if (Holds(run.WhereConditions, nullptr)) WalkLevel(level + 1);
+    source.NullRow = false;
+  }
+}
+
 void TSelectQuery::WalkLevel(std::size_t level) {
   const std::vector<int>& order = Plan.Order();
   if (level == order.size()) {
@@ -491,6 +583,10 @@ void TSelectQuery::WalkLevel(std::size_t level) {
     return;
   }
   TTableRun& run = Runs[static_cast<std::size_t>(order[level])];
+  if (level > 0 && UseKeySet(run, level)) {
+    WalkKeySet(run, level);
+    return;
+  }
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
   const bool mayMatch = run.Access.Position(source, Context());
@@ -623,6 +719,7 @@ void TSelectQuery::Fill() {
   PrepareConditions();
   PlanJoins(true);
   ChooseDistinctLevel();
+  ChooseKeySets();
   UseIndexOrder();
 
   // The result table.
