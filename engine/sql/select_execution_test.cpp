@@ -120,6 +120,7 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       // Looked up through the sub-select's index (ID, DEPT), its members (SALARY), its
       // sorted first rows, and a value of another type than the indexed column.
       {"SELECT ID FROM EMP WHERE SALARY IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
+      {"SELECT ID FROM EMP WHERE SALARY / 1.0 IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
       {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP WHERE DEPT IS NOT NULL ORDER BY DEPT DESC TOP 2)", {"20"}},
       {"SELECT ID FROM EMP WHERE SALARY / 10.0 IN (SELECT ID FROM DEPT) ORDER BY ID", {"1", "2", "4"}},
       {"SELECT ID FROM EMP WHERE SALARY / 10.0 NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"3", "5", "6"}},
