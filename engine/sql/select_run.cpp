@@ -916,13 +916,16 @@ TSubSelectMatch TSelectQuery::ProbeMembership(const TExpToken& value) {
   TTableRun& run = Runs.front();
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
-  if (!value.IsNull && !IntegerFamily(value.DataType)) {
-    // Compared otherwise than as integers: read every row once, as an unindexed IN does.
+  const TFieldDefinition& field =
+      cursor.Fields()[static_cast<std::size_t>(ResultColumns.front().SourceFieldNo - 1)];
+  const uint8_t fieldType = static_cast<uint8_t>(field.DataType);
+  const bool keyable = value.DataType == fieldType || (IsIntegerType(value.DataType) && IsIntegerType(fieldType));
+  if (!value.IsNull && !keyable) {
+    // A value that does not convert to a key of the column's type: read every row once, as
+    // an unindexed IN does.
     TExpressionCollation collation;
     collation.Language = Language;
     collation.Sort = Sort;
-    const TFieldDefinition& field =
-        cursor.Fields()[static_cast<std::size_t>(ResultColumns.front().SourceFieldNo - 1)];
     Members.Begin(field, collation);
     if (cursor.RangeActive()) cursor.CancelRange();
     cursor.Home();
