@@ -11,6 +11,14 @@
 // with the fewest rows drive, walks the rows and writes the qualifying ones to a fresh
 // result table.
 //
+// Shortcuts of the walk, each giving the rows the plain walk would: join comparisons never
+// match NULL; below the tables DISTINCT reads, and under a LEFT JOIN whose inner join column
+// must be NULL, the first matching inner row ends the inner loop; when only the existence
+// of a match on an integer column matters and the outer loop is long, the inner column's
+// values are read once instead of one index lookup per outer row; GROUP BY rows are folded
+// into their groups before they reach the result table; the sub-select of an IN feeds its
+// member set, or is answered through its table's index without being walked.
+//
 // The query's parse objects (TDataQuery and its clauses) are owned by the statement; this
 // object hangs on the query as its execution state and lives as long as the prepared
 // statement. Used by the statement's thread only.

@@ -239,8 +239,10 @@ bool TSelectQuery::CountFromCursor() {
 void TSelectQuery::ChooseDistinctLevel() {
   // DISTINCT whose columns all come from the first tables of the loop: once a row was
   // written for the current rows of those tables, the tables below them can only repeat it.
+  // (A maximum row count counts the rows walked, duplicates included: it keeps every one.)
   DistinctLevel = -1;
-  if (!Distinct || WholeTableGroup || QueryBlock.GroupByPresent || Runs.size() < 2) return;
+  if (!Distinct || WholeTableGroup || QueryBlock.GroupByPresent || Runs.size() < 2 || QueryBlock.MaxRowCount >= 0)
+    return;
   const std::vector<int>& order = Plan.Order();
   std::vector<int> position(order.size(), 0);
   for (std::size_t i = 0; i < order.size(); ++i) position[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
