@@ -134,6 +134,8 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
        {"10|Ann", "10|bob", "20|Ann", "20|Cid"}},
       {"SELECT DISTINCT D.TITLE FROM DEPT D LEFT OUTER JOIN EMP E ON D.ID = E.DEPT ORDER BY D.TITLE",
        {"Dev", "Empty", "Sales"}},
+      {"SELECT DISTINCT D.ID, E.DEPT FROM DEPT D LEFT OUTER JOIN EMP E ON D.ID = E.DEPT ORDER BY D.ID",
+       {"10|10", "20|20", "40|NULL"}},
       {"SELECT DISTINCT E.DEPT FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3", {"10"}},
       {"SELECT DISTINCT E.DEPT, D.ID FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3", {"10|10"}},
       // Joined rows never match on NULL, whether the inner table is read by index (DEPT) or
