@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
        Search([&](TSearchCriteria& c) { c.allDirectors = false; c.directorChosen = true; c.directorId = director; })},
       {"search B (cast member)",
        Search([&](TSearchCriteria& c) { c.allCastMembers = false; c.castChosen = true; c.castMemberId = cast; })},
+      {"search B (any cast member)", Search([](TSearchCriteria& c) { c.allCastMembers = false; })},
       {"search C (both)",
        Search([&](TSearchCriteria& c) {
          c.allDirectors = false; c.directorChosen = true; c.directorId = director;
@@ -95,7 +97,10 @@ int main() {
     std::printf("load: Quarry %.2f s, SQLite %.2f s\n\n", catalogue.QuarryLoadSeconds, catalogue.SqliteLoadSeconds);
     const twins::TPicks picks = twins::PickFacts(catalogue.Sqlite);
     std::printf("%-28s %8s %12s %12s %8s\n", "statement", "rows", "Quarry ms", "SQLite ms", "ratio");
+    // PELLOMAR_BENCH_ONLY=text times only the statements whose name contains text.
+    const char* only = std::getenv("PELLOMAR_BENCH_ONLY");
     for (const auto& statement : Statements(picks)) {
+      if (only != nullptr && statement.Name.find(only) == std::string::npos) continue;
       std::size_t quarryRows = 0, sqliteRows = 0;
       double quarrySeconds = -1;
       std::string failure;
