@@ -210,6 +210,16 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
            Quoted(p.MiddleYear),
        {}},
 
+      // A condition on the inner table in a LEFT JOIN's ON decides the match, not the row.
+      {"left join on a chosen director",
+       "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
+       "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       {}},
+      {"right join on a chosen director",
+       "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS_DIRECTORS L RIGHT JOIN VIDEOS V ON V.VIDEOID = L.VIDEOID "
+       "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       {}},
+
       // Anti-joins and DISTINCT joins, through index lookups (few outer rows) and through
       // the inner column's values (many).
       {"directors without films among the first ids",

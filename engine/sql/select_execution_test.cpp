@@ -76,6 +76,25 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT D.TITLE, E.NAME FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID ORDER BY D.TITLE, E.NAME",
        {"Dev|Ann", "Dev|Cid", "Empty|NULL", "Sales|Ann", "Sales|bob"}},
       {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID WHERE E.SALARY > 300", {"4|NULL"}},
+      // A part of an outer join's ON on the inner table alone decides the match; the outer
+      // row stays, with NULLs, when no inner row passes it. In WHERE it decides the row.
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID AND D.TITLE = 'Dev' ORDER BY E.ID",
+       {"1|NULL", "2|NULL", "3|Dev", "4|NULL", "5|NULL", "6|Dev"}},
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID WHERE D.TITLE = 'Dev' ORDER BY E.ID",
+       {"3|Dev", "6|Dev"}},
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID AND (D.TITLE = 'Dev' OR D.ID = 10) "
+       "ORDER BY E.ID",
+       {"1|Sales", "2|Sales", "3|Dev", "4|NULL", "5|NULL", "6|Dev"}},
+      {"SELECT D.ID, E.ID FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID AND E.SALARY > 200 ORDER BY D.ID, E.ID",
+       {"10|NULL", "20|3", "20|6", "40|NULL"}},
+      {"SELECT D.ID, E.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'B' ORDER BY D.ID",
+       {"10|2", "20|NULL", "40|NULL"}},
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'B' WHERE E.ID IS NULL ORDER BY D.ID",
+       {"20", "40"}},
+      {"SELECT D.ID, E.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE IS NULL ORDER BY D.ID",
+       {"10|NULL", "20|NULL", "40|NULL"}},
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'A' WHERE E.GRADE IS NULL ORDER BY D.ID",
+       {"40"}},
       {"SELECT E.ID, D.ID FROM EMP E, DEPT D WHERE E.ID < 3 AND D.ID > 10 ORDER BY E.ID, D.ID",
        {"1|20", "1|40", "2|20", "2|40"}},
       // A join with an extra column the DISTINCT must still collapse.

@@ -86,8 +86,8 @@ bool IsColumnOf(const TExpToken* n, const TSourceTable* table, int fieldNo) {
   return n != nullptr && n->NodeClass == nc::Column && n->SourceTable == table && n->FieldNo == fieldNo;
 }
 
-// Whether `condition` is `column IS NULL` on a column that a join comparison reads: no row
-// the join matched can pass it, since joins never match NULLs.
+// Whether `condition` is `column IS NULL` on a column that a comparison between two tables
+// reads: no row the join matched can pass it, since such comparisons never match NULLs.
 bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpToken*>& joinConditions,
                      const TSourceTable* table) {
   const TExpToken* column = condition.Left;
@@ -97,7 +97,7 @@ bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpTok
                           condition.Right->IsNull;
   if (!isNullTest) return false;
   return std::any_of(joinConditions.begin(), joinConditions.end(), [&](const TExpToken* join) {
-    return join->NodeClass == nc::Binary &&
+    return IsComparison(*join) && ReadsColumn(join->Left) && ReadsColumn(join->Right) &&
            (IsColumnOf(join->Left, table, column->FieldNo) || IsColumnOf(join->Right, table, column->FieldNo));
   });
 }
@@ -188,6 +188,13 @@ void TSelectQuery::PlanJoins(bool forExecution) {
     }
   }
   for (const TOther& other : others) {
+    // A part of a LEFT JOIN's ON condition on the inner table alone belongs to the match: an
+    // outer row whose inner rows all fail it still appears once, with NULLs.
+    const int only = OnlyTable(other.Tables);
+    if (other.Node->OuterJoinOn != 0 && only >= 0 && Runs[static_cast<std::size_t>(only)].Kind == jk::LeftOuter) {
+      Runs[static_cast<std::size_t>(only)].JoinConditions.push_back(other.Node);
+      continue;
+    }
     int deepest = order.front();
     for (int t = 0; t < count; ++t)
       if ((other.Tables >> t) & 1U)
@@ -371,7 +378,8 @@ bool TSelectQuery::JoinHolds(const std::vector<const TExpToken*>& conditions, co
   const TEvalContext context = Context();
   for (const TExpToken* c : conditions) {
     if (c == skip) continue;
-    if (c->NodeClass != nc::Binary || c->Left == nullptr || c->Right == nullptr) {
+    if (!IsComparison(*c) || c->Left == nullptr || c->Right == nullptr || !ReadsColumn(c->Left) ||
+        !ReadsColumn(c->Right)) {
       if (!ConditionHolds(*Evaluate(*c, context))) return false;
       continue;
     }
