@@ -576,15 +576,21 @@ void TDataCursor::LoadCurrent(std::int32_t recordNo, TReadDirection direction) {
 }
 
 int TDataCursor::ConsecutiveRecords(std::int32_t recordNo, bool forward, int limit) {
-  if (natural_ || scanning_ || table_ == nullptr || bof_ || eof_ || recordNo != recordNo_) return -1;
+  if (natural_ || scanning_ || table_ == nullptr || recordNo != recordNo_) return -1;
   TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
   TIndexPath path = path_;
   if (!tree.OnEntry(path) || tree.EntryAt(path, nullptr) != recordNo) return 1;
   int count = 1;
   std::int32_t expected = recordNo;
+  // Records beyond the cursor's range are not wanted: a lookup of one key reads one record.
+  std::vector<std::uint8_t>& key = readAheadKey_;
+  key.resize(scratchKey_.size());
   while (count < limit && (forward ? tree.Next(path) : tree.Prior(path))) {
     expected += forward ? 1 : -1;
-    if (tree.EntryAt(path, nullptr) != expected) break;
+    if (tree.EntryAt(path, rangeActive_ ? key.data() : nullptr) != expected) break;
+    if (rangeActive_ && (forward ? CompareKeys(key.data(), rangeEnd_.data()) > 0
+                                 : CompareKeys(key.data(), rangeStart_.data()) < 0))
+      break;
     ++count;
   }
   return count;

@@ -484,6 +484,7 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   std::vector<std::uint8_t> seen_;        // the stored image as the caller last read it (buffer size)
   std::vector<std::uint8_t> currentKey_;  // its key in the current index
   std::vector<std::uint8_t> scratchKey_;
+  std::vector<std::uint8_t> readAheadKey_;  // ConsecutiveRecords' key image
 
   // Range.
   bool rangeActive_ = false;

@@ -820,6 +820,38 @@ TEST_F(CursorTest, ReadBlockReadsFollowingRecords) {
   EXPECT_EQ(ids, expected);
 }
 
+TEST_F(CursorTest, ReadAheadStopsAtTheEndOfTheRange) {
+  CreateFilms();
+  std::vector<TFilm> model;
+  {
+    auto filler = OpenFilms();
+    model = FillFilms(*filler, 60, 3);
+  }
+  // Records 1..60 lie in primary-key order, so a whole batch would be consecutive; a range
+  // of a few keys must bring only those records into the cache, in either direction.
+  struct TCase {
+    std::int32_t From, To;
+    bool Backward;
+  };
+  for (const TCase& k : {TCase{20, 20, false}, TCase{20, 23, false}, TCase{30, 33, true}}) {
+    SCOPED_TRACE(k.From);
+    auto c = OpenFilms();
+    c->SetIndex("");
+    TFilm low, high;
+    low.Id = k.From;
+    high.Id = k.To;
+    std::vector<std::uint8_t> lowKey = FilmBuffer(*c, low), highKey = FilmBuffer(*c, high);
+    c->SetRange(lowKey.data(), 1, highKey.data(), 1);
+    std::vector<std::int32_t> ids = k.Backward ? WalkBackward(*c) : WalkForward(*c);
+    std::vector<std::int32_t> expected;
+    for (const TFilm& f : model)
+      if (f.Id >= k.From && f.Id <= k.To) expected.push_back(f.Id);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected);
+    EXPECT_LE(c->Table().Data().Cache().Count(), k.To - k.From + 1);
+  }
+}
+
 TEST_F(CursorTest, EncryptedTablesAskForTheirPassword) {
   TCreateTableDefinition d = FilmTable();
   d.Encrypted = true;
