@@ -43,7 +43,7 @@ inline void Scramble(std::uint8_t* data, std::size_t count, TScrambleSeeds seeds
   std::size_t i = 0;
   for (; i + 256 <= count; i += 256)
     for (std::size_t j = 0; j < 256; ++j) data[i + j] ^= pad[j];
-  for (std::size_t j = 0; i < count; ++i, ++j) data[i] ^= pad[j];
+  for (; i < count; ++i) data[i] ^= pad[i & 255];
 }
 
 }  // namespace quarry
