@@ -329,6 +329,9 @@ void TDataCursor::SetIndexSlot(int slot) {
     }
   }
   ApplySlot(slot);
+  // Choosing an index is mostly followed by a range or a search: the first record is read
+  // alone, and a walk that follows reads ahead from its next record.
+  TSearchScope positioning(readAhead_);
   RunOperation([&] { return FirstStep(); });
 }
 
