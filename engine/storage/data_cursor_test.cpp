@@ -854,6 +854,69 @@ TEST_F(CursorTest, ReadAheadStopsAtTheEndOfTheRangeAndAfterChoosingAnIndex) {
   }
 }
 
+TEST_F(CursorTest, KeyOnlyReadingGivesTheKeyFieldsOfEveryRecordInIndexOrder) {
+  CreateFilms();
+  auto c = OpenFilms();
+  const std::vector<TFilm> model = FillFilms(*c, 40, 7);
+  // The wanted fields of a record image ("-" for NULL) and its identifier.
+  auto keyFields = [&](const std::uint8_t* b, const std::vector<int>& fields) {
+    std::string text;
+    for (int field : fields) {
+      bool isNull = false;
+      std::int32_t value = 0;
+      std::int16_t small = 0;
+      if (field == 4) {
+        c->GetField(4, b, isNull, reinterpret_cast<std::uint8_t*>(&small));
+        value = small;
+      } else {
+        c->GetField(field, b, isNull, reinterpret_cast<std::uint8_t*>(&value));
+      }
+      text += (isNull ? std::string("-") : std::to_string(value)) + "/";
+    }
+    return text + std::to_string(RecordIdentifier(b));
+  };
+  struct TCase {
+    const char* Index;
+    std::vector<int> Fields;  // what the reader wants
+    bool Holds;
+  };
+  const std::vector<TCase> cases = {
+      {"BYGENRE", {2, 4}, true},   // integer and small integer, NULL genres among them
+      {"BYYEAR", {4}, true},       // a descending index keeps its values as they are
+      {"", {1}, true},             // the auto-increment primary key
+      {"BYGENRE", {2, 3}, false},  // TITLE is not in the key
+      {"bytitle", {3}, false},     // a case-insensitive key holds upper-cased text
+  };
+  for (const TCase& k : cases) {
+    SCOPED_TRACE(k.Index);
+    c->SetIndex(k.Index);
+    EXPECT_EQ(c->KeyHoldsFields(c->IndexSlot(), k.Fields), k.Holds);
+    if (!k.Holds) continue;
+    // The same walk with records read and from the keys alone, both directions.
+    std::vector<std::string> fromRecords, fromKeys, backwardFromKeys;
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(c->RecordBufferSize()));
+    c->Home();
+    while (c->Next(b.data()) == 0) fromRecords.push_back(keyFields(b.data(), k.Fields));
+    ASSERT_TRUE(c->SetKeysOnly(true));
+    c->Home();
+    while (c->Next(b.data()) == 0) {
+      fromKeys.push_back(keyFields(b.data(), k.Fields));
+      EXPECT_TRUE(IsFieldNull(b.data(), c->GetFieldDefinition(3)));  // not in any of these keys
+    }
+    c->End();
+    while (c->Prior(b.data()) == 0) backwardFromKeys.push_back(keyFields(b.data(), k.Fields));
+    std::reverse(backwardFromKeys.begin(), backwardFromKeys.end());
+    EXPECT_EQ(fromRecords.size(), model.size());
+    EXPECT_EQ(fromKeys, fromRecords);
+    EXPECT_EQ(backwardFromKeys, fromRecords);
+    // Choosing another index reads records again.
+    c->SetIndex("bytitle");
+    EXPECT_FALSE(c->KeysOnly());
+  }
+  c->SetIndex("bytitle");
+  EXPECT_FALSE(c->SetKeysOnly(true));
+}
+
 TEST_F(CursorTest, EncryptedTablesAskForTheirPassword) {
   TCreateTableDefinition d = FilmTable();
   d.Encrypted = true;
