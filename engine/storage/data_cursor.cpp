@@ -655,11 +655,11 @@ bool TDataCursor::SetKeysOnly(bool on) {
 
 void TDataCursor::LoadFromKey(std::int32_t recordNo, const std::uint8_t* key) {
   std::uint8_t* record = current_.data();
+  // A zero-filled image has every field NULL (flag 0, value zero).
   std::fill(current_.begin(), current_.end(), 0);
   SetRecordStatus(record, RecordActive);
   SetRecordLink(record, recordNo);
   const std::vector<TFieldDefinition>& fields = Data().Fields();
-  for (const TFieldDefinition& f : fields) SetFieldNull(record, f);
   const TIndexDefinition& index = Index().Definition(slot_);
   const std::vector<TKeyFieldLayout>& layout = Index().KeyBuilder(slot_).Layout();
   for (int i = 0; i < index.FieldCount; ++i) {
