@@ -184,5 +184,19 @@ TEST_F(CannedResultTest, FailedStatementLeavesNoResultTable) {
   EXPECT_EQ(List.FileCount(), filesBefore);
 }
 
+TEST_F(CannedResultTest, ARollbackOfTheInMemoryDatabaseLeavesResultsAlone) {
+  MakeTable("T", {Column(1, "A", TFieldType::Integer), Column(2, "B", TFieldType::String, 10)},
+            select_testing::IndexOn("", {1}, true), {}, {{"1", "x"}, {"2", "y"}});
+  TDataDirectory& memory = Session.OpenDirectory("Memory", "");
+  memory.StartTransaction();
+  TQueryStatement statement(Database);
+  statement.Prepare("SELECT A, B FROM T ORDER BY B DESC");
+  TDataCursor* cursor = statement.Execute();
+  ASSERT_NE(cursor, nullptr);
+  memory.Rollback();
+  EXPECT_EQ(Read(*cursor), (std::vector<std::string>{"2:y", "1:x"}));
+  Session.CloseDirectory(memory);
+}
+
 } // namespace
 } // namespace quarry

@@ -44,6 +44,7 @@ void TResultTable::Drop() {
   if (Directory != nullptr && OwnsDirectory) Session.CloseDirectory(*Directory);
   Directory = nullptr;
   OwnsDirectory = false;
+  MemoryDirectory.reset();
   MayMoveToDisk = false;
   Name.clear();
 }
@@ -79,8 +80,11 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
     IsTemporary = true;
     IsInMemory = true;
     MayMoveToDisk = !inMemory;
-    Directory = &Session.OpenDirectory("Memory", "");
-    OwnsDirectory = true;
+    // A directory object of our own over the in-memory tables: the session's in-memory
+    // database may be in a transaction, whose rollback must not touch the result.
+    MemoryDirectory = std::make_unique<TDataDirectory>(Session, "", true);
+    Directory = MemoryDirectory.get();
+    OwnsDirectory = false;
     Name = UniqueName(true);
   } else {
     IsTemporary = false;
@@ -122,11 +126,13 @@ void TResultTable::MoveToDisk() {
 
   TDataDirectory& disk = Session.OpenDirectory("", Session.PrivateDirectory());
   Directory = &disk;
+  OwnsDirectory = true;
   std::string diskName;
   try {
     diskName = UniqueName(false);
   } catch (...) {
     Directory = &memory;
+    OwnsDirectory = false;
     Session.CloseDirectory(disk);
     throw;
   }
@@ -149,6 +155,7 @@ void TResultTable::MoveToDisk() {
       }
     }
     Directory = &memory;
+    OwnsDirectory = false;
     Session.CloseDirectory(disk);
     throw;
   }
@@ -161,7 +168,7 @@ void TResultTable::MoveToDisk() {
     memory.DeleteTable(memoryName, true);
   } catch (...) {
   }
-  Session.CloseDirectory(memory);
+  MemoryDirectory.reset();
   Table = &Directory->OpenTable(Name, false, false, false);
   Table->Data().SetHoldsTableLock(true);
 }

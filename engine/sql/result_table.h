@@ -71,7 +71,8 @@ public:
 private:
   TDataSession& Session;
   TDataDirectory* Directory = nullptr;
-  bool OwnsDirectory = false;
+  bool OwnsDirectory = false;        // opened through the session (closed there)
+  std::unique_ptr<TDataDirectory> MemoryDirectory;  // where a temporary result starts
   std::string Name;
   bool IsInMemory = false;
   bool IsTemporary = true;
