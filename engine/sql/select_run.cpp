@@ -325,6 +325,7 @@ bool TSelectQuery::RowsAlreadyDistinct() const {
 
 void TSelectQuery::UseIndexOrder() {
   OrderByIndex = false;
+  for (TTableRun& run : Runs) run.Source->Cursor->SetKeysOnly(false);
   if (Runs.size() != 1 || OrderColumns.empty() || Distinct || QueryBlock.GroupByPresent || WholeTableGroup ||
       QueryBlock.UnionFollows || QueryBlock.UnionPart || QueryBlock.MaxRowCount >= 0)
     return;
@@ -345,18 +346,38 @@ void TSelectQuery::UseIndexOrder() {
       if (index.FieldNumbers[i] != fields[i] || index.FieldDescending[i]) return false;
     return true;
   };
+  // The fields the rows are built from, when every result column is a plain column (and
+  // nothing else reads the table): an index whose keys hold them all gives the rows without
+  // reading a record.
+  std::vector<int> wanted;
+  bool plainOnly = QueryBlock.Condition == nullptr && run.JoinConditions.empty() && run.WhereConditions.empty();
+  for (const TResultColumn& c : ResultColumns) {
+    if (!plainOnly) break;
+    if (!c.Plain || c.Source != run.Source) plainOnly = false;
+    else wanted.push_back(c.SourceFieldNo);
+  }
   int slot = -1;
+  bool keysOnly = false;
   if (run.Access.UsesIndex()) {
     if (serves(cursor.IndexDefinition())) slot = cursor.IndexSlot();
-  } else if (QueryBlock.Top >= 0) {
+  } else {
     // A whole table read in index order fetches its records out of their order; reading it
-    // in record order and sorting is quicker, unless TOP needs only its first rows.
+    // in record order and sorting is quicker, unless TOP needs only its first rows or the
+    // index keys hold every value wanted.
     const int last = std::min(cursor.IndexCount(), 30);
-    for (int s = 0; s <= last && slot < 0; ++s)
-      if (serves(cursor.GetIndexDefinition(s))) slot = s;
+    for (int s = 0; s <= last && slot < 0; ++s) {
+      if (!serves(cursor.GetIndexDefinition(s))) continue;
+      if (plainOnly && cursor.KeyHoldsFields(s, wanted)) {
+        slot = s;
+        keysOnly = true;
+      } else if (QueryBlock.Top >= 0) {
+        slot = s;
+      }
+    }
     if (slot >= 0) cursor.SetIndexSlot(slot);
   }
   if (slot < 0) return;
+  if (keysOnly) cursor.SetKeysOnly(true);
   run.Backward = descending;
   OrderByIndex = true;
   OrderDone = true;
