@@ -180,6 +180,75 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
            " AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_DIRECTORS WHERE DIRECTORID = " + p.DirectorId + ")",
        {}},
+      {"videos without cast",
+       "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
+           " AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)",
+       {}},
+      {"in sub-select holding NULLs",
+       "SELECT V.VIDEOID FROM VIDEOS V WHERE V.LENGTH IN (SELECT W.LENGTH FROM VIDEOS W WHERE W.YEAR = " +
+           Quoted(p.MiddleYear) + ")",
+       {}},
+      {"not in sub-select holding NULLs",
+       "SELECT V.VIDEOID FROM VIDEOS V WHERE V.YEAR = " + Quoted(p.MiddleYear) +
+           " AND V.LENGTH NOT IN (SELECT W.LENGTH FROM VIDEOS W WHERE W.YEAR = " + Quoted(p.MiddleYear) + ")",
+       {}},
+      {"not in sub-select without NULLs",
+       "SELECT V.VIDEOID, V.LENGTH FROM VIDEOS V WHERE V.YEAR = " + Quoted(p.MiddleYear) +
+           " AND V.LENGTH NOT IN (SELECT W.LENGTH FROM VIDEOS W WHERE W.LENGTH IS NOT NULL AND W.YEAR < " +
+           Quoted(p.MiddleYear) + ")",
+       {}},
+      {"text in sub-select",
+       "SELECT TITLE FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
+           " AND INDUSTRYRATING IN (SELECT INDUSTRYRATING FROM VIDEOS WHERE VIDEOID = " + p.BusyVideoId + ")",
+       {}},
+
+      // DISTINCT over joins: columns of the outer table only, and with an inner column.
+      {"distinct years with directors",
+       "SELECT DISTINCT V.YEAR FROM VIDEOS V, VIDEOS_DIRECTORS D WHERE V.VIDEOID = D.VIDEOID", {}},
+      {"distinct cast per year",
+       "SELECT DISTINCT V.YEAR, L.CASTMEMBERID FROM VIDEOS V, VIDEOS_CASTMEMBERS L WHERE V.VIDEOID = L.VIDEOID AND V.YEAR = " +
+           Quoted(p.MiddleYear),
+       {}},
+
+      // A condition on the inner table in a LEFT JOIN's ON decides the match, not the row.
+      {"left join on a chosen director",
+       "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
+       "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       {}},
+      {"right join on a chosen director",
+       "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS_DIRECTORS L RIGHT JOIN VIDEOS V ON V.VIDEOID = L.VIDEOID "
+       "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       {}},
+
+      // Anti-joins and DISTINCT joins, through index lookups (few outer rows) and through
+      // the inner column's values (many).
+      {"directors without films among the first ids",
+       "SELECT D.DIRECTORID FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L ON D.DIRECTORID = L.DIRECTORID "
+       "WHERE L.DIRECTORID IS NULL AND D.DIRECTORID BETWEEN 1 AND 400",
+       {}},
+      {"directors without films", "SELECT D.DIRECTORID, D.DIRECTOR FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L "
+                                  "ON D.DIRECTORID = L.DIRECTORID WHERE L.DIRECTORID IS NULL",
+       {}},
+      {"directors with films", "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
+                               "WHERE D.DIRECTORID = L.DIRECTORID",
+       {}},
+      {"directors with films among the first ids",
+       "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
+       "WHERE D.DIRECTORID = L.DIRECTORID AND D.DIRECTORID BETWEEN 1 AND 400",
+       {}},
+
+      // Join conditions never match NULLs.
+      {"join on a column with NULLs",
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.LENGTH AND A.YEAR = " +
+           Quoted(p.MiddleYear) + " AND B.YEAR = " + Quoted(p.MiddleYear),
+       {}},
+      {"indexed join from a column with NULLs",
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.TITLE AND A.YEAR = " + Quoted(p.MiddleYear),
+       {}},
+      {"left join from a column with NULLs",
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A LEFT JOIN VIDEOS B ON A.LENGTH = B.TITLE WHERE A.YEAR = " +
+           Quoted(p.MiddleYear),
+       {}},
   };
   return cases;
 }

@@ -27,6 +27,18 @@ std::string TEnvironment::ResolveIgnoringCase(const std::string& path) {
   return path;
 }
 
+bool TEnvironment::FindIgnoringCase(const std::string& path, std::string& found, TFileInfo& info) {
+  found = path;
+  if (GetFileInfo(path, info)) return true;
+  std::string resolved = ResolveIgnoringCase(path);
+  if (resolved != path && GetFileInfo(resolved, info)) {
+    found = std::move(resolved);
+    return true;
+  }
+  GetFileInfo(path, info);
+  return false;
+}
+
 TEnvironment& DefaultEnvironment() {
   static TPosixEnvironment environment;
   return environment;

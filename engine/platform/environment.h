@@ -104,6 +104,9 @@ class TEnvironment {
   // The path of an existing entry whose last component equals that of path ignoring
   // case (an exact match preferred); path itself when there is none.
   virtual std::string ResolveIgnoringCase(const std::string& path);
+  // ResolveIgnoringCase and GetFileInfo in one step: an exact name costs a single look-up.
+  // False (with the missing file's error as the last OS error) when nothing matches.
+  bool FindIgnoringCase(const std::string& path, std::string& found, TFileInfo& info);
 
   // Host facts.
   virtual std::string CurrentDirectory() = 0;    // no trailing "/"

@@ -109,42 +109,60 @@ void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToke
   cursor.SetIndexSlot(Slot);
 }
 
-bool TAccessPath::StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
-                             std::vector<uint8_t>& record) {
+TAccessPath::TBound TAccessPath::StoreBound(TSelectSource& source, const TExpToken& bound,
+                                            const TEvalContext& context, std::vector<uint8_t>& record) {
   const TFieldDefinition& field = source.Cursor->Fields()[static_cast<std::size_t>(FieldNo - 1)];
   TExpTree value = Evaluate(bound, context);
   std::memset(record.data(), 0, record.size());
   if (value->IsNull) {
-    // Equality holds between NULLs: the range of NULL keys.
+    if (ReadsColumn(&bound)) return TBound::NoRows;
+    // `column = NULL` (IS NULL) holds for NULLs: the range of NULL keys.
     source.Cursor->PutField(FieldNo, record.data(), nullptr);
-    return High == nullptr;
+    return High == nullptr ? TBound::Key : TBound::NoKey;
   }
   Converted.SetType(static_cast<uint8_t>(field.DataType), field.SubType == st::AutoInc ? st::None : field.SubType,
                     field.ValueSize, field.Scale);
-  if (!ConvertValue(*value, Converted)) return false;
+  if (!ConvertValue(*value, Converted)) return TBound::NoKey;
   if (static_cast<int32_t>(Converted.Value.size()) < field.ValueSize) Converted.SetValueSize(field.ValueSize);
   source.Cursor->PutField(FieldNo, record.data(), Converted.Value.data());
-  return true;
+  return TBound::Key;
 }
 
-void TAccessPath::Position(TSelectSource& source, const TEvalContext& context) {
+bool TAccessPath::Position(TSelectSource& source, const TEvalContext& context) {
   TDataCursor& cursor = *source.Cursor;
   Ranged = false;
+  OnFirst = false;
   if (!UsesIndex()) {
     cursor.Home();
-    return;
+    return true;
   }
-  bool ranged = StoreBound(source, *Low, context, LowRecord);
-  if (ranged && High != nullptr) ranged = StoreBound(source, *High, context, HighRecord);
+  TBound bound = StoreBound(source, *Low, context, LowRecord);
+  if (bound == TBound::Key && High != nullptr) bound = StoreBound(source, *High, context, HighRecord);
+  if (bound == TBound::NoRows) return false;
+  const bool ranged = bound == TBound::Key;
   Ranged = ranged;
   if (ranged) {
     cursor.SetRange(LowRecord.data(), 1, High != nullptr ? HighRecord.data() : LowRecord.data(), 1);
-  } else if (cursor.RangeActive()) {
+    OnFirst = true;
+    return true;
+  }
+  if (cursor.RangeActive()) {
     // A bound that gives no key (a NULL bound of BETWEEN, an unconvertible value): read the
     // whole index and let the row test decide.
     cursor.CancelRange();
   }
   cursor.Home();
+  return true;
+}
+
+TEngineErrorCode TAccessPath::ReadNext(TSelectSource& source, uint8_t* buffer) {
+  TDataCursor& cursor = *source.Cursor;
+  if (OnFirst) {
+    OnFirst = false;
+    if (cursor.Bof() && cursor.Eof()) return QUARRY_EOF;  // the range is empty
+    if (!cursor.Bof() && !cursor.Eof()) return cursor.GetCurrentRecord(buffer);
+  }
+  return cursor.Next(buffer);
 }
 
 } // namespace quarry

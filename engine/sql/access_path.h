@@ -29,9 +29,16 @@ public:
               const std::function<bool(const TExpToken&)>& outerReadable);
 
   // Positions the cursor before the first row to read (range set when an index is used).
-  void Position(TSelectSource& source, const TEvalContext& context);
+  // False when no row can match: a bound read from another table's row is NULL, and a
+  // comparison between tables never matches a NULL.
+  bool Position(TSelectSource& source, const TEvalContext& context);
+  // Reads the next row forward into buffer (0, else the cursor's end code). Setting a range
+  // already finds its first row; reading it from there saves a second descent of the index.
+  TEngineErrorCode ReadNext(TSelectSource& source, uint8_t* buffer);
 
   bool UsesIndex() const { return Slot != NaturalOrderSlot; }
+  // Puts the cursor back on the chosen index after others read the table in another order.
+  void Restore(TSelectSource& source) const { source.Cursor->SetIndexSlot(Slot); }
   // True when a bound reads columns of other tables (the range changes with the outer row).
   bool DependsOnOuter() const { return Outer; }
   // The condition the current range answers exactly (its row test can be skipped), or
@@ -45,14 +52,17 @@ private:
   const TExpToken* High = nullptr;  // BETWEEN: the upper bound; null for equality
   bool Outer = false;
   bool Ranged = false;  // the last Position set a range from the bounds
+  bool OnFirst = false; // the cursor stands on the first row of the range, not yet read
   const TExpToken* Answered = nullptr;
   std::vector<uint8_t> LowRecord;
   std::vector<uint8_t> HighRecord;
   TExpToken Converted;
 
-  // Evaluates bound into the key record; false when the value is NULL or not convertible.
-  bool StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
-                  std::vector<uint8_t>& record);
+  enum class TBound { Key, NoKey, NoRows };
+  // Evaluates bound into the key record: Key, NoKey when the value gives no key (not
+  // convertible, or a NULL bound of BETWEEN), NoRows for a NULL read from another table.
+  TBound StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
+                    std::vector<uint8_t>& record);
 };
 
 } // namespace quarry

@@ -13,6 +13,7 @@ void TExpToken::Clear() {
   OptimizeLevel = OptimizeHint1 = OptimizeHint2 = 0;
   EstimatedCount = EstimatedCost = -1;
   JoinKind = 0;
+  OuterJoinOn = 0;
   JoinExamined = false;
   ColumnName.clear();
   FieldNo = 0;

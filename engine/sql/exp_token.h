@@ -170,6 +170,9 @@ public:
   int32_t EstimatedCount = -1;
   int32_t EstimatedCost = -1;
   uint8_t JoinKind = 0;
+  // An AND part of the ON condition of a LEFT or RIGHT JOIN (2 or 3), 0 elsewhere: a part
+  // on the inner table alone decides which inner rows match, not which rows are kept.
+  uint8_t OuterJoinOn = 0;
   bool JoinExamined = false;
   std::string ColumnName;
   int16_t FieldNo = 0;

@@ -236,8 +236,9 @@ TExpTree EvaluatePredicate(const TExpToken& node, const TEvalContext& ctx) {
   case op::InSelect:
   case op::NotInSelect: {
     const TExpToken* sub = node.Arg(1);
-    if (ctx.Owner && sub) result = ctx.Owner->SubSelectContains(sub->SubQuery, *tested);
-    return BooleanValue(node.OpCode == op::InSelect ? result : !result);
+    const TSubSelectMatch match =
+        ctx.Owner && sub ? ctx.Owner->SubSelectContains(sub->SubQuery, *tested) : TSubSelectMatch::No;
+    return BooleanValue(match == (node.OpCode == op::InSelect ? TSubSelectMatch::Yes : TSubSelectMatch::No));
   }
   case op::Between:
   case op::NotBetween: {

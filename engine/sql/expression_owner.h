@@ -12,6 +12,11 @@
 #include "engine/sql/exp_token.h"
 
 namespace quarry {
+// The answer to `x IN (SELECT ...)` under SQL's rules for NULL.
+enum class TSubSelectMatch : uint8_t { No, Yes, Unknown };
+} // namespace quarry
+
+namespace quarry {
 
 class TExpressionParser;
 
@@ -32,9 +37,12 @@ public:
   // columnType, the type, subtype, size and scale of its first column.
   virtual int SubSelectColumns(TDataQuery* /*query*/, TExpToken& /*columnType*/) { return 0; }
 
-  // Evaluation of `x IN (SELECT ...)`: true when a row of the nested query's result has
-  // its column equal to value.
-  virtual bool SubSelectContains(TDataQuery* /*query*/, const TExpToken& /*value*/) { return false; }
+  // Evaluation of `x IN (SELECT ...)`: Yes when a row of the nested query's result has its
+  // column equal to value; Unknown when value is NULL or equals no row of a result that holds
+  // a NULL (neither IN nor NOT IN holds then); No otherwise.
+  virtual TSubSelectMatch SubSelectContains(TDataQuery* /*query*/, const TExpToken& /*value*/) {
+    return TSubSelectMatch::No;
+  }
 
   // Type checking of LASTAUTOINC/IDENT_CURRENT in SQL: registers the named table as an
   // extra source table of the query; the returned reference goes into the node.

@@ -185,4 +185,36 @@ void TGroupAggregator::MakeEmptyGroup(uint8_t* groupRow) const {
   Finalise(groupRow);
 }
 
+void TGroupCollector::Begin(std::vector<TFieldDefinition> keyFields, int recordSize, TGroupAggregator& aggregator) {
+  KeyFields = std::move(keyFields);
+  RecordSize = static_cast<std::size_t>(recordSize);
+  Aggregator = &aggregator;
+  Clear();
+}
+
+void TGroupCollector::Clear() {
+  Rows.clear();
+  Index.clear();
+}
+
+void TGroupCollector::Add(const uint8_t* row) {
+  Key.clear();
+  for (const TFieldDefinition& f : KeyFields) {
+    if (IsFieldNull(row, f)) {
+      Key.push_back('\0');
+      continue;
+    }
+    Key.push_back('\1');
+    const uint8_t* data = FieldData(row, f);
+    Key.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(f.ValueSize));
+  }
+  auto [it, added] = Index.try_emplace(Key, Count());
+  if (added) {
+    Rows.insert(Rows.end(), row, row + RecordSize);
+    Aggregator->Accumulate(Rows.data() + it->second * RecordSize, row, true);
+    return;
+  }
+  Aggregator->Accumulate(Rows.data() + it->second * RecordSize, row, false);
+}
+
 } // namespace quarry

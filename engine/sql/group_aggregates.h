@@ -14,6 +14,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/storage/field_definition.h"
@@ -53,6 +55,34 @@ private:
   };
   std::vector<TAggregateColumn> Columns;
   std::vector<TRunning> RunningTotals;
+};
+
+// TGroupCollector: folds the rows of a GROUP BY as the row walk produces them, so that the
+// result table receives one row per group instead of one per joined row, and its sort
+// has that much less to do. Rows whose key fields hold the same bytes share a group; the
+// sort afterwards still merges groups its collation finds equal (accumulation is
+// associative: SUM, COUNT and the AVG parts add, MIN and MAX keep), then finalises them and
+// applies HAVING as before. Groups keep the order of their first rows, so a column that is
+// neither grouped nor aggregated still shows its group's first row. RUNSUM depends on the
+// order of the groups and is not collected.
+class TGroupCollector {
+public:
+  void Begin(std::vector<TFieldDefinition> keyFields, int recordSize, TGroupAggregator& aggregator);
+  void Add(const uint8_t* row);
+  // The groups in order of their first rows.
+  std::size_t Count() const { return RecordSize == 0 ? 0 : Rows.size() / RecordSize; }
+  const uint8_t* Group(std::size_t i) const { return Rows.data() + i * RecordSize; }
+  void Clear();
+  bool Full() const { return Rows.size() >= MaxBytes; }
+
+private:
+  static constexpr std::size_t MaxBytes = std::size_t{64} << 20;
+  std::vector<TFieldDefinition> KeyFields;
+  std::size_t RecordSize = 0;
+  TGroupAggregator* Aggregator = nullptr;
+  std::vector<uint8_t> Rows;                          // one record per group
+  std::unordered_map<std::string, std::size_t> Index; // key bytes -> group
+  std::string Key;
 };
 
 } // namespace quarry

@@ -222,8 +222,8 @@ int TQueryStatement::SubSelectColumns(TDataQuery* query, TExpToken& columnType) 
   return Hooks ? Hooks->SubSelectColumns(query, columnType) : 0;
 }
 
-bool TQueryStatement::SubSelectContains(TDataQuery* query, const TExpToken& value) {
-  return Hooks ? Hooks->SubSelectContains(query, value) : false;
+TSubSelectMatch TQueryStatement::SubSelectContains(TDataQuery* query, const TExpToken& value) {
+  return Hooks ? Hooks->SubSelectContains(query, value) : TSubSelectMatch::No;
 }
 
 TSourceTable* TQueryStatement::RegisterAutoIncTable(const std::string& tableName) {

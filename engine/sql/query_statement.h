@@ -129,7 +129,7 @@ public:
   void AddParameter(TExpToken* node) override;
   TDataQuery* ParseSubSelect(TExpressionParser& parser) override;
   int SubSelectColumns(TDataQuery* query, TExpToken& columnType) override;
-  bool SubSelectContains(TDataQuery* query, const TExpToken& value) override;
+  TSubSelectMatch SubSelectContains(TDataQuery* query, const TExpToken& value) override;
   TSourceTable* RegisterAutoIncTable(const std::string& tableName) override;
   int32_t LastAutoIncValue(TSourceTable* table, const std::string& tableName) override;
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found,

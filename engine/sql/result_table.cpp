@@ -1,8 +1,12 @@
 // The result table of a canned SELECT; see result_table.h.
 #include "engine/sql/result_table.h"
 
-#include <cstring>
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
+
+#include "engine/storage/file_names.h"
 
 #include "engine/storage/record_buffer.h"
 #include "engine/storage/session.h"
@@ -35,32 +39,56 @@ void TResultTable::Drop() {
     Table->DiscardBuffers();
     ReleaseTable();
   }
-  if (Directory != nullptr && IsTemporary && !Name.empty() && Directory->TableExists(Name, InMemory))
-    Directory->DeleteTable(Name, InMemory);
+  if (Directory != nullptr && IsTemporary && !Name.empty() && Directory->TableExists(Name, IsInMemory))
+    Directory->DeleteTable(Name, IsInMemory);
   if (Directory != nullptr && OwnsDirectory) Session.CloseDirectory(*Directory);
   Directory = nullptr;
   OwnsDirectory = false;
+  MemoryDirectory.reset();
+  MayMoveToDisk = false;
   Name.clear();
+}
+
+std::string TResultTable::UniqueName(bool inMemory) const {
+  if (inMemory) {
+    // Memory tables are seen by this process only: a process-wide number makes the name
+    // unique among all sessions and threads; the check skips a user's table of that name.
+    static std::atomic<uint64_t> counter{0};
+    for (;;) {
+      std::string name = "QRESM" + std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+      if (!Directory->TableExists(name, true) && Directory->FindTable(name, true) == nullptr) return name;
+    }
+  }
+  // Disk tables may be seen by other processes sharing the private directory: part of the
+  // thread id, and the first number free there.
+  const long long id = std::llabs(static_cast<long long>(static_cast<int32_t>(Session.Environment().ThreadId())));
+  const std::string prefix = "QRES" + std::to_string(id % 100000) + "_";
+  for (uint32_t n = 0;; ++n) {
+    std::string name = prefix + std::to_string(n);
+    if (!Directory->TableExists(name, false) && Directory->FindTable(name, false) == nullptr) return name;
+  }
 }
 
 void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t languageId, uint16_t sortId,
                           TDataDirectory* directory, const std::string& name, bool inMemory,
                           const std::string& password) {
   Drop();
-  InMemory = inMemory;
+  Appended = 0;
+  SpillAtRows = 0;
   if (directory == nullptr) {
+    // A temporary table starts in memory; unless memory was asked for, it may move to disk.
     IsTemporary = true;
-    Directory = inMemory ? &Session.OpenDirectory("Memory", "") : &Session.OpenDirectory("", Session.PrivateDirectory());
-    OwnsDirectory = true;
-    // Unique among the tables of that directory: a prefix, part of the thread id, a number.
-    const long long id = std::llabs(static_cast<long long>(static_cast<int32_t>(Session.Environment().ThreadId())));
-    const std::string prefix = "QRES" + std::to_string(id % 100000) + "_";
-    for (uint32_t n = 0;; ++n) {
-      Name = prefix + std::to_string(n);
-      if (!Directory->TableExists(Name, inMemory) && Directory->FindTable(Name, inMemory) == nullptr) break;
-    }
+    IsInMemory = true;
+    MayMoveToDisk = !inMemory;
+    // A directory object of our own over the in-memory tables: the session's in-memory
+    // database may be in a transaction, whose rollback must not touch the result.
+    MemoryDirectory = std::make_unique<TDataDirectory>(Session, "", true);
+    Directory = MemoryDirectory.get();
+    OwnsDirectory = false;
+    Name = UniqueName(true);
   } else {
     IsTemporary = false;
+    IsInMemory = inMemory;
     Directory = directory;
     Name = name;
     if (Directory->TableExists(Name, inMemory)) Directory->DeleteTable(Name, inMemory);
@@ -75,14 +103,73 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
   {
     TDataCursor creator(*Directory);
     creator.SetTableName(Name);
-    creator.SetInMemory(inMemory);
+    creator.SetInMemory(IsInMemory);
     creator.CreateTable(std::move(definition));
   }
   // Shared, not exclusive: the result cursor opens the same table object when the fill is
   // done and finds the records still in its cache.
-  Table = &Directory->OpenTable(Name, inMemory, false, false);
+  Table = &Directory->OpenTable(Name, IsInMemory, false, false);
   FieldList = Table->Data().Fields();
   Size = Table->Data().RecordSize();
+  Table->Data().SetHoldsTableLock(true);
+  if (MayMoveToDisk) SpillAtRows = std::max<int64_t>(1, MemoryLimit / std::max(1, Size));
+}
+
+void TResultTable::MoveToDisk() {
+  TFileList& list = Session.Files();
+  TDataDirectory& memory = *Directory;
+  const std::string memoryName = Name;
+  // Everything filled so far goes into the memory files, which are then copied whole.
+  Table->Data().SetHoldsTableLock(false);
+  Table->Flush(true, false, false);
+  ReleaseTable();
+
+  TDataDirectory& disk = Session.OpenDirectory("", Session.PrivateDirectory());
+  Directory = &disk;
+  OwnsDirectory = true;
+  std::string diskName;
+  try {
+    diskName = UniqueName(false);
+  } catch (...) {
+    Directory = &memory;
+    OwnsDirectory = false;
+    Session.CloseDirectory(disk);
+    throw;
+  }
+  std::vector<std::string> copied;
+  try {
+    for (std::string_view extension : {kDataExtension, kIndexExtension, kBlobExtension}) {
+      TFileHandler source(memory.FileNameOf(memoryName, extension), true, &list);
+      if (!source.Exists()) continue;
+      source.Open();
+      const std::string target = disk.FileNameOf(diskName, extension);
+      copied.push_back(target);
+      source.CopyTo(target, false);
+    }
+  } catch (...) {
+    for (const std::string& target : copied) {
+      try {
+        TFileHandler file(target, false, &list);
+        if (file.Exists()) file.Delete();
+      } catch (...) {
+      }
+    }
+    Directory = &memory;
+    OwnsDirectory = false;
+    Session.CloseDirectory(disk);
+    throw;
+  }
+  // The disk table is the result now; the memory one goes.
+  Name = diskName;
+  IsInMemory = false;
+  MayMoveToDisk = false;
+  SpillAtRows = 0;
+  try {
+    memory.DeleteTable(memoryName, true);
+  } catch (...) {
+  }
+  MemoryDirectory.reset();
+  Table = &Directory->OpenTable(Name, false, false, false);
   Table->Data().SetHoldsTableLock(true);
 }
 
@@ -96,6 +183,10 @@ void TResultTable::Append(const uint8_t* record) {
   SetRecordIdentifier(target, recordNo);
   data.MarkDirty(slot.get());
   Table->Index().IncrementRecordCount();
+  if (++Appended == SpillAtRows) {
+    slot.Reset();
+    MoveToDisk();
+  }
 }
 
 TBlobReference TResultTable::StoreBlob(const std::vector<uint8_t>& value) {
@@ -142,7 +233,7 @@ TDataCursor& TResultTable::Finish() {
   Table->Flush(true, false, false);
   ResultCursor = std::make_unique<TDataCursor>(*Directory);
   ResultCursor->SetTableName(Name);
-  ResultCursor->SetInMemory(InMemory);
+  ResultCursor->SetInMemory(IsInMemory);
   ResultCursor->SetInternal(true);
   ResultCursor->Open();
   ResultCursor->SetIndexSlot(NaturalOrderSlot);

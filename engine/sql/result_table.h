@@ -1,8 +1,10 @@
 // TResultTable: the table a canned SELECT result is written to, and the cursor on it.
 //
-// A temporary result table gets a unique name in the session's private directory (or the
-// in-memory database) and is deleted when the result goes away; a named one (INTO) is made
-// in the database given and kept. Each execution makes the table afresh.
+// A temporary result table gets a process-unique name in the in-memory database, so that
+// short results and lookups never touch the disk; one that grows past kMemoryResultBytes is
+// moved once to a disk table in the session's private directory, so that memory stays
+// bounded. It is deleted when the result goes away (also after an error); a named one (INTO)
+// is made in the database given and kept. Each execution makes the table afresh.
 //
 // Filling: rows go straight into the table's data file while this object holds the table
 // (no other user knows its name); the record cache grows instead of writing each row, so a result costs one
@@ -26,6 +28,12 @@ namespace quarry {
 
 class TResultTable {
 public:
+  // The size of records up to which a temporary result stays in memory. Filling and sorting
+  // keep a result's records in the record cache anyway; this caps the second, in-memory copy
+  // of the file at a size every desktop machine affords many times over (the application's
+  // largest list, every video, is under 2 MB) while a runaway join goes to disk.
+  static constexpr int64_t kMemoryResultBytes = 32 << 20;
+
   explicit TResultTable(TDataSession& session);
   ~TResultTable();
   TResultTable(const TResultTable&) = delete;
@@ -59,14 +67,24 @@ public:
   TDataCursor& Finish();
   TDataCursor* Cursor() const { return ResultCursor.get(); }
   bool Temporary() const { return IsTemporary; }
+  // Where the table is now (a temporary one starts in memory and may move to disk).
+  bool InMemory() const { return IsInMemory; }
+  const std::string& TableName() const { return Name; }
+  // Lowers the memory bound (tests; 0 or less restores kMemoryResultBytes).
+  void SetMemoryLimit(int64_t bytes) { MemoryLimit = bytes > 0 ? bytes : kMemoryResultBytes; }
 
 private:
   TDataSession& Session;
   TDataDirectory* Directory = nullptr;
-  bool OwnsDirectory = false;
+  bool OwnsDirectory = false;        // opened through the session (closed there)
+  std::unique_ptr<TDataDirectory> MemoryDirectory;  // where a temporary result starts
   std::string Name;
-  bool InMemory = false;
+  bool IsInMemory = false;
   bool IsTemporary = true;
+  bool MayMoveToDisk = false;        // a temporary table that is in memory by our choice
+  int64_t MemoryLimit = kMemoryResultBytes;
+  int64_t SpillAtRows = 0;           // the row count at which it moves (0: never)
+  int64_t Appended = 0;
   std::vector<TFieldDefinition> FieldList;
   int Size = 0;
   TDataTable* Table = nullptr;       // held while filling
@@ -75,6 +93,10 @@ private:
   // Closes the cursor, deletes a temporary table and lets go of the directory.
   void Drop();
   void ReleaseTable();
+  // A unique temporary table name in Directory.
+  std::string UniqueName(bool inMemory) const;
+  // Moves a filling in-memory table to a disk table of the private directory.
+  void MoveToDisk();
 };
 
 } // namespace quarry

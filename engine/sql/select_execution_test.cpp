@@ -76,6 +76,25 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT D.TITLE, E.NAME FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID ORDER BY D.TITLE, E.NAME",
        {"Dev|Ann", "Dev|Cid", "Empty|NULL", "Sales|Ann", "Sales|bob"}},
       {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID WHERE E.SALARY > 300", {"4|NULL"}},
+      // A part of an outer join's ON on the inner table alone decides the match; the outer
+      // row stays, with NULLs, when no inner row passes it. In WHERE it decides the row.
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID AND D.TITLE = 'Dev' ORDER BY E.ID",
+       {"1|NULL", "2|NULL", "3|Dev", "4|NULL", "5|NULL", "6|Dev"}},
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID WHERE D.TITLE = 'Dev' ORDER BY E.ID",
+       {"3|Dev", "6|Dev"}},
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID AND (D.TITLE = 'Dev' OR D.ID = 10) "
+       "ORDER BY E.ID",
+       {"1|Sales", "2|Sales", "3|Dev", "4|NULL", "5|NULL", "6|Dev"}},
+      {"SELECT D.ID, E.ID FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID AND E.SALARY > 200 ORDER BY D.ID, E.ID",
+       {"10|NULL", "20|3", "20|6", "40|NULL"}},
+      {"SELECT D.ID, E.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'B' ORDER BY D.ID",
+       {"10|2", "20|NULL", "40|NULL"}},
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'B' WHERE E.ID IS NULL ORDER BY D.ID",
+       {"20", "40"}},
+      {"SELECT D.ID, E.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE IS NULL ORDER BY D.ID",
+       {"10|NULL", "20|NULL", "40|NULL"}},
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'A' WHERE E.GRADE IS NULL ORDER BY D.ID",
+       {"40"}},
       {"SELECT E.ID, D.ID FROM EMP E, DEPT D WHERE E.ID < 3 AND D.ID > 10 ORDER BY E.ID, D.ID",
        {"1|20", "1|40", "2|20", "2|40"}},
       // A join with an extra column the DISTINCT must still collapse.
@@ -87,6 +106,11 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT DEPT, COUNT(*) FROM EMP GROUP BY DEPT HAVING COUNT(*) > 1", {"10|2", "20|2"}},
       {"SELECT GRADE, COUNT(GRADE) FROM EMP GROUP BY GRADE", {"NULL|0", "A|3", "B|2"}},
       {"SELECT DEPT, RUNSUM(SALARY) FROM EMP WHERE DEPT > 0 GROUP BY DEPT", {"10|300", "20|850", "30|1250"}},
+      // A column neither grouped nor aggregated shows its group's first row; groups over a join.
+      {"SELECT DEPT, NAME, COUNT(*) FROM EMP GROUP BY DEPT", {"NULL|Eve|1", "10|Ann|2", "20|Cid|2", "30|Dee|1"}},
+      {"SELECT D.TITLE, COUNT(*), AVG(E.SALARY), MIN(E.ID) FROM EMP E, DEPT D WHERE E.DEPT = D.ID GROUP BY D.TITLE",
+       {"Dev|2|275|3", "Sales|2|150|1"}},
+      {"SELECT GRADE, COUNT(*) FROM EMP GROUP BY GRADE HAVING COUNT(*) > 1 ORDER BY 2 DESC", {"A|3", "B|2"}},
       {"SELECT COUNT(*), SUM(SALARY) FROM EMP", {"6|1400"}},
       {"SELECT COUNT(*), SUM(SALARY), AVG(SALARY) FROM EMP WHERE ID > 100", {"0|NULL|0"}},
       {"SELECT COUNT(*) FROM DEPT D, EMP E WHERE D.ID = E.DEPT", {"4"}},
@@ -101,7 +125,47 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT NAME FROM EMP WHERE ID < 3 UNION SELECT NAME FROM EMP WHERE ID = 1", {"Ann", "bob"}},
       // IN sub-selects.
       {"SELECT NAME FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE TITLE = 'Dev') ORDER BY NAME", {"Ann", "Cid"}},
-      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4", "5"}},
+      // IN and NOT IN with NULLs: a NULL value, or a value missing from a list holding a NULL,
+      // is neither in nor out; nothing is in an empty list.
+      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"4"}},
+      {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT WHERE ID > 99) ORDER BY ID",
+       {"1", "2", "3", "4", "5", "6"}},
+      {"SELECT ID FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT WHERE ID > 99)", {}},
+      {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP) ORDER BY ID", {"10", "20"}},
+      {"SELECT ID FROM DEPT WHERE ID NOT IN (SELECT DEPT FROM EMP)", {}},
+      {"SELECT ID FROM EMP WHERE GRADE IN (SELECT GRADE FROM EMP WHERE ID > 4) ORDER BY ID", {"1", "2", "3", "5", "6"}},
+      {"SELECT ID FROM EMP WHERE GRADE NOT IN (SELECT GRADE FROM EMP WHERE ID > 4)", {}},
+      {"SELECT ID FROM EMP WHERE NAME NOT IN (SELECT NAME FROM EMP WHERE SALARY < 250) ORDER BY ID", {"3", "4"}},
+      // Looked up through the sub-select's index (ID, DEPT), its members (SALARY), its
+      // sorted first rows, and a value of another type than the indexed column.
+      {"SELECT ID FROM EMP WHERE SALARY IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
+      {"SELECT ID FROM EMP WHERE SALARY / 1.0 IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
+      {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP WHERE DEPT IS NOT NULL ORDER BY DEPT DESC TOP 2)", {"20"}},
+      {"SELECT ID FROM EMP WHERE SALARY / 10.0 IN (SELECT ID FROM DEPT) ORDER BY ID", {"1", "2", "4"}},
+      {"SELECT ID FROM EMP WHERE SALARY / 10.0 NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"3", "5", "6"}},
+      {"SELECT ID FROM EMP WHERE ID * 10 IN (SELECT ID FROM DEPT WHERE TITLE <> 'Sales') ORDER BY ID", {"2", "4"}},
+      // DISTINCT over the outer table of a join: one row per outer row however many inner
+      // rows match, also for a column equal to an outer one through the join; columns of
+      // the inner table, or outer rows that repeat, still give their distinct rows.
+      {"SELECT DISTINCT D.TITLE FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.TITLE", {"Dev", "Sales"}},
+      {"SELECT DISTINCT D.ID, E.DEPT FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.ID", {"10|10", "20|20"}},
+      {"SELECT DISTINCT D.ID, E.NAME FROM DEPT D, EMP E WHERE D.ID = E.DEPT ORDER BY D.ID, E.NAME",
+       {"10|Ann", "10|bob", "20|Ann", "20|Cid"}},
+      {"SELECT DISTINCT D.TITLE FROM DEPT D LEFT OUTER JOIN EMP E ON D.ID = E.DEPT ORDER BY D.TITLE",
+       {"Dev", "Empty", "Sales"}},
+      {"SELECT DISTINCT D.ID, E.DEPT FROM DEPT D LEFT OUTER JOIN EMP E ON D.ID = E.DEPT ORDER BY D.ID",
+       {"10|10", "20|20", "40|NULL"}},
+      {"SELECT DISTINCT E.DEPT FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3", {"10"}},
+      {"SELECT DISTINCT E.DEPT, D.ID FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3", {"10|10"}},
+      // Joined rows never match on NULL, whether the inner table is read by index (DEPT) or
+      // scanned (GRADE); a left outer join keeps the row once with NULLs.
+      {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.DEPT = B.DEPT AND A.ID = 5", {}},
+      {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.GRADE = B.GRADE AND A.ID = 4", {}},
+      {"SELECT A.ID, B.ID FROM EMP A, EMP B WHERE A.GRADE = B.GRADE AND A.ID = 2 ORDER BY B.ID", {"2|2", "2|5"}},
+      {"SELECT A.ID, B.ID FROM EMP A LEFT OUTER JOIN EMP B ON A.DEPT = B.DEPT WHERE A.ID = 5", {"5|NULL"}},
+      {"SELECT A.ID, B.ID FROM EMP A LEFT OUTER JOIN EMP B ON A.GRADE = B.GRADE WHERE A.ID > 3 ORDER BY A.ID, B.ID",
+       {"4|NULL", "5|2", "5|5", "6|1", "6|3", "6|6"}},
+      {"SELECT E.ID FROM EMP E LEFT OUTER JOIN DEPT D ON E.DEPT = D.ID WHERE D.ID IS NULL ORDER BY E.ID", {"4", "5"}},
       // Word searches over a column of the current row.
       {"SELECT ID FROM EMP WHERE TEXTSEARCH('ann' IN NAME) ORDER BY ID", {"1", "6"}},
       {"SELECT E.ID, TEXTOCCURS('sal*' IN D.TITLE) FROM EMP E, DEPT D WHERE E.DEPT = D.ID AND E.ID < 3 ORDER BY E.ID",

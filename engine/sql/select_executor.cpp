@@ -100,6 +100,7 @@ TDataCursor* TSelectExecutor::ResultCursor() {
 int TSelectExecutor::SubSelectColumns(TDataQuery* query, TExpToken& columnType) {
   TSelectQuery* state = StateOf(query);
   if (state == nullptr) return 0;
+  state->ServeMembership();
   if (state->VisibleColumnCount() >= 1) {
     const TFieldDefinition& f = state->Columns().front().Definition;
     uint8_t type = static_cast<uint8_t>(f.DataType);
@@ -111,9 +112,9 @@ int TSelectExecutor::SubSelectColumns(TDataQuery* query, TExpToken& columnType) 
   return state->VisibleColumnCount();
 }
 
-bool TSelectExecutor::SubSelectContains(TDataQuery* query, const TExpToken& value) {
+TSubSelectMatch TSelectExecutor::SubSelectContains(TDataQuery* query, const TExpToken& value) {
   TSelectQuery* state = StateOf(query);
-  return state != nullptr && state->Contains(value);
+  return state != nullptr ? state->Contains(value) : TSubSelectMatch::No;
 }
 
 bool TSelectExecutor::TextSearch(const TExpToken& column, const std::string& words, bool& found,

@@ -32,7 +32,7 @@ public:
 
   // TExpressionOwner: sub-selects.
   int SubSelectColumns(TDataQuery* query, TExpToken& columnType) override;
-  bool SubSelectContains(TDataQuery* query, const TExpToken& value) override;
+  TSubSelectMatch SubSelectContains(TDataQuery* query, const TExpToken& value) override;
   // The rest goes to the statement.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found,
                   std::int32_t& occurrences) override;

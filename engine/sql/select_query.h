@@ -11,6 +11,14 @@
 // with the fewest rows drive, walks the rows and writes the qualifying ones to a fresh
 // result table.
 //
+// Shortcuts of the walk, each giving the rows the plain walk would: join comparisons never
+// match NULL; below the tables DISTINCT reads, and under a LEFT JOIN whose inner join column
+// must be NULL, the first matching inner row ends the inner loop; when only the existence
+// of a match on an integer column matters and the outer loop is long, the inner column's
+// values are read once instead of one index lookup per outer row; GROUP BY rows are folded
+// into their groups before they reach the result table; the sub-select of an IN feeds its
+// member set, or is answered through its table's index without being walked.
+//
 // A live result (asked for, and the query simple enough: see DecideLive) skips all that:
 // the single source table's own cursor is the result. It presents the result columns as a
 // field view (plain columns are its fields under their result names, computed columns are
@@ -35,6 +43,7 @@
 #include "engine/sql/join_plan.h"
 #include "engine/sql/result_table.h"
 #include "engine/sql/select_sources.h"
+#include "engine/sql/sub_select_members.h"
 
 namespace quarry {
 
@@ -86,8 +95,13 @@ public:
   TDataQuery& Query() const { return QueryBlock; }
   const std::vector<TResultColumn>& Columns() const { return ResultColumns; }
   int VisibleColumnCount() const { return Visible; }
-  // IN (SELECT ...): true when a result row's first column equals value.
-  bool Contains(const TExpToken& value);
+  // IN (SELECT ...): whether a result row's first column equals value (see
+  // TSubSelectMembers for NULL).
+  TSubSelectMatch Contains(const TExpToken& value);
+  // This query is the sub-select of an IN: when nothing but its rows' first column can
+  // matter (no grouping, TOP or UNION), its rows go straight into the member set instead of
+  // the result table.
+  void ServeMembership() { ServesMembership = true; }
   // TEXTSEARCH / TEXTOCCURS over a column of the current row of one of this query's
   // tables; false when the column is not one of them.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
@@ -124,6 +138,15 @@ private:
     std::vector<const TExpToken*> WhereConditions;   // tested once the join matched
     TAccessPath Access;
     bool Backward = false;                           // read from the last record back
+    bool OnlyUnmatched = false;                      // left outer join: matched rows never qualify
+    // Only whether an inner row matches matters (see UseKeySet): the inner join column's
+    // values, read once, answer each outer row.
+    bool KeySetCandidate = false;
+    int8_t KeySetState = -1;                         // -1 undecided, 0 index lookups, 1 key set
+    const TExpToken* OuterSide = nullptr;            // of the join comparison
+    int InnerFieldNo = 0;
+    std::vector<int64_t> Keys;                       // sorted
+    TExpToken KeyValue;
   };
   std::vector<TTableRun> Runs;        // FROM order
   TJoinPlan Plan;
@@ -132,6 +155,10 @@ private:
   TExpTree PreparedHaving;
   std::unique_ptr<TResultTable> Result;
   TGroupAggregator Aggregator;
+  TGroupCollector Groups;
+  bool CollectGroups = false;
+  int DistinctLevel = -1;             // below this level, one written row ends the loops
+  bool RowWritten = false;         // GROUP BY rows are folded before they reach the result
   std::vector<uint8_t> RowBuffer;
   std::vector<uint8_t> GroupRow;
   bool GroupStarted = false;
@@ -150,8 +177,15 @@ private:
   TFilter* LiveFilter = nullptr;
   std::unique_ptr<TRecordColumnSource> LiveValues;
   // IN (SELECT ...) values, read from the result once per execution.
-  std::vector<TExpTree> MemberValues;
-  bool MembersLoaded = false;
+  TSubSelectMembers Members;
+  bool ServesMembership = false;
+  bool FeedMembers = false;           // this execution's rows go to Members only
+  // IN over this query answered through an index of its single table, the rows unread.
+  int ProbeSlot = -1;                 // the index, or -1
+  std::vector<uint8_t> ProbeKey;
+  TExpToken ProbeValue;
+  int8_t ProbeHasNull = -1;           // -1 not yet looked up
+  int8_t ProbeHasRows = -1;
 
   // Preparation steps.
   void OpenSources();
@@ -192,15 +226,31 @@ private:
   void UseIndexOrder();
   // True when the rows of this execution cannot repeat (DISTINCT has nothing to do).
   bool RowsAlreadyDistinct() const;
+  // The deepest loop level DISTINCT's columns read, when tables below it exist (-1 else).
+  void ChooseDistinctLevel();
   // COUNT(*) of one table answered by the cursor's count; false when rows must be read.
   bool CountFromCursor();
   void WalkLevel(std::size_t level);
+  // The join into run compares one integer column with the outer row and only a match's
+  // existence matters (an anti-join, or DISTINCT above it): decides once per execution
+  // whether reading the column's values once beats one index lookup per outer row.
+  void ChooseKeySets();
+  bool UseKeySet(TTableRun& run, std::size_t level);
+  // Walks a key-set level: the NULL row, or one matched row whose join column holds the key.
+  void WalkKeySet(TTableRun& run, std::size_t level);
   bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
+  // The comparisons of a join edge: as Holds, except that a NULL on either side never matches.
+  bool JoinHolds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
   void EmitRow();
+  void FlushGroups();
   void BuildRow(uint8_t* row);
   void StoreValue(uint8_t* row, TResultColumn& column, const TExpToken& value);
   void ReportProgress();
   std::vector<TFieldDefinition> KeyFields(const std::vector<int>& columns, const std::vector<bool>& descending) const;
+  int MembershipSlot() const;
+  // Whether a row with the key (null: the NULL key; else value) passes the conditions.
+  bool ProbeKeyHolds(const TExpToken* value);
+  TSubSelectMatch ProbeMembership(const TExpToken& value);
   void SortDistinct();
   void SortGroups();
   void CloseSources();

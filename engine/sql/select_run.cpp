@@ -11,6 +11,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
 #include "engine/sql/select_query.h"
+#include "engine/sql/sub_select_members.h"
 #include "engine/sql/value_ops.h"
 #include "engine/storage/record_buffer.h"
 #include "engine/storage/session.h"
@@ -80,6 +81,26 @@ uint64_t TablesRead(const TExpToken* n, const TSelectColumnSource& columns) {
 }
 
 int OnlyTable(uint64_t mask) { return std::popcount(mask) == 1 ? std::countr_zero(mask) : -1; }
+
+bool IsColumnOf(const TExpToken* n, const TSourceTable* table, int fieldNo) {
+  return n != nullptr && n->NodeClass == nc::Column && n->SourceTable == table && n->FieldNo == fieldNo;
+}
+
+// Whether `condition` is `column IS NULL` on a column that a comparison between two tables
+// reads: no row the join matched can pass it, since such comparisons never match NULLs.
+bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpToken*>& joinConditions,
+                     const TSourceTable* table) {
+  const TExpToken* column = condition.Left;
+  const bool isNullTest = condition.NodeClass == nc::Binary && condition.OpCode == op::Equal && column != nullptr &&
+                          column->NodeClass == nc::Column && column->SourceTable == table &&
+                          condition.Right != nullptr && condition.Right->NodeClass == nc::Constant &&
+                          condition.Right->IsNull;
+  if (!isNullTest) return false;
+  return std::any_of(joinConditions.begin(), joinConditions.end(), [&](const TExpToken* join) {
+    return IsComparison(*join) && ReadsColumn(join->Left) && ReadsColumn(join->Right) &&
+           (IsColumnOf(join->Left, table, column->FieldNo) || IsColumnOf(join->Right, table, column->FieldNo));
+  });
+}
 
 } // namespace
 
@@ -167,6 +188,13 @@ void TSelectQuery::PlanJoins(bool forExecution) {
     }
   }
   for (const TOther& other : others) {
+    // A part of a LEFT JOIN's ON condition on the inner table alone belongs to the match: an
+    // outer row whose inner rows all fail it still appears once, with NULLs.
+    const int only = OnlyTable(other.Tables);
+    if (other.Node->OuterJoinOn != 0 && only >= 0 && Runs[static_cast<std::size_t>(only)].Kind == jk::LeftOuter) {
+      Runs[static_cast<std::size_t>(only)].JoinConditions.push_back(other.Node);
+      continue;
+    }
     int deepest = order.front();
     for (int t = 0; t < count; ++t)
       if ((other.Tables >> t) & 1U)
@@ -182,6 +210,12 @@ void TSelectQuery::PlanJoins(bool forExecution) {
     // they must not narrow the rows the match is looked for in.
     if (run.Kind != jk::LeftOuter)
       usable.insert(usable.end(), run.WhereConditions.begin(), run.WhereConditions.end());
+    // A left outer join whose inner rows are wanted only when none matches (... LEFT JOIN L
+    // ON ... WHERE L.X IS NULL) needs no more than the first match.
+    run.OnlyUnmatched = run.Kind == jk::LeftOuter &&
+                        std::any_of(run.WhereConditions.begin(), run.WhereConditions.end(), [&](const TExpToken* c) {
+                          return FailsEveryMatch(*c, run.JoinConditions, run.Source->Source);
+                        });
     const int here = position[static_cast<std::size_t>(t)];
     run.Access.Choose(*run.Source, usable, [&](const TExpToken& e) {
       const uint64_t tables = TablesRead(&e, ColumnSource);
@@ -209,11 +243,71 @@ bool TSelectQuery::CountFromCursor() {
   return true;
 }
 
+void TSelectQuery::ChooseDistinctLevel() {
+  // DISTINCT whose columns all come from the first tables of the loop: once a row was
+  // written for the current rows of those tables, the tables below them can only repeat it.
+  // (A maximum row count counts the rows walked, duplicates included: it keeps every one.)
+  DistinctLevel = -1;
+  if (!Distinct || WholeTableGroup || QueryBlock.GroupByPresent || Runs.size() < 2 || QueryBlock.MaxRowCount >= 0)
+    return;
+  const std::vector<int>& order = Plan.Order();
+  std::vector<int> position(order.size(), 0);
+  for (std::size_t i = 0; i < order.size(); ++i) position[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
+  auto runOf = [&](const TSourceTable* table) {
+    for (std::size_t t = 0; t < Runs.size(); ++t)
+      if (Runs[t].Source->Source == table) return static_cast<int>(t);
+    return -1;
+  };
+  // A column equal by its join comparison to an integer column of the same type of an
+  // outer table holds that table's value: it is read from there (C.VIDEOID = V.VIDEOID).
+  auto outerTwin = [&](int t, int fieldNo) -> std::pair<int, int> {
+    const TFieldDefinition& field = Runs[static_cast<std::size_t>(t)].Source->Cursor->Fields()[static_cast<std::size_t>(fieldNo - 1)];
+    if (!IntegerFamily(static_cast<uint8_t>(field.DataType))) return {-1, 0};
+    for (const TExpToken* c : Runs[static_cast<std::size_t>(t)].JoinConditions) {
+      if (c->NodeClass != nc::Binary || c->OpCode != op::Equal) continue;
+      for (const auto& [mine, other] : {std::pair{c->Left, c->Right}, std::pair{c->Right, c->Left}}) {
+        if (mine == nullptr || other == nullptr || mine->NodeClass != nc::Column || other->NodeClass != nc::Column) continue;
+        if (runOf(mine->SourceTable) != t || mine->FieldNo != fieldNo) continue;
+        const int u = runOf(other->SourceTable);
+        if (u < 0 || u == t || other->FieldNo < 1) continue;
+        const TFieldDefinition& twin = Runs[static_cast<std::size_t>(u)].Source->Cursor->Fields()[static_cast<std::size_t>(other->FieldNo - 1)];
+        if (twin.DataType == field.DataType && twin.ValueSize == field.ValueSize) return {u, other->FieldNo};
+      }
+    }
+    return {-1, 0};
+  };
+  int deepest = 0;
+  for (int i = 0; i < Visible; ++i) {
+    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+    if (c.Aggregate != agg::None) return;
+    uint64_t tables = 0;
+    if (c.Plain) {
+      int t = -1;
+      for (std::size_t u = 0; u < Runs.size(); ++u)
+        if (Runs[u].Source == c.Source) t = static_cast<int>(u);
+      int fieldNo = c.SourceFieldNo;
+      for (std::size_t step = 0; t >= 0 && step < Runs.size(); ++step) {
+        const auto [u, twinField] = outerTwin(t, fieldNo);
+        if (u < 0 || position[static_cast<std::size_t>(u)] >= position[static_cast<std::size_t>(t)]) break;
+        t = u;
+        fieldNo = twinField;
+      }
+      if (t >= 0) tables = uint64_t{1} << t;
+    } else {
+      tables = TablesRead(c.Expression, ColumnSource);
+    }
+    for (std::size_t t = 0; t < Runs.size(); ++t)
+      if ((tables >> t) & 1U) deepest = std::max(deepest, position[t]);
+  }
+  if (deepest + 1 < static_cast<int>(order.size())) DistinctLevel = deepest;
+}
+
 bool TSelectQuery::RowsAlreadyDistinct() const {
-  // One table, read once per row, whose unique primary key is among the result columns:
-  // no two result rows can be equal.
-  if (Runs.size() != 1 || QueryBlock.UnionFollows || QueryBlock.UnionPart) return false;
-  const TSelectSource* source = Runs.front().Source;
+  // One table (or the driving table, when DISTINCT stops at it), read once per row, whose
+  // unique primary key is among the result columns: no two result rows can be equal.
+  if (QueryBlock.UnionFollows || QueryBlock.UnionPart) return false;
+  if (Runs.size() != 1 && DistinctLevel != 0) return false;
+  const TSelectSource* source = Runs[static_cast<std::size_t>(Plan.Order().front())].Source;
   TDataCursor& cursor = *source->Cursor;
   if (cursor.IndexCount() < 1) return false;
   const TIndexDefinition& primary = cursor.GetIndexDefinition(0);
@@ -231,6 +325,7 @@ bool TSelectQuery::RowsAlreadyDistinct() const {
 
 void TSelectQuery::UseIndexOrder() {
   OrderByIndex = false;
+  for (TTableRun& run : Runs) run.Source->Cursor->SetKeysOnly(false);
   if (Runs.size() != 1 || OrderColumns.empty() || Distinct || QueryBlock.GroupByPresent || WholeTableGroup ||
       QueryBlock.UnionFollows || QueryBlock.UnionPart || QueryBlock.MaxRowCount >= 0)
     return;
@@ -251,18 +346,38 @@ void TSelectQuery::UseIndexOrder() {
       if (index.FieldNumbers[i] != fields[i] || index.FieldDescending[i]) return false;
     return true;
   };
+  // The fields the rows are built from, when every result column is a plain column (and
+  // nothing else reads the table): an index whose keys hold them all gives the rows without
+  // reading a record.
+  std::vector<int> wanted;
+  bool plainOnly = QueryBlock.Condition == nullptr && run.JoinConditions.empty() && run.WhereConditions.empty();
+  for (const TResultColumn& c : ResultColumns) {
+    if (!plainOnly) break;
+    if (!c.Plain || c.Source != run.Source) plainOnly = false;
+    else wanted.push_back(c.SourceFieldNo);
+  }
   int slot = -1;
+  bool keysOnly = false;
   if (run.Access.UsesIndex()) {
     if (serves(cursor.IndexDefinition())) slot = cursor.IndexSlot();
-  } else if (QueryBlock.Top >= 0) {
+  } else {
     // A whole table read in index order fetches its records out of their order; reading it
-    // in record order and sorting is quicker, unless TOP needs only its first rows.
+    // in record order and sorting is quicker, unless TOP needs only its first rows or the
+    // index keys hold every value wanted.
     const int last = std::min(cursor.IndexCount(), 30);
-    for (int s = 0; s <= last && slot < 0; ++s)
-      if (serves(cursor.GetIndexDefinition(s))) slot = s;
+    for (int s = 0; s <= last && slot < 0; ++s) {
+      if (!serves(cursor.GetIndexDefinition(s))) continue;
+      if (plainOnly && cursor.KeyHoldsFields(s, wanted)) {
+        slot = s;
+        keysOnly = true;
+      } else if (QueryBlock.Top >= 0) {
+        slot = s;
+      }
+    }
     if (slot >= 0) cursor.SetIndexSlot(slot);
   }
   if (slot < 0) return;
+  if (keysOnly) cursor.SetKeysOnly(true);
   run.Backward = descending;
   OrderByIndex = true;
   OrderDone = true;
@@ -275,6 +390,26 @@ bool TSelectQuery::Holds(const std::vector<const TExpToken*>& conditions, const 
     if (c == skip) continue;
     TExpTree value = Evaluate(*c, context);
     if (!ConditionHolds(*value)) return false;
+  }
+  return true;
+}
+
+bool TSelectQuery::JoinHolds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const {
+  if (conditions.empty()) return true;
+  const TEvalContext context = Context();
+  for (const TExpToken* c : conditions) {
+    if (c == skip) continue;
+    if (!IsComparison(*c) || c->Left == nullptr || c->Right == nullptr || !ReadsColumn(c->Left) ||
+        !ReadsColumn(c->Right)) {
+      if (!ConditionHolds(*Evaluate(*c, context))) return false;
+      continue;
+    }
+    // Rows of two tables never match on a NULL (unlike a filter's `=`, where two NULLs are
+    // equal).
+    TExpTree left = Evaluate(*c->Left, context);
+    if (left->IsNull) return false;
+    TExpTree right = Evaluate(*c->Right, context);
+    if (right->IsNull || !CompareByOperator(c->OpCode, *left, *right, context.Collation)) return false;
   }
   return true;
 }
@@ -364,9 +499,27 @@ void TSelectQuery::EmitRow() {
     }
     return;
   }
+  if (FeedMembers) {
+    Members.Add(row);
+    return;
+  }
+  if (CollectGroups) {
+    Groups.Add(row);
+    if (Groups.Full()) FlushGroups();
+    return;
+  }
+  RowWritten = true;
   Result->Append(row);
   ++Appended;
   if (RowLimit >= 0 && Appended >= RowLimit) Stop = true;
+}
+
+void TSelectQuery::FlushGroups() {
+  for (std::size_t i = 0; i < Groups.Count(); ++i) {
+    Result->Append(Groups.Group(i));
+    ++Appended;
+  }
+  Groups.Clear();
 }
 
 void TSelectQuery::ReportProgress() {
@@ -380,6 +533,97 @@ void TSelectQuery::ReportProgress() {
   if (Statement.ReportProgress(percent)) Stop = true;
 }
 
+void TSelectQuery::ChooseKeySets() {
+  const std::vector<int>& order = Plan.Order();
+  for (std::size_t level = 1; level < order.size(); ++level) {
+    TTableRun& run = Runs[static_cast<std::size_t>(order[level])];
+    run.KeySetCandidate = false;
+    run.KeySetState = -1;
+    run.Keys.clear();
+    // Existence only: an anti-join, or an inner join below the columns DISTINCT reads that
+    // tests nothing else on its rows (its columns reach the result only as copies of the
+    // outer column they equal).
+    const bool existence = (run.Kind == jk::LeftOuter && run.OnlyUnmatched) ||
+                           (run.Kind == jk::Inner && DistinctLevel >= 0 &&
+                            static_cast<std::size_t>(DistinctLevel) < level && run.WhereConditions.empty());
+    if (!existence || level + 1 != order.size() || level != 1 || run.JoinConditions.size() != 1) continue;
+    const TExpToken* c = run.JoinConditions.front();
+    if (c->NodeClass != nc::Binary || c->OpCode != op::Equal || c->Left == nullptr || c->Right == nullptr) continue;
+    const TSourceTable* table = run.Source->Source;
+    for (const auto& [mine, other] : {std::pair{c->Left, c->Right}, std::pair{c->Right, c->Left}}) {
+      if (mine->NodeClass != nc::Column || mine->SourceTable != table || mine->FieldNo < 1 ||
+          TablesRead(other, ColumnSource) & TablesRead(mine, ColumnSource))
+        continue;
+      const TFieldDefinition& field = run.Source->Cursor->Fields()[static_cast<std::size_t>(mine->FieldNo - 1)];
+      if (!IntegerFamily(static_cast<uint8_t>(field.DataType)) || !IntegerFamily(other->DataType)) continue;
+      run.KeySetCandidate = true;
+      run.OuterSide = other;
+      run.InnerFieldNo = mine->FieldNo;
+      break;
+    }
+  }
+}
+
+bool TSelectQuery::UseKeySet(TTableRun& run, std::size_t level) {
+  if (!run.KeySetCandidate) return false;
+  if (run.KeySetState >= 0) return run.KeySetState == 1;
+  run.KeySetState = 0;
+  TDataCursor& cursor = *run.Source->Cursor;
+  if (cursor.RangeActive()) cursor.CancelRange();
+  const int64_t innerRows = cursor.RecordCount();
+  // An index lookup costs about as much as reading a few dozen records in a row.
+  constexpr int64_t kLookupCost = 16;
+  if (level != 1 || DriverRows * kLookupCost <= innerRows) return false;
+  run.KeySetState = 1;
+  TSelectSource& source = *run.Source;
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(run.InnerFieldNo - 1)];
+  run.KeyValue.SetType(static_cast<uint8_t>(field.DataType), st::None, field.ValueSize, field.Scale);
+  run.KeyValue.ZeroValue();
+  cursor.SetIndexSlot(NaturalOrderSlot);
+  cursor.Home();
+  while (cursor.Next(source.Record.data()) == 0) {
+    if (IsFieldNull(source.Record.data(), field)) continue;
+    const uint8_t* data = FieldData(source.Record.data(), field);
+    std::copy(data, data + field.ValueSize, run.KeyValue.Value.begin());
+    run.Keys.push_back(ValueAsInt64(run.KeyValue));
+  }
+  std::sort(run.Keys.begin(), run.Keys.end());
+  run.Keys.erase(std::unique(run.Keys.begin(), run.Keys.end()), run.Keys.end());
+  return true;
+}
+
+void TSelectQuery::WalkKeySet(TTableRun& run, std::size_t level) {
+  TSelectSource& source = *run.Source;
+  TExpTree value = Evaluate(*run.OuterSide, Context());
+  bool matched = false;
+  if (!value->IsNull && IntegerFamily(value->DataType)) {
+    matched = std::binary_search(run.Keys.begin(), run.Keys.end(), ValueAsInt64(*value));
+  } else if (!value->IsNull) {
+    // A value compared otherwise than as an integer: look it up through the index.
+    run.KeySetCandidate = false;
+    run.KeySetState = -1;
+    run.Access.Restore(source);
+    WalkLevel(level);
+    return;
+  }
+  if (matched) {
+    if (run.OnlyUnmatched) return;
+    // The matched row's join column holds the outer value; no other column of it is read.
+    const TFieldDefinition& field = source.Cursor->Fields()[static_cast<std::size_t>(run.InnerFieldNo - 1)];
+    ConvertValue(*value, run.KeyValue);
+    if (static_cast<int32_t>(run.KeyValue.Value.size()) < field.ValueSize) run.KeyValue.SetValueSize(field.ValueSize);
+    SetFieldData(source.Record.data(), field, run.KeyValue.Value.data());
+    source.NullRow = false;
+    WalkLevel(level + 1);
+    return;
+  }
+  if (run.Kind == jk::LeftOuter && !Stop) {
+    source.NullRow = true;
+    if (Holds(run.WhereConditions, nullptr)) WalkLevel(level + 1);
+    source.NullRow = false;
+  }
+}
+
 void TSelectQuery::WalkLevel(std::size_t level) {
   const std::vector<int>& order = Plan.Order();
   if (level == order.size()) {
@@ -387,21 +631,30 @@ void TSelectQuery::WalkLevel(std::size_t level) {
     return;
   }
   TTableRun& run = Runs[static_cast<std::size_t>(order[level])];
+  if (level > 0 && UseKeySet(run, level)) {
+    WalkKeySet(run, level);
+    return;
+  }
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
-  run.Access.Position(source, Context());
+  const bool mayMatch = run.Access.Position(source, Context());
   if (level == 0) DriverRows = cursor.RecordCount();
   const TExpToken* answered = run.Access.AnsweredCondition();
   bool matched = false;
   if (run.Backward) cursor.End();
-  auto step = [&] { return run.Backward ? cursor.Prior(source.Record.data()) : cursor.Next(source.Record.data()); };
-  while (!Stop && step() == 0) {
+  auto step = [&] {
+    return run.Backward ? cursor.Prior(source.Record.data()) : run.Access.ReadNext(source, source.Record.data());
+  };
+  while (mayMatch && !Stop && step() == 0) {
     source.NullRow = false;
     if (level == 0) ReportProgress();
-    if (!Holds(run.JoinConditions, answered)) continue;
+    if (!JoinHolds(run.JoinConditions, answered)) continue;
     matched = true;
+    if (run.OnlyUnmatched) break;
     if (!Holds(run.WhereConditions, answered)) continue;
+    if (static_cast<int>(level) == DistinctLevel) RowWritten = false;
     WalkLevel(level + 1);
+    if (static_cast<int>(level) > DistinctLevel && DistinctLevel >= 0 && RowWritten) break;
   }
   if (!matched && !Stop && run.Kind == jk::LeftOuter) {
     // No inner row matched: the outer row goes on once with NULL for every inner column.
@@ -487,8 +740,7 @@ void TSelectQuery::Fill() {
   GroupStarted = false;
   DistinctDone = false;
   OrderDone = false;
-  MembersLoaded = false;
-  MemberValues.clear();
+  Members.Clear();
   Rows = 0;
   if (Live) return RunLive();
 
@@ -515,6 +767,8 @@ void TSelectQuery::Fill() {
     PreparedHaving = PrepareExpression(*QueryBlock.Having, &Hooks, nullptr, true, false, Language, Sort);
   PrepareConditions();
   PlanJoins(true);
+  ChooseDistinctLevel();
+  ChooseKeySets();
   UseIndexOrder();
 
   // The result table.
@@ -566,9 +820,28 @@ void TSelectQuery::Fill() {
   if (topInWalk) RowLimit = RowLimit < 0 ? QueryBlock.Top : std::min<int64_t>(RowLimit, QueryBlock.Top);
   if (RowLimit == 0) Stop = true;
 
+  FeedMembers = ServesMembership && !QueryBlock.GroupByPresent && !WholeTableGroup && QueryBlock.Top < 0 &&
+                RowLimit < 0 && !QueryBlock.UnionFollows && !QueryBlock.UnionPart && Visible >= 1;
+  if (FeedMembers) Members.Begin(ResultColumns.front().Definition, Context().Collation);
+  ProbeSlot = FeedMembers ? MembershipSlot() : -1;
+  ProbeHasNull = ProbeHasRows = -1;
+  if (ProbeSlot >= 0) {
+    TDataCursor& cursor = *Runs.front().Source->Cursor;
+    cursor.SetIndexSlot(ProbeSlot);
+    ProbeKey.assign(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
+    Stop = true;  // the rows are looked up when IN asks
+  }
+
+  CollectGroups = QueryBlock.GroupByPresent && RowLimit < 0 && !FeedMembers &&
+                  std::none_of(ResultColumns.begin(), ResultColumns.end(),
+                               [](const TResultColumn& c) { return c.Aggregate == agg::RunSum; });
+  if (CollectGroups) Groups.Begin(KeyFields(GroupColumns, {}), Result->RecordSize(), Aggregator);
+
   if (CountFromCursor()) Stop = true;
   if (!Stop && !Sources.empty()) WalkLevel(0);
   locks.reset();
+  if (FeedMembers) Members.End();
+  if (CollectGroups) FlushGroups();
   if (!Sources.empty() && LastProgress < 100) Statement.ReportProgress(100);
 
   if (WholeTableGroup) {
@@ -648,35 +921,101 @@ bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words,
   return true;
 }
 
-bool TSelectQuery::Contains(const TExpToken& value) {
-  TDataCursor* cursor = ResultCursor();
-  if (cursor == nullptr || Visible < 1) return false;
-  if (!MembersLoaded) {
-    MembersLoaded = true;
-    MemberValues.clear();
-    const TFieldDefinition& field = cursor->Fields().front();
-    std::vector<uint8_t> record(static_cast<std::size_t>(cursor->RecordBufferSize()), 0);
-    cursor->Home();
-    while (cursor->Next(record.data()) == 0) {
-      TExpTree member = NewToken();
-      member->NodeClass = nc::Constant;
-      SetColumnType(*member, field);
-      member->ZeroValue();
-      member->IsNull = IsFieldNull(record.data(), field);
-      if (!member->IsNull) {
-        const uint8_t* data = FieldData(record.data(), field);
-        std::copy(data, data + field.ValueSize, member->Value.begin());
-      }
-      MemberValues.push_back(std::move(member));
-    }
-    cursor->Home();
+int TSelectQuery::MembershipSlot() const {
+  if (Runs.size() != 1 || Visible < 1) return -1;
+  const TResultColumn& column = ResultColumns.front();
+  const TTableRun& run = Runs.front();
+  if (!column.Plain || column.Source != run.Source || !run.JoinConditions.empty()) return -1;
+  TDataCursor& cursor = *run.Source->Cursor;
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(column.SourceFieldNo - 1)];
+  if (!IntegerFamily(static_cast<uint8_t>(field.DataType))) return -1;
+  const int last = std::min(cursor.IndexCount(), 30);
+  for (int slot = 0; slot <= last; ++slot) {
+    const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
+    if (index.Defined() && index.FieldCount > 0 && index.FieldNumbers[0] == column.SourceFieldNo &&
+        !index.Descending && !index.FieldDescending[0])
+      return slot;
   }
-  TExpressionCollation collation;
-  collation.Language = Language;
-  collation.Sort = Sort;
-  for (const TExpTree& member : MemberValues)
-    if (CompareByOperator(op::Equal, value, *member, collation)) return true;
-  return false;
+  return -1;
+}
+
+bool TSelectQuery::ProbeKeyHolds(const TExpToken* value) {
+  TTableRun& run = Runs.front();
+  TSelectSource& source = *run.Source;
+  TDataCursor& cursor = *source.Cursor;
+  const int fieldNo = ResultColumns.front().SourceFieldNo;
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(fieldNo - 1)];
+  std::fill(ProbeKey.begin(), ProbeKey.end(), 0);
+  if (value == nullptr) {
+    cursor.PutField(fieldNo, ProbeKey.data(), nullptr);
+  } else {
+    ProbeValue.SetType(static_cast<uint8_t>(field.DataType), st::None, field.ValueSize, field.Scale);
+    // A value the column cannot hold equals none of its values.
+    if (!ConvertValue(*value, ProbeValue) || ProbeValue.IsNull || ValueAsInt64(ProbeValue) != ValueAsInt64(*value))
+      return false;
+    if (static_cast<int32_t>(ProbeValue.Value.size()) < field.ValueSize) ProbeValue.SetValueSize(field.ValueSize);
+    cursor.PutField(fieldNo, ProbeKey.data(), ProbeValue.Value.data());
+  }
+  cursor.SetRange(ProbeKey.data(), 1, ProbeKey.data(), 1);
+  // Setting the range found its first row.
+  for (bool first = true;; first = false) {
+    const TEngineErrorCode code =
+        first ? cursor.GetCurrentRecord(source.Record.data()) : cursor.Next(source.Record.data());
+    if (code != 0) return false;
+    source.NullRow = false;
+    if (Holds(run.WhereConditions, nullptr)) return true;
+  }
+}
+
+TSubSelectMatch TSelectQuery::ProbeMembership(const TExpToken& value) {
+  TTableRun& run = Runs.front();
+  TSelectSource& source = *run.Source;
+  TDataCursor& cursor = *source.Cursor;
+  const TFieldDefinition& field =
+      cursor.Fields()[static_cast<std::size_t>(ResultColumns.front().SourceFieldNo - 1)];
+  const uint8_t fieldType = static_cast<uint8_t>(field.DataType);
+  const bool keyable = value.DataType == fieldType || (IsIntegerType(value.DataType) && IsIntegerType(fieldType));
+  if (!value.IsNull && !keyable) {
+    // A value that does not convert to a key of the column's type: read every row once, as
+    // an unindexed IN does.
+    TExpressionCollation collation;
+    collation.Language = Language;
+    collation.Sort = Sort;
+    Members.Begin(field, collation);
+    if (cursor.RangeActive()) cursor.CancelRange();
+    cursor.Home();
+    while (cursor.Next(source.Record.data()) == 0)
+      if (Holds(run.WhereConditions, nullptr)) Members.Add(source.Record.data());
+    Members.End();
+    ProbeSlot = -1;
+    return Members.Find(value);
+  }
+  if (value.IsNull) {
+    if (ProbeHasRows < 0) {
+      ProbeHasRows = 0;
+      if (cursor.RangeActive()) cursor.CancelRange();
+      cursor.Home();
+      while (ProbeHasRows == 0 && cursor.Next(source.Record.data()) == 0)
+        if (Holds(run.WhereConditions, nullptr)) ProbeHasRows = 1;
+    }
+    return ProbeHasRows != 0 ? TSubSelectMatch::Unknown : TSubSelectMatch::No;
+  }
+  if (ProbeKeyHolds(&value)) return TSubSelectMatch::Yes;
+  if (ProbeHasNull < 0) ProbeHasNull = ProbeKeyHolds(nullptr) ? 1 : 0;
+  return ProbeHasNull != 0 ? TSubSelectMatch::Unknown : TSubSelectMatch::No;
+}
+
+TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {
+  if (ProbeSlot >= 0) return ProbeMembership(value);
+  TDataCursor* cursor = ResultCursor();
+  if (cursor == nullptr || Visible < 1) return TSubSelectMatch::No;
+  if (!Members.Loaded()) {
+    TExpressionCollation collation;
+    collation.Language = Language;
+    collation.Sort = Sort;
+    Members.Load(*cursor, collation);
+  }
+  return Members.Find(value);
 }
 
 } // namespace quarry

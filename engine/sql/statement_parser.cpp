@@ -54,6 +54,17 @@ void MarkJoinComparisons(TExpToken* node, uint8_t joinKind) {
   if (!sameSingleTable) node->JoinKind = joinKind;
 }
 
+// Marks the AND parts of an outer join's ON condition (see TExpToken::OuterJoinOn).
+void MarkOuterJoinParts(TExpToken* node, uint8_t joinKind) {
+  if (node == nullptr) return;
+  if (node->NodeClass == nc::Binary && node->OpCode == op::And) {
+    MarkOuterJoinParts(node->Left, joinKind);
+    MarkOuterJoinParts(node->Right, joinKind);
+    return;
+  }
+  node->OuterJoinOn = joinKind;
+}
+
 } // namespace
 
 TStatementParser::TStatementParser(TQueryStatement& statement)
@@ -288,6 +299,7 @@ void TStatementParser::ParseTableReference(TDataQuery& query, const std::string&
     ExpectKeyword("ON", "ON keyword expected in JOIN clause, instead found '");
     TExpTree condition = ParseExpressionIn("WHERE or JOIN clause", pf::Predicates | pf::Parameters);
     MarkJoinComparisons(condition.get(), kind);
+    if (kind == 2 || kind == 3) MarkOuterJoinParts(condition.get(), kind);
     AddCondition(query, std::move(condition));
   }
   if (open != 0) FailMessage("Mismatched join parentheses");

@@ -226,10 +226,10 @@ public:
     type.SetType(ColumnType, 0, 4);
     return Columns;
   }
-  bool SubSelectContains(TDataQuery*, const TExpToken& value) override {
+  TSubSelectMatch SubSelectContains(TDataQuery*, const TExpToken& value) override {
     for (int64_t row : Rows)
-      if (!value.IsNull && ValueAsInt64(value) == row) return true;
-    return false;
+      if (!value.IsNull && ValueAsInt64(value) == row) return TSubSelectMatch::Yes;
+    return TSubSelectMatch::No;
   }
   TSourceTable* RegisterAutoIncTable(const std::string& name) override {
     Registered = name;

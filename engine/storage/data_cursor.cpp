@@ -357,6 +357,9 @@ void TDataCursor::SetIndexSlot(int slot) {
     }
   }
   ApplySlot(slot);
+  // Choosing an index is mostly followed by a range or a search: the first record is read
+  // alone, and a walk that follows reads ahead from its next record.
+  TSearchScope positioning(readAhead_);
   RunOperation([&] { return FirstStep(); });
 }
 
@@ -371,6 +374,7 @@ void TDataCursor::ApplySlot(int slot) {
   rangeEnd_.assign(keyBytes, 0xFF);
   rangeActive_ = false;
   visibleValid_ = false;
+  keysOnly_ = false;
   path_ = TIndexPath{};
   SetBof();
 }
@@ -604,18 +608,125 @@ void TDataCursor::LoadCurrent(std::int32_t recordNo, TReadDirection direction) {
 }
 
 int TDataCursor::ConsecutiveRecords(std::int32_t recordNo, bool forward, int limit) {
-  if (natural_ || scanning_ || table_ == nullptr || bof_ || eof_ || recordNo != recordNo_) return -1;
+  if (natural_ || scanning_ || table_ == nullptr || recordNo != recordNo_) return -1;
   TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
   TIndexPath path = path_;
   if (!tree.OnEntry(path) || tree.EntryAt(path, nullptr) != recordNo) return 1;
   int count = 1;
   std::int32_t expected = recordNo;
+  // Records beyond the cursor's range are not wanted: a lookup of one key reads one record.
+  std::vector<std::uint8_t>& key = readAheadKey_;
+  key.resize(scratchKey_.size());
   while (count < limit && (forward ? tree.Next(path) : tree.Prior(path))) {
     expected += forward ? 1 : -1;
-    if (tree.EntryAt(path, nullptr) != expected) break;
+    if (tree.EntryAt(path, rangeActive_ ? key.data() : nullptr) != expected) break;
+    if (rangeActive_ && (forward ? CompareKeys(key.data(), rangeEnd_.data()) > 0
+                                 : CompareKeys(key.data(), rangeStart_.data()) < 0))
+      break;
     ++count;
   }
   return count;
+}
+
+namespace {
+
+bool KeyDecodes(const TFieldDefinition& field) {
+  switch (field.DataType) {
+    case TFieldType::String:
+    case TFieldType::Integer:
+    case TFieldType::Date:
+    case TFieldType::Time:
+    case TFieldType::SmallInt:
+    case TFieldType::Word:
+    case TFieldType::Boolean:
+    case TFieldType::LargeInt: return true;
+    default: return false;
+  }
+}
+
+std::uint64_t LoadBigEndian(const std::uint8_t* in, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < bytes; ++i) value = (value << 8) | in[i];
+  return value;
+}
+
+}  // namespace
+
+bool TDataCursor::KeyHoldsFields(int slot, const std::vector<int>& fieldNumbers) const {
+  if (table_ == nullptr || slot < 0 || slot > MaxSecondaryIndexes) return false;
+  const TIndexDefinition& index = Index().Definition(slot);
+  if (!index.Defined() || index.CaseInsensitive) return false;
+  const std::vector<TFieldDefinition>& fields = Data().Fields();
+  for (int i = 0; i < index.FieldCount; ++i) {
+    const int number = index.FieldNumbers[static_cast<std::size_t>(i)];
+    if (index.FieldDescending[static_cast<std::size_t>(i)] || number < 1 ||
+        number > static_cast<int>(fields.size()) || !KeyDecodes(fields[static_cast<std::size_t>(number - 1)]))
+      return false;
+  }
+  for (int wanted : fieldNumbers) {
+    bool inKey = false;
+    for (int i = 0; i < index.FieldCount && !inKey; ++i) inKey = index.FieldNumbers[static_cast<std::size_t>(i)] == wanted;
+    if (!inKey) return false;
+  }
+  return true;
+}
+
+bool TDataCursor::SetKeysOnly(bool on) {
+  if (!on) {
+    keysOnly_ = false;
+    return true;
+  }
+  if (natural_ || calculator_ || !KeyHoldsFields(slot_, {})) return false;
+  keysOnly_ = true;
+  return true;
+}
+
+void TDataCursor::LoadFromKey(std::int32_t recordNo, const std::uint8_t* key) {
+  std::uint8_t* record = current_.data();
+  // A zero-filled image has every field NULL (flag 0, value zero).
+  std::fill(current_.begin(), current_.end(), 0);
+  SetRecordStatus(record, RecordActive);
+  SetRecordLink(record, recordNo);
+  const std::vector<TFieldDefinition>& fields = Data().Fields();
+  const TIndexDefinition& index = Index().Definition(slot_);
+  const std::vector<TKeyFieldLayout>& layout = Index().KeyBuilder(slot_).Layout();
+  for (int i = 0; i < index.FieldCount; ++i) {
+    const TFieldDefinition& f = fields[static_cast<std::size_t>(index.FieldNumbers[static_cast<std::size_t>(i)] - 1)];
+    const TKeyFieldLayout& at = layout[static_cast<std::size_t>(i)];
+    const std::uint8_t* flag = key + at.Offset;
+    const std::uint8_t* value = flag + 1;
+    if (*flag == 0) continue;
+    switch (f.DataType) {
+      case TFieldType::String: {
+        // The key holds the text zero-padded to the storage size, as the record does.
+        keyValue_.assign(static_cast<std::size_t>(f.ValueSize), 0);
+        const std::size_t length = strnlen(reinterpret_cast<const char*>(value), static_cast<std::size_t>(at.Size));
+        std::memcpy(keyValue_.data(), value, std::min(length, keyValue_.size()));
+        SetFieldData(record, f, keyValue_.data());
+        break;
+      }
+      case TFieldType::Integer:
+      case TFieldType::Date:
+      case TFieldType::Time:
+        SetFieldInteger(record, f, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadBigEndian(value, 4)) ^ 0x80000000u));
+        break;
+      case TFieldType::SmallInt:
+        SetFieldSmallInt(record, f, static_cast<std::int16_t>(static_cast<std::uint16_t>(LoadBigEndian(value, 2)) ^ 0x8000u));
+        break;
+      case TFieldType::Word:
+      case TFieldType::Boolean:
+        SetFieldWord(record, f, static_cast<std::uint16_t>(LoadBigEndian(value, 2)));
+        break;
+      case TFieldType::LargeInt:
+        SetFieldLargeInt(record, f, static_cast<std::int64_t>(LoadBigEndian(value, 8) ^ 0x8000000000000000ULL));
+        break;
+      default: break;
+    }
+  }
+  if (!index.Unique) SetRecordIdentifier(record, DecodeInt32Key(key + keyLength_ - 4));
+  std::memcpy(seen_.data(), record, std::min(seen_.size(), current_.size()));
+  recordNo_ = recordNo;
+  bof_ = eof_ = false;
 }
 
 TEngineErrorCode TDataCursor::SettleForward(bool on) {
@@ -624,7 +735,8 @@ TEngineErrorCode TDataCursor::SettleForward(bool on) {
     const std::int32_t recordNo = tree.EntryAt(path_, scratchKey_.data());
     if (rangeActive_ && CompareKeys(scratchKey_.data(), rangeEnd_.data()) > 0) break;
     if (Visible(recordNo)) {
-      LoadCurrent(recordNo, TReadDirection::Forward);
+      if (keysOnly_) LoadFromKey(recordNo, scratchKey_.data());
+      else LoadCurrent(recordNo, TReadDirection::Forward);
       currentKey_.swap(scratchKey_);
       return QUARRY_NONE;
     }
@@ -639,7 +751,8 @@ TEngineErrorCode TDataCursor::SettleBackward(bool on) {
     const std::int32_t recordNo = tree.EntryAt(path_, scratchKey_.data());
     if (rangeActive_ && CompareKeys(scratchKey_.data(), rangeStart_.data()) < 0) break;
     if (Visible(recordNo)) {
-      LoadCurrent(recordNo, TReadDirection::Backward);
+      if (keysOnly_) LoadFromKey(recordNo, scratchKey_.data());
+      else LoadCurrent(recordNo, TReadDirection::Backward);
       currentKey_.swap(scratchKey_);
       return QUARRY_NONE;
     }

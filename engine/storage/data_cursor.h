@@ -203,6 +203,18 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // Current slot (255 in natural order); the primary slot of a table without primary index
   // also navigates in natural order.
   int IndexSlot() const { return slot_; }
+  // Key-only reading, for read-only walks that want only fields an index key holds: Next,
+  // Prior and the moves that settle on a record fill the buffer from the index key without
+  // reading the record; every other field reads as NULL. Refused (false) unless
+  // KeyHoldsFields is true for the current index and the cursor has no calculated fields;
+  // choosing another index turns it off.
+  bool SetKeysOnly(bool on);
+  bool KeysOnly() const { return keysOnly_; }
+  // True when the keys of the index in this slot hold the values of these fields (numbers
+  // from 1) whole: each is a key field of a type whose key decodes back to the stored value
+  // (strings, integers of every width, dates, times, booleans), not case-folded and not
+  // stored inverted.
+  bool KeyHoldsFields(int slot, const std::vector<int>& fieldNumbers) const;
   bool NaturalOrder() const { return natural_; }
   // Definition of the current index (an empty definition in natural order).
   const TIndexDefinition& IndexDefinition() const;
@@ -475,6 +487,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   void Reposition();
   // Reads record recordNo into current_ (TRestart when the table changed under the read).
   void LoadCurrent(std::int32_t recordNo, TReadDirection direction);
+  // The current record rebuilt from its key in the current index (key-only reading).
+  void LoadFromKey(std::int32_t recordNo, const std::uint8_t* key);
   TEngineErrorCode Deliver(TEngineErrorCode code, std::uint8_t* buffer);
   void CopyOut(const std::uint8_t* image, std::uint8_t* buffer);
   bool InRange(const std::uint8_t* key) const;
@@ -559,6 +573,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   std::vector<std::uint8_t> seen_;        // the stored image as the caller last read it (buffer size)
   std::vector<std::uint8_t> currentKey_;  // its key in the current index
   std::vector<std::uint8_t> scratchKey_;
+  std::vector<std::uint8_t> readAheadKey_;  // ConsecutiveRecords' key image
+  bool keysOnly_ = false;
+  std::vector<std::uint8_t> keyValue_;  // a string value decoded from a key
 
   // Range.
   bool rangeActive_ = false;

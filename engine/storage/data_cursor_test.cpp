@@ -820,6 +820,103 @@ TEST_F(CursorTest, ReadBlockReadsFollowingRecords) {
   EXPECT_EQ(ids, expected);
 }
 
+TEST_F(CursorTest, ReadAheadStopsAtTheEndOfTheRangeAndAfterChoosingAnIndex) {
+  CreateFilms();
+  std::vector<TFilm> model;
+  {
+    auto filler = OpenFilms();
+    model = FillFilms(*filler, 60, 3);
+  }
+  // Records 1..60 lie in primary-key order, so a whole batch would be consecutive; a range
+  // of a few keys must bring only those records into the cache, in either direction.
+  struct TCase {
+    std::int32_t From, To;
+    bool Backward;
+  };
+  for (const TCase& k : {TCase{20, 20, false}, TCase{20, 23, false}, TCase{30, 33, true}}) {
+    SCOPED_TRACE(k.From);
+    auto c = OpenFilms();
+    c->SetIndex("");
+    // Choosing the index reads its first record alone.
+    EXPECT_LE(c->Table().Data().Cache().Count(), 1);
+    TFilm low, high;
+    low.Id = k.From;
+    high.Id = k.To;
+    std::vector<std::uint8_t> lowKey = FilmBuffer(*c, low), highKey = FilmBuffer(*c, high);
+    c->SetRange(lowKey.data(), 1, highKey.data(), 1);
+    std::vector<std::int32_t> ids = k.Backward ? WalkBackward(*c) : WalkForward(*c);
+    std::vector<std::int32_t> expected;
+    for (const TFilm& f : model)
+      if (f.Id >= k.From && f.Id <= k.To) expected.push_back(f.Id);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected);
+    EXPECT_LE(c->Table().Data().Cache().Count(), k.To - k.From + 1);
+  }
+}
+
+TEST_F(CursorTest, KeyOnlyReadingGivesTheKeyFieldsOfEveryRecordInIndexOrder) {
+  CreateFilms();
+  auto c = OpenFilms();
+  const std::vector<TFilm> model = FillFilms(*c, 40, 7);
+  // The wanted fields of a record image ("-" for NULL) and its identifier.
+  auto keyFields = [&](const std::uint8_t* b, const std::vector<int>& fields) {
+    std::string text;
+    for (int field : fields) {
+      bool isNull = false;
+      std::int32_t value = 0;
+      std::int16_t small = 0;
+      if (field == 4) {
+        c->GetField(4, b, isNull, reinterpret_cast<std::uint8_t*>(&small));
+        value = small;
+      } else {
+        c->GetField(field, b, isNull, reinterpret_cast<std::uint8_t*>(&value));
+      }
+      text += (isNull ? std::string("-") : std::to_string(value)) + "/";
+    }
+    return text + std::to_string(RecordIdentifier(b));
+  };
+  struct TCase {
+    const char* Index;
+    std::vector<int> Fields;  // what the reader wants
+    bool Holds;
+  };
+  const std::vector<TCase> cases = {
+      {"BYGENRE", {2, 4}, true},   // integer and small integer, NULL genres among them
+      {"BYYEAR", {4}, true},       // a descending index keeps its values as they are
+      {"", {1}, true},             // the auto-increment primary key
+      {"BYGENRE", {2, 3}, false},  // TITLE is not in the key
+      {"bytitle", {3}, false},     // a case-insensitive key holds upper-cased text
+  };
+  for (const TCase& k : cases) {
+    SCOPED_TRACE(k.Index);
+    c->SetIndex(k.Index);
+    EXPECT_EQ(c->KeyHoldsFields(c->IndexSlot(), k.Fields), k.Holds);
+    if (!k.Holds) continue;
+    // The same walk with records read and from the keys alone, both directions.
+    std::vector<std::string> fromRecords, fromKeys, backwardFromKeys;
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(c->RecordBufferSize()));
+    c->Home();
+    while (c->Next(b.data()) == 0) fromRecords.push_back(keyFields(b.data(), k.Fields));
+    ASSERT_TRUE(c->SetKeysOnly(true));
+    c->Home();
+    while (c->Next(b.data()) == 0) {
+      fromKeys.push_back(keyFields(b.data(), k.Fields));
+      EXPECT_TRUE(IsFieldNull(b.data(), c->GetFieldDefinition(3)));  // not in any of these keys
+    }
+    c->End();
+    while (c->Prior(b.data()) == 0) backwardFromKeys.push_back(keyFields(b.data(), k.Fields));
+    std::reverse(backwardFromKeys.begin(), backwardFromKeys.end());
+    EXPECT_EQ(fromRecords.size(), model.size());
+    EXPECT_EQ(fromKeys, fromRecords);
+    EXPECT_EQ(backwardFromKeys, fromRecords);
+    // Choosing another index reads records again.
+    c->SetIndex("bytitle");
+    EXPECT_FALSE(c->KeysOnly());
+  }
+  c->SetIndex("bytitle");
+  EXPECT_FALSE(c->SetKeysOnly(true));
+}
+
 TEST_F(CursorTest, EncryptedTablesAskForTheirPassword) {
   TCreateTableDefinition d = FilmTable();
   d.Encrypted = true;

@@ -63,7 +63,8 @@ bool TFileList::Exists(const std::string& name, bool in_memory) {
   if (Find(name, in_memory) != nullptr) return true;
   if (in_memory) return false;
   TFileInfo info;
-  return environment_.GetFileInfo(environment_.ResolveIgnoringCase(TrimText(name)), info) && !info.is_directory;
+  std::string found;
+  return environment_.FindIgnoringCase(TrimText(name), found, info) && !info.is_directory;
 }
 
 int32_t TFileList::Create(const std::string& name, bool in_memory, bool temporary, TAbstractFile*& file) {

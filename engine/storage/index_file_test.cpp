@@ -500,37 +500,42 @@ TEST(IndexFile, EmptyLeavesEveryIndexEmpty) {
 
 TEST(IndexFile, AnotherWritersHeaderIsNoticedAndTaken) {
   const auto fields = Fields({MakeField(1, TFieldType::Integer)});
-  const std::string name = UniqueName("SHARED");
-  {
-    TIndexFile f(name, true);
-    f.CreateFile();
-    f.DefinePrimaryIndex(IndexOn("", {1}, true), fields);
-    f.FlushPages();
-    f.Close();
+  for (const bool encrypted : {false, true}) {
+    SCOPED_TRACE(encrypted ? "encrypted" : "plain");
+    const std::string name = UniqueName("SHARED");
+    {
+      TIndexFile f(name, true);
+      f.CreateFile(encrypted);
+      f.DefinePrimaryIndex(IndexOn("", {1}, true), fields);
+      f.FlushPages();
+      f.Close();
+    }
+    TIndexFile writer(name, true);
+    TIndexFile reader(name, true);
+    writer.SetEncrypted(encrypted);
+    reader.SetEncrypted(encrypted);
+    writer.Open();
+    reader.Open();
+    reader.BindTable(fields, nullptr);
+    EXPECT_FALSE(reader.HeaderChanged());
+    writer.BindTable(fields, nullptr);
+    TIndexPath path;
+    for (std::int32_t i = 0; i < 1000; ++i) {
+      Bytes key(5);
+      key[0] = 1;
+      EncodeInt32Key(i, key.data() + 1);
+      writer.InsertKey(0, path, key.data(), i + 1);
+      writer.IncrementRecordCount();
+    }
+    writer.FlushPages();
+    EXPECT_TRUE(reader.HeaderChanged());
+    EXPECT_EQ(reader.RecordCount(), 1000);
+    EXPECT_EQ(reader.Tree(0).Verify(), 1000);
+    EXPECT_FALSE(reader.HeaderChanged());
+    reader.Close();
+    writer.Close();
+    writer.Delete();
   }
-  TIndexFile writer(name, true);
-  TIndexFile reader(name, true);
-  writer.Open();
-  reader.Open();
-  reader.BindTable(fields, nullptr);
-  EXPECT_FALSE(reader.HeaderChanged());
-  writer.BindTable(fields, nullptr);
-  TIndexPath path;
-  for (std::int32_t i = 0; i < 1000; ++i) {
-    Bytes key(5);
-    key[0] = 1;
-    EncodeInt32Key(i, key.data() + 1);
-    writer.InsertKey(0, path, key.data(), i + 1);
-    writer.IncrementRecordCount();
-  }
-  writer.FlushPages();
-  EXPECT_TRUE(reader.HeaderChanged());
-  EXPECT_EQ(reader.RecordCount(), 1000);
-  EXPECT_EQ(reader.Tree(0).Verify(), 1000);
-  EXPECT_FALSE(reader.HeaderChanged());
-  reader.Close();
-  writer.Close();
-  writer.Delete();
 }
 
 TEST(IndexFile, RemovedIndexHandsItsPagesToSysDeleted) {

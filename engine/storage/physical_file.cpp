@@ -44,9 +44,9 @@ int32_t TPhysicalFile::Create() {
 int32_t TPhysicalFile::Open() {
   std::lock_guard<std::recursive_mutex> guard(section_);
   if (open_count_ == 0) {
-    const std::string path = environment_.ResolveIgnoringCase(file_name_);
+    std::string path;
     TFileInfo info;
-    if (!environment_.GetFileInfo(path, info)) return -MapOsError();
+    if (!environment_.FindIgnoringCase(file_name_, path, info)) return -MapOsError();
     if (info.is_directory) {
       SetLastOsError(kOsErrorAccessDenied);
       return -MapOsError();

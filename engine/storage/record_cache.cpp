@@ -21,6 +21,14 @@ void TRecordCache::SetRecordSize(int recordSize) {
 }
 
 std::size_t TRecordCache::LowerBound(std::int32_t recordNo) const {
+  // Appends and caches of a run of consecutive records (a filling or sorted result, a scan)
+  // are answered without a search: the numbers are strictly increasing, so a record found
+  // at its offset from the first number is in its place.
+  const std::size_t count = sortedNumbers_.size();
+  if (count == 0 || recordNo > sortedNumbers_.back()) return count;
+  if (recordNo <= sortedNumbers_.front()) return 0;
+  const auto offset = static_cast<std::size_t>(static_cast<std::int64_t>(recordNo) - sortedNumbers_.front());
+  if (offset < count && sortedNumbers_[offset] == recordNo) return offset;
   auto it = std::lower_bound(sortedNumbers_.begin(), sortedNumbers_.end(), recordNo);
   return static_cast<std::size_t>(it - sortedNumbers_.begin());
 }

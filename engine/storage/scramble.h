@@ -24,11 +24,26 @@ constexpr TScrambleSeeds TextScrambleSeeds{0x3D, 0x96};
 inline void Scramble(std::uint8_t* data, std::size_t count, TScrambleSeeds seeds) {
   std::uint8_t low = seeds.Low;
   std::uint8_t high = seeds.High;
-  for (std::size_t i = 0; i < count; ++i) {
-    data[i] ^= static_cast<std::uint8_t>(low ^ high);
+  if (count < 256) {
+    for (std::size_t i = 0; i < count; ++i) {
+      data[i] ^= static_cast<std::uint8_t>(low ^ high);
+      ++low;
+      --high;
+    }
+    return;
+  }
+  // The key stream repeats every 256 bytes: XOR whole periods from a pad (index pages and
+  // read batches are thousands of bytes).
+  std::uint8_t pad[256];
+  for (std::size_t i = 0; i < 256; ++i) {
+    pad[i] = static_cast<std::uint8_t>(low ^ high);
     ++low;
     --high;
   }
+  std::size_t i = 0;
+  for (; i + 256 <= count; i += 256)
+    for (std::size_t j = 0; j < 256; ++j) data[i + j] ^= pad[j];
+  for (; i < count; ++i) data[i] ^= pad[i & 255];
 }
 
 }  // namespace quarry

@@ -172,20 +172,29 @@ class TRecordSorter {
   // ---- the two ways of sorting ----
 
   void SortInMemory(std::int64_t slots) {
-    std::vector<TRecord*> records;
-    records.reserve(static_cast<std::size_t>(slots));
-    for (const auto& r : file_.cache_.Records()) {
+    // The keys go into one block and the sort moves {key, record} pairs: no allocation per
+    // record, and the comparisons read keys that lie together.
+    struct TEntry {
+      const std::uint8_t* Key;
+      TRecord* Record;
+    };
+    const auto& cached = file_.cache_.Records();
+    const auto keyLength = static_cast<std::size_t>(keyLength_);
+    std::vector<std::uint8_t> keys(cached.size() * keyLength);
+    std::vector<TEntry> entries;
+    entries.reserve(cached.size());
+    for (TRecord* r : cached) {
       if (RecordStatus(r->Data.data()) == RecordDeleted) continue;
-      r->SortKey.resize(static_cast<std::size_t>(keyLength_));
-      keys_.Build(r->Data.data(), r->SortKey.data());
-      records.push_back(r);
+      std::uint8_t* key = keys.data() + entries.size() * keyLength;
+      keys_.Build(r->Data.data(), key);
+      entries.push_back({key, r});
     }
-    std::stable_sort(records.begin(), records.end(), [this](const TRecord* a, const TRecord* b) {
-      return keys_.Compare(a->SortKey.data(), b->SortKey.data()) < 0;
+    std::stable_sort(entries.begin(), entries.end(), [this](const TEntry& a, const TEntry& b) {
+      return keys_.Compare(a.Key, b.Key) < 0;
     });
     StartOutput(slots);
-    for (TRecord* r : records) {
-      Take(r->Data.data(), r->SortKey.data());
+    for (const TEntry& e : entries) {
+      Take(e.Record->Data.data(), e.Key);
       if (stopped_) break;
     }
     FinishGroup();

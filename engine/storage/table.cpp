@@ -20,9 +20,10 @@ namespace quarry {
 
 TDataTable::TDataTable(TDataDirectory& directory, std::string name, bool inMemory)
     : directory_(directory), name_(std::move(name)), inMemory_(inMemory) {
-  std::random_device device;
-  random_.seed(device() ^ static_cast<std::uint32_t>(
-                              std::chrono::steady_clock::now().time_since_epoch().count()));
+  // The system's entropy source is asked once per thread (opening it costs more than a
+  // small lookup); each table object then draws its own seed from that generator.
+  thread_local std::mt19937 seeds{std::random_device{}()};
+  random_.seed(seeds() ^ static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
 }
 
 TDataTable::~TDataTable() {

@@ -1,0 +1,74 @@
+// Whole-table ORDER BY lists: served from an index whose keys hold every selected column, or
+// by reading and sorting; both must give the same rows in the same order, NULLs first, and a
+// prepared statement must give them again on its next execution.
+#include <gtest/gtest.h>
+
+#include "engine/sql/select_test_support.h"
+
+namespace quarry {
+namespace {
+
+using select_testing::Column;
+using select_testing::IndexOn;
+using select_testing::TSelectFixture;
+
+class SelectOrderTest : public ::testing::Test, public TSelectFixture {
+protected:
+  SelectOrderTest() {
+    TFieldDefinition id = Column(1, "ID", TFieldType::Integer);
+    id.SubType = subtype::AutoInc;
+    MakeTable("PEOPLE",
+              {id, Column(2, "NAME", TFieldType::String, 20), Column(3, "YEAR", TFieldType::SmallInt),
+               Column(4, "CITY", TFieldType::String, 20)},
+              IndexOn("", {1}, true), {IndexOn("BYNAME", {2}), IndexOn("BYYEAR", {3})},
+              {{"0", "Maria", "1970", "Lyon"},
+               {"0", "Åsa", "-5", "Oslo"},
+               {"0", "NULL", "1980", "Rome"},
+               {"0", "bob", "NULL", "Oslo"},
+               {"0", "Maria", "1960", "Bern"},
+               {"0", "Zoë", "1970", "NULL"},
+               {"0", "Anders", "32000", "Rome"}});
+  }
+};
+
+TEST_F(SelectOrderTest, IndexServedListsMatchSortedOnes) {
+  struct TCase {
+    const char* Sql;
+    std::vector<std::string> Rows;
+  };
+  const std::vector<TCase> cases = {
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME", {"NULL", "Anders", "Maria", "Maria", "Zoë", "bob", "Åsa"}},
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME DESC", {"Åsa", "bob", "Zoë", "Maria", "Maria", "Anders", "NULL"}},
+      {"SELECT YEAR FROM PEOPLE ORDER BY YEAR", {"NULL", "-5", "1960", "1970", "1970", "1980", "32000"}},
+      {"SELECT YEAR FROM PEOPLE ORDER BY YEAR DESC", {"32000", "1980", "1970", "1970", "1960", "-5", "NULL"}},
+      {"SELECT ID, YEAR FROM PEOPLE ORDER BY YEAR", {"4|NULL", "2|-5", "5|1960", "1|1970", "6|1970", "3|1980", "7|32000"}},
+      {"SELECT P.YEAR AS Y, YEAR FROM PEOPLE P ORDER BY 1", {"NULL|NULL", "-5|-5", "1960|1960", "1970|1970", "1970|1970", "1980|1980", "32000|32000"}},
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME TOP 3", {"NULL", "Anders", "Maria"}},
+      // Columns outside the key, conditions and computed columns read the records.
+      {"SELECT NAME, CITY FROM PEOPLE ORDER BY NAME", {"NULL|Rome", "Anders|Rome", "Maria|Lyon", "Maria|Bern", "Zoë|NULL", "bob|Oslo", "Åsa|Oslo"}},
+      {"SELECT YEAR FROM PEOPLE WHERE CITY = 'Oslo' ORDER BY YEAR", {"NULL", "-5"}},
+      {"SELECT YEAR + 1 FROM PEOPLE ORDER BY 1 DESC", {"32001", "1981", "1971", "1971", "1961", "-4", "NULL"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    try {
+      EXPECT_EQ(RunSql(c.Sql).Rows, c.Rows);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+TEST_F(SelectOrderTest, AMaximumRowCountCutsTheIndexWalkAndReExecutionRepeatsIt) {
+  EXPECT_EQ(RunSql("SELECT YEAR FROM PEOPLE ORDER BY YEAR", 3).Rows.size(), 3u);
+  TQueryStatement statement(Database);
+  statement.Prepare("SELECT NAME FROM PEOPLE ORDER BY NAME DESC");
+  for (int run = 0; run < 2; ++run) {
+    TDataCursor* cursor = statement.Execute();
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(cursor->RecordCount(), 7);
+  }
+}
+
+} // namespace
+} // namespace quarry
