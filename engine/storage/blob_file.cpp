@@ -203,8 +203,9 @@ TBlock& TBlobFile::GetBlock(std::int32_t blockNo, bool isNew, int readAhead) {
     }
     ++header_.NextBlock;
     headerDirty_ = true;
+    if (static_cast<int>(blocks_.size()) >= cacheLimit_) TrimCache();
     TBlock& block = Insert(blockNo);
-    block.Dirty = true;
+    MarkDirty(block);
     return block;
   }
   if (blockNo > BlockCount()) Raise(QUARRY_MEMOCORRUPT);
@@ -216,14 +217,14 @@ TBlock& TBlobFile::GetBlock(std::int32_t blockNo, bool isNew, int readAhead) {
       std::fill(block.Data.begin(), block.Data.end(), 0);
       block.Previous = block.Next = block.ChangeNumber = block.TotalLength = 0;
       block.Used = 0;
-      block.Dirty = true;
+      MarkDirty(block);
     }
     return block;
   }
   if (static_cast<int>(blocks_.size()) >= cacheLimit_) TrimCache();
   if (isNew) {
     TBlock& block = Insert(blockNo);
-    block.Dirty = true;
+    MarkDirty(block);
     return block;
   }
   // A batch of consecutive blocks not yet cached, within the file.
@@ -302,8 +303,10 @@ bool TBlobFile::FlushBlocks() {
     run.clear();
     wrote = true;
   };
-  for (auto& [number, block] : blocks_) {
-    if (!block->Dirty) continue;
+  for (const std::int32_t number : dirty_) {
+    auto found = blocks_.find(number);
+    if (found == blocks_.end() || !found->second->Dirty) continue;
+    TBlock* block = found->second.get();
     if (run.empty() || number != runNext) {
       writeRun();
       runStart = number;
@@ -317,6 +320,7 @@ bool TBlobFile::FlushBlocks() {
     if (run.size() >= io_.size()) writeRun();
   }
   writeRun();
+  dirty_.clear();
   if (wrote) headerDirty_ = true;
   return wrote;
 }
@@ -325,6 +329,7 @@ void TBlobFile::DiscardBlocks() {
   for (auto& [number, block] : blocks_) spare_.push_back(std::move(block));
   blocks_.clear();
   recent_.clear();
+  dirty_.clear();
   if (spare_.size() > static_cast<std::size_t>(cacheLimit_)) spare_.resize(static_cast<std::size_t>(cacheLimit_));
 }
 
@@ -350,7 +355,8 @@ void TBlobFile::ReadBlob(std::int32_t firstBlock, std::int32_t changeNumber, std
   RequireLink(firstBlock);
   if (firstBlock == 0) return;
   const std::int64_t perBlock = DataPerBlock();
-  TBlock* block = &GetBlock(firstBlock, false, 1);
+  // Values written one after another lie in consecutive blocks: a miss reads a batch.
+  TBlock* block = &GetBlock(firstBlock, false, blocksPerRead_);
   if (block->ChangeNumber != changeNumber) Raise(QUARRY_KEYORRECDELETED);
   const std::int32_t total = block->TotalLength;
   // A length no chain in this file could hold is a damaged block, not a reason to allocate.
@@ -402,7 +408,7 @@ std::int32_t TBlobFile::WriteBlob(std::int32_t oldFirstBlock, std::int32_t oldCh
     if (previous != 0) {
       TBlock& before = GetBlock(previous);
       before.Next = blockNo;
-      before.Dirty = true;
+      MarkDirty(before);
     } else {
       firstBlock = blockNo;
     }
@@ -414,7 +420,7 @@ std::int32_t TBlobFile::WriteBlob(std::int32_t oldFirstBlock, std::int32_t oldCh
     block.ChangeNumber = changeNumber;
     block.TotalLength = previous == 0 ? static_cast<std::int32_t>(size) : 0;
     std::memcpy(block.Data.data(), content + done, static_cast<std::size_t>(take));
-    block.Dirty = true;
+    MarkDirty(block);
     done += take;
     previous = blockNo;
   }

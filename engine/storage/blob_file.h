@@ -39,6 +39,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,7 +122,10 @@ class TBlobFile : public TFileHandler {
   // The cached block, read (with up to readAhead - 1 following blocks) when missing. isNew
   // gives a zeroed block without reading; the next block number appends to the file.
   TBlock& GetBlock(std::int32_t blockNo, bool isNew = false, int readAhead = 1);
-  void MarkDirty(TBlock& block) { block.Dirty = true; }
+  void MarkDirty(TBlock& block) {
+    block.Dirty = true;
+    dirty_.insert(block.Number);
+  }
   // The head of the free chain (its link becomes the head) or a new block at the end.
   std::int32_t AllocateBlock();
   void FreeBlock(std::int32_t blockNo);
@@ -135,6 +139,7 @@ class TBlobFile : public TFileHandler {
   void DiscardBlocks();
   void TrimCache();
   int CachedBlocks() const { return static_cast<int>(blocks_.size()); }
+  bool IsCached(std::int32_t blockNo) const { return blocks_.count(blockNo) != 0; }
 
   // ---- whole BLOBs ----
   // Reads the BLOB of a reference (first block non-zero) into content.
@@ -170,6 +175,7 @@ class TBlobFile : public TFileHandler {
   bool headerDirty_ = false;
   std::map<std::int32_t, std::unique_ptr<TBlock>> blocks_;
   std::list<std::int32_t> recent_;  // most recently used first
+  std::set<std::int32_t> dirty_;     // numbers of the dirty blocks, for writing in order
   std::vector<std::unique_ptr<TBlock>> spare_;
   std::vector<std::uint8_t> io_;
 };

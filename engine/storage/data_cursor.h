@@ -42,6 +42,7 @@
 #include "engine/storage/engine_error.h"
 #include "engine/storage/field_definition.h"
 #include "engine/storage/index_definition.h"
+#include "engine/storage/record_buffer.h"
 #include "engine/storage/text_index.h"
 
 namespace quarry {
@@ -519,6 +520,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // recordNo.
   static void CommitBlobPosts(const std::vector<TBlobPost>& posts, std::int32_t recordNo);
   void FreeBlobs(const std::uint8_t* stored);
+  // Reads a stored BLOB for the caller (see the .cpp for the change checks on the way).
+  void ReadStoredBlob(TBlobReference reference, std::vector<std::uint8_t>& value);
 
   // ---- changes (data_cursor_edit.cpp) ----
   void RequireWritable() const;

@@ -98,8 +98,7 @@ TEngineErrorCode TDataCursor::OpenBlob(int fieldNo, std::uint8_t* record, bool f
   if (buffer->FirstBlock != 0) {
     if (table_->Blob() == nullptr) return QUARRY_MEMOCORRUPT;
     try {
-      TReadLockGuard lock(*table_);
-      table_->Blob()->ReadBlob(buffer->FirstBlock, buffer->ChangeNumber, buffer->Content);
+      ReadStoredBlob({buffer->FirstBlock, buffer->ChangeNumber}, buffer->Content);
     } catch (const EQuarryEngineError& e) {
       return e.Code();
     }
@@ -236,9 +235,32 @@ void TDataCursor::ReadTableBlobValue(const TFieldDefinition& tableField, const s
   if (IsFieldNull(record, tableField) || slot == 0) return;
   const TBlobReference reference = GetFieldBlob(record, tableField);
   if (table_->Blob() == nullptr) Raise(QUARRY_MEMOCORRUPT);
-  std::optional<TReadLockGuard> guard;
-  if (lock) guard.emplace(*table_);
-  table_->Blob()->ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+  if (lock) {
+    ReadStoredBlob(reference, value);
+  } else {
+    table_->Blob()->ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+  }
+}
+
+void TDataCursor::ReadStoredBlob(TBlobReference reference, std::vector<std::uint8_t>& value) {
+  TBlobFile& file = *table_->Blob();
+  if (Session().Settings().StrictChangeDetection) {
+    TReadLockGuard lock(*table_);
+    file.ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+    return;
+  }
+  // Like record reads: no lock, but a read that has to go to the file first looks for other
+  // users' changes. Blocks still cached from before another user's change show up as a
+  // chain that does not fit; the read is then tried once more after the check.
+  if (!file.IsCached(reference.FirstBlock)) CheckForChanges();
+  try {
+    file.ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+  } catch (const EQuarryEngineError& e) {
+    const TEngineErrorCode code = e.Code();
+    const bool chainMismatch = code == QUARRY_KEYORRECDELETED || code == QUARRY_MEMOCORRUPT || code == QUARRY_ENDOFBLOB;
+    if (!chainMismatch || !CheckForChanges()) throw;
+    file.ReadBlob(reference.FirstBlock, reference.ChangeNumber, value);
+  }
 }
 
 std::function<bool(const TFieldDefinition&, const std::uint8_t*, std::string&)> TDataCursor::BlobValueReader() {
