@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/sql/select_test_support.h"
+#include "engine/storage/table.h"
 
 namespace quarry {
 namespace {
@@ -291,6 +292,24 @@ TEST_F(SelectExecution, ExecutingAgainGivesTheSameRowsAndLeavesNoTables) {
   statement.Unprepare();
   // Only the two source tables remain open in the database.
   EXPECT_EQ(Database->TableCount(), 0);
+}
+
+// The table an IN looks values up in is locked and its index pages kept only while the
+// outer rows are walked: once the statement has run, another user may write to it.
+TEST_F(SelectExecution, InLookUpsLeaveNoLockAndNoExtraPagesBehind) {
+  for (const char* sql : {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID",
+                          "SELECT ID FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT) ORDER BY ID"}) {
+    SCOPED_TRACE(sql);
+    TQueryStatement statement(Database);
+    statement.Prepare(sql);
+    ASSERT_NE(statement.Execute(), nullptr);
+    for (const char* name : {"EMP", "DEPT"}) {
+      TDataTable* table = Database->FindTable(name, false);
+      ASSERT_NE(table, nullptr) << name;
+      EXPECT_FALSE(table->HoldsReadLockA()) << name;
+      EXPECT_LE(table->Index().CachedPages(PrimarySlot), 2) << name;
+    }
+  }
 }
 
 } // namespace
