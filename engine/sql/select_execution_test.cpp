@@ -96,6 +96,10 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
        {"10|NULL", "20|NULL", "40|NULL"}},
       {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'A' WHERE E.GRADE IS NULL ORDER BY D.ID",
        {"40"}},
+      // Anti-joins whose inner values come from an index's keys (BYDEPT holds a NULL and an
+      // orphan 30; the primary index holds no department number).
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT WHERE E.DEPT IS NULL ORDER BY D.ID", {"40"}},
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON E.ID = D.ID WHERE E.ID IS NULL ORDER BY D.ID", {"10", "20", "40"}},
       {"SELECT E.ID, D.ID FROM EMP E, DEPT D WHERE E.ID < 3 AND D.ID > 10 ORDER BY E.ID, D.ID",
        {"1|20", "1|40", "2|20", "2|40"}},
       // A join with an extra column the DISTINCT must still collapse.
