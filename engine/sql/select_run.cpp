@@ -590,17 +590,7 @@ bool TSelectQuery::UseKeySet(TTableRun& run, std::size_t level) {
   const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(run.InnerFieldNo - 1)];
   run.KeyValue.SetType(static_cast<uint8_t>(field.DataType), st::None, field.ValueSize, field.Scale);
   run.KeyValue.ZeroValue();
-  // An index led by the column gives the values from its keys alone, already in order.
-  int slot = NaturalOrderSlot;
-  const int last = std::min(cursor.IndexCount(), MaxSecondaryIndexes);
-  for (int s = 0; s <= last && slot == NaturalOrderSlot; ++s) {
-    const TIndexDefinition& index = cursor.GetIndexDefinition(s);
-    if (index.Defined() && index.FieldCount > 0 && index.FieldNumbers[0] == run.InnerFieldNo &&
-        cursor.KeyHoldsFields(s, {run.InnerFieldNo}))
-      slot = s;
-  }
-  cursor.ChooseIndexSlot(slot);
-  if (slot != NaturalOrderSlot) cursor.SetKeysOnly(true);
+  cursor.SetIndexSlot(NaturalOrderSlot);
   cursor.Home();
   while (cursor.Next(source.Record.data()) == 0) {
     if (IsFieldNull(source.Record.data(), field)) continue;
