@@ -104,8 +104,12 @@ int main(int argc, char** argv) {
             return statement.Name.find(part) != std::string::npos;
           }))
         continue;
+      if (std::getenv("PELLOMAR_BENCH_SHOW")) std::printf("%s\n", statement.Sql.c_str());
       std::size_t quarryRows = 0, sqliteRows = 0;
       double quarrySeconds = -1;
+      // For profiling: PELLOMAR_BENCH_PROFILE=n runs the Quarry side n more times first.
+      if (const char* profile = std::getenv("PELLOMAR_BENCH_PROFILE"))
+        for (long i = std::atol(profile); i > 0; --i) catalogue.Quarry.Query(statement.Sql);
       std::string failure;
       try {
         quarrySeconds = MedianSeconds([&] { return catalogue.Quarry.Query(statement.Sql).Rows.size(); }, quarryRows);

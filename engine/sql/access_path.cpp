@@ -106,7 +106,8 @@ void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToke
     LowRecord.assign(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
     HighRecord.assign(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
   }
-  cursor.SetIndexSlot(Slot);
+  // Position() sets the range or goes Home before every walk.
+  cursor.ChooseIndexSlot(Slot);
 }
 
 TAccessPath::TBound TAccessPath::StoreBound(TSelectSource& source, const TExpToken& bound,

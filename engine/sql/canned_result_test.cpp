@@ -121,6 +121,48 @@ TEST_F(CannedResultTest, ResultPastTheBoundMovesToThePrivateDirectory) {
   EXPECT_EQ(Session.DirectoryCount(), 1);
 }
 
+// Rows gather in blocks before they reach the table: results of less than a block, of
+// exactly one, and of several (ending inside one), read back directly, after a walk over
+// the filled rows, and after a sort (in memory for a result never written, from the file
+// otherwise), also scrambled.
+TEST_F(CannedResultTest, RowsArriveWholeAndInOrderAcrossBlocks) {
+  Session.AddPassword("block pass");
+  std::size_t blockRows = 0;
+  {
+    TResultTable probe(Session);
+    probe.Create(Fields(), 0, 0, nullptr, "", false, "");
+    blockRows = static_cast<std::size_t>(64 * 1024 / probe.RecordSize());
+  }
+  enum class TThen { Finish, Walk, Sort };
+  for (const int count : {1, static_cast<int>(blockRows), static_cast<int>(blockRows) + 1, 3 * static_cast<int>(blockRows) + 7}) {
+    for (const TThen then : {TThen::Finish, TThen::Walk, TThen::Sort}) {
+      for (const std::string password : {"", "block pass"}) {
+        SCOPED_TRACE(std::to_string(count) + " rows, then " + std::to_string(static_cast<int>(then)) +
+                     (password.empty() ? "" : ", scrambled"));
+        TResultTable result(Session);
+        result.Create(Fields(), 0, 0, nullptr, "", false, password);
+        Fill(result, count);
+        EXPECT_EQ(result.Rows(), count);
+        std::vector<std::string> expected = Expected(count);
+        if (then == TThen::Walk) {
+          std::vector<int32_t> identifiers;
+          result.ForEach([&](const uint8_t* record) { identifiers.push_back(RecordIdentifier(record)); });
+          ASSERT_EQ(identifiers.size(), static_cast<std::size_t>(count));
+          for (int n = 1; n <= count; ++n) EXPECT_EQ(identifiers[static_cast<std::size_t>(n - 1)], n);
+        } else if (then == TThen::Sort) {
+          TSortOptions descending;
+          TFieldDefinition key = result.Fields()[0];
+          key.Descending = true;
+          descending.KeyFields = {key};
+          result.Sort(descending);
+          std::reverse(expected.begin(), expected.end());
+        }
+        EXPECT_EQ(Read(result.Finish()), expected);
+      }
+    }
+  }
+}
+
 TEST_F(CannedResultTest, MemoryAskedForStaysInMemoryPastTheBound) {
   TResultTable result(Session);
   result.SetMemoryLimit(1024);

@@ -104,6 +104,7 @@ public:
   TStatementKind Kind() const { return MasterQuery ? MasterQuery->Kind : TStatementKind::None; }
   // Calls the progress handler (if any); true when it asked to abort.
   bool ReportProgress(int percent);
+  bool WantsProgress() const { return ProgressHandler != nullptr; }
   // Calls the password callback; false (give up) without one.
   bool AskPassword();
   bool HasPasswordCallback() const { return PasswordCallback != nullptr; }

@@ -34,6 +34,7 @@ void TResultTable::ReleaseTable() {
 
 void TResultTable::Drop() {
   ResultCursor.reset();
+  PendingRows = 0;
   if (Table != nullptr) {
     // A fill that did not finish: its rows are not wanted.
     Table->DiscardBuffers();
@@ -75,6 +76,7 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
   Drop();
   Appended = 0;
   SpillAtRows = 0;
+  PendingRows = 0;
   if (directory == nullptr) {
     // A temporary table starts in memory; unless memory was asked for, it may move to disk.
     IsTemporary = true;
@@ -113,6 +115,16 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
   Size = Table->Data().RecordSize();
   Table->Data().SetHoldsTableLock(true);
   if (MayMoveToDisk) SpillAtRows = std::max<int64_t>(1, MemoryLimit / std::max(1, Size));
+  constexpr int kBlockBytes = 64 * 1024;
+  BlockRows = std::max(1, kBlockBytes / std::max(1, Size));
+  Pending.clear();  // grows with the rows: most results are a few rows
+}
+
+void TResultTable::WritePending() {
+  if (PendingRows == 0) return;
+  const int32_t rows = PendingRows;
+  PendingRows = 0;
+  Table->Data().AppendRecords(Pending.data(), rows);
 }
 
 void TResultTable::MoveToDisk() {
@@ -120,6 +132,7 @@ void TResultTable::MoveToDisk() {
   TDataDirectory& memory = *Directory;
   const std::string memoryName = Name;
   // Everything filled so far goes into the memory files, which are then copied whole.
+  WritePending();
   Table->Data().SetHoldsTableLock(false);
   Table->Flush(true, false, false);
   ReleaseTable();
@@ -175,6 +188,21 @@ void TResultTable::MoveToDisk() {
 
 void TResultTable::Append(const uint8_t* record) {
   TDataFile& data = Table->Data();
+  if (data.FirstFree() == 0) {
+    // The usual case, a table without deleted slots: the row joins the pending block.
+    if (PendingRows == BlockRows) WritePending();
+    const std::size_t need = static_cast<std::size_t>(PendingRows + 1) * static_cast<std::size_t>(Size);
+    if (need > Pending.size())
+      Pending.resize(std::min(static_cast<std::size_t>(BlockRows) * static_cast<std::size_t>(Size), 2 * need));
+    uint8_t* target = Pending.data() + static_cast<std::size_t>(PendingRows) * static_cast<std::size_t>(Size);
+    std::memcpy(target + RecordHeaderSize, record + RecordHeaderSize, static_cast<std::size_t>(Size - RecordHeaderSize));
+    SetRecordIdentifier(target, data.NextRecordNo() + PendingRows);
+    ++PendingRows;
+    Table->Index().IncrementRecordCount();
+    if (++Appended == SpillAtRows) MoveToDisk();
+    return;
+  }
+  WritePending();
   TPinnedRecord slot = data.AllocateRecord(nullptr);
   if (!slot) RaiseEngineError(QUARRY_FILECORRUPT, {.table = Name});
   uint8_t* target = slot.Data();
@@ -213,6 +241,7 @@ int64_t TResultTable::Rows() const {
 }
 
 void TResultTable::ForEach(const std::function<void(const uint8_t* record)>& visit) {
+  WritePending();
   TDataFile& data = Table->Data();
   const int32_t last = data.NextRecordNo() - 1;
   for (int32_t r = 1; r <= last; ++r) {
@@ -223,12 +252,30 @@ void TResultTable::ForEach(const std::function<void(const uint8_t* record)>& vis
 }
 
 void TResultTable::Sort(TSortOptions options) {
+  if (Table->Data().NextRecordNo() == 1 && PendingRows > 0) {
+    // A result that never filled a block: its rows go to the record cache, where the sort
+    // works in memory without reading them back from the file.
+    const int32_t rows = PendingRows;
+    PendingRows = 0;
+    TDataFile& data = Table->Data();
+    for (int32_t i = 0; i < rows; ++i) {
+      TPinnedRecord slot = data.AllocateRecord(nullptr);
+      if (!slot) RaiseEngineError(QUARRY_FILECORRUPT, {.table = Name});
+      uint8_t* target = slot.Data();
+      const uint8_t* row = Pending.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(Size);
+      std::memcpy(target + RecordHeaderSize, row + RecordHeaderSize, static_cast<std::size_t>(Size - RecordHeaderSize));
+      SetRecordIdentifier(target, RecordLink(target));
+      data.MarkDirty(slot.get());
+    }
+  }
+  WritePending();
   TIndexFile& index = Table->Index();
   options.SetActiveRecordCount = [&index](int64_t rows) { index.SetRecordCount(static_cast<int32_t>(rows)); };
   Table->Data().SortRecords(options);
 }
 
 TDataCursor& TResultTable::Finish() {
+  WritePending();
   Table->Data().SetHoldsTableLock(false);
   Table->Flush(true, false, false);
   ResultCursor = std::make_unique<TDataCursor>(*Directory);

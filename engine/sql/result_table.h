@@ -7,8 +7,9 @@
 // is made in the database given and kept. Each execution makes the table afresh.
 //
 // Filling: rows go straight into the table's data file while this object holds the table
-// (no other user knows its name); the record cache grows instead of writing each row, so a result costs one
-// write of its records when it is finished (or none, when a sort writes them). The table's
+// (no other user knows its name): they gather in a block of about 64 KB that is written
+// after the last record in one write when full, and before anything reads the table (a
+// sort, a walk, the move to disk, the finish); the record cache is not involved. The table's
 // index file holds no keys for these rows (a result table has no indexes and is read in
 // record order); only its active-record count is kept.
 //
@@ -85,6 +86,9 @@ private:
   int64_t MemoryLimit = kMemoryResultBytes;
   int64_t SpillAtRows = 0;           // the row count at which it moves (0: never)
   int64_t Appended = 0;
+  std::vector<uint8_t> Pending;      // appended rows not written yet, back to back
+  int32_t PendingRows = 0;
+  int32_t BlockRows = 1;             // rows written together
   std::vector<TFieldDefinition> FieldList;
   int Size = 0;
   TDataTable* Table = nullptr;       // held while filling
@@ -97,6 +101,8 @@ private:
   std::string UniqueName(bool inMemory) const;
   // Moves a filling in-memory table to a disk table of the private directory.
   void MoveToDisk();
+  // Writes the pending rows to the table.
+  void WritePending();
 };
 
 } // namespace quarry

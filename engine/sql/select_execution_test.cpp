@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/sql/select_test_support.h"
+#include "engine/storage/table.h"
 
 namespace quarry {
 namespace {
@@ -95,6 +96,10 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
        {"10|NULL", "20|NULL", "40|NULL"}},
       {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'A' WHERE E.GRADE IS NULL ORDER BY D.ID",
        {"40"}},
+      // Anti-joins whose inner values come from an index's keys (BYDEPT holds a NULL and an
+      // orphan 30; the primary index holds no department number).
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT WHERE E.DEPT IS NULL ORDER BY D.ID", {"40"}},
+      {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON E.ID = D.ID WHERE E.ID IS NULL ORDER BY D.ID", {"10", "20", "40"}},
       {"SELECT E.ID, D.ID FROM EMP E, DEPT D WHERE E.ID < 3 AND D.ID > 10 ORDER BY E.ID, D.ID",
        {"1|20", "1|40", "2|20", "2|40"}},
       // A join with an extra column the DISTINCT must still collapse.
@@ -291,6 +296,24 @@ TEST_F(SelectExecution, ExecutingAgainGivesTheSameRowsAndLeavesNoTables) {
   statement.Unprepare();
   // Only the two source tables remain open in the database.
   EXPECT_EQ(Database->TableCount(), 0);
+}
+
+// The table an IN looks values up in is locked and its index pages kept only while the
+// outer rows are walked: once the statement has run, another user may write to it.
+TEST_F(SelectExecution, InLookUpsLeaveNoLockAndNoExtraPagesBehind) {
+  for (const char* sql : {"SELECT ID FROM EMP WHERE DEPT NOT IN (SELECT ID FROM DEPT) ORDER BY ID",
+                          "SELECT ID FROM EMP WHERE DEPT IN (SELECT ID FROM DEPT) ORDER BY ID"}) {
+    SCOPED_TRACE(sql);
+    TQueryStatement statement(Database);
+    statement.Prepare(sql);
+    ASSERT_NE(statement.Execute(), nullptr);
+    for (const char* name : {"EMP", "DEPT"}) {
+      TDataTable* table = Database->FindTable(name, false);
+      ASSERT_NE(table, nullptr) << name;
+      EXPECT_FALSE(table->HoldsReadLockA()) << name;
+      EXPECT_LE(table->Index().CachedPages(PrimarySlot), 2) << name;
+    }
+  }
 }
 
 } // namespace

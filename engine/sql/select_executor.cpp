@@ -11,6 +11,27 @@ namespace quarry {
 
 namespace {
 const char* UnionWord(const TDataQuery& master) { return master.UnionAll ? "UNION ALL" : "UNION"; }
+
+// The read locks of the tables that IN sub-selects look values up in, held while the
+// master query fills.
+class TProbeLocks {
+public:
+  ~TProbeLocks() {
+    for (TSelectQuery* query : Held) {
+      try {
+        query->ReleaseProbeLock();
+      } catch (...) {
+      }
+    }
+  }
+  void Take(TSelectQuery* query) {
+    Held.push_back(query);
+    query->HoldProbeLock();
+  }
+
+private:
+  std::vector<TSelectQuery*> Held;
+};
 } // namespace
 
 TSelectExecutor::TSelectExecutor(TQueryStatement& statement) : Statement(statement) {}
@@ -84,7 +105,13 @@ void TSelectExecutor::Execute() {
   TSelectQuery* state = StateOf(master);
   if (state == nullptr) return;
   if (master->MaxRowCount < 0) master->MaxRowCount = Statement.MaxRowCount();
-  FillWithUnions(*master);
+  {
+    TProbeLocks probes;
+    for (const auto& query : queries)
+      if (query->Nested && !query->UnionPart)
+        if (TSelectQuery* nested = StateOf(query.get())) probes.Take(nested);
+    FillWithUnions(*master);
+  }
   state->Finish();
   Rows = state->RowCount();
   master->RowCount = Rows;

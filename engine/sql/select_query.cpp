@@ -157,9 +157,9 @@ void TSelectQuery::OpenSources() {
     Language = QueryBlock.LanguageId;
     Sort = QueryBlock.SortId;
   } else if (!Sources.empty()) {
-    const TTableInfo info = Sources.front()->Cursor->TableInfo();
-    Language = info.LanguageId;
-    Sort = info.SortId;
+    // Fixed while the table is open (changing them needs it alone): no read lock needed.
+    Language = Sources.front()->Cursor->LanguageId();
+    Sort = Sources.front()->Cursor->SortId();
   }
 }
 
@@ -517,8 +517,7 @@ void TSelectQuery::DecideLive() {
   TDataCursor& cursor = *Sources.front()->Cursor;
   int slot = -1;
   if (!OrderColumns.empty()) {
-    const TTableInfo info = cursor.TableInfo();
-    if (info.LanguageId != Language || info.SortId != Sort) return;
+    if (cursor.LanguageId() != Language || cursor.SortId() != Sort) return;
     slot = LiveOrderSlot();
     if (slot < 0) return;
   }

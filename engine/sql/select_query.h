@@ -102,6 +102,10 @@ public:
   // matter (no grouping, TOP or UNION), its rows go straight into the member set instead of
   // the result table.
   void ServeMembership() { ServesMembership = true; }
+  // While an outer query walks its rows, the IN that looks each value up in this query's
+  // table holds that table's read lock: one lock for the walk instead of one per look-up.
+  void HoldProbeLock();
+  void ReleaseProbeLock();
   // TEXTSEARCH / TEXTOCCURS over a column of the current row of one of this query's
   // tables; false when the column is not one of them.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
@@ -182,6 +186,7 @@ private:
   bool FeedMembers = false;           // this execution's rows go to Members only
   // IN over this query answered through an index of its single table, the rows unread.
   int ProbeSlot = -1;                 // the index, or -1
+  bool ProbeLockHeld = false;
   std::vector<uint8_t> ProbeKey;
   TExpToken ProbeValue;
   int8_t ProbeHasNull = -1;           // -1 not yet looked up
@@ -230,6 +235,7 @@ private:
   void ChooseDistinctLevel();
   // COUNT(*) of one table answered by the cursor's count; false when rows must be read.
   bool CountFromCursor();
+  bool DriverRowsWanted() const;
   void WalkLevel(std::size_t level);
   // The join into run compares one integer column with the outer row and only a match's
   // existence matters (an anti-join, or DISTINCT above it): decides once per execution

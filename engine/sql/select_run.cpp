@@ -383,11 +383,39 @@ void TSelectQuery::UseIndexOrder() {
   OrderDone = true;
 }
 
+namespace {
+
+// `column IS [NOT] NULL` (a column compared with the NULL constant) over a column of one of
+// the query's own tables is answered from the row as it is: 1 or 0; -1 for any other
+// condition. The column reads as NULL when the column source would give NULL (a left
+// join's NULL row, a NULL field, a BLOB).
+int NullTestHolds(const TExpToken& c, const TSelectColumnSource& sources) {
+  if (c.NodeClass != nc::Binary || (c.OpCode != op::Equal && c.OpCode != op::NotEqual)) return -1;
+  const TExpToken* column = c.Left;
+  const TExpToken* null = c.Right;
+  if (column == nullptr || null == nullptr || column->NodeClass != nc::Column || null->NodeClass != nc::Constant ||
+      !null->IsNull)
+    return -1;
+  const TSelectSource* source = sources.SourceOf(*column);
+  if (source == nullptr || !source->Cursor) return -1;
+  const std::vector<TFieldDefinition>& fields = source->Cursor->TableFields();
+  if (column->FieldNo < 1 || column->FieldNo > static_cast<int>(fields.size())) return -1;
+  const TFieldDefinition& field = fields[static_cast<std::size_t>(column->FieldNo - 1)];
+  const bool isNull = source->NullRow || IsFieldNull(source->Record.data(), field) || field.IsBlob();
+  return isNull == (c.OpCode == op::Equal) ? 1 : 0;
+}
+
+} // namespace
+
 bool TSelectQuery::Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const {
   if (conditions.empty()) return true;
   const TEvalContext context = Context();
   for (const TExpToken* c : conditions) {
     if (c == skip) continue;
+    if (const int quick = NullTestHolds(*c, ColumnSource); quick >= 0) {
+      if (quick == 0) return false;
+      continue;
+    }
     TExpTree value = Evaluate(*c, context);
     if (!ConditionHolds(*value)) return false;
   }
@@ -624,6 +652,11 @@ void TSelectQuery::WalkKeySet(TTableRun& run, std::size_t level) {
   }
 }
 
+bool TSelectQuery::DriverRowsWanted() const {
+  return Statement.WantsProgress() ||
+         std::any_of(Runs.begin(), Runs.end(), [](const TTableRun& run) { return run.KeySetCandidate; });
+}
+
 void TSelectQuery::WalkLevel(std::size_t level) {
   const std::vector<int>& order = Plan.Order();
   if (level == order.size()) {
@@ -638,7 +671,9 @@ void TSelectQuery::WalkLevel(std::size_t level) {
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
   const bool mayMatch = run.Access.Position(source, Context());
-  if (level == 0) DriverRows = cursor.RecordCount();
+  // Counting the driving rows costs two index descents: only progress reports and the
+  // key-set choice need it.
+  if (level == 0) DriverRows = DriverRowsWanted() ? cursor.RecordCount() : 0;
   const TExpToken* answered = run.Access.AnsweredCondition();
   bool matched = false;
   if (run.Backward) cursor.End();
@@ -827,7 +862,11 @@ void TSelectQuery::Fill() {
   ProbeHasNull = ProbeHasRows = -1;
   if (ProbeSlot >= 0) {
     TDataCursor& cursor = *Runs.front().Source->Cursor;
-    cursor.SetIndexSlot(ProbeSlot);
+    cursor.ChooseIndexSlot(ProbeSlot);
+    // With no row test, a look-up needs only the key: the records are never read.
+    if (Runs.front().WhereConditions.empty() &&
+        cursor.KeyHoldsFields(ProbeSlot, {ResultColumns.front().SourceFieldNo}))
+      cursor.SetKeysOnly(true);
     ProbeKey.assign(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
     Stop = true;  // the rows are looked up when IN asks
   }
@@ -1003,6 +1042,20 @@ TSubSelectMatch TSelectQuery::ProbeMembership(const TExpToken& value) {
   if (ProbeKeyHolds(&value)) return TSubSelectMatch::Yes;
   if (ProbeHasNull < 0) ProbeHasNull = ProbeKeyHolds(nullptr) ? 1 : 0;
   return ProbeHasNull != 0 ? TSubSelectMatch::Unknown : TSubSelectMatch::No;
+}
+
+void TSelectQuery::HoldProbeLock() {
+  if (ProbeSlot < 0 || ProbeLockHeld || Runs.empty()) return;
+  TDataTable& table = Runs.front().Source->Cursor->Table();
+  if (table.HoldsReadLockA()) return;
+  table.ReadLockA();
+  ProbeLockHeld = true;
+}
+
+void TSelectQuery::ReleaseProbeLock() {
+  if (!ProbeLockHeld) return;
+  ProbeLockHeld = false;
+  Runs.front().Source->Cursor->Table().ReleaseReadLockA();
 }
 
 TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {

@@ -348,6 +348,14 @@ void TDataCursor::SetIndex(std::string_view name) {
 }
 
 void TDataCursor::SetIndexSlot(int slot) {
+  ChooseIndexSlot(slot);
+  // Choosing an index is mostly followed by a range or a search: the first record is read
+  // alone, and a walk that follows reads ahead from its next record.
+  TSearchScope positioning(readAhead_);
+  RunOperation([&] { return FirstStep(); });
+}
+
+void TDataCursor::ChooseIndexSlot(int slot) {
   RequireOpen();
   if (slot != NaturalOrderSlot) {
     const bool known = slot == PrimarySlot || (slot >= 1 && slot <= Index().SecondaryCount()) || slot == DeletedSlot ||
@@ -357,10 +365,6 @@ void TDataCursor::SetIndexSlot(int slot) {
     }
   }
   ApplySlot(slot);
-  // Choosing an index is mostly followed by a range or a search: the first record is read
-  // alone, and a walk that follows reads ahead from its next record.
-  TSearchScope positioning(readAhead_);
-  RunOperation([&] { return FirstStep(); });
 }
 
 void TDataCursor::ApplySlot(int slot) {

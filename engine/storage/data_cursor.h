@@ -201,6 +201,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // Selects by slot number, including 31 ("Sys Deleted") and 255 (natural order). 10022 for a
   // slot that holds no index.
   void SetIndexSlot(int slot);
+  // The same choice without reading anything: the cursor is left before the first record,
+  // for callers that set a range or go Home next.
+  void ChooseIndexSlot(int slot);
   // Current slot (255 in natural order); the primary slot of a table without primary index
   // also navigates in natural order.
   int IndexSlot() const { return slot_; }

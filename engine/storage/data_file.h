@@ -168,6 +168,11 @@ class TDataFile : public TFileHandler {
   TPinnedRecord AllocateRecord(TRecordReader* reader = nullptr);
   // Marks the record deleted and pushes its slot on the free chain.
   void FreeRecord(TRecord* record);
+  // Writes count record images (RecordSize() bytes each, back to back) after the last
+  // record in one write, past the cache, and makes them part of the table: for filling a
+  // table no one else reads meanwhile (a query result). Their status and link are set here;
+  // the images are scrambled in place when the table is encrypted.
+  void AppendRecords(std::uint8_t* images, std::int32_t count);
 
   // Writes dirty unpinned records in runs of consecutive numbers.
   void FlushRecords();

@@ -387,6 +387,47 @@ TEST_F(DataFileTest, RecordNumbersOutOfRangeAndTableFull) {
   }
 }
 
+// Whole records appended in one write land after the cached ones, take the numbers that
+// follow, and read back (plain and scrambled) before and after a reopen.
+TEST_F(DataFileTest, AppendedRecordsFollowTheCachedOnes) {
+  for (const bool encrypted : {false, true}) {
+    SCOPED_TRACE(encrypted ? "scrambled" : "plain");
+    const std::string name = encrypted ? "APPENDX.DAT" : "APPEND.DAT";
+    auto fields = Numbered({Field("I", TFieldType::Integer), Field("S", TFieldType::String, 12)});
+    auto file = Create(name, fields, encrypted);
+    Insert(*file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], 1); });
+    Insert(*file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], 2); });
+    const std::size_t size = static_cast<std::size_t>(file->RecordSize());
+    std::vector<std::uint8_t> block(3 * size, 0);
+    for (int i = 0; i < 3; ++i) {
+      std::uint8_t* r = block.data() + static_cast<std::size_t>(i) * size;
+      SetFieldInteger(r, fields[0], 3 + i);
+      SetFieldString(r, fields[1], "block " + std::to_string(i));
+      SetRecordIdentifier(r, file->NextAutoIncValue());
+    }
+    file->AppendRecords(block.data(), 3);
+    EXPECT_EQ(file->NextRecordNo(), 6);
+    EXPECT_EQ(Insert(*file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], 6); }), 6);
+    const auto check = [&](TDataFile& f) {
+      ASSERT_EQ(f.PhysicalRecordCount(), 6);
+      for (std::int32_t n = 1; n <= 6; ++n) {
+        TPinnedRecord r = f.GetRecord(nullptr, n);
+        EXPECT_EQ(RecordStatus(r.Data()), RecordActive) << n;
+        EXPECT_EQ(RecordLink(r.Data()), n);
+        EXPECT_EQ(GetFieldInteger(r.Data(), fields[0]), n);
+        if (n >= 3 && n <= 5) {
+          EXPECT_EQ(GetFieldString(r.Data(), fields[1]), "block " + std::to_string(n - 3));
+        }
+      }
+    };
+    check(*file);
+    file->FlushTable(false, false);
+    file->Close();
+    auto again = Reopen(name);
+    check(*again);
+  }
+}
+
 TEST_F(DataFileTest, NumbersWrapAfterTheLargestInteger) {
   auto file = Create("WRAP.DAT", Numbered({Field("I", TFieldType::Integer)}));
   file->SetLastAutoIncValue(INT32_MAX - 1);
@@ -675,6 +716,22 @@ TEST_F(FaultTest, AFailedWriteRollsTheTableBackToItsLastFlush) {
   EXPECT_EQ(again->PhysicalRecordCount(), 5);
   TPinnedRecord r = again->GetRecord(nullptr, 5);
   EXPECT_EQ(GetFieldInteger(r.Data(), fields[0]), 77);
+}
+
+TEST_F(FaultTest, AFailedAppendLeavesTheTableAsLastFlushed) {
+  auto fields = Numbered({Field("I", TFieldType::Integer)});
+  TDataFile file(Path("APPFAIL.DAT"), false, &list_);
+  file.CreateFile(0, 0, fields, 0, "", "", false);
+  Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], 1); });
+  file.FlushTable(false, false);
+  std::vector<std::uint8_t> block(2 * static_cast<std::size_t>(file.RecordSize()), 0);
+  faults_.FailNth(TFaultOperation::kWrite, 1);
+  EXPECT_THROW(file.AppendRecords(block.data(), 2), EQuarryEngineError);
+  EXPECT_EQ(file.PhysicalRecordCount(), 1);
+  file.FlushTable(false, false);
+  file.Close();
+  auto again = Reopen("APPFAIL.DAT");
+  EXPECT_EQ(again->PhysicalRecordCount(), 1);
 }
 
 TEST_F(FaultTest, AFailedDefinitionsWriteKeepsTheOldDefinitions) {

@@ -25,16 +25,22 @@ void TFileHandler::RequireOpen() const {
 
 void TFileHandler::Open() {
   if (open_) return;
-  if (!list_->Exists(file_name_, in_memory_)) {
-    SetLastOsError(kOsErrorFileNotFound);
-    RaiseFileError(QUARRY_OSENOENT);
-  }
   TAbstractFile* file = nullptr;
   bool read_only = false;
   bool read_only_attribute = false;
   const int32_t result =
       list_->Open(file_name_, in_memory_, temporary_, exclusive_, file, read_only, read_only_attribute);
-  if (result < 0) RaiseFileError(result);
+  if (result < 0) {
+    // The open looks the name up itself; only a failure asks whether the file is there at
+    // all, so that a missing file (or a folder of that name) reads as not found.
+    const int32_t os_error = LastOsError();
+    if (!list_->Exists(file_name_, in_memory_)) {
+      SetLastOsError(kOsErrorFileNotFound);
+      RaiseFileError(QUARRY_OSENOENT);
+    }
+    SetLastOsError(os_error);
+    RaiseFileError(result);
+  }
   file_ = file;
   open_number_ = result;
   read_only_ = read_only;

@@ -66,6 +66,12 @@ TEST_F(FileHandlerTest, OpeningAMissingFileRaisesNotFoundWithThePath) {
 
   TFileHandler memory("NOWHERE", true, &list_);
   EXPECT_EQ(Caught([&] { memory.Open(); }).Code(), QUARRY_OSENOENT);
+
+  // A folder of the file's name is no file either.
+  fs::create_directory(Path("FOLDER.DAT"));
+  TFileHandler folder(Path("FOLDER.DAT"), false, &list_);
+  EXPECT_EQ(Caught([&] { folder.Open(); }).Code(), QUARRY_OSENOENT);
+  EXPECT_FALSE(folder.IsOpen());
 }
 
 TEST_F(FileHandlerTest, ASharingViolationOfTheOsIsAccessDeniedNamingTheFile) {

@@ -100,8 +100,12 @@ TIndexHeader TIndexHeader::Decode(const std::uint8_t* in) {
   h.Version = in[8];
   h.NextPage = Load<std::int32_t>(in + 9);
   h.SecondaryCount = in[13];
+  // Most slots are empty: all-zero bytes decode to the empty definition they already hold.
+  static constexpr std::uint8_t kEmpty[IndexDefinitionSize] = {};
   for (int slot = 0; slot < IndexSlotCount; ++slot) {
-    h.Slots[slot] = TIndexDefinition::Decode(in + 14 + IndexDefinitionSize * slot);
+    const std::uint8_t* definition = in + 14 + IndexDefinitionSize * slot;
+    if (std::memcmp(definition, kEmpty, IndexDefinitionSize) == 0) continue;
+    h.Slots[slot] = TIndexDefinition::Decode(definition);
   }
   h.ActiveRecords = Load<std::int32_t>(in + 3974);
   h.NoPrimaryIndex = in[3978] != 0;

@@ -754,6 +754,10 @@ void TIndexFile::TrimCache() {
   }
 }
 
+void TIndexFile::WidenCache(int pages) {
+  for (TSlotCache& cache : caches_) cache.Limit = std::max(cache.Limit, pages);
+}
+
 // ---------------------------------------------------------------- text parameters
 
 void TIndexFile::ReadParameterPage(std::int32_t pageNo, std::uint8_t* entries, std::int32_t& next) {

@@ -143,6 +143,9 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void DiscardPages();
   // Evicts clean unpinned pages down to the trimmed size of each slot's cache.
   void TrimCache();
+  // Lets each slot's cache hold at least `pages` pages until the next trim (a long read
+  // under one lock, whose descents would otherwise read the same upper pages again).
+  void WidenCache(int pages);
   // Pages the trees asked for, and pages read from the file.
   std::int64_t PageRequests() const { return requests_; }
   std::int64_t PageReads() const { return reads_; }

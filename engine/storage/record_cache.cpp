@@ -134,6 +134,32 @@ bool TRecordCache::EvictOne() {
   return false;
 }
 
+int TRecordCache::EvictOldest(int count) {
+  if (count <= 1) return EvictOne() ? 1 : 0;
+  leaving_.clear();
+  for (TRecord* r = mruTail_; r && static_cast<int>(leaving_.size()) < count; r = r->MruPrev)
+    if (!r->Dirty && r->PinCount == 0) leaving_.push_back(r);
+  if (leaving_.empty()) return 0;
+  for (TRecord* r : leaving_) r->Leaving = true;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < sorted_.size(); ++i) {
+    if (sorted_[i]->Leaving) continue;
+    sorted_[kept] = sorted_[i];
+    sortedNumbers_[kept] = sortedNumbers_[i];
+    ++kept;
+  }
+  sorted_.resize(kept);
+  sortedNumbers_.resize(kept);
+  for (TRecord* r : leaving_) {
+    r->Leaving = false;
+    MruUnlink(r);
+    Recycle(r);
+  }
+  const int evicted = static_cast<int>(leaving_.size());
+  leaving_.clear();
+  return evicted;
+}
+
 void TRecordCache::TrimTo(int limit) {
   if (limit < 0) limit = 0;
   const int excess = Count() - limit;

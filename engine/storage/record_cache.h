@@ -37,6 +37,7 @@ struct TRecord {
   TRecord* MruPrev = nullptr;
   TRecord* MruNext = nullptr;
   bool Detached = false;
+  bool Leaving = false;       // chosen for eviction, during EvictOldest only
   std::size_t SlabIndex = 0;  // position in the owning slab
 };
 
@@ -64,6 +65,9 @@ class TRecordCache {
 
   // Evicts the least recently used record that is neither dirty nor pinned; false if none.
   bool EvictOne();
+  // Evicts up to count such records, least recently used first, in one pass over the sorted
+  // lists (evicting them one by one would shift the lists once per record); returns how many.
+  int EvictOldest(int count);
   // Evicts clean unpinned records (least recently used first) while more than limit are cached.
   void TrimTo(int limit);
   // Drops every record without writing; pinned ones are detached until unpinned.
@@ -102,6 +106,7 @@ class TRecordCache {
   std::vector<std::int32_t> sortedNumbers_;  // the numbers of sorted_, searched without touching the records
   std::vector<TRecord*> pool_;      // spare objects
   std::vector<TRecord*> detached_;  // discarded while pinned
+  std::vector<TRecord*> leaving_;   // EvictOldest's choice (kept to spare an allocation)
   TRecord* mruHead_ = nullptr;
   TRecord* mruTail_ = nullptr;
   std::int64_t hits_ = 0;

@@ -210,8 +210,9 @@ class TRecordSorter {
     if (!dirty.empty()) file_.WriteRecords(dirty);
     file_.cache_.Clear();
 
-    const std::int64_t runCapacity =
-        std::max<std::int64_t>(1, std::min<std::int64_t>(file_.settings_.RecordBufferCount, 1048576 / recordSize_));
+    // A run holds no more than the records there are: the buffers are sized by it.
+    const std::int64_t runCapacity = std::max<std::int64_t>(
+        1, std::min<std::int64_t>({file_.settings_.RecordBufferCount, 1048576 / recordSize_, slots}));
     const int entrySize = keyLength_ + recordSize_;
     const bool scrambled = file_.header_.Encrypted;
     std::vector<std::unique_ptr<TRunFile>> runs;

@@ -82,13 +82,16 @@ void TDataTable::OpenFiles(bool exclusive, bool readOnly) {
 
     index_->SetEncrypted(data_->Encrypted());
     index_->SetExclusive(exclusive);
-    if (!index_->Exists()) {
+    try {
+      index_->Open();
+    } catch (const EQuarryEngineError& error) {
+      if (error.Code() != QUARRY_OSENOENT) throw;
       // A lost index file is replaced by an empty one; the records are not indexed again.
       index_->CreateFile(data_->Encrypted());
       index_->Close();
       indexMissing_ = true;
+      index_->Open();
     }
-    index_->Open();
     index_->BindTable(data_->Fields(), CollationFor(data_->LanguageId(), data_->SortId(), name_));
     index_->ReportSlotReuse(*data_);
 
@@ -208,8 +211,21 @@ void TDataTable::ReleaseReadLock(bool& held, int& indexSlot, int& blobSlot) {
   ReleaseReadSlots(indexSlot, blobSlot);
 }
 
-bool TDataTable::ReadLockA() { return AcquireReadLock(readLockA_, slotA_, blobSlotA_); }
-void TDataTable::ReleaseReadLockA() { ReleaseReadLock(readLockA_, slotA_, blobSlotA_); }
+// Lock A is held for a whole statement's walk: its index descents may keep the pages they
+// read (no other writer can change them meanwhile); releasing it trims the caches back.
+constexpr int kStatementIndexPages = 256;
+
+bool TDataTable::ReadLockA() {
+  const bool refreshed = AcquireReadLock(readLockA_, slotA_, blobSlotA_);
+  if (readLockA_) index_->WidenCache(kStatementIndexPages);
+  return refreshed;
+}
+
+void TDataTable::ReleaseReadLockA() {
+  const bool held = readLockA_;
+  ReleaseReadLock(readLockA_, slotA_, blobSlotA_);
+  if (held && index_) index_->TrimCache();
+}
 bool TDataTable::ReadLockB() { return AcquireReadLock(readLockB_, slotB_, blobSlotB_); }
 void TDataTable::ReleaseReadLockB() { ReleaseReadLock(readLockB_, slotB_, blobSlotB_); }
 
