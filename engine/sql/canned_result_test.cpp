@@ -121,6 +121,37 @@ TEST_F(CannedResultTest, ResultPastTheBoundMovesToThePrivateDirectory) {
   EXPECT_EQ(Session.DirectoryCount(), 1);
 }
 
+// BLOB values count toward the bound: a few rows of large values move the result, and the
+// values read back whole from the disk table.
+TEST_F(CannedResultTest, BlobValuesCountTowardTheBound) {
+  TFieldDefinition body = Column(2, "BODY", TFieldType::Blob);
+  body.SubType = subtype::Memo;
+  TResultTable result(Session);
+  result.SetMemoryLimit(64 * 1024);
+  result.Create({Column(1, "ID", TFieldType::Integer), body}, 0, 0, nullptr, "", false, "");
+  std::vector<uint8_t> row(static_cast<std::size_t>(result.RecordSize()), 0);
+  auto valueOf = [](int n) { return std::vector<uint8_t>(10000, static_cast<uint8_t>('a' + n)); };
+  for (int n = 0; n < 8; ++n) {
+    std::fill(row.begin(), row.end(), 0);
+    const int32_t id = n;
+    SetFieldData(row.data(), result.Fields()[0], reinterpret_cast<const uint8_t*>(&id));
+    SetFieldBlob(row.data(), result.Fields()[1], result.StoreBlob(valueOf(n)));
+    result.Append(row.data());
+    EXPECT_EQ(result.InMemory(), n < 6) << "after row " << n;
+  }
+  TDataCursor& cursor = result.Finish();
+  std::vector<uint8_t> record(static_cast<std::size_t>(cursor.RecordBufferSize()));
+  std::vector<uint8_t> value;
+  int n = 0;
+  cursor.Home();
+  while (cursor.Next(record.data()) == 0) {
+    cursor.ReadBlobValue(2, record.data(), value);
+    EXPECT_EQ(value, valueOf(n)) << "row " << n;
+    ++n;
+  }
+  EXPECT_EQ(n, 8);
+}
+
 // Rows gather in blocks before they reach the table: results of less than a block, of
 // exactly one, and of several (ending inside one), read back directly, after a walk over
 // the filled rows, and after a sort (in memory for a result never written, from the file

@@ -74,8 +74,7 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
                           TDataDirectory* directory, const std::string& name, bool inMemory,
                           const std::string& password) {
   Drop();
-  Appended = 0;
-  SpillAtRows = 0;
+  StoredBytes = 0;
   PendingRows = 0;
   if (directory == nullptr) {
     // A temporary table starts in memory; unless memory was asked for, it may move to disk.
@@ -114,7 +113,6 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
   FieldList = Table->Data().Fields();
   Size = Table->Data().RecordSize();
   Table->Data().SetHoldsTableLock(true);
-  if (MayMoveToDisk) SpillAtRows = std::max<int64_t>(1, MemoryLimit / std::max(1, Size));
   constexpr int kBlockBytes = 64 * 1024;
   BlockRows = std::max(1, kBlockBytes / std::max(1, Size));
   Pending.clear();  // grows with the rows: most results are a few rows
@@ -176,7 +174,6 @@ void TResultTable::MoveToDisk() {
   Name = diskName;
   IsInMemory = false;
   MayMoveToDisk = false;
-  SpillAtRows = 0;
   try {
     memory.DeleteTable(memoryName, true);
   } catch (...) {
@@ -184,6 +181,11 @@ void TResultTable::MoveToDisk() {
   MemoryDirectory.reset();
   Table = &Directory->OpenTable(Name, false, false, false);
   Table->Data().SetHoldsTableLock(true);
+}
+
+bool TResultTable::PastMemoryLimit(int64_t bytes) {
+  StoredBytes += bytes;
+  return MayMoveToDisk && StoredBytes >= MemoryLimit;
 }
 
 void TResultTable::Append(const uint8_t* record) {
@@ -199,7 +201,7 @@ void TResultTable::Append(const uint8_t* record) {
     SetRecordIdentifier(target, data.NextRecordNo() + PendingRows);
     ++PendingRows;
     Table->Index().IncrementRecordCount();
-    if (++Appended == SpillAtRows) MoveToDisk();
+    if (PastMemoryLimit(Size)) MoveToDisk();
     return;
   }
   WritePending();
@@ -211,7 +213,7 @@ void TResultTable::Append(const uint8_t* record) {
   SetRecordIdentifier(target, recordNo);
   data.MarkDirty(slot.get());
   Table->Index().IncrementRecordCount();
-  if (++Appended == SpillAtRows) {
+  if (PastMemoryLimit(Size)) {
     slot.Reset();
     MoveToDisk();
   }
@@ -221,6 +223,9 @@ TBlobReference TResultTable::StoreBlob(const std::vector<uint8_t>& value) {
   TBlobReference reference;
   TBlobFile* blob = Table->Blob();
   if (value.empty() || blob == nullptr) return reference;
+  // Counted now, checked with the row that holds the value (Append): the move copies the
+  // BLOB file too, so the reference stays good.
+  StoredBytes += static_cast<int64_t>(value.size());
   reference.ChangeNumber = Table->Data().NextBlobChangeNumber();
   reference.FirstBlock = blob->WriteBlob(0, 0, reference.ChangeNumber, value.data(), static_cast<int64_t>(value.size()));
   // Written blocks stay in the cache until written out; a big result writes as it goes.

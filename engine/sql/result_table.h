@@ -84,8 +84,7 @@ private:
   bool IsTemporary = true;
   bool MayMoveToDisk = false;        // a temporary table that is in memory by our choice
   int64_t MemoryLimit = kMemoryResultBytes;
-  int64_t SpillAtRows = 0;           // the row count at which it moves (0: never)
-  int64_t Appended = 0;
+  int64_t StoredBytes = 0;           // records and BLOB values stored so far
   std::vector<uint8_t> Pending;      // appended rows not written yet, back to back
   int32_t PendingRows = 0;
   int32_t BlockRows = 1;             // rows written together
@@ -101,6 +100,8 @@ private:
   std::string UniqueName(bool inMemory) const;
   // Moves a filling in-memory table to a disk table of the private directory.
   void MoveToDisk();
+  // Counts bytes stored; true when a temporary table in memory has grown past its bound.
+  bool PastMemoryLimit(int64_t bytes);
   // Writes the pending rows to the table.
   void WritePending();
 };
