@@ -514,6 +514,9 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // The open buffer whose handle the field's slot holds (null when none).
   TBlobBuffer* FindBlob(const TFieldDefinition& field, const std::uint8_t* record) const;
   const TFieldDefinition* BlobField(int fieldNo, TEngineErrorCode& code) const;
+  // The open BLOB of a field in a record buffer (null with the code when there is none).
+  TBlobBuffer* OpenBlobOf(int fieldNo, const std::uint8_t* record, TEngineErrorCode& code,
+                          const TFieldDefinition** field = nullptr) const;
   // Under the write lock, before the record image is stored: gives every BLOB field of
   // record a real reference, writing changed values with a new change number and freeing
   // the chains of stored (the slot's old image, null for an insert) that are no longer used.

@@ -112,15 +112,23 @@ TEngineErrorCode TDataCursor::OpenBlob(int fieldNo, std::uint8_t* record, bool f
   return QUARRY_NONE;
 }
 
+TBlobBuffer* TDataCursor::OpenBlobOf(int fieldNo, const std::uint8_t* record, TEngineErrorCode& code,
+                                     const TFieldDefinition** field) const {
+  RequireOpen();
+  const TFieldDefinition* blobField = BlobField(fieldNo, code);
+  if (blobField == nullptr) return nullptr;
+  if (field != nullptr) *field = blobField;
+  TBlobBuffer* blob = FindBlob(*blobField, record);
+  if (blob == nullptr) code = QUARRY_INVALIDBLOBHANDLE;
+  return blob;
+}
+
 TEngineErrorCode TDataCursor::ReadBlob(int fieldNo, const std::uint8_t* record, std::int64_t offset, std::int64_t count,
                                        std::uint8_t* buffer, std::int64_t& read) {
   read = 0;
-  RequireOpen();
   TEngineErrorCode code = QUARRY_NONE;
-  const TFieldDefinition* field = BlobField(fieldNo, code);
-  if (field == nullptr) return code;
-  TBlobBuffer* blob = FindBlob(*field, record);
-  if (blob == nullptr) return QUARRY_INVALIDBLOBHANDLE;
+  TBlobBuffer* blob = OpenBlobOf(fieldNo, record, code);
+  if (blob == nullptr) return code;
   if (offset < 0 || count < 0) return QUARRY_INVALIDBLOBOFFSET;
   const auto size = static_cast<std::int64_t>(blob->Content.size());
   if (offset >= size) return count == 0 ? QUARRY_NONE : QUARRY_ENDOFBLOB;
@@ -131,12 +139,10 @@ TEngineErrorCode TDataCursor::ReadBlob(int fieldNo, const std::uint8_t* record, 
 
 TEngineErrorCode TDataCursor::WriteBlob(int fieldNo, std::uint8_t* record, std::int64_t offset, std::int64_t count,
                                         const std::uint8_t* data) {
-  RequireOpen();
   TEngineErrorCode code = QUARRY_NONE;
-  const TFieldDefinition* field = BlobField(fieldNo, code);
-  if (field == nullptr) return code;
-  TBlobBuffer* blob = FindBlob(*field, record);
-  if (blob == nullptr) return QUARRY_INVALIDBLOBHANDLE;
+  const TFieldDefinition* field = nullptr;
+  TBlobBuffer* blob = OpenBlobOf(fieldNo, record, code, &field);
+  if (blob == nullptr) return code;
   if (!blob->Writable) return QUARRY_OSEACCES;
   if (offset < 0 || count < 0) return QUARRY_INVALIDBLOBOFFSET;
   if (offset > MaxBlobSize - count) return QUARRY_INVALIDBLOBLEN;
@@ -150,12 +156,10 @@ TEngineErrorCode TDataCursor::WriteBlob(int fieldNo, std::uint8_t* record, std::
 }
 
 TEngineErrorCode TDataCursor::TruncateBlob(int fieldNo, std::uint8_t* record, std::int64_t newSize) {
-  RequireOpen();
   TEngineErrorCode code = QUARRY_NONE;
-  const TFieldDefinition* field = BlobField(fieldNo, code);
-  if (field == nullptr) return code;
-  TBlobBuffer* blob = FindBlob(*field, record);
-  if (blob == nullptr) return QUARRY_INVALIDBLOBHANDLE;
+  const TFieldDefinition* field = nullptr;
+  TBlobBuffer* blob = OpenBlobOf(fieldNo, record, code, &field);
+  if (blob == nullptr) return code;
   if (!blob->Writable) return QUARRY_OSEACCES;
   if (newSize < 0) return QUARRY_INVALIDBLOBOFFSET;
   if (newSize > MaxBlobSize) return QUARRY_INVALIDBLOBLEN;
@@ -169,23 +173,18 @@ TEngineErrorCode TDataCursor::TruncateBlob(int fieldNo, std::uint8_t* record, st
 
 TEngineErrorCode TDataCursor::BlobSize(int fieldNo, const std::uint8_t* record, std::int64_t& size) {
   size = 0;
-  RequireOpen();
   TEngineErrorCode code = QUARRY_NONE;
-  const TFieldDefinition* field = BlobField(fieldNo, code);
-  if (field == nullptr) return code;
-  TBlobBuffer* blob = FindBlob(*field, record);
-  if (blob == nullptr) return QUARRY_INVALIDBLOBHANDLE;
+  TBlobBuffer* blob = OpenBlobOf(fieldNo, record, code);
+  if (blob == nullptr) return code;
   size = static_cast<std::int64_t>(blob->Content.size());
   return QUARRY_NONE;
 }
 
 TEngineErrorCode TDataCursor::CloseBlob(int fieldNo, std::uint8_t* record) {
-  RequireOpen();
   TEngineErrorCode code = QUARRY_NONE;
-  const TFieldDefinition* field = BlobField(fieldNo, code);
-  if (field == nullptr) return code;
-  TBlobBuffer* blob = FindBlob(*field, record);
-  if (blob == nullptr) return QUARRY_INVALIDBLOBHANDLE;
+  const TFieldDefinition* field = nullptr;
+  TBlobBuffer* blob = OpenBlobOf(fieldNo, record, code, &field);
+  if (blob == nullptr) return code;
   if (--blob->OpenCount > 0) return QUARRY_NONE;
   const TBlobReference stored{blob->FirstBlock, blob->ChangeNumber};
   blobs_[static_cast<std::size_t>(-static_cast<std::int64_t>(SlotValue(record, *field)) - 1)].reset();
