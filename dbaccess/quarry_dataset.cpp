@@ -227,8 +227,8 @@ const TFieldDefinition& TQuarryField::Engine() const {
   return dataSet_.cursor_->Fields()[static_cast<std::size_t>(dataSet_.engineIndex_[index_])];
 }
 
-bool TQuarryField::IsBlob() const {
-  switch (def_.DataType) {
+bool IsBlobType(TDataFieldType type) {
+  switch (type) {
     case TDataFieldType::ftMemo:
     case TDataFieldType::ftBlob:
     case TDataFieldType::ftFmtMemo:
@@ -239,6 +239,8 @@ bool TQuarryField::IsBlob() const {
       return false;
   }
 }
+
+bool TQuarryField::IsBlob() const { return IsBlobType(def_.DataType); }
 
 TDataValue TQuarryField::Value() const { return dataSet_.ReadField(index_); }
 bool TQuarryField::IsNull() const { return IsNullValue(Value()); }

@@ -48,6 +48,9 @@ enum class TDataFieldType {
   ftDateTime, ftWord, ftVarBytes, ftLargeint, ftADT, ftArray, ftReference, ftDataSet
 };
 
+// Memo, binary and graphic types: their values live in the table's BLOB file.
+bool IsBlobType(TDataFieldType type);
+
 // A value handed to or returned by locate, lookup, parameters and field writes.
 // monostate is null.
 using TDataValue = std::variant<std::monostate, std::int64_t, double, bool, std::string>;

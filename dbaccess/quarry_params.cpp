@@ -25,19 +25,6 @@ TDataFieldType TypeOfValue(const TDataValue& value) {
   return TDataFieldType::ftUnknown;
 }
 
-bool IsBlobType(TDataFieldType type) {
-  switch (type) {
-    case TDataFieldType::ftMemo:
-    case TDataFieldType::ftBlob:
-    case TDataFieldType::ftFmtMemo:
-    case TDataFieldType::ftGraphic:
-    case TDataFieldType::ftTypedBinary:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Storage size of a fixed-size engine type.
 int FixedSize(TFieldType type) {
   switch (type) {
