@@ -41,6 +41,15 @@ void EngineTypeOf(TDataFieldType type, TFieldType& engine, std::uint8_t& sub) {
   }
 }
 
+// The definition in an index slot, or null when the slot holds none.
+const TIndexDefinition* DefinedIndex(TDataCursor& cursor, int slot) {
+  try {
+    return &cursor.GetIndexDefinition(slot);
+  } catch (const EQuarryEngineError&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 TQuarryTable::TQuarryTable(TQuarryOwner* owner, std::string componentName)
@@ -145,12 +154,8 @@ void TQuarryTable::SelectIndex(TDataCursor& cursor) {
   }
   std::vector<std::string> wanted = SplitNameList(indexFieldNames_);
   for (int slot = 0; slot <= MaxSecondaryIndexes; ++slot) {
-    const TIndexDefinition* def = nullptr;
-    try {
-      def = &cursor.GetIndexDefinition(slot);
-    } catch (const EQuarryEngineError&) {
-      continue;
-    }
+    const TIndexDefinition* def = DefinedIndex(cursor, slot);
+    if (def == nullptr) continue;
     if (def->FieldCount < wanted.size()) continue;
     bool fits = true;
     for (std::size_t i = 0; i < wanted.size() && fits; ++i) {
@@ -205,12 +210,8 @@ std::vector<TQuarryIndexDef> TQuarryTable::IndexDefs() {
   TSessionLock lock(LockSession());
   TDataCursor& cursor = *Cursor();
   for (int slot = 0; slot <= MaxSecondaryIndexes; ++slot) {
-    const TIndexDefinition* def = nullptr;
-    try {
-      def = &cursor.GetIndexDefinition(slot);
-    } catch (const EQuarryEngineError&) {
-      continue;
-    }
+    const TIndexDefinition* def = DefinedIndex(cursor, slot);
+    if (def == nullptr) continue;
     if (def->FieldCount == 0) continue;
     TQuarryIndexDef index;
     index.Name = def->Name;
@@ -253,12 +254,8 @@ TDataCursor* TQuarryTable::GetLookupCursor(const std::vector<int>& fields, bool 
   TDataCursor& main = *Cursor();
   int fitting = -1;
   for (int slot = 0; slot <= MaxSecondaryIndexes && fitting < 0; ++slot) {
-    const TIndexDefinition* def = nullptr;
-    try {
-      def = &main.GetIndexDefinition(slot);
-    } catch (const EQuarryEngineError&) {
-      continue;
-    }
+    const TIndexDefinition* def = DefinedIndex(main, slot);
+    if (def == nullptr) continue;
     if (def->FieldCount < fields.size()) continue;
     bool fits = true;
     bool anyString = false;
