@@ -215,6 +215,10 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
        "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
        {}},
+      {"left join on a condition of the preserved table",
+       "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
+       "AND V.TITLE >= \"M\" WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       {}},
       {"right join on a chosen director",
        "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS_DIRECTORS L RIGHT JOIN VIDEOS V ON V.VIDEOID = L.VIDEOID "
        "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,

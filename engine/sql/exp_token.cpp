@@ -14,6 +14,7 @@ void TExpToken::Clear() {
   EstimatedCount = EstimatedCost = -1;
   JoinKind = 0;
   OuterJoinOn = 0;
+  OuterJoinInner = nullptr;
   JoinExamined = false;
   ColumnName.clear();
   FieldNo = 0;

@@ -170,9 +170,11 @@ public:
   int32_t EstimatedCount = -1;
   int32_t EstimatedCost = -1;
   uint8_t JoinKind = 0;
-  // An AND part of the ON condition of a LEFT or RIGHT JOIN (2 or 3), 0 elsewhere: a part
-  // on the inner table alone decides which inner rows match, not which rows are kept.
+  // An AND part of the ON condition of a LEFT or RIGHT JOIN (2 or 3), 0 elsewhere, and the
+  // join's inner table when the parser can name it: a part that reads the inner table or
+  // the tables it is joined to decides which inner rows match, not which rows are kept.
   uint8_t OuterJoinOn = 0;
+  const TSourceTable* OuterJoinInner = nullptr;
   bool JoinExamined = false;
   std::string ColumnName;
   int16_t FieldNo = 0;

@@ -88,6 +88,13 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
        {"1|Sales", "2|Sales", "3|Dev", "4|NULL", "5|NULL", "6|Dev"}},
       {"SELECT D.ID, E.ID FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID AND E.SALARY > 200 ORDER BY D.ID, E.ID",
        {"10|NULL", "20|3", "20|6", "40|NULL"}},
+      // ... and so does a part on the preserved table.
+      {"SELECT E.ID, D.TITLE FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID AND E.SALARY > 200 ORDER BY E.ID",
+       {"1|NULL", "2|NULL", "3|Dev", "4|NULL", "5|NULL", "6|Dev"}},
+      {"SELECT D.ID, E.ID FROM EMP E RIGHT JOIN DEPT D ON E.DEPT = D.ID AND D.TITLE = 'Dev' ORDER BY D.ID, E.ID",
+       {"10|NULL", "20|3", "20|6", "40|NULL"}},
+      {"SELECT E.ID, D.ID FROM EMP E LEFT JOIN DEPT D ON E.DEPT = D.ID AND 1 = 0 ORDER BY E.ID",
+       {"1|NULL", "2|NULL", "3|NULL", "4|NULL", "5|NULL", "6|NULL"}},
       {"SELECT D.ID, E.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'B' ORDER BY D.ID",
        {"10|2", "20|NULL", "40|NULL"}},
       {"SELECT D.ID FROM DEPT D LEFT JOIN EMP E ON D.ID = E.DEPT AND E.GRADE = 'B' WHERE E.ID IS NULL ORDER BY D.ID",

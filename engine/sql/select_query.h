@@ -226,6 +226,8 @@ private:
   // Splits the condition over the tables and makes the join plan; without forExecution a
   // dry run over the checked tree that only raises the join errors.
   void PlanJoins(bool forExecution);
+  // The run whose join match an outer join's ON part belongs to, or -1 when it acts as WHERE.
+  int OuterJoinMatchTable(const TExpToken& part, uint64_t tables, const std::vector<int>& position) const;
   // A single table whose index gives the ORDER BY is read in that index's order (forward,
   // or backward for an all-descending ORDER BY), and the sort is skipped.
   void UseIndexOrder();

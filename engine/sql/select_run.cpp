@@ -121,6 +121,20 @@ void TSelectQuery::PrepareConditions() {
     PreparedConditions.push_back(PrepareExpression(*part, &Hooks, &ColumnSource, true, false, Language, Sort));
 }
 
+int TSelectQuery::OuterJoinMatchTable(const TExpToken& part, uint64_t tables, const std::vector<int>& position) const {
+  if (part.OuterJoinOn == 0) return -1;
+  int inner = OnlyTable(tables);  // unnamed inner table: a part on one table alone
+  if (part.OuterJoinInner != nullptr) {
+    inner = -1;
+    for (std::size_t t = 0; t < Runs.size(); ++t)
+      if (Runs[t].Source->Source == part.OuterJoinInner) inner = static_cast<int>(t);
+  }
+  if (inner < 0 || Runs[static_cast<std::size_t>(inner)].Kind != jk::LeftOuter) return -1;
+  for (std::size_t t = 0; t < Runs.size(); ++t)
+    if (((tables >> t) & 1U) && position[t] > position[static_cast<std::size_t>(inner)]) return -1;
+  return inner;
+}
+
 void TSelectQuery::PlanJoins(bool forExecution) {
   std::vector<const TExpToken*> parts;
   if (!forExecution) SplitAnd(QueryBlock.Condition.get(), parts);
@@ -188,11 +202,11 @@ void TSelectQuery::PlanJoins(bool forExecution) {
     }
   }
   for (const TOther& other : others) {
-    // A part of a LEFT JOIN's ON condition on the inner table alone belongs to the match: an
-    // outer row whose inner rows all fail it still appears once, with NULLs.
-    const int only = OnlyTable(other.Tables);
-    if (other.Node->OuterJoinOn != 0 && only >= 0 && Runs[static_cast<std::size_t>(only)].Kind == jk::LeftOuter) {
-      Runs[static_cast<std::size_t>(only)].JoinConditions.push_back(other.Node);
+    // A part of an outer join's ON condition belongs to the match when it reads the inner
+    // table or the tables before it: an outer row whose inner rows all fail it still
+    // appears once, with NULLs.
+    if (const int inner = OuterJoinMatchTable(*other.Node, other.Tables, position); inner >= 0) {
+      Runs[static_cast<std::size_t>(inner)].JoinConditions.push_back(other.Node);
       continue;
     }
     int deepest = order.front();

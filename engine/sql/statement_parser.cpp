@@ -55,14 +55,15 @@ void MarkJoinComparisons(TExpToken* node, uint8_t joinKind) {
 }
 
 // Marks the AND parts of an outer join's ON condition (see TExpToken::OuterJoinOn).
-void MarkOuterJoinParts(TExpToken* node, uint8_t joinKind) {
+void MarkOuterJoinParts(TExpToken* node, uint8_t joinKind, const TSourceTable* inner) {
   if (node == nullptr) return;
   if (node->NodeClass == nc::Binary && node->OpCode == op::And) {
-    MarkOuterJoinParts(node->Left, joinKind);
-    MarkOuterJoinParts(node->Right, joinKind);
+    MarkOuterJoinParts(node->Left, joinKind, inner);
+    MarkOuterJoinParts(node->Right, joinKind, inner);
     return;
   }
   node->OuterJoinOn = joinKind;
+  node->OuterJoinInner = inner;
 }
 
 } // namespace
@@ -293,13 +294,16 @@ void TStatementParser::ParseTableReference(TDataQuery& query, const std::string&
     auto table = std::make_unique<TSourceTable>(query);
     ReadTableName(*table, "Table name expected after JOIN keyword, instead found '");
     ReadTableAlias(*table, rule);
-    // A right join is run as a left join with the sides exchanged: its table goes first.
-    AddSourceTable(query, kind == 3 ? blockStart : query.SourceTables.size(), std::move(table));
+    // A right join is run as a left join with the sides exchanged: its table goes first, and
+    // the inner side is what stood before it (named when that is one table).
+    const std::size_t before = query.SourceTables.size() - blockStart;
+    TSourceTable& added = AddSourceTable(query, kind == 3 ? blockStart : query.SourceTables.size(), std::move(table));
+    const TSourceTable* inner = kind == 2 ? &added : (kind == 3 && before == 1 ? query.SourceTables[blockStart + 1].get() : nullptr);
     query.HasJoin = true;
     ExpectKeyword("ON", "ON keyword expected in JOIN clause, instead found '");
     TExpTree condition = ParseExpressionIn("WHERE or JOIN clause", pf::Predicates | pf::Parameters);
     MarkJoinComparisons(condition.get(), kind);
-    if (kind == 2 || kind == 3) MarkOuterJoinParts(condition.get(), kind);
+    if (kind == 2 || kind == 3) MarkOuterJoinParts(condition.get(), kind, inner);
     AddCondition(query, std::move(condition));
   }
   if (open != 0) FailMessage("Mismatched join parentheses");
