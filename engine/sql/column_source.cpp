@@ -8,14 +8,12 @@
 
 namespace quarry {
 
-namespace {
 std::string TrimBlanks(const std::string& s) {
   std::size_t a = 0, b = s.size();
   while (a < b && static_cast<unsigned char>(s[a]) <= 32) ++a;
   while (b > a && static_cast<unsigned char>(s[b - 1]) <= 32) --b;
   return s.substr(a, b - a);
 }
-} // namespace
 
 TRecordColumnSource::TRecordColumnSource(std::vector<TFieldDefinition> fields, std::string tableName,
                                          TBlobReader blobReader)

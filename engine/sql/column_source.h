@@ -16,6 +16,10 @@
 
 namespace quarry {
 
+// A column or table name without its leading and trailing blanks and control characters, as
+// names are compared.
+std::string TrimBlanks(const std::string& s);
+
 class TColumnResolver {
 public:
   virtual ~TColumnResolver() = default;

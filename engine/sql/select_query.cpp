@@ -345,18 +345,21 @@ void TSelectQuery::CheckAggregates() {
 
 // ---- the condition and the joins ----
 
-void TSelectQuery::CheckCondition() {
-  if (!QueryBlock.Condition) return;
+void TSelectQuery::CheckBooleanClause(TExpTree& clause, TColumnResolver& resolver, const std::string& context) {
   TCheckOptions options;
   options.ErrorCode = kSqlErrorCode;
   options.StringsMayBeColumns = true;
   options.RewriteBooleanColumns = true;
-  options.Resolver = &ColumnSource;
+  options.Resolver = &resolver;
   options.Owner = &Hooks;
-  options.Context = "WHERE or JOIN clause";
-  CheckExpression(options, QueryBlock.Condition);
-  if (QueryBlock.Condition->DataType != vt::Boolean && QueryBlock.Condition->DataType != vt::Unknown)
-    Fail("WHERE or JOIN clause must be a boolean expression");
+  options.Context = context;
+  CheckExpression(options, clause);
+  if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown) Fail(context + " must be a boolean expression");
+}
+
+void TSelectQuery::CheckCondition() {
+  if (!QueryBlock.Condition) return;
+  CheckBooleanClause(QueryBlock.Condition, ColumnSource, "WHERE or JOIN clause");
   ConditionChecked = true;
 }
 
@@ -421,16 +424,7 @@ void TSelectQuery::PrepareHaving() {
   std::vector<TFieldDefinition> fields;
   for (const TResultColumn& c : ResultColumns) fields.push_back(c.Definition);
   TRecordColumnSource resolver(fields);
-  TCheckOptions options;
-  options.ErrorCode = kSqlErrorCode;
-  options.StringsMayBeColumns = true;
-  options.RewriteBooleanColumns = true;
-  options.Resolver = &resolver;
-  options.Owner = &Hooks;
-  options.Context = "HAVING clause";
-  CheckExpression(options, QueryBlock.Having);
-  if (QueryBlock.Having->DataType != vt::Boolean && QueryBlock.Having->DataType != vt::Unknown)
-    Fail("HAVING clause must be a boolean expression");
+  CheckBooleanClause(QueryBlock.Having, resolver, "HAVING clause");
 }
 
 // ---- ORDER BY and GROUP BY ----

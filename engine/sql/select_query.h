@@ -201,6 +201,8 @@ private:
   void NameResultColumns();
   void CheckAggregates();
   void CheckCondition();
+  // Type-checks a WHERE or HAVING tree, which must come out boolean.
+  void CheckBooleanClause(TExpTree& clause, TColumnResolver& resolver, const std::string& context);
   void CheckJoins();
   void ResolveOrderAndGroup();
   void CalculateLiveColumns(uint8_t* record);

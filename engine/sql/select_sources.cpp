@@ -8,15 +8,6 @@
 
 namespace quarry {
 
-namespace {
-std::string TrimBlanks(const std::string& s) {
-  std::size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= 32) ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= 32) --b;
-  return s.substr(a, b - a);
-}
-} // namespace
-
 const TFieldDefinition* TSelectSource::FindField(const std::string& name) const {
   if (!Cursor) return nullptr;
   const std::string wanted = TrimBlanks(name);
