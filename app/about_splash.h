@@ -24,48 +24,48 @@ void SetAboutMode();
 bool AboutMode();
 
 class TfAboutSplash : public QDialog {
-    Q_OBJECT
-public:
-    // dataDirectory: where "VIDEOS.DAT" is looked up; empty means the current directory.
-    explicit TfAboutSplash(bool aboutMode, QString dataDirectory = {}, QWidget* parent = nullptr);
-    ~TfAboutSplash() override;
+  Q_OBJECT
+ public:
+  // dataDirectory: where "VIDEOS.DAT" is looked up; empty means the current directory.
+  explicit TfAboutSplash(bool aboutMode, QString dataDirectory = {}, QWidget* parent = nullptr);
+  ~TfAboutSplash() override;
 
-    // Makes the splash window, shows it (not modal) and paints it at once. It lives until the
-    // returned pointer is released: the main window does so when it is first shown.
-    static std::unique_ptr<TfAboutSplash> ShowSplash();
+  // Makes the splash window, shows it (not modal) and paints it at once. It lives until the
+  // returned pointer is released: the main window does so when it is first shown.
+  static std::unique_ptr<TfAboutSplash> ShowSplash();
 
-    // One twinkle: the pixel made coloured and the pixel made black.
-    struct TTwinkle {
-        QPoint colouredAt;
-        QColor colour;
-        QPoint blackAt;
-    };
-    // The last twinkle drawn; nothing before the first tick.
-    const std::optional<TTwinkle>& LastTwinkle() const { return twinkle_; }
+  // One twinkle: the pixel made coloured and the pixel made black.
+  struct TTwinkle {
+    QPoint colouredAt;
+    QColor colour;
+    QPoint blackAt;
+  };
+  // The last twinkle drawn; nothing before the first tick.
+  const std::optional<TTwinkle>& LastTwinkle() const { return twinkle_; }
 
-    // Controls, owned by the window through Qt's parents.
-    QFrame* Panel1 = nullptr;
-    QLabel* lblBig = nullptr;
-    QLabel* lblD8aD8Upd8 = nullptr;
-    QPushButton* btnClose = nullptr;
-    QTimer* Timer1 = nullptr;
+  // Controls, owned by the window through Qt's parents.
+  QFrame* Panel1 = nullptr;
+  QLabel* lblBig = nullptr;
+  QLabel* lblD8aD8Upd8 = nullptr;
+  QPushButton* btnClose = nullptr;
+  QTimer* Timer1 = nullptr;
 
-    // Sets one pixel to a random colour and another to black, at random positions of the
-    // client area; run by Timer1 every 100 ms.
-    void Timer1Timer();
+  // Sets one pixel to a random colour and another to black, at random positions of the
+  // client area; run by Timer1 every 100 ms.
+  void Timer1Timer();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
-private:
-    void FormShow();
-    void ShowAboutModeControls();
+ private:
+  void FormShow();
+  void ShowAboutModeControls();
 
-    QString dataDirectory_;
-    bool centred_ = false;
-    // The pixels of the last tick. They are painted over whatever the window shows until the
-    // next tick; a repaint after that removes them, as it removes every older twinkle.
-    std::optional<TTwinkle> twinkle_;
+  QString dataDirectory_;
+  bool centred_ = false;
+  // The pixels of the last tick. They are painted over whatever the window shows until the
+  // next tick; a repaint after that removes them, as it removes every older twinkle.
+  std::optional<TTwinkle> twinkle_;
 };

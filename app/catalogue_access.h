@@ -17,29 +17,29 @@
 // VideoID, Title, IndustryRating, Length, Year. The current-record panel shows one; fakes and
 // callers that already hold rows hand them over through VideoRowSource.
 struct TVideoRow {
-    int videoId = 0;
-    std::string title;
-    std::string industryRating;
-    std::string length;
-    std::string year;
+  int videoId = 0;
+  std::string title;
+  std::string industryRating;
+  std::string length;
+  std::string year;
 
-    bool operator==(const TVideoRow&) const = default;
+  bool operator==(const TVideoRow&) const = default;
 };
 
 // The statements the window sends. Each lookup runs one statement through a query object
 // made for it and freed afterwards, whatever happens; failures (a missing table, a bad
 // statement, no engine) are raised as exceptions and reported by the window.
 class TCatalogueAccess {
-public:
-    virtual ~TCatalogueAccess() = default;
+ public:
+  virtual ~TCatalogueAccess() = default;
 
-    // Field 0 of the first row as text; the empty text when there is no row.
-    virtual std::string LookupFirst(const std::string& statement) = 0;
-    // Field 0 of every row as text, in the order of the rows.
-    virtual std::vector<std::string> LookupAll(const std::string& statement) = 0;
-    // Runs the search statement and returns its open result, positioned for one walk; the
-    // window's result set copies it at once and then frees it.
-    virtual std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) = 0;
+  // Field 0 of the first row as text; the empty text when there is no row.
+  virtual std::string LookupFirst(const std::string& statement) = 0;
+  // Field 0 of every row as text, in the order of the rows.
+  virtual std::vector<std::string> LookupAll(const std::string& statement) = 0;
+  // Runs the search statement and returns its open result, positioned for one walk; the
+  // window's result set copies it at once and then frees it.
+  virtual std::unique_ptr<quarry::TRowSource> Search(const std::string& statement) = 0;
 };
 
 // The fields the window's result set keeps, whatever else the search statement selects:
@@ -50,8 +50,8 @@ std::unique_ptr<quarry::TVectorRowSource> VideoRowSource(const std::vector<TVide
 
 // Raised by the catalogue access of a build that has no database engine.
 class ECatalogueUnavailable : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // The catalogue access of a build without the database engine: every call raises

@@ -29,65 +29,65 @@ class QListWidget;
 class QPlainTextEdit;
 
 class TCurrentRecordPanel : public QFrame {
-    Q_OBJECT
-public:
-    // catalogue: where the name lookups go; must outlive the panel. settingsFileName: the
-    // settings file holding the ratings. notifier: how failures of the panel's own handlers
-    // (star click, leaving the notes) and the rating message reach the user. currentVideo:
-    // the VideoID of the result set's current row, 0 when no result is open.
-    TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName, TUserNotifier notifier,
-                        std::function<int()> currentVideo, QWidget* parent = nullptr);
+  Q_OBJECT
+ public:
+  // catalogue: where the name lookups go; must outlive the panel. settingsFileName: the
+  // settings file holding the ratings. notifier: how failures of the panel's own handlers
+  // (star click, leaving the notes) and the rating message reach the user. currentVideo:
+  // the VideoID of the result set's current row, 0 when no result is open.
+  TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName, TUserNotifier notifier,
+                      std::function<int()> currentVideo, QWidget* parent = nullptr);
 
-    // Shows the fields of the current row; nullptr (no open result) blanks them.
-    void ShowRow(const TVideoRow* row);
+  // Shows the fields of the current row; nullptr (no open result) blanks them.
+  void ShowRow(const TVideoRow* row);
 
-    // Fills the panel for a video: directors, cast, stars, notes, in that order. A failure
-    // (a lookup, an id that is no integer, an unreadable notes file) raises and leaves what
-    // was filled before it.
-    void RefreshCurrentRecord(int videoId);
+  // Fills the panel for a video: directors, cast, stars, notes, in that order. A failure
+  // (a lookup, an id that is no integer, an unreadable notes file) raises and leaves what
+  // was filled before it.
+  void RefreshCurrentRecord(int videoId);
 
-    // Paints the stars for a rating: stars 1 to n yellow, the others grey. A rating outside 0
-    // to 5 leaves all five grey and tells the user "Error in EnableStars Procedure".
-    void EnableStars(int n);
+  // Paints the stars for a rating: stars 1 to n yellow, the others grey. A rating outside 0
+  // to 5 leaves all five grey and tells the user "Error in EnableStars Procedure".
+  void EnableStars(int n);
 
-    // Writes the notes to the file of NotesVideoId when they were changed since they were
-    // loaded or saved, and clears the changed mark; does nothing otherwise. Raises
-    // ENotesFileError when the file cannot be written (the notes stay marked as changed).
-    void SaveNotes();
+  // Writes the notes to the file of NotesVideoId when they were changed since they were
+  // loaded or saved, and clears the changed mark; does nothing otherwise. Raises
+  // ENotesFileError when the file cannot be written (the notes stay marked as changed).
+  void SaveNotes();
 
-    // The video whose notes the edit holds: the one last refreshed; 0 before the first refresh.
-    int NotesVideoId() const { return notesVideoId_; }
+  // The video whose notes the edit holds: the one last refreshed; 0 before the first refresh.
+  int NotesVideoId() const { return notesVideoId_; }
 
-    // Controls, owned by the panel through Qt's parents. The five stars are the panel's only
-    // labels with a "tag" property (1 to 5, their rank).
-    QLabel* dbtxtTitle;
-    QLabel* dbtxtRating;
-    QLabel* dbtxtYear;
-    QLabel* dbtxtLength;
-    QListWidget* lstbxDirectors;
-    QListWidget* lstbxCastMembers;
-    std::array<QLabel*, 5> lblStars;  // lblStar1 to lblStar5
-    QPlainTextEdit* mmoUserComments;
+  // Controls, owned by the panel through Qt's parents. The five stars are the panel's only
+  // labels with a "tag" property (1 to 5, their rank).
+  QLabel* dbtxtTitle;
+  QLabel* dbtxtRating;
+  QLabel* dbtxtYear;
+  QLabel* dbtxtLength;
+  QListWidget* lstbxDirectors;
+  QListWidget* lstbxCastMembers;
+  std::array<QLabel*, 5> lblStars;  // lblStar1 to lblStar5
+  QPlainTextEdit* mmoUserComments;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
-    // A click on star n (1 to 5): n stars for the current video.
-    void lblStar1Click(int n);
-    // The notes edit lost the focus.
-    void mmoUserCommentsExit();
-    // Replaces the edit's text by the notes of videoId (none when it has no file).
-    void ShowNotesOf(int videoId);
+ private:
+  // A click on star n (1 to 5): n stars for the current video.
+  void lblStar1Click(int n);
+  // The notes edit lost the focus.
+  void mmoUserCommentsExit();
+  // Replaces the edit's text by the notes of videoId (none when it has no file).
+  void ShowNotesOf(int videoId);
 
-    // Runs a handler the way the main window's handlers run: a failure ends it and goes to
-    // the default error report.
-    template <typename Action>
-    void Guarded(Action&& action);
+  // Runs a handler the way the main window's handlers run: a failure ends it and goes to
+  // the default error report.
+  template <typename Action>
+  void Guarded(Action&& action);
 
-    TCatalogueAccess& catalogue_;
-    TRatingStore ratings_;
-    TUserNotifier notifier_;
-    std::function<int()> currentVideo_;
-    int notesVideoId_ = 0;
+  TCatalogueAccess& catalogue_;
+  TRatingStore ratings_;
+  TUserNotifier notifier_;
+  std::function<int()> currentVideo_;
+  int notesVideoId_ = 0;
 };

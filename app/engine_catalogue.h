@@ -20,5 +20,4 @@
 #include <string>
 
 // The catalogue in directory (with or without a trailing separator), opened with password.
-std::unique_ptr<TCatalogueAccess> MakeEngineCatalogue(const std::string& directory,
-                                                      const std::string& password);
+std::unique_ptr<TCatalogueAccess> MakeEngineCatalogue(const std::string& directory, const std::string& password);

@@ -45,7 +45,4 @@ const char* const kHelpSecondPart =
 
 }  // namespace
 
-std::string HelpText()
-{
-    return std::string(kHelpFirstPart) + kHelpSecondPart;
-}
+std::string HelpText() { return std::string(kHelpFirstPart) + kHelpSecondPart; }

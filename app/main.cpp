@@ -21,24 +21,23 @@ constexpr const char* kCataloguePassword = "kqpwzra5";
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
-    quarry::Sessions();  // the session list and the default session "Default"
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    // A catalogue table whose password the session does not know asks the user.
-    quarry::InstallQuarryPasswordDialog();
-    std::unique_ptr<TfAboutSplash> splash = TfAboutSplash::ShowSplash();
-    QApplication::setApplicationName(QStringLiteral("Pellomar"));
+int main(int argc, char* argv[]) {
+  quarry::Sessions();  // the session list and the default session "Default"
+  QApplication app(argc, argv);
+  InstallFontSubstitutions();
+  // A catalogue table whose password the session does not know asks the user.
+  quarry::InstallQuarryPasswordDialog();
+  std::unique_ptr<TfAboutSplash> splash = TfAboutSplash::ShowSplash();
+  QApplication::setApplicationName(QStringLiteral("Pellomar"));
 
-    int status = 0;
-    {
-        TfMain window(MakeEngineCatalogue(QCoreApplication::applicationDirPath().toStdString(), kCataloguePassword));
-        window.SetSplash(std::move(splash));
-        window.show();
-        status = app.exec();
-    }
-    // The engine's tables are closed before the application object goes.
-    quarry::Sessions().DeactivateAll();
-    return status;
+  int status = 0;
+  {
+    TfMain window(MakeEngineCatalogue(QCoreApplication::applicationDirPath().toStdString(), kCataloguePassword));
+    window.SetSplash(std::move(splash));
+    window.show();
+    status = app.exec();
+  }
+  // The engine's tables are closed before the application object goes.
+  quarry::Sessions().DeactivateAll();
+  return status;
 }

@@ -19,8 +19,8 @@
 
 // Raised when a notes file exists but cannot be read, or cannot be written.
 class ENotesFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // "<videoId>.vid".

@@ -11,8 +11,8 @@
 
 // Raised when a text that must be an integer is not one.
 class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Shows one message to the user (an information box in the window; tests record it).

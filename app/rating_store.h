@@ -7,16 +7,16 @@
 #include <string>
 
 class TRatingStore {
-public:
-    explicit TRatingStore(std::string settingsFileName) : settingsFileName_(std::move(settingsFileName)) {}
+ public:
+  explicit TRatingStore(std::string settingsFileName) : settingsFileName_(std::move(settingsFileName)) {}
 
-    // The stored value as it is, in or out of 0 to 5; 0 when there is none or it is no integer.
-    int Read(int videoId) const;
-    // Raises quarry::EProfileFileError when the settings file cannot be written.
-    void Write(int videoId, int stars);
+  // The stored value as it is, in or out of 0 to 5; 0 when there is none or it is no integer.
+  int Read(int videoId) const;
+  // Raises quarry::EProfileFileError when the settings file cannot be written.
+  void Write(int videoId, int stars);
 
-    const std::string& SettingsFileName() const { return settingsFileName_; }
+  const std::string& SettingsFileName() const { return settingsFileName_; }
 
-private:
-    std::string settingsFileName_;
+ private:
+  std::string settingsFileName_;
 };

@@ -12,29 +12,29 @@
 class QToolButton;
 
 class TRecordNavigator : public QWidget, private quarry::TDataSetObserver {
-    Q_OBJECT
-public:
-    explicit TRecordNavigator(QWidget* parent = nullptr);
-    ~TRecordNavigator() override;
+  Q_OBJECT
+ public:
+  explicit TRecordNavigator(QWidget* parent = nullptr);
+  ~TRecordNavigator() override;
 
-    // The result set the buttons move (not owned; it may be destroyed first); nullptr: none.
-    void SetDataSet(quarry::TClientDataSet* dataSet);
-    quarry::TClientDataSet* DataSet() const { return dataSet_; }
+  // The result set the buttons move (not owned; it may be destroyed first); nullptr: none.
+  void SetDataSet(quarry::TClientDataSet* dataSet);
+  quarry::TClientDataSet* DataSet() const { return dataSet_; }
 
-    void First();
-    void Prior();
-    void Next();
-    void Last();
+  void First();
+  void Prior();
+  void Next();
+  void Last();
 
-private:
-    void DataSetChanged() override { UpdateButtons(); }
-    void RecordChanged() override { UpdateButtons(); }
-    void DataSetDestroying() override;
-    void UpdateButtons();
+ private:
+  void DataSetChanged() override { UpdateButtons(); }
+  void RecordChanged() override { UpdateButtons(); }
+  void DataSetDestroying() override;
+  void UpdateButtons();
 
-    quarry::TClientDataSet* dataSet_ = nullptr;
-    QToolButton* nbFirst_;
-    QToolButton* nbPrior_;
-    QToolButton* nbNext_;
-    QToolButton* nbLast_;
+  quarry::TClientDataSet* dataSet_ = nullptr;
+  QToolButton* nbFirst_;
+  QToolButton* nbPrior_;
+  QToolButton* nbNext_;
+  QToolButton* nbLast_;
 };

@@ -47,30 +47,30 @@ bool CheckRatingSelected(const TRatingBoxes& ratings, const TShowMessage& showMe
 // The window keeps "a name chosen" and "its show-all box checked" apart (choosing a name
 // unchecks the box, checking the box clears the name); the statement relies on that.
 struct TSearchCriteria {
-    std::string fromYear{kEarliestSearchYear};  // normalised texts
-    std::string toYear;
-    bool allCastMembers = true;  // the three show-all boxes
-    bool allDirectors = true;
-    bool allYears = true;
-    bool castChosen = false;      // the cast text names a row of CASTMEMBERS
-    bool directorChosen = false;  // the director text names a row of DIRECTORS
-    int castMemberId = 0;         // read only when a name is chosen and its box unchecked
-    int directorId = 0;
-    TRatingBoxes ratings{true, true, true, true, true, true};
+  std::string fromYear{kEarliestSearchYear};  // normalised texts
+  std::string toYear;
+  bool allCastMembers = true;  // the three show-all boxes
+  bool allDirectors = true;
+  bool allYears = true;
+  bool castChosen = false;      // the cast text names a row of CASTMEMBERS
+  bool directorChosen = false;  // the director text names a row of DIRECTORS
+  int castMemberId = 0;         // read only when a name is chosen and its box unchecked
+  int directorId = 0;
+  TRatingBoxes ratings{true, true, true, true, true, true};
 };
 
 // Normalises the two year texts into criteria and runs the three checks, stopping at the
 // first failure; returns whether all passed. Messages go to showMessage in the order the
 // user sees them.
-bool NormaliseAndCheck(std::string_view fromText, std::string_view toText, int currentYear,
-                       TSearchCriteria& criteria, const TShowMessage& showMessage);
+bool NormaliseAndCheck(std::string_view fromText, std::string_view toText, int currentYear, TSearchCriteria& criteria,
+                       const TShowMessage& showMessage);
 
 // The shape of the FROM list: which link tables the statement joins.
 enum class TJoinCase {
-    A,  // videos and their directors
-    B,  // videos and their cast members
-    C,  // videos, cast members and directors
-    D,  // videos alone
+  A,  // videos and their directors
+  B,  // videos and their cast members
+  C,  // videos, cast members and directors
+  D,  // videos alone
 };
 TJoinCase ChooseJoinCase(const TSearchCriteria& criteria);
 

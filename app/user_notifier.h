@@ -10,12 +10,12 @@
 class QWidget;
 
 struct TUserNotifier {
-    // An information box with one OK button.
-    std::function<void(QWidget* parent, const QString& text)> information;
-    // The application's default error report: a failure that ended an action.
-    std::function<void(QWidget* parent, const QString& message)> errorReport;
-    std::function<void()> beep;
+  // An information box with one OK button.
+  std::function<void(QWidget* parent, const QString& text)> information;
+  // The application's default error report: a failure that ended an action.
+  std::function<void(QWidget* parent, const QString& message)> errorReport;
+  std::function<void()> beep;
 
-    // Message boxes and the system beep.
-    static TUserNotifier Standard();
+  // Message boxes and the system beep.
+  static TUserNotifier Standard();
 };

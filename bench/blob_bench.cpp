@@ -37,7 +37,8 @@ fs::path BenchDirectory() {
 
 std::vector<std::uint8_t> Value(std::size_t size, int seed) {
   std::vector<std::uint8_t> v(size);
-  for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>('a' + (i + static_cast<std::size_t>(seed)) % 26);
+  for (std::size_t i = 0; i < size; ++i)
+    v[i] = static_cast<std::uint8_t>('a' + (i + static_cast<std::size_t>(seed)) % 26);
   return v;
 }
 

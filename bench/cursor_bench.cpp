@@ -211,7 +211,9 @@ void BM_SqliteWalkPrimary(benchmark::State& state) { SqliteWalk(state, "SELECT *
 void BM_SqliteWalkTitleIndex(benchmark::State& state) {
   SqliteWalk(state, "SELECT * FROM films ORDER BY title COLLATE NOCASE");
 }
-void BM_SqliteRangeWalk(benchmark::State& state) { SqliteWalk(state, "SELECT * FROM films WHERE genre = 5 ORDER BY genre, year"); }
+void BM_SqliteRangeWalk(benchmark::State& state) {
+  SqliteWalk(state, "SELECT * FROM films WHERE genre = 5 ORDER BY genre, year");
+}
 
 void BM_SqliteFindKey(benchmark::State& state) {
   TSqlite s;

@@ -71,7 +71,8 @@ void AppendTable() {
 void BM_DataFileAppend(benchmark::State& state) {
   for (auto _ : state) AppendTable();
   state.counters["records/s"] = benchmark::Counter(double(RecordCount), benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["MB/s"] = benchmark::Counter(double(RecordCount) * 100 / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MB/s"] =
+      benchmark::Counter(double(RecordCount) * 100 / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_DataFileSequentialRead(benchmark::State& state) {

@@ -27,7 +27,7 @@ const char* const kRatings[] = {"G", "PG", "PG-13", "NR", "R", "NC-17"};
 struct TRows {
   std::vector<TFieldDefinition> Fields;
   int RecordSize = 0;
-  std::vector<uint8_t> Images; // kRows records back to back
+  std::vector<uint8_t> Images;  // kRows records back to back
   std::vector<std::pair<std::string, std::string>> Values;
 
   TRows() {
@@ -35,7 +35,9 @@ struct TRows {
       const char* Name;
       TFieldType Type;
       uint8_t Size;
-    } columns[] = {{"VIDEOID", TFieldType::Integer, 0}, {"YEAR", TFieldType::String, 4}, {"INDUSTRYRATING", TFieldType::String, 5}};
+    } columns[] = {{"VIDEOID", TFieldType::Integer, 0},
+                   {"YEAR", TFieldType::String, 4},
+                   {"INDUSTRYRATING", TFieldType::String, 5}};
     uint16_t no = 1;
     for (const auto& s : columns) {
       TFieldDefinition f;
@@ -92,8 +94,8 @@ void BM_QuarryEvaluateCondition(benchmark::State& state) {
   for (auto _ : state) {
     matches = 0;
     for (int i = 0; i < kRows; ++i) {
-      TExpTree v = EvaluateExpression(*prepared, &rows.Images[static_cast<std::size_t>(i) * rows.RecordSize],
-                                      nullptr, 0, 0, &source);
+      TExpTree v = EvaluateExpression(*prepared, &rows.Images[static_cast<std::size_t>(i) * rows.RecordSize], nullptr,
+                                      0, 0, &source);
       matches += ConditionHolds(*v);
     }
   }
@@ -137,6 +139,6 @@ void BM_SqliteCountCondition(benchmark::State& state) {
 }
 BENCHMARK(BM_SqliteCountCondition)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -19,7 +19,8 @@ constexpr int64_t kPage = 4096;
 constexpr int64_t kFileBytes = 16 << 20;
 
 const fs::path& BenchDirectory() {
-  static const fs::path dir = fs::temp_directory_path() / ("quarry-file-bench-" + std::to_string(std::random_device{}()));
+  static const fs::path dir =
+      fs::temp_directory_path() / ("quarry-file-bench-" + std::to_string(std::random_device{}()));
   return dir;
 }
 
@@ -86,8 +87,9 @@ BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond);
 void BM_CompareTitles(benchmark::State& state) {
   const uint16_t language = static_cast<uint16_t>(state.range(0));
   const bool ignore_case = state.range(1) != 0;
-  const std::vector<std::string> titles = {"The Godfather", "the godfather part II", "Am\xC3\xA9lie",
-                                           "AMELIE", "Citizen Kane", "Casablanca", "Zorba the Greek", "8\xC2\xBD"};
+  const std::vector<std::string> titles = {
+      "The Godfather", "the godfather part II", "Am\xC3\xA9lie", "AMELIE", "Citizen Kane",
+      "Casablanca",    "Zorba the Greek",       "8\xC2\xBD"};
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(

@@ -61,8 +61,8 @@ const std::vector<std::int32_t>& IntegerKeys() {
 
 const std::vector<std::string>& Titles() {
   static const std::vector<std::string> titles = [] {
-    const char* words[] = {"The", "Return", "of", "Night", "Star", "Love", "Man", "City", "Last", "Dark",
-                           "Blue", "House", "River", "King", "Lost", "Dream", "War", "Secret", "Summer", "Wild"};
+    const char* words[] = {"The",  "Return", "of",    "Night", "Star", "Love",  "Man", "City",   "Last",   "Dark",
+                           "Blue", "House",  "River", "King",  "Lost", "Dream", "War", "Secret", "Summer", "Wild"};
     std::mt19937 rng(2);
     std::vector<std::string> t(KeyCount);
     for (auto& s : t) {
@@ -136,8 +136,8 @@ void QuarryBuild(benchmark::State& state, bool strings, bool compressed = false)
     idx.file->FlushPages();
     state.counters["pages"] = static_cast<double>(idx.file->Header().NextPage - 1);
   }
-  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(KeyCount) * state.iterations(),
-                                                benchmark::Counter::kIsRate);
+  state.counters["keys/s"] =
+      benchmark::Counter(static_cast<double>(KeyCount) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 // Built indexes kept for the lookup and scan benchmarks (released before exit by main).
@@ -174,8 +174,8 @@ void QuarryLookups(benchmark::State& state, bool strings, bool compressed = fals
     }
   }
   benchmark::DoNotOptimize(found);
-  state.counters["lookups/s"] = benchmark::Counter(static_cast<double>(Lookups) * state.iterations(),
-                                                   benchmark::Counter::kIsRate);
+  state.counters["lookups/s"] =
+      benchmark::Counter(static_cast<double>(Lookups) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 void QuarryScans(benchmark::State& state, bool strings, bool compressed = false) {
@@ -196,8 +196,8 @@ void QuarryScans(benchmark::State& state, bool strings, bool compressed = false)
     }
   }
   benchmark::DoNotOptimize(sum);
-  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(Scans) * ScanLength * state.iterations(),
-                                                benchmark::Counter::kIsRate);
+  state.counters["rows/s"] =
+      benchmark::Counter(static_cast<double>(Scans) * ScanLength * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 // ---------------------------------------------------------------- SQLite
@@ -246,8 +246,8 @@ void SqliteBuild(benchmark::State& state, bool strings) {
     TSqlite db(strings ? "titles.db" : "ints.db");
     SqliteFill(db, strings);
   }
-  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(KeyCount) * state.iterations(),
-                                                benchmark::Counter::kIsRate);
+  state.counters["keys/s"] =
+      benchmark::Counter(static_cast<double>(KeyCount) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 std::unique_ptr<TSqlite> builtSqlite[2];
@@ -283,8 +283,8 @@ void SqliteLookups(benchmark::State& state, bool strings) {
   }
   sqlite3_finalize(q);
   benchmark::DoNotOptimize(found);
-  state.counters["lookups/s"] = benchmark::Counter(static_cast<double>(Lookups) * state.iterations(),
-                                                   benchmark::Counter::kIsRate);
+  state.counters["lookups/s"] =
+      benchmark::Counter(static_cast<double>(Lookups) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 void SqliteScans(benchmark::State& state, bool strings) {
@@ -301,8 +301,8 @@ void SqliteScans(benchmark::State& state, bool strings) {
   }
   sqlite3_finalize(q);
   benchmark::DoNotOptimize(sum);
-  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(Scans) * ScanLength * state.iterations(),
-                                                benchmark::Counter::kIsRate);
+  state.counters["rows/s"] =
+      benchmark::Counter(static_cast<double>(Scans) * ScanLength * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 BENCHMARK_CAPTURE(QuarryBuild, integers, false)->Unit(benchmark::kMillisecond)->Iterations(1);

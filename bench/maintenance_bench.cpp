@@ -38,7 +38,8 @@ std::string BenchDirectory() {
 
 // A fresh counter table of `rows` rows in one session, inserted in one transaction.
 struct TBenchTable {
-  TBenchTable(const std::string& name, int rows) : name(name), directory(session.OpenDirectory("Bench", BenchDirectory())) {
+  TBenchTable(const std::string& name, int rows)
+      : name(name), directory(session.OpenDirectory("Bench", BenchDirectory())) {
     session.SetPrivateDir(BenchDirectory());
     if (directory.TableExists(name, false)) directory.DeleteTable(name, false);
     directory.CreateTable(name, false, CounterTable());

@@ -44,7 +44,8 @@ std::vector<std::string> SplitCsvLine(const std::string& line) {
 
 std::vector<std::vector<std::string>> CatalogueVideos() {
   std::vector<std::string> candidates;
-  if (const char* dir = std::getenv("PELLOMAR_SHARED_CATALOGUE")) candidates.push_back(std::string(dir) + "/videos.csv");
+  if (const char* dir = std::getenv("PELLOMAR_SHARED_CATALOGUE"))
+    candidates.push_back(std::string(dir) + "/videos.csv");
   candidates.push_back("../shared/catalogue/videos.csv");
   candidates.push_back("../../shared/catalogue/videos.csv");
   candidates.push_back("catalogue/videos.csv");
@@ -127,13 +128,17 @@ void BM_SortByTitle(benchmark::State& state) {
 BENCHMARK(BM_SortByTitle)->Unit(benchmark::kMillisecond);
 
 void BM_SortByYearDescending(benchmark::State& state) {
-  SortBench(state, {.name = "SortGrid", .fields = "YEAR", .desc_fields = "YEAR", .case_insensitive = true,
-                    .descending = true});
+  SortBench(
+      state,
+      {.name = "SortGrid", .fields = "YEAR", .desc_fields = "YEAR", .case_insensitive = true, .descending = true});
 }
 BENCHMARK(BM_SortByYearDescending)->Unit(benchmark::kMillisecond);
 
 void BM_SortByTitleThenYear(benchmark::State& state) {
-  SortBench(state, {.name = "SortGrid", .fields = "TITLE;YEAR", .desc_fields = "YEAR", .case_insensitive = true,
+  SortBench(state, {.name = "SortGrid",
+                    .fields = "TITLE;YEAR",
+                    .desc_fields = "YEAR",
+                    .case_insensitive = true,
                     .descending = true});
 }
 BENCHMARK(BM_SortByTitleThenYear)->Unit(benchmark::kMillisecond);

@@ -43,19 +43,29 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
       {"cast member by name", "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = \"" + p.CastName + "\""},
       {"director by name", "SELECT DIRECTORID FROM DIRECTORS WHERE DIRECTOR = \"" + p.DirectorName + "\""},
       {"search D (all)", Search([](TSearchCriteria&) {})},
-      {"search A (director)",
-       Search([&](TSearchCriteria& c) { c.allDirectors = false; c.directorChosen = true; c.directorId = director; })},
-      {"search B (cast member)",
-       Search([&](TSearchCriteria& c) { c.allCastMembers = false; c.castChosen = true; c.castMemberId = cast; })},
-      {"search B (any cast member)", Search([](TSearchCriteria& c) { c.allCastMembers = false; })},
-      {"search C (both)",
-       Search([&](TSearchCriteria& c) {
-         c.allDirectors = false; c.directorChosen = true; c.directorId = director;
-         c.allCastMembers = false; c.castChosen = true; c.castMemberId = partner;
+      {"search A (director)", Search([&](TSearchCriteria& c) {
+         c.allDirectors = false;
+         c.directorChosen = true;
+         c.directorId = director;
        })},
-      {"search D years+ratings",
-       Search([](TSearchCriteria& c) {
-         c.allYears = false; c.fromYear = "1960"; c.toYear = "1980";
+      {"search B (cast member)", Search([&](TSearchCriteria& c) {
+         c.allCastMembers = false;
+         c.castChosen = true;
+         c.castMemberId = cast;
+       })},
+      {"search B (any cast member)", Search([](TSearchCriteria& c) { c.allCastMembers = false; })},
+      {"search C (both)", Search([&](TSearchCriteria& c) {
+         c.allDirectors = false;
+         c.directorChosen = true;
+         c.directorId = director;
+         c.allCastMembers = false;
+         c.castChosen = true;
+         c.castMemberId = partner;
+       })},
+      {"search D years+ratings", Search([](TSearchCriteria& c) {
+         c.allYears = false;
+         c.fromYear = "1960";
+         c.toYear = "1980";
          c.ratings = {true, true, false, true, true, true};
        })},
       {"cast ids of a video", "SELECT CASTMEMBERID FROM VIDEOS_CASTMEMBERS WHERE VIDEOID = " + p.BusyVideoId},
@@ -64,12 +74,13 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
       {"director name by id", "SELECT DIRECTOR FROM DIRECTORS WHERE DIRECTORID = " + p.DirectorId},
       // Not sent by the application; shapes that show where the engine spends its time.
       {"other: IS NULL scan", "SELECT V.VIDEOID FROM VIDEOS V WHERE V.LENGTH IS NULL"},
-      {"other: GROUP BY HAVING", "SELECT VIDEOID, COUNT(*) FROM VIDEOS_CASTMEMBERS GROUP BY VIDEOID HAVING COUNT(*) > 5"},
+      {"other: GROUP BY HAVING",
+       "SELECT VIDEOID, COUNT(*) FROM VIDEOS_CASTMEMBERS GROUP BY VIDEOID HAVING COUNT(*) > 5"},
       {"other: LEFT JOIN IS NULL",
-       "SELECT V.VIDEOID FROM VIDEOS V LEFT JOIN VIDEOS_CASTMEMBERS L ON V.VIDEOID = L.VIDEOID WHERE L.VIDEOID IS NULL"},
-      {"other: NOT IN sub-select",
-       "SELECT VIDEOID FROM VIDEOS WHERE YEAR = \"" + p.MiddleYear +
-           "\" AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)"},
+       "SELECT V.VIDEOID FROM VIDEOS V LEFT JOIN VIDEOS_CASTMEMBERS L ON V.VIDEOID = L.VIDEOID WHERE L.VIDEOID IS "
+       "NULL"},
+      {"other: NOT IN sub-select", "SELECT VIDEOID FROM VIDEOS WHERE YEAR = \"" + p.MiddleYear +
+                                       "\" AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)"},
   };
 }
 

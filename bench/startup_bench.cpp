@@ -8,9 +8,9 @@
 //   cmake --build build --target startup_bench && build/bench/startup_bench [TABLES_DIR]
 // TABLES_DIR holds the built tables; by default build/shared-catalogue, built there with the
 // catalogue builder when it is missing.
+#include "app/engine_catalogue.h"
 #include "app/font_substitutes.h"
 #include "app/main_window.h"
-#include "app/engine_catalogue.h"
 #include "dbaccess/client_data_set.h"
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
@@ -38,210 +38,198 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-double MillisecondsSince(TClock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+double MillisecondsSince(TClock::time_point start) {
+  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
 }
 
 // The process's CPU time in milliseconds: on a machine shared with other work the wall
 // time includes waiting for a core, the CPU time does not.
-double CpuMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+double CpuMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 // A step's wall time and CPU time, in milliseconds.
 struct TTime {
-    double wall = 0;
-    double cpu = 0;
+  double wall = 0;
+  double cpu = 0;
 };
 
 class TStopwatch {
-public:
-    TStopwatch() : wall_(TClock::now()), cpu_(CpuMilliseconds()) {}
-    TTime Elapsed() const { return {MillisecondsSince(wall_), CpuMilliseconds() - cpu_}; }
+ public:
+  TStopwatch() : wall_(TClock::now()), cpu_(CpuMilliseconds()) {}
+  TTime Elapsed() const { return {MillisecondsSince(wall_), CpuMilliseconds() - cpu_}; }
 
-private:
-    TClock::time_point wall_;
-    double cpu_;
+ private:
+  TClock::time_point wall_;
+  double cpu_;
 };
 
 // Runs f `runs` times and returns the times.
-std::vector<TTime> Times(int runs, const std::function<void()>& f)
-{
-    std::vector<TTime> times;
-    for (int run = 0; run < runs; ++run) {
-        const TStopwatch watch;
-        f();
-        times.push_back(watch.Elapsed());
-    }
-    return times;
+std::vector<TTime> Times(int runs, const std::function<void()>& f) {
+  std::vector<TTime> times;
+  for (int run = 0; run < runs; ++run) {
+    const TStopwatch watch;
+    f();
+    times.push_back(watch.Elapsed());
+  }
+  return times;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 // The medians of wall and CPU time; the target is judged on the CPU time, which does not
 // depend on what else the machine runs.
-void Report(const char* what, const std::vector<TTime>& times, double target = 0)
-{
-    std::vector<double> wall, cpu;
-    for (const TTime& t : times) {
-        wall.push_back(t.wall);
-        cpu.push_back(t.cpu);
-    }
-    const double cpuMedian = Median(cpu);
-    std::printf("%-50s wall %7.1f ms  cpu %7.1f ms  (median of %zu)", what, Median(wall), cpuMedian, times.size());
-    if (target > 0) std::printf("  target %3.0f ms %s", target, cpuMedian <= target ? "met" : "MISSED");
-    std::printf("\n");
+void Report(const char* what, const std::vector<TTime>& times, double target = 0) {
+  std::vector<double> wall, cpu;
+  for (const TTime& t : times) {
+    wall.push_back(t.wall);
+    cpu.push_back(t.cpu);
+  }
+  const double cpuMedian = Median(cpu);
+  std::printf("%-50s wall %7.1f ms  cpu %7.1f ms  (median of %zu)", what, Median(wall), cpuMedian, times.size());
+  if (target > 0) std::printf("  target %3.0f ms %s", target, cpuMedian <= target ? "met" : "MISSED");
+  std::printf("\n");
 }
 
-bool HasTables(const QString& folder)
-{
-    return QFile::exists(folder + QStringLiteral("/VIDEOS.DAT"));
-}
+bool HasTables(const QString& folder) { return QFile::exists(folder + QStringLiteral("/VIDEOS.DAT")); }
 
 // Starts the engine session afresh in the folder, as the program starts in its directory.
-void StartIn(const QString& folder)
-{
-    QDir::setCurrent(folder);
-    quarry::DefaultSession().Close();
+void StartIn(const QString& folder) {
+  QDir::setCurrent(folder);
+  quarry::DefaultSession().Close();
 }
 
-TUserNotifier QuietNotifier()
-{
-    TUserNotifier notifier;
-    notifier.information = [](QWidget*, const QString& text) { std::printf("information: %s\n", qPrintable(text)); };
-    notifier.errorReport = [](QWidget*, const QString& text) { std::printf("error: %s\n", qPrintable(text)); };
-    notifier.beep = [] {};
-    return notifier;
+TUserNotifier QuietNotifier() {
+  TUserNotifier notifier;
+  notifier.information = [](QWidget*, const QString& text) { std::printf("information: %s\n", qPrintable(text)); };
+  notifier.errorReport = [](QWidget*, const QString& text) { std::printf("error: %s\n", qPrintable(text)); };
+  notifier.beep = [] {};
+  return notifier;
 }
 
 const char* const kInitialSearch =
     "SELECT DISTINCT V.VIDEOID, V.TITLE, V.YEAR, V.INDUSTRYRATING, V.LENGTH\r\nFROM VIDEOS V\r\n ORDER BY V.TITLE";
 
-void ClickTitle(TResultGrid& grid, int column)
-{
-    QHeaderView* title = grid.horizontalHeader();
-    const QPoint at(title->sectionViewportPosition(column) + title->sectionSize(column) / 2, title->height() / 2);
-    QTest::mouseClick(title->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+void ClickTitle(TResultGrid& grid, int column) {
+  QHeaderView* title = grid.horizontalHeader();
+  const QPoint at(title->sectionViewportPosition(column) + title->sectionSize(column) / 2, title->height() / 2);
+  QTest::mouseClick(title->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    quarry::Sessions();
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
+int main(int argc, char* argv[]) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  quarry::Sessions();
+  QApplication app(argc, argv);
+  InstallFontSubstitutions();
 
-    const QString buildDir = QStringLiteral(PELLOMAR_BINARY_DIR);
-    const QString tables = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : buildDir + "/shared-catalogue").absolutePath();
-    if (!HasTables(tables)) {
-        const QString source = QStringLiteral(PELLOMAR_SOURCE_DIR "/../shared/catalogue");
-        if (!QFile::exists(source + "/videos.csv")) {
-            std::printf("startup_bench: no tables in %s and no shared catalogue to build them from; skipped\n",
-                        qPrintable(tables));
-            return 0;
-        }
-        std::printf("building the shared catalogue's tables in %s ...\n", qPrintable(tables));
-        QProcess builder;
-        builder.setProcessChannelMode(QProcess::ForwardedChannels);
-        builder.start(QStringLiteral(PELLOMAR_CATALOGUE_BUILDER), {source, tables});
-        if (!builder.waitForFinished(-1) || builder.exitCode() != 0) {
-            std::printf("startup_bench: the catalogue builder failed\n");
-            return 1;
-        }
+  const QString buildDir = QStringLiteral(PELLOMAR_BINARY_DIR);
+  const QString tables =
+      QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : buildDir + "/shared-catalogue").absolutePath();
+  if (!HasTables(tables)) {
+    const QString source = QStringLiteral(PELLOMAR_SOURCE_DIR "/../shared/catalogue");
+    if (!QFile::exists(source + "/videos.csv")) {
+      std::printf("startup_bench: no tables in %s and no shared catalogue to build them from; skipped\n",
+                  qPrintable(tables));
+      return 0;
     }
-    std::printf("Pellomar on the tables in %s\n", qPrintable(tables));
-    constexpr int kRuns = 5;
+    std::printf("building the shared catalogue's tables in %s ...\n", qPrintable(tables));
+    QProcess builder;
+    builder.setProcessChannelMode(QProcess::ForwardedChannels);
+    builder.start(QStringLiteral(PELLOMAR_CATALOGUE_BUILDER), {source, tables});
+    if (!builder.waitForFinished(-1) || builder.exitCode() != 0) {
+      std::printf("startup_bench: the catalogue builder failed\n");
+      return 1;
+    }
+  }
+  std::printf("Pellomar on the tables in %s\n", qPrintable(tables));
+  constexpr int kRuns = 5;
 
-    // ---- the engine's part: the statements alone ----
+  // ---- the engine's part: the statements alone ----
+  StartIn(tables);
+  {
+    const auto catalogue = MakeEngineCatalogue(tables.toStdString(), quarry::tools::kCataloguePassword);
+    TCatalogueAccess& access = *catalogue;
+    Report("engine: year bounds (2 lookups)", Times(kRuns, [&] {
+             access.LookupFirst("SELECT YEAR FROM VIDEOS ORDER BY YEAR");
+             access.LookupFirst("SELECT YEAR FROM VIDEOS ORDER BY YEAR DESC");
+           }));
+    std::size_t names = 0;
+    Report("engine: cast member names (walk)", Times(kRuns, [&] {
+             names = access.LookupAll("SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER").size();
+           }));
+    std::printf("  %zu cast member names\n", names);
+    Report("engine: director names (walk)",
+           Times(kRuns, [&] { access.LookupAll("SELECT DIRECTOR FROM DIRECTORS ORDER BY DIRECTOR"); }));
+    Report("engine: initial search statement (open)", Times(kRuns, [&] { access.Search(kInitialSearch); }));
+    quarry::TClientDataSet copy;
+    copy.SetFieldDefs(VideoFieldDefs());
+    Report("engine + result set: search and copy of the rows", Times(kRuns, [&] {
+             copy.Close();
+             const auto source = access.Search(kInitialSearch);
+             copy.SetSource(source.get());
+             copy.Open();
+             copy.SetSource(nullptr);
+           }));
+    std::printf("  %d rows copied\n", copy.RecordCount());
+  }
+
+  // ---- the window ----
+  const QString settings = QDir::temp().filePath(QStringLiteral("startup_bench.INI"));
+  std::vector<TTime> ready, search, sort, sortBack, pages;
+  for (int run = 0; run < kRuns; ++run) {
     StartIn(tables);
-    {
-        const auto catalogue = MakeEngineCatalogue(tables.toStdString(), quarry::tools::kCataloguePassword);
-        TCatalogueAccess& access = *catalogue;
-        Report("engine: year bounds (2 lookups)", Times(kRuns, [&] {
-                   access.LookupFirst("SELECT YEAR FROM VIDEOS ORDER BY YEAR");
-                   access.LookupFirst("SELECT YEAR FROM VIDEOS ORDER BY YEAR DESC");
-               }));
-        std::size_t names = 0;
-        Report("engine: cast member names (walk)", Times(kRuns, [&] {
-                   names = access.LookupAll("SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER").size();
-               }));
-        std::printf("  %zu cast member names\n", names);
-        Report("engine: director names (walk)", Times(kRuns, [&] {
-                   access.LookupAll("SELECT DIRECTOR FROM DIRECTORS ORDER BY DIRECTOR");
-               }));
-        Report("engine: initial search statement (open)", Times(kRuns, [&] { access.Search(kInitialSearch); }));
-        quarry::TClientDataSet copy;
-        copy.SetFieldDefs(VideoFieldDefs());
-        Report("engine + result set: search and copy of the rows", Times(kRuns, [&] {
-                   copy.Close();
-                   const auto source = access.Search(kInitialSearch);
-                   copy.SetSource(source.get());
-                   copy.Open();
-                   copy.SetSource(nullptr);
-               }));
-        std::printf("  %d rows copied\n", copy.RecordCount());
+    const TStopwatch start;
+    TfMain window(MakeEngineCatalogue(tables.toStdString(), quarry::tools::kCataloguePassword), QuietNotifier(),
+                  settings.toStdString());
+    window.show();
+    QApplication::processEvents();
+    ready.push_back(start.Elapsed());
+    if (run == 0) {
+      std::printf("  ready with %d cast members, %d directors, years %s to %s\n", window.cmbxCastMembers->count(),
+                  window.cmbxDirectors->count(), qPrintable(window.cmbxFrom->currentText()),
+                  qPrintable(window.cmbxTo->currentText()));
     }
 
-    // ---- the window ----
-    const QString settings = QDir::temp().filePath(QStringLiteral("startup_bench.INI"));
-    std::vector<TTime> ready, search, sort, sortBack, pages;
-    for (int run = 0; run < kRuns; ++run) {
-        StartIn(tables);
-        const TStopwatch start;
-        TfMain window(MakeEngineCatalogue(tables.toStdString(), quarry::tools::kCataloguePassword), QuietNotifier(),
-                      settings.toStdString());
-        window.show();
-        QApplication::processEvents();
-        ready.push_back(start.Elapsed());
-        if (run == 0) {
-            std::printf("  ready with %d cast members, %d directors, years %s to %s\n", window.cmbxCastMembers->count(),
-                        window.cmbxDirectors->count(), qPrintable(window.cmbxFrom->currentText()),
-                        qPrintable(window.cmbxTo->currentText()));
-        }
+    const TStopwatch searching;
+    window.btnShowResults->click();
+    window.grdcds->viewport()->repaint();
+    search.push_back(searching.Elapsed());
+    if (run == 0) std::printf("  search listed %d films\n", window.cds.RecordCount());
 
-        const TStopwatch searching;
-        window.btnShowResults->click();
-        window.grdcds->viewport()->repaint();
-        search.push_back(searching.Elapsed());
-        if (run == 0) std::printf("  search listed %d films\n", window.cds.RecordCount());
+    const TStopwatch sorting;
+    ClickTitle(*window.grdcds, 1);
+    window.grdcds->viewport()->repaint();
+    sort.push_back(sorting.Elapsed());
+    const TStopwatch reversing;
+    ClickTitle(*window.grdcds, 1);
+    window.grdcds->viewport()->repaint();
+    sortBack.push_back(reversing.Elapsed());
 
-        const TStopwatch sorting;
-        ClickTitle(*window.grdcds, 1);
+    if (run == 0) {
+      // One page at a time from the top, a repaint per page, for a bounded stretch.
+      window.grdcds->setFocus();
+      for (int page = 0; page < 200; ++page) {
+        const TStopwatch paging;
+        QTest::keyClick(window.grdcds, Qt::Key_PageDown);
         window.grdcds->viewport()->repaint();
-        sort.push_back(sorting.Elapsed());
-        const TStopwatch reversing;
-        ClickTitle(*window.grdcds, 1);
-        window.grdcds->viewport()->repaint();
-        sortBack.push_back(reversing.Elapsed());
-
-        if (run == 0) {
-            // One page at a time from the top, a repaint per page, for a bounded stretch.
-            window.grdcds->setFocus();
-            for (int page = 0; page < 200; ++page) {
-                const TStopwatch paging;
-                QTest::keyClick(window.grdcds, Qt::Key_PageDown);
-                window.grdcds->viewport()->repaint();
-                pages.push_back(paging.Elapsed());
-            }
-        }
-        window.close();
+        pages.push_back(paging.Elapsed());
+      }
     }
-    Report("window ready (lists filled)", ready, 500);
-    Report("search, initial criteria, until the rows show", search, 100);
-    Report("title click: sort by title, repainted", sort, 50);
-    Report("title click again: reversed, repainted", sortBack, 50);
-    Report("scroll: one page down and repaint", pages);
-    QFile::remove(settings);
-    quarry::Sessions().DeactivateAll();
-    return 0;
+    window.close();
+  }
+  Report("window ready (lists filled)", ready, 500);
+  Report("search, initial criteria, until the rows show", search, 100);
+  Report("title click: sort by title, repainted", sort, 50);
+  Report("title click again: reversed, repainted", sortBack, 50);
+  Report("scroll: one page down and repaint", pages);
+  QFile::remove(settings);
+  quarry::Sessions().DeactivateAll();
+  return 0;
 }

@@ -58,6 +58,6 @@ BENCHMARK_CAPTURE(SqlitePrepare, Search, kSearch);
 BENCHMARK_CAPTURE(QuarryParse, Lookup, kLookup);
 BENCHMARK_CAPTURE(SqlitePrepare, Lookup, kLookup);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

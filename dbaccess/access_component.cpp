@@ -9,8 +9,7 @@ TQuarryOwner::~TQuarryOwner() {
   for (TQuarryComponent* component : components_) component->owner_ = nullptr;
 }
 
-TQuarryComponent::TQuarryComponent(TQuarryOwner* owner, std::string name)
-    : owner_(owner), name_(std::move(name)) {
+TQuarryComponent::TQuarryComponent(TQuarryOwner* owner, std::string name) : owner_(owner), name_(std::move(name)) {
   if (owner_ != nullptr) owner_->components_.push_back(this);
 }
 

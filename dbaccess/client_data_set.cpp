@@ -60,9 +60,7 @@ std::string TClientField::AsString() const {
   return set_->position_ < 0 ? std::string() : set_->AsStringAt(set_->position_, field_);
 }
 
-int32_t TClientField::AsInteger() const {
-  return set_->position_ < 0 ? 0 : set_->AsIntegerAt(set_->position_, field_);
-}
+int32_t TClientField::AsInteger() const { return set_->position_ < 0 ? 0 : set_->AsIntegerAt(set_->position_, field_); }
 
 // --- Life and activation ------------------------------------------------------------------
 
@@ -113,8 +111,7 @@ void TClientDataSet::Open() {
         column.ints.push_back(null ? 0 : source_->AsInteger(from));
       } else {
         if (!null) column.chars += source_->AsString(from);
-        if (column.chars.size() > std::numeric_limits<uint32_t>::max())
-          throw EDataSetError("Result set too large");
+        if (column.chars.size() > std::numeric_limits<uint32_t>::max()) throw EDataSetError("Result set too large");
         column.offsets.push_back(static_cast<uint32_t>(column.chars.size()));
       }
     }
@@ -238,7 +235,7 @@ int TClientDataSet::MoveBy(int distance) {
   const long long wanted = static_cast<long long>(position_) + distance;
   const int target = static_cast<int>(std::clamp<long long>(wanted, 0, count - 1));
   const int moved = target - position_;
-  MoveTo(target, distance < 0 && wanted < 0, distance > 0 && wanted > count - 1);
+  MoveTo(target, distance < 0 && wanted<0, distance> 0 && wanted > count - 1);
   return moved;
 }
 
@@ -339,10 +336,12 @@ void TClientDataSet::BuildOrder() {
   std::vector<TPreparedKey> keys;
   for (const TSortKey& key : KeysOf(*FindIndex(index_name_))) {
     const TColumn& column = columns_[static_cast<size_t>(key.field)];
-    TPreparedKey prepared{&column, fields_[static_cast<size_t>(key.field)].kind == TResultFieldKind::Integer,
+    TPreparedKey prepared{&column,
+                          fields_[static_cast<size_t>(key.field)].kind == TResultFieldKind::Integer,
                           key.descending,
                           std::find(column.nulls.begin(), column.nulls.end(), true) != column.nulls.end(),
-                          {}, column.chars.data()};
+                          {},
+                          column.chars.data()};
     if (!prepared.integer && key.no_case) {
       prepared.folded = column.chars;
       for (char& c : prepared.folded) c = FoldAscii(c);
@@ -377,8 +376,7 @@ void TClientDataSet::BuildOrder() {
 // --- Observers -----------------------------------------------------------------------------------
 
 void TClientDataSet::AddObserver(TDataSetObserver* observer) {
-  if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
-    observers_.push_back(observer);
+  if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) observers_.push_back(observer);
 }
 
 void TClientDataSet::RemoveObserver(TDataSetObserver* observer) {

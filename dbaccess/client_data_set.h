@@ -188,7 +188,7 @@ class TClientDataSet {
   uint32_t RowAt(int position, int field) const;  // checks both, returns the row
   std::string_view TextOf(uint32_t row, int field) const;
   std::vector<TSortKey> KeysOf(const TClientIndexDef& def) const;
-  void BuildOrder();  // order_ for the current index over the rows held
+  void BuildOrder();                              // order_ for the current index over the rows held
   void MoveTo(int position, bool bof, bool eof);  // raises the scroll events
   void NotifyChanged();
   void NotifyRecord();

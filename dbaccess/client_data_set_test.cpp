@@ -215,7 +215,7 @@ TEST_F(ClientDataSetTest, ScrollEventsSurroundEveryMove) {
   cds.Next();
   cds.SetRecNo(2);  // already there: no events
   cds.Last();
-  cds.Next();       // at the end: the events still come, the record stays
+  cds.Next();  // at the end: the events still come, the record stays
   EXPECT_EQ(log, (std::vector<std::string>{"before 1", "after 2", "before 2", "after 6", "before 6", "after 6"}));
   log.clear();
   cds.Open();  // opening lands on the first record and says so
@@ -390,8 +390,9 @@ TEST(VectorRowSource, IntegerTexts) {
     bool ok;
     int32_t value;
   };
-  const Case cases[] = {{"42", true, 42},   {" -7 ", true, -7},  {"+3", true, 3},           {"", false, 0},
-                        {"4x", false, 0},   {"+", false, 0},     {"2147483648", false, 0},  {"-2147483648", true, INT32_MIN}};
+  const Case cases[] = {
+      {"42", true, 42}, {" -7 ", true, -7}, {"+3", true, 3},          {"", false, 0},
+      {"4x", false, 0}, {"+", false, 0},    {"2147483648", false, 0}, {"-2147483648", true, INT32_MIN}};
   for (const Case& c : cases) {
     if (c.ok) {
       EXPECT_EQ(ParseIntegerText(c.text), c.value) << c.text;

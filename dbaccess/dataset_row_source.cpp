@@ -10,16 +10,14 @@ std::vector<TResultFieldDef> TDataSetRowSource::FieldDefs() const {
     TResultFieldDef def;
     def.name = field.FieldName();
     switch (field.DataType()) {
-      case TDataFieldType::ftSmallint:
-      case TDataFieldType::ftInteger:
-      case TDataFieldType::ftAutoInc:
-      case TDataFieldType::ftWord:
-        def.kind = TResultFieldKind::Integer;
-        break;
-      default:
-        def.kind = TResultFieldKind::String;
-        def.size = field.Size();
-        break;
+    case TDataFieldType::ftSmallint:
+    case TDataFieldType::ftInteger:
+    case TDataFieldType::ftAutoInc:
+    case TDataFieldType::ftWord: def.kind = TResultFieldKind::Integer; break;
+    default:
+      def.kind = TResultFieldKind::String;
+      def.size = field.Size();
+      break;
     }
     out.push_back(def);
   }

@@ -28,7 +28,8 @@ TQuarryBlobStream::TQuarryBlobStream(TQuarryField& field, TBlobStreamMode mode)
   if (!field.IsBlob()) Raise(QUARRY_NOTABLOB);
   fieldNo_ = field.Engine().FieldNo;
   TEngineErrorCode code = Open();
-  if (code == QUARRY_KEYORRECDELETED && mode == TBlobStreamMode::bmRead && dataSet_.State() == TDataSetState::dsBrowse) {
+  if (code == QUARRY_KEYORRECDELETED && mode == TBlobStreamMode::bmRead &&
+      dataSet_.State() == TDataSetState::dsBrowse) {
     // Someone rewrote the record since it was read: read it again, once.
     dataSet_.Refresh();
     code = Open();
@@ -92,7 +93,9 @@ std::int32_t TQuarryBlobStream::Write(const void* buffer, std::int32_t count) {
 }
 
 std::int64_t TQuarryBlobStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? position_ : Size();
+  const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                            : origin == TSeekOrigin::soCurrent ? position_
+                                                               : Size();
   position_ = std::max<std::int64_t>(0, base + offset);
   return position_;
 }

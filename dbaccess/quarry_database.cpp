@@ -32,9 +32,7 @@ TQuarryDatabase::~TQuarryDatabase() {
 
 std::string TQuarryDatabase::EngineVersion() const { return QuarryEngineVersion; }
 
-bool TQuarryDatabase::IsPathName(std::string_view name) {
-  return name.find_first_of(":\\/") != std::string_view::npos;
-}
+bool TQuarryDatabase::IsPathName(std::string_view name) { return name.find_first_of(":\\/") != std::string_view::npos; }
 
 void TQuarryDatabase::RequireDisconnected() const {
   if (Connected()) msg::Raise(msg::DatabaseOpen);

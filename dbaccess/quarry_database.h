@@ -97,8 +97,8 @@ class TQuarryDatabase : public TQuarryComponent {
   TQuarrySession* session_ = nullptr;
   TDataDirectory* directory_ = nullptr;  // present exactly while connected
   bool temporary_ = false;
-  bool borrowed_ = false;                // directory_ belongs to another database
-  bool closing_ = false;                 // Close is running: dataset closes leave the count alone
+  bool borrowed_ = false;  // directory_ belongs to another database
+  bool closing_ = false;   // Close is running: dataset closes leave the count alone
   int refCount_ = 0;
   std::vector<TQuarryDBDataSet*> dataSets_;
 };

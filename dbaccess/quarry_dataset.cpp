@@ -84,137 +84,104 @@ bool IsStringType(TFieldType type) { return type == TFieldType::String; }
 TDataValue DecodeFieldValue(const std::uint8_t* record, const TFieldDefinition& def) {
   if (!def.IsAutoInc() && IsFieldNull(record, def)) return std::monostate{};
   switch (def.DataType) {
-    case TFieldType::String:
-      return GetFieldString(record, def);
-    case TFieldType::Date:
-      return FormatDate(GetFieldInteger(record, def));
-    case TFieldType::Time:
-      return FormatTime(GetFieldInteger(record, def));
-    case TFieldType::TimeStamp:
-      return FormatTimestamp(GetFieldFloat(record, def));
-    case TFieldType::Boolean:
-      return GetFieldBoolean(record, def);
-    case TFieldType::SmallInt:
-      return static_cast<std::int64_t>(GetFieldSmallInt(record, def));
-    case TFieldType::Word:
-      return static_cast<std::int64_t>(GetFieldWord(record, def));
-    case TFieldType::Integer:
-      return static_cast<std::int64_t>(GetFieldInteger(record, def));
-    case TFieldType::Cardinal:
-      return static_cast<std::int64_t>(GetFieldCardinal(record, def));
-    case TFieldType::LargeInt:
-      return GetFieldLargeInt(record, def);
-    case TFieldType::Float:
-      return GetFieldFloat(record, def);
-    case TFieldType::Bcd:
-      return static_cast<double>(GetFieldBcd(record, def)) / 10000.0;
-    case TFieldType::Bytes:
-    case TFieldType::VarBytes:
-      return GetFieldBytes(record, def);
-    default:
-      return std::monostate{};
+  case TFieldType::String: return GetFieldString(record, def);
+  case TFieldType::Date: return FormatDate(GetFieldInteger(record, def));
+  case TFieldType::Time: return FormatTime(GetFieldInteger(record, def));
+  case TFieldType::TimeStamp: return FormatTimestamp(GetFieldFloat(record, def));
+  case TFieldType::Boolean: return GetFieldBoolean(record, def);
+  case TFieldType::SmallInt: return static_cast<std::int64_t>(GetFieldSmallInt(record, def));
+  case TFieldType::Word: return static_cast<std::int64_t>(GetFieldWord(record, def));
+  case TFieldType::Integer: return static_cast<std::int64_t>(GetFieldInteger(record, def));
+  case TFieldType::Cardinal: return static_cast<std::int64_t>(GetFieldCardinal(record, def));
+  case TFieldType::LargeInt: return GetFieldLargeInt(record, def);
+  case TFieldType::Float: return GetFieldFloat(record, def);
+  case TFieldType::Bcd: return static_cast<double>(GetFieldBcd(record, def)) / 10000.0;
+  case TFieldType::Bytes:
+  case TFieldType::VarBytes: return GetFieldBytes(record, def);
+  default: return std::monostate{};
   }
 }
 
 // Stores value into a scratch record image in the field's storage form.
 void EncodeFieldValue(std::uint8_t* record, const TFieldDefinition& def, const TDataValue& value) {
   switch (def.DataType) {
-    case TFieldType::String:
-      SetFieldString(record, def, ValueText(value));
-      return;
-    case TFieldType::Date: {
-      std::int32_t day = 0;
-      if (auto* s = std::get_if<std::string>(&value)) {
-        if (!ParseDateText(*s, day)) throw EDataSetError(InvalidDateMessage(*s));
-      } else {
-        day = static_cast<std::int32_t>(ValueInt(value));
-      }
-      SetFieldInteger(record, def, day);
-      return;
+  case TFieldType::String: SetFieldString(record, def, ValueText(value)); return;
+  case TFieldType::Date: {
+    std::int32_t day = 0;
+    if (auto* s = std::get_if<std::string>(&value)) {
+      if (!ParseDateText(*s, day)) throw EDataSetError(InvalidDateMessage(*s));
+    } else {
+      day = static_cast<std::int32_t>(ValueInt(value));
     }
-    case TFieldType::Time: {
-      std::int32_t ms = 0;
-      if (auto* s = std::get_if<std::string>(&value)) {
-        if (!ParseTimeText(*s, ms)) throw EDataSetError(InvalidTimeMessage(*s));
-      } else {
-        ms = static_cast<std::int32_t>(ValueInt(value));
-      }
-      SetFieldInteger(record, def, ms);
-      return;
+    SetFieldInteger(record, def, day);
+    return;
+  }
+  case TFieldType::Time: {
+    std::int32_t ms = 0;
+    if (auto* s = std::get_if<std::string>(&value)) {
+      if (!ParseTimeText(*s, ms)) throw EDataSetError(InvalidTimeMessage(*s));
+    } else {
+      ms = static_cast<std::int32_t>(ValueInt(value));
     }
-    case TFieldType::TimeStamp: {
-      double stamp = 0;
-      if (auto* s = std::get_if<std::string>(&value)) {
-        if (!ParseTimestampText(*s, stamp)) throw EDataSetError(InvalidTimestampMessage(*s));
-      } else {
-        stamp = ValueFloat(value);
-      }
-      SetFieldFloat(record, def, stamp);
-      return;
+    SetFieldInteger(record, def, ms);
+    return;
+  }
+  case TFieldType::TimeStamp: {
+    double stamp = 0;
+    if (auto* s = std::get_if<std::string>(&value)) {
+      if (!ParseTimestampText(*s, stamp)) throw EDataSetError(InvalidTimestampMessage(*s));
+    } else {
+      stamp = ValueFloat(value);
     }
-    case TFieldType::Boolean:
-      SetFieldBoolean(record, def, ValueBool(value));
-      return;
-    case TFieldType::SmallInt:
-      SetFieldSmallInt(record, def, static_cast<std::int16_t>(ValueInt(value)));
-      return;
-    case TFieldType::Word:
-      SetFieldWord(record, def, static_cast<std::uint16_t>(ValueInt(value)));
-      return;
-    case TFieldType::Integer:
-      SetFieldInteger(record, def, static_cast<std::int32_t>(ValueInt(value)));
-      return;
-    case TFieldType::Cardinal:
-      SetFieldCardinal(record, def, static_cast<std::uint32_t>(ValueInt(value)));
-      return;
-    case TFieldType::LargeInt:
-      SetFieldLargeInt(record, def, ValueInt(value));
-      return;
-    case TFieldType::Float:
-      SetFieldFloat(record, def, ValueFloat(value));
-      return;
-    case TFieldType::Bcd:
-      SetFieldBcd(record, def, static_cast<std::int64_t>(std::llround(ValueFloat(value) * 10000.0)));
-      return;
-    case TFieldType::Bytes:
-    case TFieldType::VarBytes:
-      SetFieldBytes(record, def, ValueText(value));
-      return;
-    default:
-      throw EDataSetError(msg::Format(msg::FieldReadOnly, def.Name));
+    SetFieldFloat(record, def, stamp);
+    return;
+  }
+  case TFieldType::Boolean: SetFieldBoolean(record, def, ValueBool(value)); return;
+  case TFieldType::SmallInt: SetFieldSmallInt(record, def, static_cast<std::int16_t>(ValueInt(value))); return;
+  case TFieldType::Word: SetFieldWord(record, def, static_cast<std::uint16_t>(ValueInt(value))); return;
+  case TFieldType::Integer: SetFieldInteger(record, def, static_cast<std::int32_t>(ValueInt(value))); return;
+  case TFieldType::Cardinal: SetFieldCardinal(record, def, static_cast<std::uint32_t>(ValueInt(value))); return;
+  case TFieldType::LargeInt: SetFieldLargeInt(record, def, ValueInt(value)); return;
+  case TFieldType::Float: SetFieldFloat(record, def, ValueFloat(value)); return;
+  case TFieldType::Bcd:
+    SetFieldBcd(record, def, static_cast<std::int64_t>(std::llround(ValueFloat(value) * 10000.0)));
+    return;
+  case TFieldType::Bytes:
+  case TFieldType::VarBytes: SetFieldBytes(record, def, ValueText(value)); return;
+  default: throw EDataSetError(msg::Format(msg::FieldReadOnly, def.Name));
   }
 }
 
 TDataFieldType MapEngineFieldType(std::uint8_t type, std::uint8_t subType) {
   switch (type) {
-    case 1: return subType == subtype::FixedLength ? TDataFieldType::ftFixedChar : TDataFieldType::ftString;
-    case 2: return TDataFieldType::ftDate;
-    case 3:
-      switch (subType) {
-        case 22: return TDataFieldType::ftMemo;
-        case 24: return TDataFieldType::ftFmtMemo;
-        case 26: return TDataFieldType::ftGraphic;
-        case 28: return TDataFieldType::ftTypedBinary;
-        default: return TDataFieldType::ftBlob;
-      }
-    case 4: return TDataFieldType::ftBoolean;
-    case 5: return TDataFieldType::ftSmallint;
-    case 6: return subType == subtype::AutoInc ? TDataFieldType::ftAutoInc : TDataFieldType::ftInteger;
-    case 7: return subType == subtype::Money ? TDataFieldType::ftCurrency : TDataFieldType::ftFloat;
-    case 8: return TDataFieldType::ftBCD;
-    case 9: return TDataFieldType::ftBytes;
-    case 10: return TDataFieldType::ftTime;
-    case 11: return TDataFieldType::ftDateTime;
-    case 12: return TDataFieldType::ftWord;
-    case 13: return TDataFieldType::ftInteger;
-    case 15: return TDataFieldType::ftVarBytes;
-    case 18:
-    case 19: return TDataFieldType::ftLargeint;
-    case 20: return TDataFieldType::ftADT;
-    case 21: return TDataFieldType::ftArray;
-    case 22: return TDataFieldType::ftReference;
-    case 23: return TDataFieldType::ftDataSet;
-    default: return TDataFieldType::ftUnknown;
+  case 1: return subType == subtype::FixedLength ? TDataFieldType::ftFixedChar : TDataFieldType::ftString;
+  case 2: return TDataFieldType::ftDate;
+  case 3:
+    switch (subType) {
+    case 22: return TDataFieldType::ftMemo;
+    case 24: return TDataFieldType::ftFmtMemo;
+    case 26: return TDataFieldType::ftGraphic;
+    case 28: return TDataFieldType::ftTypedBinary;
+    default: return TDataFieldType::ftBlob;
+    }
+  case 4: return TDataFieldType::ftBoolean;
+  case 5: return TDataFieldType::ftSmallint;
+  case 6: return subType == subtype::AutoInc ? TDataFieldType::ftAutoInc : TDataFieldType::ftInteger;
+  case 7: return subType == subtype::Money ? TDataFieldType::ftCurrency : TDataFieldType::ftFloat;
+  case 8: return TDataFieldType::ftBCD;
+  case 9: return TDataFieldType::ftBytes;
+  case 10: return TDataFieldType::ftTime;
+  case 11: return TDataFieldType::ftDateTime;
+  case 12: return TDataFieldType::ftWord;
+  case 13: return TDataFieldType::ftInteger;
+  case 15: return TDataFieldType::ftVarBytes;
+  case 18:
+  case 19: return TDataFieldType::ftLargeint;
+  case 20: return TDataFieldType::ftADT;
+  case 21: return TDataFieldType::ftArray;
+  case 22: return TDataFieldType::ftReference;
+  case 23: return TDataFieldType::ftDataSet;
+  default: return TDataFieldType::ftUnknown;
   }
 }
 
@@ -229,14 +196,12 @@ const TFieldDefinition& TQuarryField::Engine() const {
 
 bool IsBlobType(TDataFieldType type) {
   switch (type) {
-    case TDataFieldType::ftMemo:
-    case TDataFieldType::ftBlob:
-    case TDataFieldType::ftFmtMemo:
-    case TDataFieldType::ftGraphic:
-    case TDataFieldType::ftTypedBinary:
-      return true;
-    default:
-      return false;
+  case TDataFieldType::ftMemo:
+  case TDataFieldType::ftBlob:
+  case TDataFieldType::ftFmtMemo:
+  case TDataFieldType::ftGraphic:
+  case TDataFieldType::ftTypedBinary: return true;
+  default: return false;
   }
 }
 
@@ -298,8 +263,7 @@ void TQuarryDataSet::Open() {
       RemoveFilters();
       fields_.clear();
       DestroyCursor();
-    } catch (...) {
-    }
+    } catch (...) {}
     state_ = TDataSetState::dsInactive;
     hasRecord_ = false;
     SetDatabaseUse(false);
@@ -363,18 +327,15 @@ void TQuarryDataSet::BindFields() {
     taken.push_back(def.Name);
     def.DataType = type;
     switch (type) {
-      case TDataFieldType::ftString:
-      case TDataFieldType::ftFixedChar:
-      case TDataFieldType::ftBytes:
-      case TDataFieldType::ftVarBytes:
-        def.Size = e.Size;
-        break;
-      case TDataFieldType::ftBCD:
-        def.Size = e.Scale;
-        def.Precision = 32;
-        break;
-      default:
-        break;
+    case TDataFieldType::ftString:
+    case TDataFieldType::ftFixedChar:
+    case TDataFieldType::ftBytes:
+    case TDataFieldType::ftVarBytes: def.Size = e.Size; break;
+    case TDataFieldType::ftBCD:
+      def.Size = e.Scale;
+      def.Precision = 32;
+      break;
+    default: break;
     }
     def.Required = e.Required;
     def.FieldNo = e.FieldNo;
@@ -893,8 +854,7 @@ bool TQuarryDataSet::SearchLookupCursor(const std::vector<int>& fields, const st
 bool TQuarryDataSet::SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values,
                                   TLocateOptions options, TBookmark& found) {
   TFilter* filter = cursor_->AddFilter(
-      [&](TDataCursor&, const std::uint8_t* record) { return MatchRecord(record, fields, values, options); },
-      this);
+      [&](TDataCursor&, const std::uint8_t* record) { return MatchRecord(record, fields, values, options); }, this);
   std::vector<std::uint8_t> buffer(record_.size());
   TEngineErrorCode code = QUARRY_EOF;
   try {
@@ -909,8 +869,7 @@ bool TQuarryDataSet::SearchFilter(const std::vector<int>& fields, const std::vec
   return code == QUARRY_NONE;
 }
 
-bool TQuarryDataSet::Locate(std::string_view keyFields, const std::vector<TDataValue>& values,
-                            TLocateOptions options) {
+bool TQuarryDataSet::Locate(std::string_view keyFields, const std::vector<TDataValue>& values, TLocateOptions options) {
   RequireBrowse();
   std::vector<int> fields = FieldIndexes(keyFields);
   if (fields.size() != values.size()) msg::Raise(msg::FieldIndexRange);
@@ -950,8 +909,8 @@ std::vector<TDataValue> TQuarryDataSet::Lookup(std::string_view keyFields, const
     std::vector<std::uint8_t> buffer(record_.size());
     if (cursor_->GetCurrentRecord(buffer.data()) == QUARRY_NONE) {
       for (int index : results) {
-        out.push_back(DecodeFieldValue(buffer.data(),
-                                  cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])]));
+        out.push_back(
+            DecodeFieldValue(buffer.data(), cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])]));
       }
     }
   }

@@ -38,14 +38,45 @@ class TQuarrySession;
 class TQuarryBlobStream;
 
 enum class TDataSetState {
-  dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue, dsBlockRead
+  dsInactive,
+  dsBrowse,
+  dsEdit,
+  dsInsert,
+  dsSetKey,
+  dsCalcFields,
+  dsFilter,
+  dsNewValue,
+  dsBlockRead
 };
 
 // Field types of the dataset contract (mapped from engine type codes when a cursor opens).
 enum class TDataFieldType {
-  ftUnknown, ftString, ftFixedChar, ftDate, ftMemo, ftBlob, ftFmtMemo, ftGraphic, ftTypedBinary,
-  ftBoolean, ftSmallint, ftInteger, ftAutoInc, ftFloat, ftCurrency, ftBCD, ftBytes, ftTime,
-  ftDateTime, ftWord, ftVarBytes, ftLargeint, ftADT, ftArray, ftReference, ftDataSet
+  ftUnknown,
+  ftString,
+  ftFixedChar,
+  ftDate,
+  ftMemo,
+  ftBlob,
+  ftFmtMemo,
+  ftGraphic,
+  ftTypedBinary,
+  ftBoolean,
+  ftSmallint,
+  ftInteger,
+  ftAutoInc,
+  ftFloat,
+  ftCurrency,
+  ftBCD,
+  ftBytes,
+  ftTime,
+  ftDateTime,
+  ftWord,
+  ftVarBytes,
+  ftLargeint,
+  ftADT,
+  ftArray,
+  ftReference,
+  ftDataSet
 };
 
 // Memo, binary and graphic types: their values live in the table's BLOB file.
@@ -63,8 +94,8 @@ struct TQuarryFieldDef {
   int Size = 0;
   int Precision = 0;
   bool Required = false;
-  int FieldNo = 0;             // the engine field number (from 1)
-  std::string Origin{};        // the engine field's description of where it came from
+  int FieldNo = 0;       // the engine field number (from 1)
+  std::string Origin{};  // the engine field's description of where it came from
   std::string DisplayLabel{};
 };
 
@@ -205,8 +236,7 @@ class TQuarryDataSet : public TQuarryComponent {
 
   // ---- locate and lookup ----
   // keyFields: names separated by ";"; one value per field.
-  bool Locate(std::string_view keyFields, const std::vector<TDataValue>& values,
-              TLocateOptions options = {});
+  bool Locate(std::string_view keyFields, const std::vector<TDataValue>& values, TLocateOptions options = {});
   // The resultFields (";"-separated) of the first matching record, or an empty vector when
   // none matches; the position does not change.
   std::vector<TDataValue> Lookup(std::string_view keyFields, const std::vector<TDataValue>& values,
@@ -243,9 +273,7 @@ class TQuarryDataSet : public TQuarryComponent {
   virtual void DropLookupCursor() {}
   // A second cursor on an index whose leading fields are these dataset fields (tables only);
   // owned by the dataset until DropLookupCursor.
-  virtual TDataCursor* GetLookupCursor(const std::vector<int>& /*fields*/, bool /*caseInsensitive*/) {
-    return nullptr;
-  }
+  virtual TDataCursor* GetLookupCursor(const std::vector<int>& /*fields*/, bool /*caseInsensitive*/) { return nullptr; }
   virtual void AfterCursorOpen() {}
   // Runs once the dataset is open and positioned, before the after-open event.
   virtual void OpenedHook() {}
@@ -295,18 +323,18 @@ class TQuarryDataSet : public TQuarryComponent {
   std::vector<int> FieldIndexes(std::string_view names);
   TDataValue ReadField(int index) const;
   void WriteField(int index, const TDataValue& value);
-  bool MatchRecord(const std::uint8_t* record, const std::vector<int>& fields,
-                   const std::vector<TDataValue>& values, TLocateOptions options) const;
+  bool MatchRecord(const std::uint8_t* record, const std::vector<int>& fields, const std::vector<TDataValue>& values,
+                   TLocateOptions options) const;
   // Searches c's current index when the fields are its leading fields (and the case option
   // matches it when a string is among them).
   bool SearchIndex(TDataCursor& c, const std::vector<int>& fields, const std::vector<TDataValue>& values,
                    TLocateOptions options, TBookmark& found);
   // Searches a second cursor on an index that fits the fields, then follows it.
-  bool SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                          TLocateOptions options, TBookmark& found);
+  bool SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values, TLocateOptions options,
+                          TBookmark& found);
   // Scans with a filter of one equality per field.
-  bool SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                    TLocateOptions options, TBookmark& found);
+  bool SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values, TLocateOptions options,
+                    TBookmark& found);
 
   TDataSetState state_ = TDataSetState::dsInactive;
   bool autoDisplayLabels_ = false;

@@ -28,23 +28,18 @@ TDataFieldType TypeOfValue(const TDataValue& value) {
 // Storage size of a fixed-size engine type.
 int FixedSize(TFieldType type) {
   switch (type) {
-    case TFieldType::Date:
-    case TFieldType::Integer:
-    case TFieldType::Time:
-    case TFieldType::Cardinal:
-      return 4;
-    case TFieldType::Boolean:
-    case TFieldType::SmallInt:
-    case TFieldType::Word:
-      return 2;
-    case TFieldType::Float:
-    case TFieldType::TimeStamp:
-    case TFieldType::LargeInt:
-      return 8;
-    case TFieldType::Bcd:
-      return BcdStorageSize;
-    default:
-      return 0;
+  case TFieldType::Date:
+  case TFieldType::Integer:
+  case TFieldType::Time:
+  case TFieldType::Cardinal: return 4;
+  case TFieldType::Boolean:
+  case TFieldType::SmallInt:
+  case TFieldType::Word: return 2;
+  case TFieldType::Float:
+  case TFieldType::TimeStamp:
+  case TFieldType::LargeInt: return 8;
+  case TFieldType::Bcd: return BcdStorageSize;
+  default: return 0;
   }
 }
 
@@ -109,15 +104,15 @@ TQuarryParams::TBinding TQuarryParams::Bind() const {
     descriptor.Offset = static_cast<std::uint32_t>(binding.Data.size());
     const bool hasValue = !IsNullValue(value);
     std::string text = hasValue ? ValueText(value) : std::string();
-    const bool asBlob = IsBlobType(type) ||
-                        ((type == TDataFieldType::ftString || type == TDataFieldType::ftFixedChar) &&
-                         text.size() > LongestStringParam);
+    const bool asBlob =
+        IsBlobType(type) ||
+        ((type == TDataFieldType::ftString || type == TDataFieldType::ftFixedChar) && text.size() > LongestStringParam);
     if (asBlob) {
       descriptor.DataType = static_cast<std::uint8_t>(TFieldType::Blob);
-      descriptor.SubType = type == TDataFieldType::ftBlob || type == TDataFieldType::ftGraphic ||
-                                   type == TDataFieldType::ftTypedBinary
-                               ? subtype::Binary
-                               : subtype::Memo;
+      descriptor.SubType =
+          type == TDataFieldType::ftBlob || type == TDataFieldType::ftGraphic || type == TDataFieldType::ftTypedBinary
+              ? subtype::Binary
+              : subtype::Memo;
       descriptor.Size = 8;
       binding.Blobs.push_back(text);
       const std::string& bytes = binding.Blobs.back();
@@ -134,23 +129,29 @@ TQuarryParams::TBinding TQuarryParams::Bind() const {
       TFieldType engine = TFieldType::String;
       std::uint8_t sub = subtype::None;
       switch (type) {
-        case TDataFieldType::ftString: engine = TFieldType::String; break;
-        case TDataFieldType::ftFixedChar: engine = TFieldType::String; sub = subtype::FixedLength; break;
-        case TDataFieldType::ftDate: engine = TFieldType::Date; break;
-        case TDataFieldType::ftTime: engine = TFieldType::Time; break;
-        case TDataFieldType::ftDateTime: engine = TFieldType::TimeStamp; break;
-        case TDataFieldType::ftBoolean: engine = TFieldType::Boolean; break;
-        case TDataFieldType::ftSmallint: engine = TFieldType::SmallInt; break;
-        case TDataFieldType::ftWord: engine = TFieldType::Word; break;
-        case TDataFieldType::ftInteger:
-        case TDataFieldType::ftAutoInc: engine = TFieldType::Integer; break;
-        case TDataFieldType::ftLargeint: engine = TFieldType::LargeInt; break;
-        case TDataFieldType::ftFloat: engine = TFieldType::Float; break;
-        case TDataFieldType::ftCurrency: engine = TFieldType::Float; sub = subtype::Money; break;
-        case TDataFieldType::ftBCD: engine = TFieldType::Bcd; break;
-        case TDataFieldType::ftBytes: engine = TFieldType::Bytes; break;
-        case TDataFieldType::ftVarBytes: engine = TFieldType::VarBytes; break;
-        default: engine = TFieldType::String; break;
+      case TDataFieldType::ftString: engine = TFieldType::String; break;
+      case TDataFieldType::ftFixedChar:
+        engine = TFieldType::String;
+        sub = subtype::FixedLength;
+        break;
+      case TDataFieldType::ftDate: engine = TFieldType::Date; break;
+      case TDataFieldType::ftTime: engine = TFieldType::Time; break;
+      case TDataFieldType::ftDateTime: engine = TFieldType::TimeStamp; break;
+      case TDataFieldType::ftBoolean: engine = TFieldType::Boolean; break;
+      case TDataFieldType::ftSmallint: engine = TFieldType::SmallInt; break;
+      case TDataFieldType::ftWord: engine = TFieldType::Word; break;
+      case TDataFieldType::ftInteger:
+      case TDataFieldType::ftAutoInc: engine = TFieldType::Integer; break;
+      case TDataFieldType::ftLargeint: engine = TFieldType::LargeInt; break;
+      case TDataFieldType::ftFloat: engine = TFieldType::Float; break;
+      case TDataFieldType::ftCurrency:
+        engine = TFieldType::Float;
+        sub = subtype::Money;
+        break;
+      case TDataFieldType::ftBCD: engine = TFieldType::Bcd; break;
+      case TDataFieldType::ftBytes: engine = TFieldType::Bytes; break;
+      case TDataFieldType::ftVarBytes: engine = TFieldType::VarBytes; break;
+      default: engine = TFieldType::String; break;
       }
       def.DataType = engine;
       def.SubType = sub;

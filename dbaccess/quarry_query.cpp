@@ -29,8 +29,7 @@ TQuarryQuery::~TQuarryQuery() {
   try {
     Close();
     Unprepare();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 std::string TQuarryQuery::EngineVersion() const { return QuarryEngineVersion; }

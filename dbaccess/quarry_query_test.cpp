@@ -25,8 +25,8 @@ struct TVideo {
 };
 
 const TVideo kVideos[] = {
-    {10, "Vertigo", "1958", "PG"},  {11, "Alien", "1979", "R"},   {12, "Brazil", "1985", "R"},
-    {13, "Amadeus", "1984", "PG"},  {14, "Heat", "1995", "R"},
+    {10, "Vertigo", "1958", "PG"}, {11, "Alien", "1979", "R"}, {12, "Brazil", "1985", "R"},
+    {13, "Amadeus", "1984", "PG"}, {14, "Heat", "1995", "R"},
 };
 
 class QueryTest : public AccessFixture {
@@ -149,10 +149,7 @@ TEST_F(QueryTest, QueryMessages) {
       {[&] { withParam.Open(); }, "No value for parameter 'Year'"},
       {[&] { withParam.ParamByName("Month"); }, "Parameter 'Month' not found"},
       {[&] { open.SetDataSource(&open); }, "Circular data links are not allowed."},
-      {[&] {
-         open.Edit();
-       },
-       "Cannot modify a read-only dataset"},
+      {[&] { open.Edit(); }, "Cannot modify a read-only dataset"},
   };
   for (const auto& [call, message] : cases) EXPECT_EQ(ErrorOf(call), message);
   EXPECT_FALSE(query.Active());
@@ -310,8 +307,9 @@ TEST_F(QueryTest, DataSourceFillsParametersAndReopensOnEveryMove) {
 TEST_F(QueryTest, ResultFieldsKeepTheEngineNamesAndHideAvgCounters) {
   TQuarryQuery query;
   query.SetDatabaseName("Video");
-  query.AddSQL("SELECT V.VIDEOID, W.VIDEOID, AVG(V.VIDEOID) AS MEANID FROM VIDEOS V, VIDEOS W "
-               "WHERE V.VIDEOID = W.VIDEOID GROUP BY V.VIDEOID, W.VIDEOID");
+  query.AddSQL(
+      "SELECT V.VIDEOID, W.VIDEOID, AVG(V.VIDEOID) AS MEANID FROM VIDEOS V, VIDEOS W "
+      "WHERE V.VIDEOID = W.VIDEOID GROUP BY V.VIDEOID, W.VIDEOID");
   query.Open();
   std::vector<std::string> names;
   for (int i = 0; i < query.FieldCount(); ++i) names.push_back(query.Fields(i).FieldName());
@@ -335,8 +333,7 @@ TEST_F(QueryTest, InMemoryResultSetCopiesAnOpenQuery) {
   TQuarryQuery query;
   query.SetDatabaseName("Video");
   query.SetParamCheck(false);
-  query.SetSQL({"SELECT DISTINCT V.VIDEOID, V.TITLE, V.YEAR, V.INDUSTRYRATING", "FROM VIDEOS V",
-                " ORDER BY V.TITLE"});
+  query.SetSQL({"SELECT DISTINCT V.VIDEOID, V.TITLE, V.YEAR, V.INDUSTRYRATING", "FROM VIDEOS V", " ORDER BY V.TITLE"});
   query.Prepare();
   query.Open();
   TDataSetRowSource source(query);
@@ -346,7 +343,8 @@ TEST_F(QueryTest, InMemoryResultSetCopiesAnOpenQuery) {
   EXPECT_EQ(defs[1].kind, TResultFieldKind::String);
   EXPECT_EQ(defs[1].size, 80);
   TClientDataSet cds;
-  cds.SetFieldDefs({{"VideoID", TResultFieldKind::Integer, 0}, {"Title", TResultFieldKind::String, 80},
+  cds.SetFieldDefs({{"VideoID", TResultFieldKind::Integer, 0},
+                    {"Title", TResultFieldKind::String, 80},
                     {"Year", TResultFieldKind::String, 10}});
   cds.SetSource(&source);
   cds.Open();

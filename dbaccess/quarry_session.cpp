@@ -56,8 +56,7 @@ TQuarrySession::~TQuarrySession() {
   for (TQuarryDatabase* database : std::vector<TQuarryDatabase*>(databases_)) {
     try {
       database->Close();
-    } catch (...) {
-    }
+    } catch (...) {}
     database->session_ = nullptr;
     if (!isDefault_) database->sessionName_.clear();
   }
@@ -348,8 +347,7 @@ TQuarryDatabase* TQuarrySession::FindDatabase(std::string_view name, const TQuar
   std::string wanted = NormalisePath(name);
   if (owner != nullptr) {
     for (TQuarryDatabase* database : databases_) {
-      if (database->Owner() == owner && database->HandleShared() &&
-          SameName(database->DatabaseName(), wanted)) {
+      if (database->Owner() == owner && database->HandleShared() && SameName(database->DatabaseName(), wanted)) {
         return database;
       }
     }

@@ -168,9 +168,9 @@ class TQuarrySession : public TQuarryComponent {
   TNotifyEvent onStartup_;
   TPasswordEvent onPassword_;
 
-  TDataSession* engine_ = nullptr;               // present exactly while active
-  std::unique_ptr<TDataSession> ownEngine_;      // a non-default session's engine session
-  std::vector<TQuarryDatabase*> databases_;      // attached, in order
+  TDataSession* engine_ = nullptr;                             // present exactly while active
+  std::unique_ptr<TDataSession> ownEngine_;                    // a non-default session's engine session
+  std::vector<TQuarryDatabase*> databases_;                    // attached, in order
   std::vector<std::unique_ptr<TQuarryDatabase>> temporaries_;  // owned temporary databases
   int lockDepth_ = 0;
   TDataSession* previousCurrent_ = nullptr;

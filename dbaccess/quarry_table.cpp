@@ -16,28 +16,52 @@ namespace {
 void EngineTypeOf(TDataFieldType type, TFieldType& engine, std::uint8_t& sub) {
   sub = subtype::None;
   switch (type) {
-    case TDataFieldType::ftString: engine = TFieldType::String; break;
-    case TDataFieldType::ftFixedChar: engine = TFieldType::String; sub = subtype::FixedLength; break;
-    case TDataFieldType::ftDate: engine = TFieldType::Date; break;
-    case TDataFieldType::ftMemo: engine = TFieldType::Blob; sub = subtype::Memo; break;
-    case TDataFieldType::ftBlob: engine = TFieldType::Blob; sub = subtype::Binary; break;
-    case TDataFieldType::ftFmtMemo: engine = TFieldType::Blob; sub = subtype::FormattedMemo; break;
-    case TDataFieldType::ftGraphic: engine = TFieldType::Blob; sub = subtype::Graphic; break;
-    case TDataFieldType::ftTypedBinary: engine = TFieldType::Blob; sub = subtype::TypedBinary; break;
-    case TDataFieldType::ftBoolean: engine = TFieldType::Boolean; break;
-    case TDataFieldType::ftSmallint: engine = TFieldType::SmallInt; break;
-    case TDataFieldType::ftInteger: engine = TFieldType::Integer; break;
-    case TDataFieldType::ftAutoInc: engine = TFieldType::Integer; sub = subtype::AutoInc; break;
-    case TDataFieldType::ftFloat: engine = TFieldType::Float; break;
-    case TDataFieldType::ftCurrency: engine = TFieldType::Float; sub = subtype::Money; break;
-    case TDataFieldType::ftBCD: engine = TFieldType::Bcd; break;
-    case TDataFieldType::ftBytes: engine = TFieldType::Bytes; break;
-    case TDataFieldType::ftTime: engine = TFieldType::Time; break;
-    case TDataFieldType::ftDateTime: engine = TFieldType::TimeStamp; break;
-    case TDataFieldType::ftWord: engine = TFieldType::Word; break;
-    case TDataFieldType::ftVarBytes: engine = TFieldType::VarBytes; break;
-    case TDataFieldType::ftLargeint: engine = TFieldType::LargeInt; break;
-    default: engine = TFieldType::Null; break;
+  case TDataFieldType::ftString: engine = TFieldType::String; break;
+  case TDataFieldType::ftFixedChar:
+    engine = TFieldType::String;
+    sub = subtype::FixedLength;
+    break;
+  case TDataFieldType::ftDate: engine = TFieldType::Date; break;
+  case TDataFieldType::ftMemo:
+    engine = TFieldType::Blob;
+    sub = subtype::Memo;
+    break;
+  case TDataFieldType::ftBlob:
+    engine = TFieldType::Blob;
+    sub = subtype::Binary;
+    break;
+  case TDataFieldType::ftFmtMemo:
+    engine = TFieldType::Blob;
+    sub = subtype::FormattedMemo;
+    break;
+  case TDataFieldType::ftGraphic:
+    engine = TFieldType::Blob;
+    sub = subtype::Graphic;
+    break;
+  case TDataFieldType::ftTypedBinary:
+    engine = TFieldType::Blob;
+    sub = subtype::TypedBinary;
+    break;
+  case TDataFieldType::ftBoolean: engine = TFieldType::Boolean; break;
+  case TDataFieldType::ftSmallint: engine = TFieldType::SmallInt; break;
+  case TDataFieldType::ftInteger: engine = TFieldType::Integer; break;
+  case TDataFieldType::ftAutoInc:
+    engine = TFieldType::Integer;
+    sub = subtype::AutoInc;
+    break;
+  case TDataFieldType::ftFloat: engine = TFieldType::Float; break;
+  case TDataFieldType::ftCurrency:
+    engine = TFieldType::Float;
+    sub = subtype::Money;
+    break;
+  case TDataFieldType::ftBCD: engine = TFieldType::Bcd; break;
+  case TDataFieldType::ftBytes: engine = TFieldType::Bytes; break;
+  case TDataFieldType::ftTime: engine = TFieldType::Time; break;
+  case TDataFieldType::ftDateTime: engine = TFieldType::TimeStamp; break;
+  case TDataFieldType::ftWord: engine = TFieldType::Word; break;
+  case TDataFieldType::ftVarBytes: engine = TFieldType::VarBytes; break;
+  case TDataFieldType::ftLargeint: engine = TFieldType::LargeInt; break;
+  default: engine = TFieldType::Null; break;
   }
 }
 
@@ -61,8 +85,7 @@ TQuarryTable::~TQuarryTable() {
   if (master_ != nullptr) master_->RemoveLink(&masterLink_);
   try {
     Close();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 std::string TQuarryTable::EngineVersion() const { return QuarryEngineVersion; }
@@ -95,8 +118,7 @@ bool TQuarryTable::Exists() {
     ~TRelease() {
       try {
         table.SetDatabaseFlag(duPrepared, false);
-      } catch (...) {
-      }
+      } catch (...) {}
     }
   } release{*this, Active()};
   TSessionLock lock(LockSession());
@@ -143,8 +165,7 @@ void TQuarryTable::SelectIndex(TDataCursor& cursor) {
     bool hasPrimary = false;
     try {
       hasPrimary = cursor.GetIndexDefinition(PrimarySlot).FieldCount > 0;
-    } catch (const EQuarryEngineError&) {
-    }
+    } catch (const EQuarryEngineError&) {}
     if (hasPrimary) {
       cursor.SetIndex("");
     } else if (cursor.IndexSlot() != NaturalOrderSlot) {
@@ -491,7 +512,8 @@ TIndexDefinition TQuarryTable::EngineIndex(const TQuarryIndexDef& def,
   std::vector<std::string> names = SplitNameList(def.Fields);
   if (names.size() > MaxKeyFields) names.resize(MaxKeyFields);
   for (const std::string& name : names) {
-    auto at = std::find_if(fields.begin(), fields.end(), [&](const TFieldDefinition& f) { return SameName(f.Name, name); });
+    auto at =
+        std::find_if(fields.begin(), fields.end(), [&](const TFieldDefinition& f) { return SameName(f.Name, name); });
     if (at == fields.end()) msg::Raise(msg::FieldNotFound, name);
     index.FieldDescending[index.FieldCount] = def.Descending;
     index.FieldNumbers[index.FieldCount] = at->FieldNo;
@@ -534,8 +556,7 @@ void TQuarryTable::CreateTable() {
     ~TRelease() {
       try {
         table.SetDatabaseFlag(duPrepared, false);
-      } catch (...) {
-      }
+      } catch (...) {}
     }
   } release{*this};
   TSessionLock lock(LockSession());

@@ -24,8 +24,8 @@ struct TFilm {
 };
 
 const TFilm kFilms[] = {
-    {3, "Casablanca", "1942"}, {1, "Alien", "1979"},  {5, "East of Eden", "1955"},
-    {2, "Brazil", "1985"},     {4, "Dune", "1984"},   {6, "alien nation", "1988"},
+    {3, "Casablanca", "1942"}, {1, "Alien", "1979"}, {5, "East of Eden", "1955"},
+    {2, "Brazil", "1985"},     {4, "Dune", "1984"},  {6, "alien nation", "1988"},
 };
 
 class TableTest : public AccessFixture {
@@ -231,16 +231,16 @@ TEST_F(TableTest, LocateFindsTheFirstMatchFromTheStartWhateverThePosition) {
     int found;  // FILMID, 0 = not found
   };
   const TCase cases[] = {
-      {"TITLE", {std::string("Brazil")}, {}, 2},                         // current index is FILMID: filter
-      {"title", {std::string("ALIEN")}, {true, false}, 1},               // case-insensitive
-      {"TITLE", {std::string("alien nation")}, {}, 6},                   // case counts
-      {"TITLE", {std::string("Ali*")}, {false, true}, 1},                // partial with "*"
-      {"TITLE", {std::string("ali")}, {true, true}, 1},                  // partial, no case
-      {"YEAR;TITLE", {std::string("1984"), std::string("Dune")}, {}, 4}, // two fields
-      {"FILMID", {std::int64_t{5}}, {}, 5},                              // the current index
-      {"FILMID", {std::string("3")}, {}, 3},                             // text for an integer
+      {"TITLE", {std::string("Brazil")}, {}, 2},                          // current index is FILMID: filter
+      {"title", {std::string("ALIEN")}, {true, false}, 1},                // case-insensitive
+      {"TITLE", {std::string("alien nation")}, {}, 6},                    // case counts
+      {"TITLE", {std::string("Ali*")}, {false, true}, 1},                 // partial with "*"
+      {"TITLE", {std::string("ali")}, {true, true}, 1},                   // partial, no case
+      {"YEAR;TITLE", {std::string("1984"), std::string("Dune")}, {}, 4},  // two fields
+      {"FILMID", {std::int64_t{5}}, {}, 5},                               // the current index
+      {"FILMID", {std::string("3")}, {}, 3},                              // text for an integer
       {"TITLE", {std::string("Zardoz")}, {}, 0},
-      {"YEAR", {std::monostate{}}, {}, 0},                               // null matches null only
+      {"YEAR", {std::monostate{}}, {}, 0},  // null matches null only
   };
   for (const TCase& c : cases) {
     films->Last();
@@ -293,9 +293,8 @@ TEST_F(TableTest, FilterTextAndRecordFilter) {
   EXPECT_EQ(films->RecordCount(), 3);
   films->SetFiltered(false);
   films->SetFilter("");
-  films->SetOnFilterRecord([](TQuarryDataSet& set, bool& accept) {
-    accept = set.FieldByName("FILMID").AsInteger() % 2 == 1;
-  });
+  films->SetOnFilterRecord(
+      [](TQuarryDataSet& set, bool& accept) { accept = set.FieldByName("FILMID").AsInteger() % 2 == 1; });
   films->SetFiltered(true);
   EXPECT_EQ(Walk(*films), (std::vector<int>{1, 3, 5}));
   films->SetFiltered(false);

@@ -25,8 +25,8 @@ TVectorRowSource::TVectorRowSource(std::vector<TResultFieldDef> fields) : fields
 
 void TVectorRowSource::AddRow(TSourceRow row) {
   if (row.size() != fields_.size())
-    throw EDataSetError("Row has " + std::to_string(row.size()) + " values for " +
-                        std::to_string(fields_.size()) + " fields");
+    throw EDataSetError("Row has " + std::to_string(row.size()) + " values for " + std::to_string(fields_.size()) +
+                        " fields");
   rows_.push_back(std::move(row));
 }
 
@@ -47,8 +47,7 @@ void TVectorRowSource::CheckFailure() const {
 
 const TSourceValue& TVectorRowSource::Value(int field) const {
   if (Eof()) throw EDataSetError("No current record");
-  if (field < 0 || static_cast<size_t>(field) >= fields_.size())
-    throw EDataSetError("Field index out of range.");
+  if (field < 0 || static_cast<size_t>(field) >= fields_.size()) throw EDataSetError("Field index out of range.");
   return rows_[pos_][static_cast<size_t>(field)];
 }
 

@@ -12,11 +12,8 @@ std::vector<TGridColumn> CatalogueGridColumns() {
     return c;
   };
   std::vector<TGridColumn> columns = {
-      column("VideoID", "VideoID", 64, false),
-      column("Title", "Title", 340),
-      column("Year", "Year", 40),
-      column("IndustryRating", "Rating", 40),
-      column("Length", "Running time", 80),
+      column("VideoID", "VideoID", 64, false), column("Title", "Title", 340),        column("Year", "Year", 40),
+      column("IndustryRating", "Rating", 40),  column("Length", "Running time", 80),
   };
   columns[1].textColor = QColor(Qt::black);
   return columns;

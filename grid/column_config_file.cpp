@@ -126,7 +126,8 @@ std::vector<TGridColumn> ReadColumnFile(const QString& fileName) {
     else Invalid(fileName, QStringLiteral("[%1] names no field").arg(name));
     column.title = value("Title") ? *value("Title") : column.fieldName;
     if (const QString* v = value("Width")) column.width = NumberOf(fileName, QStringLiteral("Width"), *v, 0, kMaxWidth);
-    if (const QString* v = value("Visible")) column.visible = NumberOf(fileName, QStringLiteral("Visible"), *v, 0, 1) == 1;
+    if (const QString* v = value("Visible"))
+      column.visible = NumberOf(fileName, QStringLiteral("Visible"), *v, 0, 1) == 1;
     if (const QString* v = value("Alignment")) column.alignment = AlignmentOf(fileName, v->trimmed());
     if (const QString* v = value("TitleAlignment")) column.titleAlignment = AlignmentOf(fileName, v->trimmed());
     if (const QString* v = value("Font")) column.font = FontOf(fileName, *v);

@@ -328,8 +328,8 @@ void TResultGrid::SortByColumn(int column, bool extend) {
     sortFields = SplitFields(old->fields);
     // An index descending as a whole has no list of its own; otherwise the list names them.
     descFields = !old->desc_fields.empty() ? SplitFields(old->desc_fields)
-                 : old->descending        ? sortFields
-                                          : std::vector<std::string>{};
+                 : old->descending         ? sortFields
+                                           : std::vector<std::string>{};
     if (!extend) {
       arrows_.fill(atNone);
       std::erase_if(sortFields, [&](const std::string& name) { return !Contains(clicked, name); });
@@ -364,7 +364,7 @@ void TResultGrid::SortByColumn(int column, bool extend) {
 
   const int gridColumn = GridColumnOf(column);
   if (gridColumn < kArrowColumns) {
-    arrows_[static_cast<size_t>(gridColumn)] = OccursIn(key, descFields)   ? atDown
+    arrows_[static_cast<size_t>(gridColumn)] = OccursIn(key, descFields)    ? atDown
                                                : !OccursIn(key, sortFields) ? atNone
                                                                             : atUp;
   }

@@ -101,7 +101,7 @@ class TResultGrid : public QTableView {
   // The columns in display order, with their current widths.
   const std::vector<TGridColumn>& Columns() const;
   void SetColumns(std::vector<TGridColumn> columns);  // customised from now on
-  void ResetColumns();                                 // defaults from now on
+  void ResetColumns();                                // defaults from now on
   bool ColumnsCustomized() const { return customized_; }
 
   bool IndicatorShown() const;

@@ -62,16 +62,11 @@ QVariant TResultGridModel::data(const QModelIndex& index, int role) const {
   const TGridColumn& column = columns_[static_cast<size_t>(index.column())];
   const int field = FieldOf(index.column());
   switch (role) {
-    case Qt::DisplayRole:
-      return field < 0 ? QString() : QString::fromStdString(dataSet_->AsStringAt(index.row(), field));
-    case Qt::TextAlignmentRole:
-      return QVariant::fromValue(column.alignment);
-    case Qt::FontRole:
-      return column.font ? QVariant(*column.font) : QVariant();
-    case Qt::ForegroundRole:
-      return column.textColor ? QVariant(QBrush(*column.textColor)) : QVariant();
-    default:
-      return {};
+  case Qt::DisplayRole: return field < 0 ? QString() : QString::fromStdString(dataSet_->AsStringAt(index.row(), field));
+  case Qt::TextAlignmentRole: return QVariant::fromValue(column.alignment);
+  case Qt::FontRole: return column.font ? QVariant(*column.font) : QVariant();
+  case Qt::ForegroundRole: return column.textColor ? QVariant(QBrush(*column.textColor)) : QVariant();
+  default: return {};
   }
 }
 
@@ -83,14 +78,10 @@ QVariant TResultGridModel::headerData(int section, Qt::Orientation orientation, 
   if (section < 0 || section >= static_cast<int>(columns_.size())) return {};
   const TGridColumn& column = columns_[static_cast<size_t>(section)];
   switch (role) {
-    case Qt::DisplayRole:
-      return column.title;
-    case Qt::TextAlignmentRole:
-      return QVariant::fromValue(column.titleAlignment);
-    case Qt::FontRole:
-      return column.titleFont ? QVariant(*column.titleFont) : QVariant();
-    default:
-      return {};
+  case Qt::DisplayRole: return column.title;
+  case Qt::TextAlignmentRole: return QVariant::fromValue(column.titleAlignment);
+  case Qt::FontRole: return column.titleFont ? QVariant(*column.titleFont) : QVariant();
+  default: return {};
   }
 }
 

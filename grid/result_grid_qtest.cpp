@@ -242,7 +242,8 @@ class ResultGridTest : public QObject {
 
   void narrowColumnIsWidenedByItsTriangle() {
     grid_->setColumnWidth(4, 20);  // "Running time"
-    const int caption = QFontMetrics(grid_->horizontalHeader()->font()).horizontalAdvance(QStringLiteral("Running time"));
+    const int caption =
+        QFontMetrics(grid_->horizontalHeader()->font()).horizontalAdvance(QStringLiteral("Running time"));
     ClickTitle(4);
     grid_->horizontalHeader()->grab();  // draws the triangle
     QTRY_COMPARE(grid_->columnWidth(4), caption + 15);

@@ -200,7 +200,8 @@ class TSqliteDatabase {
         const int slot = field.FieldNo;
         if (field.DataType == TFieldType::String) {
           const TResultValue stored = StoredString(text, field.Size);
-          if (stored) sqlite3_bind_text(statement, slot, stored->c_str(), static_cast<int>(stored->size()), SQLITE_TRANSIENT);
+          if (stored)
+            sqlite3_bind_text(statement, slot, stored->c_str(), static_cast<int>(stored->size()), SQLITE_TRANSIENT);
           else sqlite3_bind_null(statement, slot);
         } else if (text.empty()) {
           sqlite3_bind_null(statement, slot);
@@ -280,7 +281,7 @@ struct TPicks {
   std::string AccentedName;              // a cast member whose name is not plain ASCII
   std::string BusyVideoId;               // the video with the most cast members
   std::string BusyVideoTitle;
-  std::string MiddleYear;                // a year in the middle of the catalogue's span
+  std::string MiddleYear;  // a year in the middle of the catalogue's span
 };
 
 inline std::string First(TSqliteDatabase& db, const std::string& sql, int column = 0) {
@@ -295,25 +296,24 @@ inline TPicks PickFacts(TSqliteDatabase& db) {
   const std::string noQuote = " NOT LIKE '%\"%'";
   p.CastId = First(db,
                    "SELECT C.CASTMEMBERID FROM CASTMEMBERS C JOIN VIDEOS_CASTMEMBERS L ON L.CASTMEMBERID = "
-                   "C.CASTMEMBERID WHERE C.CASTMEMBER" + noQuote +
-                       " GROUP BY C.CASTMEMBERID ORDER BY COUNT(*) DESC, C.CASTMEMBERID LIMIT 1");
+                   "C.CASTMEMBERID WHERE C.CASTMEMBER" +
+                       noQuote + " GROUP BY C.CASTMEMBERID ORDER BY COUNT(*) DESC, C.CASTMEMBERID LIMIT 1");
   p.CastName = First(db, "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID = " + p.CastId);
   p.DirectorId = First(db,
                        "SELECT D.DIRECTORID FROM DIRECTORS D JOIN VIDEOS_DIRECTORS L ON L.DIRECTORID = "
-                       "D.DIRECTORID WHERE D.DIRECTOR" + noQuote +
-                           " GROUP BY D.DIRECTORID ORDER BY COUNT(*) DESC, D.DIRECTORID LIMIT 1");
+                       "D.DIRECTORID WHERE D.DIRECTOR" +
+                           noQuote + " GROUP BY D.DIRECTORID ORDER BY COUNT(*) DESC, D.DIRECTORID LIMIT 1");
   p.DirectorName = First(db, "SELECT DIRECTOR FROM DIRECTORS WHERE DIRECTORID = " + p.DirectorId);
   p.PartnerCastId = First(db,
                           "SELECT C.CASTMEMBERID FROM VIDEOS_CASTMEMBERS C JOIN VIDEOS_DIRECTORS D ON "
-                          "D.VIDEOID = C.VIDEOID WHERE D.DIRECTORID = " + p.DirectorId +
-                              " GROUP BY C.CASTMEMBERID ORDER BY COUNT(*) DESC, C.CASTMEMBERID LIMIT 1");
-  p.AccentedName = First(db,
-                         "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBER GLOB '*[^ -~]*' AND CASTMEMBER" +
-                             noQuote + " ORDER BY CASTMEMBERID LIMIT 1");
+                          "D.VIDEOID = C.VIDEOID WHERE D.DIRECTORID = " +
+                              p.DirectorId + " GROUP BY C.CASTMEMBERID ORDER BY COUNT(*) DESC, C.CASTMEMBERID LIMIT 1");
+  p.AccentedName = First(db, "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBER GLOB '*[^ -~]*' AND CASTMEMBER" +
+                                 noQuote + " ORDER BY CASTMEMBERID LIMIT 1");
   p.BusyVideoId = First(db,
                         "SELECT L.VIDEOID FROM VIDEOS_CASTMEMBERS L JOIN VIDEOS V ON V.VIDEOID = L.VIDEOID "
-                        "WHERE V.TITLE" + noQuote +
-                            " GROUP BY L.VIDEOID ORDER BY COUNT(*) DESC, L.VIDEOID LIMIT 1");
+                        "WHERE V.TITLE" +
+                            noQuote + " GROUP BY L.VIDEOID ORDER BY COUNT(*) DESC, L.VIDEOID LIMIT 1");
   p.BusyVideoTitle = First(db, "SELECT TITLE FROM VIDEOS WHERE VIDEOID = " + p.BusyVideoId);
   p.MiddleYear = First(db, "SELECT YEAR FROM VIDEOS ORDER BY YEAR LIMIT 1 OFFSET (SELECT COUNT(*) / 2 FROM VIDEOS)");
   return p;

@@ -51,7 +51,8 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
       {"director names", "SELECT DIRECTOR FROM DIRECTORS ORDER BY DIRECTOR", {0}},
       {"cast member by name", "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = " + Quoted(p.CastName), {}},
       {"cast member by accented name",
-       "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = " + Quoted(p.AccentedName), {}},
+       "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = " + Quoted(p.AccentedName),
+       {}},
       {"cast member by unknown name", "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE CASTMEMBER = \"Nobody Atall\"", {}},
       {"director by name", "SELECT DIRECTORID FROM DIRECTORS WHERE DIRECTOR = " + Quoted(p.DirectorName), {}},
       {"cast of a video", "SELECT CASTMEMBERID FROM VIDEOS_CASTMEMBERS WHERE VIDEOID = " + p.BusyVideoId, {}},
@@ -62,65 +63,94 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
 
       // The search, for each shape of criteria.
       {"search: all criteria shown (case D)", Search([](auto&) {}), byTitle},
-      {"search: a director (case A)",
-       Search([&](auto& c) { c.allDirectors = false; c.directorChosen = true; c.directorId = std::stoi(p.DirectorId); }),
+      {"search: a director (case A)", Search([&](auto& c) {
+         c.allDirectors = false;
+         c.directorChosen = true;
+         c.directorId = std::stoi(p.DirectorId);
+       }),
        byTitle},
-      {"search: a cast member (case B)",
-       Search([&](auto& c) { c.allCastMembers = false; c.castChosen = true; c.castMemberId = std::stoi(p.CastId); }),
+      {"search: a cast member (case B)", Search([&](auto& c) {
+         c.allCastMembers = false;
+         c.castChosen = true;
+         c.castMemberId = std::stoi(p.CastId);
+       }),
        byTitle},
-      {"search: both (case C)",
-       Search([&](auto& c) {
-         c.allDirectors = false; c.directorChosen = true; c.directorId = std::stoi(p.DirectorId);
-         c.allCastMembers = false; c.castChosen = true; c.castMemberId = std::stoi(p.PartnerCastId);
+      {"search: both (case C)", Search([&](auto& c) {
+         c.allDirectors = false;
+         c.directorChosen = true;
+         c.directorId = std::stoi(p.DirectorId);
+         c.allCastMembers = false;
+         c.castChosen = true;
+         c.castMemberId = std::stoi(p.PartnerCastId);
        }),
        byTitle},
       {"search: any video with a director (case A, no id)", Search([](auto& c) { c.allDirectors = false; }), byTitle},
       {"search: any video with cast (case B, no id)", Search([](auto& c) { c.allCastMembers = false; }), byTitle},
-      {"search: cast and directors, no ids (case C)",
-       Search([](auto& c) { c.allDirectors = false; c.allCastMembers = false; }), byTitle},
-      {"search: years",
-       Search([&](auto& c) {
-         c.allYears = false; c.fromYear = std::to_string(mid - 5); c.toYear = std::to_string(mid + 5);
+      {"search: cast and directors, no ids (case C)", Search([](auto& c) {
+         c.allDirectors = false;
+         c.allCastMembers = false;
+       }),
+       byTitle},
+      {"search: years", Search([&](auto& c) {
+         c.allYears = false;
+         c.fromYear = std::to_string(mid - 5);
+         c.toYear = std::to_string(mid + 5);
        }),
        byTitle},
       {"search: all ratings but PG-13", Search([](auto& c) { c.ratings = {true, true, false, true, true, true}; }),
        byTitle},
       {"search: G only", Search([](auto& c) { c.ratings = {true, false, false, false, false, false}; }), byTitle},
-      {"search: cast member, years and ratings",
-       Search([&](auto& c) {
-         c.allCastMembers = false; c.castChosen = true; c.castMemberId = std::stoi(p.CastId);
-         c.allYears = false; c.fromYear = "1900"; c.toYear = "2030";
+      {"search: cast member, years and ratings", Search([&](auto& c) {
+         c.allCastMembers = false;
+         c.castChosen = true;
+         c.castMemberId = std::stoi(p.CastId);
+         c.allYears = false;
+         c.fromYear = "1900";
+         c.toYear = "2030";
          c.ratings = {false, true, true, false, true, true};
        }),
        byTitle},
-      {"search: director and years",
-       Search([&](auto& c) {
-         c.allDirectors = false; c.directorChosen = true; c.directorId = std::stoi(p.DirectorId);
-         c.allYears = false; c.fromYear = "1950"; c.toYear = "1999";
+      {"search: director and years", Search([&](auto& c) {
+         c.allDirectors = false;
+         c.directorChosen = true;
+         c.directorId = std::stoi(p.DirectorId);
+         c.allYears = false;
+         c.fromYear = "1950";
+         c.toYear = "1999";
        }),
        byTitle},
-      {"search: both and ratings",
-       Search([&](auto& c) {
-         c.allDirectors = false; c.directorChosen = true; c.directorId = std::stoi(p.DirectorId);
-         c.allCastMembers = false; c.castChosen = true; c.castMemberId = std::stoi(p.PartnerCastId);
+      {"search: both and ratings", Search([&](auto& c) {
+         c.allDirectors = false;
+         c.directorChosen = true;
+         c.directorId = std::stoi(p.DirectorId);
+         c.allCastMembers = false;
+         c.castChosen = true;
+         c.castMemberId = std::stoi(p.PartnerCastId);
          c.ratings = {true, true, true, true, true, false};
        }),
        byTitle},
-      {"search: years that hold nothing",
-       Search([](auto& c) { c.allYears = false; c.fromYear = "1066"; c.toYear = "1067"; }), byTitle},
+      {"search: years that hold nothing", Search([](auto& c) {
+         c.allYears = false;
+         c.fromYear = "1066";
+         c.toYear = "1067";
+       }),
+       byTitle},
 
       // Joins.
       {"inner joins to names",
        "SELECT V.TITLE, D.DIRECTOR FROM VIDEOS V INNER JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
-       "INNER JOIN DIRECTORS D ON L.DIRECTORID = D.DIRECTORID WHERE V.YEAR = " + Quoted(p.MiddleYear),
+       "INNER JOIN DIRECTORS D ON L.DIRECTORID = D.DIRECTORID WHERE V.YEAR = " +
+           Quoted(p.MiddleYear),
        {}},
-      {"implicit three-table join", "SELECT C.CASTMEMBER FROM VIDEOS V, VIDEOS_CASTMEMBERS L, CASTMEMBERS C "
-                                    "WHERE V.VIDEOID = L.VIDEOID AND L.CASTMEMBERID = C.CASTMEMBERID AND V.TITLE = " +
-                                        Quoted(p.BusyVideoTitle),
+      {"implicit three-table join",
+       "SELECT C.CASTMEMBER FROM VIDEOS V, VIDEOS_CASTMEMBERS L, CASTMEMBERS C "
+       "WHERE V.VIDEOID = L.VIDEOID AND L.CASTMEMBERID = C.CASTMEMBERID AND V.TITLE = " +
+           Quoted(p.BusyVideoTitle),
        {}},
       {"left join keeps videos without directors",
        "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT OUTER JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
-       "WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       "WHERE V.YEAR BETWEEN " +
+           yearFrom + " AND " + yearTo,
        {}},
       {"left join finds videos without cast",
        "SELECT V.VIDEOID, V.TITLE FROM VIDEOS V LEFT JOIN VIDEOS_CASTMEMBERS L ON V.VIDEOID = L.VIDEOID "
@@ -128,7 +158,8 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        {}},
       {"join ordered by two columns",
        "SELECT V.YEAR, V.TITLE, L.CASTMEMBERID FROM VIDEOS V INNER JOIN VIDEOS_CASTMEMBERS L ON V.VIDEOID = L.VIDEOID "
-       "WHERE L.CASTMEMBERID = " + p.CastId + " ORDER BY V.YEAR DESC, V.TITLE",
+       "WHERE L.CASTMEMBERID = " +
+           p.CastId + " ORDER BY V.YEAR DESC, V.TITLE",
        {0, 1}},
 
       // DISTINCT and ORDER BY.
@@ -138,7 +169,8 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT TITLE, YEAR FROM VIDEOS WHERE YEAR BETWEEN " + yearFrom + " AND " + yearTo +
            " ORDER BY YEAR DESC, TITLE",
        {1, 0}},
-      {"order by column numbers", "SELECT TITLE, YEAR FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) + " ORDER BY 2, 1",
+      {"order by column numbers",
+       "SELECT TITLE, YEAR FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) + " ORDER BY 2, 1",
        {1, 0}},
       {"distinct link ids ordered", "SELECT DISTINCT DIRECTORID FROM VIDEOS_DIRECTORS ORDER BY DIRECTORID DESC", {0}},
 
@@ -147,9 +179,11 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
       {"between on names", "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBER BETWEEN \"Mar\" AND \"Mas\"", {}},
       {"integer range", "SELECT VIDEOID, TITLE FROM VIDEOS WHERE VIDEOID > 100 AND VIDEOID <= 140", {}},
       {"or of equalities on one column",
-       "SELECT VIDEOID FROM VIDEOS WHERE INDUSTRYRATING = \"G\" OR INDUSTRYRATING = \"NC-17\"", {}},
+       "SELECT VIDEOID FROM VIDEOS WHERE INDUSTRYRATING = \"G\" OR INDUSTRYRATING = \"NC-17\"",
+       {}},
       {"or across columns",
-       "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) + " OR INDUSTRYRATING = \"NC-17\"", {}},
+       "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) + " OR INDUSTRYRATING = \"NC-17\"",
+       {}},
       {"in list", "SELECT VIDEOID, YEAR FROM VIDEOS WHERE YEAR IN (" + yearFrom + ", " + yearTo + ")", {}},
       {"not", "SELECT VIDEOID FROM VIDEOS WHERE NOT (INDUSTRYRATING = \"NR\") AND YEAR < \"1975\"", {}},
       {"null lengths", "SELECT V.VIDEOID FROM VIDEOS V WHERE V.LENGTH IS NULL", {}},
@@ -158,9 +192,12 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
       // GROUP BY and aggregates.
       {"count per rating", "SELECT INDUSTRYRATING, COUNT(*) FROM VIDEOS GROUP BY INDUSTRYRATING", {}},
       {"count, min and max per year",
-       "SELECT YEAR, COUNT(*), MIN(VIDEOID), MAX(VIDEOID) FROM VIDEOS GROUP BY YEAR ORDER BY YEAR", {0}},
+       "SELECT YEAR, COUNT(*), MIN(VIDEOID), MAX(VIDEOID) FROM VIDEOS GROUP BY YEAR ORDER BY YEAR",
+       {0}},
       {"films per director", "SELECT DIRECTORID, COUNT(VIDEOID) FROM VIDEOS_DIRECTORS GROUP BY DIRECTORID", {}},
-      {"sum and average", "SELECT DIRECTORID, SUM(VIDEOID), AVG(VIDEOID) FROM VIDEOS_DIRECTORS GROUP BY DIRECTORID", {}},
+      {"sum and average",
+       "SELECT DIRECTORID, SUM(VIDEOID), AVG(VIDEOID) FROM VIDEOS_DIRECTORS GROUP BY DIRECTORID",
+       {}},
       {"count all links", "SELECT COUNT(*) FROM VIDEOS_CASTMEMBERS", {}},
       {"busy videos", "SELECT VIDEOID, COUNT(*) FROM VIDEOS_CASTMEMBERS GROUP BY VIDEOID HAVING COUNT(*) > 5", {}},
 
@@ -173,8 +210,9 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT VIDEOID FROM VIDEOS_DIRECTORS WHERE DIRECTORID = " + p.DirectorId +
            " UNION ALL SELECT VIDEOID FROM VIDEOS_CASTMEMBERS WHERE CASTMEMBERID = " + p.CastId,
        {}},
-      {"in sub-select", "SELECT TITLE FROM VIDEOS WHERE VIDEOID IN (SELECT VIDEOID FROM VIDEOS_DIRECTORS WHERE DIRECTORID = " +
-                            p.DirectorId + ")",
+      {"in sub-select",
+       "SELECT TITLE FROM VIDEOS WHERE VIDEOID IN (SELECT VIDEOID FROM VIDEOS_DIRECTORS WHERE DIRECTORID = " +
+           p.DirectorId + ")",
        {}},
       {"not in sub-select",
        "SELECT VIDEOID FROM VIDEOS WHERE YEAR = " + Quoted(p.MiddleYear) +
@@ -204,24 +242,29 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
 
       // DISTINCT over joins: columns of the outer table only, and with an inner column.
       {"distinct years with directors",
-       "SELECT DISTINCT V.YEAR FROM VIDEOS V, VIDEOS_DIRECTORS D WHERE V.VIDEOID = D.VIDEOID", {}},
+       "SELECT DISTINCT V.YEAR FROM VIDEOS V, VIDEOS_DIRECTORS D WHERE V.VIDEOID = D.VIDEOID",
+       {}},
       {"distinct cast per year",
-       "SELECT DISTINCT V.YEAR, L.CASTMEMBERID FROM VIDEOS V, VIDEOS_CASTMEMBERS L WHERE V.VIDEOID = L.VIDEOID AND V.YEAR = " +
+       "SELECT DISTINCT V.YEAR, L.CASTMEMBERID FROM VIDEOS V, VIDEOS_CASTMEMBERS L WHERE V.VIDEOID = L.VIDEOID AND "
+       "V.YEAR = " +
            Quoted(p.MiddleYear),
        {}},
 
       // A condition on the inner table in a LEFT JOIN's ON decides the match, not the row.
       {"left join on a chosen director",
        "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
-       "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       "AND L.DIRECTORID = " +
+           p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
        {}},
       {"left join on a condition of the preserved table",
        "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS V LEFT JOIN VIDEOS_DIRECTORS L ON V.VIDEOID = L.VIDEOID "
-       "AND V.TITLE >= \"M\" WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       "AND V.TITLE >= \"M\" WHERE V.YEAR BETWEEN " +
+           yearFrom + " AND " + yearTo,
        {}},
       {"right join on a chosen director",
        "SELECT V.VIDEOID, L.DIRECTORID FROM VIDEOS_DIRECTORS L RIGHT JOIN VIDEOS V ON V.VIDEOID = L.VIDEOID "
-       "AND L.DIRECTORID = " + p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
+       "AND L.DIRECTORID = " +
+           p.DirectorId + " WHERE V.YEAR BETWEEN " + yearFrom + " AND " + yearTo,
        {}},
 
       // Anti-joins and DISTINCT joins, through index lookups (few outer rows) and through
@@ -230,11 +273,13 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
        "SELECT D.DIRECTORID FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L ON D.DIRECTORID = L.DIRECTORID "
        "WHERE L.DIRECTORID IS NULL AND D.DIRECTORID BETWEEN 1 AND 400",
        {}},
-      {"directors without films", "SELECT D.DIRECTORID, D.DIRECTOR FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L "
-                                  "ON D.DIRECTORID = L.DIRECTORID WHERE L.DIRECTORID IS NULL",
+      {"directors without films",
+       "SELECT D.DIRECTORID, D.DIRECTOR FROM DIRECTORS D LEFT JOIN VIDEOS_DIRECTORS L "
+       "ON D.DIRECTORID = L.DIRECTORID WHERE L.DIRECTORID IS NULL",
        {}},
-      {"directors with films", "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
-                               "WHERE D.DIRECTORID = L.DIRECTORID",
+      {"directors with films",
+       "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
+       "WHERE D.DIRECTORID = L.DIRECTORID",
        {}},
       {"directors with films among the first ids",
        "SELECT DISTINCT D.DIRECTOR, L.DIRECTORID FROM DIRECTORS D, VIDEOS_DIRECTORS L "
@@ -247,7 +292,8 @@ std::vector<TStatementCase> Statements(const twins::TPicks& p) {
            Quoted(p.MiddleYear) + " AND B.YEAR = " + Quoted(p.MiddleYear),
        {}},
       {"indexed join from a column with NULLs",
-       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.TITLE AND A.YEAR = " + Quoted(p.MiddleYear),
+       "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A, VIDEOS B WHERE A.LENGTH = B.TITLE AND A.YEAR = " +
+           Quoted(p.MiddleYear),
        {}},
       {"left join from a column with NULLs",
        "SELECT A.VIDEOID, B.VIDEOID FROM VIDEOS A LEFT JOIN VIDEOS B ON A.LENGTH = B.TITLE WHERE A.YEAR = " +
@@ -267,7 +313,8 @@ TRows Project(const TRows& rows, const std::vector<int>& columns) {
   TRows keys;
   for (const auto& row : rows) {
     std::vector<twins::TResultValue> key;
-    for (int c : columns) key.push_back(c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : std::nullopt);
+    for (int c : columns)
+      key.push_back(c < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(c)] : std::nullopt);
     keys.push_back(std::move(key));
   }
   return keys;
@@ -316,8 +363,8 @@ void CompareStatement(twins::TCatalogueTwins& twins, const TStatementCase& c) {
     const TRows quarryKeys = Project(quarryRows, c.OrderColumns), sqliteKeys = Project(sqliteRows, c.OrderColumns);
     const auto mismatch = std::mismatch(quarryKeys.begin(), quarryKeys.end(), sqliteKeys.begin(), sqliteKeys.end());
     EXPECT_TRUE(mismatch.first == quarryKeys.end())
-        << "order differs at row " << (mismatch.first - quarryKeys.begin()) << ": Quarry "
-        << Show(*mismatch.first) << ", SQLite " << Show(*mismatch.second);
+        << "order differs at row " << (mismatch.first - quarryKeys.begin()) << ": Quarry " << Show(*mismatch.first)
+        << ", SQLite " << Show(*mismatch.second);
   }
 }
 
@@ -367,7 +414,8 @@ TEST_F(SharedCatalogue, StatementsAgreeWithSqlite) {
 TEST_F(SharedCatalogue, TablesHoldEveryRowAndVerify) {
   for (const auto& table : quarry::tools::CatalogueTables(quarry::tools::kCataloguePassword)) {
     const std::string count = "SELECT COUNT(*) FROM " + table.Options.Table;
-    EXPECT_EQ(twins::NormaliseRows(twins_->Quarry.Query(count).Rows), twins::NormaliseRows(twins_->Sqlite.Query(count).Rows))
+    EXPECT_EQ(twins::NormaliseRows(twins_->Quarry.Query(count).Rows),
+              twins::NormaliseRows(twins_->Sqlite.Query(count).Rows))
         << table.Options.Table;
     quarry::TDataCursor cursor(twins_->Quarry.Directory());
     cursor.SetTableName(table.Options.Table);

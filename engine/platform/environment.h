@@ -82,9 +82,9 @@ struct TLocalTime {
 // What the OS knows about a name.
 struct TFileInfo {
   bool is_directory = false;
-  bool read_only = false;      // this user may not write it (the "read-only attribute")
+  bool read_only = false;  // this user may not write it (the "read-only attribute")
   uint64_t size = 0;
-  int64_t modified_unix = 0;   // last write, seconds since 1970-01-01 UTC
+  int64_t modified_unix = 0;  // last write, seconds since 1970-01-01 UTC
 };
 
 class TEnvironment {
@@ -113,7 +113,7 @@ class TEnvironment {
   virtual std::string TemporaryDirectory() = 0;  // $TMPDIR or /tmp, no trailing "/"
   virtual std::string ComputerName() = 0;        // at most 15 characters
   virtual uint32_t ThreadId() = 0;
-  virtual TLocalTime LocalTime() = 0;                     // now
+  virtual TLocalTime LocalTime() = 0;  // now
   virtual bool ToLocalTime(int64_t unix_seconds, TLocalTime& local) = 0;
   virtual uint64_t TickCount() = 0;  // milliseconds, monotonic
   virtual void Sleep(uint32_t milliseconds) = 0;

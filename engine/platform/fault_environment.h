@@ -34,8 +34,8 @@ class TFaultInjectingEnvironment : public TEnvironment {
   explicit TFaultInjectingEnvironment(TEnvironment& base);
 
   // Arms a fault: the nth call of this kind from now fails (n >= 1).
-  void FailNth(TFaultOperation operation, int n, TFaultEffect effect = TFaultEffect::kError,
-               bool sticky = false, int32_t os_error = kOsErrorIoDevice);
+  void FailNth(TFaultOperation operation, int n, TFaultEffect effect = TFaultEffect::kError, bool sticky = false,
+               int32_t os_error = kOsErrorIoDevice);
   // Disarms every fault (counters keep running).
   void Clear();
   // Calls of this kind seen since construction (failed ones included).

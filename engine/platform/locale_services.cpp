@@ -27,7 +27,7 @@ using TCaseMapPtr = std::unique_ptr<UCaseMap, TCaseMapCloser>;
 // The ICU objects of one locale. Built once, then only read (ICU allows concurrent
 // comparisons and case mappings on a shared, fully set-up object).
 struct TLocaleEntry {
-  std::string name;      // ICU locale name; "" when the identifier is unknown
+  std::string name;  // ICU locale name; "" when the identifier is unknown
   bool valid = false;
   TCollatorPtr with_case;
   TCollatorPtr without_case;
@@ -164,9 +164,7 @@ int LocaleCompare(std::string_view a, std::string_view b, bool ignore_case, uint
   if (!ignore_case) return ByteCompare(a, b);
   if (IsAscii(a) && IsAscii(b)) {
     // U.S. English upper-casing of ASCII text changes only a..z: compare without copies.
-    const auto upper = [](char c) {
-      return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    };
+    const auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
       const unsigned char x = upper(a[i]);

@@ -42,8 +42,7 @@ std::string LocaleUpperCase(std::string_view text, uint16_t language = 0, uint16
 std::string LocaleLowerCase(std::string_view text, uint16_t language = 0, uint16_t sort = 0);
 
 // Collation of two texts (see above). -1, 0 or 1.
-int LocaleCompare(std::string_view a, std::string_view b, bool ignore_case, uint16_t language,
-                  uint16_t sort = 0);
+int LocaleCompare(std::string_view a, std::string_view b, bool ignore_case, uint16_t language, uint16_t sort = 0);
 
 // True when the texts are equal ignoring case (Unicode case folding); used for names of
 // tables, fields, indexes and files.

@@ -36,9 +36,13 @@ TEST(LocaleServicesTest, CaseMappingFollowsTheLocale) {
   const Case cases[] = {
       {"Abc xyz 12", 0, "ABC XYZ 12", "abc xyz 12"},
       {"r\xC3\xA9sum\xC3\xA9", 0, "R\xC3\x89SUM\xC3\x89", "r\xC3\xA9sum\xC3\xA9"},  // résumé
-      {"stra\xC3\x9F" "e", kGerman, "STRASSE", "stra\xC3\x9F" "e"},                   // straße grows
-      {"istanbul", kTurkish, "\xC4\xB0STANBUL", "istanbul"},                           // dotted capital I
-      {"ISTANBUL", kTurkish, "ISTANBUL", "\xC4\xB1stanbul"},                           // dotless small i
+      {"stra\xC3\x9F"
+       "e",
+       kGerman, "STRASSE",
+       "stra\xC3\x9F"
+       "e"},                                                  // straße grows
+      {"istanbul", kTurkish, "\xC4\xB0STANBUL", "istanbul"},  // dotted capital I
+      {"ISTANBUL", kTurkish, "ISTANBUL", "\xC4\xB1stanbul"},  // dotless small i
       {"", kLanguageUsEnglish, "", ""},
   };
   for (const Case& c : cases) {
@@ -49,7 +53,9 @@ TEST(LocaleServicesTest, CaseMappingFollowsTheLocale) {
 }
 
 TEST(LocaleServicesTest, InvalidUtf8SurvivesCaseMapping) {
-  const std::string bad = "ab\xFF" "c";
+  const std::string bad =
+      "ab\xFF"
+      "c";
   const std::string upper = LocaleUpperCase(bad);
   EXPECT_EQ(upper.substr(0, 2), "AB");
   EXPECT_NE(upper.find('C'), std::string::npos);
@@ -99,8 +105,8 @@ TEST(LocaleServicesTest, AZeroByteEndsTheTextOfAKey) {
 }
 
 TEST(LocaleServicesTest, LowestAndHighestCharactersBracketEveryTextWithAPrefix) {
-  const std::vector<std::string> texts = {"ABC", "ABC ", "ABC!", "ABCa", "ABCZZZ", "ABC\xC3\xBF",
-                                          "ABC\xE4\xB8\xAD", "ABC\xF0\x9F\x8E\xAC", "ABC\x7F"};
+  const std::vector<std::string> texts = {
+      "ABC", "ABC ", "ABC!", "ABCa", "ABCZZZ", "ABC\xC3\xBF", "ABC\xE4\xB8\xAD", "ABC\xF0\x9F\x8E\xAC", "ABC\x7F"};
   for (uint16_t language : {uint16_t{0}, kLanguageUsEnglish, kGerman}) {
     const std::string low = "ABC" + LocaleLowestCharacter(language) + LocaleLowestCharacter(language);
     std::string high = "ABC";
@@ -121,17 +127,33 @@ TEST(LocaleServicesTest, NamesMatchIgnoringCase) {
 }
 
 TEST(LocaleServicesTest, Utf8PrefixNeverSplitsACharacter) {
-  const std::string text = "a\xC3\xA9" "b\xE4\xB8\xAD";  // a é b 中 (1+2+1+3 bytes)
-  const std::pair<size_t, std::string> cases[] = {
-      {0, ""}, {1, "a"}, {2, "a"}, {3, "a\xC3\xA9"}, {4, "a\xC3\xA9" "b"}, {6, "a\xC3\xA9" "b"}, {7, text}, {99, text}};
+  const std::string text =
+      "a\xC3\xA9"
+      "b\xE4\xB8\xAD";  // a é b 中 (1+2+1+3 bytes)
+  const std::pair<size_t, std::string> cases[] = {{0, ""},
+                                                  {1, "a"},
+                                                  {2, "a"},
+                                                  {3, "a\xC3\xA9"},
+                                                  {4,
+                                                   "a\xC3\xA9"
+                                                   "b"},
+                                                  {6,
+                                                   "a\xC3\xA9"
+                                                   "b"},
+                                                  {7, text},
+                                                  {99, text}};
   for (const auto& [max, expected] : cases) EXPECT_EQ(Utf8Prefix(text, max), expected) << max;
 }
 
 TEST(LocaleServicesTest, CharacterCountsAndPrefixes) {
-  const std::string text = "a\xC3\xA9" "b\xE4\xB8\xAD\xF0\x9F\x8E\xAC";  // a é b 中 🎬
+  const std::string text =
+      "a\xC3\xA9"
+      "b\xE4\xB8\xAD\xF0\x9F\x8E\xAC";  // a é b 中 🎬
   EXPECT_EQ(Utf8Length(text), 5u);
   EXPECT_EQ(Utf8CharacterPrefix(text, 2), "a\xC3\xA9");
-  EXPECT_EQ(Utf8CharacterPrefix(text, 4), "a\xC3\xA9" "b\xE4\xB8\xAD");
+  EXPECT_EQ(Utf8CharacterPrefix(text, 4),
+            "a\xC3\xA9"
+            "b\xE4\xB8\xAD");
   EXPECT_EQ(Utf8CharacterPrefix(text, 9), text);
   EXPECT_EQ(Utf8CharacterPrefix(text, 0), "");
   // Malformed bytes count one each and are never run past.

@@ -167,9 +167,8 @@ std::unique_ptr<TOsFile> TMemoryEnvironment::OpenFile(const std::string& path, c
   } else {
     const std::string parent = ParentOf(path);
     const bool parent_exists =
-        directories_.count(parent) != 0 || std::any_of(files_.begin(), files_.end(), [&](const auto& f) {
-          return ParentOf(f.first) == parent;
-        });
+        directories_.count(parent) != 0 ||
+        std::any_of(files_.begin(), files_.end(), [&](const auto& f) { return ParentOf(f.first) == parent; });
     if (!parent_exists) {
       SetLastOsError(kOsErrorPathNotFound);
       return nullptr;
@@ -305,7 +304,8 @@ bool TMemoryEnvironment::ToLocalTime(int64_t unix_seconds, TLocalTime& local) {
     SetLastOsError(kOsErrorInvalidParameter);
     return false;
   }
-  local = TLocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, 0};
+  local =
+      TLocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, 0};
   return true;
 }
 

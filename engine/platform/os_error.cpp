@@ -17,48 +17,33 @@ void SetLastSocketError(int32_t socket_error) { t_last_socket_error = socket_err
 
 int32_t ClassifyErrno(int errno_value) {
   switch (errno_value) {
-    case 0:
-      return kOsErrorNone;
-    case ENOENT:
-      return kOsErrorFileNotFound;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP:
-      return kOsErrorPathNotFound;
-    case EMFILE:
-    case ENFILE:
-      return kOsErrorTooManyOpenFiles;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
-    case EAGAIN:  // a lock conflict (EWOULDBLOCK is the same number on Linux)
-      return kOsErrorAccessDenied;
-    case EBADF:
-      return kOsErrorInvalidHandle;
-    case ENOMEM:
-      return kOsErrorNotEnoughMemory;
-    case ENODEV:
-    case ENXIO:
-      return kOsErrorInvalidDrive;
-    case EXDEV:
-      return kOsErrorNotSameDevice;
-    case EEXIST:
-      return kOsErrorAlreadyExists;
-    case EINVAL:
-      return kOsErrorInvalidParameter;
-    case ENOSPC:
-    case EDQUOT:
-      return kOsErrorDiskFull;
-    case ENOTEMPTY:
-      return kOsErrorDirNotEmpty;
-    case EFBIG:
-      return kOsErrorFileTooLarge;
-    case EIO:
-      return kOsErrorIoDevice;
-    default:
-      return kOsErrorErrnoBase | errno_value;
+  case 0: return kOsErrorNone;
+  case ENOENT: return kOsErrorFileNotFound;
+  case ENOTDIR:
+  case ENAMETOOLONG:
+  case ELOOP: return kOsErrorPathNotFound;
+  case EMFILE:
+  case ENFILE: return kOsErrorTooManyOpenFiles;
+  case EACCES:
+  case EPERM:
+  case EROFS:
+  case EISDIR:
+  case ETXTBSY:
+  case EAGAIN:  // a lock conflict (EWOULDBLOCK is the same number on Linux)
+    return kOsErrorAccessDenied;
+  case EBADF: return kOsErrorInvalidHandle;
+  case ENOMEM: return kOsErrorNotEnoughMemory;
+  case ENODEV:
+  case ENXIO: return kOsErrorInvalidDrive;
+  case EXDEV: return kOsErrorNotSameDevice;
+  case EEXIST: return kOsErrorAlreadyExists;
+  case EINVAL: return kOsErrorInvalidParameter;
+  case ENOSPC:
+  case EDQUOT: return kOsErrorDiskFull;
+  case ENOTEMPTY: return kOsErrorDirNotEmpty;
+  case EFBIG: return kOsErrorFileTooLarge;
+  case EIO: return kOsErrorIoDevice;
+  default: return kOsErrorErrnoBase | errno_value;
   }
 }
 

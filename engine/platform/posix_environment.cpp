@@ -175,8 +175,8 @@ class TPosixFile final : public TOsFile {
 
   const int fd_;
   const bool read_only_;
-  std::mutex mutex_;             // guards held_
-  std::vector<THeld> held_;      // ranges locked through this object
+  std::mutex mutex_;         // guards held_
+  std::vector<THeld> held_;  // ranges locked through this object
 };
 
 // Refuses (sharing violation) when some open holds the file; used before delete and rename.

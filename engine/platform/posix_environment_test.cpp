@@ -73,7 +73,10 @@ TEST_F(PosixEnvironmentTest, ShareModesAdmitSharedOpensAndRefuseAnyOpenBesideAnE
     }
   }
   // Once the exclusive holder is gone the file opens again.
-  { auto exclusive = Open(true); ASSERT_TRUE(exclusive); }
+  {
+    auto exclusive = Open(true);
+    ASSERT_TRUE(exclusive);
+  }
   EXPECT_TRUE(Open(true));
 }
 
@@ -94,7 +97,7 @@ TEST_F(PosixEnvironmentTest, PositionedReadWriteSizeAndFlush) {
   char buffer[8] = {};
   EXPECT_EQ(file->ReadAt(8, buffer, 8), 2);  // short only at end of file
   EXPECT_EQ(std::string(buffer, 2), "89");
-  EXPECT_EQ(file->WriteAt(20, "xy", 2), 2);   // beyond the end: the gap reads as zeros
+  EXPECT_EQ(file->WriteAt(20, "xy", 2), 2);  // beyond the end: the gap reads as zeros
   EXPECT_EQ(file->Size(), 22);
   EXPECT_EQ(file->ReadAt(10, buffer, 2), 2);
   EXPECT_EQ(buffer[0], 0);
@@ -109,8 +112,8 @@ TEST_F(PosixEnvironmentTest, LocksThroughOneHandleExcludeEachOther) {
   EXPECT_TRUE(file->LockRange(100, 100));
   EXPECT_FALSE(file->LockRange(150, 100));  // overlaps, same handle
   EXPECT_FALSE(file->LockRange(199, 1));
-  EXPECT_TRUE(file->LockRange(200, 100));   // adjacent is fine
-  EXPECT_FALSE(file->UnlockRange(100, 50)); // not the held range
+  EXPECT_TRUE(file->LockRange(200, 100));    // adjacent is fine
+  EXPECT_FALSE(file->UnlockRange(100, 50));  // not the held range
   EXPECT_TRUE(file->UnlockRange(100, 100));
   EXPECT_FALSE(file->UnlockRange(100, 100));
   EXPECT_TRUE(file->LockRange(150, 10));
@@ -289,16 +292,24 @@ TEST_F(PosixEnvironmentTest, NamesResolveIgnoringCasePreferringTheExactOne) {
 
 TEST(OsErrorTest, ErrnoValuesFallIntoTheirClasses) {
   const std::pair<int, int32_t> cases[] = {
-      {ENOENT, kOsErrorFileNotFound},     {ENOTDIR, kOsErrorPathNotFound},
-      {EMFILE, kOsErrorTooManyOpenFiles}, {ENFILE, kOsErrorTooManyOpenFiles},
-      {EACCES, kOsErrorAccessDenied},     {EPERM, kOsErrorAccessDenied},
-      {EAGAIN, kOsErrorAccessDenied},     {EROFS, kOsErrorAccessDenied},
-      {EBADF, kOsErrorInvalidHandle},     {ENOMEM, kOsErrorNotEnoughMemory},
-      {ENODEV, kOsErrorInvalidDrive},     {EXDEV, kOsErrorNotSameDevice},
-      {ENOSPC, kOsErrorDiskFull},         {EIO, kOsErrorIoDevice},
+      {ENOENT, kOsErrorFileNotFound},
+      {ENOTDIR, kOsErrorPathNotFound},
+      {EMFILE, kOsErrorTooManyOpenFiles},
+      {ENFILE, kOsErrorTooManyOpenFiles},
+      {EACCES, kOsErrorAccessDenied},
+      {EPERM, kOsErrorAccessDenied},
+      {EAGAIN, kOsErrorAccessDenied},
+      {EROFS, kOsErrorAccessDenied},
+      {EBADF, kOsErrorInvalidHandle},
+      {ENOMEM, kOsErrorNotEnoughMemory},
+      {ENODEV, kOsErrorInvalidDrive},
+      {EXDEV, kOsErrorNotSameDevice},
+      {ENOSPC, kOsErrorDiskFull},
+      {EIO, kOsErrorIoDevice},
       {0, kOsErrorNone},
       // Unknown errno values keep their number, marked so that none reads as a known class.
-      {EPIPE, kOsErrorErrnoBase | EPIPE}, {ESRCH, kOsErrorErrnoBase | ESRCH},
+      {EPIPE, kOsErrorErrnoBase | EPIPE},
+      {ESRCH, kOsErrorErrnoBase | ESRCH},
   };
   for (const auto& [errno_value, expected] : cases) {
     EXPECT_EQ(ClassifyErrno(errno_value), expected) << errno_value;
@@ -307,7 +318,10 @@ TEST(OsErrorTest, ErrnoValuesFallIntoTheirClasses) {
 
 TEST(OsErrorTest, LastErrorIsPerThread) {
   SetLastOsError(1234);
-  std::thread([] { EXPECT_EQ(LastOsError(), 0); SetLastOsError(5); }).join();
+  std::thread([] {
+    EXPECT_EQ(LastOsError(), 0);
+    SetLastOsError(5);
+  }).join();
   EXPECT_EQ(LastOsError(), 1234);
 }
 

@@ -41,8 +41,8 @@ namespace quarry {
 
 // Raised when a profile file cannot be written, or a name or value cannot be stored in one.
 class EProfileFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // One profile file, named by its path. The object holds no contents: every call reads the
@@ -50,35 +50,34 @@ public:
 // writes. Reads never fail: a missing or unreadable file reads as empty. Not thread-safe; use
 // one object per thread.
 class TProfileFile {
-public:
-    explicit TProfileFile(std::string fileName);
+ public:
+  explicit TProfileFile(std::string fileName);
 
-    const std::string& FileName() const { return fileName_; }
+  const std::string& FileName() const { return fileName_; }
 
-    std::string ReadString(std::string_view section, std::string_view key,
-                           std::string_view defaultValue) const;
-    int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
-    bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+  std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+  int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
-    bool SectionExists(std::string_view section) const;
-    bool ValueExists(std::string_view section, std::string_view key) const;
-    // The key names of a section, in file order, each once, as spelled in the file.
-    std::vector<std::string> ReadSection(std::string_view section) const;
-    // The section names, in file order, each once.
-    std::vector<std::string> ReadSections() const;
+  bool SectionExists(std::string_view section) const;
+  bool ValueExists(std::string_view section, std::string_view key) const;
+  // The key names of a section, in file order, each once, as spelled in the file.
+  std::vector<std::string> ReadSection(std::string_view section) const;
+  // The section names, in file order, each once.
+  std::vector<std::string> ReadSections() const;
 
-    // The writers raise EProfileFileError when the file cannot be written, when a name is
-    // empty or holds a line break, when a section name holds "]", when a key holds "=" or
-    // starts with "[" or ";", or when a value holds a line break.
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
-    void WriteInteger(std::string_view section, std::string_view key, int value);
-    void WriteBool(std::string_view section, std::string_view key, bool value);
-    // Removing what is not there leaves the file untouched.
-    void DeleteKey(std::string_view section, std::string_view key);
-    void EraseSection(std::string_view section);
+  // The writers raise EProfileFileError when the file cannot be written, when a name is
+  // empty or holds a line break, when a section name holds "]", when a key holds "=" or
+  // starts with "[" or ";", or when a value holds a line break.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+  // Removing what is not there leaves the file untouched.
+  void DeleteKey(std::string_view section, std::string_view key);
+  void EraseSection(std::string_view section);
 
-private:
-    std::string fileName_;
+ private:
+  std::string fileName_;
 };
 
 // The integer a profile value stands for, or the default; exposed for callers that read

@@ -42,14 +42,12 @@ bool ExactKeyType(const TFieldDefinition& field) {
   case TFieldType::LargeInt:
   case TFieldType::Date:
   case TFieldType::Time:
-  case TFieldType::Boolean:
-    return true;
-  default:
-    return false;
+  case TFieldType::Boolean: return true;
+  default: return false;
   }
 }
 
-} // namespace
+}  // namespace
 
 void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToken*>& conditions,
                          const std::function<bool(const TExpToken&)>& outerReadable) {
@@ -75,7 +73,8 @@ void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToke
       const TExpToken* high = nullptr;
       if ((c->NodeClass == nc::Binary || c->NodeClass == nc::PartialCompare) && c->OpCode == op::Equal &&
           c->NodeClass != nc::PartialCompare) {
-        const TExpToken* column = IsColumnOf(c->Left, table) ? c->Left : (IsColumnOf(c->Right, table) ? c->Right : nullptr);
+        const TExpToken* column =
+            IsColumnOf(c->Left, table) ? c->Left : (IsColumnOf(c->Right, table) ? c->Right : nullptr);
         const TExpToken* value = column == c->Left ? c->Right : c->Left;
         if (column != nullptr && column->FieldNo == leading && usableBound(value, field)) {
           score = index.Unique && index.FieldCount == 1 ? 3 : 2;
@@ -110,8 +109,8 @@ void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToke
   cursor.ChooseIndexSlot(Slot);
 }
 
-TAccessPath::TBound TAccessPath::StoreBound(TSelectSource& source, const TExpToken& bound,
-                                            const TEvalContext& context, std::vector<uint8_t>& record) {
+TAccessPath::TBound TAccessPath::StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
+                                            std::vector<uint8_t>& record) {
   const TFieldDefinition& field = source.Cursor->Fields()[static_cast<std::size_t>(FieldNo - 1)];
   TExpTree value = Evaluate(bound, context);
   std::memset(record.data(), 0, record.size());
@@ -166,4 +165,4 @@ TEngineErrorCode TAccessPath::ReadNext(TSelectSource& source, uint8_t* buffer) {
   return cursor.Next(buffer);
 }
 
-} // namespace quarry
+}  // namespace quarry

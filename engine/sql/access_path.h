@@ -21,7 +21,7 @@
 namespace quarry {
 
 class TAccessPath {
-public:
+ public:
   // conditions: prepared condition trees of this table; outerReadable tells whether an
   // expression's columns are all readable when the table is positioned (the caller's
   // knowledge of the loop order). Sets the cursor's order.
@@ -45,14 +45,14 @@ public:
   // null; valid after Position.
   const TExpToken* AnsweredCondition() const { return Ranged ? Answered : nullptr; }
 
-private:
+ private:
   int Slot = NaturalOrderSlot;
   int FieldNo = 0;
   const TExpToken* Low = nullptr;   // equality: the value; BETWEEN: the lower bound
   const TExpToken* High = nullptr;  // BETWEEN: the upper bound; null for equality
   bool Outer = false;
-  bool Ranged = false;  // the last Position set a range from the bounds
-  bool OnFirst = false; // the cursor stands on the first row of the range, not yet read
+  bool Ranged = false;   // the last Position set a range from the bounds
+  bool OnFirst = false;  // the cursor stands on the first row of the range, not yet read
   const TExpToken* Answered = nullptr;
   std::vector<uint8_t> LowRecord;
   std::vector<uint8_t> HighRecord;
@@ -65,4 +65,4 @@ private:
                     std::vector<uint8_t>& record);
 };
 
-} // namespace quarry
+}  // namespace quarry

@@ -16,7 +16,7 @@ using select_testing::Column;
 using select_testing::TSelectFixture;
 
 class CannedResultTest : public ::testing::Test, public TSelectFixture {
-protected:
+ protected:
   std::vector<TFieldDefinition> Fields() {
     return {Column(1, "ID", TFieldType::Integer), Column(2, "NAME", TFieldType::String, 40)};
   }
@@ -165,7 +165,8 @@ TEST_F(CannedResultTest, RowsArriveWholeAndInOrderAcrossBlocks) {
     blockRows = static_cast<std::size_t>(64 * 1024 / probe.RecordSize());
   }
   enum class TThen { Finish, Walk, Sort };
-  for (const int count : {1, static_cast<int>(blockRows), static_cast<int>(blockRows) + 1, 3 * static_cast<int>(blockRows) + 7}) {
+  for (const int count :
+       {1, static_cast<int>(blockRows), static_cast<int>(blockRows) + 1, 3 * static_cast<int>(blockRows) + 7}) {
     for (const TThen then : {TThen::Finish, TThen::Walk, TThen::Sort}) {
       for (const std::string password : {"", "block pass"}) {
         SCOPED_TRACE(std::to_string(count) + " rows, then " + std::to_string(static_cast<int>(then)) +
@@ -241,9 +242,8 @@ TEST_F(CannedResultTest, FailedStatementLeavesNoResultTable) {
   {
     // A failure in the middle of the walk, after the result table was made and filled.
     TQueryStatement statement(Database);
-    statement.SetProgressHandler(nullptr, [](void*, TQueryStatement&, int, bool&) {
-      throw EQuarryEngineError(QUARRY_READERR);
-    });
+    statement.SetProgressHandler(nullptr,
+                                 [](void*, TQueryStatement&, int, bool&) { throw EQuarryEngineError(QUARRY_READERR); });
     statement.Prepare("SELECT A, B FROM T ORDER BY B");
     EXPECT_THROW(statement.Execute(), EQuarryEngineError);
   }
@@ -271,5 +271,5 @@ TEST_F(CannedResultTest, ARollbackOfTheInMemoryDatabaseLeavesResultsAlone) {
   Session.CloseDirectory(memory);
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

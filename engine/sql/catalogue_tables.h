@@ -33,8 +33,8 @@ struct TCsvTable {
 inline std::string CatalogueFolder() {
   std::vector<std::string> candidates;
   if (const char* env = std::getenv("PELLOMAR_CATALOGUE")) candidates.push_back(env);
-  for (const char* c : {"../shared/catalogue", "../../shared/catalogue", "../../../shared/catalogue",
-                        "/work/shared/catalogue"})
+  for (const char* c :
+       {"../shared/catalogue", "../../shared/catalogue", "../../../shared/catalogue", "/work/shared/catalogue"})
     candidates.push_back(c);
   for (const std::string& c : candidates) {
     std::ifstream probe(c + "/videos.csv");
@@ -140,8 +140,7 @@ inline void LoadCatalogue(TDataDirectory& directory, const TCatalogue& c) {
   {
     TCreateTableDefinition d;
     d.Fields = {Column(1, "VIDEOID", TFieldType::Integer), Column(2, "TITLE", TFieldType::String, 80),
-                Column(3, "YEAR", TFieldType::String, 10),
-                Column(4, "INDUSTRYRATING", TFieldType::String, 9),
+                Column(3, "YEAR", TFieldType::String, 10), Column(4, "INDUSTRYRATING", TFieldType::String, 9),
                 Column(5, "LENGTH", TFieldType::String, 9)};
     d.Primary = IndexOn("", {1}, true);
     d.Secondaries = {IndexOn("BYTITLE", {2}), IndexOn("BYYEAR", {3})};
@@ -149,16 +148,14 @@ inline void LoadCatalogue(TDataDirectory& directory, const TCatalogue& c) {
   }
   {
     TCreateTableDefinition d;
-    d.Fields = {Column(1, "CASTMEMBERID", TFieldType::Integer),
-                Column(2, "CASTMEMBER", TFieldType::String, 80)};
+    d.Fields = {Column(1, "CASTMEMBERID", TFieldType::Integer), Column(2, "CASTMEMBER", TFieldType::String, 80)};
     d.Primary = IndexOn("", {1}, true);
     d.Secondaries = {IndexOn("BYCASTMEMBER", {2})};
     LoadTable(directory, "CASTMEMBERS", d, c.CastMembers);
   }
   {
     TCreateTableDefinition d;
-    d.Fields = {Column(1, "DIRECTORID", TFieldType::Integer),
-                Column(2, "DIRECTOR", TFieldType::String, 80)};
+    d.Fields = {Column(1, "DIRECTORID", TFieldType::Integer), Column(2, "DIRECTOR", TFieldType::String, 80)};
     d.Primary = IndexOn("", {1}, true);
     d.Secondaries = {IndexOn("BYDIRECTOR", {2})};
     LoadTable(directory, "DIRECTORS", d, c.Directors);
@@ -177,4 +174,4 @@ inline void LoadCatalogue(TDataDirectory& directory, const TCatalogue& c) {
   }
 }
 
-} // namespace quarry::catalogue_testing
+}  // namespace quarry::catalogue_testing

@@ -11,14 +11,14 @@ namespace {
 // A column named by a quoted string is a column reference like a plain name.
 void StringToColumn(TExpToken& node) {
   if (node.NodeClass != nc::Constant || node.IsParam || node.DataType != vt::String) return;
-  if (node.IsNull) return; // an empty string names no column
+  if (node.IsNull) return;  // an empty string names no column
   node.NodeClass = nc::Column;
   node.ColumnName = node.Text;
   node.TableName.clear();
   node.SetType(vt::Unknown, st::None, 0);
 }
 
-} // namespace
+}  // namespace
 
 void TStatementParser::ParseInsert(TDataQuery& query) {
   query.Kind = TStatementKind::Insert;
@@ -55,8 +55,7 @@ void TStatementParser::ParseInsert(TDataQuery& query) {
         field->Column = ParseExpressionIn("table column", 0, &field->Text);
         StringToColumn(*field->Column);
         if (field->Column->NodeClass != nc::Column || field->Column->ColumnName == "*")
-          FailMessage("Column name expected in list of table columns, instead found '" +
-                      field->Text + "'");
+          FailMessage("Column name expected in list of table columns, instead found '" + field->Text + "'");
         field->ColumnName = field->Column->ColumnName;
         field->CorrelationName = field->Column->TableName;
         query.UpdateFields.push_back(std::move(field));
@@ -89,8 +88,7 @@ void TStatementParser::ParseInsert(TDataQuery& query) {
       select.Parenthesized = parenthesized;
       query.InsertSelect = &select;
       ParseSelect(select, false, TAliasRule::InsertSelect);
-      if (parenthesized)
-        ExpectSymbol(')', "Right parentheses expected after SELECT statement, instead found '");
+      if (parenthesized) ExpectSymbol(')', "Right parentheses expected after SELECT statement, instead found '");
     } else {
       Fail("VALUES or SELECT  keyword expected, instead found '");
     }
@@ -112,8 +110,7 @@ void TStatementParser::ParseUpdate(TDataQuery& query) {
     field->Column = ParsePrimaryIn("SQL statement", &field->Text);
     StringToColumn(*field->Column);
     if (field->Column->NodeClass != nc::Column || field->Column->ColumnName == "*")
-      FailMessage("Column name expected before assignment (=) operator, instead found '" +
-                  field->Text + "'");
+      FailMessage("Column name expected before assignment (=) operator, instead found '" + field->Text + "'");
     field->ColumnName = field->Column->ColumnName;
     field->CorrelationName = field->Column->TableName;
     ExpectSymbol('=', "Assignment (=) operator expected after column name, instead found '");
@@ -127,14 +124,13 @@ void TStatementParser::ParseUpdate(TDataQuery& query) {
     // The FROM list restates the updated table first, under the same name and alias.
     std::unique_ptr<TSourceTable> updated = std::move(query.SourceTables.front());
     query.SourceTables.clear();
-    ParseSourceList(query, "Table name expected after FROM keyword, instead found '",
-                    TAliasRule::Change);
+    ParseSourceList(query, "Table name expected after FROM keyword, instead found '", TAliasRule::Change);
     const TSourceTable& first = *query.SourceTables.front();
-    if (!SameText(first.TableName, updated->TableName) ||
-        !SameText(first.CorrelationName, updated->CorrelationName) ||
+    if (!SameText(first.TableName, updated->TableName) || !SameText(first.CorrelationName, updated->CorrelationName) ||
         !SameText(first.DatabasePath, updated->DatabasePath) || first.InMemory != updated->InMemory)
-      FailMessage("The first source table specified in FROM clause must match the table being "
-                  "updated in the UPDATE statement");
+      FailMessage(
+          "The first source table specified in FROM clause must match the table being "
+          "updated in the UPDATE statement");
   }
   ParseWhere(query);
   if (AcceptKeyword("NOAUTOINC")) query.NoAutoInc = true;
@@ -146,11 +142,10 @@ void TStatementParser::ParseDelete(TDataQuery& query) {
   query.Kind = TStatementKind::Delete;
   P.NextToken();
   ExpectKeyword("FROM", "FROM keyword expected, instead found '");
-  ParseTableReference(query, "Table name expected after FROM keyword, instead found '",
-                      TAliasRule::Change);
+  ParseTableReference(query, "Table name expected after FROM keyword, instead found '", TAliasRule::Change);
   ParseWhere(query);
   ParseCommitOption(query);
   if (AcceptKeyword("NOJOINOPTIMIZE")) query.NoJoinOptimize = true;
 }
 
-} // namespace quarry
+}  // namespace quarry

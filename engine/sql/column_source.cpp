@@ -66,4 +66,4 @@ void TRecordColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* r
   std::copy(data, data + field->ValueSize, column.Value.begin());
 }
 
-} // namespace quarry
+}  // namespace quarry

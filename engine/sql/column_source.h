@@ -21,7 +21,7 @@ namespace quarry {
 std::string TrimBlanks(const std::string& s);
 
 class TColumnResolver {
-public:
+ public:
   virtual ~TColumnResolver() = default;
   // Looks the column up by TableName (empty: unqualified) and ColumnName and fills FieldNo,
   // DataType, SubType, ValueSize and Scale. False when there is no such column.
@@ -29,7 +29,7 @@ public:
 };
 
 class TColumnValueProvider {
-public:
+ public:
   virtual ~TColumnValueProvider() = default;
   // Fills the value and IsNull of a resolved column node from the record. String and memo
   // values are zero-terminated texts; other BLOBs carry their bytes (ValueSize = length).
@@ -39,9 +39,8 @@ public:
 // Field values read straight from a record image laid out by the field definitions.
 // BLOB contents come from the optional reader (none: a BLOB reads as NULL).
 class TRecordColumnSource : public TColumnResolver, public TColumnValueProvider {
-public:
-  using TBlobReader = std::function<bool(const TFieldDefinition& field, const uint8_t* record,
-                                         std::string& contents)>;
+ public:
+  using TBlobReader = std::function<bool(const TFieldDefinition& field, const uint8_t* record, std::string& contents)>;
 
   // tableName: the name (or correlation name) a qualified column must carry to match.
   explicit TRecordColumnSource(std::vector<TFieldDefinition> fields, std::string tableName = "",
@@ -54,10 +53,10 @@ public:
   // The field of a name (trimmed, without regard to case), or null.
   const TFieldDefinition* FindField(const std::string& name) const;
 
-private:
+ private:
   std::vector<TFieldDefinition> FieldList;
   std::string TableName;
   TBlobReader BlobReader;
 };
 
-} // namespace quarry
+}  // namespace quarry

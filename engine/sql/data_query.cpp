@@ -18,4 +18,4 @@ TSourceTable* TDataQuery::FindSourceTable(const std::string& correlationName) co
   return nullptr;
 }
 
-} // namespace quarry
+}  // namespace quarry

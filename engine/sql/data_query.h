@@ -27,7 +27,7 @@ namespace quarry {
 class TQueryStatement;
 
 class TDataQuery {
-public:
+ public:
   explicit TDataQuery(TQueryStatement& statement) : Statement(&statement) {}
   TDataQuery(const TDataQuery&) = delete;
   TDataQuery& operator=(const TDataQuery&) = delete;
@@ -36,12 +36,12 @@ public:
   TStatementKind Kind = TStatementKind::None;
 
   // Place in the statement.
-  bool Nested = false;             // a sub-select, or the SELECT of INSERT ... SELECT
-  bool UnionPart = false;          // follows another query through UNION
-  TDataQuery* UnionOf = nullptr;   // the query a UNION part follows
-  TDataQuery* UnionQuery = nullptr;// the UNION part that follows this query
-  bool Parenthesized = false;      // written in parentheses
-  TDataQuery* InsertSelect = nullptr; // INSERT ... SELECT: the SELECT's query
+  bool Nested = false;                 // a sub-select, or the SELECT of INSERT ... SELECT
+  bool UnionPart = false;              // follows another query through UNION
+  TDataQuery* UnionOf = nullptr;       // the query a UNION part follows
+  TDataQuery* UnionQuery = nullptr;    // the UNION part that follows this query
+  bool Parenthesized = false;          // written in parentheses
+  TDataQuery* InsertSelect = nullptr;  // INSERT ... SELECT: the SELECT's query
 
   // Clause lists.
   std::vector<std::unique_ptr<TSourceTable>> SourceTables;
@@ -53,14 +53,14 @@ public:
   std::vector<std::unique_ptr<TCreateField>> CreateFields;
   std::vector<std::unique_ptr<TCreateIndex>> CreateIndexes;
 
-  TExpTree Condition;              // WHERE and JOIN ... ON, joined by AND; null when none
+  TExpTree Condition;  // WHERE and JOIN ... ON, joined by AND; null when none
   TExpTree Having;
 
   // Flags.
   bool Distinct = false;
-  bool HasAvg = false;             // some result column is an AVG
-  bool HasComputed = false;        // some result column is computed
-  bool HasJoin = false;            // several source tables or a join
+  bool HasAvg = false;       // some result column is an AVG
+  bool HasComputed = false;  // some result column is computed
+  bool HasJoin = false;      // several source tables or a join
   bool NoJoinOptimize = false;
   bool HavingPresent = false;
   bool OrderByPresent = false;
@@ -68,32 +68,32 @@ public:
   bool GroupByPresent = false;
   bool WithLocks = false;
   bool UnionFollows = false;
-  bool UnionAll = false;           // the UNION that follows is UNION ALL
+  bool UnionAll = false;  // the UNION that follows is UNION ALL
   bool IntoMemory = false;
-  bool SelectStar = false;         // the result list is a single unqualified *
+  bool SelectStar = false;  // the result list is a single unqualified *
 
-  int32_t Top = -1;                // TOP n; -1 when absent
-  std::string IntoTableName;       // INTO name (file-name part)
-  std::string IntoDatabasePath;    // INTO path\name or database\name: the path part
-  std::string Password;            // ENCRYPTED WITH; empty: no encryption
+  int32_t Top = -1;              // TOP n; -1 when absent
+  std::string IntoTableName;     // INTO name (file-name part)
+  std::string IntoDatabasePath;  // INTO path\name or database\name: the path part
+  std::string Password;          // ENCRYPTED WITH; empty: no encryption
   uint16_t LanguageId = 0;
   uint16_t SortId = 0;
   bool LanguageGiven = false;
   bool SortGiven = false;
 
   // Data-changing options.
-  int32_t CommitInterval = -1;     // COMMIT INTERVAL n; -1 when not given
-  bool CommitGiven = false;        // a COMMIT clause was written
+  int32_t CommitInterval = -1;  // COMMIT INTERVAL n; -1 when not given
+  bool CommitGiven = false;     // a COMMIT clause was written
   bool CommitFlush = false;
   bool NoAutoInc = false;
 
   // Data-definition options.
   bool IfExists = false;
   bool IfNotExists = false;
-  std::string IndexName;           // DROP INDEX table.index: the index
-  std::string Description;         // table DESCRIPTION
+  std::string IndexName;    // DROP INDEX table.index: the index
+  std::string Description;  // table DESCRIPTION
   bool DescriptionGiven = false;
-  int32_t BlobBlockSize = 0;       // BLOB BLOCK SIZE n; 0 when not given
+  int32_t BlobBlockSize = 0;  // BLOB BLOCK SIZE n; 0 when not given
   int32_t UserMajorVersion = 0;
   bool UserMajorVersionGiven = false;
   int32_t UserMinorVersion = 0;
@@ -101,7 +101,7 @@ public:
   int32_t LastAutoInc = 0;
   bool LastAutoIncGiven = false;
   bool NoBackup = false;
-  bool EncryptionGiven = false;    // ENCRYPTED WITH written (Password may be empty)
+  bool EncryptionGiven = false;  // ENCRYPTED WITH written (Password may be empty)
   bool TextIndexGiven = false;
   std::vector<TExpTree> TextIndexColumns;
   // STOP WORDS, SPACE CHARS and INCLUDE CHARS: string expressions evaluated without a row,
@@ -115,12 +115,12 @@ public:
 
   // Copied from the statement before execution.
   bool LiveRequest = false;
-  bool LiveResult = false;         // set at preparation: the result is the source's own cursor
-  int32_t MaxRowCount = -1;        // -1: unlimited
+  bool LiveResult = false;   // set at preparation: the result is the source's own cursor
+  int32_t MaxRowCount = -1;  // -1: unlimited
 
   // Execution results of this query.
   int32_t RowCount = 0;
-  double ExecutionTime = 0.0;      // seconds
+  double ExecutionTime = 0.0;  // seconds
   std::unique_ptr<TExecutionState> Execution;
 
   // The names of the TEXT INDEX columns in written order.
@@ -129,4 +129,4 @@ public:
   TSourceTable* FindSourceTable(const std::string& correlationName) const;
 };
 
-} // namespace quarry
+}  // namespace quarry

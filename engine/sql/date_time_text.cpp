@@ -48,7 +48,7 @@ bool ParseDigits(std::string_view s, int64_t& value) {
   return true;
 }
 
-} // namespace
+}  // namespace
 
 int64_t DayNumberFromCivil(int64_t year, int month, int day) {
   return DaysFromCivil(year, month, day) + kUnixEpochDayNumber;
@@ -69,8 +69,7 @@ TCivilDate CivilFromDayNumber(int64_t dayNumber) {
 }
 
 bool IsValidCivilDate(int64_t year, int month, int day) {
-  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= DaysInMonth(year, month);
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
 }
 
 int32_t ZeroDateDayNumber() { return static_cast<int32_t>(DayNumberFromCivil(1899, 12, 30)); }
@@ -112,8 +111,7 @@ void SplitTimestamp(double timestamp, int64_t& dayNumber, int32_t& milliseconds)
 }
 
 double MakeTimestamp(int64_t dayNumber, int64_t milliseconds) {
-  return static_cast<double>(dayNumber) * static_cast<double>(kMsPerDay) +
-         static_cast<double>(milliseconds);
+  return static_cast<double>(dayNumber) * static_cast<double>(kMsPerDay) + static_cast<double>(milliseconds);
 }
 
 bool ParseDateText(std::string_view text, int32_t& dayNumber) {
@@ -133,7 +131,7 @@ bool ParseDateText(std::string_view text, int32_t& dayNumber) {
 
 bool ParseTimeText(std::string_view original, int32_t& milliseconds) {
   std::string text(original);
-  int meridiem = 0; // 1 AM, 2 PM
+  int meridiem = 0;  // 1 AM, 2 PM
   for (std::size_t i = 0; i + 1 < text.size(); ++i) {
     const char c0 = static_cast<char>(text[i] & ~0x20), c1 = static_cast<char>(text[i + 1] & ~0x20);
     if ((c0 == 'A' || c0 == 'P') && c1 == 'M') {
@@ -176,8 +174,7 @@ bool ParseTimestampText(std::string_view text, double& timestamp) {
   const std::size_t blank = text.find(' ');
   int32_t day = ZeroDateDayNumber(), ms = 0;
   if (blank != std::string_view::npos) {
-    if (!ParseDateText(text.substr(0, blank), day) || !ParseTimeText(text.substr(blank + 1), ms))
-      return false;
+    if (!ParseDateText(text.substr(0, blank), day) || !ParseTimeText(text.substr(blank + 1), ms)) return false;
   } else if (text.find(':') != std::string_view::npos) {
     if (!ParseTimeText(text, ms)) return false;
   } else if (!ParseDateText(text, day)) {
@@ -189,13 +186,13 @@ bool ParseTimestampText(std::string_view text, double& timestamp) {
 
 bool ParseBooleanText(std::string_view text, bool& value) {
   text = Trim(text);
-  if (text.size() == 4 && (text[0] | 0x20) == 't' && (text[1] | 0x20) == 'r' &&
-      (text[2] | 0x20) == 'u' && (text[3] | 0x20) == 'e') {
+  if (text.size() == 4 && (text[0] | 0x20) == 't' && (text[1] | 0x20) == 'r' && (text[2] | 0x20) == 'u' &&
+      (text[3] | 0x20) == 'e') {
     value = true;
     return true;
   }
-  if (text.size() == 5 && (text[0] | 0x20) == 'f' && (text[1] | 0x20) == 'a' &&
-      (text[2] | 0x20) == 'l' && (text[3] | 0x20) == 's' && (text[4] | 0x20) == 'e') {
+  if (text.size() == 5 && (text[0] | 0x20) == 'f' && (text[1] | 0x20) == 'a' && (text[2] | 0x20) == 'l' &&
+      (text[3] | 0x20) == 's' && (text[4] | 0x20) == 'e') {
     value = false;
     return true;
   }
@@ -263,12 +260,8 @@ bool ParseInt64Text(std::string_view text, int64_t& value) {
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-std::string InvalidDateMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid date";
-}
-std::string InvalidTimeMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid time";
-}
+std::string InvalidDateMessage(std::string_view text) { return "'" + std::string(text) + "' is not a valid date"; }
+std::string InvalidTimeMessage(std::string_view text) { return "'" + std::string(text) + "' is not a valid time"; }
 std::string InvalidTimestampMessage(std::string_view text) {
   return "'" + std::string(text) + "' is not a valid date and time";
 }
@@ -294,4 +287,4 @@ double CurrentTimestamp() {
                        ((now.hour * 60 + now.minute) * 60 + second) * 1000 + now.millisecond);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -75,4 +75,4 @@ int32_t CurrentDayNumber();
 int32_t CurrentTimeOfDay();
 double CurrentTimestamp();
 
-} // namespace quarry
+}  // namespace quarry

@@ -16,14 +16,26 @@ TEST(DateText, ValidAndInvalidForms) {
     bool Valid;
     const char* Formatted;
   };
-  const TCase cases[] = {
-      {"1999-12-31", true, "1999-12-31"}, {"1999-2-3", true, "1999-02-03"},   {" 1999-12-31 ", true, "1999-12-31"},
-      {"2000-02-29", true, "2000-02-29"}, {"0001-01-01", true, "0001-01-01"}, {"9999-12-31", true, "9999-12-31"},
-      {"1999-02-30", false, ""},          {"1900-02-29", false, ""},          {"10000-01-01", false, ""},
-      {"0000-01-01", false, ""},          {"1999/12/31", false, ""},          {"1999-12", false, ""},
-      {"-1-1-1", false, ""},              {"", false, ""},                    {"1999-12-31x", false, ""},
-      {"99999999999-1-1", false, ""},     {"1999-13-01", false, ""},          {"1999-00-10", false, ""},
-      {"1999--1", false, ""},             {"a-b-c", false, ""}};
+  const TCase cases[] = {{"1999-12-31", true, "1999-12-31"},
+                         {"1999-2-3", true, "1999-02-03"},
+                         {" 1999-12-31 ", true, "1999-12-31"},
+                         {"2000-02-29", true, "2000-02-29"},
+                         {"0001-01-01", true, "0001-01-01"},
+                         {"9999-12-31", true, "9999-12-31"},
+                         {"1999-02-30", false, ""},
+                         {"1900-02-29", false, ""},
+                         {"10000-01-01", false, ""},
+                         {"0000-01-01", false, ""},
+                         {"1999/12/31", false, ""},
+                         {"1999-12", false, ""},
+                         {"-1-1-1", false, ""},
+                         {"", false, ""},
+                         {"1999-12-31x", false, ""},
+                         {"99999999999-1-1", false, ""},
+                         {"1999-13-01", false, ""},
+                         {"1999-00-10", false, ""},
+                         {"1999--1", false, ""},
+                         {"a-b-c", false, ""}};
   for (const auto& c : cases) {
     int32_t day = -1;
     EXPECT_EQ(ParseDateText(c.Text, day), c.Valid) << c.Text;
@@ -58,9 +70,9 @@ TEST(DateText, WeekdaysAndWeeks) {
     int Week;
     int DayOfYear;
   };
-  const TCase cases[] = {{"2004-01-01", 4, 1, 1},   {"2004-01-04", 7, 1, 4},    {"2004-01-05", 1, 2, 5},
+  const TCase cases[] = {{"2004-01-01", 4, 1, 1},    {"2004-01-04", 7, 1, 4},   {"2004-01-05", 1, 2, 5},
                          {"2004-12-31", 5, 53, 366}, {"2005-01-01", 6, 53, 1},  {"2010-01-03", 7, 53, 3},
-                         {"2010-01-04", 1, 1, 4},   {"2008-12-29", 1, 1, 364},  {"0001-01-01", 1, 1, 1}};
+                         {"2010-01-04", 1, 1, 4},    {"2008-12-29", 1, 1, 364}, {"0001-01-01", 1, 1, 1}};
   for (const auto& c : cases) {
     int32_t day = 0;
     ASSERT_TRUE(ParseDateText(c.Date, day));
@@ -73,20 +85,29 @@ TEST(DateText, WeekdaysAndWeeks) {
 TEST(TimeText, ValidAndInvalidForms) {
   struct TCase {
     const char* Text;
-    int32_t Ms; // -1: invalid
+    int32_t Ms;  // -1: invalid
     const char* Formatted;
   };
-  const TCase cases[] = {
-      {"10:30", 37800000, "10:30"},          {"10:30:15", 37815000, "10:30:15"},
-      {"10:30:15.5", 37815005, "10:30:15.5"}, {"00:00:00.999", 999, "00:00"},
-      {"23:59:59.999", 86399999, "23:59:59.999"}, {"7:5", 25500000, "07:05"},
-      {"12:00 AM", 0, "00:00"},              {"12:00 PM", 43200000, "12:00"},
-      {"1:00 pm", 46800000, "13:00"},        {"PM 2:00", 50400000, "14:00"},
-      {"11:59:59 pm", 86399000, "23:59:59"}, {"24:00", -1, ""},
-      {"10:60", -1, ""},                     {"10", -1, ""},
-      {"13:00 PM", -1, ""},                  {"0:00 AM", -1, ""},
-      {"10:30:15.1000", -1, ""},             {"10:30:60", -1, ""},
-      {"", -1, ""},                          {"a:b", -1, ""}};
+  const TCase cases[] = {{"10:30", 37800000, "10:30"},
+                         {"10:30:15", 37815000, "10:30:15"},
+                         {"10:30:15.5", 37815005, "10:30:15.5"},
+                         {"00:00:00.999", 999, "00:00"},
+                         {"23:59:59.999", 86399999, "23:59:59.999"},
+                         {"7:5", 25500000, "07:05"},
+                         {"12:00 AM", 0, "00:00"},
+                         {"12:00 PM", 43200000, "12:00"},
+                         {"1:00 pm", 46800000, "13:00"},
+                         {"PM 2:00", 50400000, "14:00"},
+                         {"11:59:59 pm", 86399000, "23:59:59"},
+                         {"24:00", -1, ""},
+                         {"10:60", -1, ""},
+                         {"10", -1, ""},
+                         {"13:00 PM", -1, ""},
+                         {"0:00 AM", -1, ""},
+                         {"10:30:15.1000", -1, ""},
+                         {"10:30:60", -1, ""},
+                         {"", -1, ""},
+                         {"a:b", -1, ""}};
   for (const auto& c : cases) {
     int32_t ms = 0;
     EXPECT_EQ(ParseTimeText(c.Text, ms), c.Ms >= 0) << c.Text;
@@ -115,7 +136,7 @@ TEST(TimestampText, Forms) {
   SplitTimestamp(MakeTimestamp(730000, 1234), day, ms);
   EXPECT_EQ(day, 730000);
   EXPECT_EQ(ms, 1234);
-  SplitTimestamp(1e300, day, ms); // out of range: no undefined conversion
+  SplitTimestamp(1e300, day, ms);  // out of range: no undefined conversion
   SplitTimestamp(-1.0, day, ms);
   EXPECT_EQ(day, -1);
   EXPECT_EQ(ms, kMsPerDay - 1);
@@ -163,5 +184,5 @@ TEST(Clock, CurrentValuesAreConsistent) {
   EXPECT_LT(CurrentTimeOfDay(), kMsPerDay);
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

@@ -13,8 +13,7 @@ namespace quarry {
 namespace {
 
 void StringToColumn(TExpToken& node) {
-  if (node.NodeClass != nc::Constant || node.IsParam || node.DataType != vt::String || node.IsNull)
-    return;
+  if (node.NodeClass != nc::Constant || node.IsParam || node.DataType != vt::String || node.IsNull) return;
   node.NodeClass = nc::Column;
   node.ColumnName = node.Text;
   node.TableName.clear();
@@ -34,7 +33,7 @@ bool StartsTableOption(const std::string& word, const TExpressionParser& p) {
   return false;
 }
 
-} // namespace
+}  // namespace
 
 TExpTree TStatementParser::ParsePrimaryIn(const char* context, std::string* text) {
   TContextScope scope(P, context);
@@ -55,25 +54,25 @@ TExpTree TStatementParser::ParseColumnType(bool optional) {
 }
 
 bool TStatementParser::AtPrimaryKeyStart() const {
-  return IsAnyKeyword({"CONSTRAINT", "UNIQUE", "ASC", "ASCENDING", "DESC", "DESCENDING", "NOCASE",
-                       "PRIMARY"});
+  return IsAnyKeyword({"CONSTRAINT", "UNIQUE", "ASC", "ASCENDING", "DESC", "DESCENDING", "NOCASE", "PRIMARY"});
 }
 
 void TStatementParser::ParseCreate(TDataQuery& query) {
-  P.NextToken(); // CREATE
+  P.NextToken();  // CREATE
   if (P.IsKeyword("TABLE")) {
     ParseCreateTable(query);
   } else if (IsAnyKeyword({"INDEX", "UNIQUE", "ASC", "ASCENDING", "DESC", "DESCENDING", "NOCASE"})) {
     ParseCreateIndex(query);
   } else {
-    Fail("TABLE, INDEX, UNIQUE, ASC, ASCENDING, DESC, DESCENDING, or NOCASE keyword expected, "
-         "instead found '");
+    Fail(
+        "TABLE, INDEX, UNIQUE, ASC, ASCENDING, DESC, DESCENDING, or NOCASE keyword expected, "
+        "instead found '");
   }
 }
 
 void TStatementParser::ParseCreateTable(TDataQuery& query) {
   query.Kind = TStatementKind::CreateTable;
-  P.NextToken(); // TABLE
+  P.NextToken();  // TABLE
   if (AcceptKeyword("IF")) {
     ExpectKeyword("NOT", "NOT keyword expected after IF keyword, instead found '");
     ExpectKeyword("EXISTS", "EXISTS keyword expected after NOT keyword, instead found '");
@@ -85,7 +84,7 @@ void TStatementParser::ParseCreateTable(TDataQuery& query) {
   AddSourceTable(query, 0, std::move(target));
   ExpectSymbol('(', "Left parentheses expected before list of table columns, instead found '");
 
-  std::string option; // a table option keyword read in place of a column name
+  std::string option;  // a table option keyword read in place of a column name
   do {
     if (AtPrimaryKeyStart()) {
       auto index = std::make_unique<TCreateIndex>(query);
@@ -165,8 +164,7 @@ void TStatementParser::ParseColumnOptions(TCreateField& field) {
 }
 
 std::string TStatementParser::ReadConstantText(const char* keyword) {
-  const std::string stem = std::string("Constant value expected after ") + keyword +
-                           " keyword, instead found '";
+  const std::string stem = std::string("Constant value expected after ") + keyword + " keyword, instead found '";
   std::string sign;
   if (P.IsSymbol('-') || P.IsSymbol('+')) {
     sign = P.TokenText();
@@ -179,10 +177,8 @@ std::string TStatementParser::ReadConstantText(const char* keyword) {
   case tk::DoubleQuoted:
   case tk::Integer:
   case tk::Number:
-  case tk::CharConstant:
-    break;
-  default:
-    Fail(stem);
+  case tk::CharConstant: break;
+  default: Fail(stem);
   }
   std::string text = sign + P.TokenText();
   P.NextToken();
@@ -217,8 +213,7 @@ void TStatementParser::ParseIndexColumns(std::vector<TExpTree>& columns, const s
     TExpTree column = ParsePrimaryIn("index column", &text);
     StringToColumn(*column);
     if (column->NodeClass == nc::Column && !column->TableName.empty())
-      FailMessage("Invalid use of table correlation name '" + column->TableName +
-                  "' specified in indexed columns");
+      FailMessage("Invalid use of table correlation name '" + column->TableName + "' specified in indexed columns");
     if (column->NodeClass != nc::Column || column->ColumnName == "*")
       FailMessage("Column name expected in list of indexed columns, instead found '" + text + "'");
     columns.push_back(std::move(column));
@@ -253,8 +248,7 @@ void TStatementParser::ParseTableOptionsFrom(TDataQuery& query, std::string pend
   if (at("TEXT")) {
     ExpectKeyword("INDEX", "INDEX keyword expected after TEXT keyword, instead found '");
     query.TextIndexGiven = true;
-    ParseIndexColumns(query.TextIndexColumns,
-                      "Left parentheses expected after TEXTINDEX keyword, instead found '",
+    ParseIndexColumns(query.TextIndexColumns, "Left parentheses expected after TEXTINDEX keyword, instead found '",
                       "Right parentheses expected after TEXT INDEX clause, instead found '");
     if (AcceptKeyword("STOP")) {
       ExpectKeyword("WORDS", "WORDS keyword expected after STOP keyword, instead found '");
@@ -333,8 +327,7 @@ void TStatementParser::ParseTableOptionsFrom(TDataQuery& query, std::string pend
     separator();
   }
   // A table option keyword that was consumed but is out of its place.
-  if (!pending.empty()) FailMessage("Column name expected in list of table columns, instead found '" +
-                                    pending + "'");
+  if (!pending.empty()) FailMessage("Column name expected in list of table columns, instead found '" + pending + "'");
 }
 
 void TStatementParser::ParseCreateIndex(TDataQuery& query) {
@@ -367,7 +360,7 @@ void TStatementParser::ParseCreateIndex(TDataQuery& query) {
 
 void TStatementParser::ParseAlterTable(TDataQuery& query) {
   query.Kind = TStatementKind::AlterTable;
-  P.NextToken(); // ALTER
+  P.NextToken();  // ALTER
   ExpectKeyword("TABLE", "TABLE keyword expected, instead found '");
   auto target = std::make_unique<TSourceTable>(query);
   ReadTableName(*target, "Table name expected after ALTER TABLE keywords, instead found '");
@@ -402,10 +395,9 @@ void TStatementParser::ParseAlterTable(TDataQuery& query) {
     } else if (action == TAlterAction::Redefine) {
       // A second name renames the column. A bare data type name is the new type rather than
       // a new name (write [DATE] to rename a column to DATE).
-      const bool candidate =
-          P.IsName() && !IsAnyKeyword({"AT", "DESCRIPTION", "NOT", "DEFAULT", "MIN", "MINIMUM", "MAX",
-                                       "MAXIMUM", "CHARCASE", "TEXT", "BLOB", "LANGUAGE", "ENCRYPTED",
-                                       "USER", "LAST", "NOBACKUP"});
+      const bool candidate = P.IsName() && !IsAnyKeyword({"AT", "DESCRIPTION", "NOT", "DEFAULT", "MIN", "MINIMUM",
+                                                          "MAX", "MAXIMUM", "CHARCASE", "TEXT", "BLOB", "LANGUAGE",
+                                                          "ENCRYPTED", "USER", "LAST", "NOBACKUP"});
       if (candidate && P.TokenKind() != tk::Name) {
         field->NewName = P.TokenText();
         P.NextToken();
@@ -431,7 +423,7 @@ void TStatementParser::ParseAlterTable(TDataQuery& query) {
 }
 
 void TStatementParser::ParseDrop(TDataQuery& query) {
-  P.NextToken(); // DROP
+  P.NextToken();  // DROP
   const bool table = P.IsKeyword("TABLE");
   if (!table && !P.IsKeyword("INDEX")) Fail("TABLE or INDEX keyword expected, instead found '");
   P.NextToken();
@@ -463,8 +455,7 @@ void TStatementParser::ParseDrop(TDataQuery& query) {
       name.erase(dot);
     }
     const std::size_t cut = name.find_last_of("\\/:");
-    if (cut != std::string::npos && target->DatabasePath.empty())
-      target->DatabasePath = name.substr(0, cut + 1);
+    if (cut != std::string::npos && target->DatabasePath.empty()) target->DatabasePath = name.substr(0, cut + 1);
     target->TableName = cut == std::string::npos ? name : name.substr(cut + 1);
     if (target->TableName.empty() || query.IndexName.empty()) FailMessage(stem + name + "'");
     if (target->DatabasePath.empty() && !target->InMemory) target->Database = Statement.Database();
@@ -473,4 +464,4 @@ void TStatementParser::ParseDrop(TDataQuery& query) {
   AddSourceTable(query, 0, std::move(target));
 }
 
-} // namespace quarry
+}  // namespace quarry

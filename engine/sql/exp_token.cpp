@@ -62,7 +62,8 @@ void TExpToken::AssignValue(const TExpToken& other) {
   if (Value.size() < other.Value.size()) Value.resize(other.Value.size(), 0);
   // Bytes past the other's value are zero there; copying its used part keeps that true here
   // as long as this buffer was zero beyond it, which a cleared node is.
-  const std::size_t used = std::min(other.Value.size(), std::max<std::size_t>(static_cast<std::size_t>(std::max(other.ValueSize, 0)), 64));
+  const std::size_t used =
+      std::min(other.Value.size(), std::max<std::size_t>(static_cast<std::size_t>(std::max(other.ValueSize, 0)), 64));
   std::copy(other.Value.begin(), other.Value.begin() + static_cast<std::ptrdiff_t>(used), Value.begin());
   ValueSize = other.ValueSize;
 }
@@ -105,4 +106,4 @@ void TExpToken::SetType(uint8_t type, uint8_t subType, int32_t size, uint8_t sca
 
 void TExpToken::ZeroValue() { std::fill(Value.begin(), Value.end(), uint8_t{0}); }
 
-} // namespace quarry
+}  // namespace quarry

@@ -22,20 +22,20 @@
 
 namespace quarry {
 
-class TDataQuery;   // a query block of an SQL statement (owned by the statement)
-class TSourceTable; // a source table of a query (owned by its query)
+class TDataQuery;    // a query block of an SQL statement (owned by the statement)
+class TSourceTable;  // a source table of a query (owned by its query)
 
 // Node classes (NodeClass).
 namespace nc {
 inline constexpr uint8_t Unary = 1;
 inline constexpr uint8_t Binary = 2;
-inline constexpr uint8_t PartialCompare = 3; // made from =, <>, LIKE by preparation only
+inline constexpr uint8_t PartialCompare = 3;  // made from =, <>, LIKE by preparation only
 inline constexpr uint8_t Column = 4;
-inline constexpr uint8_t Constant = 5;       // also a ? parameter
+inline constexpr uint8_t Constant = 5;  // also a ? parameter
 inline constexpr uint8_t SubSelect = 6;
-inline constexpr uint8_t Function = 10;      // functions and aggregates
-inline constexpr uint8_t Predicate = 12;     // BETWEEN, LIKE, IN
-} // namespace nc
+inline constexpr uint8_t Function = 10;   // functions and aggregates
+inline constexpr uint8_t Predicate = 12;  // BETWEEN, LIKE, IN
+}  // namespace nc
 
 // Operator, function and predicate codes (OpCode).
 namespace op {
@@ -49,8 +49,8 @@ inline constexpr uint8_t Not = 9;
 inline constexpr uint8_t And = 10;
 inline constexpr uint8_t Or = 11;
 inline constexpr uint8_t Negate = 15;
-inline constexpr uint8_t Plus = 16; // unary plus
-inline constexpr uint8_t Add = 17;  // + and ||
+inline constexpr uint8_t Plus = 16;  // unary plus
+inline constexpr uint8_t Add = 17;   // + and ||
 inline constexpr uint8_t Subtract = 18;
 inline constexpr uint8_t Multiply = 19;
 inline constexpr uint8_t Divide = 20;
@@ -103,11 +103,11 @@ inline constexpr uint8_t TextSearch = 69;
 inline constexpr uint8_t TextOccurs = 70;
 inline constexpr uint8_t LastAutoInc = 71;
 inline constexpr uint8_t IdentCurrent = 72;
-} // namespace op
+}  // namespace op
 
 // Data type codes of node values: the field type numbers of the table format.
 namespace vt {
-inline constexpr uint8_t Unknown = 0; // a bare NULL
+inline constexpr uint8_t Unknown = 0;  // a bare NULL
 inline constexpr uint8_t String = 1;
 inline constexpr uint8_t Date = 2;
 inline constexpr uint8_t Blob = 3;
@@ -126,7 +126,7 @@ static_assert(String == static_cast<uint8_t>(TFieldType::String) &&
               Timestamp == static_cast<uint8_t>(TFieldType::TimeStamp) &&
               VarBytes == static_cast<uint8_t>(TFieldType::VarBytes) &&
               LargeInt == static_cast<uint8_t>(TFieldType::LargeInt));
-} // namespace vt
+}  // namespace vt
 
 // Subtype codes.
 namespace st {
@@ -139,7 +139,7 @@ inline constexpr uint8_t Graphic = 26;
 inline constexpr uint8_t TypedBinary = 28;
 inline constexpr uint8_t AutoInc = 29;
 static_assert(Memo == subtype::Memo && AutoInc == subtype::AutoInc && Money == subtype::Money);
-} // namespace st
+}  // namespace st
 
 // Parse flags, passed down through every grammar level.
 namespace pf {
@@ -148,13 +148,13 @@ inline constexpr uint8_t AllColumns = 2;
 inline constexpr uint8_t Predicates = 4;
 inline constexpr uint8_t Parameters = 8;
 inline constexpr uint8_t SubSelects = 16;
-} // namespace pf
+}  // namespace pf
 
 // Invariants: Value.size() is a multiple of kBufferGranule, at least one granule and at least
 // ValueSize; bytes beyond ValueSize are zero after Clear. Boolean results of
 // operators are stored as 1 or 0.
 class TExpToken {
-public:
+ public:
   // Value buffers grow in steps of this many bytes: enough for every fixed-size value
   // and short texts, small enough that clearing a node stays cheap.
   static constexpr std::size_t kBufferGranule = 64;
@@ -213,8 +213,14 @@ public:
   void SetArg(std::size_t i, TExpToken* node);
 
   // Typed access (little-endian) to the first bytes of the value buffer.
-  template <typename T> T Get() const { return bytes::Load<T>(Value.data()); }
-  template <typename T> void Put(T v) { bytes::Store<T>(Value.data(), v); }
+  template <typename T>
+  T Get() const {
+    return bytes::Load<T>(Value.data());
+  }
+  template <typename T>
+  void Put(T v) {
+    bytes::Store<T>(Value.data(), v);
+  }
   // The zero-terminated text held in the buffer (string and memo values).
   std::string GetString() const;
   // Stores a string value; ValueSize becomes at least text length + 1.
@@ -225,4 +231,4 @@ public:
   void ZeroValue();
 };
 
-} // namespace quarry
+}  // namespace quarry

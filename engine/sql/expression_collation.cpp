@@ -24,7 +24,7 @@ int TExpressionCollation::Compare(const std::string& a, const std::string& b, bo
 }
 
 int TExpressionCollation::ComparePrefix(const std::string& a, const std::string& b, std::size_t characters,
-                              bool ignoreCase) const {
+                                        bool ignoreCase) const {
   return Compare(Utf8Left(a, characters), Utf8Left(b, characters), ignoreCase);
 }
 
@@ -61,4 +61,4 @@ bool TExpressionCollation::Like(const std::string& value, const std::string& pat
 std::string TExpressionCollation::Upper(const std::string& text) const { return LocaleUpperCase(text, Language, Sort); }
 std::string TExpressionCollation::Lower(const std::string& text) const { return LocaleLowerCase(text, Language, Sort); }
 
-} // namespace quarry
+}  // namespace quarry

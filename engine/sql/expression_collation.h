@@ -27,11 +27,11 @@ struct TExpressionCollation {
   std::string Upper(const std::string& text) const;
   std::string Lower(const std::string& text) const;
 
-private:
+ private:
   bool SameCharacter(const std::string& a, const std::string& b) const;
 };
 
 // The characters of a UTF-8 text, one string each (a stray byte counts as one).
 std::vector<std::string> SplitCharacters(const std::string& text);
 
-} // namespace quarry
+}  // namespace quarry

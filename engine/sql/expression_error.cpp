@@ -17,4 +17,4 @@ void RaiseExpressionError(uint16_t code, const std::string& tableName, const std
   RaiseEngineError(code, "", "", CutUtf8(message, kMaxMessageLength), "", "", tableName, "");
 }
 
-} // namespace quarry
+}  // namespace quarry

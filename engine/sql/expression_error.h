@@ -9,16 +9,15 @@
 
 namespace quarry {
 
-inline constexpr uint16_t kSqlErrorCode = 11949;    // QUARRY_SQLPARSE
-inline constexpr uint16_t kFilterErrorCode = 10051; // QUARRY_INVALIDFILTER
+inline constexpr uint16_t kSqlErrorCode = 11949;     // QUARRY_SQLPARSE
+inline constexpr uint16_t kFilterErrorCode = 10051;  // QUARRY_INVALIDFILTER
 inline constexpr std::size_t kMaxMessageLength = 255;
 
 // Cuts the message to 255 bytes (never inside a UTF-8 character) and raises the engine
 // error with it as the detail and tableName as the table.
-[[noreturn]] void RaiseExpressionError(uint16_t code, const std::string& tableName,
-                                       const std::string& message);
+[[noreturn]] void RaiseExpressionError(uint16_t code, const std::string& tableName, const std::string& message);
 
 // The first `limit` bytes of text, shortened so that no UTF-8 character is split.
 std::string CutUtf8(const std::string& text, std::size_t limit);
 
-} // namespace quarry
+}  // namespace quarry

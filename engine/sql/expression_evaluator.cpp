@@ -14,9 +14,15 @@ namespace quarry {
 namespace {
 
 // Two's-complement wrap-around arithmetic without signed-overflow undefined behaviour.
-int64_t WrapAdd(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
-int64_t WrapSub(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b)); }
-int64_t WrapMul(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
+int64_t WrapAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+int64_t WrapSub(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+int64_t WrapMul(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
 
 int64_t SaturateFixed(__int128 v) {
   if (v > INT64_MAX) return INT64_MAX;
@@ -24,7 +30,10 @@ int64_t SaturateFixed(__int128 v) {
   return static_cast<int64_t>(v);
 }
 
-template <typename T> int Sign(T a, T b) { return a < b ? -1 : (a > b ? 1 : 0); }
+template <typename T>
+int Sign(T a, T b) {
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
 
 double AsTimestamp(const TExpToken& n) {
   if (n.DataType == vt::Date) return MakeTimestamp(n.Get<int32_t>(), 0);
@@ -59,7 +68,7 @@ TExpTree BooleanValue(bool value) {
 }
 
 TExpTree CopyValue(const TExpToken& node) {
-  TExpTree result = NewToken(); // cleared: zero beyond any value copied in
+  TExpTree result = NewToken();  // cleared: zero beyond any value copied in
   result->AssignValue(node);
   result->NodeClass = nc::Constant;
   return result;
@@ -93,7 +102,8 @@ TExpTree EvaluateUnary(const TExpToken& node, const TEvalContext& ctx) {
     return result;
   }
   switch (result->DataType) {
-  case vt::Float: case vt::Timestamp: StoreDouble(*result, -ValueAsDouble(*operand)); break;
+  case vt::Float:
+  case vt::Timestamp: StoreDouble(*result, -ValueAsDouble(*operand)); break;
   case vt::Bcd: StoreFixed(*result, WrapSub(0, ValueAsFixed(*operand))); break;
   case vt::Unknown: break;
   default: StoreInt64(*result, WrapSub(0, ValueAsInt64(*operand))); break;
@@ -163,10 +173,7 @@ TExpTree EvaluateArithmetic(const TExpToken& node, const TEvalContext& ctx) {
   switch (T) {
   case vt::Float: {
     const double a = ValueAsDouble(L), b = ValueAsDouble(R);
-    StoreDouble(*result, code == op::Add        ? a + b
-                         : code == op::Subtract ? a - b
-                         : code == op::Multiply ? a * b
-                                                : a / b);
+    StoreDouble(*result, code == op::Add ? a + b : code == op::Subtract ? a - b : code == op::Multiply ? a * b : a / b);
     break;
   }
   case vt::Bcd: {
@@ -185,7 +192,7 @@ TExpTree EvaluateArithmetic(const TExpToken& node, const TEvalContext& ctx) {
     else if (code == op::Subtract) v = WrapSub(a, b);
     else if (code == op::Multiply) v = WrapMul(a, b);
     else v = (a == INT64_MIN && b == -1) ? a : a / b;
-    StoreInt64(*result, v); // a 32-bit result keeps the low 32 bits
+    StoreInt64(*result, v);  // a 32-bit result keeps the low 32 bits
     break;
   }
   }
@@ -195,7 +202,7 @@ TExpTree EvaluateArithmetic(const TExpToken& node, const TEvalContext& ctx) {
 bool PartialMatches(const TExpToken& node, const TExpToken& value, const TExpressionCollation& collation) {
   const TExpToken& constant = *node.Right;
   const std::string text = constant.GetString();
-  if (node.PartialLength < 0) return true; // an empty prefix: every non-NULL value
+  if (node.PartialLength < 0) return true;  // an empty prefix: every non-NULL value
   const std::string actual = ValueAsText(value);
   if (node.PartialLength == 0) return collation.Compare(actual, text, node.CaseInsensitive) == 0;
   return collation.ComparePrefix(actual, text, static_cast<std::size_t>(node.PartialLength), node.CaseInsensitive) == 0;
@@ -250,12 +257,11 @@ TExpTree EvaluatePredicate(const TExpToken& node, const TEvalContext& ctx) {
     }
     return BooleanValue(node.OpCode == op::Between ? result : !result);
   }
-  default:
-    return BooleanValue(false);
+  default: return BooleanValue(false);
   }
 }
 
-} // namespace
+}  // namespace
 
 bool CompareByOperator(uint8_t code, const TExpToken& L, const TExpToken& R, const TExpressionCollation& collation) {
   const bool strings = IsStringLike(L) || IsStringLike(R);
@@ -305,12 +311,9 @@ TExpTree NewResultNode(const TExpToken& node) {
 
 TExpTree Evaluate(const TExpToken& node, const TEvalContext& ctx) {
   switch (node.NodeClass) {
-  case nc::Constant:
-    return CopyValue(node);
-  case nc::Column:
-    return EvaluateColumn(node, ctx);
-  case nc::Unary:
-    return EvaluateUnary(node, ctx);
+  case nc::Constant: return CopyValue(node);
+  case nc::Column: return EvaluateColumn(node, ctx);
+  case nc::Unary: return EvaluateUnary(node, ctx);
   case nc::Binary:
     if (node.OpCode == op::And || node.OpCode == op::Or) return EvaluateLogical(node, ctx);
     if (node.OpCode >= op::Equal && node.OpCode <= op::LessEqual) {
@@ -319,19 +322,15 @@ TExpTree Evaluate(const TExpToken& node, const TEvalContext& ctx) {
       return BooleanValue(CompareByOperator(node.OpCode, *left, *right, ctx.Collation));
     }
     return EvaluateArithmetic(node, ctx);
-  case nc::PartialCompare:
-    return EvaluatePartial(node, ctx);
-  case nc::Predicate:
-    return EvaluatePredicate(node, ctx);
-  case nc::Function:
-    return EvaluateFunction(node, ctx);
-  default:
-    return NewResultNode(node);
+  case nc::PartialCompare: return EvaluatePartial(node, ctx);
+  case nc::Predicate: return EvaluatePredicate(node, ctx);
+  case nc::Function: return EvaluateFunction(node, ctx);
+  default: return NewResultNode(node);
   }
 }
 
-TExpTree EvaluateExpression(const TExpToken& node, const uint8_t* record, TExpressionOwner* owner,
-                            uint16_t language, uint16_t sort, TColumnValueProvider* provider) {
+TExpTree EvaluateExpression(const TExpToken& node, const uint8_t* record, TExpressionOwner* owner, uint16_t language,
+                            uint16_t sort, TColumnValueProvider* provider) {
   TEvalContext ctx;
   ctx.Record = record;
   ctx.Owner = owner;
@@ -341,4 +340,4 @@ TExpTree EvaluateExpression(const TExpToken& node, const uint8_t* record, TExpre
   return Evaluate(node, ctx);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "engine/sql/expression_collation.h"
 #include "engine/sql/column_source.h"
+#include "engine/sql/expression_collation.h"
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/token_stack.h"
 
@@ -24,17 +24,18 @@ struct TEvalContext {
 
 // A fresh value node (no children) holding the value of node for the record; the caller
 // owns it.
-TExpTree EvaluateExpression(const TExpToken& node, const uint8_t* record, TExpressionOwner* owner,
-                            uint16_t language, uint16_t sort, TColumnValueProvider* provider);
+TExpTree EvaluateExpression(const TExpToken& node, const uint8_t* record, TExpressionOwner* owner, uint16_t language,
+                            uint16_t sort, TColumnValueProvider* provider);
 TExpTree Evaluate(const TExpToken& node, const TEvalContext& context);
 
 // True when a condition's value is a non-NULL, non-zero boolean.
 bool ConditionHolds(const TExpToken& value);
 
 // Comparison of two values by the rules of the comparison operators (op:: codes 3..8).
-bool CompareByOperator(uint8_t opCode, const TExpToken& left, const TExpToken& right, const TExpressionCollation& collation);
+bool CompareByOperator(uint8_t opCode, const TExpToken& left, const TExpToken& right,
+                       const TExpressionCollation& collation);
 
 // True when the subtree reads a column (constant subtrees are folded by preparation).
 bool ReadsColumn(const TExpToken* node);
 
-} // namespace quarry
+}  // namespace quarry

@@ -33,33 +33,129 @@ const char* const kSeeds[] = {
 };
 
 const char* const kFragments[] = {
-    "(", ")", ",", ".", "*", "/", "+", "-", "||", "|", "=", "<", ">", "<>", "<=", ">=", "?", "#", "#300",
-    "'", "\"", "[", "]", "''", "'abc'", "\"x\"", "[a b]", "/*", "*/", "1", "1.5", "1e", "1.2.3", "2147483648",
-    "99999999999999999999", "1e308", ".5", "NAME", "AGE", "BORN", "SEEN", "WAKE", "NOTES", "DATA", "ACTIVE",
-    "NOTHING", "T.NAME", "X.Y", "AND", "OR", "NOT", "IS", "NULL", "LIKE", "IN", "BETWEEN", "SELECT", "TRUE",
-    "FALSE", "UPPER(", "LOWER(", "LENGTH(", "SUBSTRING(", "FROM", "FOR", "REPLACE(", "WITH", "POS(", "OCCURS(",
-    "TRIM(", "LEADING", "TRAILING", "BOTH", "EXTRACT(", "YEAR", "DAYOFWEEK", "CAST(", "AS", "CHAR(10)",
-    "DECIMAL(10,2)", "BLOB(1,2)", "INTEGER", "IF(", "THEN", "ELSE", "IFNULL(", "COALESCE(", "ABS(", "ROUND(",
-    "TO", "TEXTSEARCH(", "LASTAUTOINC(", "SUM(", "COUNT(", "CURRENT_DATE", "CURRENT_TIME()", "'1999-02-30'",
-    "'10:30 PM'", "'%a_'", "'x*'", "\xC3\xA9", "\xFF", "\x01", " ", "\n",
+    "(",
+    ")",
+    ",",
+    ".",
+    "*",
+    "/",
+    "+",
+    "-",
+    "||",
+    "|",
+    "=",
+    "<",
+    ">",
+    "<>",
+    "<=",
+    ">=",
+    "?",
+    "#",
+    "#300",
+    "'",
+    "\"",
+    "[",
+    "]",
+    "''",
+    "'abc'",
+    "\"x\"",
+    "[a b]",
+    "/*",
+    "*/",
+    "1",
+    "1.5",
+    "1e",
+    "1.2.3",
+    "2147483648",
+    "99999999999999999999",
+    "1e308",
+    ".5",
+    "NAME",
+    "AGE",
+    "BORN",
+    "SEEN",
+    "WAKE",
+    "NOTES",
+    "DATA",
+    "ACTIVE",
+    "NOTHING",
+    "T.NAME",
+    "X.Y",
+    "AND",
+    "OR",
+    "NOT",
+    "IS",
+    "NULL",
+    "LIKE",
+    "IN",
+    "BETWEEN",
+    "SELECT",
+    "TRUE",
+    "FALSE",
+    "UPPER(",
+    "LOWER(",
+    "LENGTH(",
+    "SUBSTRING(",
+    "FROM",
+    "FOR",
+    "REPLACE(",
+    "WITH",
+    "POS(",
+    "OCCURS(",
+    "TRIM(",
+    "LEADING",
+    "TRAILING",
+    "BOTH",
+    "EXTRACT(",
+    "YEAR",
+    "DAYOFWEEK",
+    "CAST(",
+    "AS",
+    "CHAR(10)",
+    "DECIMAL(10,2)",
+    "BLOB(1,2)",
+    "INTEGER",
+    "IF(",
+    "THEN",
+    "ELSE",
+    "IFNULL(",
+    "COALESCE(",
+    "ABS(",
+    "ROUND(",
+    "TO",
+    "TEXTSEARCH(",
+    "LASTAUTOINC(",
+    "SUM(",
+    "COUNT(",
+    "CURRENT_DATE",
+    "CURRENT_TIME()",
+    "'1999-02-30'",
+    "'10:30 PM'",
+    "'%a_'",
+    "'x*'",
+    "\xC3\xA9",
+    "\xFF",
+    "\x01",
+    " ",
+    "\n",
 };
 
 std::string RandomText(std::mt19937& random) {
   std::uniform_int_distribution<int> mode(0, 3);
   std::string text;
   switch (mode(random)) {
-  case 0: { // random bytes
+  case 0: {  // random bytes
     std::uniform_int_distribution<int> length(0, 40), byte(1, 255);
     for (int i = length(random); i > 0; --i) text += static_cast<char>(byte(random));
     break;
   }
-  case 1: { // random fragments
+  case 1: {  // random fragments
     std::uniform_int_distribution<std::size_t> pick(0, std::size(kFragments) - 1);
     std::uniform_int_distribution<int> length(1, 25);
     for (int i = length(random); i > 0; --i) text += std::string(kFragments[pick(random)]) + " ";
     break;
   }
-  default: { // a mutated seed
+  default: {  // a mutated seed
     std::uniform_int_distribution<std::size_t> seed(0, std::size(kSeeds) - 1);
     text = kSeeds[seed(random)];
     std::uniform_int_distribution<int> edits(1, 4), kind(0, 3);
@@ -82,7 +178,7 @@ std::string RandomText(std::mt19937& random) {
 }
 
 class TFuzzOwner : public TExpressionOwner {
-public:
+ public:
   TDataQuery* ParseSubSelect(TExpressionParser& parser) override {
     int depth = 0;
     while (parser.TokenKind() != tk::End && !(depth == 0 && parser.IsSymbol(')'))) {
@@ -142,7 +238,8 @@ TEST(ExpressionFuzz, RandomAndMutatedTextsNeverCrash) {
   while (std::chrono::steady_clock::now() - start < budget) {
     const std::string text = RandomText(random);
     std::string problem;
-    ASSERT_TRUE(RunOne(table, owner, text, runs % 2 == 0, problem)) << problem << "\nfor: " << text << "\nseed " << seed;
+    ASSERT_TRUE(RunOne(table, owner, text, runs % 2 == 0, problem))
+        << problem << "\nfor: " << text << "\nseed " << seed;
     ++runs;
   }
   EXPECT_GT(runs, 100);
@@ -159,10 +256,30 @@ TEST(ExpressionFuzz, DeepNestingAndLongChainsAreRefused) {
       {std::string(150, '(') + "1" + std::string(150, ')') + " = 1", true},
       {std::string(100000, '(') + "1", false},
       {"NOT " + std::string(5000, '(') + "ACTIVE", false},
-      {[] { std::string s = "AGE = 1"; for (int i = 0; i < 500; ++i) s += " AND AGE = 1"; return s; }(), true},
-      {[] { std::string s = "AGE = 1"; for (int i = 0; i < 3000; ++i) s += " OR AGE = 1"; return s; }(), false},
-      {[] { std::string s = "AGE"; for (int i = 0; i < 3000; ++i) s += " + 1"; return s + " = 1"; }(), false},
-      {[] { std::string s = "AGE IN (1"; for (int i = 0; i < 3000; ++i) s += ", 1"; return s + ")"; }(), true},
+      {[] {
+         std::string s = "AGE = 1";
+         for (int i = 0; i < 500; ++i) s += " AND AGE = 1";
+         return s;
+       }(),
+       true},
+      {[] {
+         std::string s = "AGE = 1";
+         for (int i = 0; i < 3000; ++i) s += " OR AGE = 1";
+         return s;
+       }(),
+       false},
+      {[] {
+         std::string s = "AGE";
+         for (int i = 0; i < 3000; ++i) s += " + 1";
+         return s + " = 1";
+       }(),
+       false},
+      {[] {
+         std::string s = "AGE IN (1";
+         for (int i = 0; i < 3000; ++i) s += ", 1";
+         return s + ")";
+       }(),
+       true},
       {std::string(100000, '-'), false},
   };
   for (const auto& c : cases) {
@@ -174,9 +291,8 @@ TEST(ExpressionFuzz, DeepNestingAndLongChainsAreRefused) {
     } else {
       EXPECT_NE(detail, "") << c.Text.substr(0, 60);
     }
-
   }
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

@@ -14,14 +14,14 @@
 namespace quarry {
 // The answer to `x IN (SELECT ...)` under SQL's rules for NULL.
 enum class TSubSelectMatch : uint8_t { No, Yes, Unknown };
-} // namespace quarry
+}  // namespace quarry
 
 namespace quarry {
 
 class TExpressionParser;
 
 class TExpressionOwner {
-public:
+ public:
   virtual ~TExpressionOwner() = default;
 
   // Parsing: a `?` placeholder was read; parameters are reported in order of appearance.
@@ -50,17 +50,15 @@ public:
 
   // Evaluation of LASTAUTOINC/IDENT_CURRENT: the last auto-increment value issued for the
   // table, 0 when the table is not available.
-  virtual int32_t LastAutoIncValue(TSourceTable* /*table*/, const std::string& /*tableName*/) {
-    return 0;
-  }
+  virtual int32_t LastAutoIncValue(TSourceTable* /*table*/, const std::string& /*tableName*/) { return 0; }
 
   // Evaluation of TEXTSEARCH/TEXTOCCURS: searches the words in the column (a resolved
   // column node) of the current record. Returns false when the column's table is not
   // known; otherwise sets found and occurrences.
-  virtual bool TextSearch(const TExpToken& /*column*/, const std::string& /*words*/,
-                          bool& /*found*/, int32_t& /*occurrences*/) {
+  virtual bool TextSearch(const TExpToken& /*column*/, const std::string& /*words*/, bool& /*found*/,
+                          int32_t& /*occurrences*/) {
     return false;
   }
 };
 
-} // namespace quarry
+}  // namespace quarry

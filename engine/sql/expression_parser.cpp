@@ -35,7 +35,7 @@ void AddArg(TExpToken& node, TExpTree arg) {
   node.Args.push_back(arg.release());
 }
 
-} // namespace
+}  // namespace
 
 std::string QualifierTableName(const std::string& qualifier) {
   std::size_t start = qualifier.find_last_of("\\/:");
@@ -164,8 +164,8 @@ TExpTree TExpressionParser::ParseComparison(uint8_t flags) {
     MakeBoolean(*node);
     return node;
   }
-  const bool predicate = IsKeyword("BETWEEN") || IsKeyword("LIKE") || IsKeyword("IN") ||
-                         IsKeyword("IS") || IsKeyword("NOT");
+  const bool predicate =
+      IsKeyword("BETWEEN") || IsKeyword("LIKE") || IsKeyword("IN") || IsKeyword("IS") || IsKeyword("NOT");
   if (!predicate) return left;
   if ((flags & pf::Predicates) == 0)
     Fail("Extended predicate operators (LIKE, BETWEEN, IN, IS NULL) are not allowed in ");
@@ -180,8 +180,7 @@ TExpTree TExpressionParser::ParseComparison(uint8_t flags) {
     NextToken();
     TExpTree null = MakeNode(nc::Constant, 0, "NULL");
     null->IsNull = true;
-    TExpTree node = Binary(negated ? op::NotEqual : op::Equal, negated ? "< >" : "=",
-                           std::move(left), std::move(null));
+    TExpTree node = Binary(negated ? op::NotEqual : op::Equal, negated ? "< >" : "=", std::move(left), std::move(null));
     MakeBoolean(*node);
     return node;
   }
@@ -284,8 +283,7 @@ TExpTree TExpressionParser::ParseMultiplicative(uint8_t flags) {
     const bool multiply = IsSymbol('*');
     NextToken();
     TExpTree right = ParseUnary(flags);
-    left = Binary(multiply ? op::Multiply : op::Divide, multiply ? "*" : "/", std::move(left),
-                  std::move(right));
+    left = Binary(multiply ? op::Multiply : op::Divide, multiply ? "*" : "/", std::move(left), std::move(right));
   }
   return left;
 }
@@ -339,8 +337,7 @@ TExpTree TExpressionParser::ParseNumber() {
     }
   }
   double value = 0;
-  if (!ParseFloatText(text, value))
-    FailMessage("Constant '" + text + "' is not a valid number  in " + ContextName);
+  if (!ParseFloatText(text, value)) FailMessage("Constant '" + text + "' is not a valid number  in " + ContextName);
   node->SetType(vt::Float, st::None, 8);
   node->Put<double>(value);
   NextToken();
@@ -383,8 +380,8 @@ TExpTree TExpressionParser::ParseCurrentDateTime(uint8_t type, const char* name)
   NextToken();
   if (IsSymbol('(')) {
     NextToken();
-    Expect(')', std::string("Right parentheses expected after first ") + name +
-                    " function parentheses, instead found '");
+    Expect(')',
+           std::string("Right parentheses expected after first ") + name + " function parentheses, instead found '");
   }
   TExpTree node = MakeNode(nc::Constant, 0, name);
   if (type == vt::Date) {
@@ -441,14 +438,11 @@ TExpTree TExpressionParser::ParsePrimaryNode(uint8_t flags) {
     if (Owner) Owner->AddParameter(node.get());
     return node;
   }
-  case tk::CharConstant:
-    return ParseCharConstant();
+  case tk::CharConstant: return ParseCharConstant();
   case tk::Integer:
-  case tk::Number:
-    return ParseNumber();
+  case tk::Number: return ParseNumber();
   case tk::SingleQuoted:
-  case tk::DoubleQuoted:
-    return ParseString(flags);
+  case tk::DoubleQuoted: return ParseString(flags);
   case tk::BracketName: {
     const std::string name = TokenText();
     NextToken();
@@ -461,16 +455,14 @@ TExpTree TExpressionParser::ParsePrimaryNode(uint8_t flags) {
     if (TExpTree reserved = ParseReservedWord(flags)) return reserved;
     const std::string name = TokenText();
     NextToken();
-    if (IsSymbol('('))
-      FailMessage("Unknown or unexpected function '" + name + "' found in " + ContextName);
+    if (IsSymbol('(')) FailMessage("Unknown or unexpected function '" + name + "' found in " + ContextName);
     if (IsSymbol('.')) return ParseColumnAfterQualifier(name, flags);
     TExpTree node = MakeNode(nc::Column, 0, name);
     node->ColumnName = name;
     return node;
   }
-  default:
-    FailUnknownSymbol();
+  default: FailUnknownSymbol();
   }
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -25,7 +25,7 @@
 namespace quarry {
 
 class TExpressionParser : public TExpressionScanner {
-public:
+ public:
   static constexpr int kMaxNesting = 200;
   static constexpr int kMaxTreeHeight = 1000;
 
@@ -44,8 +44,8 @@ public:
   // current and false is returned.
   bool ParseDataType(TExpToken& node, uint8_t flags, bool optional);
 
-private:
-  int Nesting = 0; // ParsePrimary calls in progress
+ private:
+  int Nesting = 0;  // ParsePrimary calls in progress
 
   // Raises when the tree is higher than kMaxTreeHeight (the tree is released).
   void CheckHeight(TExpTree& tree);
@@ -81,4 +81,4 @@ TExpTree MakeNode(uint8_t nodeClass, uint8_t opCode, const std::string& text);
 // The file-name part of a qualifier, without path and extension (D:\DATA\VIDEOS.DAT -> VIDEOS).
 std::string QualifierTableName(const std::string& qualifier);
 
-} // namespace quarry
+}  // namespace quarry

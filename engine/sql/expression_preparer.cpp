@@ -11,7 +11,7 @@ namespace quarry {
 namespace {
 
 class TPreparer {
-public:
+ public:
   explicit TPreparer(const TPrepareOptions& options) : Opt(options) {
     Ctx.Owner = options.Owner;
     Ctx.Provider = options.Provider;
@@ -21,7 +21,7 @@ public:
 
   TExpTree Prepare(const TExpToken& node);
 
-private:
+ private:
   const TPrepareOptions& Opt;
   TEvalContext Ctx;
 
@@ -67,8 +67,7 @@ TExpTree TPreparer::Fold(const TExpToken& node, const TExpToken* like) {
   value->IsParam = false;
   if (like && !value->IsNull && !IsStringLike(*value) && value->DataType != like->DataType &&
       like->DataType != vt::Unknown && !IsStringLike(*like)) {
-    if (IsIntegerType(like->DataType) && !FitsIntegerType(ValueAsInt64(*value), like->DataType))
-      return value;
+    if (IsIntegerType(like->DataType) && !FitsIntegerType(ValueAsInt64(*value), like->DataType)) return value;
     TExpTree converted = NewToken();
     converted->Text = node.Text;
     converted->NodeClass = nc::Constant;
@@ -175,12 +174,11 @@ TExpTree TPreparer::Prepare(const TExpToken& node) {
       if (node.Args[i]) Attach(*copy, copy->Args[i], Operand(*node.Args[i], nullptr));
     return copy;
   }
-  default:
-    return Shallow(node);
+  default: return Shallow(node);
   }
 }
 
-} // namespace
+}  // namespace
 
 TExpTree PrepareExpression(const TExpToken& node, const TPrepareOptions& options) {
   TPreparer preparer(options);
@@ -199,4 +197,4 @@ TExpTree PrepareExpression(const TExpToken& node, TExpressionOwner* owner, TColu
   return PrepareExpression(node, options);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -18,8 +18,8 @@ namespace quarry {
 struct TPrepareOptions {
   TExpressionOwner* Owner = nullptr;
   TColumnValueProvider* Provider = nullptr;
-  bool NoPartialCompare = true;   // SQL: true; filters: their option
-  bool CaseInsensitive = false;   // SQL: false; filters: their option
+  bool NoPartialCompare = true;  // SQL: true; filters: their option
+  bool CaseInsensitive = false;  // SQL: false; filters: their option
   uint16_t Language = 0;
   uint16_t Sort = 0;
 };
@@ -32,4 +32,4 @@ TExpTree PrepareExpression(const TExpToken& node, TExpressionOwner* owner, TColu
 // The empty prefix marker of a partial comparison.
 inline constexpr int32_t kEmptyPrefix = -1;
 
-} // namespace quarry
+}  // namespace quarry

@@ -181,8 +181,7 @@ std::string TExpressionScanner::ExpressionText() const {
 }
 
 void TExpressionScanner::Fail(const std::string& stem) const {
-  if (!stem.empty() && stem.back() == '\'')
-    FailMessage(stem + CurrentText + "' in " + ContextName);
+  if (!stem.empty() && stem.back() == '\'') FailMessage(stem + CurrentText + "' in " + ContextName);
   FailMessage(stem + ContextName);
 }
 
@@ -194,4 +193,4 @@ void TExpressionScanner::FailMessage(const std::string& message) const {
   RaiseExpressionError(ErrorCode, ErrorTableName, message);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -31,10 +31,10 @@ inline constexpr int DoubleQuoted = 4;
 inline constexpr int CharConstant = 5;
 inline constexpr int Integer = 6;
 inline constexpr int Number = 7;
-} // namespace tk
+}  // namespace tk
 
 class TExpressionScanner {
-public:
+ public:
   TExpressionScanner();
 
   // The error code (11949 SQL, 10051 filters), table name and context of every message.
@@ -73,18 +73,18 @@ public:
   // A complete message, raised as it stands.
   [[noreturn]] void FailMessage(const std::string& message) const;
 
-protected:
-  std::string Text;       // own copy of the source
-  std::size_t Pos = 0;     // scan position
+ protected:
+  std::string Text;     // own copy of the source
+  std::size_t Pos = 0;  // scan position
   std::size_t TokenStart = 0;
-  std::size_t TokenEnd = 0;       // one past the current token (closing delimiter included)
-  std::size_t ScanStart = 0;      // where the current token's scan began (before blanks)
-  std::size_t PrevTokenEnd = 0;   // one past the token consumed before the current one
+  std::size_t TokenEnd = 0;      // one past the current token (closing delimiter included)
+  std::size_t ScanStart = 0;     // where the current token's scan began (before blanks)
+  std::size_t PrevTokenEnd = 0;  // one past the token consumed before the current one
   std::size_t Mark = 0;
   int Kind = tk::End;
   std::string CurrentText;
 
-private:
+ private:
   void SkipBlanksAndComments();
   void ScanQuoted(char delimiter, int kind, const char* missingStem);
   void ScanNumber();
@@ -97,4 +97,4 @@ bool IsNameChar(unsigned char c);
 bool SameText(std::string_view a, std::string_view b);
 std::string UpperAscii(std::string_view text);
 
-} // namespace quarry
+}  // namespace quarry

@@ -48,36 +48,39 @@ TEST_P(ScannerTokens, KindsAndTexts) {
 INSTANTIATE_TEST_SUITE_P(
     Tokens, ScannerTokens,
     ::testing::Values(
-        TScanCase{"name", {{tk::Name, "name"}}},
-        TScanCase{"_a1!$@ b", {{tk::Name, "_a1!$@"}, {tk::Name, "b"}}},
-        TScanCase{"A$1 \xC3\x84" "BC", {{tk::Name, "A$1"}, {tk::Name, "\xC3\x84" "BC"}}},
-        TScanCase{"[a b]", {{tk::BracketName, "a b"}}},
-        TScanCase{"[it''s]", {{tk::BracketName, "it's"}}},
-        TScanCase{"'abc'", {{tk::SingleQuoted, "abc"}}},
-        TScanCase{"'it''s'", {{tk::SingleQuoted, "it's"}}},
+        TScanCase{"name", {{tk::Name, "name"}}}, TScanCase{"_a1!$@ b", {{tk::Name, "_a1!$@"}, {tk::Name, "b"}}},
+        TScanCase{"A$1 \xC3\x84"
+                  "BC",
+                  {{tk::Name, "A$1"},
+                   {tk::Name,
+                    "\xC3\x84"
+                    "BC"}}},
+        TScanCase{"[a b]", {{tk::BracketName, "a b"}}}, TScanCase{"[it''s]", {{tk::BracketName, "it's"}}},
+        TScanCase{"'abc'", {{tk::SingleQuoted, "abc"}}}, TScanCase{"'it''s'", {{tk::SingleQuoted, "it's"}}},
         TScanCase{"'say \"hi\"'", {{tk::SingleQuoted, "say \"hi\""}}},
-        TScanCase{"\"a\"\"b\"", {{tk::DoubleQuoted, "a\"b"}}},
-        TScanCase{"''", {{tk::SingleQuoted, ""}}},
-        TScanCase{"#65", {{tk::CharConstant, "#65"}}},
-        TScanCase{"# 65", {{'#', "#"}, {tk::Integer, "65"}}},
-        TScanCase{"123", {{tk::Integer, "123"}}},
-        TScanCase{"1.5e3", {{tk::Number, "1.5e3"}}},
-        TScanCase{"1E-3", {{tk::Number, "1E-3"}}},
-        TScanCase{".5", {{tk::Number, ".5"}}},
+        TScanCase{"\"a\"\"b\"", {{tk::DoubleQuoted, "a\"b"}}}, TScanCase{"''", {{tk::SingleQuoted, ""}}},
+        TScanCase{"#65", {{tk::CharConstant, "#65"}}}, TScanCase{"# 65", {{'#', "#"}, {tk::Integer, "65"}}},
+        TScanCase{"123", {{tk::Integer, "123"}}}, TScanCase{"1.5e3", {{tk::Number, "1.5e3"}}},
+        TScanCase{"1E-3", {{tk::Number, "1E-3"}}}, TScanCase{".5", {{tk::Number, ".5"}}},
         TScanCase{"1.2.3", {{tk::Number, "1.2.3"}}},
         TScanCase{"12+3", {{tk::Integer, "12"}, {'+', "+"}, {tk::Integer, "3"}}},
         TScanCase{"1A", {{tk::Integer, "1"}, {tk::Name, "A"}}},
         TScanCase{"a.b", {{tk::Name, "a"}, {'.', "."}, {tk::Name, "b"}}},
-        TScanCase{"<>=()*?,|", {{'<', "<"}, {'>', ">"}, {'=', "="}, {'(', "("}, {')', ")"}, {'*', "*"},
-                                {'?', "?"}, {',', ","}, {'|', "|"}}},
+        TScanCase{"<>=()*?,|",
+                  {{'<', "<"},
+                   {'>', ">"},
+                   {'=', "="},
+                   {'(', "("},
+                   {')', ")"},
+                   {'*', "*"},
+                   {'?', "?"},
+                   {',', ","},
+                   {'|', "|"}}},
         TScanCase{"a /* c */ = /* d *//**/ 1", {{tk::Name, "a"}, {'=', "="}, {tk::Integer, "1"}}},
-        TScanCase{"\t\r\n a \x01", {{tk::Name, "a"}}},
-        TScanCase{"a/b", {{tk::Name, "a"}, {'/', "/"}, {tk::Name, "b"}}},
+        TScanCase{"\t\r\n a \x01", {{tk::Name, "a"}}}, TScanCase{"a/b", {{tk::Name, "a"}, {'/', "/"}, {tk::Name, "b"}}},
         TScanCase{"\xFF", {{255, "\xFF"}}}));
 
-TEST(Scanner, EmbeddedNulEndsTheText) {
-  EXPECT_EQ(Scan(std::string("a\0b", 3)).size(), 1u);
-}
+TEST(Scanner, EmbeddedNulEndsTheText) { EXPECT_EQ(Scan(std::string("a\0b", 3)).size(), 1u); }
 
 TEST(Scanner, KeywordAndSymbolTests) {
   TExpressionScanner s;
@@ -86,7 +89,7 @@ TEST(Scanner, KeywordAndSymbolTests) {
   EXPECT_TRUE(s.IsKeyword("SELECT"));
   EXPECT_TRUE(s.IsName());
   s.NextToken();
-  EXPECT_FALSE(s.IsKeyword("FROM")); // a bracketed name is never a keyword
+  EXPECT_FALSE(s.IsKeyword("FROM"));  // a bracketed name is never a keyword
   EXPECT_TRUE(s.IsName());
   s.NextToken();
   EXPECT_TRUE(s.IsSymbol('('));
@@ -104,7 +107,7 @@ TEST(Scanner, ExpressionTextDropsLineBreaks) {
   s.MarkExpressionStart();
   s.NextToken();
   s.NextToken();
-  s.NextToken(); // AS is current; the expression ended with b
+  s.NextToken();  // AS is current; the expression ended with b
   EXPECT_EQ(s.ExpressionText(), "a + b");
 }
 
@@ -133,12 +136,11 @@ TEST_P(ScannerErrors, MessageAndCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Unterminated, ScannerErrors,
-    ::testing::Values(
-        TScanError{"a = 'abc", "Missing single quote after 'ab' in filter expression"},
-        TScanError{"\"xyz", "Missing double quote after 'xy' in filter expression"},
-        TScanError{"[col", "Missing right bracket after 'co' in filter expression"},
-        TScanError{"'", "Missing single quote after '' in filter expression"},
-        TScanError{"a = 1 /* open", "Missing ending comment slash and asterisk in filter expression"}));
+    ::testing::Values(TScanError{"a = 'abc", "Missing single quote after 'ab' in filter expression"},
+                      TScanError{"\"xyz", "Missing double quote after 'xy' in filter expression"},
+                      TScanError{"[col", "Missing right bracket after 'co' in filter expression"},
+                      TScanError{"'", "Missing single quote after '' in filter expression"},
+                      TScanError{"a = 1 /* open", "Missing ending comment slash and asterisk in filter expression"}));
 
 TEST(Scanner, SqlErrorTextCarriesThePrefix) {
   TExpressionScanner s;
@@ -148,9 +150,10 @@ TEST(Scanner, SqlErrorTextCarriesThePrefix) {
     FAIL();
   } catch (const EQuarryEngineError& e) {
     EXPECT_EQ(e.Code(), kSqlErrorCode);
-    EXPECT_EQ(std::string(e.what()), "Quarry Engine Error # 11949 SQL error - Missing single quote after 'ab' in SQL statement");
+    EXPECT_EQ(std::string(e.what()),
+              "Quarry Engine Error # 11949 SQL error - Missing single quote after 'ab' in SQL statement");
   }
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

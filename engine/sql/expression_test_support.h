@@ -30,8 +30,7 @@ inline std::string Render(const TExpToken* n) {
     return s;
   };
   switch (n->NodeClass) {
-  case nc::Column:
-    return "col:" + n->Text;
+  case nc::Column: return "col:" + n->Text;
   case nc::Constant: {
     if (n->IsParam) return "param";
     std::string tag;
@@ -49,20 +48,15 @@ inline std::string Render(const TExpToken* n) {
     }
     return tag + ":" + (n->IsNull ? std::string("NULL") : ValueAsText(*n));
   }
-  case nc::Unary:
-    return n->Text + "(" + Render(n->Left) + ")";
+  case nc::Unary: return n->Text + "(" + Render(n->Left) + ")";
   case nc::Binary:
   case nc::PartialCompare:
     return (n->NodeClass == nc::PartialCompare ? "partial" : "") + n->Text + "(" + Render(n->Left) + "," +
            Render(n->Right) + ")";
-  case nc::SubSelect:
-    return "subselect";
-  case nc::Predicate:
-    return n->Text + "(" + args() + ")";
-  case nc::Function:
-    return UpperAscii(n->Text) + "#" + std::to_string(n->OpCode) + "(" + args() + ")";
-  default:
-    return "?";
+  case nc::SubSelect: return "subselect";
+  case nc::Predicate: return n->Text + "(" + args() + ")";
+  case nc::Function: return UpperAscii(n->Text) + "#" + std::to_string(n->OpCode) + "(" + args() + ")";
+  default: return "?";
   }
 }
 
@@ -76,18 +70,27 @@ struct TField {
 
 // A table of every value type the expressions handle, and one record of it.
 class TExprTable {
-public:
+ public:
   TExprTable() {
     const TField columns[] = {
-        {"NAME", TFieldType::String, 0, 20, 0},   {"AGE", TFieldType::Integer, 0, 0, 0},
-        {"ACTIVE", TFieldType::Boolean, 0, 0, 0}, {"BORN", TFieldType::Date, 0, 0, 0},
-        {"WAKE", TFieldType::Time, 0, 0, 0},      {"SEEN", TFieldType::TimeStamp, 0, 0, 0},
-        {"PRICE", TFieldType::Float, subtype::Money, 0, 0}, {"AMOUNT", TFieldType::Bcd, 0, 0, 2},
-        {"SMALL", TFieldType::SmallInt, 0, 0, 0}, {"COUNTER", TFieldType::Word, 0, 0, 0},
-        {"BIG", TFieldType::LargeInt, 0, 0, 0},   {"NOTES", TFieldType::Blob, subtype::Memo, 0, 0},
-        {"DATA", TFieldType::Bytes, 0, 4, 0},     {"EMPTY", TFieldType::String, 0, 10, 0},
-        {"ID", TFieldType::Integer, subtype::AutoInc, 0, 0}, {"PICTURE", TFieldType::Blob, subtype::Graphic, 0, 0},
-        {"NOTHING", TFieldType::Integer, 0, 0, 0}, {"FLAG", TFieldType::Boolean, 0, 0, 0},
+        {"NAME", TFieldType::String, 0, 20, 0},
+        {"AGE", TFieldType::Integer, 0, 0, 0},
+        {"ACTIVE", TFieldType::Boolean, 0, 0, 0},
+        {"BORN", TFieldType::Date, 0, 0, 0},
+        {"WAKE", TFieldType::Time, 0, 0, 0},
+        {"SEEN", TFieldType::TimeStamp, 0, 0, 0},
+        {"PRICE", TFieldType::Float, subtype::Money, 0, 0},
+        {"AMOUNT", TFieldType::Bcd, 0, 0, 2},
+        {"SMALL", TFieldType::SmallInt, 0, 0, 0},
+        {"COUNTER", TFieldType::Word, 0, 0, 0},
+        {"BIG", TFieldType::LargeInt, 0, 0, 0},
+        {"NOTES", TFieldType::Blob, subtype::Memo, 0, 0},
+        {"DATA", TFieldType::Bytes, 0, 4, 0},
+        {"EMPTY", TFieldType::String, 0, 10, 0},
+        {"ID", TFieldType::Integer, subtype::AutoInc, 0, 0},
+        {"PICTURE", TFieldType::Blob, subtype::Graphic, 0, 0},
+        {"NOTHING", TFieldType::Integer, 0, 0, 0},
+        {"FLAG", TFieldType::Boolean, 0, 0, 0},
         {"RATING", TFieldType::String, 0, 5, 0},
     };
     uint16_t no = 1;
@@ -117,7 +120,7 @@ public:
     ParseTimestampText("2004-01-04 10:15:30", ts);
     SetFieldFloat(r, Field("SEEN"), ts);
     SetFieldFloat(r, Field("PRICE"), 9.5);
-    SetFieldBcd(r, Field("AMOUNT"), 123450); // 12.345 stored with scale 2 -> 12.35
+    SetFieldBcd(r, Field("AMOUNT"), 123450);  // 12.345 stored with scale 2 -> 12.35
     SetFieldSmallInt(r, Field("SMALL"), -7);
     SetFieldWord(r, Field("COUNTER"), 65535);
     SetFieldLargeInt(r, Field("BIG"), 5000000000LL);
@@ -146,7 +149,7 @@ public:
 };
 
 struct TRunOptions {
-  bool Filter = true;             // code 10051, "filter expression", flags 4
+  bool Filter = true;  // code 10051, "filter expression", flags 4
   uint8_t Flags = pf::Predicates;
   bool StringsMayBeColumns = true;
   bool RewriteBooleanColumns = true;
@@ -188,8 +191,7 @@ inline TExpTree CheckText(TExprTable& table, const std::string& text, const TRun
 
 inline TExpTree PrepareText(TExprTable& table, const std::string& text, const TRunOptions& o) {
   TExpTree checked = CheckText(table, text, o);
-  return PrepareExpression(*checked, nullptr, table.Source.get(), o.NoPartialCompare, o.CaseInsensitive,
-                           o.Language, 0);
+  return PrepareExpression(*checked, nullptr, table.Source.get(), o.NoPartialCompare, o.CaseInsensitive, o.Language, 0);
 }
 
 inline TExpTree EvalNode(TExprTable& table, const std::string& text, const TRunOptions& o) {
@@ -218,4 +220,4 @@ inline std::string CheckError(TExprTable& table, const std::string& text, const 
   return "";
 }
 
-} // namespace quarry::testing_support
+}  // namespace quarry::testing_support

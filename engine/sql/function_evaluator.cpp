@@ -105,7 +105,7 @@ int64_t RoundFixed(int64_t fixed, int64_t places) {
   return rounded > INT64_MAX ? INT64_MAX : rounded < INT64_MIN ? INT64_MIN : static_cast<int64_t>(rounded);
 }
 
-} // namespace
+}  // namespace
 
 TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
   TExpTree result = NewResultNode(node);
@@ -115,7 +115,11 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
   };
   const auto isNull = [](const TExpTree& v) { return v == nullptr || v->IsNull; };
   switch (node.OpCode) {
-  case op::Sum: case op::RunSum: case op::Min: case op::Max: case op::Avg: {
+  case op::Sum:
+  case op::RunSum:
+  case op::Min:
+  case op::Max:
+  case op::Avg: {
     TExpTree v = eval(0);
     if (!isNull(v)) ConvertValue(*v, *result);
     return result;
@@ -130,7 +134,8 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     }
     return result;
   }
-  case op::Upper: case op::Lower: {
+  case op::Upper:
+  case op::Lower: {
     TExpTree v = eval(0);
     if (isNull(v)) return result;
     const std::string text = ValueAsText(*v);
@@ -147,8 +152,8 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     if (isNull(s) || isNull(start)) return result;
     const bool hasCount = node.Arg(2) != nullptr;
     if (hasCount && isNull(count)) return result;
-    StoreTextOrNull(*result, Substring(ValueAsText(*s), ValueAsInt64(*start), hasCount,
-                                       hasCount ? ValueAsInt64(*count) : 0));
+    StoreTextOrNull(*result,
+                    Substring(ValueAsText(*s), ValueAsInt64(*start), hasCount, hasCount ? ValueAsInt64(*count) : 0));
     return result;
   }
   case op::Replace: {
@@ -160,7 +165,8 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     StoreTextOrNull(*result, ReplaceAll(text, what, with));
     return result;
   }
-  case op::Pos: case op::Occurs: {
+  case op::Pos:
+  case op::Occurs: {
     TExpTree search = eval(0), s = eval(1);
     if (isNull(s) || isNull(search)) return result;
     const std::string text = ValueAsText(*s), what = ValueAsText(*search);
@@ -172,11 +178,14 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     }
     return result;
   }
-  case op::TrimLeading: case op::TrimTrailing: case op::TrimBoth: {
+  case op::TrimLeading:
+  case op::TrimTrailing:
+  case op::TrimBoth: {
     TExpTree c = eval(0), s = eval(1);
     if (isNull(s)) return result;
     const std::string ch = isNull(c) ? std::string(" ") : ValueAsText(*c);
-    StoreTextOrNull(*result, Trim(ValueAsText(*s), ch, node.OpCode != op::TrimTrailing, node.OpCode != op::TrimLeading));
+    StoreTextOrNull(*result,
+                    Trim(ValueAsText(*s), ch, node.OpCode != op::TrimTrailing, node.OpCode != op::TrimLeading));
     return result;
   }
   case op::Cast: {
@@ -184,7 +193,8 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     if (!isNull(v)) ConvertValue(*v, *result);
     return result;
   }
-  case op::If: case op::IfNull: {
+  case op::If:
+  case op::IfNull: {
     TExpTree first = eval(0);
     bool takeThen;
     if (node.OpCode == op::If) takeThen = ValueAsBoolean(*first);
@@ -229,14 +239,21 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     else StoreDouble(*result, RoundDouble(ValueAsDouble(*v), p));
     return result;
   }
-  case op::ExtractYear: case op::ExtractMonth: case op::ExtractWeek: case op::ExtractDay:
-  case op::ExtractDayOfWeek: case op::ExtractDayOfYear: case op::ExtractHour: case op::ExtractMinute:
+  case op::ExtractYear:
+  case op::ExtractMonth:
+  case op::ExtractWeek:
+  case op::ExtractDay:
+  case op::ExtractDayOfWeek:
+  case op::ExtractDayOfYear:
+  case op::ExtractHour:
+  case op::ExtractMinute:
   case op::ExtractSecond: {
     TExpTree v = eval(0);
     if (!isNull(v)) StoreInt64(*result, ExtractPart(node.OpCode, *v));
     return result;
   }
-  case op::TextSearch: case op::TextOccurs: {
+  case op::TextSearch:
+  case op::TextOccurs: {
     TExpTree words = eval(0);
     bool found = false;
     int32_t occurrences = 0;
@@ -250,15 +267,15 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& ctx) {
     else StoreInt64(*result, occurrences);
     return result;
   }
-  case op::LastAutoInc: case op::IdentCurrent: {
+  case op::LastAutoInc:
+  case op::IdentCurrent: {
     TExpTree name = eval(0);
     const std::string table = isNull(name) ? std::string() : ValueAsText(*name);
     StoreInt64(*result, ctx.Owner ? ctx.Owner->LastAutoIncValue(node.SourceTable, table) : 0);
     return result;
   }
-  default:
-    return result;
+  default: return result;
   }
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -12,4 +12,4 @@ TExpTree EvaluateFunction(const TExpToken& node, const TEvalContext& context);
 // A value node of node's type, subtype, scale and size, NULL until a value is stored.
 TExpTree NewResultNode(const TExpToken& node);
 
-} // namespace quarry
+}  // namespace quarry

@@ -16,17 +16,28 @@ struct TReservedWord {
 const TReservedWord kAggregates[] = {{"SUM", op::Sum}, {"RUNSUM", op::RunSum}, {"AVG", op::Avg},
                                      {"MIN", op::Min}, {"MAX", op::Max},       {"COUNT", op::Count}};
 
-const TReservedWord kFunctions[] = {
-    {"LOWER", op::Lower},           {"UPPER", op::Upper},        {"LENGTH", op::Length},
-    {"SUBSTRING", op::Substring},   {"REPLACE", op::Replace},    {"POS", op::Pos},
-    {"OCCURS", op::Occurs},         {"CAST", op::Cast},          {"TRIM", op::TrimBoth},
-    {"EXTRACT", op::ExtractYear},   {"ABS", op::Abs},            {"ROUND", op::Round},
-    {"IF", op::If},                 {"IFNULL", op::IfNull},      {"COALESCE", op::Coalesce},
-    {"TEXTSEARCH", op::TextSearch}, {"TEXTOCCURS", op::TextOccurs},
-    {"LASTAUTOINC", op::LastAutoInc}, {"IDENT_CURRENT", op::IdentCurrent}};
+const TReservedWord kFunctions[] = {{"LOWER", op::Lower},
+                                    {"UPPER", op::Upper},
+                                    {"LENGTH", op::Length},
+                                    {"SUBSTRING", op::Substring},
+                                    {"REPLACE", op::Replace},
+                                    {"POS", op::Pos},
+                                    {"OCCURS", op::Occurs},
+                                    {"CAST", op::Cast},
+                                    {"TRIM", op::TrimBoth},
+                                    {"EXTRACT", op::ExtractYear},
+                                    {"ABS", op::Abs},
+                                    {"ROUND", op::Round},
+                                    {"IF", op::If},
+                                    {"IFNULL", op::IfNull},
+                                    {"COALESCE", op::Coalesce},
+                                    {"TEXTSEARCH", op::TextSearch},
+                                    {"TEXTOCCURS", op::TextOccurs},
+                                    {"LASTAUTOINC", op::LastAutoInc},
+                                    {"IDENT_CURRENT", op::IdentCurrent}};
 
-const char* const kExtractParts[] = {"YEAR",      "MONTH",     "WEEK", "DAY",   "DAYOFWEEK",
-                                     "DAYOFYEAR", "HOUR", "MINUTE", "SECOND"};
+const char* const kExtractParts[] = {"YEAR",      "MONTH", "WEEK",   "DAY",   "DAYOFWEEK",
+                                     "DAYOFYEAR", "HOUR",  "MINUTE", "SECOND"};
 
 void AddArg(TExpToken& node, TExpTree arg) {
   arg->Parent = &node;
@@ -41,11 +52,15 @@ void SetSlot(TExpToken& node, std::size_t slot, TExpTree arg) {
 // Functions whose closing parenthesis follows a single argument.
 bool HasSingleArgument(uint8_t code) {
   switch (code) {
-  case op::Lower: case op::Upper: case op::Length: case op::Abs: case op::TextSearch:
-  case op::TextOccurs: case op::LastAutoInc: case op::IdentCurrent:
-    return true;
-  default:
-    return false;
+  case op::Lower:
+  case op::Upper:
+  case op::Length:
+  case op::Abs:
+  case op::TextSearch:
+  case op::TextOccurs:
+  case op::LastAutoInc:
+  case op::IdentCurrent: return true;
+  default: return false;
   }
 }
 
@@ -89,7 +104,7 @@ const TDataTypeName kDataTypes[] = {
     {"GRAPHIC", vt::Blob, st::Graphic, TTypeArgs::None},
 };
 
-} // namespace
+}  // namespace
 
 TExpTree TExpressionParser::ParseReservedWord(uint8_t flags) {
   for (const auto& word : kAggregates)
@@ -120,8 +135,8 @@ TExpTree TExpressionParser::ParseAggregate(uint8_t code, const char* name, uint8
   TExpTree node = MakeNode(nc::Function, code, TokenText());
   NextToken();
   if (!IsSymbol('('))
-    FailMessage(std::string("Left parentheses expected after aggregate function '") + name +
-                "', instead found '" + TokenText() + "' in " + ContextName);
+    FailMessage(std::string("Left parentheses expected after aggregate function '") + name + "', instead found '" +
+                TokenText() + "' in " + ContextName);
   NextToken();
   AddArg(*node, ParseAdditive(flags));
   if (!IsSymbol(')'))
@@ -201,8 +216,9 @@ TExpTree TExpressionParser::ParseFunction(uint8_t code, const char* name, uint8_
     for (int i = 0; i < 9 && part < 0; ++i)
       if (IsKeyword(kExtractParts[i])) part = i;
     if (part < 0)
-      Fail("YEAR, MONTH, WEEK, DAY, DAYOFWEEK, DAYOFYEAR, HOUR, MINUTE, or SECOND keyword expected "
-           "after EXTRACT keyword, instead found '");
+      Fail(
+          "YEAR, MONTH, WEEK, DAY, DAYOFWEEK, DAYOFYEAR, HOUR, MINUTE, or SECOND keyword expected "
+          "after EXTRACT keyword, instead found '");
     fn.OpCode = static_cast<uint8_t>(op::ExtractYear + part);
     NextToken();
     ExpectKeyword("FROM", "FROM keyword expected after second EXTRACT function argument, instead found '");
@@ -210,9 +226,7 @@ TExpTree TExpressionParser::ParseFunction(uint8_t code, const char* name, uint8_
     fn.SetType(vt::Integer, st::None, 4);
     break;
   }
-  case op::Abs:
-    AddArg(fn, ParseAdditive(flags));
-    break;
+  case op::Abs: AddArg(fn, ParseAdditive(flags)); break;
   case op::Round:
     AddArg(fn, ParseAdditive(flags));
     if (IsKeyword("TO")) {
@@ -224,11 +238,11 @@ TExpTree TExpressionParser::ParseFunction(uint8_t code, const char* name, uint8_
   case op::If:
   case op::IfNull:
     AddArg(fn, ParseOr(code == op::If ? static_cast<uint8_t>(flags | pf::Predicates) : flags));
-    ExpectKeywordOrComma("THEN", "THEN keyword or comma expected after first " + upper +
-                                     " function argument, instead found '");
+    ExpectKeywordOrComma("THEN",
+                         "THEN keyword or comma expected after first " + upper + " function argument, instead found '");
     AddArg(fn, ParseAdditive(flags));
-    ExpectKeywordOrComma("ELSE", "ELSE keyword or comma expected after second " + upper +
-                                     " function argument, instead found '");
+    ExpectKeywordOrComma(
+        "ELSE", "ELSE keyword or comma expected after second " + upper + " function argument, instead found '");
     AddArg(fn, ParseAdditive(flags));
     break;
   case op::Coalesce:
@@ -244,13 +258,11 @@ TExpTree TExpressionParser::ParseFunction(uint8_t code, const char* name, uint8_
     AddArg(fn, ParsePrimary(flags));
     fn.SetType(vt::Integer, st::None, 4);
     break;
-  default:
-    break;
+  default: break;
   }
   if (HasSingleArgument(code))
     Expect(')', "Right parentheses expected after " + upper + " function argument, instead found '");
-  else
-    Expect(')', "Right parentheses expected after " + upper + " function arguments, instead found '");
+  else Expect(')', "Right parentheses expected after " + upper + " function arguments, instead found '");
   return node;
 }
 
@@ -268,8 +280,7 @@ bool TExpressionParser::ParseDataType(TExpToken& node, uint8_t flags, bool optio
   node.SubType = found->SubType;
   NextToken();
   switch (found->Args) {
-  case TTypeArgs::None:
-    break;
+  case TTypeArgs::None: break;
   case TTypeArgs::Optional:
   case TTypeArgs::Required: {
     const std::string shown = found->Type == vt::Float ? std::string("FLOAT") : written;
@@ -279,8 +290,7 @@ bool TExpressionParser::ParseDataType(TExpToken& node, uint8_t flags, bool optio
     }
     NextToken();
     SetSlot(node, 1, ParsePrimary(flags));
-    const std::string rightStem =
-        "Right parentheses expected after " + shown + " data type arguments, instead found '";
+    const std::string rightStem = "Right parentheses expected after " + shown + " data type arguments, instead found '";
     if (found->Args == TTypeArgs::Optional && IsSymbol(',')) {
       NextToken();
       SetSlot(node, 2, ParsePrimary(flags));
@@ -305,4 +315,4 @@ bool TExpressionParser::ParseDataType(TExpToken& node, uint8_t flags, bool optio
   return true;
 }
 
-} // namespace quarry
+}  // namespace quarry

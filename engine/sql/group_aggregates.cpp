@@ -19,12 +19,9 @@ TNumberKind KindOf(const TFieldDefinition& f) {
   switch (f.DataType) {
   case TFieldType::Float:
   case TFieldType::TimeStamp:
-  case TFieldType::Extended:
-    return TNumberKind::Real;
-  case TFieldType::Bcd:
-    return TNumberKind::Fixed;
-  default:
-    return TNumberKind::Integer;
+  case TFieldType::Extended: return TNumberKind::Real;
+  case TFieldType::Bcd: return TNumberKind::Fixed;
+  default: return TNumberKind::Integer;
   }
 }
 
@@ -40,7 +37,8 @@ int64_t ReadInteger(const uint8_t* record, const TFieldDefinition& f) {
   }
 }
 
-template <typename T> T Clamp(int64_t v) {
+template <typename T>
+T Clamp(int64_t v) {
   if (v < std::numeric_limits<T>::min()) return std::numeric_limits<T>::min();
   if (v > std::numeric_limits<T>::max()) return std::numeric_limits<T>::max();
   return static_cast<T>(v);
@@ -67,10 +65,8 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 
 // Adds the value of field in record into the same field of target (which is not NULL).
 void AddInto(uint8_t* target, const uint8_t* record, const TFieldDefinition& f) {
-  if (KindOf(f) == TNumberKind::Real)
-    SetFieldFloat(target, f, GetFieldFloat(target, f) + GetFieldFloat(record, f));
-  else
-    WriteInteger(target, f, SaturatingAdd(ReadInteger(target, f), ReadInteger(record, f)));
+  if (KindOf(f) == TNumberKind::Real) SetFieldFloat(target, f, GetFieldFloat(target, f) + GetFieldFloat(record, f));
+  else WriteInteger(target, f, SaturatingAdd(ReadInteger(target, f), ReadInteger(record, f)));
 }
 
 // -1, 0, 1 comparing the field's value in a and in b (neither NULL).
@@ -87,7 +83,7 @@ void CopyField(uint8_t* target, const uint8_t* source, const TFieldDefinition& f
   SetFieldData(target, f, FieldData(source, f));
 }
 
-} // namespace
+}  // namespace
 
 TGroupAggregator::TGroupAggregator(std::vector<TAggregateColumn> columns)
     : Columns(std::move(columns)), RunningTotals(Columns.size()) {}
@@ -108,8 +104,7 @@ void TGroupAggregator::Accumulate(uint8_t* groupRow, const uint8_t* record, bool
           const bool incoming = !IsFieldNull(groupRow, f);
           if (KindOf(f) == TNumberKind::Real)
             SetFieldFloat(groupRow, f, run.Real + (incoming ? GetFieldFloat(groupRow, f) : 0.0));
-          else
-            WriteInteger(groupRow, f, SaturatingAdd(run.Integer, incoming ? ReadInteger(groupRow, f) : 0));
+          else WriteInteger(groupRow, f, SaturatingAdd(run.Integer, incoming ? ReadInteger(groupRow, f) : 0));
         }
       }
     } else if (!IsFieldNull(record, f)) {
@@ -217,4 +212,4 @@ void TGroupCollector::Add(const uint8_t* row) {
   Aggregator->Accumulate(Rows.data() + it->second * RecordSize, row, false);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -23,14 +23,14 @@
 namespace quarry {
 
 struct TAggregateColumn {
-  uint8_t Kind = 0;             // agg:: codes of result_columns.h
-  TFieldDefinition Field;       // the result field holding the aggregate
-  bool HasCounter = false;      // AVG: the hidden counter field below is used
+  uint8_t Kind = 0;         // agg:: codes of result_columns.h
+  TFieldDefinition Field;   // the result field holding the aggregate
+  bool HasCounter = false;  // AVG: the hidden counter field below is used
   TFieldDefinition Counter;
 };
 
 class TGroupAggregator {
-public:
+ public:
   TGroupAggregator() = default;
   explicit TGroupAggregator(std::vector<TAggregateColumn> columns);
 
@@ -46,7 +46,7 @@ public:
   bool Empty() const { return Columns.empty(); }
   const std::vector<TAggregateColumn>& Aggregates() const { return Columns; }
 
-private:
+ private:
   struct TRunning {
     bool Valid = false;  // a previous group left a total
     bool Null = true;
@@ -66,7 +66,7 @@ private:
 // neither grouped nor aggregated still shows its group's first row. RUNSUM depends on the
 // order of the groups and is not collected.
 class TGroupCollector {
-public:
+ public:
   void Begin(std::vector<TFieldDefinition> keyFields, int recordSize, TGroupAggregator& aggregator);
   void Add(const uint8_t* row);
   // The groups in order of their first rows.
@@ -75,14 +75,14 @@ public:
   void Clear();
   bool Full() const { return Rows.size() >= MaxBytes; }
 
-private:
+ private:
   static constexpr std::size_t MaxBytes = std::size_t{64} << 20;
   std::vector<TFieldDefinition> KeyFields;
   std::size_t RecordSize = 0;
   TGroupAggregator* Aggregator = nullptr;
-  std::vector<uint8_t> Rows;                          // one record per group
-  std::unordered_map<std::string, std::size_t> Index; // key bytes -> group
+  std::vector<uint8_t> Rows;                           // one record per group
+  std::unordered_map<std::string, std::size_t> Index;  // key bytes -> group
   std::string Key;
 };
 
-} // namespace quarry
+}  // namespace quarry

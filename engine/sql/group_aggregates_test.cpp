@@ -16,7 +16,7 @@ namespace {
 
 // KEY, COUNT(X), SUM(X), MIN(X), AVG(X) with its counter.
 class GroupCollection : public ::testing::Test {
-protected:
+ protected:
   GroupCollection() {
     auto field = [](int no, const char* name, TFieldType type) {
       TFieldDefinition f;
@@ -25,9 +25,9 @@ protected:
       f.DataType = type;
       return f;
     };
-    Fields = {field(1, "KEY", TFieldType::Integer), field(2, "CNT", TFieldType::Integer),
+    Fields = {field(1, "KEY", TFieldType::Integer),    field(2, "CNT", TFieldType::Integer),
               field(3, "TOTAL", TFieldType::LargeInt), field(4, "LOW", TFieldType::Integer),
-              field(5, "MEAN", TFieldType::Float), field(6, "Sys__Avg__Count5", TFieldType::Integer)};
+              field(5, "MEAN", TFieldType::Float),     field(6, "Sys__Avg__Count5", TFieldType::Integer)};
     RecordSize = AssignFieldOffsets(Fields.data(), static_cast<int>(Fields.size()));
     std::vector<TAggregateColumn> aggregates(4);
     const uint8_t kinds[] = {agg::Count, agg::Sum, agg::Min, agg::Avg};
@@ -110,5 +110,5 @@ TEST_F(GroupCollection, PartialGroupsMergeIntoTheTotalsOfOnePass) {
   }
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

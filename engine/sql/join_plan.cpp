@@ -48,8 +48,8 @@ void TJoinPlan::AddComparison(TExpToken* node, int leftTable, int rightTable, ui
     outer = earlier;
     inner = later;
   } else if (level(leftTable) != 0 && level(rightTable) != 0) {
-    const bool leftNearer = level(leftTable) < level(rightTable) ||
-                            (level(leftTable) == level(rightTable) && leftTable < rightTable);
+    const bool leftNearer =
+        level(leftTable) < level(rightTable) || (level(leftTable) == level(rightTable) && leftTable < rightTable);
     outer = leftNearer ? leftTable : rightTable;
     inner = leftNearer ? rightTable : leftTable;
   } else if (level(leftTable) != 0 || level(rightTable) != 0) {
@@ -183,4 +183,4 @@ bool TJoinPlan::ChooseDriver(const std::vector<int64_t>& rows) {
   return true;
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -31,11 +31,11 @@ namespace jk {
 inline constexpr uint8_t Cross = 0;
 inline constexpr uint8_t Inner = 1;
 inline constexpr uint8_t LeftOuter = 2;
-} // namespace jk
+}  // namespace jk
 
 struct TJoinComparison {
-  TExpToken* Node = nullptr;   // a comparison (=, <>, <, >, <=, >=)
-  bool InnerOnLeft = true;     // false: Node's right side reads the inner table
+  TExpToken* Node = nullptr;  // a comparison (=, <>, <, >, <=, >=)
+  bool InnerOnLeft = true;    // false: Node's right side reads the inner table
 };
 
 struct TJoinEdge {
@@ -46,7 +46,7 @@ struct TJoinEdge {
 };
 
 class TJoinPlan {
-public:
+ public:
   explicit TJoinPlan(int tableCount = 0);
 
   // A comparison between leftTable (read by the node's left side) and rightTable; kind is
@@ -75,7 +75,7 @@ public:
   const std::vector<TJoinEdge>& Edges() const { return Edges_; }
   int Level(int t) const { return Levels.at(static_cast<std::size_t>(t)); }
 
-private:
+ private:
   int Count;
   std::vector<TJoinEdge> Edges_;
   std::vector<int> Levels;
@@ -89,4 +89,4 @@ private:
   bool BuildOrder(int driver);
 };
 
-} // namespace quarry
+}  // namespace quarry

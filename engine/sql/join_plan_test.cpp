@@ -24,7 +24,7 @@ std::vector<TEdgeText> EdgesOf(const TJoinPlan& plan) {
 
 TEST(JoinPlan, ThreeTablesJoinedThroughTheFirst) {
   TExpToken vc, vd;
-  TJoinPlan plan(3);  // V, C, D
+  TJoinPlan plan(3);                 // V, C, D
   plan.AddComparison(&vc, 0, 1, 0);  // V.VIDEOID = C.VIDEOID
   plan.AddComparison(&vd, 0, 2, 0);  // V.VIDEOID = D.VIDEOID
   ASSERT_EQ(plan.Finish(), -1);
@@ -105,5 +105,5 @@ TEST(JoinPlan, FurtherConditionsBetweenTwoTablesJoinTheirEdge) {
   EXPECT_TRUE(plan.EdgeInto(1)->Comparisons[1].InnerOnLeft);
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

@@ -29,4 +29,4 @@ std::vector<std::string> TCreateIndex::ColumnNames() const {
   return names;
 }
 
-} // namespace quarry
+}  // namespace quarry

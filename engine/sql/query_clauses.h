@@ -25,7 +25,7 @@ class TDataQuery;
 // Per-object state an executor keeps on a query or clause object (open cursors, result
 // layout, filter handles). Owned by the object; freed with it or by Unprepare.
 class TExecutionState {
-public:
+ public:
   virtual ~TExecutionState() = default;
 };
 
@@ -61,17 +61,17 @@ inline constexpr uint8_t None = 0;
 inline constexpr uint8_t DupByte = 1;
 inline constexpr uint8_t TrailByte = 2;
 inline constexpr uint8_t Full = 3;
-} // namespace compression
+}  // namespace compression
 
 class TSourceTable {
-public:
+ public:
   explicit TSourceTable(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
-  std::string TableName;        // parsed: file-name part, no path, no extension
-  std::string DatabasePath;     // parsed: the path part of a name written with a path, or the
-                                // first name of database\table; empty otherwise
-  bool InMemory = false;        // parsed: MEMORY written (the in-memory database)
+  std::string TableName;     // parsed: file-name part, no path, no extension
+  std::string DatabasePath;  // parsed: the path part of a name written with a path, or the
+                             // first name of database\table; empty otherwise
+  bool InMemory = false;     // parsed: MEMORY written (the in-memory database)
   // The statement's database unless the table names its own (DatabasePath or InMemory);
   // then null until the executor opens that database.
   TDataDirectory* Database = nullptr;
@@ -85,61 +85,61 @@ public:
 };
 
 class TResultField {
-public:
+ public:
   explicit TResultField(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
-  TExpTree Expression;               // parsed
-  std::string SourceColumnName;      // plain column (or aggregate of one): the column name
-  std::string SourceCorrelationName; // ... and its qualifier, empty when unqualified
-  std::string ResultName;            // the alias, or the column name of a plain column
+  TExpTree Expression;                // parsed
+  std::string SourceColumnName;       // plain column (or aggregate of one): the column name
+  std::string SourceCorrelationName;  // ... and its qualifier, empty when unqualified
+  std::string ResultName;             // the alias, or the column name of a plain column
   bool AliasGiven = false;
-  bool Computed = false;             // an expression that is no plain column (nor aggregate of one)
+  bool Computed = false;  // an expression that is no plain column (nor aggregate of one)
   TAggregateKind Aggregate = TAggregateKind::None;
-  std::string ExpressionText;        // the source text of the expression
+  std::string ExpressionText;  // the source text of the expression
 
   std::unique_ptr<TExecutionState> Execution;
 };
 
 class TOrderByField {
-public:
+ public:
   explicit TOrderByField(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
-  std::string ColumnName;      // empty when written as a number
-  std::string CorrelationName; // empty when unqualified
-  int ColumnNumber = 0;        // as written when ColumnName is empty (may be 0 or too large;
-                               // preparation checks the range)
+  std::string ColumnName;       // empty when written as a number
+  std::string CorrelationName;  // empty when unqualified
+  int ColumnNumber = 0;         // as written when ColumnName is empty (may be 0 or too large;
+                                // preparation checks the range)
   bool Descending = false;
-  int ResultColumn = 0;        // execution: the 1-based result column it names, 0 until resolved
+  int ResultColumn = 0;  // execution: the 1-based result column it names, 0 until resolved
 };
 
 class TGroupByField {
-public:
+ public:
   explicit TGroupByField(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
   std::string ColumnName;
   std::string CorrelationName;
   int ColumnNumber = 0;
-  int ResultColumn = 0;        // execution: as for TOrderByField
+  int ResultColumn = 0;  // execution: as for TOrderByField
 };
 
 // A target column of INSERT or UPDATE.
 class TUpdateField {
-public:
+ public:
   explicit TUpdateField(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
-  TExpTree Column;             // a column node; ColumnName "*" for INSERT without a column list
-  std::string Text;            // its source text
+  TExpTree Column;   // a column node; ColumnName "*" for INSERT without a column list
+  std::string Text;  // its source text
   std::string ColumnName;
   std::string CorrelationName;
 };
 
 // A value of INSERT ... VALUES or of UPDATE ... SET.
 class TUpdateValue {
-public:
+ public:
   explicit TUpdateValue(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
@@ -149,48 +149,48 @@ public:
 
 // A column of CREATE TABLE, or one column action of ALTER TABLE.
 class TCreateField {
-public:
+ public:
   explicit TCreateField(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
   std::string ColumnName;
-  std::string NewName;          // REDEFINE with a new name; empty otherwise
+  std::string NewName;  // REDEFINE with a new name; empty otherwise
   // The data type node read by ParseDataType and completed by FinishDataType; null for DROP
   // and for a REDEFINE that keeps the type.
   TExpTree DataType;
   std::string Description;
   bool DescriptionGiven = false;
   bool NotNull = false;
-  std::string DefaultText;      // constants stored as their text
+  std::string DefaultText;  // constants stored as their text
   bool DefaultGiven = false;
   std::string MinimumText;
   bool MinimumGiven = false;
   std::string MaximumText;
   bool MaximumGiven = false;
-  TCharCase CharCase = TCharCase::Unchanged; // field_types.h
+  TCharCase CharCase = TCharCase::Unchanged;  // field_types.h
   bool CharCaseGiven = false;
   TAlterAction Action = TAlterAction::None;
-  int AtPosition = 0;           // AT n (1-based); 0 when not given
+  int AtPosition = 0;  // AT n (1-based); 0 when not given
 };
 
 // An index of CREATE INDEX, the primary key of CREATE TABLE, or a primary-key action of
 // ALTER TABLE.
 class TCreateIndex {
-public:
+ public:
   explicit TCreateIndex(TDataQuery& query) : Query(&query) {}
 
   TDataQuery* Query;
-  std::string IndexName;        // CONSTRAINT name for a primary key; may be empty there
-  std::vector<TExpTree> Columns;// plain column nodes
+  std::string IndexName;          // CONSTRAINT name for a primary key; may be empty there
+  std::vector<TExpTree> Columns;  // plain column nodes
   bool Unique = false;
   bool Descending = false;
   bool NoCase = false;
   bool Primary = false;
   uint8_t Compression = compression::None;
-  TAlterAction Action = TAlterAction::None; // ALTER TABLE: what is done to the primary key
+  TAlterAction Action = TAlterAction::None;  // ALTER TABLE: what is done to the primary key
 
   // The column names in written order.
   std::vector<std::string> ColumnNames() const;
 };
 
-} // namespace quarry
+}  // namespace quarry

@@ -15,11 +15,9 @@ namespace quarry {
 
 namespace {
 
-uint64_t Ticks(TDataDirectory* database) {
-  return database ? database->Session().Environment().TickCount() : 0;
-}
+uint64_t Ticks(TDataDirectory* database) { return database ? database->Session().Environment().TickCount() : 0; }
 
-} // namespace
+}  // namespace
 
 TQueryStatement::TQueryStatement(TDataDirectory* database)
     : Db(database), Parser(this), Factory(&MakeStatementExecutor) {
@@ -112,9 +110,7 @@ void TQueryStatement::Prepare(std::string_view text) {
   PrepareExecutor();
 }
 
-TDataCursor* TQueryStatement::ResultCursor() const {
-  return Executor ? Executor->ResultCursor() : nullptr;
-}
+TDataCursor* TQueryStatement::ResultCursor() const { return Executor ? Executor->ResultCursor() : nullptr; }
 
 bool TQueryStatement::ReportProgress(int percent) {
   bool abort = false;
@@ -122,12 +118,10 @@ bool TQueryStatement::ReportProgress(int percent) {
   return abort;
 }
 
-bool TQueryStatement::AskPassword() {
-  return PasswordCallback ? PasswordCallback(PasswordData, *this) : false;
-}
+bool TQueryStatement::AskPassword() { return PasswordCallback ? PasswordCallback(PasswordData, *this) : false; }
 
-TDataCursor* TQueryStatement::Execute(int parameterCount, const TParameterDescriptor* descriptors,
-                                      const uint8_t* data, std::size_t dataSize) {
+TDataCursor* TQueryStatement::Execute(int parameterCount, const TParameterDescriptor* descriptors, const uint8_t* data,
+                                      std::size_t dataSize) {
   if (!Executor) RaiseExpressionError(kSqlErrorCode, "", "No SQL statement has been prepared");
   Rows = 0;
   Seconds = 0.0;
@@ -152,9 +146,8 @@ TDataCursor* TQueryStatement::Execute(int parameterCount, const TParameterDescri
   return ResultCursor();
 }
 
-int TQueryStatement::BindParameters(int first, int parameterCount,
-                                    const TParameterDescriptor* descriptors, const uint8_t* data,
-                                    std::size_t dataSize) {
+int TQueryStatement::BindParameters(int first, int parameterCount, const TParameterDescriptor* descriptors,
+                                    const uint8_t* data, std::size_t dataSize) {
   int bound = 0;
   for (TExpToken* node : ParameterList) {
     const int index = first + bound;
@@ -162,8 +155,7 @@ int TQueryStatement::BindParameters(int first, int parameterCount,
     const TParameterDescriptor& d = descriptors[index];
     ++bound;
     auto fail = [&] {
-      RaiseExpressionError(kSqlErrorCode, "",
-                           "Invalid value for parameter " + std::to_string(index + 1));
+      RaiseExpressionError(kSqlErrorCode, "", "Invalid value for parameter " + std::to_string(index + 1));
     };
     if (data == nullptr || d.Offset >= dataSize || d.Size < 0) fail();
     const bool hasValue = data[d.Offset] != 0;
@@ -204,8 +196,8 @@ void TQueryStatement::AddParameter(TExpToken* node) { ParameterList.push_back(no
 TDataQuery* TQueryStatement::ParseSubSelect(TExpressionParser& parser) {
   if (&parser != &Parser) return nullptr;
   if (SubSelectDepth >= kMaxSubSelectDepth)
-    Parser.FailMessage("Sub-select queries are nested more than " +
-                       std::to_string(kMaxSubSelectDepth) + " levels deep");
+    Parser.FailMessage("Sub-select queries are nested more than " + std::to_string(kMaxSubSelectDepth) +
+                       " levels deep");
   TDataQuery& query = NewQuery();
   ++SubSelectDepth;
   try {
@@ -234,9 +226,8 @@ int32_t TQueryStatement::LastAutoIncValue(TSourceTable* table, const std::string
   return Hooks ? Hooks->LastAutoIncValue(table, tableName) : 0;
 }
 
-bool TQueryStatement::TextSearch(const TExpToken& column, const std::string& words, bool& found,
-                                 int32_t& occurrences) {
+bool TQueryStatement::TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences) {
   return Hooks ? Hooks->TextSearch(column, words, found, occurrences) : false;
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -42,16 +42,15 @@ class TStatementExecutor;
 struct TParameterDescriptor {
   uint8_t DataType = 0;
   uint8_t SubType = 0;
-  int32_t Size = 0;      // value size in bytes (strings: capacity including the terminator)
+  int32_t Size = 0;  // value size in bytes (strings: capacity including the terminator)
   uint8_t Scale = 0;
   uint32_t Offset = 0;
 };
 
 class TQueryStatement : public TExpressionOwner {
-public:
+ public:
   // Receives a percentage done; setting abort ends the running statement normally.
-  using TProgressHandler = void (*)(void* userData, TQueryStatement& statement, int percent,
-                                    bool& abort);
+  using TProgressHandler = void (*)(void* userData, TQueryStatement& statement, int percent, bool& abort);
   // Asked when an encrypted table's password is not known to the session; may add
   // passwords to the session; true means try again.
   using TPasswordCallback = bool (*)(void* userData, TQueryStatement& statement);
@@ -133,10 +132,9 @@ public:
   TSubSelectMatch SubSelectContains(TDataQuery* query, const TExpToken& value) override;
   TSourceTable* RegisterAutoIncTable(const std::string& tableName) override;
   int32_t LastAutoIncValue(TSourceTable* table, const std::string& tableName) override;
-  bool TextSearch(const TExpToken& column, const std::string& words, bool& found,
-                  int32_t& occurrences) override;
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences) override;
 
-private:
+ private:
   TDataDirectory* Db;
   TExpressionParser Parser;
   std::vector<std::unique_ptr<TDataQuery>> QueryList;
@@ -165,8 +163,8 @@ private:
   void PrepareExecutor();
   // Copies the caller's values into the parameter nodes, from parameter `first` on;
   // returns the number bound.
-  int BindParameters(int first, int parameterCount, const TParameterDescriptor* descriptors,
-                     const uint8_t* data, std::size_t dataSize);
+  int BindParameters(int first, int parameterCount, const TParameterDescriptor* descriptors, const uint8_t* data,
+                     std::size_t dataSize);
 };
 
-} // namespace quarry
+}  // namespace quarry

@@ -33,7 +33,7 @@ std::string ParameterText(const TExpToken& p) {
 }
 
 class TRecordingExecutor : public TStatementExecutor {
-public:
+ public:
   explicit TRecordingExecutor(TQueryStatement& statement) : Statement(statement) {}
   void Prepare() override {
     if (FailPrepare) RaiseExpressionError(kSqlErrorCode, "", "prepare failed");
@@ -55,7 +55,7 @@ public:
     }
   }
 
-private:
+ private:
   TQueryStatement& Statement;
 };
 
@@ -64,7 +64,7 @@ std::unique_ptr<TStatementExecutor> MakeRecording(TQueryStatement& statement) {
 }
 
 class QueryStatementTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Log.clear();
     FailPrepare = false;
@@ -77,8 +77,7 @@ TEST_F(QueryStatementTest, ScriptRunsEveryStatementAndSumsRows) {
   Statement.Prepare("INSERT INTO T VALUES (1, 'x'); DELETE FROM T WHERE A = 1");
   EXPECT_EQ(Statement.Kind(), TStatementKind::Insert);
   Statement.Execute();
-  EXPECT_EQ(Log, (std::vector<std::string>{"prepare INSERT", "execute INSERT", "prepare DELETE",
-                                           "execute DELETE"}));
+  EXPECT_EQ(Log, (std::vector<std::string>{"prepare INSERT", "execute INSERT", "prepare DELETE", "execute DELETE"}));
   EXPECT_EQ(Statement.RowsAffected(), 101);
   // After the script the statement holds its last statement.
   EXPECT_EQ(Statement.Kind(), TStatementKind::Delete);
@@ -116,7 +115,7 @@ TEST_F(QueryStatementTest, ScriptStopsAtAMalformedStatement) {
 
 // One block of parameter slots: a presence byte followed by the value.
 class TParameterBlock {
-public:
+ public:
   TParameterDescriptor Add(uint8_t type, uint8_t subType, int32_t size, const void* value) {
     TParameterDescriptor d;
     d.DataType = type;
@@ -154,8 +153,8 @@ TEST_F(QueryStatementTest, ParametersAreBoundInOrderAcrossTheScript) {
   block.AddBlob(st::Memo, "notes");
   Statement.Prepare("UPDATE T SET A = ?, B = ? WHERE C = ?; INSERT INTO T (N) VALUES (?)");
   Statement.Execute(4, block.Descriptors.data(), block.Data.data(), block.Data.size());
-  EXPECT_EQ(Log, (std::vector<std::string>{"prepare UPDATE", "execute UPDATE 7 'Kelly  ' NULL",
-                                           "prepare INSERT", "execute INSERT blob6:notes"}));
+  EXPECT_EQ(Log, (std::vector<std::string>{"prepare UPDATE", "execute UPDATE 7 'Kelly  ' NULL", "prepare INSERT",
+                                           "execute INSERT blob6:notes"}));
   // Executing again binds the new values into the same nodes.
   Log.clear();
   TParameterBlock second;
@@ -172,10 +171,10 @@ TEST_F(QueryStatementTest, ParameterSlotsOutsideTheBlockAreRefused) {
     int32_t Size;
     std::size_t BlockSize;
   } cases[] = {
-      {0, 4, 4},           // the value runs one byte past the end
-      {10, 4, 8},          // the slot starts beyond the end
-      {0, -1, 64},         // negative size
-      {0xFFFFFFFFu, 4, 8}, // offset at the top of the range
+      {0, 4, 4},            // the value runs one byte past the end
+      {10, 4, 8},           // the slot starts beyond the end
+      {0, -1, 64},          // negative size
+      {0xFFFFFFFFu, 4, 8},  // offset at the top of the range
   };
   std::vector<uint8_t> data(64, 1);
   for (const auto& c : cases) {
@@ -231,12 +230,11 @@ TEST_F(QueryStatementTest, CallbacksReachTheirHandlers) {
   EXPECT_TRUE(Statement.ReportProgress(50));
   EXPECT_EQ(seen.Percent, 50);
   EXPECT_FALSE(Statement.AskPassword());
-  Statement.SetPasswordCallback(&seen, [](void* data, TQueryStatement&) {
-    return ++static_cast<TSeen*>(data)->PasswordCalls < 2;
-  });
+  Statement.SetPasswordCallback(
+      &seen, [](void* data, TQueryStatement&) { return ++static_cast<TSeen*>(data)->PasswordCalls < 2; });
   EXPECT_TRUE(Statement.AskPassword());
   EXPECT_FALSE(Statement.AskPassword());
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

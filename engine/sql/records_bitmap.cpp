@@ -29,18 +29,23 @@ void TRecordsBitmap::SetSize(std::int32_t size) {
   }
   // Words that come into use start cleared; so do the bits of the old last word beyond
   // the old size when the bitmap grows (Invert may have set them).
-  if (words > oldWords) std::fill(words_.begin() + static_cast<std::ptrdiff_t>(oldWords), words_.begin() + static_cast<std::ptrdiff_t>(words), 0u);
+  if (words > oldWords)
+    std::fill(words_.begin() + static_cast<std::ptrdiff_t>(oldWords),
+              words_.begin() + static_cast<std::ptrdiff_t>(words), 0u);
   if (size > size_ && oldWords > 0) words_[oldWords - 1] &= LastWordMask();
   size_ = size;
 }
 
 void TRecordsBitmap::ClearAll() { std::fill(words_.begin(), words_.end(), 0u); }
 
-void TRecordsBitmap::SetAll() { std::fill(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(UsedWords()), 0xFFFFFFFFu); }
+void TRecordsBitmap::SetAll() {
+  std::fill(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(UsedWords()), 0xFFFFFFFFu);
+}
 
 void TRecordsBitmap::Assign(const TRecordsBitmap& other) {
   if (words_.size() < other.UsedWords()) words_.resize(other.words_.size(), 0);
-  std::copy(other.words_.begin(), other.words_.begin() + static_cast<std::ptrdiff_t>(other.UsedWords()), words_.begin());
+  std::copy(other.words_.begin(), other.words_.begin() + static_cast<std::ptrdiff_t>(other.UsedWords()),
+            words_.begin());
   std::fill(words_.begin() + static_cast<std::ptrdiff_t>(other.UsedWords()), words_.end(), 0u);
   size_ = other.size_;
 }

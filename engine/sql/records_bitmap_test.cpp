@@ -41,10 +41,10 @@ TRecordsBitmap Pattern(std::int32_t size, int kind, std::uint32_t seed) {
   for (std::int32_t n = 1; n <= size; ++n) {
     bool on = false;
     switch (kind) {
-      case 0: on = random() % 50 == 0; break;                 // sparse
-      case 1: on = random() % 50 != 0; break;                 // dense
-      case 2: on = ((n - 1) / 96) % 2 == 0; break;            // runs of three words
-      default: on = random() % 2 == 0; break;
+    case 0: on = random() % 50 == 0; break;       // sparse
+    case 1: on = random() % 50 != 0; break;       // dense
+    case 2: on = ((n - 1) / 96) % 2 == 0; break;  // runs of three words
+    default: on = random() % 2 == 0; break;
     }
     if (on) b.Include(n);
   }
@@ -158,7 +158,8 @@ TEST(RecordsBitmap, ThePoolHandsOutClearedBitmapsAndKeepsAtMostItsCapacity) {
   auto again = pool.Take();
   EXPECT_EQ(again->CountSet(), 0);
   std::vector<std::unique_ptr<TRecordsBitmap>> many;
-  for (std::size_t i = 0; i < TRecordsBitmapStack::kCapacity + 5; ++i) many.push_back(std::make_unique<TRecordsBitmap>());
+  for (std::size_t i = 0; i < TRecordsBitmapStack::kCapacity + 5; ++i)
+    many.push_back(std::make_unique<TRecordsBitmap>());
   for (auto& b : many) pool.Return(std::move(b));
   EXPECT_EQ(pool.FreeCount(), TRecordsBitmapStack::kCapacity);
 }

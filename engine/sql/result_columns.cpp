@@ -47,7 +47,7 @@ const char* AggregatePrefix(uint8_t aggregate) {
   }
 }
 
-} // namespace
+}  // namespace
 
 std::string BaseResultName(const TResultNameInput& column) {
   if (!column.Alias.empty()) return RightBytes(column.Alias, kMaxResultNameLength);
@@ -96,15 +96,12 @@ uint8_t AggregateResultType(uint8_t aggregate, uint8_t argType) {
     if (argType == vt::SmallInt || argType == vt::Word) return vt::Integer;
     if (argType == vt::Integer) return vt::LargeInt;
     return argType;
-  case agg::Avg:
-    return IsIntegerType(argType) ? vt::Float : argType;
-  case agg::Count:
-    return vt::Integer;
-  default:
-    return argType;
+  case agg::Avg: return IsIntegerType(argType) ? vt::Float : argType;
+  case agg::Count: return vt::Integer;
+  default: return argType;
   }
 }
 
 std::string AvgCounterName(int fieldNo) { return "Sys__Avg__Count" + std::to_string(fieldNo); }
 
-} // namespace quarry
+}  // namespace quarry

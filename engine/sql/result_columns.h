@@ -27,7 +27,7 @@ inline constexpr uint8_t Min = 3;
 inline constexpr uint8_t Max = 4;
 inline constexpr uint8_t Avg = 5;
 inline constexpr uint8_t Count = 6;
-} // namespace agg
+}  // namespace agg
 
 // What naming needs to know about one result column.
 struct TResultNameInput {
@@ -50,4 +50,4 @@ uint8_t AggregateResultType(uint8_t aggregate, uint8_t argType);
 // The name of the hidden counter column of the AVG column with the given field number.
 std::string AvgCounterName(int fieldNo);
 
-} // namespace quarry
+}  // namespace quarry

@@ -43,10 +43,13 @@ TEST(ResultColumnNames, FollowTheNamingRules) {
       {"two written plain columns: the first gets the suffix", {Plain("A"), Plain("A")}, {"A_1", "A"}},
       {"names differ only in case", {Plain("a"), Plain("A")}, {"a_1", "A"}},
       {"two equal aggregates: the second gets the suffix",
-       {Aggregate(agg::Sum, "B"), Aggregate(agg::Sum, "B")}, {"Sum Of B", "Sum Of B_1"}},
+       {Aggregate(agg::Sum, "B"), Aggregate(agg::Sum, "B")},
+       {"Sum Of B", "Sum Of B_1"}},
       {"star columns: the later one gets the suffix",
-       {Plain("VIDEOID", true), Plain("TITLE", true), Plain("VIDEOID", true)}, {"VIDEOID", "TITLE", "VIDEOID_1"}},
-      {"the search's extra link column", {Plain("VIDEOID"), Plain("TITLE"), Plain("VIDEOID")},
+       {Plain("VIDEOID", true), Plain("TITLE", true), Plain("VIDEOID", true)},
+       {"VIDEOID", "TITLE", "VIDEOID_1"}},
+      {"the search's extra link column",
+       {Plain("VIDEOID"), Plain("TITLE"), Plain("VIDEOID")},
        {"VIDEOID_1", "TITLE", "VIDEOID"}},
       {"aggregate prefixes",
        {Aggregate(agg::RunSum, "X"), Aggregate(agg::Min, "X"), Aggregate(agg::Max, "X"), Aggregate(agg::Avg, "X"),
@@ -55,7 +58,8 @@ TEST(ResultColumnNames, FollowTheNamingRules) {
       {"computed columns", {Computed(), Computed()}, {"Expression", "Expression_1"}},
       {"an alias wins and keeps its name", {Plain("A"), Aliased(Plain("B"), "A")}, {"A_1", "A"}},
       {"an alias is cut to its last 30 characters", {Computed("xy" + long30)}, {long30}},
-      {"a suffix keeps the name within 30", {Aliased(Plain("A"), long30), Aliased(Plain("B"), long30)},
+      {"a suffix keeps the name within 30",
+       {Aliased(Plain("A"), long30), Aliased(Plain("B"), long30)},
        {std::string(28, 'L') + "_1", long30}},
       {"a suffix already taken moves on", {Plain("A"), Plain("A_1"), Plain("A")}, {"A_2", "A_1", "A"}},
   };
@@ -86,16 +90,16 @@ TEST(AggregateResultTypes, WidenAsStored) {
     uint8_t Kind, Arg, Result;
   };
   const TCase cases[] = {
-      {agg::Sum, vt::SmallInt, vt::Integer}, {agg::Sum, vt::Word, vt::Integer},
-      {agg::Sum, vt::Integer, vt::LargeInt}, {agg::RunSum, vt::Integer, vt::LargeInt},
-      {agg::Sum, vt::Float, vt::Float},      {agg::Sum, vt::Bcd, vt::Bcd},
-      {agg::Avg, vt::SmallInt, vt::Float},   {agg::Avg, vt::LargeInt, vt::Float},
-      {agg::Avg, vt::Date, vt::Date},        {agg::Count, vt::String, vt::Integer},
+      {agg::Sum, vt::SmallInt, vt::Integer},  {agg::Sum, vt::Word, vt::Integer},
+      {agg::Sum, vt::Integer, vt::LargeInt},  {agg::RunSum, vt::Integer, vt::LargeInt},
+      {agg::Sum, vt::Float, vt::Float},       {agg::Sum, vt::Bcd, vt::Bcd},
+      {agg::Avg, vt::SmallInt, vt::Float},    {agg::Avg, vt::LargeInt, vt::Float},
+      {agg::Avg, vt::Date, vt::Date},         {agg::Count, vt::String, vt::Integer},
       {agg::Min, vt::SmallInt, vt::SmallInt}, {agg::Max, vt::Timestamp, vt::Timestamp},
   };
   for (const TCase& c : cases)
     EXPECT_EQ(AggregateResultType(c.Kind, c.Arg), c.Result) << int(c.Kind) << " " << int(c.Arg);
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

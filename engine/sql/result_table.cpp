@@ -162,8 +162,7 @@ void TResultTable::MoveToDisk() {
       try {
         TFileHandler file(target, false, &list);
         if (file.Exists()) file.Delete();
-      } catch (...) {
-      }
+      } catch (...) {}
     }
     Directory = &memory;
     OwnsDirectory = false;
@@ -176,8 +175,7 @@ void TResultTable::MoveToDisk() {
   MayMoveToDisk = false;
   try {
     memory.DeleteTable(memoryName, true);
-  } catch (...) {
-  }
+  } catch (...) {}
   MemoryDirectory.reset();
   Table = &Directory->OpenTable(Name, false, false, false);
   Table->Data().SetHoldsTableLock(true);
@@ -197,7 +195,8 @@ void TResultTable::Append(const uint8_t* record) {
     if (need > Pending.size())
       Pending.resize(std::min(static_cast<std::size_t>(BlockRows) * static_cast<std::size_t>(Size), 2 * need));
     uint8_t* target = Pending.data() + static_cast<std::size_t>(PendingRows) * static_cast<std::size_t>(Size);
-    std::memcpy(target + RecordHeaderSize, record + RecordHeaderSize, static_cast<std::size_t>(Size - RecordHeaderSize));
+    std::memcpy(target + RecordHeaderSize, record + RecordHeaderSize,
+                static_cast<std::size_t>(Size - RecordHeaderSize));
     SetRecordIdentifier(target, data.NextRecordNo() + PendingRows);
     ++PendingRows;
     Table->Index().IncrementRecordCount();
@@ -227,7 +226,8 @@ TBlobReference TResultTable::StoreBlob(const std::vector<uint8_t>& value) {
   // BLOB file too, so the reference stays good.
   StoredBytes += static_cast<int64_t>(value.size());
   reference.ChangeNumber = Table->Data().NextBlobChangeNumber();
-  reference.FirstBlock = blob->WriteBlob(0, 0, reference.ChangeNumber, value.data(), static_cast<int64_t>(value.size()));
+  reference.FirstBlock =
+      blob->WriteBlob(0, 0, reference.ChangeNumber, value.data(), static_cast<int64_t>(value.size()));
   // Written blocks stay in the cache until written out; a big result writes as it goes.
   if (blob->CachedBlocks() > 4096) blob->FlushBlocks();
   return reference;
@@ -296,4 +296,4 @@ TDataCursor& TResultTable::Finish() {
   return *ResultCursor;
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -28,7 +28,7 @@
 namespace quarry {
 
 class TResultTable {
-public:
+ public:
   // The size of records up to which a temporary result stays in memory. Filling and sorting
   // keep a result's records in the record cache anyway; this caps the second, in-memory copy
   // of the file at a size every desktop machine affords many times over (the application's
@@ -74,23 +74,23 @@ public:
   // Lowers the memory bound (tests; 0 or less restores kMemoryResultBytes).
   void SetMemoryLimit(int64_t bytes) { MemoryLimit = bytes > 0 ? bytes : kMemoryResultBytes; }
 
-private:
+ private:
   TDataSession& Session;
   TDataDirectory* Directory = nullptr;
-  bool OwnsDirectory = false;        // opened through the session (closed there)
+  bool OwnsDirectory = false;                       // opened through the session (closed there)
   std::unique_ptr<TDataDirectory> MemoryDirectory;  // where a temporary result starts
   std::string Name;
   bool IsInMemory = false;
   bool IsTemporary = true;
-  bool MayMoveToDisk = false;        // a temporary table that is in memory by our choice
+  bool MayMoveToDisk = false;  // a temporary table that is in memory by our choice
   int64_t MemoryLimit = kMemoryResultBytes;
-  int64_t StoredBytes = 0;           // records and BLOB values stored so far
-  std::vector<uint8_t> Pending;      // appended rows not written yet, back to back
+  int64_t StoredBytes = 0;       // records and BLOB values stored so far
+  std::vector<uint8_t> Pending;  // appended rows not written yet, back to back
   int32_t PendingRows = 0;
-  int32_t BlockRows = 1;             // rows written together
+  int32_t BlockRows = 1;  // rows written together
   std::vector<TFieldDefinition> FieldList;
   int Size = 0;
-  TDataTable* Table = nullptr;       // held while filling
+  TDataTable* Table = nullptr;  // held while filling
   std::unique_ptr<TDataCursor> ResultCursor;
 
   // Closes the cursor, deletes a temporary table and lets go of the directory.
@@ -106,4 +106,4 @@ private:
   void WritePending();
 };
 
-} // namespace quarry
+}  // namespace quarry

@@ -72,7 +72,8 @@ class SelectBlobs : public ::testing::Test, public select_testing::TSelectFixtur
     while (cursor->Next(record.data()) == 0) {
       TBytes value;
       cursor->ReadBlobValue(bodyNo, record.data(), value);
-      rows.push_back(std::to_string(GetFieldInteger(record.data(), id)) + ":" + std::string(value.begin(), value.end()));
+      rows.push_back(std::to_string(GetFieldInteger(record.data(), id)) + ":" +
+                     std::string(value.begin(), value.end()));
     }
     return rows;
   }
@@ -88,10 +89,11 @@ TEST_F(SelectBlobs, MemoColumnsRoundTripThroughLiveAndCannedResults) {
     std::vector<std::string> rows;
   };
   const Case cases[] = {
-      {"SELECT ID, BODY FROM NOTES", all},                                 // live
-      {"SELECT ID, BODY FROM NOTES ORDER BY ID DESC", reversed},           // canned, sorted
+      {"SELECT ID, BODY FROM NOTES", all},                        // live
+      {"SELECT ID, BODY FROM NOTES ORDER BY ID DESC", reversed},  // canned, sorted
       {"SELECT ID, TITLE, BODY FROM NOTES WHERE ID > 2 TOP 5", {all[2], all[3]}},
-      {"SELECT ID, BODY FROM NOTES WHERE ID = 4 UNION ALL SELECT ID, BODY FROM NOTES WHERE ID < 3", {all[3], all[0], all[1]}},
+      {"SELECT ID, BODY FROM NOTES WHERE ID = 4 UNION ALL SELECT ID, BODY FROM NOTES WHERE ID < 3",
+       {all[3], all[0], all[1]}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sql);
@@ -107,7 +109,8 @@ TEST_F(SelectBlobs, BinaryValuesKeepEveryByte) {
 }
 
 TEST_F(SelectBlobs, ConditionsSeeMemoText) {
-  EXPECT_EQ(Bodies_Of("SELECT ID, BODY FROM NOTES WHERE BODY LIKE '%fox%'"), (std::vector<std::string>{"1:" + Bodies[0]}));
+  EXPECT_EQ(Bodies_Of("SELECT ID, BODY FROM NOTES WHERE BODY LIKE '%fox%'"),
+            (std::vector<std::string>{"1:" + Bodies[0]}));
   EXPECT_EQ(Bodies_Of("SELECT ID, BODY FROM NOTES WHERE BODY LIKE '%over' ORDER BY ID DESC"),
             (std::vector<std::string>{"4:" + Bodies[3]}));
 }

@@ -33,7 +33,7 @@ std::string Stored(std::string text, std::size_t size) {
 }
 
 class CatalogueSelect : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     const std::string folder = CatalogueFolder();
     if (folder.empty()) return;
@@ -149,9 +149,9 @@ TEST_F(CatalogueSelect, LookupsFindExactlyTheirRows) {
 
 // The search statement in the shape the main window builds it.
 struct TSearch {
-  std::string Cast;      // empty: any
-  std::string Director;  // empty: any
-  std::string From, To;  // empty: all years
+  std::string Cast;                  // empty: any
+  std::string Director;              // empty: any
+  std::string From, To;              // empty: all years
   std::vector<std::string> Ratings;  // empty: all ratings
 };
 
@@ -159,8 +159,9 @@ std::string SearchText(const TSearch& s) {
   std::string text = "SELECT DISTINCT V.VIDEOID, V.TITLE, V.YEAR, V.INDUSTRYRATING, V.LENGTH";
   bool where = false;
   if (!s.Cast.empty() && !s.Director.empty()) {
-    text += "\r\n, C.VIDEOID, D.VIDEOID \r\nFROM VIDEOS V, VIDEOS_CASTMEMBERS C, VIDEOS_DIRECTORS D\r\n"
-            " WHERE (V.VIDEOID = C.VIDEOID) AND (V.VIDEOID = D.VIDEOID) ";
+    text +=
+        "\r\n, C.VIDEOID, D.VIDEOID \r\nFROM VIDEOS V, VIDEOS_CASTMEMBERS C, VIDEOS_DIRECTORS D\r\n"
+        " WHERE (V.VIDEOID = C.VIDEOID) AND (V.VIDEOID = D.VIDEOID) ";
     where = true;
   } else if (!s.Cast.empty()) {
     text += "\r\n, C.VIDEOID\r\nFROM VIDEOS V, VIDEOS_CASTMEMBERS C\r\n WHERE (V.VIDEOID = C.VIDEOID) ";
@@ -236,5 +237,5 @@ TEST_F(CatalogueSelect, SearchFindsTheVideosOfEachJoinCase) {
   }
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

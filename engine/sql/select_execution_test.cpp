@@ -15,7 +15,7 @@ using select_testing::Column;
 using select_testing::IndexOn;
 
 class SelectExecution : public ::testing::Test, public select_testing::TSelectFixture {
-protected:
+ protected:
   SelectExecution() {
     // EMP: an employee with no department (5), one in a department that does not exist (4),
     // two of one name (1, 6).
@@ -47,7 +47,8 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       {"SELECT NAME FROM EMP ORDER BY NAME", {"Ann", "Ann", "Cid", "Dee", "Eve", "bob"}},
       {"SELECT NAME FROM EMP ORDER BY NAME DESC", {"bob", "Eve", "Dee", "Cid", "Ann", "Ann"}},
       {"SELECT NAME FROM EMP ORDER BY NAME NOCASE", {"Ann", "Ann", "bob", "Cid", "Dee", "Eve"}},
-      {"SELECT NAME, SALARY FROM EMP ORDER BY 2 DESC", {"Dee|400", "Cid|300", "Ann|250", "bob|200", "Eve|150", "Ann|100"}},
+      {"SELECT NAME, SALARY FROM EMP ORDER BY 2 DESC",
+       {"Dee|400", "Cid|300", "Ann|250", "bob|200", "Eve|150", "Ann|100"}},
       // DISTINCT, alone and with ORDER BY; NULL sorts first.
       {"SELECT DISTINCT NAME FROM EMP ORDER BY NAME", {"Ann", "Cid", "Dee", "Eve", "bob"}},
       {"SELECT DISTINCT GRADE FROM EMP", {"NULL", "A", "B"}},
@@ -152,7 +153,8 @@ TEST_F(SelectExecution, StatementsGiveTheirRowsInOrder) {
       // sorted first rows, and a value of another type than the indexed column.
       {"SELECT ID FROM EMP WHERE SALARY IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
       {"SELECT ID FROM EMP WHERE SALARY / 1.0 IN (SELECT SALARY FROM EMP WHERE ID < 3) ORDER BY ID", {"1", "2"}},
-      {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP WHERE DEPT IS NOT NULL ORDER BY DEPT DESC TOP 2)", {"20"}},
+      {"SELECT ID FROM DEPT WHERE ID IN (SELECT DEPT FROM EMP WHERE DEPT IS NOT NULL ORDER BY DEPT DESC TOP 2)",
+       {"20"}},
       {"SELECT ID FROM EMP WHERE SALARY / 10.0 IN (SELECT ID FROM DEPT) ORDER BY ID", {"1", "2", "4"}},
       {"SELECT ID FROM EMP WHERE SALARY / 10.0 NOT IN (SELECT ID FROM DEPT) ORDER BY ID", {"3", "5", "6"}},
       {"SELECT ID FROM EMP WHERE ID * 10 IN (SELECT ID FROM DEPT WHERE TITLE <> 'Sales') ORDER BY ID", {"2", "4"}},
@@ -323,5 +325,5 @@ TEST_F(SelectExecution, InLookUpsLeaveNoLockAndNoExtraPagesBehind) {
   }
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

@@ -15,13 +15,12 @@ const char* UnionWord(const TDataQuery& master) { return master.UnionAll ? "UNIO
 // The read locks of the tables that IN sub-selects look values up in, held while the
 // master query fills.
 class TProbeLocks {
-public:
+ public:
   ~TProbeLocks() {
     for (TSelectQuery* query : Held) {
       try {
         query->ReleaseProbeLock();
-      } catch (...) {
-      }
+      } catch (...) {}
     }
   }
   void Take(TSelectQuery* query) {
@@ -29,10 +28,10 @@ public:
     query->HoldProbeLock();
   }
 
-private:
+ private:
   std::vector<TSelectQuery*> Held;
 };
-} // namespace
+}  // namespace
 
 TSelectExecutor::TSelectExecutor(TQueryStatement& statement) : Statement(statement) {}
 
@@ -68,9 +67,9 @@ void TSelectExecutor::CheckUnion(TDataQuery& master, TDataQuery& part) {
   if (left == nullptr || right == nullptr) return;
   const std::string word = UnionWord(master);
   if (left->VisibleColumnCount() != right->VisibleColumnCount())
-    RaiseExpressionError(kSqlErrorCode, "",
-                         "The number of columns  in the " + word + " query must match the " +
-                             "number of columns in the master query");
+    RaiseExpressionError(
+        kSqlErrorCode, "",
+        "The number of columns  in the " + word + " query must match the " + "number of columns in the master query");
   for (int i = 0; i < left->VisibleColumnCount(); ++i) {
     const TResultColumn& a = left->Columns()[static_cast<std::size_t>(i)];
     const TResultColumn& b = right->Columns()[static_cast<std::size_t>(i)];
@@ -115,7 +114,8 @@ void TSelectExecutor::Execute() {
   state->Finish();
   Rows = state->RowCount();
   master->RowCount = Rows;
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
   master->ExecutionTime = static_cast<double>(elapsed.count()) / 1000.0;
 }
 
@@ -131,8 +131,8 @@ int TSelectExecutor::SubSelectColumns(TDataQuery* query, TExpToken& columnType) 
   if (state->VisibleColumnCount() >= 1) {
     const TFieldDefinition& f = state->Columns().front().Definition;
     uint8_t type = static_cast<uint8_t>(f.DataType);
-    int32_t size = f.ValueSize != 0 ? f.ValueSize
-                                    : (f.DataType == TFieldType::String ? f.Size + 1 : static_cast<int32_t>(f.Size));
+    int32_t size =
+        f.ValueSize != 0 ? f.ValueSize : (f.DataType == TFieldType::String ? f.Size + 1 : static_cast<int32_t>(f.Size));
     if (size == 0) size = 8;
     columnType.SetType(type, f.SubType, size, f.Scale);
   }
@@ -151,4 +151,4 @@ bool TSelectExecutor::TextSearch(const TExpToken& column, const std::string& wor
   return state != nullptr && state->TextSearch(column, words, found, occurrences);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -21,7 +21,7 @@ class TQueryStatement;
 class TSelectQuery;
 
 class TSelectExecutor : public TStatementExecutor, public TExpressionOwner {
-public:
+ public:
   explicit TSelectExecutor(TQueryStatement& statement);
   ~TSelectExecutor() override;
 
@@ -34,10 +34,9 @@ public:
   int SubSelectColumns(TDataQuery* query, TExpToken& columnType) override;
   TSubSelectMatch SubSelectContains(TDataQuery* query, const TExpToken& value) override;
   // The rest goes to the statement.
-  bool TextSearch(const TExpToken& column, const std::string& words, bool& found,
-                  std::int32_t& occurrences) override;
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences) override;
 
-private:
+ private:
   TQueryStatement& Statement;
   std::int32_t Rows = 0;
 
@@ -47,4 +46,4 @@ private:
   void CheckUnion(TDataQuery& master, TDataQuery& part);
 };
 
-} // namespace quarry
+}  // namespace quarry

@@ -35,10 +35,9 @@ TEngineErrorCode CodeOf(const std::function<void()>& run) {
 class SelectLive : public ::testing::Test, public select_testing::TSelectFixture {
  protected:
   SelectLive() {
-    std::vector<TFieldDefinition> fields = {Column(1, "CASTMEMBERID", TFieldType::Integer),
-                                            Column(2, "CASTMEMBER", TFieldType::String, 30),
-                                            Column(3, "BORN", TFieldType::Integer),
-                                            Column(4, "NOTE", TFieldType::String, 10)};
+    std::vector<TFieldDefinition> fields = {
+        Column(1, "CASTMEMBERID", TFieldType::Integer), Column(2, "CASTMEMBER", TFieldType::String, 30),
+        Column(3, "BORN", TFieldType::Integer), Column(4, "NOTE", TFieldType::String, 10)};
     fields[3].DefaultValue = "none";
     MakeTable("CASTMEMBERS", fields, IndexOn("", {1}, true),
               {IndexOn("BYNAME", {2}), Ordered("BYNAMENOCASE", 2, false, true), Ordered("BYBORNDESC", 3, true, false)},
@@ -114,14 +113,21 @@ TEST_F(SelectLive, LiveOnlyWhenTheQueryIsOneTablesRecordsInAnIndexOrder) {
       {"SELECT BORN * 2 FROM CASTMEMBERS WHERE CASTMEMBERID < 3", true, {"3882", "3848"}},
       // Canned: the ORDER BY is no index of the table.
       {"SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER DESC", false, {"bacall", "Nolte", "Caine", "Astaire"}},
-      {"SELECT CASTMEMBER, BORN FROM CASTMEMBERS ORDER BY CASTMEMBER, BORN", false, {"Astaire", "Caine", "Nolte", "bacall"}},
+      {"SELECT CASTMEMBER, BORN FROM CASTMEMBERS ORDER BY CASTMEMBER, BORN",
+       false,
+       {"Astaire", "Caine", "Nolte", "bacall"}},
       {"SELECT CASTMEMBERID FROM CASTMEMBERS ORDER BY CASTMEMBERID DESC", false, {"4", "3", "2", "1"}},
       {"SELECT BORN FROM CASTMEMBERS ORDER BY BORN", false, {"1899", "1924", "1933", "1941"}},
       {"SELECT BORN + 0 AS B FROM CASTMEMBERS ORDER BY B DESC", false, {"1941", "1933", "1924", "1899"}},
       // Canned: more than one table's records, or records folded together.
-      {"SELECT DISTINCT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER", false, {"Astaire", "Caine", "Nolte", "bacall"}},
-      {"SELECT C.CASTMEMBER FROM CASTMEMBERS C, ROLES R WHERE C.CASTMEMBERID = R.CASTMEMBERID", false, {"Nolte", "Caine"}},
-      {"SELECT C.CASTMEMBER FROM CASTMEMBERS C INNER JOIN ROLES R ON C.CASTMEMBERID = R.CASTMEMBERID", false,
+      {"SELECT DISTINCT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER",
+       false,
+       {"Astaire", "Caine", "Nolte", "bacall"}},
+      {"SELECT C.CASTMEMBER FROM CASTMEMBERS C, ROLES R WHERE C.CASTMEMBERID = R.CASTMEMBERID",
+       false,
+       {"Nolte", "Caine"}},
+      {"SELECT C.CASTMEMBER FROM CASTMEMBERS C INNER JOIN ROLES R ON C.CASTMEMBERID = R.CASTMEMBERID",
+       false,
        {"Nolte", "Caine"}},
       {"SELECT NOTE, COUNT(*) FROM CASTMEMBERS GROUP BY NOTE", false, {"none"}},
       {"SELECT BORN, COUNT(*) FROM CASTMEMBERS GROUP BY BORN HAVING COUNT(*) > 1", false, {}},
@@ -129,8 +135,11 @@ TEST_F(SelectLive, LiveOnlyWhenTheQueryIsOneTablesRecordsInAnIndexOrder) {
       {"SELECT MAX(BORN) FROM CASTMEMBERS WHERE BORN < 1930", false, {"1924"}},
       {"SELECT CASTMEMBER FROM CASTMEMBERS TOP 2", false, {"Nolte", "bacall"}},
       // Canned: other queries in the statement, a new table, a computed BLOB.
-      {"SELECT CASTMEMBERID FROM CASTMEMBERS UNION ALL SELECT CASTMEMBERID FROM ROLES", false, {"1", "2", "3", "4", "1", "3"}},
-      {"SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID IN (SELECT CASTMEMBERID FROM ROLES)", false,
+      {"SELECT CASTMEMBERID FROM CASTMEMBERS UNION ALL SELECT CASTMEMBERID FROM ROLES",
+       false,
+       {"1", "2", "3", "4", "1", "3"}},
+      {"SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID IN (SELECT CASTMEMBERID FROM ROLES)",
+       false,
        {"Nolte", "Caine"}},
       {"SELECT CASTMEMBER INTO STARS FROM CASTMEMBERS WHERE BORN < 1930", false, {"bacall", "Astaire"}},
       {"SELECT CAST(CASTMEMBER AS BLOB) FROM CASTMEMBERS WHERE CASTMEMBERID = 1", false, {"?"}},
@@ -270,8 +279,9 @@ TEST_F(SelectLive, ExecutingAgainRefiltersWithTheTablesNewState) {
 
 TEST_F(SelectLive, CannedResultsMarkAvgCountersInternalAndKeepOrigins) {
   TQueryStatement statement(Database);
-  statement.Prepare("SELECT C.CASTMEMBER, AVG(R.VIDEOID), BORN AS YEAR FROM CASTMEMBERS C, ROLES R "
-                    "WHERE C.CASTMEMBERID = R.CASTMEMBERID GROUP BY C.CASTMEMBER, BORN");
+  statement.Prepare(
+      "SELECT C.CASTMEMBER, AVG(R.VIDEOID), BORN AS YEAR FROM CASTMEMBERS C, ROLES R "
+      "WHERE C.CASTMEMBERID = R.CASTMEMBERID GROUP BY C.CASTMEMBER, BORN");
   TDataCursor* cursor = statement.Execute();
   ASSERT_EQ(cursor->FieldCount(), 4);
   const std::vector<TFieldDefinition>& f = cursor->Fields();

@@ -13,7 +13,7 @@ using select_testing::IndexOn;
 using select_testing::TSelectFixture;
 
 class SelectOrderTest : public ::testing::Test, public TSelectFixture {
-protected:
+ protected:
   SelectOrderTest() {
     TFieldDefinition id = Column(1, "ID", TFieldType::Integer);
     id.SubType = subtype::AutoInc;
@@ -41,11 +41,14 @@ TEST_F(SelectOrderTest, IndexServedListsMatchSortedOnes) {
       {"SELECT NAME FROM PEOPLE ORDER BY NAME DESC", {"Åsa", "bob", "Zoë", "Maria", "Maria", "Anders", "NULL"}},
       {"SELECT YEAR FROM PEOPLE ORDER BY YEAR", {"NULL", "-5", "1960", "1970", "1970", "1980", "32000"}},
       {"SELECT YEAR FROM PEOPLE ORDER BY YEAR DESC", {"32000", "1980", "1970", "1970", "1960", "-5", "NULL"}},
-      {"SELECT ID, YEAR FROM PEOPLE ORDER BY YEAR", {"4|NULL", "2|-5", "5|1960", "1|1970", "6|1970", "3|1980", "7|32000"}},
-      {"SELECT P.YEAR AS Y, YEAR FROM PEOPLE P ORDER BY 1", {"NULL|NULL", "-5|-5", "1960|1960", "1970|1970", "1970|1970", "1980|1980", "32000|32000"}},
+      {"SELECT ID, YEAR FROM PEOPLE ORDER BY YEAR",
+       {"4|NULL", "2|-5", "5|1960", "1|1970", "6|1970", "3|1980", "7|32000"}},
+      {"SELECT P.YEAR AS Y, YEAR FROM PEOPLE P ORDER BY 1",
+       {"NULL|NULL", "-5|-5", "1960|1960", "1970|1970", "1970|1970", "1980|1980", "32000|32000"}},
       {"SELECT NAME FROM PEOPLE ORDER BY NAME TOP 3", {"NULL", "Anders", "Maria"}},
       // Columns outside the key, conditions and computed columns read the records.
-      {"SELECT NAME, CITY FROM PEOPLE ORDER BY NAME", {"NULL|Rome", "Anders|Rome", "Maria|Lyon", "Maria|Bern", "Zoë|NULL", "bob|Oslo", "Åsa|Oslo"}},
+      {"SELECT NAME, CITY FROM PEOPLE ORDER BY NAME",
+       {"NULL|Rome", "Anders|Rome", "Maria|Lyon", "Maria|Bern", "Zoë|NULL", "bob|Oslo", "Åsa|Oslo"}},
       {"SELECT YEAR FROM PEOPLE WHERE CITY = 'Oslo' ORDER BY YEAR", {"NULL", "-5"}},
       {"SELECT YEAR + 1 FROM PEOPLE ORDER BY 1 DESC", {"32001", "1981", "1971", "1971", "1961", "-4", "NULL"}},
   };
@@ -70,5 +73,5 @@ TEST_F(SelectOrderTest, AMaximumRowCountCutsTheIndexWalkAndReExecutionRepeatsIt)
   }
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

@@ -47,11 +47,9 @@ bool StrayStar(const TExpToken* node, bool countArgument) {
   return false;
 }
 
-bool IsPlainColumn(const TExpToken* node) {
-  return node != nullptr && node->NodeClass == nc::Column;
-}
+bool IsPlainColumn(const TExpToken* node) { return node != nullptr && node->NodeClass == nc::Column; }
 
-} // namespace
+}  // namespace
 
 void TStatementParser::ParseSelect(TDataQuery& query, bool master, TAliasRule rule) {
   // A UNION chain is read part by part, iteratively, so that a long chain cannot exhaust
@@ -74,10 +72,9 @@ void TStatementParser::ParseSelect(TDataQuery& query, bool master, TAliasRule ru
   }
 }
 
-bool TStatementParser::ParseSelectBlock(TDataQuery& query, TDataQuery& head, bool master,
-                                        TAliasRule rule) {
+bool TStatementParser::ParseSelectBlock(TDataQuery& query, TDataQuery& head, bool master, TAliasRule rule) {
   query.Kind = TStatementKind::Select;
-  P.NextToken(); // SELECT
+  P.NextToken();  // SELECT
   AcceptKeyword("ALL");
   if (AcceptKeyword("DISTINCT")) query.Distinct = true;
   ParseResultColumns(query);
@@ -101,8 +98,7 @@ bool TStatementParser::ParseSelectBlock(TDataQuery& query, TDataQuery& head, boo
     std::string text;
     // COUNT(*) is accepted here as in the result columns, which it must match.
     query.Having = ParseExpressionIn("HAVING clause", pf::Aggregates | pf::AllColumns, &text);
-    if (StrayStar(query.Having.get(), false))
-      FailMessage("* (all columns) symbol is not allowed in HAVING clause");
+    if (StrayStar(query.Having.get(), false)) FailMessage("* (all columns) symbol is not allowed in HAVING clause");
   }
 
   bool orderByHere = false;
@@ -142,8 +138,7 @@ bool TStatementParser::ParseSelectBlock(TDataQuery& query, TDataQuery& head, boo
 void TStatementParser::ParseResultColumns(TDataQuery& query) {
   do {
     auto field = std::make_unique<TResultField>(query);
-    field->Expression = ParseExpressionIn("source column expression",
-                                          pf::Aggregates | pf::AllColumns | pf::Predicates,
+    field->Expression = ParseExpressionIn("source column expression", pf::Aggregates | pf::AllColumns | pf::Predicates,
                                           &field->ExpressionText);
     // Alias: AS name, or a name directly (not INTO or FROM); a.b keeps b.
     bool alias = false;
@@ -156,8 +151,7 @@ void TStatementParser::ParseResultColumns(TDataQuery& query) {
       alias = true;
     }
     if (alias && AcceptSymbol('.'))
-      field->ResultName =
-          ReadName("Symbol or string expected after table correlation name, instead found '");
+      field->ResultName = ReadName("Symbol or string expected after table correlation name, instead found '");
     field->AliasGiven = alias;
 
     TExpToken* root = field->Expression.get();
@@ -168,8 +162,7 @@ void TStatementParser::ParseResultColumns(TDataQuery& query) {
       if (!alias && root->ColumnName != "*") field->ResultName = root->ColumnName;
     } else if (const TAggregateKind kind = AggregateOf(*root); kind != TAggregateKind::None) {
       const TExpToken* argument = root->Arg(0);
-      if (ContainsAggregate(argument, star))
-        FailMessage("Aggregate functions cannot be nested");
+      if (ContainsAggregate(argument, star)) FailMessage("Aggregate functions cannot be nested");
       field->Aggregate = kind;
       if (kind == TAggregateKind::Avg) query.HasAvg = true;
       if (IsPlainColumn(argument)) {
@@ -184,8 +177,7 @@ void TStatementParser::ParseResultColumns(TDataQuery& query) {
         query.HasComputed = true;
       }
     } else {
-      if (ContainsAggregate(root, star))
-        FailMessage("Aggregate functions cannot be used within expressions");
+      if (ContainsAggregate(root, star)) FailMessage("Aggregate functions cannot be used within expressions");
       if (star) FailMessage("* (all columns) symbol is not allowed in source column expression");
       field->Computed = true;
       query.HasComputed = true;
@@ -244,4 +236,4 @@ void TStatementParser::ReadColumnItem(TField& field, const std::string& stem) {
 template void TStatementParser::ReadColumnItem<TOrderByField>(TOrderByField&, const std::string&);
 template void TStatementParser::ReadColumnItem<TGroupByField>(TGroupByField&, const std::string&);
 
-} // namespace quarry
+}  // namespace quarry

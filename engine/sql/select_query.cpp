@@ -11,8 +11,8 @@
 #include "engine/sql/expression_preparer.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
-#include "engine/sql/type_checker.h"
 #include "engine/sql/token_stack.h"
+#include "engine/sql/type_checker.h"
 #include "engine/sql/value_ops.h"
 #include "engine/storage/record_buffer.h"
 #include "engine/storage/session.h"
@@ -73,7 +73,7 @@ void CheckColumnSize(uint8_t type, int32_t valueSize, const std::string& text) {
   if (tooLong) Fail("Column expression '" + text + "'" + " exceeds the maximum allowable field size");
 }
 
-} // namespace
+}  // namespace
 
 TSelectQuery::TSelectQuery(TDataQuery& query, TQueryStatement& statement, TExpressionOwner& hooks)
     : QueryBlock(query), Statement(statement), Hooks(hooks) {}
@@ -243,7 +243,8 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
   if (field.AliasGiven) column.Alias = field.ResultName;
   column.Aggregate = AggregateOf(field.Aggregate);
   const TExpToken* node = field.Expression.get();
-  if (column.Aggregate == agg::None && node->NodeClass == nc::Function) column.Aggregate = AggregateOfOpCode(node->OpCode);
+  if (column.Aggregate == agg::None && node->NodeClass == nc::Function)
+    column.Aggregate = AggregateOfOpCode(node->OpCode);
   if (column.Aggregate != agg::None) {
     const TExpToken* argument = node->Arg(0);
     column.Expression = argument;
@@ -354,7 +355,8 @@ void TSelectQuery::CheckBooleanClause(TExpTree& clause, TColumnResolver& resolve
   options.Owner = &Hooks;
   options.Context = context;
   CheckExpression(options, clause);
-  if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown) Fail(context + " must be a boolean expression");
+  if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown)
+    Fail(context + " must be a boolean expression");
 }
 
 void TSelectQuery::CheckCondition() {
@@ -409,7 +411,8 @@ void TSelectQuery::PrepareHaving() {
     if (n->NodeClass == nc::Column) {
       for (int i = 0; i < Visible; ++i) {
         const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
-        if ((c.Aggregate == agg::None && sameColumn(c, *n)) || (n->TableName.empty() && SameName(c.Name, n->ColumnName))) {
+        if ((c.Aggregate == agg::None && sameColumn(c, *n)) ||
+            (n->TableName.empty() && SameName(c.Name, n->ColumnName))) {
           n->ColumnName = c.Name;
           n->TableName.clear();
           break;
@@ -432,8 +435,8 @@ void TSelectQuery::PrepareHaving() {
 int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std::string& name, int number,
                                       const std::string& clause, bool allowAggregates) {
   if (name.empty()) {
-    const bool blob = number >= 1 && number <= Visible &&
-                      ResultColumns[static_cast<std::size_t>(number - 1)].Definition.IsBlob();
+    const bool blob =
+        number >= 1 && number <= Visible && ResultColumns[static_cast<std::size_t>(number - 1)].Definition.IsBlob();
     if (number < 1 || number > Visible || blob)
       Fail("Invalid column number '" + std::to_string(number) + "'" + " specified in " + clause + " clause");
     return number - 1;
@@ -442,7 +445,8 @@ int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std:
     const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
     const bool plainMatch = c.Aggregate == agg::None && !c.ColumnName.empty() && SameName(c.ColumnName, name) &&
                             (correlation.empty() || SameName(c.Correlation, correlation));
-    const bool nameMatch = correlation.empty() && SameName(c.Name, name) && (allowAggregates || c.Aggregate == agg::None);
+    const bool nameMatch =
+        correlation.empty() && SameName(c.Name, name) && (allowAggregates || c.Aggregate == agg::None);
     if (plainMatch || nameMatch) return i;
   }
   Fail("Invalid column name '" + (correlation.empty() ? name : correlation + "." + name) + "'" + " specified in " +
@@ -459,14 +463,16 @@ void TSelectQuery::ResolveOrderAndGroup() {
   OrderColumns.clear();
   OrderDescending.clear();
   for (const auto& item : QueryBlock.OrderByFields) {
-    const int column = ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "ORDER BY", true);
+    const int column =
+        ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "ORDER BY", true);
     item->ResultColumn = column + 1;
     OrderColumns.push_back(column);
     OrderDescending.push_back(item->Descending);
   }
   GroupColumns.clear();
   for (const auto& item : QueryBlock.GroupByFields) {
-    const int column = ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "GROUP BY", false);
+    const int column =
+        ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "GROUP BY", false);
     if (ResultColumns[static_cast<std::size_t>(column)].Definition.IsBlob())
       Fail("Invalid BLOB column '" + item->ColumnName + "'" + " specified in GROUP BY clause");
     item->ResultColumn = column + 1;
@@ -478,8 +484,8 @@ void TSelectQuery::ResolveOrderAndGroup() {
         Fail("Invalid BLOB column '" + ResultColumns[static_cast<std::size_t>(i)].Name + "'" +
              " specified in DISTINCT clause");
   }
-  const bool allAscending =
-      std::none_of(OrderDescending.begin(), OrderDescending.end(), [](bool d) { return d; }) && !QueryBlock.OrderByNoCase;
+  const bool allAscending = std::none_of(OrderDescending.begin(), OrderDescending.end(), [](bool d) { return d; }) &&
+                            !QueryBlock.OrderByNoCase;
   OrderSatisfied = false;
   if (!OrderColumns.empty() && allAscending) {
     if (QueryBlock.GroupByPresent) {
@@ -622,4 +628,4 @@ void TSelectQuery::PresentResult(TDataCursor& cursor) const {
   if (marked) cursor.ReplaceFieldDefinitions(std::move(fields));
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -52,29 +52,29 @@ class TQueryStatement;
 // One column of the result table.
 struct TResultColumn {
   std::string Name;
-  std::string Alias;               // written with AS (or directly after the expression)
-  TFieldDefinition Definition;     // as the result table stores it (FieldNo = position)
-  uint8_t Aggregate = 0;           // agg:: codes
-  bool Plain = false;              // copied from a source column
-  bool Hidden = false;             // the counter of an AVG column
+  std::string Alias;            // written with AS (or directly after the expression)
+  TFieldDefinition Definition;  // as the result table stores it (FieldNo = position)
+  uint8_t Aggregate = 0;        // agg:: codes
+  bool Plain = false;           // copied from a source column
+  bool Hidden = false;          // the counter of an AVG column
   bool FromStar = false;
-  TSelectSource* Source = nullptr; // plain column, or the plain argument of an aggregate
+  TSelectSource* Source = nullptr;  // plain column, or the plain argument of an aggregate
   int SourceFieldNo = 0;
-  std::string Correlation;         // of a plain column (or aggregate argument): its table's
-  std::string ColumnName;          // ... and its column name
-  const TExpToken* Expression = nullptr; // checked tree: computed value or aggregate argument
-  TExpTree OwnedExpression;        // columns made by expanding `*`
-  std::string Text;                // the expression as written, for messages
-  int CounterColumn = -1;          // AVG: index of its hidden counter
-  std::string Origin;              // plain column: "table.column" (at most 100 characters)
-  std::string OriginDatabase;      // ... and the database of that table
+  std::string Correlation;                // of a plain column (or aggregate argument): its table's
+  std::string ColumnName;                 // ... and its column name
+  const TExpToken* Expression = nullptr;  // checked tree: computed value or aggregate argument
+  TExpTree OwnedExpression;               // columns made by expanding `*`
+  std::string Text;                       // the expression as written, for messages
+  int CounterColumn = -1;                 // AVG: index of its hidden counter
+  std::string Origin;                     // plain column: "table.column" (at most 100 characters)
+  std::string OriginDatabase;             // ... and the database of that table
   // Per execution.
   TExpTree Prepared;
   TExpToken Converted;
 };
 
 class TSelectQuery : public TExecutionState {
-public:
+ public:
   TSelectQuery(TDataQuery& query, TQueryStatement& statement, TExpressionOwner& hooks);
   ~TSelectQuery() override;
 
@@ -110,7 +110,7 @@ public:
   // tables; false when the column is not one of them.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences);
 
-private:
+ private:
   TDataQuery& QueryBlock;
   TQueryStatement& Statement;
   TExpressionOwner& Hooks;
@@ -127,7 +127,7 @@ private:
   bool WholeTableGroup = false;
   bool Distinct = false;
   bool OrderSatisfied = false;
-  std::vector<int> OrderColumns;      // 0-based result columns
+  std::vector<int> OrderColumns;  // 0-based result columns
   std::vector<bool> OrderDescending;
   std::vector<int> GroupColumns;
   bool ConditionChecked = false;
@@ -141,18 +141,18 @@ private:
     std::vector<const TExpToken*> JoinConditions;    // comparisons of the edge into it
     std::vector<const TExpToken*> WhereConditions;   // tested once the join matched
     TAccessPath Access;
-    bool Backward = false;                           // read from the last record back
-    bool OnlyUnmatched = false;                      // left outer join: matched rows never qualify
+    bool Backward = false;       // read from the last record back
+    bool OnlyUnmatched = false;  // left outer join: matched rows never qualify
     // Only whether an inner row matches matters (see UseKeySet): the inner join column's
     // values, read once, answer each outer row.
     bool KeySetCandidate = false;
-    int8_t KeySetState = -1;                         // -1 undecided, 0 index lookups, 1 key set
-    const TExpToken* OuterSide = nullptr;            // of the join comparison
+    int8_t KeySetState = -1;               // -1 undecided, 0 index lookups, 1 key set
+    const TExpToken* OuterSide = nullptr;  // of the join comparison
     int InnerFieldNo = 0;
-    std::vector<int64_t> Keys;                       // sorted
+    std::vector<int64_t> Keys;  // sorted
     TExpToken KeyValue;
   };
-  std::vector<TTableRun> Runs;        // FROM order
+  std::vector<TTableRun> Runs;  // FROM order
   TJoinPlan Plan;
   std::vector<TExpTree> PreparedConditions;
   std::vector<const TExpToken*> RowConditions;  // evaluated on each whole combination
@@ -161,13 +161,13 @@ private:
   TGroupAggregator Aggregator;
   TGroupCollector Groups;
   bool CollectGroups = false;
-  int DistinctLevel = -1;             // below this level, one written row ends the loops
-  bool RowWritten = false;         // GROUP BY rows are folded before they reach the result
+  int DistinctLevel = -1;   // below this level, one written row ends the loops
+  bool RowWritten = false;  // GROUP BY rows are folded before they reach the result
   std::vector<uint8_t> RowBuffer;
   std::vector<uint8_t> GroupRow;
   bool GroupStarted = false;
   int64_t Appended = 0;
-  int64_t RowLimit = -1;             // the walk stops after this many rows (-1: never)
+  int64_t RowLimit = -1;  // the walk stops after this many rows (-1: never)
   bool Stop = false;
   int64_t DriverRows = 0;
   int64_t DriverVisited = 0;
@@ -175,7 +175,7 @@ private:
   int32_t Rows = 0;
   bool DistinctDone = false;
   bool OrderDone = false;
-  bool OrderByIndex = false;          // the single table is read in the ORDER BY's order
+  bool OrderByIndex = false;  // the single table is read in the ORDER BY's order
   // Live result: the WHERE filter of the current execution and the column values the
   // computed columns read from a record of the table.
   TFilter* LiveFilter = nullptr;
@@ -183,13 +183,13 @@ private:
   // IN (SELECT ...) values, read from the result once per execution.
   TSubSelectMembers Members;
   bool ServesMembership = false;
-  bool FeedMembers = false;           // this execution's rows go to Members only
+  bool FeedMembers = false;  // this execution's rows go to Members only
   // IN over this query answered through an index of its single table, the rows unread.
-  int ProbeSlot = -1;                 // the index, or -1
+  int ProbeSlot = -1;  // the index, or -1
   bool ProbeLockHeld = false;
   std::vector<uint8_t> ProbeKey;
   TExpToken ProbeValue;
-  int8_t ProbeHasNull = -1;           // -1 not yet looked up
+  int8_t ProbeHasNull = -1;  // -1 not yet looked up
   int8_t ProbeHasRows = -1;
 
   // Preparation steps.
@@ -266,4 +266,4 @@ private:
   void CloseSources();
 };
 
-} // namespace quarry
+}  // namespace quarry

@@ -41,13 +41,12 @@ void SplitAnd(const TExpToken* n, std::vector<const TExpToken*>& parts) {
 
 // Holds read locks on the source tables for one execution (WITH LOCKS).
 class TReadLocks {
-public:
+ public:
   ~TReadLocks() {
     for (TDataTable* table : Tables) {
       try {
         table->ReleaseReadLockA();
-      } catch (...) {
-      }
+      } catch (...) {}
     }
   }
   void Take(TDataTable& table) {
@@ -56,12 +55,11 @@ public:
     Tables.push_back(&table);
   }
 
-private:
+ private:
   std::vector<TDataTable*> Tables;
 };
 
-} // namespace
-
+}  // namespace
 
 namespace {
 
@@ -102,7 +100,7 @@ bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpTok
   });
 }
 
-} // namespace
+}  // namespace
 
 TEvalContext TSelectQuery::Context() const {
   TEvalContext context;
@@ -157,8 +155,9 @@ void TSelectQuery::PlanJoins(bool forExecution) {
       const uint64_t left = TablesRead(part->Left, ColumnSource);
       const uint64_t right = TablesRead(part->Right, ColumnSource);
       if (std::popcount(left) > 1 || std::popcount(right) > 1)
-        Fail("The join condition cannot contain multiple table correlation names in either the left or right "
-             "operand in WHERE or JOIN clause");
+        Fail(
+            "The join condition cannot contain multiple table correlation names in either the left or right "
+            "operand in WHERE or JOIN clause");
       if (OnlyTable(left) >= 0 && OnlyTable(right) >= 0 && left != right) {
         Plan.AddComparison(const_cast<TExpToken*>(part), OnlyTable(left), OnlyTable(right), part->JoinKind);
         continue;
@@ -222,8 +221,7 @@ void TSelectQuery::PlanJoins(bool forExecution) {
     std::vector<const TExpToken*> usable = run.JoinConditions;
     // The conditions of a left outer join's inner table are tested after the join matched:
     // they must not narrow the rows the match is looked for in.
-    if (run.Kind != jk::LeftOuter)
-      usable.insert(usable.end(), run.WhereConditions.begin(), run.WhereConditions.end());
+    if (run.Kind != jk::LeftOuter) usable.insert(usable.end(), run.WhereConditions.begin(), run.WhereConditions.end());
     // A left outer join whose inner rows are wanted only when none matches (... LEFT JOIN L
     // ON ... WHERE L.X IS NULL) needs no more than the first match.
     run.OnlyUnmatched = run.Kind == jk::LeftOuter &&
@@ -275,16 +273,19 @@ void TSelectQuery::ChooseDistinctLevel() {
   // A column equal by its join comparison to an integer column of the same type of an
   // outer table holds that table's value: it is read from there (C.VIDEOID = V.VIDEOID).
   auto outerTwin = [&](int t, int fieldNo) -> std::pair<int, int> {
-    const TFieldDefinition& field = Runs[static_cast<std::size_t>(t)].Source->Cursor->Fields()[static_cast<std::size_t>(fieldNo - 1)];
+    const TFieldDefinition& field =
+        Runs[static_cast<std::size_t>(t)].Source->Cursor->Fields()[static_cast<std::size_t>(fieldNo - 1)];
     if (!IntegerFamily(static_cast<uint8_t>(field.DataType))) return {-1, 0};
     for (const TExpToken* c : Runs[static_cast<std::size_t>(t)].JoinConditions) {
       if (c->NodeClass != nc::Binary || c->OpCode != op::Equal) continue;
       for (const auto& [mine, other] : {std::pair{c->Left, c->Right}, std::pair{c->Right, c->Left}}) {
-        if (mine == nullptr || other == nullptr || mine->NodeClass != nc::Column || other->NodeClass != nc::Column) continue;
+        if (mine == nullptr || other == nullptr || mine->NodeClass != nc::Column || other->NodeClass != nc::Column)
+          continue;
         if (runOf(mine->SourceTable) != t || mine->FieldNo != fieldNo) continue;
         const int u = runOf(other->SourceTable);
         if (u < 0 || u == t || other->FieldNo < 1) continue;
-        const TFieldDefinition& twin = Runs[static_cast<std::size_t>(u)].Source->Cursor->Fields()[static_cast<std::size_t>(other->FieldNo - 1)];
+        const TFieldDefinition& twin =
+            Runs[static_cast<std::size_t>(u)].Source->Cursor->Fields()[static_cast<std::size_t>(other->FieldNo - 1)];
         if (twin.DataType == field.DataType && twin.ValueSize == field.ValueSize) return {u, other->FieldNo};
       }
     }
@@ -419,7 +420,7 @@ int NullTestHolds(const TExpToken& c, const TSelectColumnSource& sources) {
   return isNull == (c.OpCode == op::Equal) ? 1 : 0;
 }
 
-} // namespace
+}  // namespace
 
 bool TSelectQuery::Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const {
   if (conditions.empty()) return true;
@@ -464,11 +465,12 @@ void TSelectQuery::StoreValue(uint8_t* row, TResultColumn& column, const TExpTok
   }
   if (field.IsBlob()) {
     // Texts keep their bytes without the terminating zero.
-    const bool text = value.DataType == vt::String || (value.DataType == vt::Blob && (value.SubType == subtype::Memo ||
-                                                                                       value.SubType == subtype::FormattedMemo));
+    const bool text =
+        value.DataType == vt::String ||
+        (value.DataType == vt::Blob && (value.SubType == subtype::Memo || value.SubType == subtype::FormattedMemo));
     const std::size_t size = static_cast<std::size_t>(std::max(0, value.ValueSize - (text ? 1 : 0)));
-    const std::vector<uint8_t> bytes(value.Value.begin(),
-                                     value.Value.begin() + static_cast<std::ptrdiff_t>(std::min(size, value.Value.size())));
+    const std::vector<uint8_t> bytes(
+        value.Value.begin(), value.Value.begin() + static_cast<std::ptrdiff_t>(std::min(size, value.Value.size())));
     SetFieldBlob(row, field, Result->StoreBlob(bytes));
     return;
   }
@@ -806,8 +808,8 @@ void TSelectQuery::Fill() {
   // Prepared copies of this execution's trees (parameter values bound).
   for (TResultColumn& column : ResultColumns) {
     column.Prepared.reset();
-    const bool countStar = column.Aggregate == agg::Count &&
-                           (column.Expression == nullptr || column.Expression->ColumnName == "*");
+    const bool countStar =
+        column.Aggregate == agg::Count && (column.Expression == nullptr || column.Expression->ColumnName == "*");
     if (column.Hidden || column.Plain || countStar || column.Expression == nullptr) continue;
     column.Prepared = PrepareExpression(*column.Expression, &Hooks, &ColumnSource, true, false, Language, Sort);
   }
@@ -864,8 +866,8 @@ void TSelectQuery::Fill() {
 
   // Where the walk may stop early.
   RowLimit = QueryBlock.MaxRowCount >= 0 ? QueryBlock.MaxRowCount : -1;
-  const bool topInWalk = QueryBlock.Top >= 0 && (OrderColumns.empty() || OrderByIndex) && !QueryBlock.GroupByPresent && !Distinct &&
-                         !WholeTableGroup && !QueryBlock.UnionFollows && !QueryBlock.UnionPart;
+  const bool topInWalk = QueryBlock.Top >= 0 && (OrderColumns.empty() || OrderByIndex) && !QueryBlock.GroupByPresent &&
+                         !Distinct && !WholeTableGroup && !QueryBlock.UnionFollows && !QueryBlock.UnionPart;
   if (topInWalk) RowLimit = RowLimit < 0 ? QueryBlock.Top : std::min<int64_t>(RowLimit, QueryBlock.Top);
   if (RowLimit == 0) Stop = true;
 
@@ -878,8 +880,7 @@ void TSelectQuery::Fill() {
     TDataCursor& cursor = *Runs.front().Source->Cursor;
     cursor.ChooseIndexSlot(ProbeSlot);
     // With no row test, a look-up needs only the key: the records are never read.
-    if (Runs.front().WhereConditions.empty() &&
-        cursor.KeyHoldsFields(ProbeSlot, {ResultColumns.front().SourceFieldNo}))
+    if (Runs.front().WhereConditions.empty() && cursor.KeyHoldsFields(ProbeSlot, {ResultColumns.front().SourceFieldNo}))
       cursor.SetKeysOnly(true);
     ProbeKey.assign(static_cast<std::size_t>(cursor.RecordBufferSize()), 0);
     Stop = true;  // the rows are looked up when IN asks
@@ -946,8 +947,7 @@ TDataCursor& TSelectQuery::Finish() {
   // DISTINCT and GROUP BY mark the order done when their sort gave it.
   const bool orderDue = !OrderColumns.empty() && !OrderDone;
   const bool unionInvolved = QueryBlock.UnionFollows;
-  if (orderDue || (unionInvolved && QueryBlock.Top >= 0) ||
-      (QueryBlock.Top >= 0 && Result->Rows() > QueryBlock.Top)) {
+  if (orderDue || (unionInvolved && QueryBlock.Top >= 0) || (QueryBlock.Top >= 0 && Result->Rows() > QueryBlock.Top)) {
     TSortOptions options;
     if (orderDue) options.KeyFields = KeyFields(OrderColumns, OrderDescending);
     options.CaseInsensitive = QueryBlock.OrderByNoCase;
@@ -960,8 +960,7 @@ TDataCursor& TSelectQuery::Finish() {
   return cursor;
 }
 
-bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words, bool& found,
-                              int32_t& occurrences) {
+bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences) {
   TSelectSource* source = ColumnSource.SourceOf(column);
   if (source == nullptr || column.FieldNo < 1 || column.FieldNo > source->Cursor->FieldCount()) return false;
   const TFieldDefinition& field = source->Cursor->Fields()[static_cast<std::size_t>(column.FieldNo - 1)];
@@ -985,8 +984,8 @@ int TSelectQuery::MembershipSlot() const {
   const int last = std::min(cursor.IndexCount(), 30);
   for (int slot = 0; slot <= last; ++slot) {
     const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
-    if (index.Defined() && index.FieldCount > 0 && index.FieldNumbers[0] == column.SourceFieldNo &&
-        !index.Descending && !index.FieldDescending[0])
+    if (index.Defined() && index.FieldCount > 0 && index.FieldNumbers[0] == column.SourceFieldNo && !index.Descending &&
+        !index.FieldDescending[0])
       return slot;
   }
   return -1;
@@ -1024,8 +1023,7 @@ TSubSelectMatch TSelectQuery::ProbeMembership(const TExpToken& value) {
   TTableRun& run = Runs.front();
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
-  const TFieldDefinition& field =
-      cursor.Fields()[static_cast<std::size_t>(ResultColumns.front().SourceFieldNo - 1)];
+  const TFieldDefinition& field = cursor.Fields()[static_cast<std::size_t>(ResultColumns.front().SourceFieldNo - 1)];
   const uint8_t fieldType = static_cast<uint8_t>(field.DataType);
   const bool keyable = value.DataType == fieldType || (IsIntegerType(value.DataType) && IsIntegerType(fieldType));
   if (!value.IsNull && !keyable) {
@@ -1085,4 +1083,4 @@ TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {
   return Members.Find(value);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -60,7 +60,8 @@ bool TSelectColumnSource::ResolveColumn(TExpToken& column) {
 void TSelectColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* /*record*/) {
   TSelectSource* source = SourceOf(column);
   const TFieldDefinition* field = nullptr;
-  if (source != nullptr && source->Cursor && column.FieldNo >= 1 && column.FieldNo <= static_cast<int>(source->Cursor->TableFields().size()))
+  if (source != nullptr && source->Cursor && column.FieldNo >= 1 &&
+      column.FieldNo <= static_cast<int>(source->Cursor->TableFields().size()))
     field = &source->Cursor->TableFields()[static_cast<std::size_t>(column.FieldNo - 1)];
   column.IsNull = true;
   if (field == nullptr || source->NullRow || IsFieldNull(source->Record.data(), *field)) {
@@ -89,4 +90,4 @@ void TSelectColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* /
   std::copy(data, data + field->ValueSize, column.Value.begin());
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -25,16 +25,16 @@ struct TSelectSource {
   TSourceTable* Source = nullptr;  // the parse object (owned by the query)
   std::string Correlation;         // correlation name as written (table name by default)
   std::string TableName;
-  int FromPosition = 0;            // 1-based position in FROM
+  int FromPosition = 0;  // 1-based position in FROM
   std::unique_ptr<TDataCursor> Cursor;
-  std::vector<uint8_t> Record;     // the current row, Cursor->RecordBufferSize() bytes
-  bool NullRow = false;            // the current row is a left outer join's NULL row
+  std::vector<uint8_t> Record;  // the current row, Cursor->RecordBufferSize() bytes
+  bool NullRow = false;         // the current row is a left outer join's NULL row
 
   const TFieldDefinition* FindField(const std::string& name) const;
 };
 
 class TSelectColumnSource : public TColumnResolver, public TColumnValueProvider {
-public:
+ public:
   // sources: in FROM order; they must outlive this object.
   void SetSources(std::vector<TSelectSource*> sources) { Sources = std::move(sources); }
   const std::vector<TSelectSource*>& All() const { return Sources; }
@@ -47,11 +47,11 @@ public:
   bool ResolveColumn(TExpToken& column) override;
   void ProvideColumnValue(TExpToken& column, const uint8_t* record) override;
 
-private:
+ private:
   std::vector<TSelectSource*> Sources;
 };
 
 // Copies a resolved field's definition into a column node's type fields.
 void SetColumnType(TExpToken& column, const TFieldDefinition& field);
 
-} // namespace quarry
+}  // namespace quarry

@@ -53,15 +53,13 @@ inline std::string FieldText(const std::uint8_t* record, const TFieldDefinition&
   case TFieldType::LargeInt: return std::to_string(GetFieldLargeInt(record, f));
   case TFieldType::Boolean: return GetFieldBoolean(record, f) ? "True" : "False";
   case TFieldType::Float:
-  case TFieldType::TimeStamp:
-    std::snprintf(buffer, sizeof buffer, "%g", GetFieldFloat(record, f));
-    return buffer;
+  case TFieldType::TimeStamp: std::snprintf(buffer, sizeof buffer, "%g", GetFieldFloat(record, f)); return buffer;
   default: return "?";
   }
 }
 
 class TSelectFixture {
-public:
+ public:
   TSelectFixture() : List(Env), Session(&List) {
     Env.MakeDirectory("/db");
     Env.MakeDirectory("/tmp");
@@ -90,9 +88,7 @@ public:
         if (row[i] == "NULL") continue;
         std::vector<std::uint8_t> value(256, 0);
         switch (f.DataType) {
-        case TFieldType::String:
-          std::copy(row[i].begin(), row[i].end(), value.begin());
-          break;
+        case TFieldType::String: std::copy(row[i].begin(), row[i].end(), value.begin()); break;
         case TFieldType::SmallInt: {
           const auto v = static_cast<std::int16_t>(std::stoi(row[i]));
           std::memcpy(value.data(), &v, sizeof v);
@@ -161,4 +157,4 @@ public:
   TDataDirectory* Database = nullptr;
 };
 
-} // namespace quarry::select_testing
+}  // namespace quarry::select_testing

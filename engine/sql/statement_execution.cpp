@@ -17,4 +17,4 @@ std::unique_ptr<TStatementExecutor> MakeStatementExecutor(TQueryStatement& state
                        (name.empty() ? std::string("Empty") : name) + " statements are not supported");
 }
 
-} // namespace quarry
+}  // namespace quarry

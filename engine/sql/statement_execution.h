@@ -18,13 +18,13 @@ class TQueryStatement;
 class TStatementExecutor {
  public:
   virtual ~TStatementExecutor() = default;
-  virtual void Prepare() = 0;                 // once, after parsing
-  virtual void Execute() = 0;                 // every execute
-  virtual TDataCursor* ResultCursor() = 0;    // the result of a SELECT, else nullptr
+  virtual void Prepare() = 0;               // once, after parsing
+  virtual void Execute() = 0;               // every execute
+  virtual TDataCursor* ResultCursor() = 0;  // the result of a SELECT, else nullptr
   virtual std::int32_t RowsAffected() const = 0;
 };
 
 // Makes the executor for the statement's master query kind; raises for kinds not run yet.
 std::unique_ptr<TStatementExecutor> MakeStatementExecutor(TQueryStatement& statement);
 
-} // namespace quarry
+}  // namespace quarry

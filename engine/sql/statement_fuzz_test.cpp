@@ -48,14 +48,29 @@ const std::vector<std::string> kSeeds = {
 };
 
 const std::vector<std::string> kWords = {
-    "SELECT", "DISTINCT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER", "UNION", "ALL", "INTO",
-    "MEMORY", "JOIN", "LEFT", "RIGHT", "INNER", "OUTER", "FULL", "ON", "AND", "OR", "NOT", "IN",
-    "BETWEEN", "LIKE", "IS", "NULL", "AS", "TOP", "WITH", "LOCKS", "INSERT", "VALUES", "UPDATE",
-    "SET", "DELETE", "CREATE", "TABLE", "INDEX", "ALTER", "ADD", "DROP", "REDEFINE", "PRIMARY",
-    "KEY", "COMMIT", "INTERVAL", "FLUSH", "ROLLBACK", "START", "TRANSACTION", "COUNT(*)", "SUM(",
-    "(", ")", ",", ";", ".", "\\", "=", "<>", "?", "*", "'s'", "\"d\"", "[b]", "1", "2.5", "T", "A",
-    "V.X", "CHAR(3)", "INT", "TEXT", "LANGUAGE", "'French (Standard)'", "ENCRYPTED", "USER",
-    "LAST", "AUTOINC", "COMPRESS", "NOCASE", "DESC", "/*", "*/", "'", "\"", "[", "#65", "-",
+    "SELECT",    "DISTINCT", "FROM",        "WHERE",
+    "GROUP",     "BY",       "HAVING",      "ORDER",
+    "UNION",     "ALL",      "INTO",        "MEMORY",
+    "JOIN",      "LEFT",     "RIGHT",       "INNER",
+    "OUTER",     "FULL",     "ON",          "AND",
+    "OR",        "NOT",      "IN",          "BETWEEN",
+    "LIKE",      "IS",       "NULL",        "AS",
+    "TOP",       "WITH",     "LOCKS",       "INSERT",
+    "VALUES",    "UPDATE",   "SET",         "DELETE",
+    "CREATE",    "TABLE",    "INDEX",       "ALTER",
+    "ADD",       "DROP",     "REDEFINE",    "PRIMARY",
+    "KEY",       "COMMIT",   "INTERVAL",    "FLUSH",
+    "ROLLBACK",  "START",    "TRANSACTION", "COUNT(*)",
+    "SUM(",      "(",        ")",           ",",
+    ";",         ".",        "\\",          "=",
+    "<>",        "?",        "*",           "'s'",
+    "\"d\"",     "[b]",      "1",           "2.5",
+    "T",         "A",        "V.X",         "CHAR(3)",
+    "INT",       "TEXT",     "LANGUAGE",    "'French (Standard)'",
+    "ENCRYPTED", "USER",     "LAST",        "AUTOINC",
+    "COMPRESS",  "NOCASE",   "DESC",        "/*",
+    "*/",        "'",        "\"",          "[",
+    "#65",       "-",
 };
 
 std::string Mutate(std::mt19937& random, std::string text) {
@@ -63,19 +78,19 @@ std::string Mutate(std::mt19937& random, std::string text) {
   for (int i = 0; i < edits; ++i) {
     const std::size_t at = text.empty() ? 0 : random() % (text.size() + 1);
     switch (random() % 5) {
-    case 0: // drop a stretch
+    case 0:  // drop a stretch
       if (!text.empty() && at < text.size()) text.erase(at, 1 + random() % 8);
       break;
-    case 1: // insert a word
+    case 1:  // insert a word
       text.insert(at, " " + kWords[random() % kWords.size()] + " ");
       break;
-    case 2: // replace one byte with anything, control and high bytes included
+    case 2:  // replace one byte with anything, control and high bytes included
       if (at < text.size()) text[at] = static_cast<char>(random() % 256);
       break;
-    case 3: // duplicate a stretch
+    case 3:  // duplicate a stretch
       if (at < text.size()) text.insert(at, text.substr(at, 1 + random() % 20));
       break;
-    default: // cut the text short
+    default:  // cut the text short
       text.resize(at);
       break;
     }
@@ -92,7 +107,7 @@ std::string RandomWords(std::mt19937& random) {
 
 // Stand-in executor, so that Execute walks the whole script.
 class TNullExecutor : public TStatementExecutor {
-public:
+ public:
   void Prepare() override {}
   void Execute() override {}
   TDataCursor* ResultCursor() override { return nullptr; }
@@ -129,7 +144,7 @@ TEST(StatementFuzz, RandomAndMutatedStatementsNeverCrash) {
   std::mt19937 random(seed);
   const auto budget = std::chrono::seconds(soak ? 300 : 3);
   const auto start = std::chrono::steady_clock::now();
-  TQueryStatement statement(nullptr); // reused, as a dataset reuses its statement
+  TQueryStatement statement(nullptr);  // reused, as a dataset reuses its statement
   statement.SetExecutorFactory(&MakeNull);
   long runs = 0;
   while (std::chrono::steady_clock::now() - start < budget) {
@@ -146,5 +161,5 @@ TEST(StatementFuzz, RandomAndMutatedStatementsNeverCrash) {
   std::printf("%ld statements\n", runs);
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

@@ -49,8 +49,7 @@ void MarkJoinComparisons(TExpToken* node, uint8_t joinKind) {
   if (!IsComparison(*node)) return;
   std::vector<std::string> left, right;
   if (!CollectQualifiers(node->Left, left) || !CollectQualifiers(node->Right, right)) return;
-  const bool sameSingleTable = left.size() == 1 && right.size() == 1 && !left[0].empty() &&
-                               left[0] == right[0];
+  const bool sameSingleTable = left.size() == 1 && right.size() == 1 && !left[0].empty() && left[0] == right[0];
   if (!sameSingleTable) node->JoinKind = joinKind;
 }
 
@@ -66,16 +65,14 @@ void MarkOuterJoinParts(TExpToken* node, uint8_t joinKind, const TSourceTable* i
   node->OuterJoinInner = inner;
 }
 
-} // namespace
+}  // namespace
 
 TStatementParser::TStatementParser(TQueryStatement& statement)
     : Statement(statement), P(statement.ExpressionParser()) {}
 
 // ---- tokens and messages ----
 
-void TStatementParser::Fail(const std::string& stem) const {
-  P.FailMessage(stem + P.TokenText() + "'");
-}
+void TStatementParser::Fail(const std::string& stem) const { P.FailMessage(stem + P.TokenText() + "'"); }
 
 void TStatementParser::FailMessage(const std::string& message) const { P.FailMessage(message); }
 
@@ -174,8 +171,8 @@ void TStatementParser::ParseMaster(TDataQuery& query) {
   // A `;` ends the statement; what follows is the next statement of a script.
   if (AcceptSymbol(';')) return;
   if (P.TokenKind() != tk::End)
-    FailMessage(std::string("End of ") + StatementName(query.Kind) +
-                " statement expected, instead found '" + P.TokenText() + "'");
+    FailMessage(std::string("End of ") + StatementName(query.Kind) + " statement expected, instead found '" +
+                P.TokenText() + "'");
 }
 
 void TStatementParser::ParseNestedSelect(TDataQuery& query) {
@@ -212,9 +209,8 @@ void TStatementParser::ReadTableAlias(TSourceTable& table, TAliasRule rule) {
   if (!P.IsName()) return;
   // Words that continue the statement are never taken for an alias. FULL and OUTER are
   // among them so that FULL [OUTER] JOIN reaches its own message.
-  if (IsAnyKeyword({"LEFT", "RIGHT", "INNER", "JOIN", "WHERE", "ORDER", "GROUP", "HAVING", "TOP",
-                    "RANGE", "WITH", "ENCRYPTED", "LANGUAGE", "NOJOINOPTIMIZE", "UNION", "FULL",
-                    "OUTER", "ON"}))
+  if (IsAnyKeyword({"LEFT", "RIGHT", "INNER", "JOIN", "WHERE", "ORDER", "GROUP", "HAVING", "TOP", "RANGE", "WITH",
+                    "ENCRYPTED", "LANGUAGE", "NOJOINOPTIMIZE", "UNION", "FULL", "OUTER", "ON"}))
     return;
   if (rule != TAliasRule::Select && IsAnyKeyword({"NOAUTOINC", "COMMIT"})) return;
   if (rule == TAliasRule::Change && IsAnyKeyword({"SET", "FROM"})) return;
@@ -223,8 +219,7 @@ void TStatementParser::ReadTableAlias(TSourceTable& table, TAliasRule rule) {
   P.NextToken();
 }
 
-TSourceTable& TStatementParser::AddSourceTable(TDataQuery& query, std::size_t at,
-                                               std::unique_ptr<TSourceTable> table) {
+TSourceTable& TStatementParser::AddSourceTable(TDataQuery& query, std::size_t at, std::unique_ptr<TSourceTable> table) {
   auto& names = Correlations[&query];
   if (names.size() != query.SourceTables.size()) {
     // The list was changed behind this parser's back (UPDATE ... FROM restarts it).
@@ -232,22 +227,19 @@ TSourceTable& TStatementParser::AddSourceTable(TDataQuery& query, std::size_t at
     for (const auto& t : query.SourceTables) names.insert(UpperAscii(t->CorrelationName));
   }
   if (!names.insert(UpperAscii(table->CorrelationName)).second)
-    FailMessage("Duplicate table correlation name '" + table->CorrelationName +
-                "' found in source tables");
+    FailMessage("Duplicate table correlation name '" + table->CorrelationName + "' found in source tables");
   if (at >= query.SourceTables.size()) {
     table->Position = static_cast<int>(query.SourceTables.size()) + 1;
     query.SourceTables.push_back(std::move(table));
     return *query.SourceTables.back();
   }
-  auto it = query.SourceTables.insert(query.SourceTables.begin() + static_cast<std::ptrdiff_t>(at),
-                                      std::move(table));
+  auto it = query.SourceTables.insert(query.SourceTables.begin() + static_cast<std::ptrdiff_t>(at), std::move(table));
   for (std::size_t i = at; i < query.SourceTables.size(); ++i)
     query.SourceTables[i]->Position = static_cast<int>(i) + 1;
   return **it;
 }
 
-void TStatementParser::ParseTableReference(TDataQuery& query, const std::string& stem,
-                                           TAliasRule rule) {
+void TStatementParser::ParseTableReference(TDataQuery& query, const std::string& stem, TAliasRule rule) {
   const std::size_t blockStart = query.SourceTables.size();
   int open = 0;
   auto readTable = [&](const std::string& tableStem, bool first) {
@@ -298,7 +290,8 @@ void TStatementParser::ParseTableReference(TDataQuery& query, const std::string&
     // the inner side is what stood before it (named when that is one table).
     const std::size_t before = query.SourceTables.size() - blockStart;
     TSourceTable& added = AddSourceTable(query, kind == 3 ? blockStart : query.SourceTables.size(), std::move(table));
-    const TSourceTable* inner = kind == 2 ? &added : (kind == 3 && before == 1 ? query.SourceTables[blockStart + 1].get() : nullptr);
+    const TSourceTable* inner =
+        kind == 2 ? &added : (kind == 3 && before == 1 ? query.SourceTables[blockStart + 1].get() : nullptr);
     query.HasJoin = true;
     ExpectKeyword("ON", "ON keyword expected in JOIN clause, instead found '");
     TExpTree condition = ParseExpressionIn("WHERE or JOIN clause", pf::Predicates | pf::Parameters);
@@ -322,9 +315,8 @@ void TStatementParser::AddCondition(TDataQuery& query, TExpTree condition) {
   // Each condition adds one AND above the others: keep the whole tree within the height the
   // recursive passes over trees are built for.
   if (++ConditionCount[&query] > TExpressionParser::kMaxTreeHeight)
-    FailMessage("Expression is nested more than " + std::to_string(TExpressionParser::kMaxNesting) +
-                " levels or " + std::to_string(TExpressionParser::kMaxTreeHeight) +
-                " operators deep in " + P.ContextName);
+    FailMessage("Expression is nested more than " + std::to_string(TExpressionParser::kMaxNesting) + " levels or " +
+                std::to_string(TExpressionParser::kMaxTreeHeight) + " operators deep in " + P.ContextName);
   if (!query.Condition) {
     query.Condition = std::move(condition);
     return;
@@ -340,8 +332,7 @@ void TStatementParser::AddCondition(TDataQuery& query, TExpTree condition) {
 
 void TStatementParser::ParseWhere(TDataQuery& query) {
   if (!AcceptKeyword("WHERE")) return;
-  AddCondition(query, ParseExpressionIn("WHERE or JOIN clause",
-                                        pf::Predicates | pf::Parameters | pf::SubSelects));
+  AddCondition(query, ParseExpressionIn("WHERE or JOIN clause", pf::Predicates | pf::Parameters | pf::SubSelects));
 }
 
 void TStatementParser::ParseCommitOption(TDataQuery& query) {
@@ -365,19 +356,16 @@ void TStatementParser::ParseLanguage(TDataQuery& query) {
 
 void TStatementParser::ParseLanguageValue(TDataQuery& query) {
   const std::string language = P.TokenText();
-  const auto id = (P.TokenKind() == tk::SingleQuoted || P.TokenKind() == tk::DoubleQuoted)
-                      ? LanguageIdOf(language)
-                      : std::nullopt;
-  if (!id)
-    FailMessage("Invalid language constant '" + language + "' specified after LANGUAGE keyword");
+  const auto id =
+      (P.TokenKind() == tk::SingleQuoted || P.TokenKind() == tk::DoubleQuoted) ? LanguageIdOf(language) : std::nullopt;
+  if (!id) FailMessage("Invalid language constant '" + language + "' specified after LANGUAGE keyword");
   P.NextToken();
   query.LanguageId = *id;
   query.LanguageGiven = true;
   if (!AcceptKeyword("SORT")) return;
   const std::string sort = P.TokenText();
-  const auto sortId = (P.TokenKind() == tk::SingleQuoted || P.TokenKind() == tk::DoubleQuoted)
-                          ? SortIdOf(*id, sort)
-                          : std::nullopt;
+  const auto sortId =
+      (P.TokenKind() == tk::SingleQuoted || P.TokenKind() == tk::DoubleQuoted) ? SortIdOf(*id, sort) : std::nullopt;
   if (!sortId) FailMessage("Invalid sort constant '" + sort + "' specified after SORT keyword");
   P.NextToken();
   query.SortId = *sortId;
@@ -397,4 +385,4 @@ void TStatementParser::ParseEncryptionValue(TDataQuery& query) {
   P.NextToken();
 }
 
-} // namespace quarry
+}  // namespace quarry

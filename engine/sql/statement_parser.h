@@ -25,22 +25,21 @@ namespace quarry {
 
 // Sets the parser's context name for one clause and puts back the previous one.
 class TContextScope {
-public:
-  TContextScope(TExpressionParser& parser, const char* context)
-      : Parser(parser), Saved(parser.ContextName) {
+ public:
+  TContextScope(TExpressionParser& parser, const char* context) : Parser(parser), Saved(parser.ContextName) {
     Parser.ContextName = context;
   }
   ~TContextScope() { Parser.ContextName = Saved; }
   TContextScope(const TContextScope&) = delete;
   TContextScope& operator=(const TContextScope&) = delete;
 
-private:
+ private:
   TExpressionParser& Parser;
   std::string Saved;
 };
 
 class TStatementParser {
-public:
+ public:
   explicit TStatementParser(TQueryStatement& statement);
 
   // A master statement at the current token, with the end-of-statement check (an optional
@@ -49,7 +48,7 @@ public:
   // A nested SELECT (sub-select) from its SELECT keyword; stops at the token closing it.
   void ParseNestedSelect(TDataQuery& query);
 
-private:
+ private:
   TQueryStatement& Statement;
   TExpressionParser& P;
   // Per query: the correlation names in use (upper case), so that a long FROM list is
@@ -130,12 +129,11 @@ private:
   void ParsePrimaryKey(TCreateIndex& index);
   bool AtPrimaryKeyStart() const;
   // Reads ( columns ) into columns (plain names only).
-  void ParseIndexColumns(std::vector<TExpTree>& columns, const std::string& leftStem,
-                         const std::string& rightStem);
+  void ParseIndexColumns(std::vector<TExpTree>& columns, const std::string& leftStem, const std::string& rightStem);
   void ParseCompression(TCreateIndex& index);
   // The table options of CREATE/ALTER TABLE, in their fixed order; pending is an option
   // keyword already consumed (upper case), or empty.
   void ParseTableOptionsFrom(TDataQuery& query, std::string pending);
 };
 
-} // namespace quarry
+}  // namespace quarry

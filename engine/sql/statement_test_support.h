@@ -145,8 +145,7 @@ inline std::string DescribeQuery(const TDataQuery& q) {
   if (q.NoBackup) parts.push_back("nobackup");
   if (q.NoAutoInc) parts.push_back("noautoinc");
   if (!select && q.NoJoinOptimize) parts.push_back("nojoinoptimize");
-  if (q.CommitGiven)
-    parts.push_back(q.CommitInterval >= 0 ? "commit=" + std::to_string(q.CommitInterval) : "commit");
+  if (q.CommitGiven) parts.push_back(q.CommitInterval >= 0 ? "commit=" + std::to_string(q.CommitInterval) : "commit");
   if (q.CommitFlush) parts.push_back("flush");
   if (!q.IndexName.empty()) parts.push_back("index=" + q.IndexName);
   if (!q.ResultFields.empty()) parts.push_back("cols[" + JoinItems(q.ResultFields, &DescribeResult) + "]");
@@ -181,8 +180,7 @@ inline std::string DescribeQuery(const TDataQuery& q) {
   if (q.BlobBlockSize) parts.push_back("blocksize=" + std::to_string(q.BlobBlockSize));
   if (q.Top >= 0) parts.push_back("top=" + std::to_string(q.Top));
   if (q.WithLocks) parts.push_back("locks");
-  if (q.LanguageGiven)
-    parts.push_back("language=" + std::to_string(q.LanguageId) + "/" + std::to_string(q.SortId));
+  if (q.LanguageGiven) parts.push_back("language=" + std::to_string(q.LanguageId) + "/" + std::to_string(q.SortId));
   if (q.EncryptionGiven) parts.push_back("password=" + q.Password);
   if (q.UserMajorVersionGiven) parts.push_back("major=" + std::to_string(q.UserMajorVersion));
   if (q.UserMinorVersionGiven) parts.push_back("minor=" + std::to_string(q.UserMinorVersion));
@@ -211,4 +209,4 @@ inline std::pair<int, std::string> ParseError(const std::string& sql) {
   return {0, ""};
 }
 
-} // namespace quarry::testing_support
+}  // namespace quarry::testing_support

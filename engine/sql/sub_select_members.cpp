@@ -18,10 +18,8 @@ bool IntegerFamily(uint8_t type) {
   case vt::LargeInt:
   case vt::Date:
   case vt::Time:
-  case vt::Boolean:
-    return true;
-  default:
-    return false;
+  case vt::Boolean: return true;
+  default: return false;
   }
 }
 
@@ -103,8 +101,9 @@ TSubSelectMatch TSubSelectMembers::Find(const TExpToken& value) {
   } else if (IsStringLike(value) && IsStringLike(Member)) {
     if (!TextsSorted) SortTexts();
     const std::string text = ValueAsText(value);
-    auto it = std::lower_bound(Texts.begin(), Texts.end(), text,
-                               [this](const std::string& a, const std::string& b) { return Collation.Compare(a, b) < 0; });
+    auto it = std::lower_bound(Texts.begin(), Texts.end(), text, [this](const std::string& a, const std::string& b) {
+      return Collation.Compare(a, b) < 0;
+    });
     found = it != Texts.end() && Collation.Compare(*it, text) == 0;
   } else if (IntegerFamily(memberType)) {
     // Integers against another type: each member in turn, as the comparison converts it.
@@ -113,9 +112,10 @@ TSubSelectMatch TSubSelectMembers::Find(const TExpToken& value) {
       found = CompareByOperator(op::Equal, value, Member, Collation);
     }
   } else {
-    for (std::size_t i = 0; i < Count && !found; ++i) found = CompareByOperator(op::Equal, value, MemberAt(i), Collation);
+    for (std::size_t i = 0; i < Count && !found; ++i)
+      found = CompareByOperator(op::Equal, value, MemberAt(i), Collation);
   }
   return found ? TSubSelectMatch::Yes : missing;
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -28,7 +28,7 @@ namespace quarry {
 bool IntegerFamily(uint8_t type);
 
 class TSubSelectMembers {
-public:
+ public:
   // Reads the first field of every record the cursor shows; the cursor is left at its start.
   void Load(TDataCursor& cursor, const TExpressionCollation& collation);
   // The same from rows handed over one by one: Begin with the field that holds the member
@@ -41,20 +41,20 @@ public:
 
   TSubSelectMatch Find(const TExpToken& value);
 
-private:
+ private:
   bool Loaded_ = false;
   TExpressionCollation Collation;
   TFieldDefinition Field;
   bool HasNull = false;
-  std::size_t Count = 0;                // non-NULL members
-  std::vector<uint8_t> Raw;             // the members' stored values, Field.ValueSize each
-  std::vector<int64_t> Integers;        // sorted, when the members are of the integer family
-  std::vector<std::string> Texts;       // sorted by the collation, built on first use
+  std::size_t Count = 0;           // non-NULL members
+  std::vector<uint8_t> Raw;        // the members' stored values, Field.ValueSize each
+  std::vector<int64_t> Integers;   // sorted, when the members are of the integer family
+  std::vector<std::string> Texts;  // sorted by the collation, built on first use
   bool TextsSorted = false;
-  TExpToken Member;                     // scratch node holding one member
+  TExpToken Member;  // scratch node holding one member
 
   const TExpToken& MemberAt(std::size_t i);
   void SortTexts();
 };
 
-} // namespace quarry
+}  // namespace quarry

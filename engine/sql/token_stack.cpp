@@ -88,4 +88,4 @@ TExpTree CopyTree(const TExpToken* root) {
   return copy;
 }
 
-} // namespace quarry
+}  // namespace quarry

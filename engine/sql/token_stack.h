@@ -16,7 +16,7 @@
 namespace quarry {
 
 class TExpTokenStack {
-public:
+ public:
   static constexpr std::size_t kCapacity = 256;
 
   // The one pool of the process.
@@ -31,9 +31,9 @@ public:
 
   ~TExpTokenStack();
 
-private:
-  std::mutex Lock;                // guards Free
-  std::vector<TExpToken*> Free;   // owned; at most kCapacity
+ private:
+  std::mutex Lock;               // guards Free
+  std::vector<TExpToken*> Free;  // owned; at most kCapacity
 };
 
 // Returns a whole tree to the pool: operands and arguments first, then the node.
@@ -53,4 +53,4 @@ inline TExpTree NewToken() { return TExpTree(TExpTokenStack::Instance().Acquire(
 // A deep copy of a tree: new nodes for Left, Right and Args; references kept.
 TExpTree CopyTree(const TExpToken* root);
 
-} // namespace quarry
+}  // namespace quarry

@@ -74,7 +74,7 @@ TEST(TokenStack, KeepsAtMostItsCapacity) {
   }
   EXPECT_EQ(pool.FreeCount(), TExpTokenStack::kCapacity);
   TExpToken* reused = pool.Acquire();
-  EXPECT_TRUE(reused->Text.empty()); // cleared on the way out
+  EXPECT_TRUE(reused->Text.empty());  // cleared on the way out
   TExpToken* none = nullptr;
   pool.Release(none);
   pool.Release(reused);
@@ -113,5 +113,5 @@ TEST(TokenStack, SharedByThreads) {
   EXPECT_LE(TExpTokenStack::Instance().FreeCount(), TExpTokenStack::kCapacity);
 }
 
-} // namespace
-} // namespace quarry
+}  // namespace
+}  // namespace quarry

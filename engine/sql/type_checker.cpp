@@ -44,7 +44,7 @@ bool IsIntegerConstant(const TExpToken* n) {
 }
 
 class TChecker {
-public:
+ public:
   explicit TChecker(const TCheckOptions& options) : Opt(options) {}
 
   void Check(TExpToken* parent, TExpToken*& node, bool stringsMayBeColumns);
@@ -55,7 +55,7 @@ public:
   // stem + " in " context: the stems below already end with " in ".
   [[noreturn]] void FailIn(const std::string& stem) const { FailMessage(stem + Opt.Context); }
 
-private:
+ private:
   const TCheckOptions& Opt;
 
   void TryAsColumn(TExpToken& n);
@@ -74,8 +74,7 @@ private:
 };
 
 void TChecker::TryAsColumn(TExpToken& n) {
-  if (Opt.Resolver == nullptr || n.IsParam || n.IsNull || n.DataType != vt::String || n.Text.empty() ||
-      n.Text == "*")
+  if (Opt.Resolver == nullptr || n.IsParam || n.IsNull || n.DataType != vt::String || n.Text.empty() || n.Text == "*")
     return;
   const uint8_t type = n.DataType, subType = n.SubType, scale = n.Scale;
   const int32_t size = n.ValueSize;
@@ -150,21 +149,18 @@ void TChecker::ConvertDateConstant(TExpToken& n, uint8_t type) {
     }
   }
   if (!ok)
-    FailMessage("Date, time, or timestamp expression expected, instead found '" + n.Text + "' in " +
-                Opt.Context);
+    FailMessage("Date, time, or timestamp expression expected, instead found '" + n.Text + "' in " + Opt.Context);
 }
 
 void TChecker::RewriteBoolean(TExpToken* parent, TExpToken*& node) {
   if (!Opt.RewriteBooleanColumns || node->DataType != vt::Boolean) return;
-  const bool candidate =
-      node->NodeClass == nc::Column ||
-      (node->NodeClass == nc::Function &&
-       (node->OpCode == op::Cast || node->OpCode == op::If || node->OpCode == op::IfNull ||
-        node->OpCode == op::Coalesce || node->OpCode == op::TextSearch));
+  const bool candidate = node->NodeClass == nc::Column ||
+                         (node->NodeClass == nc::Function &&
+                          (node->OpCode == op::Cast || node->OpCode == op::If || node->OpCode == op::IfNull ||
+                           node->OpCode == op::Coalesce || node->OpCode == op::TextSearch));
   if (!candidate) return;
-  const bool position =
-      parent == nullptr || (parent->NodeClass == nc::Unary && parent->OpCode == op::Not) ||
-      (parent->NodeClass == nc::Binary && (parent->OpCode == op::And || parent->OpCode == op::Or));
+  const bool position = parent == nullptr || (parent->NodeClass == nc::Unary && parent->OpCode == op::Not) ||
+                        (parent->NodeClass == nc::Binary && (parent->OpCode == op::And || parent->OpCode == op::Or));
   if (!position) return;
   TExpTree equal = MakeNode(nc::Binary, op::Equal, "=");
   equal->SetType(vt::Boolean, st::None, 2);
@@ -186,9 +182,7 @@ void TChecker::Check(TExpToken* parent, TExpToken*& node, bool stringsMayBeColum
   case nc::Constant:
     if (stringsMayBeColumns) TryAsColumn(*node);
     break;
-  case nc::Column:
-    CheckColumn(*node);
-    break;
+  case nc::Column: CheckColumn(*node); break;
   case nc::Unary:
     Check(node, node->Left, stringsMayBeColumns);
     CheckUnary(*node);
@@ -206,14 +200,9 @@ void TChecker::Check(TExpToken* parent, TExpToken*& node, bool stringsMayBeColum
     node->SetType(columnType.DataType, columnType.SubType, columnType.ValueSize, columnType.Scale);
     break;
   }
-  case nc::Predicate:
-    CheckPredicate(*node, stringsMayBeColumns);
-    break;
-  case nc::Function:
-    CheckFunction(*node, stringsMayBeColumns);
-    break;
-  default:
-    break;
+  case nc::Predicate: CheckPredicate(*node, stringsMayBeColumns); break;
+  case nc::Function: CheckFunction(*node, stringsMayBeColumns); break;
+  default: break;
   }
   RewriteBoolean(parent, node);
 }
@@ -229,8 +218,7 @@ void TChecker::CheckUnary(TExpToken& n) {
          t == vt::Bcd || t == vt::Time || t == vt::Timestamp || t == vt::LargeInt ||
          (n.OpCode == op::Plus && t == vt::Word);
   }
-  if (!ok)
-    FailMessage("Type mismatch between '" + n.Text + "' operator and '" + operand.Text + "' in " + Opt.Context);
+  if (!ok) FailMessage("Type mismatch between '" + n.Text + "' operator and '" + operand.Text + "' in " + Opt.Context);
   if (n.OpCode == op::Not) n.SetType(vt::Boolean, st::None, 2);
   else n.SetType(operand.DataType, operand.SubType, operand.ValueSize, operand.Scale);
 }
@@ -294,8 +282,7 @@ void SetBinaryResult(TExpToken& n) {
 void TChecker::CheckBinary(TExpToken& n) {
   TExpToken& L = *n.Left;
   TExpToken& R = *n.Right;
-  if ((IsComparison(n.OpCode) || n.OpCode == op::Add) && n.JoinKind == 0 && ContainsColumn(&L) &&
-      ContainsColumn(&R)) {
+  if ((IsComparison(n.OpCode) || n.OpCode == op::Add) && n.JoinKind == 0 && ContainsColumn(&L) && ContainsColumn(&R)) {
     if (R.FromString) TurnBack(R);
     else if (L.FromString) TurnBack(L);
   }
@@ -318,8 +305,7 @@ void TChecker::CheckPredicate(TExpToken& n, bool stringsMayBeColumns) {
   if (n.OpCode == op::Like || n.OpCode == op::NotLike) {
     CheckArg(n, 1, false);
     if (!IsStringLike(tested) && !Unbound(tested))
-      FailMessage("Type mismatch between " + name + " operator and expression '" + tested.Text + "' in " +
-                  Opt.Context);
+      FailMessage("Type mismatch between " + name + " operator and expression '" + tested.Text + "' in " + Opt.Context);
     const TExpToken* pattern = n.Arg(1);
     if (pattern && !IsStringLike(*pattern) && !Unbound(*pattern) && pattern->DataType != vt::Unknown)
       FailMessage("Type mismatch between " + name + " operator and expression '" + pattern->Text + "' in " +
@@ -339,8 +325,7 @@ void TChecker::CheckPredicate(TExpToken& n, bool stringsMayBeColumns) {
     if (IsDateLikeType(tested.DataType) && value.NodeClass == nc::Constant && value.DataType == vt::String)
       ConvertDateConstant(value, tested.DataType);
     if (!OperandsCompatible(op::Equal, tested, value))
-      FailMessage("Type mismatch between " + name + " operator and expression '" + value.Text + "' in " +
-                  Opt.Context);
+      FailMessage("Type mismatch between " + name + " operator and expression '" + value.Text + "' in " + Opt.Context);
   }
 }
 
@@ -358,7 +343,8 @@ void TChecker::CheckResultValues(TExpToken& n, const std::string& name, std::siz
   const TExpToken& lead = *values.front();
   int32_t size = lead.ValueSize;
   if (IsStringLike(lead)) {
-    const bool anyBlob = std::any_of(values.begin(), values.end(), [](const TExpToken* v) { return v->DataType == vt::Blob; });
+    const bool anyBlob =
+        std::any_of(values.begin(), values.end(), [](const TExpToken* v) { return v->DataType == vt::Blob; });
     if (!anyBlob)
       for (const TExpToken* v : values) size = std::max(size, v->ValueSize);
   }
@@ -378,7 +364,11 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     else n.SetType(a.DataType, a.SubType, a.ValueSize);
   };
   switch (n.OpCode) {
-  case op::Sum: case op::RunSum: case op::Min: case op::Max: case op::Avg: {
+  case op::Sum:
+  case op::RunSum:
+  case op::Min:
+  case op::Max:
+  case op::Avg: {
     CheckArg(n, 0, smc);
     const TExpToken& a = arg(0);
     if (!IsNumericType(a.DataType) && !IsDateLikeType(a.DataType) && !Unbound(a))
@@ -390,7 +380,8 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     CheckArg(n, 0, smc);
     n.SetType(vt::Integer, st::None, 4);
     break;
-  case op::Upper: case op::Lower:
+  case op::Upper:
+  case op::Lower:
     CheckArg(n, 0, smc);
     if (!stringLike(arg(0))) FailIn("Type mismatch between " + name + " function and function argument in ");
     likeText(arg(0));
@@ -414,14 +405,17 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     if (!stringLike(arg(1))) FailIn("Type mismatch between REPLACE function and replacement string argument in ");
     likeText(arg(2));
     break;
-  case op::Pos: case op::Occurs:
+  case op::Pos:
+  case op::Occurs:
     CheckArg(n, 0, smc);
     CheckArg(n, 1, smc);
     if (!stringLike(arg(1))) FailIn("Type mismatch between " + name + " function and IN argument in ");
     if (!stringLike(arg(0))) FailIn("Type mismatch between " + name + " function and search string argument in ");
     n.SetType(vt::Integer, st::None, 4);
     break;
-  case op::TrimLeading: case op::TrimTrailing: case op::TrimBoth: {
+  case op::TrimLeading:
+  case op::TrimTrailing:
+  case op::TrimBoth: {
     CheckArg(n, 0, false);
     CheckArg(n, 1, smc);
     if (!stringLike(arg(1))) FailIn("FROM argument of TRIM function must be a string or memo in ");
@@ -479,8 +473,14 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     n.SetType(a.DataType, a.SubType, a.ValueSize, a.Scale);
     break;
   }
-  case op::ExtractYear: case op::ExtractMonth: case op::ExtractWeek: case op::ExtractDay:
-  case op::ExtractDayOfWeek: case op::ExtractDayOfYear: case op::ExtractHour: case op::ExtractMinute:
+  case op::ExtractYear:
+  case op::ExtractMonth:
+  case op::ExtractWeek:
+  case op::ExtractDay:
+  case op::ExtractDayOfWeek:
+  case op::ExtractDayOfYear:
+  case op::ExtractHour:
+  case op::ExtractMinute:
   case op::ExtractSecond: {
     CheckArg(n, 0, smc);
     TExpToken& a = arg(0);
@@ -509,14 +509,13 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     n.SetType(vt::Integer, st::None, 4);
     break;
   }
-  case op::TextSearch: case op::TextOccurs: {
+  case op::TextSearch:
+  case op::TextOccurs: {
     CheckArg(n, 0, false);
     CheckArg(n, 1, smc);
     const TExpToken& words = arg(0);
-    if (!stringLike(words))
-      FailIn("Type mismatch between " + name + " function and search text function argument in ");
-    if (words.NodeClass != nc::Constant)
-      FailIn(name + " search text function argument must be a string constant in ");
+    if (!stringLike(words)) FailIn("Type mismatch between " + name + " function and search text function argument in ");
+    if (words.NodeClass != nc::Constant) FailIn(name + " search text function argument must be a string constant in ");
     const TExpToken& column = arg(1);
     if (column.NodeClass != nc::Column) FailIn(name + " function column argument must be a valid column name in ");
     if (!stringLike(column)) FailIn("Type mismatch between " + name + " function and column function argument in ");
@@ -524,7 +523,8 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
     else n.SetType(vt::Integer, st::None, 4);
     break;
   }
-  case op::LastAutoInc: case op::IdentCurrent: {
+  case op::LastAutoInc:
+  case op::IdentCurrent: {
     CheckArg(n, 0, false);
     const TExpToken& table = arg(0);
     if (table.DataType != vt::String)
@@ -540,7 +540,7 @@ void TChecker::CheckFunction(TExpToken& n, bool smc) {
   }
 }
 
-} // namespace
+}  // namespace
 
 bool OperandsCompatible(uint8_t code, const TExpToken& left, const TExpToken& right) {
   if (Unbound(left) || Unbound(right)) return true;
@@ -549,8 +549,12 @@ bool OperandsCompatible(uint8_t code, const TExpToken& left, const TExpToken& ri
   if (rt == vt::Unknown) return true;
   const bool lString = IsStringLike(left), rString = IsStringLike(right);
   switch (code) {
-  case op::Equal: case op::NotEqual:
-  case op::Greater: case op::Less: case op::GreaterEqual: case op::LessEqual: {
+  case op::Equal:
+  case op::NotEqual:
+  case op::Greater:
+  case op::Less:
+  case op::GreaterEqual:
+  case op::LessEqual: {
     const bool ordering = code != op::Equal && code != op::NotEqual;
     if (lt == vt::Date || lt == vt::Timestamp) return rt == vt::Date || rt == vt::Timestamp;
     if (lt == vt::Time) return rt == vt::Time;
@@ -561,8 +565,8 @@ bool OperandsCompatible(uint8_t code, const TExpToken& left, const TExpToken& ri
     if (IsBytesType(lt)) return !ordering && IsBytesType(rt);
     return false;
   }
-  case op::And: case op::Or:
-    return lt == vt::Boolean && rt == vt::Boolean;
+  case op::And:
+  case op::Or: return lt == vt::Boolean && rt == vt::Boolean;
   case op::Add:
     if (IsDateLikeType(lt)) return IsIntegerType(rt);
     if (lString) return rString;
@@ -574,10 +578,9 @@ bool OperandsCompatible(uint8_t code, const TExpToken& left, const TExpToken& ri
     if (lt == vt::Time) return rt == vt::Time || IsIntegerType(rt);
     if (lt == vt::Timestamp) return IsDateLikeType(rt) || IsIntegerType(rt);
     return IsNumericType(lt) && IsNumericType(rt);
-  case op::Multiply: case op::Divide:
-    return IsNumericType(lt) && IsNumericType(rt);
-  default:
-    return false;
+  case op::Multiply:
+  case op::Divide: return IsNumericType(lt) && IsNumericType(rt);
+  default: return false;
   }
 }
 
@@ -586,22 +589,21 @@ bool CastAllowed(uint8_t target, const TExpToken& source) {
   if (s == vt::Unknown) return true;
   const bool text = s == vt::String || IsBytesType(s);
   switch (target) {
-  case vt::String: case vt::Blob: case vt::Bytes: case vt::VarBytes:
-    return true;
-  case vt::Date:
-    return text || s == vt::Date || s == vt::Timestamp;
-  case vt::Time:
-    return text || s == vt::Time || s == vt::Timestamp;
-  case vt::Timestamp:
-    return text || IsDateLikeType(s);
-  case vt::Boolean:
-    return text || s == vt::Boolean || IsIntegerType(s) || s == vt::Bcd;
-  case vt::SmallInt: case vt::Word:
-    return text || s == vt::Boolean || IsNumericType(s);
-  case vt::Integer: case vt::Float: case vt::Bcd: case vt::LargeInt:
-    return text || IsNumericType(s);
-  default:
-    return false;
+  case vt::String:
+  case vt::Blob:
+  case vt::Bytes:
+  case vt::VarBytes: return true;
+  case vt::Date: return text || s == vt::Date || s == vt::Timestamp;
+  case vt::Time: return text || s == vt::Time || s == vt::Timestamp;
+  case vt::Timestamp: return text || IsDateLikeType(s);
+  case vt::Boolean: return text || s == vt::Boolean || IsIntegerType(s) || s == vt::Bcd;
+  case vt::SmallInt:
+  case vt::Word: return text || s == vt::Boolean || IsNumericType(s);
+  case vt::Integer:
+  case vt::Float:
+  case vt::Bcd:
+  case vt::LargeInt: return text || IsNumericType(s);
+  default: return false;
   }
 }
 
@@ -611,7 +613,9 @@ void FinishDataType(TExpToken& node, uint16_t errorCode, const std::string& tabl
   const TExpToken* a2 = node.Arg(2);
   const bool isCast = node.NodeClass == nc::Function && node.OpCode == op::Cast;
   switch (node.DataType) {
-  case vt::String: case vt::Bytes: case vt::VarBytes: {
+  case vt::String:
+  case vt::Bytes:
+  case vt::VarBytes: {
     int32_t size;
     if (a1 != nullptr) {
       if (!IsIntegerConstant(a1)) fail("Length argument must be an integer in " + context);
@@ -636,8 +640,10 @@ void FinishDataType(TExpToken& node, uint16_t errorCode, const std::string& tabl
       if (!IsIntegerConstant(a2)) fail("Scale argument must be an integer in " + context);
       const int64_t scale = ValueAsInt64(*a2);
       if (scale < 0 || scale > 4)
-        fail("Scale argument must be an integer less than or equal to 4 but greater than or equal to 0 for the "
-             "BCD data type " + context);
+        fail(
+            "Scale argument must be an integer less than or equal to 4 but greater than or equal to 0 for the "
+            "BCD data type " +
+            context);
       node.Scale = static_cast<uint8_t>(scale);
     }
     node.SetValueSize(34);
@@ -667,8 +673,8 @@ void CheckExpression(const TCheckOptions& options, TExpToken* parent, TExpToken*
 }
 
 void CheckExpression(uint16_t errorCode, const std::string& tableName, bool stringsMayBeColumns,
-                     bool rewriteBooleanColumns, TColumnResolver* resolver, TExpressionOwner* owner,
-                     TExpToken* parent, TExpToken*& node, const std::string& context) {
+                     bool rewriteBooleanColumns, TColumnResolver* resolver, TExpressionOwner* owner, TExpToken* parent,
+                     TExpToken*& node, const std::string& context) {
   TCheckOptions options;
   options.ErrorCode = errorCode;
   options.TableName = tableName;
@@ -691,4 +697,4 @@ void CheckExpression(const TCheckOptions& options, TExpTree& tree) {
   tree.reset(root);
 }
 
-} // namespace quarry
+}  // namespace quarry

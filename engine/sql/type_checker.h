@@ -14,10 +14,10 @@
 namespace quarry {
 
 struct TCheckOptions {
-  uint16_t ErrorCode = 11949;       // 11949 SQL, 10051 filters
-  std::string TableName;            // filters: the table's name
-  bool StringsMayBeColumns = true;  // a string constant naming a column denotes it
-  bool RewriteBooleanColumns = true;// a lone boolean column means column = True
+  uint16_t ErrorCode = 11949;         // 11949 SQL, 10051 filters
+  std::string TableName;              // filters: the table's name
+  bool StringsMayBeColumns = true;    // a string constant naming a column denotes it
+  bool RewriteBooleanColumns = true;  // a lone boolean column means column = True
   TColumnResolver* Resolver = nullptr;
   TExpressionOwner* Owner = nullptr;
   std::string Context = "SQL statement";
@@ -31,14 +31,13 @@ void CheckExpression(const TCheckOptions& options, TExpToken* parent, TExpToken*
 void CheckExpression(const TCheckOptions& options, TExpTree& tree);
 // The same with the options spelled out, in the order callers know them by.
 void CheckExpression(uint16_t errorCode, const std::string& tableName, bool stringsMayBeColumns,
-                     bool rewriteBooleanColumns, TColumnResolver* resolver, TExpressionOwner* owner,
-                     TExpToken* parent, TExpToken*& node, const std::string& context);
+                     bool rewriteBooleanColumns, TColumnResolver* resolver, TExpressionOwner* owner, TExpToken* parent,
+                     TExpToken*& node, const std::string& context);
 
 // Completes a type node read by ParseDataType (CAST target or column definition): checks
 // its arguments (slots 1 and 2) and sets ValueSize and Scale. For a CAST node without a
 // string length the size of the value cast (argument 0) is taken.
-void FinishDataType(TExpToken& node, uint16_t errorCode, const std::string& tableName,
-                    const std::string& context);
+void FinishDataType(TExpToken& node, uint16_t errorCode, const std::string& tableName, const std::string& context);
 
 // Operand compatibility of a binary operator (also used for predicates and the result
 // values of IF, IFNULL and COALESCE under the = rules).
@@ -46,4 +45,4 @@ bool OperandsCompatible(uint8_t opCode, const TExpToken& left, const TExpToken& 
 // CAST: may a value of the source's type become the target type.
 bool CastAllowed(uint8_t targetType, const TExpToken& source);
 
-} // namespace quarry
+}  // namespace quarry

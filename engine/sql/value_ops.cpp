@@ -10,9 +10,7 @@
 
 namespace quarry {
 
-bool IsIntegerType(uint8_t t) {
-  return t == vt::SmallInt || t == vt::Integer || t == vt::Word || t == vt::LargeInt;
-}
+bool IsIntegerType(uint8_t t) { return t == vt::SmallInt || t == vt::Integer || t == vt::Word || t == vt::LargeInt; }
 bool IsShortIntType(uint8_t t) { return t == vt::SmallInt || t == vt::Integer || t == vt::Word; }
 bool IsNumericType(uint8_t t) { return IsIntegerType(t) || t == vt::Float || t == vt::Bcd; }
 bool IsDateLikeType(uint8_t t) { return t == vt::Date || t == vt::Time || t == vt::Timestamp; }
@@ -21,9 +19,16 @@ bool IsStringLikeType(uint8_t t, uint8_t s) { return t == vt::String || (t == vt
 
 int32_t FixedSizeOfType(uint8_t t) {
   switch (t) {
-  case vt::Date: case vt::Integer: case vt::Time: return 4;
-  case vt::Boolean: case vt::SmallInt: case vt::Word: return 2;
-  case vt::Float: case vt::Timestamp: case vt::LargeInt: case vt::Blob: return 8;
+  case vt::Date:
+  case vt::Integer:
+  case vt::Time: return 4;
+  case vt::Boolean:
+  case vt::SmallInt:
+  case vt::Word: return 2;
+  case vt::Float:
+  case vt::Timestamp:
+  case vt::LargeInt:
+  case vt::Blob: return 8;
   case vt::Bcd: return 34;
   default: return 0;
   }
@@ -92,16 +97,19 @@ std::string FitText(const std::string& text, int32_t size) {
   return text.substr(0, cut);
 }
 
-} // namespace
+}  // namespace
 
 int64_t ValueAsInt64(const TExpToken& n) {
   switch (n.DataType) {
   case vt::Boolean: return n.Get<uint16_t>() != 0 ? 1 : 0;
   case vt::SmallInt: return n.Get<int16_t>();
   case vt::Word: return n.Get<uint16_t>();
-  case vt::Integer: case vt::Date: case vt::Time: return n.Get<int32_t>();
+  case vt::Integer:
+  case vt::Date:
+  case vt::Time: return n.Get<int32_t>();
   case vt::LargeInt: return n.Get<int64_t>();
-  case vt::Float: case vt::Timestamp: return TruncToInt64(n.Get<double>());
+  case vt::Float:
+  case vt::Timestamp: return TruncToInt64(n.Get<double>());
   case vt::Bcd: return ValueAsFixed(n) / kFixedScale;
   case vt::String: {
     const std::string text = n.GetString();
@@ -116,7 +124,8 @@ int64_t ValueAsInt64(const TExpToken& n) {
 
 double ValueAsDouble(const TExpToken& n) {
   switch (n.DataType) {
-  case vt::Float: case vt::Timestamp: return n.Get<double>();
+  case vt::Float:
+  case vt::Timestamp: return n.Get<double>();
   case vt::Bcd: return static_cast<double>(ValueAsFixed(n)) / kFixedScale;
   case vt::String: {
     double d = 0;
@@ -129,7 +138,9 @@ double ValueAsDouble(const TExpToken& n) {
 int64_t ValueAsFixed(const TExpToken& n) {
   switch (n.DataType) {
   case vt::Bcd: return BcdToFixed(TBcd::FromBytes(n.Value.data()));
-  case vt::Float: case vt::Timestamp: case vt::String: return RoundToInt64(ValueAsDouble(n) * kFixedScale);
+  case vt::Float:
+  case vt::Timestamp:
+  case vt::String: return RoundToInt64(ValueAsDouble(n) * kFixedScale);
   default: return SaturatingMul(ValueAsInt64(n), kFixedScale);
   }
 }
@@ -137,7 +148,8 @@ int64_t ValueAsFixed(const TExpToken& n) {
 bool ValueAsBoolean(const TExpToken& n) {
   if (n.IsNull) return false;
   switch (n.DataType) {
-  case vt::Float: case vt::Timestamp: return n.Get<double>() != 0.0;
+  case vt::Float:
+  case vt::Timestamp: return n.Get<double>() != 0.0;
   case vt::Bcd: return ValueAsFixed(n) != 0;
   case vt::String: return !n.GetString().empty();
   default: return ValueAsInt64(n) != 0;
@@ -153,8 +165,10 @@ std::string ValueAsText(const TExpToken& n) {
   case vt::Boolean: return FormatBoolean(n.Get<uint16_t>() != 0);
   case vt::Float: return FormatFloat(n.Get<double>());
   case vt::Bcd: return FixedToText(ValueAsFixed(n), n.Scale);
-  case vt::SmallInt: case vt::Word: case vt::Integer: case vt::LargeInt:
-    return std::to_string(ValueAsInt64(n));
+  case vt::SmallInt:
+  case vt::Word:
+  case vt::Integer:
+  case vt::LargeInt: return std::to_string(ValueAsInt64(n));
   case vt::Blob:
     if (n.SubType == st::Memo || n.SubType == st::FormattedMemo) return n.GetString();
     return ValueBytes(n);
@@ -176,21 +190,50 @@ void SetNullValue(TExpToken& n) {
 void StoreInt64(TExpToken& n, int64_t v) {
   n.IsNull = false;
   switch (n.DataType) {
-  case vt::Boolean: n.ZeroValue(); n.Put<uint16_t>(v != 0 ? 1 : 0); break;
-  case vt::SmallInt: n.ZeroValue(); n.Put<int16_t>(static_cast<int16_t>(v)); break;
-  case vt::Word: n.ZeroValue(); n.Put<uint16_t>(static_cast<uint16_t>(v)); break;
-  case vt::Integer: case vt::Date: case vt::Time: n.ZeroValue(); n.Put<int32_t>(static_cast<int32_t>(v)); break;
-  case vt::LargeInt: n.ZeroValue(); n.Put<int64_t>(v); break;
-  case vt::Float: case vt::Timestamp: n.ZeroValue(); n.Put<double>(static_cast<double>(v)); break;
+  case vt::Boolean:
+    n.ZeroValue();
+    n.Put<uint16_t>(v != 0 ? 1 : 0);
+    break;
+  case vt::SmallInt:
+    n.ZeroValue();
+    n.Put<int16_t>(static_cast<int16_t>(v));
+    break;
+  case vt::Word:
+    n.ZeroValue();
+    n.Put<uint16_t>(static_cast<uint16_t>(v));
+    break;
+  case vt::Integer:
+  case vt::Date:
+  case vt::Time:
+    n.ZeroValue();
+    n.Put<int32_t>(static_cast<int32_t>(v));
+    break;
+  case vt::LargeInt:
+    n.ZeroValue();
+    n.Put<int64_t>(v);
+    break;
+  case vt::Float:
+  case vt::Timestamp:
+    n.ZeroValue();
+    n.Put<double>(static_cast<double>(v));
+    break;
   case vt::Bcd: StoreFixed(n, SaturatingMul(v, kFixedScale)); break;
   case vt::String: StoreText(n, std::to_string(v)); break;
-  default: n.ZeroValue(); n.Put<int64_t>(v); break;
+  default:
+    n.ZeroValue();
+    n.Put<int64_t>(v);
+    break;
   }
 }
 
 void StoreDouble(TExpToken& n, double v) {
   switch (n.DataType) {
-  case vt::Float: case vt::Timestamp: n.IsNull = false; n.ZeroValue(); n.Put<double>(v); break;
+  case vt::Float:
+  case vt::Timestamp:
+    n.IsNull = false;
+    n.ZeroValue();
+    n.Put<double>(v);
+    break;
   case vt::Bcd: StoreFixed(n, RoundToInt64(v * kFixedScale)); break;
   case vt::Boolean: StoreInt64(n, v != 0.0 ? 1 : 0); break;
   case vt::String: StoreText(n, FormatFloat(v)); break;
@@ -206,7 +249,8 @@ void StoreFixed(TExpToken& n, int64_t fixed) {
     n.ZeroValue();
     FixedToBcd(fixed, n.Scale).ToBytes(n.Value.data());
     break;
-  case vt::Float: case vt::Timestamp: StoreDouble(n, static_cast<double>(fixed) / kFixedScale); break;
+  case vt::Float:
+  case vt::Timestamp: StoreDouble(n, static_cast<double>(fixed) / kFixedScale); break;
   case vt::String: StoreText(n, FixedToText(fixed, n.Scale)); break;
   default: StoreInt64(n, fixed / kFixedScale); break;
   }
@@ -259,7 +303,8 @@ bool ConvertValue(const TExpToken& source, TExpToken& target) {
       double ts = 0;
       if (ParseDateText(text, day)) StoreInt64(target, day);
       else if (ParseTimestampText(text, ts)) {
-        int64_t d; int32_t ms;
+        int64_t d;
+        int32_t ms;
         SplitTimestamp(ts, d, ms);
         StoreInt64(target, d);
       } else ok = false;
@@ -288,7 +333,10 @@ bool ConvertValue(const TExpToken& source, TExpToken& target) {
       else ok = false;
       break;
     }
-    case vt::SmallInt: case vt::Integer: case vt::Word: case vt::LargeInt: {
+    case vt::SmallInt:
+    case vt::Integer:
+    case vt::Word:
+    case vt::LargeInt: {
       int64_t v = 0;
       double d = 0;
       if (ParseInt64Text(text, v)) StoreInt64(target, v);
@@ -296,18 +344,16 @@ bool ConvertValue(const TExpToken& source, TExpToken& target) {
       else ok = false;
       break;
     }
-    case vt::Float: case vt::Bcd: {
+    case vt::Float:
+    case vt::Bcd: {
       double d = 0;
       if (ParseFloatText(text, d)) StoreDouble(target, d);
       else ok = false;
       break;
     }
-    case vt::Bytes: case vt::VarBytes:
-      StoreBytes(target, text);
-      break;
-    default:
-      ok = false;
-      break;
+    case vt::Bytes:
+    case vt::VarBytes: StoreBytes(target, text); break;
+    default: ok = false; break;
     }
     if (!ok) StoreZero(target);
     return ok;
@@ -319,7 +365,8 @@ bool ConvertValue(const TExpToken& source, TExpToken& target) {
   switch (T) {
   case vt::Date:
     if (S == vt::Timestamp) {
-      int64_t d; int32_t ms;
+      int64_t d;
+      int32_t ms;
       SplitTimestamp(source.Get<double>(), d, ms);
       StoreInt64(target, d);
     } else {
@@ -328,7 +375,8 @@ bool ConvertValue(const TExpToken& source, TExpToken& target) {
     return true;
   case vt::Time:
     if (S == vt::Timestamp) {
-      int64_t d; int32_t ms;
+      int64_t d;
+      int32_t ms;
       SplitTimestamp(source.Get<double>(), d, ms);
       StoreInt64(target, ms);
     } else {
@@ -340,15 +388,9 @@ bool ConvertValue(const TExpToken& source, TExpToken& target) {
     else if (S == vt::Time) StoreDouble(target, MakeTimestamp(ZeroDateDayNumber(), source.Get<int32_t>()));
     else StoreDouble(target, ValueAsDouble(source));
     return true;
-  case vt::Boolean:
-    StoreBoolean(target, ValueAsBoolean(source));
-    return true;
-  case vt::Float:
-    StoreDouble(target, ValueAsDouble(source));
-    return true;
-  case vt::Bcd:
-    StoreFixed(target, ValueAsFixed(source));
-    return true;
+  case vt::Boolean: StoreBoolean(target, ValueAsBoolean(source)); return true;
+  case vt::Float: StoreDouble(target, ValueAsDouble(source)); return true;
+  case vt::Bcd: StoreFixed(target, ValueAsFixed(source)); return true;
   default:
     if (IsIntegerType(T)) {
       StoreInt64(target, S == vt::Bcd ? ValueAsFixed(source) / kFixedScale : ValueAsInt64(source));
@@ -378,4 +420,4 @@ std::string Utf8Left(const std::string& text, std::size_t characters) {
   return text.substr(0, i);
 }
 
-} // namespace quarry
+}  // namespace quarry

@@ -19,12 +19,12 @@ namespace quarry {
 inline constexpr int64_t kFixedScale = 10000;
 
 // ---- type families ----
-bool IsIntegerType(uint8_t type);   // 16-bit, 32-bit, word, 64-bit
-bool IsShortIntType(uint8_t type);  // 16-bit, 32-bit, word ("int" of the result rules)
-bool IsNumericType(uint8_t type);   // integer types, floating point, BCD
-bool IsDateLikeType(uint8_t type);  // date, time, timestamp
-bool IsBytesType(uint8_t type);     // bytes, variable bytes
-bool IsStringLikeType(uint8_t type, uint8_t subType); // string, or memo BLOB
+bool IsIntegerType(uint8_t type);                      // 16-bit, 32-bit, word, 64-bit
+bool IsShortIntType(uint8_t type);                     // 16-bit, 32-bit, word ("int" of the result rules)
+bool IsNumericType(uint8_t type);                      // integer types, floating point, BCD
+bool IsDateLikeType(uint8_t type);                     // date, time, timestamp
+bool IsBytesType(uint8_t type);                        // bytes, variable bytes
+bool IsStringLikeType(uint8_t type, uint8_t subType);  // string, or memo BLOB
 inline bool IsStringLike(const TExpToken& n) { return IsStringLikeType(n.DataType, n.SubType); }
 // Value size of the fixed-size types (0 for string, bytes, unknown).
 int32_t FixedSizeOfType(uint8_t type);
@@ -41,9 +41,9 @@ std::string ValueBytes(const TExpToken& n);
 
 // ---- storing into a node of the given type (IsNull cleared) ----
 void SetNullValue(TExpToken& n);
-void StoreInt64(TExpToken& n, int64_t value);   // integer types, boolean, date, time; others converted
-void StoreDouble(TExpToken& n, double value);   // floating point, timestamp; others converted
-void StoreFixed(TExpToken& n, int64_t fixed);   // BCD with n.Scale; others converted
+void StoreInt64(TExpToken& n, int64_t value);  // integer types, boolean, date, time; others converted
+void StoreDouble(TExpToken& n, double value);  // floating point, timestamp; others converted
+void StoreFixed(TExpToken& n, int64_t fixed);  // BCD with n.Scale; others converted
 void StoreBoolean(TExpToken& n, bool value);
 // A text value: ValueSize becomes at least the length + 1.
 void StoreText(TExpToken& n, const std::string& text);
@@ -57,4 +57,4 @@ bool ConvertValue(const TExpToken& source, TExpToken& target);
 std::size_t Utf8Length(const std::string& text);
 std::string Utf8Left(const std::string& text, std::size_t characters);
 
-} // namespace quarry
+}  // namespace quarry

@@ -75,21 +75,15 @@ int64_t TAbstractFile::Seek(int32_t open_number, int origin, int64_t offset) {
   int64_t position = 0;
   bool overflow = false;
   switch (origin) {
-    case kSeekFromStart:
-      position = offset;
-      break;
-    case kSeekFromCurrent:
-      overflow = __builtin_add_overflow(open->position, offset, &position);
-      break;
-    case kSeekFromEnd: {
-      const int64_t size = Size();
-      if (size < 0) return size;
-      overflow = __builtin_sub_overflow(size, offset, &position);
-      break;
-    }
-    default:
-      SetLastOsError(kOsErrorInvalidParameter);
-      return -MapOsError();
+  case kSeekFromStart: position = offset; break;
+  case kSeekFromCurrent: overflow = __builtin_add_overflow(open->position, offset, &position); break;
+  case kSeekFromEnd: {
+    const int64_t size = Size();
+    if (size < 0) return size;
+    overflow = __builtin_sub_overflow(size, offset, &position);
+    break;
+  }
+  default: SetLastOsError(kOsErrorInvalidParameter); return -MapOsError();
   }
   if (overflow || position < 0) {
     SetLastOsError(kOsErrorNegativeSeek);

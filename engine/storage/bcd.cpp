@@ -51,10 +51,8 @@ TBcd FixedToBcd(std::int64_t fixed, int scale) {
   for (int i = 0; i < 32; ++i) {
     const int nibble = 31 - i;
     const std::uint8_t d = digits[i];
-    if (nibble % 2 == 0)
-      bcd.Fraction[nibble / 2] |= static_cast<std::uint8_t>(d << 4);
-    else
-      bcd.Fraction[nibble / 2] |= d;
+    if (nibble % 2 == 0) bcd.Fraction[nibble / 2] |= static_cast<std::uint8_t>(d << 4);
+    else bcd.Fraction[nibble / 2] |= d;
   }
   bool zero = true;
   for (auto d : digits) zero = zero && d == 0;

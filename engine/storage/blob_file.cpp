@@ -15,8 +15,7 @@ namespace quarry {
 TBlobFile::~TBlobFile() {
   try {
     Close();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 void TBlobFile::Raise(TEngineErrorCode code) const {
@@ -30,9 +29,7 @@ void TBlobFile::SetBlockSize(std::int32_t blockSize) {
   io_.assign(static_cast<std::size_t>(blockSize_) * static_cast<std::size_t>(blocksPerRead_), 0);
 }
 
-void TBlobFile::SetCacheLimits(int bytes, int count) {
-  cacheLimit_ = std::max(1, std::min(bytes / blockSize_, count));
-}
+void TBlobFile::SetCacheLimits(int bytes, int count) { cacheLimit_ = std::max(1, std::min(bytes / blockSize_, count)); }
 
 // ---------------------------------------------------------------------------------------
 // Header
@@ -169,9 +166,7 @@ void TBlobFile::Encode(const TBlock& block, std::uint8_t* image) const {
   }
 }
 
-void TBlobFile::Touch(TBlock& block) {
-  recent_.splice(recent_.begin(), recent_, block.Recent);
-}
+void TBlobFile::Touch(TBlock& block) { recent_.splice(recent_.begin(), recent_, block.Recent); }
 
 TBlock& TBlobFile::Insert(std::int32_t blockNo) {
   std::unique_ptr<TBlock> block;
@@ -386,7 +381,8 @@ void TBlobFile::ReadBlob(std::int32_t firstBlock, std::int32_t changeNumber, std
 std::int32_t TBlobFile::WriteBlob(std::int32_t oldFirstBlock, std::int32_t oldChangeNumber, std::int32_t changeNumber,
                                   const std::uint8_t* content, std::int64_t size) {
   // The old chain is reused only when it is sound; a damaged one is left alone.
-  std::vector<std::int32_t> old = oldFirstBlock != 0 ? SoundChain(oldFirstBlock, oldChangeNumber) : std::vector<std::int32_t>{};
+  std::vector<std::int32_t> old =
+      oldFirstBlock != 0 ? SoundChain(oldFirstBlock, oldChangeNumber) : std::vector<std::int32_t>{};
   if (size == 0) {
     for (const std::int32_t blockNo : old) FreeBlock(blockNo);
     return 0;

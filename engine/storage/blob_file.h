@@ -175,7 +175,7 @@ class TBlobFile : public TFileHandler {
   bool headerDirty_ = false;
   std::map<std::int32_t, std::unique_ptr<TBlock>> blocks_;
   std::list<std::int32_t> recent_;  // most recently used first
-  std::set<std::int32_t> dirty_;     // numbers of the dirty blocks, for writing in order
+  std::set<std::int32_t> dirty_;    // numbers of the dirty blocks, for writing in order
   std::vector<std::unique_ptr<TBlock>> spare_;
   std::vector<std::uint8_t> io_;
 };
@@ -187,10 +187,10 @@ class TDataCursor;
 // handle (a negative number) while it is open.
 struct TBlobBuffer {
   const TDataCursor* Owner = nullptr;
-  int FieldNo = 0;                // the table's field number
-  std::int32_t FirstBlock = 0;    // the reference the value was read from (0: none)
+  int FieldNo = 0;              // the table's field number
+  std::int32_t FirstBlock = 0;  // the reference the value was read from (0: none)
   std::int32_t ChangeNumber = 0;
-  std::int32_t RecordNo = 0;      // the record's own number (0 for a new record)
+  std::int32_t RecordNo = 0;  // the record's own number (0 for a new record)
   bool Writable = false;
   int OpenCount = 0;
   std::vector<std::uint8_t> Content;

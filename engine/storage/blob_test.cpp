@@ -36,7 +36,8 @@ TBytes Text(const std::string& s) { return TBytes(s.begin(), s.end()); }
 
 TBytes Pattern(std::size_t size, int seed = 0) {
   TBytes b(size);
-  for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>((i * 7 + static_cast<std::size_t>(seed)) % 251);
+  for (std::size_t i = 0; i < size; ++i)
+    b[i] = static_cast<std::uint8_t>((i * 7 + static_cast<std::size_t>(seed)) % 251);
   return b;
 }
 
@@ -491,7 +492,11 @@ TEST_F(BlobTest, DamagedFilesGiveTheirCodes) {
       TBytes b(static_cast<std::size_t>(c->RecordBufferSize()));
       ASSERT_EQ(c->GetCurrentRecord(b.data()), 0);
       EXPECT_EQ(c->OpenBlob(kMemo, b.data(), false), k.code);
-      EXPECT_EQ(CodeOf([&] { TBytes v; c->ReadBlobValue(kMemo, b.data(), v); }), k.code);
+      EXPECT_EQ(CodeOf([&] {
+                  TBytes v;
+                  c->ReadBlobValue(kMemo, b.data(), v);
+                }),
+                k.code);
       // Deleting the record leaves a damaged chain where it is instead of freeing blocks of
       // other values; the others still read.
       c->DeleteRecord();

@@ -9,8 +9,8 @@
 
 namespace quarry {
 
-TBTree::TBTree(TPageStore& store, std::uint8_t slot, const TPageFormat& format,
-               const TKeyComparator& compare, std::string_view indexName)
+TBTree::TBTree(TPageStore& store, std::uint8_t slot, const TPageFormat& format, const TKeyComparator& compare,
+               std::string_view indexName)
     : store_(store), slot_(slot), format_(format), compare_(compare), indexName_(indexName) {}
 
 void TBTree::Corrupt() const { RaiseIndexError(QUARRY_INDEXCORRUPT, store_.TableName(), indexName_); }

@@ -48,8 +48,8 @@ class TBTree {
  public:
   // The comparator's key length must equal the format's. The comparator and the index name
   // (used in error messages) must outlive the tree.
-  TBTree(TPageStore& store, std::uint8_t slot, const TPageFormat& format,
-         const TKeyComparator& compare, std::string_view indexName = {});
+  TBTree(TPageStore& store, std::uint8_t slot, const TPageFormat& format, const TKeyComparator& compare,
+         std::string_view indexName = {});
 
   const TPageFormat& Format() const { return format_; }
 

@@ -24,7 +24,9 @@ using Key = std::vector<std::uint8_t>;
 
 struct TTreeFixture {
   explicit TTreeFixture(TPageFormat f, bool packed = false)
-      : format(f), store(f, packed), compare(TKeyComparator::Bytewise(f.KeyLength)),
+      : format(f),
+        store(f, packed),
+        compare(TKeyComparator::Bytewise(f.KeyLength)),
         tree(store, 0, format, compare, "IDX") {}
   TPageFormat format;
   TMemoryPageStore store;
@@ -120,8 +122,8 @@ TEST_P(BTreeRandomTest, MatchesSortedReference) {
     Key lo = IntKey(value(rng), k, 0);
     Key hi = IntKey(value(rng), k, 0xFFFFFFFF);
     if (!c.Format.Unique) std::fill(hi.begin() + 4, hi.end(), 0xFF);
-    const auto expected = std::count_if(sorted.begin(), sorted.end(),
-                                        [&](const Key& key) { return key >= lo && key <= hi; });
+    const auto expected =
+        std::count_if(sorted.begin(), sorted.end(), [&](const Key& key) { return key >= lo && key <= hi; });
     ASSERT_EQ(fx.tree.RangeCount(lo.data(), hi.data()), expected);
   }
 }
@@ -137,22 +139,21 @@ TPageFormat Fmt(int k, TKeyCompression c, bool unique, bool counts = true) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, BTreeRandomTest,
-    ::testing::Values(
-        TRandomCase{"SmallUnique", Fmt(4, TKeyCompression::None, true), false, 12000},
-        TRandomCase{"PlainNonUnique", Fmt(40, TKeyCompression::None, false), false, 12000},
-        TRandomCase{"WideKeys", Fmt(200, TKeyCompression::None, false), false, 8000},
-        TRandomCase{"LongestKeys", Fmt(522, TKeyCompression::None, false), false, 4000},
-        TRandomCase{"Duplicates", Fmt(40, TKeyCompression::Duplicates, false), false, 8000},
-        TRandomCase{"Trailing", Fmt(100, TKeyCompression::Trailing, true), false, 8000},
-        TRandomCase{"TrailingNonUnique", Fmt(100, TKeyCompression::Trailing, false), false, 8000},
-        TRandomCase{"Both", Fmt(300, TKeyCompression::Both, false), false, 8000},
-        TRandomCase{"BothUnique", Fmt(9, TKeyCompression::Both, true), false, 8000},
-        // Every change packed and unpacked again: the page format round-trips.
-        TRandomCase{"PackedPlain", Fmt(150, TKeyCompression::None, false), true, 6000},
-        TRandomCase{"PackedDuplicates", Fmt(12, TKeyCompression::Duplicates, false), true, 1500},
-        TRandomCase{"PackedTrailing", Fmt(30, TKeyCompression::Trailing, false), true, 1500},
-        TRandomCase{"PackedBoth", Fmt(30, TKeyCompression::Both, false), true, 1500},
-        TRandomCase{"NoCounts", Fmt(40, TKeyCompression::None, false, false), false, 4000}),
+    ::testing::Values(TRandomCase{"SmallUnique", Fmt(4, TKeyCompression::None, true), false, 12000},
+                      TRandomCase{"PlainNonUnique", Fmt(40, TKeyCompression::None, false), false, 12000},
+                      TRandomCase{"WideKeys", Fmt(200, TKeyCompression::None, false), false, 8000},
+                      TRandomCase{"LongestKeys", Fmt(522, TKeyCompression::None, false), false, 4000},
+                      TRandomCase{"Duplicates", Fmt(40, TKeyCompression::Duplicates, false), false, 8000},
+                      TRandomCase{"Trailing", Fmt(100, TKeyCompression::Trailing, true), false, 8000},
+                      TRandomCase{"TrailingNonUnique", Fmt(100, TKeyCompression::Trailing, false), false, 8000},
+                      TRandomCase{"Both", Fmt(300, TKeyCompression::Both, false), false, 8000},
+                      TRandomCase{"BothUnique", Fmt(9, TKeyCompression::Both, true), false, 8000},
+                      // Every change packed and unpacked again: the page format round-trips.
+                      TRandomCase{"PackedPlain", Fmt(150, TKeyCompression::None, false), true, 6000},
+                      TRandomCase{"PackedDuplicates", Fmt(12, TKeyCompression::Duplicates, false), true, 1500},
+                      TRandomCase{"PackedTrailing", Fmt(30, TKeyCompression::Trailing, false), true, 1500},
+                      TRandomCase{"PackedBoth", Fmt(30, TKeyCompression::Both, false), true, 1500},
+                      TRandomCase{"NoCounts", Fmt(40, TKeyCompression::None, false, false), false, 4000}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(BTree, FirstOverflowSplitsRootLeafIntoTwoLeavesUnderARootBranch) {
@@ -181,8 +182,8 @@ TEST(BTree, FirstOverflowSplitsRootLeafIntoTwoLeavesUnderARootBranch) {
 
 // Two leaves under one root; the second loses keys until it is underfull.
 struct TRebalanceCase {
-  int ExtraInFirst;    // keys added to the first leaf after the split (negative: removed)
-  int ExpectedFirst;   // entries afterwards (0: the leaves merged into a root leaf)
+  int ExtraInFirst;   // keys added to the first leaf after the split (negative: removed)
+  int ExpectedFirst;  // entries afterwards (0: the leaves merged into a root leaf)
   int ExpectedSecond;
 };
 

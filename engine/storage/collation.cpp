@@ -43,9 +43,7 @@ class TLocaleCollation final : public TCollation {
   int Compare(std::string_view a, std::string_view b, bool ignoreCase) const override {
     return LocaleCompare(UntilZero(a), UntilZero(b), ignoreCase, language_, sort_);
   }
-  std::string Upper(std::string_view text) const override {
-    return LocaleUpperCase(text, language_, sort_);
-  }
+  std::string Upper(std::string_view text) const override { return LocaleUpperCase(text, language_, sort_); }
 
  private:
   std::uint16_t language_;

@@ -8,13 +8,15 @@
 namespace quarry {
 
 TFilter::TFilter(TDataCursor& owner, TExpTree checked, TFilterOptions options)
-    : owner_(owner), checked_(std::move(checked)), options_(options),
-      bitmap_(TRecordsBitmapStack::Instance().Take()) {
+    : owner_(owner), checked_(std::move(checked)), options_(options), bitmap_(TRecordsBitmapStack::Instance().Take()) {
   Prepare();
 }
 
 TFilter::TFilter(TDataCursor& owner, TFilterCallback callback, const void* dataset, TFilterOptions options)
-    : owner_(owner), callback_(std::move(callback)), dataset_(dataset), options_(options),
+    : owner_(owner),
+      callback_(std::move(callback)),
+      dataset_(dataset),
+      options_(options),
       bitmap_(TRecordsBitmapStack::Instance().Take()) {}
 
 TFilter::~TFilter() { TRecordsBitmapStack::Instance().Return(std::move(bitmap_)); }

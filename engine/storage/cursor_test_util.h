@@ -89,17 +89,17 @@ enum class TFilmOrder { Primary, ByGenre, ByTitle, ByYear };
 
 inline bool FilmBefore(TFilmOrder order, const TFilm& a, const TFilm& b) {
   switch (order) {
-    case TFilmOrder::Primary: return a.Id < b.Id;
-    case TFilmOrder::ByGenre: {
-      // A null genre sorts first.
-      const auto ka = std::make_tuple(!a.NullGenre, a.NullGenre ? 0 : a.Genre, a.Year, a.Id);
-      const auto kb = std::make_tuple(!b.NullGenre, b.NullGenre ? 0 : b.Genre, b.Year, b.Id);
-      return ka < kb;
-    }
-    case TFilmOrder::ByTitle: return std::make_tuple(Upper(a.Title), a.Id) < std::make_tuple(Upper(b.Title), b.Id);
-    case TFilmOrder::ByYear:
-      // Descending index: the whole key reversed, identifier included.
-      return std::make_tuple(a.Year, a.Id) > std::make_tuple(b.Year, b.Id);
+  case TFilmOrder::Primary: return a.Id < b.Id;
+  case TFilmOrder::ByGenre: {
+    // A null genre sorts first.
+    const auto ka = std::make_tuple(!a.NullGenre, a.NullGenre ? 0 : a.Genre, a.Year, a.Id);
+    const auto kb = std::make_tuple(!b.NullGenre, b.NullGenre ? 0 : b.Genre, b.Year, b.Id);
+    return ka < kb;
+  }
+  case TFilmOrder::ByTitle: return std::make_tuple(Upper(a.Title), a.Id) < std::make_tuple(Upper(b.Title), b.Id);
+  case TFilmOrder::ByYear:
+    // Descending index: the whole key reversed, identifier included.
+    return std::make_tuple(a.Year, a.Id) > std::make_tuple(b.Year, b.Id);
   }
   return false;
 }

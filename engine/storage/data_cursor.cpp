@@ -40,7 +40,8 @@ std::string TrimmedTableName(std::string_view name) {
   if (slash != std::string::npos) text.erase(0, slash + 1);
   if (text.size() >= 4) {
     std::string tail = text.substr(text.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (tail == kDataExtension) text.resize(text.size() - 4);
   }
   return text;
@@ -80,7 +81,8 @@ void TDataCursor::RequireClosed() const {
 }
 
 void TDataCursor::RequireOpen() const {
-  if (table_ == nullptr) RaiseEngineError(QUARRY_NOTINITIALIZED, {.database = directory_.DatabaseName(), .table = tableName_});
+  if (table_ == nullptr)
+    RaiseEngineError(QUARRY_NOTINITIALIZED, {.database = directory_.DatabaseName(), .table = tableName_});
 }
 
 void TDataCursor::SetTableName(std::string_view name) {
@@ -180,8 +182,7 @@ void TDataCursor::Open() {
     fields_.clear();
     try {
       directory_.CloseTable(table);
-    } catch (...) {
-    }
+    } catch (...) {}
     throw;
   }
 }
@@ -429,8 +430,7 @@ void TDataCursor::Resync() {
       Reposition();
       if (wasOn != 0 && !bof_ && !eof_ && recordNo_ == wasOn) seen_ = seen;
       return;
-    } catch (const TRestart&) {
-    }
+    } catch (const TRestart&) {}
   }
   SetBof();
 }
@@ -549,8 +549,11 @@ int TDataCursor::GivenKeyBytes(const std::uint8_t* key, int fieldCount, int part
   const std::vector<TKeyFieldLayout>& layout = Index().KeyBuilder(slot_).Layout();
   const int count = static_cast<int>(layout.size());
   // With a partial string the field count is literal: 0 means the partial field is the first.
-  const int given = partialLength > 0 ? std::clamp(fieldCount, 0, count) : (fieldCount <= 0 ? count : std::min(fieldCount, count));
-  int end = given > 0 ? layout[static_cast<std::size_t>(given - 1)].Offset + 1 + layout[static_cast<std::size_t>(given - 1)].Size : 0;
+  const int given =
+      partialLength > 0 ? std::clamp(fieldCount, 0, count) : (fieldCount <= 0 ? count : std::min(fieldCount, count));
+  int end = given > 0 ? layout[static_cast<std::size_t>(given - 1)].Offset + 1 +
+                            layout[static_cast<std::size_t>(given - 1)].Size
+                      : 0;
   if (partialLength > 0 && given < count && layout[static_cast<std::size_t>(given)].IsString) {
     const TKeyFieldLayout& f = layout[static_cast<std::size_t>(given)];
     const TIndexDefinition& index = Index().Definition(slot_);
@@ -587,7 +590,9 @@ void TDataCursor::SetEof() {
   recordNo_ = 0;
 }
 
-const std::uint8_t* TDataCursor::CurrentRecord() const { return bof_ || eof_ || table_ == nullptr ? nullptr : current_.data(); }
+const std::uint8_t* TDataCursor::CurrentRecord() const {
+  return bof_ || eof_ || table_ == nullptr ? nullptr : current_.data();
+}
 
 void TDataCursor::LoadCurrent(std::int32_t recordNo, TReadDirection direction) {
   // A record number at or beyond the end means the index was read before another user grew
@@ -624,8 +629,8 @@ int TDataCursor::ConsecutiveRecords(std::int32_t recordNo, bool forward, int lim
   while (count < limit && (forward ? tree.Next(path) : tree.Prior(path))) {
     expected += forward ? 1 : -1;
     if (tree.EntryAt(path, rangeActive_ ? key.data() : nullptr) != expected) break;
-    if (rangeActive_ && (forward ? CompareKeys(key.data(), rangeEnd_.data()) > 0
-                                 : CompareKeys(key.data(), rangeStart_.data()) < 0))
+    if (rangeActive_ &&
+        (forward ? CompareKeys(key.data(), rangeEnd_.data()) > 0 : CompareKeys(key.data(), rangeStart_.data()) < 0))
       break;
     ++count;
   }
@@ -636,15 +641,15 @@ namespace {
 
 bool KeyDecodes(const TFieldDefinition& field) {
   switch (field.DataType) {
-    case TFieldType::String:
-    case TFieldType::Integer:
-    case TFieldType::Date:
-    case TFieldType::Time:
-    case TFieldType::SmallInt:
-    case TFieldType::Word:
-    case TFieldType::Boolean:
-    case TFieldType::LargeInt: return true;
-    default: return false;
+  case TFieldType::String:
+  case TFieldType::Integer:
+  case TFieldType::Date:
+  case TFieldType::Time:
+  case TFieldType::SmallInt:
+  case TFieldType::Word:
+  case TFieldType::Boolean:
+  case TFieldType::LargeInt: return true;
+  default: return false;
   }
 }
 
@@ -663,13 +668,14 @@ bool TDataCursor::KeyHoldsFields(int slot, const std::vector<int>& fieldNumbers)
   const std::vector<TFieldDefinition>& fields = Data().Fields();
   for (int i = 0; i < index.FieldCount; ++i) {
     const int number = index.FieldNumbers[static_cast<std::size_t>(i)];
-    if (index.FieldDescending[static_cast<std::size_t>(i)] || number < 1 ||
-        number > static_cast<int>(fields.size()) || !KeyDecodes(fields[static_cast<std::size_t>(number - 1)]))
+    if (index.FieldDescending[static_cast<std::size_t>(i)] || number < 1 || number > static_cast<int>(fields.size()) ||
+        !KeyDecodes(fields[static_cast<std::size_t>(number - 1)]))
       return false;
   }
   for (int wanted : fieldNumbers) {
     bool inKey = false;
-    for (int i = 0; i < index.FieldCount && !inKey; ++i) inKey = index.FieldNumbers[static_cast<std::size_t>(i)] == wanted;
+    for (int i = 0; i < index.FieldCount && !inKey; ++i)
+      inKey = index.FieldNumbers[static_cast<std::size_t>(i)] == wanted;
     if (!inKey) return false;
   }
   return true;
@@ -701,30 +707,30 @@ void TDataCursor::LoadFromKey(std::int32_t recordNo, const std::uint8_t* key) {
     const std::uint8_t* value = flag + 1;
     if (*flag == 0) continue;
     switch (f.DataType) {
-      case TFieldType::String: {
-        // The key holds the text zero-padded to the storage size, as the record does.
-        keyValue_.assign(static_cast<std::size_t>(f.ValueSize), 0);
-        const std::size_t length = strnlen(reinterpret_cast<const char*>(value), static_cast<std::size_t>(at.Size));
-        std::memcpy(keyValue_.data(), value, std::min(length, keyValue_.size()));
-        SetFieldData(record, f, keyValue_.data());
-        break;
-      }
-      case TFieldType::Integer:
-      case TFieldType::Date:
-      case TFieldType::Time:
-        SetFieldInteger(record, f, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadBigEndian(value, 4)) ^ 0x80000000u));
-        break;
-      case TFieldType::SmallInt:
-        SetFieldSmallInt(record, f, static_cast<std::int16_t>(static_cast<std::uint16_t>(LoadBigEndian(value, 2)) ^ 0x8000u));
-        break;
-      case TFieldType::Word:
-      case TFieldType::Boolean:
-        SetFieldWord(record, f, static_cast<std::uint16_t>(LoadBigEndian(value, 2)));
-        break;
-      case TFieldType::LargeInt:
-        SetFieldLargeInt(record, f, static_cast<std::int64_t>(LoadBigEndian(value, 8) ^ 0x8000000000000000ULL));
-        break;
-      default: break;
+    case TFieldType::String: {
+      // The key holds the text zero-padded to the storage size, as the record does.
+      keyValue_.assign(static_cast<std::size_t>(f.ValueSize), 0);
+      const std::size_t length = strnlen(reinterpret_cast<const char*>(value), static_cast<std::size_t>(at.Size));
+      std::memcpy(keyValue_.data(), value, std::min(length, keyValue_.size()));
+      SetFieldData(record, f, keyValue_.data());
+      break;
+    }
+    case TFieldType::Integer:
+    case TFieldType::Date:
+    case TFieldType::Time:
+      SetFieldInteger(record, f,
+                      static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadBigEndian(value, 4)) ^ 0x80000000u));
+      break;
+    case TFieldType::SmallInt:
+      SetFieldSmallInt(record, f,
+                       static_cast<std::int16_t>(static_cast<std::uint16_t>(LoadBigEndian(value, 2)) ^ 0x8000u));
+      break;
+    case TFieldType::Word:
+    case TFieldType::Boolean: SetFieldWord(record, f, static_cast<std::uint16_t>(LoadBigEndian(value, 2))); break;
+    case TFieldType::LargeInt:
+      SetFieldLargeInt(record, f, static_cast<std::int64_t>(LoadBigEndian(value, 8) ^ 0x8000000000000000ULL));
+      break;
+    default: break;
     }
   }
   if (!index.Unique) SetRecordIdentifier(record, DecodeInt32Key(key + keyLength_ - 4));
@@ -1142,7 +1148,8 @@ bool TDataCursor::FindKey(const std::uint8_t* record, int fieldCount, int partia
   Index().KeyBuilder(slot_).Build(record, key);
   const int given = GivenKeyBytes(key, fieldCount, partialLength);
   const int keyFields = Index().Definition(slot_).FieldCount;
-  const bool exact = partialLength <= 0 && (fieldCount <= 0 || fieldCount >= keyFields) && Index().Definition(slot_).Unique;
+  const bool exact =
+      partialLength <= 0 && (fieldCount <= 0 || fieldCount >= keyFields) && Index().Definition(slot_).Unique;
   return FindRawKey(key, exact ? keyLength_ : given, nearest, buffer);
 }
 
@@ -1372,8 +1379,8 @@ void TDataCursor::DeleteIndexSlot(int slot) {
 }
 
 bool TDataCursor::RestructureTable(const TRestructureRequest& request) {
-  return TTableMaintenance(directory_, tableName_, inMemory_).RestructureTable(request, IsOpen(), exclusive_, readOnly_) !=
-         TRestructureOutcome::Stopped;
+  return TTableMaintenance(directory_, tableName_, inMemory_)
+             .RestructureTable(request, IsOpen(), exclusive_, readOnly_) != TRestructureOutcome::Stopped;
 }
 
 }  // namespace quarry

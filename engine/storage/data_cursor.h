@@ -85,10 +85,10 @@ struct TTableInfo {
 // Everything CreateTable is given. Names and sizes are checked and normalised by
 // CreateTable before anything is written.
 struct TCreateTableDefinition {
-  std::vector<TFieldDefinition> Fields;   // FieldNo 1..n, any order; offsets are assigned
-  TIndexDefinition Primary;               // no fields: a table without primary index
+  std::vector<TFieldDefinition> Fields;  // FieldNo 1..n, any order; offsets are assigned
+  TIndexDefinition Primary;              // no fields: a table without primary index
   std::vector<TIndexDefinition> Secondaries;
-  TIndexDefinition Text;                  // no fields: no text index
+  TIndexDefinition Text;  // no fields: no text index
   std::uint16_t LanguageId = 0;
   std::uint16_t SortId = 0;
   std::int32_t BlobBlockSize = 512;
@@ -98,7 +98,7 @@ struct TCreateTableDefinition {
   std::int32_t LastAutoInc = 0;
   std::uint16_t UserMajor = 0;
   std::uint16_t UserMinor = 0;
-  bool AllowComputedFields = false;       // result tables of the SQL engine
+  bool AllowComputedFields = false;  // result tables of the SQL engine
 };
 
 class TDataCursor : public TRecordReader, public TExpressionOwner {
@@ -276,8 +276,7 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // for all fields of a unique index the search is exact and, without nearest, the position
   // does not change when it fails. Running past the last key leaves the cursor on the last
   // record. The found record is copied into buffer (may be null).
-  bool FindKey(const std::uint8_t* record, int fieldCount, int partialLength, bool nearest,
-               std::uint8_t* buffer);
+  bool FindKey(const std::uint8_t* record, int fieldCount, int partialLength, bool nearest, std::uint8_t* buffer);
   // The same with a ready key of KeyLength() bytes (keyLength: bytes given, for partial).
   bool FindRawKey(const std::uint8_t* key, int keyLength, bool nearest, std::uint8_t* buffer);
   // Positions on the record current in other (same table): by its key in this index, by its
@@ -289,8 +288,7 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   // ---- ranges (index order only; in natural order they are ignored) ----
   // Keys built from the records over the first startFieldCount / endFieldCount key fields
   // (0 = all), the start padded lowest, the end highest. Moves to the first record.
-  void SetRange(const std::uint8_t* startRecord, int startFieldCount, const std::uint8_t* endRecord,
-                int endFieldCount);
+  void SetRange(const std::uint8_t* startRecord, int startFieldCount, const std::uint8_t* endRecord, int endFieldCount);
   void CancelRange();
   bool RangeActive() const { return rangeActive_; }
 
@@ -440,8 +438,7 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   int ConsecutiveRecords(std::int32_t recordNo, bool forward, int limit) override;
 
   // ---- TExpressionOwner (filters) ----
-  bool TextSearch(const TExpToken& column, const std::string& words, bool& found,
-                  std::int32_t& occurrences) override;
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences) override;
 
  private:
   friend class TFilter;

@@ -309,7 +309,8 @@ std::vector<TDataCursor::TBlobPost> TDataCursor::PostBlobs(std::uint8_t* record,
       content = nullptr;
     } else {
       const TBlobReference given = GetFieldBlob(record, field);
-      const bool same = stored != nullptr && given.FirstBlock == old.FirstBlock && given.ChangeNumber == old.ChangeNumber;
+      const bool same =
+          stored != nullptr && given.FirstBlock == old.FirstBlock && given.ChangeNumber == old.ChangeNumber;
       if (same) continue;
       if (referencesAsGiven_) {
         file->FreeChain(old.FirstBlock, old.ChangeNumber);

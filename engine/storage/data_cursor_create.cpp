@@ -49,11 +49,14 @@ void TDataCursor::CreateTable(TCreateTableDefinition definition) {
     definition.Password.clear();
   }
   if (definition.LanguageId != 0) CollationFor(definition.LanguageId, definition.SortId, tableName_);
-  if (definition.Fields.size() > static_cast<std::size_t>(MaxTableFields) || definition.LastAutoInc < -1) fail(QUARRY_FLDLIMIT);
+  if (definition.Fields.size() > static_cast<std::size_t>(MaxTableFields) || definition.LastAutoInc < -1)
+    fail(QUARRY_FLDLIMIT);
   const std::size_t indexCount = (definition.Primary.FieldCount > 0 ? 1 : 0) + definition.Secondaries.size() +
                                  (definition.Text.FieldCount > 0 ? 1 : 0);
-  if (indexCount > 32 || definition.Secondaries.size() > static_cast<std::size_t>(MaxSecondaryIndexes)) fail(QUARRY_INDEXLIMIT);
-  if (definition.BlobBlockSize < MinBlobBlockSize || definition.BlobBlockSize > MaxBlobBlockSize) fail(QUARRY_BLOBLIMIT);
+  if (indexCount > 32 || definition.Secondaries.size() > static_cast<std::size_t>(MaxSecondaryIndexes))
+    fail(QUARRY_INDEXLIMIT);
+  if (definition.BlobBlockSize < MinBlobBlockSize || definition.BlobBlockSize > MaxBlobBlockSize)
+    fail(QUARRY_BLOBLIMIT);
 
   // Fields: in field-number order, numbered 1..n without repeats.
   std::vector<TFieldDefinition>& fields = definition.Fields;
@@ -95,7 +98,8 @@ void TDataCursor::CreateTable(TCreateTableDefinition definition) {
         if (number != 0) fail(QUARRY_INVALIDIDXDESC, std::to_string(number), name);
         continue;
       }
-      if (number < 1 || number > static_cast<int>(fields.size())) fail(QUARRY_INVALIDIDXDESC, std::to_string(number), name);
+      if (number < 1 || number > static_cast<int>(fields.size()))
+        fail(QUARRY_INVALIDIDXDESC, std::to_string(number), name);
       const TFieldDefinition& f = fields[static_cast<std::size_t>(number - 1)];
       if (text) {
         const bool textField = f.DataType == TFieldType::String || (f.IsBlob() && f.SubType == subtype::Memo);
@@ -105,7 +109,8 @@ void TDataCursor::CreateTable(TCreateTableDefinition definition) {
       }
       keyFields.push_back(&f);
     }
-    if (!text) index.KeyLength = static_cast<std::uint16_t>(ComputeKeyLength(keyFields, index.Unique, name, tableName_));
+    if (!text)
+      index.KeyLength = static_cast<std::uint16_t>(ComputeKeyLength(keyFields, index.Unique, name, tableName_));
   };
   if (definition.Primary.FieldCount > 0) {
     definition.Primary.Name.clear();
@@ -171,7 +176,8 @@ TTableInfo TDataCursor::TableInfo() {
     return fill(Data());
   }
   if (tableName_.empty()) RaiseEngineError(QUARRY_OSENOENT, {.database = directory_.DatabaseName()});
-  TDataFile data(directory_.FileNameOf(tableName_, kDataExtension), inMemory_ || directory_.InMemory(), &Session().Files());
+  TDataFile data(directory_.FileNameOf(tableName_, kDataExtension), inMemory_ || directory_.InMemory(),
+                 &Session().Files());
   data.SetTableName(tableName_);
   data.Open();
   TTableInfo info;

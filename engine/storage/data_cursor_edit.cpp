@@ -66,8 +66,7 @@ class TChangeScope {
     if (std::uncaught_exceptions() <= exceptions_) return;
     try {
       table_.AbandonChange();
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   TChangeScope(const TChangeScope&) = delete;
   TChangeScope& operator=(const TChangeScope&) = delete;
@@ -85,9 +84,9 @@ std::string UpperAsciiText(std::string text) {
 // The value type a field's values are compared as.
 std::uint8_t NodeTypeOf(const TFieldDefinition& field) {
   switch (field.DataType) {
-    case TFieldType::Cardinal: return vt::LargeInt;
-    case TFieldType::Extended: return vt::Float;
-    default: return static_cast<std::uint8_t>(field.DataType);
+  case TFieldType::Cardinal: return vt::LargeInt;
+  case TFieldType::Extended: return vt::Float;
+  default: return static_cast<std::uint8_t>(field.DataType);
   }
 }
 
@@ -102,20 +101,22 @@ TExpTree FieldValueNode(const TFieldDefinition& field, const std::uint8_t* recor
   if (field.DataType == TFieldType::String) {
     node->SetType(type, field.SubType, field.ValueSize);
   } else {
-    node->SetType(type, field.SubType, FixedSizeOfType(type) > 0 ? FixedSizeOfType(type) : field.ValueSize, field.Scale);
+    node->SetType(type, field.SubType, FixedSizeOfType(type) > 0 ? FixedSizeOfType(type) : field.ValueSize,
+                  field.Scale);
   }
   if (IsFieldNull(record, field)) {
     SetNullValue(*node);
     return node;
   }
   switch (field.DataType) {
-    case TFieldType::String: node->PutString(GetFieldString(record, field)); break;
-    case TFieldType::Cardinal: node->Put<std::int64_t>(GetFieldCardinal(record, field)); break;
-    case TFieldType::Extended: node->Put<double>(GetFieldFloat(record, field)); break;
-    case TFieldType::Boolean: node->Put<std::uint16_t>(GetFieldBoolean(record, field) ? 1 : 0); break;
-    default:
-      std::memcpy(node->Value.data(), FieldData(record, field), std::min<std::size_t>(field.ValueSize, node->Value.size()));
-      break;
+  case TFieldType::String: node->PutString(GetFieldString(record, field)); break;
+  case TFieldType::Cardinal: node->Put<std::int64_t>(GetFieldCardinal(record, field)); break;
+  case TFieldType::Extended: node->Put<double>(GetFieldFloat(record, field)); break;
+  case TFieldType::Boolean: node->Put<std::uint16_t>(GetFieldBoolean(record, field) ? 1 : 0); break;
+  default:
+    std::memcpy(node->Value.data(), FieldData(record, field),
+                std::min<std::size_t>(field.ValueSize, node->Value.size()));
+    break;
   }
   node->IsNull = false;
   return node;
@@ -124,8 +125,9 @@ TExpTree FieldValueNode(const TFieldDefinition& field, const std::uint8_t* recor
 TExpTree ValueTextNode(const TFieldDefinition& field, const std::string& text, TEnvironment& environment) {
   const std::uint8_t type = NodeTypeOf(field);
   TExpTree target = NewToken();
-  const int size = field.DataType == TFieldType::String ? field.ValueSize
-                                                         : (FixedSizeOfType(type) > 0 ? FixedSizeOfType(type) : field.ValueSize);
+  const int size = field.DataType == TFieldType::String
+                       ? field.ValueSize
+                       : (FixedSizeOfType(type) > 0 ? FixedSizeOfType(type) : field.ValueSize);
   target->SetType(type, field.SubType, size, field.Scale);
   const std::string word = UpperAsciiText(TrimText(text));
   if (word == "CURRENT_DATE" || word == "CURRENT_TIME" || word == "CURRENT_TIMESTAMP") {
@@ -133,21 +135,20 @@ TExpTree ValueTextNode(const TFieldDefinition& field, const std::string& text, T
     const std::int64_t day = DayNumberFromCivil(now.year, now.month, now.day);
     const std::int64_t ms = ((now.hour * 60LL + now.minute) * 60 + std::min(now.second, 59)) * 1000 + now.millisecond;
     switch (field.DataType) {
-      case TFieldType::Date:
-        if (word == "CURRENT_TIME") return nullptr;
-        StoreInt64(*target, day);
-        return target;
-      case TFieldType::Time:
-        if (word != "CURRENT_TIME") return nullptr;
-        StoreInt64(*target, ms);
-        return target;
-      case TFieldType::TimeStamp:
-        if (word == "CURRENT_DATE") StoreDouble(*target, MakeTimestamp(day, 0));
-        else if (word == "CURRENT_TIME") StoreDouble(*target, MakeTimestamp(ZeroDateDayNumber(), ms));
-        else StoreDouble(*target, MakeTimestamp(day, ms));
-        return target;
-      default:
-        break;
+    case TFieldType::Date:
+      if (word == "CURRENT_TIME") return nullptr;
+      StoreInt64(*target, day);
+      return target;
+    case TFieldType::Time:
+      if (word != "CURRENT_TIME") return nullptr;
+      StoreInt64(*target, ms);
+      return target;
+    case TFieldType::TimeStamp:
+      if (word == "CURRENT_DATE") StoreDouble(*target, MakeTimestamp(day, 0));
+      else if (word == "CURRENT_TIME") StoreDouble(*target, MakeTimestamp(ZeroDateDayNumber(), ms));
+      else StoreDouble(*target, MakeTimestamp(day, ms));
+      return target;
+    default: break;
     }
   }
   TExpTree source = NewToken();
@@ -203,18 +204,16 @@ void TDataCursor::PutField(int fieldNo, std::uint8_t* record, const std::uint8_t
     SetFieldNull(record, field);
   } else {
     switch (field.DataType) {
-      case TFieldType::String: {
-        const std::size_t length = FieldTextLength(value, field.ValueSize);
-        Data().SetString(record, field, std::string_view(reinterpret_cast<const char*>(value), length));
-        break;
-      }
-      case TFieldType::Blob:
-        // BLOB contents go through the BLOB operations; a raw block reference from outside
-        // could point anywhere in the BLOB file.
-        Raise(QUARRY_INVALIDBLOBHANDLE, field.Name);
-      default:
-        SetFieldData(record, field, value);
-        break;
+    case TFieldType::String: {
+      const std::size_t length = FieldTextLength(value, field.ValueSize);
+      Data().SetString(record, field, std::string_view(reinterpret_cast<const char*>(value), length));
+      break;
+    }
+    case TFieldType::Blob:
+      // BLOB contents go through the BLOB operations; a raw block reference from outside
+      // could point anywhere in the BLOB file.
+      Raise(QUARRY_INVALIDBLOBHANDLE, field.Name);
+    default: SetFieldData(record, field, value); break;
     }
   }
   if (hasComputed_ && calculator_ && !field.Computed) calculator_(record);
@@ -224,12 +223,12 @@ void TDataCursor::DefaultValue(const TFieldDefinition& field, std::uint8_t* reco
   TExpTree value = ValueTextNode(field, field.DefaultValue, Session().Environment());
   if (!value || value->IsNull) return;
   switch (field.DataType) {
-    case TFieldType::String: Data().SetString(record, field, value->GetString()); break;
-    case TFieldType::Boolean: SetFieldBoolean(record, field, ValueAsBoolean(*value)); break;
-    case TFieldType::Cardinal: SetFieldCardinal(record, field, static_cast<std::uint32_t>(ValueAsInt64(*value))); break;
-    case TFieldType::Extended: SetFieldFloat(record, field, ValueAsDouble(*value)); break;
-    case TFieldType::Blob: break;
-    default: SetFieldData(record, field, value->Value.data()); break;
+  case TFieldType::String: Data().SetString(record, field, value->GetString()); break;
+  case TFieldType::Boolean: SetFieldBoolean(record, field, ValueAsBoolean(*value)); break;
+  case TFieldType::Cardinal: SetFieldCardinal(record, field, static_cast<std::uint32_t>(ValueAsInt64(*value))); break;
+  case TFieldType::Extended: SetFieldFloat(record, field, ValueAsDouble(*value)); break;
+  case TFieldType::Blob: break;
+  default: SetFieldData(record, field, value->Value.data()); break;
   }
 }
 
@@ -415,8 +414,7 @@ class TDataCursor::TChangeLock {
     UnregisterLock(cursor_.table_, recordNo_);
     try {
       cursor_.table_->UnlockRecord(recordNo_);
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   // The cursor keeps the lock after the change.
   void HandOver() {
@@ -519,7 +517,8 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     }
     if (keep) {
       TIndexPath path;
-      if (index.FindKey(DeletedSlot, path, DeletedKey(RecordActive, identifier).data())) Raise(QUARRY_KEYVIOL, {}, DeletedIndexName);
+      if (index.FindKey(DeletedSlot, path, DeletedKey(RecordActive, identifier).data()))
+        Raise(QUARRY_KEYVIOL, {}, DeletedIndexName);
     }
     std::vector<TKey> textKeys;
     TextKeys(record.data(), identifier, textKeys);
@@ -545,7 +544,8 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     TIndexPath path;
     if (reused) index.DeleteKey(DeletedSlot, path, DeletedKey(RecordDeleted, RecordIdentifier(slot.Data())).data());
     index.InsertKey(DeletedSlot, path, DeletedKey(RecordActive, identifier).data(), recordNo);
-    std::memcpy(slot.Data() + AutoIncOffset, record.data() + AutoIncOffset, static_cast<std::size_t>(recordSize_ - AutoIncOffset));
+    std::memcpy(slot.Data() + AutoIncOffset, record.data() + AutoIncOffset,
+                static_cast<std::size_t>(recordSize_ - AutoIncOffset));
     data.MarkDirty(slot.get());
     slot.Reset();
     index.IncrementRecordCount();
@@ -600,7 +600,8 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
       Raise(QUARRY_KEYORRECDELETED);
     }
     updated.assign(slot.Data(), slot.Data() + recordSize_);
-    std::memcpy(updated.data() + FirstFieldOffset, buffer + FirstFieldOffset, static_cast<std::size_t>(recordSize_ - FirstFieldOffset));
+    std::memcpy(updated.data() + FirstFieldOffset, buffer + FirstFieldOffset,
+                static_cast<std::size_t>(recordSize_ - FirstFieldOffset));
     const std::int32_t oldIdentifier = RecordIdentifier(slot.Data());
     const std::int32_t newIdentifier = keepIdentifiers_ && hasAutoInc_ ? RecordIdentifier(buffer) : oldIdentifier;
     SetRecordIdentifier(updated.data(), newIdentifier);
@@ -691,7 +692,8 @@ void TDataCursor::DeleteRecord(const std::uint8_t* buffer, bool reposition) {
   TDataFile& data = Data();
   TIndexFile& index = Index();
   const std::int32_t recordNo = recordNo_;
-  const std::vector<std::uint8_t> seen = buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_) : seen_;
+  const std::vector<std::uint8_t> seen =
+      buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_) : seen_;
   bool othersChanged = false;
   {
     TWriteLockGuard writeLock(*table_);
@@ -753,7 +755,8 @@ std::string TDataCursor::Verify() {
     if (!r) return "record " + std::to_string(n) + " could not be read";
     if (RecordStatus(r.Data()) != RecordActive) continue;
     ++active;
-    if (RecordLink(r.Data()) != n) return "record " + std::to_string(n) + " carries number " + std::to_string(RecordLink(r.Data()));
+    if (RecordLink(r.Data()) != n)
+      return "record " + std::to_string(n) + " carries number " + std::to_string(RecordLink(r.Data()));
     if (hasText) {
       TextKeys(r.Data(), RecordIdentifier(r.Data()), textKeys);
       expectedText.insert(expectedText.end(), textKeys.begin(), textKeys.end());
@@ -773,7 +776,8 @@ std::string TDataCursor::Verify() {
         const std::int32_t recordNo = tree.EntryAt(path, key.data());
         if (recordNo < 1 || recordNo > slotsInFile) return "index " + std::to_string(slot) + " points outside the data";
         TPinnedRecord r = data.GetRecord(nullptr, recordNo);
-        if (RecordStatus(r.Data()) != RecordActive) return "index " + std::to_string(slot) + " points at a deleted record";
+        if (RecordStatus(r.Data()) != RecordActive)
+          return "index " + std::to_string(slot) + " points at a deleted record";
         if (index.KeyBuilder(slot).Build(r.Data()) != key) {
           return "index " + std::to_string(slot) + " key differs from record " + std::to_string(recordNo);
         }
@@ -787,7 +791,8 @@ std::string TDataCursor::Verify() {
       const std::int32_t recordNo = deleted.EntryAt(path, key);
       if (recordNo < 1 || recordNo > slotsInFile) return "\"Sys Deleted\" points outside the data";
       TPinnedRecord r = data.GetRecord(nullptr, recordNo);
-      if (std::memcmp(DeletedKey(RecordStatus(r.Data()), RecordIdentifier(r.Data())).data(), key, DeletedKeyLength) != 0) {
+      if (std::memcmp(DeletedKey(RecordStatus(r.Data()), RecordIdentifier(r.Data())).data(), key, DeletedKeyLength) !=
+          0) {
         return "\"Sys Deleted\" key differs from record " + std::to_string(recordNo);
       }
     }
@@ -796,7 +801,8 @@ std::string TDataCursor::Verify() {
       const std::int64_t keys = text.Verify();
       std::sort(expectedText.begin(), expectedText.end());
       if (keys != static_cast<std::int64_t>(expectedText.size())) {
-        return "\"Sys Text\" holds " + std::to_string(keys) + " keys, the records give " + std::to_string(expectedText.size());
+        return "\"Sys Text\" holds " + std::to_string(keys) + " keys, the records give " +
+               std::to_string(expectedText.size());
       }
       for (const TKey& k : expectedText) {
         TIndexPath p;

@@ -27,11 +27,11 @@ namespace quarry {
 namespace {
 
 using testing::CodeOf;
+using testing::Field;
 using testing::FilmBefore;
 using testing::FilmBuffer;
 using testing::FilmOf;
 using testing::FilmTable;
-using testing::Field;
 using testing::MakeIndex;
 using testing::TFilm;
 using testing::TFilmOrder;
@@ -178,7 +178,8 @@ TEST_F(CursorTest, WalksEveryOrderInBothDirectionsLikeTheModel) {
     SCOPED_TRACE(order.index);
     c->SetIndex(order.index);
     std::vector<TFilm> sorted = model;
-    std::stable_sort(sorted.begin(), sorted.end(), [&](const TFilm& a, const TFilm& b) { return FilmBefore(order.order, a, b); });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const TFilm& a, const TFilm& b) { return FilmBefore(order.order, a, b); });
     const std::vector<std::int32_t> expected = Ids(sorted);
     EXPECT_EQ(WalkForward(*c), expected);
     EXPECT_EQ(WalkBackward(*c), expected);
@@ -208,11 +209,12 @@ TEST_F(CursorTest, RangesAndFiltersShowWhatTheModelSelects) {
   const std::vector<TFilm> model = FillFilms(*c, 2000, 5);
   c->SetIndex("BYGENRE");
   std::vector<TFilm> sorted = model;
-  std::stable_sort(sorted.begin(), sorted.end(), [](const TFilm& a, const TFilm& b) { return FilmBefore(TFilmOrder::ByGenre, a, b); });
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const TFilm& a, const TFilm& b) { return FilmBefore(TFilmOrder::ByGenre, a, b); });
 
   struct TCase {
     std::int32_t lowGenre, highGenre;  // range over the first key field
-    const char* filter;                 // nullptr: none
+    const char* filter;                // nullptr: none
     std::function<bool(const TFilm&)> keep;
   };
   const TCase cases[] = {
@@ -220,7 +222,9 @@ TEST_F(CursorTest, RangesAndFiltersShowWhatTheModelSelects) {
       {7, 7, nullptr, [](const TFilm& f) { return !f.NullGenre && f.Genre == 7; }},
       {0, 11, "YEAR < 1970", [](const TFilm& f) { return !f.NullGenre && f.Year < 1970; }},
       {2, 9, "RATING = 'PG' OR RATING = 'R'",
-       [](const TFilm& f) { return !f.NullGenre && f.Genre >= 2 && f.Genre <= 9 && (f.Rating == "PG" || f.Rating == "R"); }},
+       [](const TFilm& f) {
+         return !f.NullGenre && f.Genre >= 2 && f.Genre <= 9 && (f.Rating == "PG" || f.Rating == "R");
+       }},
       {-1, -1, "TITLE LIKE 'A%'", [](const TFilm& f) { return !f.Title.empty() && f.Title[0] == 'A'; }},
       {-1, -1, "GENRE IS NULL", [](const TFilm& f) { return f.NullGenre; }},
   };
@@ -280,7 +284,8 @@ TEST_F(CursorTest, ChangesThroughAFilteredCursorKeepItsCountAndBitmapsCurrent) {
   c->SetIndex("BYYEAR");
   c->AddFilter("GENRE = 2");
   const auto matching = [&] {
-    return static_cast<std::int32_t>(std::count_if(model.begin(), model.end(), [](const TFilm& f) { return !f.NullGenre && f.Genre == 2; }));
+    return static_cast<std::int32_t>(
+        std::count_if(model.begin(), model.end(), [](const TFilm& f) { return !f.NullGenre && f.Genre == 2; }));
   };
   ASSERT_EQ(c->RecordCount(), matching());
   // A record that fails the filter does not become visible; one that passes does.
@@ -338,8 +343,9 @@ TEST_F(CursorTest, EmptyTablesAndEmptyRangesGiveTheEndCodes) {
 TEST_F(CursorTest, FindKeyOverLeadingFieldsAndPartialStrings) {
   CreateFilms();
   auto c = OpenFilms();
-  std::vector<TFilm> films = {{0, 4, "Alien", 1979, "R"},      {0, 4, "Aliens", 1986, "R"}, {0, 4, "Blade Runner", 1982, "R"},
-                              {0, 6, "Babe", 1995, "G"},       {0, 6, "Bambi", 1942, "G"},  {0, 8, "Casablanca", 1942, "PG"},
+  std::vector<TFilm> films = {{0, 4, "Alien", 1979, "R"},        {0, 4, "Aliens", 1986, "R"},
+                              {0, 4, "Blade Runner", 1982, "R"}, {0, 6, "Babe", 1995, "G"},
+                              {0, 6, "Bambi", 1942, "G"},        {0, 8, "Casablanca", 1942, "PG"},
                               {0, 8, "Citizen Kane", 1941, "PG"}};
   for (TFilm& f : films) Insert(*c, f);
   std::vector<std::uint8_t> out(static_cast<std::size_t>(c->RecordBufferSize()));
@@ -368,8 +374,12 @@ TEST_F(CursorTest, FindKeyOverLeadingFieldsAndPartialStrings) {
     const char* lands;
   };
   const TPartial partials[] = {
-      {"ali", 3, true, "Alien"},     {"BAM", 2, true, "Babe"},    {"blx", 2, true, "Blade Runner"},
-      {"cz", 2, false, "Citizen Kane"}, {"Casablanca", 0, true, "Casablanca"}, {"d", 1, false, "Citizen Kane"},
+      {"ali", 3, true, "Alien"},
+      {"BAM", 2, true, "Babe"},
+      {"blx", 2, true, "Blade Runner"},
+      {"cz", 2, false, "Citizen Kane"},
+      {"Casablanca", 0, true, "Casablanca"},
+      {"d", 1, false, "Citizen Kane"},
   };
   for (const TPartial& p : partials) {
     SCOPED_TRACE(p.text);
@@ -463,10 +473,10 @@ TEST_F(CursorTest, AUniqueKeyViolationChangesNothing) {
 
 TEST_F(CursorTest, ValidityChecksAndDefaults) {
   TCreateTableDefinition d = FilmTable();
-  d.Fields[1].Required = true;          // GENRE
-  d.Fields[3].MinValue = "1900";        // YEAR
+  d.Fields[1].Required = true;    // GENRE
+  d.Fields[3].MinValue = "1900";  // YEAR
   d.Fields[3].MaxValue = "2030";
-  d.Fields[4].DefaultValue = "NR";      // RATING
+  d.Fields[4].DefaultValue = "NR";  // RATING
   d.Fields.push_back(Field(6, "ADDED", TFieldType::Date));
   d.Fields.back().DefaultValue = "CURRENT_DATE";
   auto creator = NewCursor();
@@ -483,8 +493,11 @@ TEST_F(CursorTest, ValidityChecksAndDefaults) {
     std::int16_t year;
     int code;
   };
-  const TCase cases[] = {{true, 1990, QUARRY_REQDERR}, {false, 1899, QUARRY_MINVALERR}, {false, 2031, QUARRY_MAXVALERR},
-                         {false, 1900, 0},             {false, 2030, 0}};
+  const TCase cases[] = {{true, 1990, QUARRY_REQDERR},
+                         {false, 1899, QUARRY_MINVALERR},
+                         {false, 2031, QUARRY_MAXVALERR},
+                         {false, 1900, 0},
+                         {false, 2030, 0}};
   int inserted = 0;
   for (const TCase& t : cases) {
     SCOPED_TRACE(t.year);
@@ -944,8 +957,18 @@ struct TCreateCase {
 
 TEST_F(CursorTest, CreateTableChecksEveryPartOfTheDefinition) {
   const TCreateCase cases[] = {
-      {"empty password", [](auto& d) { d.Encrypted = true; d.Password = "  "; }, QUARRY_INVALIDPASSWORD},
-      {"long password", [](auto& d) { d.Encrypted = true; d.Password = "0123456789abcdef"; }, QUARRY_INVALIDPASSWORD},
+      {"empty password",
+       [](auto& d) {
+         d.Encrypted = true;
+         d.Password = "  ";
+       },
+       QUARRY_INVALIDPASSWORD},
+      {"long password",
+       [](auto& d) {
+         d.Encrypted = true;
+         d.Password = "0123456789abcdef";
+       },
+       QUARRY_INVALIDPASSWORD},
       {"auto-increment below -1", [](auto& d) { d.LastAutoInc = -2; }, QUARRY_FLDLIMIT},
       {"small BLOB blocks", [](auto& d) { d.BlobBlockSize = 63; }, QUARRY_BLOBLIMIT},
       {"huge BLOB blocks", [](auto& d) { d.BlobBlockSize = 65537; }, QUARRY_BLOBLIMIT},
@@ -962,19 +985,26 @@ TEST_F(CursorTest, CreateTableChecksEveryPartOfTheDefinition) {
       {"secondary names repeat", [](auto& d) { d.Secondaries[1].Name = "bygenre"; }, QUARRY_INDEXEXISTS},
       {"key field missing", [](auto& d) { d.Secondaries[0].FieldNumbers[1] = 9; }, QUARRY_INVALIDIDXDESC},
       {"key field gap", [](auto& d) { d.Secondaries[0].FieldNumbers[5] = 2; }, QUARRY_INVALIDIDXDESC},
-      {"BLOB key field", [](auto& d) {
+      {"BLOB key field",
+       [](auto& d) {
          d.Fields.push_back(Field(6, "NOTES", TFieldType::Blob));
          d.Fields.back().SubType = subtype::Memo;
          d.Secondaries[0].FieldNumbers[1] = 6;
-       }, QUARRY_SEARCHCOLREQD},
+       },
+       QUARRY_SEARCHCOLREQD},
       {"text index on a number", [](auto& d) { d.Text = MakeIndex("", {2}); }, QUARRY_SEARCHCOLREQD},
-      {"key too long", [](auto& d) {
-         for (int i = 0; i < 3; ++i) d.Fields.push_back(Field(6 + i, ("LONG" + std::to_string(i)).c_str(), TFieldType::String, 250));
+      {"key too long",
+       [](auto& d) {
+         for (int i = 0; i < 3; ++i)
+           d.Fields.push_back(Field(6 + i, ("LONG" + std::to_string(i)).c_str(), TFieldType::String, 250));
          d.Secondaries.push_back(MakeIndex("HUGE", {6, 7, 8}));
-       }, QUARRY_INVALIDKEY},
-      {"31 secondary indexes", [](auto& d) {
+       },
+       QUARRY_INVALIDKEY},
+      {"31 secondary indexes",
+       [](auto& d) {
          for (int i = 0; i < 28; ++i) d.Secondaries.push_back(MakeIndex(("I" + std::to_string(i)).c_str(), {2}));
-       }, QUARRY_INDEXLIMIT},
+       },
+       QUARRY_INDEXLIMIT},
       {"unknown language", [](auto& d) { d.LanguageId = 0x7777; }, QUARRY_CANNOTLOADLDDRV},
       {"fine", [](auto&) {}, 0},
   };
@@ -1157,7 +1187,9 @@ TEST_F(CursorTest, RandomChangesKeepEveryCursorsViewCurrent) {
   watcher->SetRange(FilmBuffer(*watcher, low).data(), 1, FilmBuffer(*watcher, high).data(), 1);
   watcher->AddFilter("YEAR >= 1970");
   const auto writerKeeps = [](const TFilm& f) { return !f.NullGenre && f.Genre < 6; };
-  const auto watcherKeeps = [](const TFilm& f) { return !f.NullGenre && f.Genre >= 2 && f.Genre <= 8 && f.Year >= 1970; };
+  const auto watcherKeeps = [](const TFilm& f) {
+    return !f.NullGenre && f.Genre >= 2 && f.Genre <= 8 && f.Year >= 1970;
+  };
   std::mt19937 random(99);
   std::vector<std::uint8_t> b(static_cast<std::size_t>(writer->RecordBufferSize()));
   for (int step = 0; step < 300; ++step) {
@@ -1190,12 +1222,14 @@ TEST_F(CursorTest, RandomChangesKeepEveryCursorsViewCurrent) {
     }
     ASSERT_EQ(writer->RecordCount(), static_cast<std::int32_t>(std::count_if(model.begin(), model.end(), writerKeeps)))
         << "step " << step;
-    ASSERT_EQ(watcher->RecordCount(), static_cast<std::int32_t>(std::count_if(model.begin(), model.end(), watcherKeeps)))
+    ASSERT_EQ(watcher->RecordCount(),
+              static_cast<std::int32_t>(std::count_if(model.begin(), model.end(), watcherKeeps)))
         << "step " << step;
     if (step % 50 == 0) {
       std::vector<TFilm> sorted;
       std::copy_if(model.begin(), model.end(), std::back_inserter(sorted), watcherKeeps);
-      std::stable_sort(sorted.begin(), sorted.end(), [](const TFilm& x, const TFilm& y) { return FilmBefore(TFilmOrder::ByGenre, x, y); });
+      std::stable_sort(sorted.begin(), sorted.end(),
+                       [](const TFilm& x, const TFilm& y) { return FilmBefore(TFilmOrder::ByGenre, x, y); });
       EXPECT_EQ(WalkForward(*watcher), Ids(sorted)) << "step " << step;
     }
   }

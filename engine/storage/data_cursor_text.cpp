@@ -81,15 +81,18 @@ bool Matches(const std::string& searchWord, const std::string& columnWord, const
 }
 
 // Distinct search words, sorted by the collation ignoring case.
-std::vector<std::string> SearchWords(std::string_view text, const TTextParameters& parameters, const TCollation& collation) {
+std::vector<std::string> SearchWords(std::string_view text, const TTextParameters& parameters,
+                                     const TCollation& collation) {
   std::vector<std::string> words;
   for (auto& [word, count] : SplitWords(text, SearchParameters(parameters))) {
     (void)count;
-    if (std::none_of(words.begin(), words.end(), [&](const std::string& w) { return collation.Compare(w, word, true) == 0; })) {
+    if (std::none_of(words.begin(), words.end(),
+                     [&](const std::string& w) { return collation.Compare(w, word, true) == 0; })) {
       words.push_back(word);
     }
   }
-  std::sort(words.begin(), words.end(), [&](const std::string& a, const std::string& b) { return collation.Compare(a, b, true) < 0; });
+  std::sort(words.begin(), words.end(),
+            [&](const std::string& a, const std::string& b) { return collation.Compare(a, b, true) < 0; });
   return words;
 }
 
@@ -144,7 +147,8 @@ void TDataCursor::TextIndexSearch(TRecordsBitmap& candidates, int fieldNo, std::
   RequireOpen();
   const TIndexDefinition& text = Index().Definition(TextSlot);
   bool indexed = false;
-  for (int i = 0; i < text.FieldCount; ++i) indexed = indexed || text.FieldNumbers[static_cast<std::size_t>(i)] == fieldNo;
+  for (int i = 0; i < text.FieldCount; ++i)
+    indexed = indexed || text.FieldNumbers[static_cast<std::size_t>(i)] == fieldNo;
   if (!text.Defined() || !indexed) Raise(QUARRY_SEARCHCOLREQD, std::to_string(fieldNo));
   const TTextParameters& parameters = TextParameters();
   const TCollation& collation = impl_->Collation(*this);
@@ -200,7 +204,8 @@ void TDataCursor::TextIndexSearch(TRecordsBitmap& candidates, int fieldNo, std::
   if (!searched) candidates.ClearAll();
 }
 
-bool TDataCursor::TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences) {
+bool TDataCursor::TextSearch(const TExpToken& column, const std::string& words, bool& found,
+                             std::int32_t& occurrences) {
   if (evaluating_ == nullptr || column.FieldNo < 1 || column.FieldNo > static_cast<int>(fields_.size())) return false;
   const TFieldDefinition& field = fields_[static_cast<std::size_t>(column.FieldNo - 1)];
   if (field.DataType != TFieldType::String) return false;

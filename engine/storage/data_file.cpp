@@ -95,7 +95,8 @@ void TDataFile::SetSettings(TDataFileSettings settings) {
   if (settings_.RecordBufferBytes < 1) settings_.RecordBufferBytes = 1;
   if (settings_.RecordBufferCount < 1) settings_.RecordBufferCount = 1;
   if (header_.RecordSize > 0) {
-    cacheCapacity_ = std::max(1, std::min(settings_.RecordBufferBytes / header_.RecordSize, settings_.RecordBufferCount));
+    cacheCapacity_ =
+        std::max(1, std::min(settings_.RecordBufferBytes / header_.RecordSize, settings_.RecordBufferCount));
   }
 }
 
@@ -103,8 +104,8 @@ void TDataFile::SetupAfterLoad() {
   cache_.Clear();
   cache_.SetRecordSize(header_.RecordSize);
   recordsPerRead_ = std::max(1, ReadBatchBytes / std::max<int>(1, header_.RecordSize));
-  cacheCapacity_ = std::max(1, std::min(settings_.RecordBufferBytes / std::max<int>(1, header_.RecordSize),
-                                        settings_.RecordBufferCount));
+  cacheCapacity_ = std::max(
+      1, std::min(settings_.RecordBufferBytes / std::max<int>(1, header_.RecordSize), settings_.RecordBufferCount));
   batchFirst_ = 0;
   batchLast_ = -1;
 }
@@ -163,9 +164,8 @@ void TDataFile::Open() {
     if (header.FieldCount > MaxTableFields || header.RecordSize < RecordHeaderSize) Raise(QUARRY_HEADERCORRUPT);
     const std::size_t definitionBytes = std::size_t{header.FieldCount} * FieldDefinitionSize;
     std::vector<std::uint8_t> definitions(definitionBytes);
-    if (definitionBytes > 0 &&
-        ReadAt(DataHeaderSize, definitions.data(), static_cast<std::int64_t>(definitionBytes), true) <
-            static_cast<std::int64_t>(definitionBytes))
+    if (definitionBytes > 0 && ReadAt(DataHeaderSize, definitions.data(), static_cast<std::int64_t>(definitionBytes),
+                                      true) < static_cast<std::int64_t>(definitionBytes))
       Raise(QUARRY_HEADERCORRUPT);
     std::vector<TFieldDefinition> fields;
     fields.reserve(header.FieldCount);
@@ -222,9 +222,9 @@ void TDataFile::VerifyHeader() {
                                   ? rawDefinitions_.data() + i * FieldDefinitionSize
                                   : nullptr;
     // Length bytes beyond their capacity mean a damaged definition.
-    if (raw && (raw[2] > MaxFieldNameLength || raw[33] > MaxFieldDescriptionLength ||
-                raw[94] > MaxFieldValueTextLength || raw[145] > MaxFieldValueTextLength ||
-                raw[196] > MaxFieldValueTextLength))
+    if (raw &&
+        (raw[2] > MaxFieldNameLength || raw[33] > MaxFieldDescriptionLength || raw[94] > MaxFieldValueTextLength ||
+         raw[145] > MaxFieldValueTextLength || raw[196] > MaxFieldValueTextLength))
       Raise(QUARRY_HEADERCORRUPT);
     const std::string name = TrimText(LocaleUpperCase(f.Name));
     if (name.empty() || name.size() > MaxFieldNameLength || !NameStartsValidly(name)) Raise(QUARRY_HEADERCORRUPT);
@@ -294,8 +294,7 @@ void TDataFile::ReadHeader() {
   if (ReadAt(0, image, DataHeaderSize, true) < DataHeaderSize) Raise(QUARRY_HEADERCORRUPT);
   TDataHeader header = TDataHeader::Decode(image);
   // The record layout cannot change while the table is open (restructuring needs it closed).
-  if (header.RecordSize != header_.RecordSize || header.FieldCount != header_.FieldCount)
-    Raise(QUARRY_HEADERCORRUPT);
+  if (header.RecordSize != header_.RecordSize || header.FieldCount != header_.FieldCount) Raise(QUARRY_HEADERCORRUPT);
   header_ = header;
   diskHeader_ = header;
   diskHeaderValid_ = true;
@@ -360,8 +359,7 @@ void TDataFile::WriteFieldDefinitions() {
       }
       try {
         WriteAt(DataHeaderSize, old.data(), static_cast<std::int64_t>(old.size()));
-      } catch (...) {
-      }
+      } catch (...) {}
       definitionsChanged_ = false;
     }
     RecoverFromFailedWrite();
@@ -396,9 +394,7 @@ void TDataFile::Empty() {
 // ---------------------------------------------------------------------------------------
 // Records
 
-void TDataFile::ScrambleRecord(std::uint8_t* data) const {
-  Scramble(data, header_.RecordSize, RecordScrambleSeeds);
-}
+void TDataFile::ScrambleRecord(std::uint8_t* data) const { Scramble(data, header_.RecordSize, RecordScrambleSeeds); }
 
 void TDataFile::MakeRoom() {
   if (cache_.Count() < cacheCapacity_) return;
@@ -477,7 +473,10 @@ void TDataFile::ReadBatch(TRecordReader* reader, std::int32_t recordNo, TReadDir
   batchLast_ = last;
   struct BatchGuard {
     TDataFile* file;
-    ~BatchGuard() { file->batchFirst_ = 0; file->batchLast_ = -1; }
+    ~BatchGuard() {
+      file->batchFirst_ = 0;
+      file->batchLast_ = -1;
+    }
   } guard{this};
   // The wanted record goes in last so that it is the most recently used of the batch.
   auto place = [&](std::int32_t n) {
@@ -579,8 +578,7 @@ void TDataFile::WriteRecords(const std::vector<TRecord*>& records) {
 void TDataFile::FlushRecords() {
   std::vector<TRecord*> dirty;
   for (const auto& r : cache_.Records()) {
-    if (r->Dirty && r->PinCount == 0 && !(r->RecordNo >= batchFirst_ && r->RecordNo <= batchLast_))
-      dirty.push_back(r);
+    if (r->Dirty && r->PinCount == 0 && !(r->RecordNo >= batchFirst_ && r->RecordNo <= batchLast_)) dirty.push_back(r);
   }
   if (!dirty.empty()) WriteRecords(dirty);
 }
@@ -592,14 +590,12 @@ void TDataFile::RecoverFromFailedWrite() {
     TFileSection section(*this);
     Seek(kSeekFromStart, diskHeader_.RecordsOffset() + std::int64_t{diskHeader_.NextRecordNo - 1} * header_.RecordSize);
     TFileHandler::Write(nullptr, 0);
-  } catch (...) {
-  }
+  } catch (...) {}
   try {
     std::uint8_t image[DataHeaderSize];
     diskHeader_.Encode(image);
     WriteAt(0, image, DataHeaderSize);
-  } catch (...) {
-  }
+  } catch (...) {}
   header_ = diskHeader_;
   headerModified_ = false;
   cache_.Clear();
@@ -608,8 +604,8 @@ void TDataFile::RecoverFromFailedWrite() {
 void TDataFile::DiscardRecords() { cache_.Clear(); }
 
 void TDataFile::TrimCache() {
-  const int limit = std::max(1, std::min(settings_.RecordBufferBytes / std::max<int>(1, header_.RecordSize),
-                                         settings_.RecordBufferCount));
+  const int limit = std::max(
+      1, std::min(settings_.RecordBufferBytes / std::max<int>(1, header_.RecordSize), settings_.RecordBufferCount));
   cache_.TrimTo(limit);
   cacheCapacity_ = std::max(limit, cache_.Count());
 }

@@ -37,9 +37,9 @@ namespace quarry {
 
 // The session settings the data file follows.
 struct TDataFileSettings {
-  int RecordBufferBytes = 16384;   // record cache limit in bytes
-  int RecordBufferCount = 8192;    // record cache limit in records
-  bool ForceBufferFlush = false;   // ask the OS to flush its buffers after each write
+  int RecordBufferBytes = 16384;  // record cache limit in bytes
+  int RecordBufferCount = 8192;   // record cache limit in records
+  bool ForceBufferFlush = false;  // ask the OS to flush its buffers after each write
   bool StrictChangeDetection = false;
   // A new temporary file name without extension (the session's temporary name); empty
   // gives a unique name in the temporary directory.
@@ -57,7 +57,9 @@ class TRecordReader {
   // consecutive record numbers going forward (recordNo, +1, ...) or backward (recordNo, -1,
   // ...), at most limit; -1 when the reader follows the natural order.
   virtual int ConsecutiveRecords(std::int32_t recordNo, bool forward, int limit) {
-    (void)recordNo; (void)forward; (void)limit;
+    (void)recordNo;
+    (void)forward;
+    (void)limit;
     return -1;
   }
 };
@@ -132,8 +134,8 @@ class TDataFile : public TFileHandler {
   // is written until the first flush. Raises 9498 for a 129th BLOB field, 9477 for a record
   // over 65,535 bytes, 9492 for more than 1,024 fields.
   void CreateFile(std::uint16_t languageId, std::uint16_t sortId, std::vector<TFieldDefinition> fields,
-                  std::int32_t blobBlockSize, std::string_view description, std::string_view password,
-                  bool encrypted, std::uint16_t userMajor = 0, std::uint16_t userMinor = 0);
+                  std::int32_t blobBlockSize, std::string_view description, std::string_view password, bool encrypted,
+                  std::uint16_t userMajor = 0, std::uint16_t userMinor = 0);
   // Opens the file and loads header and definitions (8961 for a short or absurd header).
   void Open() override;
   // Releases cached records and definitions (dirty records must have been flushed).
@@ -198,7 +200,9 @@ class TDataFile : public TFileHandler {
   int RecordSize() const { return header_.RecordSize; }
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   int BlobFieldCount() const { return header_.BlobFieldCount; }
-  std::int32_t BlobBlockSize() const { return header_.BlobBlockSize == 0 ? DefaultBlobBlockSize : header_.BlobBlockSize; }
+  std::int32_t BlobBlockSize() const {
+    return header_.BlobBlockSize == 0 ? DefaultBlobBlockSize : header_.BlobBlockSize;
+  }
   std::int32_t ChangeCounter() const { return header_.ChangeCounter; }
   std::int32_t FirstFree() const { return header_.FirstFree; }
   std::int32_t NextRecordNo() const { return header_.NextRecordNo; }

@@ -43,16 +43,23 @@ std::vector<TFieldDefinition> Numbered(std::vector<TFieldDefinition> fields) {
 
 // One field of every type a table stores.
 std::vector<TFieldDefinition> EveryType() {
-  std::vector<TFieldDefinition> f{
-      Field("S", TFieldType::String, 20),        Field("D", TFieldType::Date),
-      Field("B", TFieldType::Blob, 0, subtype::Memo), Field("L", TFieldType::Boolean),
-      Field("SI", TFieldType::SmallInt),         Field("I", TFieldType::Integer),
-      Field("A", TFieldType::Integer, 0, subtype::AutoInc), Field("F", TFieldType::Float),
-      Field("M", TFieldType::Bcd),               Field("Y", TFieldType::Bytes, 6),
-      Field("T", TFieldType::Time),              Field("TS", TFieldType::TimeStamp),
-      Field("W", TFieldType::Word),              Field("C", TFieldType::Cardinal),
-      Field("X", TFieldType::Extended),          Field("V", TFieldType::VarBytes, 5),
-      Field("LI", TFieldType::LargeInt)};
+  std::vector<TFieldDefinition> f{Field("S", TFieldType::String, 20),
+                                  Field("D", TFieldType::Date),
+                                  Field("B", TFieldType::Blob, 0, subtype::Memo),
+                                  Field("L", TFieldType::Boolean),
+                                  Field("SI", TFieldType::SmallInt),
+                                  Field("I", TFieldType::Integer),
+                                  Field("A", TFieldType::Integer, 0, subtype::AutoInc),
+                                  Field("F", TFieldType::Float),
+                                  Field("M", TFieldType::Bcd),
+                                  Field("Y", TFieldType::Bytes, 6),
+                                  Field("T", TFieldType::Time),
+                                  Field("TS", TFieldType::TimeStamp),
+                                  Field("W", TFieldType::Word),
+                                  Field("C", TFieldType::Cardinal),
+                                  Field("X", TFieldType::Extended),
+                                  Field("V", TFieldType::VarBytes, 5),
+                                  Field("LI", TFieldType::LargeInt)};
   f[8].Scale = 2;
   f[8].ScaleCopy = 2;
   f[0].DefaultValue = "none";
@@ -77,9 +84,10 @@ class DataFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     static int serial = 0;
-    dir_ = fs::temp_directory_path() /
-           ("pellomar_datafile_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" + std::to_string(++serial));
+    dir_ =
+        fs::temp_directory_path() /
+        ("pellomar_datafile_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" + std::to_string(++serial));
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -167,26 +175,29 @@ TEST_P(EveryTypeTest, BytesAtDocumentedOffsetsAndValuesAfterReopen) {
   std::int32_t identifier1 = 0;
   {
     auto file = Create("EVERY.DAT", EveryType(), encrypted);
-    Insert(*file, [&](std::uint8_t* r) { FillEveryType(*file, r); identifier1 = RecordIdentifier(r); });
+    Insert(*file, [&](std::uint8_t* r) {
+      FillEveryType(*file, r);
+      identifier1 = RecordIdentifier(r);
+    });
     Insert(*file, [&](std::uint8_t* r) { SetFieldInteger(r, F(*file, "I"), 7); });  // all else null
     file->FlushTable(false, false);
     file->Close();
   }
   const auto bytes = ReadBytes(Path("EVERY.DAT"));
   const int fieldCount = 17;
-  const int recordSize = 9 + (21 + 1) + (4 + 1) + (8 + 1) + (2 + 1) + (2 + 1) + (4 + 1) + (8 + 1) + (34 + 1) +
-                         (6 + 1) + (4 + 1) + (8 + 1) + (2 + 1) + (4 + 1) + (10 + 1) + (5 + 1) + (8 + 1);
+  const int recordSize = 9 + (21 + 1) + (4 + 1) + (8 + 1) + (2 + 1) + (2 + 1) + (4 + 1) + (8 + 1) + (34 + 1) + (6 + 1) +
+                         (4 + 1) + (8 + 1) + (2 + 1) + (4 + 1) + (10 + 1) + (5 + 1) + (8 + 1);
   const std::size_t recordsAt = 127 + 768 * fieldCount;
   ASSERT_EQ(bytes.size(), recordsAt + 2u * recordSize);
   // Header.
-  EXPECT_GE(bytes::Load<std::int32_t>(&bytes[0]), 1);          // change counter
-  EXPECT_EQ(bytes[8], 5);                                        // version
-  EXPECT_EQ(bytes::Load<std::int32_t>(&bytes[9]), 0);           // first free
-  EXPECT_EQ(bytes::Load<std::int32_t>(&bytes[13]), 3);          // next record number
-  EXPECT_EQ(bytes::Load<std::int32_t>(&bytes[17]), 2);          // last auto-increment
+  EXPECT_GE(bytes::Load<std::int32_t>(&bytes[0]), 1);   // change counter
+  EXPECT_EQ(bytes[8], 5);                               // version
+  EXPECT_EQ(bytes::Load<std::int32_t>(&bytes[9]), 0);   // first free
+  EXPECT_EQ(bytes::Load<std::int32_t>(&bytes[13]), 3);  // next record number
+  EXPECT_EQ(bytes::Load<std::int32_t>(&bytes[17]), 2);  // last auto-increment
   EXPECT_EQ(bytes::Load<std::uint16_t>(&bytes[21]), recordSize);
   EXPECT_EQ(bytes::Load<std::uint16_t>(&bytes[23]), fieldCount);
-  EXPECT_EQ(bytes::Load<std::uint16_t>(&bytes[25]), 1);         // BLOB fields
+  EXPECT_EQ(bytes::Load<std::uint16_t>(&bytes[25]), 1);  // BLOB fields
   EXPECT_EQ(bytes[86], encrypted ? 1 : 0);
   EXPECT_EQ(bytes::Load<std::uint16_t>(&bytes[107]), 3);
   EXPECT_EQ(bytes::Load<std::uint16_t>(&bytes[109]), 4);
@@ -259,7 +270,10 @@ TEST_F(DataFileTest, NothingButTheEmptyFileExistsBeforeTheFirstFlush) {
 }
 
 TEST_F(DataFileTest, CreateLimits) {
-  struct Case { std::vector<TFieldDefinition> fields; TEngineErrorCode code; };
+  struct Case {
+    std::vector<TFieldDefinition> fields;
+    TEngineErrorCode code;
+  };
   std::vector<TFieldDefinition> blobs;
   for (int i = 0; i < 129; ++i) blobs.push_back(Field(("B" + std::to_string(i)).c_str(), TFieldType::Blob));
   std::vector<TFieldDefinition> wide;
@@ -312,7 +326,10 @@ TEST_F(DataFileTest, DeletedSlotsAreReusedMostRecentFirst) {
 }
 
 TEST_F(DataFileTest, RecordWalkFindsBrokenChainsAndRecords) {
-  struct Case { const char* what; std::function<void(TDataFile&)> damage; };
+  struct Case {
+    const char* what;
+    std::function<void(TDataFile&)> damage;
+  };
   const Case cases[] = {
       {"a loop", [](TDataFile& f) { SetRecordLink(f.GetRecord(nullptr, 2).Data(), 4); }},
       {"a deleted slot off the chain", [](TDataFile& f) { SetRecordLink(f.GetRecord(nullptr, 4).Data(), 0); }},
@@ -367,7 +384,10 @@ TEST_F(DataFileTest, RecordNumbersOutOfRangeAndTableFull) {
   file->Close();
   // A header that claims a record count near the 4,000,000,000-byte end (record size 513:
   // record 7,797,267 ends at 3,999,999,634; the next would pass the limit).
-  struct Case { std::int32_t next; bool full; };
+  struct Case {
+    std::int32_t next;
+    bool full;
+  };
   const Case cases[] = {{7797267, false}, {7797268, true}, {200000001, true}};
   for (const Case& c : cases) {
     auto bytes = ReadBytes(Path("RANGE.DAT"));
@@ -530,7 +550,13 @@ TEST_F(DataFileTest, DamagedFilesGiveTheirErrorCodes) {
       {"empty name", [](auto& b) { b[DefAt(2, 2)] = 0; }, QUARRY_HEADERCORRUPT},
       {"name too long", [](auto& b) { b[DefAt(2, 2)] = 31; }, QUARRY_HEADERCORRUPT},
       {"name starts with a digit", [](auto& b) { b[DefAt(2, 3)] = '9'; }, QUARRY_HEADERCORRUPT},
-      {"duplicate name", [](auto& b) { b[DefAt(2, 2)] = 2; b[DefAt(2, 3)] = 'i'; b[DefAt(2, 4)] = 'D'; }, QUARRY_HEADERCORRUPT},
+      {"duplicate name",
+       [](auto& b) {
+         b[DefAt(2, 2)] = 2;
+         b[DefAt(2, 3)] = 'i';
+         b[DefAt(2, 4)] = 'D';
+       },
+       QUARRY_HEADERCORRUPT},
       {"duplicate number", [](auto& b) { b[DefAt(2, 0)] = 1; }, QUARRY_HEADERCORRUPT},
       {"number not the position", [](auto& b) { b[DefAt(4, 0)] = 9; }, QUARRY_HEADERCORRUPT},
       {"size on an integer", [](auto& b) { b[DefAt(1, 86)] = 4; }, QUARRY_HEADERCORRUPT},
@@ -540,7 +566,13 @@ TEST_F(DataFileTest, DamagedFilesGiveTheirErrorCodes) {
       {"offset wrong", [](auto& b) { b[DefAt(2, 90)] = 15; }, QUARRY_HEADERCORRUPT},
       {"offset outside the record", [](auto& b) { b[DefAt(2, 90)] = 200; }, QUARRY_HEADERCORRUPT},
       {"auto-increment not at 5", [](auto& b) { b[DefAt(3, 90)] = 9; }, QUARRY_HEADERCORRUPT},
-      {"default not a number", [](auto& b) { b[DefAt(1, 196)] = 2; b[DefAt(1, 197)] = 'x'; b[DefAt(1, 198)] = '1'; }, QUARRY_HEADERCORRUPT},
+      {"default not a number",
+       [](auto& b) {
+         b[DefAt(1, 196)] = 2;
+         b[DefAt(1, 197)] = 'x';
+         b[DefAt(1, 198)] = '1';
+       },
+       QUARRY_HEADERCORRUPT},
       {"computed flag on disk", [](auto& b) { b[DefAt(4, 247)] = 1; }, QUARRY_HEADERCORRUPT},
       {"BLOB count wrong", [](auto& b) { bytes::Store<std::uint16_t>(&b[25], 2); }, QUARRY_HEADERCORRUPT},
   };
@@ -589,14 +621,19 @@ TEST_F(DataFileTest, FuzzedHeadersGiveEngineErrorsOnly) {
     for (int m = 0; m < mutations; ++m) {
       // Mostly the header and the definitions, sometimes the file length.
       switch (random() % 6) {
-        case 0: bytes.resize(random() % (bytes.size() + 1)); break;
-        case 1: if (!bytes.empty()) bytes[random() % std::min<std::size_t>(bytes.size(), 127)] = static_cast<std::uint8_t>(random()); break;
-        case 2: {
-          const std::size_t at = 9 + 4 * (random() % 5);
-          if (at + 4 <= bytes.size()) bytes::Store<std::int32_t>(&bytes[at], static_cast<std::int32_t>(random()));
-          break;
-        }
-        default: if (!bytes.empty()) bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random()); break;
+      case 0: bytes.resize(random() % (bytes.size() + 1)); break;
+      case 1:
+        if (!bytes.empty())
+          bytes[random() % std::min<std::size_t>(bytes.size(), 127)] = static_cast<std::uint8_t>(random());
+        break;
+      case 2: {
+        const std::size_t at = 9 + 4 * (random() % 5);
+        if (at + 4 <= bytes.size()) bytes::Store<std::int32_t>(&bytes[at], static_cast<std::int32_t>(random()));
+        break;
+      }
+      default:
+        if (!bytes.empty()) bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+        break;
       }
     }
     WriteBytes(Path("FUZZ.DAT"), bytes);
@@ -629,7 +666,12 @@ class FaultTest : public DataFileTest {
 
 TEST_F(FaultTest, AFailedWriteOrFlushLeavesEveryReportedRecord) {
   auto fields = Numbered({Field("I", TFieldType::Integer), Field("S", TFieldType::String, 40)});
-  struct Case { TFaultOperation op; TFaultEffect effect; int nth; bool sticky; };
+  struct Case {
+    TFaultOperation op;
+    TFaultEffect effect;
+    int nth;
+    bool sticky;
+  };
   const Case cases[] = {
       {TFaultOperation::kWrite, TFaultEffect::kError, 1, false},
       {TFaultOperation::kWrite, TFaultEffect::kShortWrite, 1, false},
@@ -770,11 +812,26 @@ TEST_F(FaultTest, FailedReadsTruncationsAndOpensAreEngineErrorsAndChangeNothing)
     for (int i = 0; i < 10; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, file.Fields()[0], i); });
     file.FlushTable(false, false);
   }
-  struct Case { const char* what; TFaultOperation op; std::function<void(TDataFile&)> action; TEngineErrorCode code; };
+  struct Case {
+    const char* what;
+    TFaultOperation op;
+    std::function<void(TDataFile&)> action;
+    TEngineErrorCode code;
+  };
   const Case cases[] = {
-      {"read of a record", TFaultOperation::kRead, [](TDataFile& f) { f.Open(); f.GetRecord(nullptr, 4); }, QUARRY_READERR},
+      {"read of a record", TFaultOperation::kRead,
+       [](TDataFile& f) {
+         f.Open();
+         f.GetRecord(nullptr, 4);
+       },
+       QUARRY_READERR},
       {"read of the header", TFaultOperation::kRead, [](TDataFile& f) { f.Open(); }, QUARRY_READERR},
-      {"truncation by Empty", TFaultOperation::kSetSize, [](TDataFile& f) { f.Open(); f.Empty(); }, QUARRY_WRITEERR},
+      {"truncation by Empty", TFaultOperation::kSetSize,
+       [](TDataFile& f) {
+         f.Open();
+         f.Empty();
+       },
+       QUARRY_WRITEERR},
       // A refused read-write open is retried read-only; a second refusal is the error.
       {"open", TFaultOperation::kOpen, [](TDataFile& f) { f.Open(); }, 0},
   };
@@ -872,7 +929,8 @@ TEST(DataFileInMemory, AnInMemoryTableLivesInTheFileListAndSortsThere) {
     TDataFileSettings settings;
     settings.RecordBufferCount = 100;  // runs of 100 records
     file.SetSettings(settings);
-    for (int i = 0; i < 1000; ++i) Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], (i * 37) % 1000); });
+    for (int i = 0; i < 1000; ++i)
+      Insert(file, [&](std::uint8_t* r) { SetFieldInteger(r, fields[0], (i * 37) % 1000); });
     file.FlushTable(false, true);
     TSortOptions options;
     options.KeyFields = {fields[0]};
@@ -893,7 +951,10 @@ TEST(DataFileInMemory, AnInMemoryTableLivesInTheFileListAndSortsThere) {
 
 class CountingReader : public TRecordReader {
  public:
-  bool CheckForChanges() override { ++checks; return refresh; }
+  bool CheckForChanges() override {
+    ++checks;
+    return refresh;
+  }
   int checks = 0;
   bool refresh = false;
 };
@@ -902,7 +963,8 @@ TEST_F(DataFileTest, SequentialReadsAreBatchedAndWritesCoalesced) {
   // 100-byte records: 81 per 8 KB read.
   auto fields = Numbered({Field("S", TFieldType::String, 90)});
   auto file = Create("SEQ.DAT", fields);
-  for (int i = 0; i < 1000; ++i) Insert(*file, [&](std::uint8_t* r) { SetFieldString(r, fields[0], std::to_string(i)); });
+  for (int i = 0; i < 1000; ++i)
+    Insert(*file, [&](std::uint8_t* r) { SetFieldString(r, fields[0], std::to_string(i)); });
   file->FlushTable(false, false);
   EXPECT_LE(file->RunWrites(), 15) << "consecutive records go out in few writes";
   file->Close();
@@ -934,7 +996,8 @@ TEST_F(DataFileTest, SequentialReadsAreBatchedAndWritesCoalesced) {
 TEST_F(DataFileTest, CacheStaysWithinItsLimitsAndNeverEvictsPinnedRecords) {
   auto fields = Numbered({Field("S", TFieldType::String, 90)});
   auto file = Create("CACHE.DAT", fields);
-  for (int i = 0; i < 300; ++i) Insert(*file, [&](std::uint8_t* r) { SetFieldString(r, fields[0], std::to_string(i)); });
+  for (int i = 0; i < 300; ++i)
+    Insert(*file, [&](std::uint8_t* r) { SetFieldString(r, fields[0], std::to_string(i)); });
   file->FlushTable(false, true);
   EXPECT_LE(file->Cache().Count(), 16384 / 100);
   // Pin more records than the cache holds: it grows instead of dropping them.
@@ -1009,7 +1072,13 @@ TEST_F(SortTest, DistinctInMemory) {
 }
 
 TEST_F(SortTest, OrdersNullsDescendingAndLimits) {
-  struct Case { bool descending; bool caseInsensitive; std::uint16_t language; std::int64_t limit; std::vector<std::string> want; };
+  struct Case {
+    bool descending;
+    bool caseInsensitive;
+    std::uint16_t language;
+    std::int64_t limit;
+    std::vector<std::string> want;
+  };
   const std::vector<std::string> input{"b", "", "C", "a", "B"};
   const Case cases[] = {
       {false, false, 0, -1, {"", "B", "C", "a", "b"}},
@@ -1103,7 +1172,11 @@ TEST_F(SortTest, ExternalMergeSortWithThreeRuns) {
     }
     file->DiscardRecords();
     // Distinct over the same table: 5,003 different keys at most.
-    file->SortRecords([&] { auto o = By(); o.Distinct = true; return o; }());
+    file->SortRecords([&] {
+      auto o = By();
+      o.Distinct = true;
+      return o;
+    }());
     EXPECT_LT(file->PhysicalRecordCount(), 5004);
     file->Close();
     auto verified = Reopen("BIG.DAT");

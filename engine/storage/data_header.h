@@ -65,7 +65,7 @@ struct TDataHeader {
   double LastWriteTime = 0.0;
   std::array<std::uint8_t, 51> Description{};  // as stored (scrambled when encrypted)
   bool Encrypted = false;
-  std::array<std::uint8_t, 16> Password{};     // as stored (always scrambled)
+  std::array<std::uint8_t, 16> Password{};  // as stored (always scrambled)
   std::uint16_t LanguageId = 0;
   std::uint16_t SortId = 0;
   std::uint16_t UserMajor = 0;

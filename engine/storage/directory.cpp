@@ -21,8 +21,7 @@ TDataDirectory::TDataDirectory(TDataSession& session, std::string path, bool inM
 TDataDirectory::~TDataDirectory() {
   try {
     CloseAll();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 std::string TDataDirectory::FileNameOf(std::string_view table, std::string_view extension) const {

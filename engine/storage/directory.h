@@ -30,15 +30,15 @@ class TDataTable;
 // the caller's job (the cursor checks them first).
 struct TTableDefinition {
   std::vector<TFieldDefinition> Fields;
-  TIndexDefinition Primary;                   // no fields: a table without primary index
+  TIndexDefinition Primary;  // no fields: a table without primary index
   std::vector<TIndexDefinition> Secondaries;
   std::uint16_t LanguageId = 0;
   std::uint16_t SortId = 0;
-  std::int32_t BlobBlockSize = 0;             // 0: 512
+  std::int32_t BlobBlockSize = 0;  // 0: 512
   std::string Description;
   std::string Password;
   bool Encrypted = false;
-  TIndexDefinition Text;                      // no fields: no full-text index
+  TIndexDefinition Text;  // no fields: no full-text index
   std::int32_t LastAutoInc = 0;
   std::uint16_t UserMajor = 0;
   std::uint16_t UserMinor = 0;

@@ -40,8 +40,10 @@ constexpr TErrorEntry kErrors[] = {
     {QUARRY_NONE, "QUARRY_NONE", "", {N, N, N}},
     {QUARRY_BOF, "QUARRY_BOF", "Beginning of table '%s' unexpectedly encountered", {T, N, N}},
     {QUARRY_EOF, "QUARRY_EOF", "End of table '%s' unexpectedly encountered", {T, N, N}},
-    {QUARRY_KEYORRECDELETED, "QUARRY_KEYORRECDELETED",
-     "Record has been changed or deleted by another user, session, or table cursor in the table '%s'", {T, N, N}},
+    {QUARRY_KEYORRECDELETED,
+     "QUARRY_KEYORRECDELETED",
+     "Record has been changed or deleted by another user, session, or table cursor in the table '%s'",
+     {T, N, N}},
     {QUARRY_NOCURRREC, "QUARRY_NOCURRREC", "No current record in the table '%s'", {T, N, N}},
     {QUARRY_RECNOTFOUND, "QUARRY_RECNOTFOUND", "Record not found in the table '%s'", {T, N, N}},
     {QUARRY_ENDOFBLOB, "QUARRY_ENDOFBLOB", "End of blob data in the table '%s' reached prematurely", {T, N, N}},
@@ -56,142 +58,217 @@ constexpr TErrorEntry kErrors[] = {
     {QUARRY_RECTOOBIG, "QUARRY_RECTOOBIG", "Maximum record size exceeded in the table '%s'", {T, N, N}},
     {QUARRY_TABLEFULL, "QUARRY_TABLEFULL", "The table '%s' is full and cannot contain any more data", {T, N, N}},
     {QUARRY_INTERNALLIMIT, "QUARRY_INTERNALLIMIT", "Too many filters defined for the table '%s'", {T, N, N}},
-    {QUARRY_INDEXLIMIT, "QUARRY_INDEXLIMIT",
-     "Maximum or minimum limits on number of indexes or fields in an index exceeded in the table '%s'", {T, N, N}},
-    {QUARRY_FLDLIMIT, "QUARRY_FLDLIMIT",
+    {QUARRY_INDEXLIMIT,
+     "QUARRY_INDEXLIMIT",
+     "Maximum or minimum limits on number of indexes or fields in an index exceeded in the table '%s'",
+     {T, N, N}},
+    {QUARRY_FLDLIMIT,
+     "QUARRY_FLDLIMIT",
      "Maximum or minimum limits on number of fields, auto-increment field value, or field size exceeded in the "
      "table '%s'",
      {T, N, N}},
     {QUARRY_OPENBLOBLIMIT, "QUARRY_OPENBLOBLIMIT", "Too many blobs opened in the table '%s'", {T, N, N}},
-    {QUARRY_BLOBLIMIT, "QUARRY_BLOBLIMIT",
-     "Too many blob fields or invalid blob block size specified for the table '%s'", {T, N, N}},
-    {QUARRY_KEYVIOL, "QUARRY_KEYVIOL", "Duplicate key found in the index '%s' of the table '%s'", {I, T, N}},
-    {QUARRY_MINVALERR, "QUARRY_MINVALERR",
-     "The value for the field '%s' in the table '%s' is below the minimum allowable value", {D, T, N}},
-    {QUARRY_MAXVALERR, "QUARRY_MAXVALERR",
-     "The value for the field '%s' in the table '%s' is above the maximum allowable value", {D, T, N}},
-    {QUARRY_REQDERR, "QUARRY_REQDERR", "A value must be provided for the field '%s' in the table '%s'", {D, T, N}},
-    {QUARRY_OUTOFRANGE, "QUARRY_OUTOFRANGE", "Invalid field number or name '%s' specified for the table '%s'",
-     {D, T, N}},
-    {QUARRY_PRIMARYKEYREDEFINE, "QUARRY_PRIMARYKEYREDEFINE",
-     "A primary index is already defined for the table '%s' and cannot be added again", {T, N, N}},
-    {QUARRY_INVALIDBLOBOFFSET, "QUARRY_INVALIDBLOBOFFSET", "Invalid blob offset into the table '%s' specified",
+    {QUARRY_BLOBLIMIT,
+     "QUARRY_BLOBLIMIT",
+     "Too many blob fields or invalid blob block size specified for the table '%s'",
      {T, N, N}},
-    {QUARRY_INVALIDFLDTYPE, "QUARRY_INVALIDFLDTYPE",
-     "Invalid field definition specified for the field '%s' in the table '%s'", {D, T, N}},
-    {QUARRY_INVALIDVCHKSTRUCT, "QUARRY_INVALIDVCHKSTRUCT",
+    {QUARRY_KEYVIOL, "QUARRY_KEYVIOL", "Duplicate key found in the index '%s' of the table '%s'", {I, T, N}},
+    {QUARRY_MINVALERR,
+     "QUARRY_MINVALERR",
+     "The value for the field '%s' in the table '%s' is below the minimum allowable value",
+     {D, T, N}},
+    {QUARRY_MAXVALERR,
+     "QUARRY_MAXVALERR",
+     "The value for the field '%s' in the table '%s' is above the maximum allowable value",
+     {D, T, N}},
+    {QUARRY_REQDERR, "QUARRY_REQDERR", "A value must be provided for the field '%s' in the table '%s'", {D, T, N}},
+    {QUARRY_OUTOFRANGE,
+     "QUARRY_OUTOFRANGE",
+     "Invalid field number or name '%s' specified for the table '%s'",
+     {D, T, N}},
+    {QUARRY_PRIMARYKEYREDEFINE,
+     "QUARRY_PRIMARYKEYREDEFINE",
+     "A primary index is already defined for the table '%s' and cannot be added again",
+     {T, N, N}},
+    {QUARRY_INVALIDBLOBOFFSET,
+     "QUARRY_INVALIDBLOBOFFSET",
+     "Invalid blob offset into the table '%s' specified",
+     {T, N, N}},
+    {QUARRY_INVALIDFLDTYPE,
+     "QUARRY_INVALIDFLDTYPE",
+     "Invalid field definition specified for the field '%s' in the table '%s'",
+     {D, T, N}},
+    {QUARRY_INVALIDVCHKSTRUCT,
+     "QUARRY_INVALIDVCHKSTRUCT",
      "Invalid default, min or max validity check, or expression specified for the field '%s' in the table '%s'",
      {D, T, N}},
-    {QUARRY_INDEXNAMEREQUIRED, "QUARRY_INDEXNAMEREQUIRED",
-     "The secondary index name is missing or not specified for the table '%s'", {T, N, N}},
+    {QUARRY_INDEXNAMEREQUIRED,
+     "QUARRY_INDEXNAMEREQUIRED",
+     "The secondary index name is missing or not specified for the table '%s'",
+     {T, N, N}},
     {QUARRY_INVALIDPASSWORD, "QUARRY_INVALIDPASSWORD", "Password provided for the table '%s' is invalid", {T, N, N}},
-    {QUARRY_INVALIDINDEXNAME, "QUARRY_INVALIDINDEXNAME",
-     "Invalid secondary index name '%s' specified for the table '%s'", {I, T, N}},
-    {QUARRY_INVALIDIDXDESC, "QUARRY_INVALIDIDXDESC",
-     "Invalid field number '%s' specified in the index '%s' for the table '%s'", {D, I, T}},
-    {QUARRY_INVALIDKEY, "QUARRY_INVALIDKEY", "Invalid key size specified in the index '%s' for the table '%s'",
+    {QUARRY_INVALIDINDEXNAME,
+     "QUARRY_INVALIDINDEXNAME",
+     "Invalid secondary index name '%s' specified for the table '%s'",
      {I, T, N}},
-    {QUARRY_INDEXEXISTS, "QUARRY_INDEXEXISTS", "The secondary index '%s' already exists for the table '%s'",
+    {QUARRY_INVALIDIDXDESC,
+     "QUARRY_INVALIDIDXDESC",
+     "Invalid field number '%s' specified in the index '%s' for the table '%s'",
+     {D, I, T}},
+    {QUARRY_INVALIDKEY,
+     "QUARRY_INVALIDKEY",
+     "Invalid key size specified in the index '%s' for the table '%s'",
      {I, T, N}},
+    {QUARRY_INDEXEXISTS, "QUARRY_INDEXEXISTS", "The secondary index '%s' already exists for the table '%s'", {I, T, N}},
     {QUARRY_INVALIDBLOBLEN, "QUARRY_INVALIDBLOBLEN", "Invalid blob length in the table '%s'", {T, N, N}},
-    {QUARRY_INVALIDBLOBHANDLE, "QUARRY_INVALIDBLOBHANDLE", "Invalid blob handle for the table '%s' specified",
+    {QUARRY_INVALIDBLOBHANDLE,
+     "QUARRY_INVALIDBLOBHANDLE",
+     "Invalid blob handle for the table '%s' specified",
      {T, N, N}},
     {QUARRY_TABLEOPEN, "QUARRY_TABLEOPEN", "The table '%s' is already in use", {T, N, N}},
-    {QUARRY_INVALIDFIELDNAME, "QUARRY_INVALIDFIELDNAME",
-     "Invalid or duplicate field name '%s' specified for the table '%s'", {D, T, N}},
+    {QUARRY_INVALIDFIELDNAME,
+     "QUARRY_INVALIDFIELDNAME",
+     "Invalid or duplicate field name '%s' specified for the table '%s'",
+     {D, T, N}},
     {QUARRY_NOSUCHFILTER, "QUARRY_NOSUCHFILTER", "Invalid filter handle specified for the table '%s'", {T, N, N}},
     {QUARRY_INVALIDFILTER, "QUARRY_INVALIDFILTER", "Filter error for the table '%s' - %s", {T, M, N}},
-    {QUARRY_INVALIDINDEXDELETE, "QUARRY_INVALIDINDEXDELETE", "The primary index cannot be removed from the table '%s'",
+    {QUARRY_INVALIDINDEXDELETE,
+     "QUARRY_INVALIDINDEXDELETE",
+     "The primary index cannot be removed from the table '%s'",
      {T, N, N}},
     {QUARRY_LOCKED, "QUARRY_LOCKED", "The table '%s' is already locked by another user", {T, N, N}},
     {QUARRY_UNLOCKFAILED, "QUARRY_UNLOCKFAILED", "Cannot unlock table or record in the table '%s'", {T, N, N}},
     {QUARRY_LOCKTIMEOUT, "QUARRY_LOCKTIMEOUT", "General lock failure with the table '%s'", {T, N, N}},
     {QUARRY_NEEDEXCLACCESS, "QUARRY_NEEDEXCLACCESS", "The table '%s' must be opened exclusively", {T, N, N}},
     {QUARRY_RECLOCKFAILED, "QUARRY_RECLOCKFAILED", "Record in the table '%s' is in use by another user", {T, N, N}},
-    {QUARRY_NOTSUFFTABLERIGHTS, "QUARRY_NOTSUFFTABLERIGHTS",
-     "Insufficient rights to the table '%s', a password is required", {T, N, N}},
+    {QUARRY_NOTSUFFTABLERIGHTS,
+     "QUARRY_NOTSUFFTABLERIGHTS",
+     "Insufficient rights to the table '%s', a password is required",
+     {T, N, N}},
     {QUARRY_NOTABLOB, "QUARRY_NOTABLOB", "Invalid blob field '%s' specified for the table '%s'", {D, T, N}},
     {QUARRY_NOTINITIALIZED, "QUARRY_NOTINITIALIZED", "The database engine is not initialized", {N, N, N}},
     {QUARRY_OSENOENT, "QUARRY_OSENOENT", "Table '%s' does not exist", {T, N, N}},
-    {QUARRY_OSEMFILE, "QUARRY_OSEMFILE",
-     "Too many operating system files open while attempting to open the table '%s'", {T, N, N}},
+    {QUARRY_OSEMFILE,
+     "QUARRY_OSEMFILE",
+     "Too many operating system files open while attempting to open the table '%s'",
+     {T, N, N}},
     {QUARRY_OSEACCES, "QUARRY_OSEACCES", "Access denied to table '%s'", {T, N, N}},
     {QUARRY_OSEBADF, "QUARRY_OSEBADF", "Invalid operating system file handle for the table '%s'", {T, N, N}},
-    {QUARRY_OSENOMEM, "QUARRY_OSENOMEM",
-     "There is insufficient operating system memory available for the current operation", {N, N, N}},
+    {QUARRY_OSENOMEM,
+     "QUARRY_OSENOMEM",
+     "There is insufficient operating system memory available for the current operation",
+     {N, N, N}},
     {QUARRY_OSEINVMEM, "QUARRY_OSEINVMEM", "Invalid length for the in-memory table '%s'", {T, N, N}},
-    {QUARRY_OSENODEV, "QUARRY_OSENODEV", "Access denied to logical operating system device for the table '%s'",
+    {QUARRY_OSENODEV,
+     "QUARRY_OSENODEV",
+     "Access denied to logical operating system device for the table '%s'",
      {T, N, N}},
     {QUARRY_OSENOTSAM, "QUARRY_OSENOTSAM", "The table '%s' has been moved", {T, N, N}},
-    {QUARRY_OSUNKNOWN, "QUARRY_OSUNKNOWN", "An unknown operating system error %s occurred with the table '%s'",
+    {QUARRY_OSUNKNOWN,
+     "QUARRY_OSUNKNOWN",
+     "An unknown operating system error %s occurred with the table '%s'",
      {O, T, N}},
-    {QUARRY_REMOTECOMMLOST, "QUARRY_REMOTECOMMLOST", "The connection to the database server at '%s' has been lost",
+    {QUARRY_REMOTECOMMLOST,
+     "QUARRY_REMOTECOMMLOST",
+     "The connection to the database server at '%s' has been lost",
      {S, N, N}},
-    {QUARRY_REMOTEUNKNOWN, "QUARRY_REMOTEUNKNOWN",
+    {QUARRY_REMOTEUNKNOWN,
+     "QUARRY_REMOTEUNKNOWN",
      "An unknown error ('%s') occurred with the connection to the database server at '%s', please check the "
      "server log",
      {M, S, N}},
-    {QUARRY_REMOTECONNECT, "QUARRY_REMOTECONNECT",
-     "A connection to the database server at '%s' cannot be established", {S, N, N}},
-    {QUARRY_REMOTENOLOGIN, "QUARRY_REMOTENOLOGIN",
+    {QUARRY_REMOTECONNECT,
+     "QUARRY_REMOTECONNECT",
+     "A connection to the database server at '%s' cannot be established",
+     {S, N, N}},
+    {QUARRY_REMOTENOLOGIN,
+     "QUARRY_REMOTENOLOGIN",
      "A connection to the database server at '%s' cannot be established, the server is not accepting new logins",
      {S, N, N}},
-    {QUARRY_REMOTEMAXCONNECT, "QUARRY_REMOTEMAXCONNECT",
+    {QUARRY_REMOTEMAXCONNECT,
+     "QUARRY_REMOTEMAXCONNECT",
      "A connection to the database server at '%s' cannot be established, the maximum number of connections has "
      "been reached",
      {S, N, N}},
-    {QUARRY_REMOTEADDRESSBLOCK, "QUARRY_REMOTEADDRESSBLOCK",
+    {QUARRY_REMOTEADDRESSBLOCK,
+     "QUARRY_REMOTEADDRESSBLOCK",
      "A connection to the database server at '%s' cannot be established, the client address is blocked",
      {S, N, N}},
     {QUARRY_REMOTECALLBACK, "QUARRY_REMOTECALLBACK", kUnknownErrorText, {N, N, N}},
-    {QUARRY_REMOTECALLBACKERR, "QUARRY_REMOTECALLBACKERR",
-     "A server callback error occurred for the database server at '%s'", {S, N, N}},
-    {QUARRY_REMOTEVERSION, "QUARRY_REMOTEVERSION",
+    {QUARRY_REMOTECALLBACKERR,
+     "QUARRY_REMOTECALLBACKERR",
+     "A server callback error occurred for the database server at '%s'",
+     {S, N, N}},
+    {QUARRY_REMOTEVERSION,
+     "QUARRY_REMOTEVERSION",
      "A call to the database server at '%s' failed, the client engine version does not match the server",
      {S, N, N}},
-    {QUARRY_REMOTEINVLOGIN, "QUARRY_REMOTEINVLOGIN",
+    {QUARRY_REMOTEINVLOGIN,
+     "QUARRY_REMOTEINVLOGIN",
      "A connection to the database server at '%s' cannot be established, the login information provided is "
      "invalid",
      {S, N, N}},
-    {QUARRY_REMOTENOTAUTH, "QUARRY_REMOTENOTAUTH",
+    {QUARRY_REMOTENOTAUTH,
+     "QUARRY_REMOTENOTAUTH",
      "The user '%s' is not authorized to perform this operation with the database '%s' on the database server at "
      "'%s'",
      {U, B, S}},
-    {QUARRY_REMOTENOTADMIN, "QUARRY_REMOTENOTADMIN",
+    {QUARRY_REMOTENOTADMIN,
+     "QUARRY_REMOTENOTADMIN",
      "The user '%s' is not authorized to perform administration functions on the database server at '%s'",
      {U, S, N}},
     {QUARRY_REMOTEINVUSER, "QUARRY_REMOTEINVUSER", "The user name is either invalid or blank", {N, N, N}},
-    {QUARRY_REMOTENOUSER, "QUARRY_REMOTENOUSER", "The user '%s' does not exist on the database server at '%s'",
+    {QUARRY_REMOTENOUSER,
+     "QUARRY_REMOTENOUSER",
+     "The user '%s' does not exist on the database server at '%s'",
      {U, S, N}},
-    {QUARRY_REMOTEDUPUSER, "QUARRY_REMOTEDUPUSER", "The user '%s' already exists on the database server at '%s'",
+    {QUARRY_REMOTEDUPUSER,
+     "QUARRY_REMOTEDUPUSER",
+     "The user '%s' already exists on the database server at '%s'",
      {U, S, N}},
-    {QUARRY_REMOTEINVDB, "QUARRY_REMOTEINVDB", "The database name or directory is either invalid or blank",
-     {N, N, N}},
-    {QUARRY_REMOTENODB, "QUARRY_REMOTENODB", "The database '%s' does not exist on the database server at '%s'",
+    {QUARRY_REMOTEINVDB, "QUARRY_REMOTEINVDB", "The database name or directory is either invalid or blank", {N, N, N}},
+    {QUARRY_REMOTENODB,
+     "QUARRY_REMOTENODB",
+     "The database '%s' does not exist on the database server at '%s'",
      {B, S, N}},
-    {QUARRY_REMOTEDUPDB, "QUARRY_REMOTEDUPDB", "The database '%s' already exists on the database server at '%s'",
+    {QUARRY_REMOTEDUPDB,
+     "QUARRY_REMOTEDUPDB",
+     "The database '%s' already exists on the database server at '%s'",
      {B, S, N}},
-    {QUARRY_REMOTEINVDBUSER, "QUARRY_REMOTEINVDBUSER", "The database user name is either invalid or blank",
-     {N, N, N}},
-    {QUARRY_REMOTENODBUSER, "QUARRY_REMOTENODBUSER",
-     "The database user '%s' does not exist for the database '%s' on the database server at '%s'", {U, B, S}},
-    {QUARRY_REMOTEDUPDBUSER, "QUARRY_REMOTEDUPDBUSER",
-     "The database user '%s' already exists for the database '%s' on the database server at '%s'", {U, B, S}},
-    {QUARRY_REMOTEINVREQUEST, "QUARRY_REMOTEINVREQUEST",
-     "An invalid or unknown request was made to the database server at '%s'", {S, N, N}},
-    {QUARRY_IMPORTERROR, "QUARRY_IMPORTERROR", "An error occurred during the import into the table '%s' - %s",
+    {QUARRY_REMOTEINVDBUSER, "QUARRY_REMOTEINVDBUSER", "The database user name is either invalid or blank", {N, N, N}},
+    {QUARRY_REMOTENODBUSER,
+     "QUARRY_REMOTENODBUSER",
+     "The database user '%s' does not exist for the database '%s' on the database server at '%s'",
+     {U, B, S}},
+    {QUARRY_REMOTEDUPDBUSER,
+     "QUARRY_REMOTEDUPDBUSER",
+     "The database user '%s' already exists for the database '%s' on the database server at '%s'",
+     {U, B, S}},
+    {QUARRY_REMOTEINVREQUEST,
+     "QUARRY_REMOTEINVREQUEST",
+     "An invalid or unknown request was made to the database server at '%s'",
+     {S, N, N}},
+    {QUARRY_IMPORTERROR,
+     "QUARRY_IMPORTERROR",
+     "An error occurred during the import into the table '%s' - %s",
      {T, M, N}},
-    {QUARRY_EXPORTERROR, "QUARRY_EXPORTERROR", "An error occurred during the export from the table '%s' - %s",
+    {QUARRY_EXPORTERROR,
+     "QUARRY_EXPORTERROR",
+     "An error occurred during the export from the table '%s' - %s",
      {T, M, N}},
     {QUARRY_SQLPARSE, "QUARRY_SQLPARSE", "SQL error - %s", {M, N, N}},
     {QUARRY_OLDVERSION, "QUARRY_OLDVERSION", "The table '%s' is not the correct version", {T, N, N}},
-    {QUARRY_SEARCHCOLREQD, "QUARRY_SEARCHCOLREQD", "Invalid field '%s' specified for the index '%s' in the table '%s'",
+    {QUARRY_SEARCHCOLREQD,
+     "QUARRY_SEARCHCOLREQD",
+     "Invalid field '%s' specified for the index '%s' in the table '%s'",
      {D, I, T}},
     {QUARRY_TABLEEXISTS, "QUARRY_TABLEEXISTS", "The table '%s' already exists", {T, N, N}},
     {QUARRY_COMPRESS, "QUARRY_COMPRESS", "Error compressing data", {N, N, N}},
     {QUARRY_UNCOMPRESS, "QUARRY_UNCOMPRESS", "Error uncompressing data", {N, N, N}},
-    {QUARRY_CANNOTLOADLDDRV, "QUARRY_CANNOTLOADLDDRV",
-     "The language driver for the table '%s' is not available or installed", {T, N, N}},
+    {QUARRY_CANNOTLOADLDDRV,
+     "QUARRY_CANNOTLOADLDDRV",
+     "The language driver for the table '%s' is not available or installed",
+     {T, N, N}},
 };
 
 constexpr bool SortedByCode() {
@@ -204,8 +281,8 @@ static_assert(SortedByCode(), "the error table must stay sorted by code");
 
 const TErrorEntry* FindEntry(TEngineErrorCode code) {
   const auto* end = std::end(kErrors);
-  const auto* found =
-      std::lower_bound(std::begin(kErrors), end, code, [](const TErrorEntry& e, TEngineErrorCode c) { return e.code < c; });
+  const auto* found = std::lower_bound(std::begin(kErrors), end, code,
+                                       [](const TErrorEntry& e, TEngineErrorCode c) { return e.code < c; });
   return found != end && found->code == code ? found : nullptr;
 }
 
@@ -232,15 +309,15 @@ TEngineErrorContext CutContext(const TEngineErrorContext& context) {
 
 std::string FillText(TFill fill, const TEngineErrorContext& context) {
   switch (fill) {
-    case TFill::kServer: return context.server;
-    case TFill::kUser: return context.user;
-    case TFill::kDatabase: return context.database;
-    case TFill::kTable: return context.table;
-    case TFill::kField: return context.field;
-    case TFill::kIndex: return context.index;
-    case TFill::kMessage: return context.message;
-    case TFill::kOsError: return std::to_string(context.os_error);
-    case TFill::kNone: break;
+  case TFill::kServer: return context.server;
+  case TFill::kUser: return context.user;
+  case TFill::kDatabase: return context.database;
+  case TFill::kTable: return context.table;
+  case TFill::kField: return context.field;
+  case TFill::kIndex: return context.index;
+  case TFill::kMessage: return context.message;
+  case TFill::kOsError: return std::to_string(context.os_error);
+  case TFill::kNone: break;
   }
   return {};
 }
@@ -256,8 +333,7 @@ std::string ExceptionText(TEngineErrorCode code, const TEngineErrorContext& cont
 
 }  // namespace
 
-EQuarryEngineError::EQuarryEngineError(TEngineErrorCode code)
-    : EQuarryEngineError(code, CurrentContext()) {}
+EQuarryEngineError::EQuarryEngineError(TEngineErrorCode code) : EQuarryEngineError(code, CurrentContext()) {}
 
 EQuarryEngineError::EQuarryEngineError(TEngineErrorCode code, const TEngineErrorContext& context)
     : EDatabaseError(ExceptionText(code, CutContext(context))), code_(code), context_(CutContext(context)) {}
@@ -335,25 +411,17 @@ TEngineErrorCode MapOsError() { return MapOsError(LastOsError()); }
 
 TEngineErrorCode MapOsError(int32_t os_error) {
   switch (os_error) {
-    case kOsErrorFileNotFound:
-    case kOsErrorPathNotFound:
-      return QUARRY_OSENOENT;
-    case kOsErrorTooManyOpenFiles:
-      return QUARRY_OSEMFILE;
-    case kOsErrorAccessDenied:
-    case kOsErrorSharingViolation:
-    case kOsErrorNetworkAccessDenied:
-      return QUARRY_OSEACCES;
-    case kOsErrorInvalidHandle:
-      return QUARRY_OSEBADF;
-    case kOsErrorNotEnoughMemory:
-      return QUARRY_OSENOMEM;
-    case kOsErrorInvalidDrive:
-      return QUARRY_OSENODEV;
-    case kOsErrorNotSameDevice:
-      return QUARRY_OSENOTSAM;
-    default:
-      return QUARRY_OSUNKNOWN;
+  case kOsErrorFileNotFound:
+  case kOsErrorPathNotFound: return QUARRY_OSENOENT;
+  case kOsErrorTooManyOpenFiles: return QUARRY_OSEMFILE;
+  case kOsErrorAccessDenied:
+  case kOsErrorSharingViolation:
+  case kOsErrorNetworkAccessDenied: return QUARRY_OSEACCES;
+  case kOsErrorInvalidHandle: return QUARRY_OSEBADF;
+  case kOsErrorNotEnoughMemory: return QUARRY_OSENOMEM;
+  case kOsErrorInvalidDrive: return QUARRY_OSENODEV;
+  case kOsErrorNotSameDevice: return QUARRY_OSENOTSAM;
+  default: return QUARRY_OSUNKNOWN;
   }
 }
 

@@ -60,7 +60,8 @@ const TextCase kTextCases[] = {
      "Maximum or minimum limits on number of fields, auto-increment field value, or field size exceeded in the "
      "table 'TBL'"},
     {QUARRY_OPENBLOBLIMIT, "QUARRY_OPENBLOBLIMIT", "Too many blobs opened in the table 'TBL'"},
-    {QUARRY_BLOBLIMIT, "QUARRY_BLOBLIMIT", "Too many blob fields or invalid blob block size specified for the table 'TBL'"},
+    {QUARRY_BLOBLIMIT, "QUARRY_BLOBLIMIT",
+     "Too many blob fields or invalid blob block size specified for the table 'TBL'"},
     {QUARRY_KEYVIOL, "QUARRY_KEYVIOL", "Duplicate key found in the index 'IDX' of the table 'TBL'"},
     {QUARRY_MINVALERR, "QUARRY_MINVALERR",
      "The value for the field 'FLD' in the table 'TBL' is below the minimum allowable value"},
@@ -78,7 +79,8 @@ const TextCase kTextCases[] = {
     {QUARRY_INDEXNAMEREQUIRED, "QUARRY_INDEXNAMEREQUIRED",
      "The secondary index name is missing or not specified for the table 'TBL'"},
     {QUARRY_INVALIDPASSWORD, "QUARRY_INVALIDPASSWORD", "Password provided for the table 'TBL' is invalid"},
-    {QUARRY_INVALIDINDEXNAME, "QUARRY_INVALIDINDEXNAME", "Invalid secondary index name 'IDX' specified for the table 'TBL'"},
+    {QUARRY_INVALIDINDEXNAME, "QUARRY_INVALIDINDEXNAME",
+     "Invalid secondary index name 'IDX' specified for the table 'TBL'"},
     {QUARRY_INVALIDIDXDESC, "QUARRY_INVALIDIDXDESC",
      "Invalid field number 'FLD' specified in the index 'IDX' for the table 'TBL'"},
     {QUARRY_INVALIDKEY, "QUARRY_INVALIDKEY", "Invalid key size specified in the index 'IDX' for the table 'TBL'"},
@@ -86,31 +88,38 @@ const TextCase kTextCases[] = {
     {QUARRY_INVALIDBLOBLEN, "QUARRY_INVALIDBLOBLEN", "Invalid blob length in the table 'TBL'"},
     {QUARRY_INVALIDBLOBHANDLE, "QUARRY_INVALIDBLOBHANDLE", "Invalid blob handle for the table 'TBL' specified"},
     {QUARRY_TABLEOPEN, "QUARRY_TABLEOPEN", "The table 'TBL' is already in use"},
-    {QUARRY_INVALIDFIELDNAME, "QUARRY_INVALIDFIELDNAME", "Invalid or duplicate field name 'FLD' specified for the table 'TBL'"},
+    {QUARRY_INVALIDFIELDNAME, "QUARRY_INVALIDFIELDNAME",
+     "Invalid or duplicate field name 'FLD' specified for the table 'TBL'"},
     {QUARRY_NOSUCHFILTER, "QUARRY_NOSUCHFILTER", "Invalid filter handle specified for the table 'TBL'"},
     {QUARRY_INVALIDFILTER, "QUARRY_INVALIDFILTER", "Filter error for the table 'TBL' - MSG"},
-    {QUARRY_INVALIDINDEXDELETE, "QUARRY_INVALIDINDEXDELETE", "The primary index cannot be removed from the table 'TBL'"},
+    {QUARRY_INVALIDINDEXDELETE, "QUARRY_INVALIDINDEXDELETE",
+     "The primary index cannot be removed from the table 'TBL'"},
     {QUARRY_LOCKED, "QUARRY_LOCKED", "The table 'TBL' is already locked by another user"},
     {QUARRY_UNLOCKFAILED, "QUARRY_UNLOCKFAILED", "Cannot unlock table or record in the table 'TBL'"},
     {QUARRY_LOCKTIMEOUT, "QUARRY_LOCKTIMEOUT", "General lock failure with the table 'TBL'"},
     {QUARRY_NEEDEXCLACCESS, "QUARRY_NEEDEXCLACCESS", "The table 'TBL' must be opened exclusively"},
     {QUARRY_RECLOCKFAILED, "QUARRY_RECLOCKFAILED", "Record in the table 'TBL' is in use by another user"},
-    {QUARRY_NOTSUFFTABLERIGHTS, "QUARRY_NOTSUFFTABLERIGHTS", "Insufficient rights to the table 'TBL', a password is required"},
+    {QUARRY_NOTSUFFTABLERIGHTS, "QUARRY_NOTSUFFTABLERIGHTS",
+     "Insufficient rights to the table 'TBL', a password is required"},
     {QUARRY_NOTABLOB, "QUARRY_NOTABLOB", "Invalid blob field 'FLD' specified for the table 'TBL'"},
     {QUARRY_NOTINITIALIZED, "QUARRY_NOTINITIALIZED", "The database engine is not initialized"},
     {QUARRY_OSENOENT, "QUARRY_OSENOENT", "Table 'TBL' does not exist"},
-    {QUARRY_OSEMFILE, "QUARRY_OSEMFILE", "Too many operating system files open while attempting to open the table 'TBL'"},
+    {QUARRY_OSEMFILE, "QUARRY_OSEMFILE",
+     "Too many operating system files open while attempting to open the table 'TBL'"},
     {QUARRY_OSEACCES, "QUARRY_OSEACCES", "Access denied to table 'TBL'"},
     {QUARRY_OSEBADF, "QUARRY_OSEBADF", "Invalid operating system file handle for the table 'TBL'"},
-    {QUARRY_OSENOMEM, "QUARRY_OSENOMEM", "There is insufficient operating system memory available for the current operation"},
+    {QUARRY_OSENOMEM, "QUARRY_OSENOMEM",
+     "There is insufficient operating system memory available for the current operation"},
     {QUARRY_OSEINVMEM, "QUARRY_OSEINVMEM", "Invalid length for the in-memory table 'TBL'"},
     {QUARRY_OSENODEV, "QUARRY_OSENODEV", "Access denied to logical operating system device for the table 'TBL'"},
     {QUARRY_OSENOTSAM, "QUARRY_OSENOTSAM", "The table 'TBL' has been moved"},
     {QUARRY_OSUNKNOWN, "QUARRY_OSUNKNOWN", "An unknown operating system error 77 occurred with the table 'TBL'"},
     {QUARRY_REMOTECOMMLOST, "QUARRY_REMOTECOMMLOST", "The connection to the database server at 'SRV' has been lost"},
     {QUARRY_REMOTEUNKNOWN, "QUARRY_REMOTEUNKNOWN",
-     "An unknown error ('MSG') occurred with the connection to the database server at 'SRV', please check the server log"},
-    {QUARRY_REMOTECONNECT, "QUARRY_REMOTECONNECT", "A connection to the database server at 'SRV' cannot be established"},
+     "An unknown error ('MSG') occurred with the connection to the database server at 'SRV', please check the server "
+     "log"},
+    {QUARRY_REMOTECONNECT, "QUARRY_REMOTECONNECT",
+     "A connection to the database server at 'SRV' cannot be established"},
     {QUARRY_REMOTENOLOGIN, "QUARRY_REMOTENOLOGIN",
      "A connection to the database server at 'SRV' cannot be established, the server is not accepting new logins"},
     {QUARRY_REMOTEMAXCONNECT, "QUARRY_REMOTEMAXCONNECT",
@@ -119,13 +128,15 @@ const TextCase kTextCases[] = {
     {QUARRY_REMOTEADDRESSBLOCK, "QUARRY_REMOTEADDRESSBLOCK",
      "A connection to the database server at 'SRV' cannot be established, the client address is blocked"},
     {QUARRY_REMOTECALLBACK, "QUARRY_REMOTECALLBACK", "An unknown error occurred"},
-    {QUARRY_REMOTECALLBACKERR, "QUARRY_REMOTECALLBACKERR", "A server callback error occurred for the database server at 'SRV'"},
+    {QUARRY_REMOTECALLBACKERR, "QUARRY_REMOTECALLBACKERR",
+     "A server callback error occurred for the database server at 'SRV'"},
     {QUARRY_REMOTEVERSION, "QUARRY_REMOTEVERSION",
      "A call to the database server at 'SRV' failed, the client engine version does not match the server"},
     {QUARRY_REMOTEINVLOGIN, "QUARRY_REMOTEINVLOGIN",
      "A connection to the database server at 'SRV' cannot be established, the login information provided is invalid"},
     {QUARRY_REMOTENOTAUTH, "QUARRY_REMOTENOTAUTH",
-     "The user 'USR' is not authorized to perform this operation with the database 'DB' on the database server at 'SRV'"},
+     "The user 'USR' is not authorized to perform this operation with the database 'DB' on the database server at "
+     "'SRV'"},
     {QUARRY_REMOTENOTADMIN, "QUARRY_REMOTENOTADMIN",
      "The user 'USR' is not authorized to perform administration functions on the database server at 'SRV'"},
     {QUARRY_REMOTEINVUSER, "QUARRY_REMOTEINVUSER", "The user name is either invalid or blank"},
@@ -139,16 +150,19 @@ const TextCase kTextCases[] = {
      "The database user 'USR' does not exist for the database 'DB' on the database server at 'SRV'"},
     {QUARRY_REMOTEDUPDBUSER, "QUARRY_REMOTEDUPDBUSER",
      "The database user 'USR' already exists for the database 'DB' on the database server at 'SRV'"},
-    {QUARRY_REMOTEINVREQUEST, "QUARRY_REMOTEINVREQUEST", "An invalid or unknown request was made to the database server at 'SRV'"},
+    {QUARRY_REMOTEINVREQUEST, "QUARRY_REMOTEINVREQUEST",
+     "An invalid or unknown request was made to the database server at 'SRV'"},
     {QUARRY_IMPORTERROR, "QUARRY_IMPORTERROR", "An error occurred during the import into the table 'TBL' - MSG"},
     {QUARRY_EXPORTERROR, "QUARRY_EXPORTERROR", "An error occurred during the export from the table 'TBL' - MSG"},
     {QUARRY_SQLPARSE, "QUARRY_SQLPARSE", "SQL error - MSG"},
     {QUARRY_OLDVERSION, "QUARRY_OLDVERSION", "The table 'TBL' is not the correct version"},
-    {QUARRY_SEARCHCOLREQD, "QUARRY_SEARCHCOLREQD", "Invalid field 'FLD' specified for the index 'IDX' in the table 'TBL'"},
+    {QUARRY_SEARCHCOLREQD, "QUARRY_SEARCHCOLREQD",
+     "Invalid field 'FLD' specified for the index 'IDX' in the table 'TBL'"},
     {QUARRY_TABLEEXISTS, "QUARRY_TABLEEXISTS", "The table 'TBL' already exists"},
     {QUARRY_COMPRESS, "QUARRY_COMPRESS", "Error compressing data"},
     {QUARRY_UNCOMPRESS, "QUARRY_UNCOMPRESS", "Error uncompressing data"},
-    {QUARRY_CANNOTLOADLDDRV, "QUARRY_CANNOTLOADLDDRV", "The language driver for the table 'TBL' is not available or installed"},
+    {QUARRY_CANNOTLOADLDDRV, "QUARRY_CANNOTLOADLDDRV",
+     "The language driver for the table 'TBL' is not available or installed"},
 };
 
 TEST(EngineErrorTest, EveryCodeHasItsNameAndMessage) {
@@ -184,7 +198,8 @@ TEST(EngineErrorTest, RaiseFillsTheFieldsAndTheMessageFromTheContext) {
     FAIL() << "no exception";
   } catch (const EDatabaseError& base) {
     const auto& e = dynamic_cast<const EQuarryEngineError&>(base);
-    EXPECT_EQ(e.Message(), "Quarry Engine Error # 9729 Duplicate key found in the index 'ByTitle' of the table 'VIDEOS'");
+    EXPECT_EQ(e.Message(),
+              "Quarry Engine Error # 9729 Duplicate key found in the index 'ByTitle' of the table 'VIDEOS'");
     EXPECT_EQ(e.Code(), QUARRY_KEYVIOL);
     EXPECT_EQ(e.OsError(), kOsErrorSharingViolation);
     EXPECT_EQ(e.SocketError(), 10054);
@@ -225,8 +240,7 @@ TEST(EngineErrorTest, OsUnknownShowsTheOsErrorAndNoTextCodeIgnoresTheContext) {
 TEST(EngineErrorTest, RaiseClearsWhatThePreviousRaiseLeft) {
   try {
     RaiseEngineError(QUARRY_KEYVIOL, Sample());
-  } catch (const EQuarryEngineError&) {
-  }
+  } catch (const EQuarryEngineError&) {}
   try {
     RaiseEngineError(QUARRY_SEARCHCOLREQD, {.table = "T"});
   } catch (const EQuarryEngineError& e) {
@@ -258,19 +272,27 @@ TEST(EngineErrorTest, ErrorCodeOfTellsEngineErrorsFromOthers) {
   EXPECT_EQ(ErrorCodeOf(EQuarryEngineError(QUARRY_EOF, {})), QUARRY_EOF);
   EXPECT_EQ(ErrorCodeOf(std::runtime_error("x")), QUARRY_OSUNKNOWN);
   EXPECT_EQ(ErrorCodeOf(EDatabaseError("x")), QUARRY_OSUNKNOWN);
-  EXPECT_EQ(ErrorCodeOf(std::make_exception_ptr(EQuarryEngineError(QUARRY_KEYORRECDELETED, {}))), QUARRY_KEYORRECDELETED);
+  EXPECT_EQ(ErrorCodeOf(std::make_exception_ptr(EQuarryEngineError(QUARRY_KEYORRECDELETED, {}))),
+            QUARRY_KEYORRECDELETED);
   EXPECT_EQ(ErrorCodeOf(std::make_exception_ptr(42)), QUARRY_OSUNKNOWN);
 }
 
 TEST(EngineErrorTest, OsErrorsMapToTheirEngineCodes) {
   const std::pair<int32_t, TEngineErrorCode> cases[] = {
-      {kOsErrorFileNotFound, QUARRY_OSENOENT},        {kOsErrorPathNotFound, QUARRY_OSENOENT},
-      {kOsErrorTooManyOpenFiles, QUARRY_OSEMFILE},    {kOsErrorAccessDenied, QUARRY_OSEACCES},
-      {kOsErrorSharingViolation, QUARRY_OSEACCES},    {kOsErrorNetworkAccessDenied, QUARRY_OSEACCES},
-      {kOsErrorInvalidHandle, QUARRY_OSEBADF},        {kOsErrorNotEnoughMemory, QUARRY_OSENOMEM},
-      {kOsErrorInvalidDrive, QUARRY_OSENODEV},        {kOsErrorNotSameDevice, QUARRY_OSENOTSAM},
-      {kOsErrorDiskFull, QUARRY_OSUNKNOWN},           {kOsErrorIoDevice, QUARRY_OSUNKNOWN},
-      {0, QUARRY_OSUNKNOWN},                          {1234, QUARRY_OSUNKNOWN},
+      {kOsErrorFileNotFound, QUARRY_OSENOENT},
+      {kOsErrorPathNotFound, QUARRY_OSENOENT},
+      {kOsErrorTooManyOpenFiles, QUARRY_OSEMFILE},
+      {kOsErrorAccessDenied, QUARRY_OSEACCES},
+      {kOsErrorSharingViolation, QUARRY_OSEACCES},
+      {kOsErrorNetworkAccessDenied, QUARRY_OSEACCES},
+      {kOsErrorInvalidHandle, QUARRY_OSEBADF},
+      {kOsErrorNotEnoughMemory, QUARRY_OSENOMEM},
+      {kOsErrorInvalidDrive, QUARRY_OSENODEV},
+      {kOsErrorNotSameDevice, QUARRY_OSENOTSAM},
+      {kOsErrorDiskFull, QUARRY_OSUNKNOWN},
+      {kOsErrorIoDevice, QUARRY_OSUNKNOWN},
+      {0, QUARRY_OSUNKNOWN},
+      {1234, QUARRY_OSUNKNOWN},
   };
   for (const auto& [os_error, code] : cases) {
     EXPECT_EQ(MapOsError(os_error), code) << os_error;
@@ -279,11 +301,12 @@ TEST(EngineErrorTest, OsErrorsMapToTheirEngineCodes) {
   }
   // Through errno classification, as the environment records it.
   const std::pair<int, TEngineErrorCode> errno_cases[] = {
-      {ENOENT, QUARRY_OSENOENT}, {EMFILE, QUARRY_OSEMFILE}, {EACCES, QUARRY_OSEACCES}, {EPERM, QUARRY_OSEACCES},
-      {EAGAIN, QUARRY_OSEACCES}, {EBADF, QUARRY_OSEBADF},   {ENOMEM, QUARRY_OSENOMEM}, {ENODEV, QUARRY_OSENODEV},
+      {ENOENT, QUARRY_OSENOENT}, {EMFILE, QUARRY_OSEMFILE}, {EACCES, QUARRY_OSEACCES},  {EPERM, QUARRY_OSEACCES},
+      {EAGAIN, QUARRY_OSEACCES}, {EBADF, QUARRY_OSEBADF},   {ENOMEM, QUARRY_OSENOMEM},  {ENODEV, QUARRY_OSENODEV},
       {EXDEV, QUARRY_OSENOTSAM}, {EIO, QUARRY_OSUNKNOWN},   {EEXIST, QUARRY_OSUNKNOWN}, {ESRCH, QUARRY_OSUNKNOWN},
   };
-  for (const auto& [errno_value, code] : errno_cases) EXPECT_EQ(MapOsError(ClassifyErrno(errno_value)), code) << errno_value;
+  for (const auto& [errno_value, code] : errno_cases)
+    EXPECT_EQ(MapOsError(ClassifyErrno(errno_value)), code) << errno_value;
   SetLastOsError(0);
 }
 
@@ -298,8 +321,8 @@ TEST(EngineErrorTest, ThreadsRaisingAtOnceKeepTheirOwnContexts) {
         try {
           RaiseEngineError(QUARRY_KEYVIOL, {.table = table, .index = table});
         } catch (const EQuarryEngineError& e) {
-          const std::string expected =
-              "Quarry Engine Error # 9729 Duplicate key found in the index '" + table + "' of the table '" + table + "'";
+          const std::string expected = "Quarry Engine Error # 9729 Duplicate key found in the index '" + table +
+                                       "' of the table '" + table + "'";
           if (e.TableName() != table || e.IndexName() != table || e.OsError() != 100 + t || e.Message() != expected) {
             ++mixed;
           }

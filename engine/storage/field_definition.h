@@ -50,11 +50,11 @@ struct TFieldDefinition {
   std::string Description;
   TFieldType DataType = TFieldType::Null;
   std::uint8_t SubType = subtype::None;
-  std::uint8_t Size = 0;        // declared size
+  std::uint8_t Size = 0;  // declared size
   std::uint8_t Scale = 0;
-  std::uint8_t ValueSize = 0;   // storage size of the value
+  std::uint8_t ValueSize = 0;  // storage size of the value
   std::uint8_t ScaleCopy = 0;
-  std::uint16_t Offset = 0;     // of the null flag (or of the value, for auto-increment)
+  std::uint16_t Offset = 0;  // of the null flag (or of the value, for auto-increment)
   bool Required = false;
   TCharCase CharCase = TCharCase::Unchanged;
   std::string MinValue;

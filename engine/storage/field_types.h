@@ -90,29 +90,27 @@ constexpr bool HasDeclaredSize(TFieldType type) {
 // 0 for the storage-less types and for invalid ones.
 constexpr int StorageSizeOf(TFieldType type, int declaredSize) {
   switch (type) {
-    case TFieldType::String: return declaredSize + 1;
-    case TFieldType::Date: return 4;
-    case TFieldType::Blob: return 8;
-    case TFieldType::Boolean: return 2;
-    case TFieldType::SmallInt: return 2;
-    case TFieldType::Integer: return 4;
-    case TFieldType::Float: return 8;
-    case TFieldType::Bcd: return BcdStorageSize;
-    case TFieldType::Bytes: return declaredSize;
-    case TFieldType::Time: return 4;
-    case TFieldType::TimeStamp: return 8;
-    case TFieldType::Word: return 2;
-    case TFieldType::Cardinal: return 4;
-    case TFieldType::Extended: return 10;
-    case TFieldType::VarBytes: return declaredSize;
-    case TFieldType::LargeInt: return 8;
-    default: return 0;
+  case TFieldType::String: return declaredSize + 1;
+  case TFieldType::Date: return 4;
+  case TFieldType::Blob: return 8;
+  case TFieldType::Boolean: return 2;
+  case TFieldType::SmallInt: return 2;
+  case TFieldType::Integer: return 4;
+  case TFieldType::Float: return 8;
+  case TFieldType::Bcd: return BcdStorageSize;
+  case TFieldType::Bytes: return declaredSize;
+  case TFieldType::Time: return 4;
+  case TFieldType::TimeStamp: return 8;
+  case TFieldType::Word: return 2;
+  case TFieldType::Cardinal: return 4;
+  case TFieldType::Extended: return 10;
+  case TFieldType::VarBytes: return declaredSize;
+  case TFieldType::LargeInt: return 8;
+  default: return 0;
   }
 }
 
 // Size of the key value of a field in index and sort keys: the storage size, except BCD (8).
-constexpr int KeySizeOf(TFieldType type, int storageSize) {
-  return type == TFieldType::Bcd ? BcdKeySize : storageSize;
-}
+constexpr int KeySizeOf(TFieldType type, int storageSize) { return type == TFieldType::Bcd ? BcdKeySize : storageSize; }
 
 }  // namespace quarry

@@ -19,8 +19,7 @@ namespace quarry {
 class TFileHandler {
  public:
   // list: the file list to work through; nullptr means TFileList::Process().
-  explicit TFileHandler(std::string file_name = {}, bool in_memory = false,
-                        TFileList* list = nullptr);
+  explicit TFileHandler(std::string file_name = {}, bool in_memory = false, TFileList* list = nullptr);
   virtual ~TFileHandler();
   TFileHandler(const TFileHandler&) = delete;
   TFileHandler& operator=(const TFileHandler&) = delete;
@@ -30,10 +29,10 @@ class TFileHandler {
   virtual void Create();
   virtual void Delete();
   virtual void Rename(const std::string& new_name);
-  virtual void CopyTo(const std::string& destination, bool destination_in_memory,
-                      int progress_step = 20, const TProgressCallback& progress = {});
-  virtual void CopyFrom(const std::string& source, bool source_in_memory,
-                        int progress_step = 20, const TProgressCallback& progress = {});
+  virtual void CopyTo(const std::string& destination, bool destination_in_memory, int progress_step = 20,
+                      const TProgressCallback& progress = {});
+  virtual void CopyFrom(const std::string& source, bool source_in_memory, int progress_step = 20,
+                        const TProgressCallback& progress = {});
   // Bytes read. A short read raises QUARRY_READERR unless tolerate_short.
   virtual int64_t Read(void* buffer, int64_t count, bool tolerate_short = false);
   // A count of 0 truncates the file at the position; a short or failed write raises

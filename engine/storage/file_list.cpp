@@ -89,8 +89,8 @@ int32_t TFileList::Create(const std::string& name, bool in_memory, bool temporar
   return result;
 }
 
-int32_t TFileList::Open(const std::string& name, bool in_memory, bool temporary, bool exclusive,
-                        TAbstractFile*& file, bool& read_only, bool& read_only_attribute) {
+int32_t TFileList::Open(const std::string& name, bool in_memory, bool temporary, bool exclusive, TAbstractFile*& file,
+                        bool& read_only, bool& read_only_attribute) {
   std::lock_guard<std::recursive_mutex> guard(section_);
   file = nullptr;
   TAbstractFile* target = Find(name, in_memory);
@@ -118,8 +118,7 @@ int32_t TFileList::Open(const std::string& name, bool in_memory, bool temporary,
 
 int32_t TFileList::Close(TAbstractFile* file, bool in_memory, int32_t open_number) {
   std::lock_guard<std::recursive_mutex> guard(section_);
-  const bool known =
-      std::any_of(files_.begin(), files_.end(), [file](const auto& f) { return f.get() == file; });
+  const bool known = std::any_of(files_.begin(), files_.end(), [file](const auto& f) { return f.get() == file; });
   if (!known) return Refuse(kOsErrorFileNotFound);
   const int32_t result = file->Close(open_number);
   if (result < 0) return result;
@@ -169,24 +168,20 @@ int32_t TFileList::CopyTo(TAbstractFile* source, int32_t source_open_number, int
   TAbstractFile* destination = nullptr;
   const int32_t destination_open = Create(destination_name, destination_in_memory, false, destination);
   if (destination_open < 0) return destination_open;
-  const int32_t result =
-      CopyData(source, source_open_number, destination, destination_open, progress_step, progress);
+  const int32_t result = CopyData(source, source_open_number, destination, destination_open, progress_step, progress);
   const int32_t closed = Close(destination, destination_in_memory, destination_open);
   return result < 0 ? result : closed;
 }
 
 int32_t TFileList::CopyFrom(TAbstractFile* destination, int32_t destination_open_number, int progress_step,
-                            const TProgressCallback& progress, const std::string& source_name,
-                            bool source_in_memory) {
+                            const TProgressCallback& progress, const std::string& source_name, bool source_in_memory) {
   std::lock_guard<std::recursive_mutex> guard(section_);
   TAbstractFile* source = nullptr;
   bool read_only = false;
   bool read_only_attribute = false;
-  const int32_t source_open =
-      Open(source_name, source_in_memory, false, true, source, read_only, read_only_attribute);
+  const int32_t source_open = Open(source_name, source_in_memory, false, true, source, read_only, read_only_attribute);
   if (source_open < 0) return source_open;
-  const int32_t result =
-      CopyData(source, source_open, destination, destination_open_number, progress_step, progress);
+  const int32_t result = CopyData(source, source_open, destination, destination_open_number, progress_step, progress);
   const int32_t closed = Close(source, source_in_memory, source_open);
   return result < 0 ? result : closed;
 }
@@ -216,7 +211,8 @@ int32_t TFileList::CopyData(TAbstractFile* from_file, int32_t from_open, TAbstra
     }
     copied += read;
     const int percent =
-        total == 0 ? 100 : static_cast<int>(std::lround(static_cast<double>(copied) * 100.0 / static_cast<double>(total)));
+        total == 0 ? 100
+                   : static_cast<int>(std::lround(static_cast<double>(copied) * 100.0 / static_cast<double>(total)));
     if (percent >= last_reported + progress_step) {
       if (progress) progress(percent);
       last_reported = percent;

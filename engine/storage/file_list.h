@@ -41,8 +41,8 @@ class TFileList {
   bool Exists(const std::string& name, bool in_memory);
   // The new open number, or a negated code. file receives the shared object.
   int32_t Create(const std::string& name, bool in_memory, bool temporary, TAbstractFile*& file);
-  int32_t Open(const std::string& name, bool in_memory, bool temporary, bool exclusive,
-               TAbstractFile*& file, bool& read_only, bool& read_only_attribute);
+  int32_t Open(const std::string& name, bool in_memory, bool temporary, bool exclusive, TAbstractFile*& file,
+               bool& read_only, bool& read_only_attribute);
   // 0, or a negated code.
   int32_t Close(TAbstractFile* file, bool in_memory, int32_t open_number);
   int32_t Rename(const std::string& name, bool in_memory, const std::string& new_name);
@@ -50,11 +50,9 @@ class TFileList {
   // Whole-file copies from position 0 in 65,536-byte chunks; progress reported every
   // progress_step percent. 0, or a negated code.
   int32_t CopyTo(TAbstractFile* source, int32_t source_open_number, int progress_step,
-                 const TProgressCallback& progress, const std::string& destination_name,
-                 bool destination_in_memory);
-  int32_t CopyFrom(TAbstractFile* destination, int32_t destination_open_number,
-                   int progress_step, const TProgressCallback& progress,
-                   const std::string& source_name, bool source_in_memory);
+                 const TProgressCallback& progress, const std::string& destination_name, bool destination_in_memory);
+  int32_t CopyFrom(TAbstractFile* destination, int32_t destination_open_number, int progress_step,
+                   const TProgressCallback& progress, const std::string& source_name, bool source_in_memory);
 
   TEnvironment& Environment() { return environment_; }
   // Objects currently held (for tests and diagnostics).
@@ -65,8 +63,8 @@ class TFileList {
   void Remove(TAbstractFile* file);
   std::unique_ptr<TAbstractFile> MakeFile(const std::string& name, bool in_memory);
   // Copies from_file (from position 0) to to_file (at position 0); 0 or a negated code.
-  int32_t CopyData(TAbstractFile* from_file, int32_t from_open, TAbstractFile* to_file,
-                   int32_t to_open, int progress_step, const TProgressCallback& progress);
+  int32_t CopyData(TAbstractFile* from_file, int32_t from_open, TAbstractFile* to_file, int32_t to_open,
+                   int progress_step, const TProgressCallback& progress);
 
   TEnvironment& environment_;
   mutable std::recursive_mutex section_;

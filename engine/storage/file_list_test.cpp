@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -302,7 +302,9 @@ TEST_F(FileListTest, CopyReadsInChunksAndReportsProgressBySteps) {
 
   std::vector<int> reports;
   const int64_t reads_before = env_.Count(TFaultOperation::kRead);
-  ASSERT_EQ(list_.CopyTo(source, open, 20, [&](int percent) { reports.push_back(percent); }, "COPY.DAT", true), 0);
+  ASSERT_EQ(list_.CopyTo(
+                source, open, 20, [&](int percent) { reports.push_back(percent); }, "COPY.DAT", true),
+            0);
   EXPECT_EQ(env_.Count(TFaultOperation::kRead) - reads_before, 3);  // the last read is empty
   EXPECT_EQ(reports, (std::vector<int>{50, 100}));
 
@@ -319,8 +321,8 @@ TEST_F(FileListTest, CopyReadsInChunksAndReportsProgressBySteps) {
   ASSERT_GT(destination_open, 0);
   reports.clear();
   list_.Close(copy, true, copy_open);
-  ASSERT_EQ(list_.CopyFrom(destination, destination_open, 100, [&](int percent) { reports.push_back(percent); },
-                           "COPY.DAT", true),
+  ASSERT_EQ(list_.CopyFrom(
+                destination, destination_open, 100, [&](int percent) { reports.push_back(percent); }, "COPY.DAT", true),
             0);
   EXPECT_EQ(reports, (std::vector<int>{100}));
   EXPECT_EQ(destination->Size(), 131072);
@@ -336,7 +338,9 @@ TEST_F(FileListTest, CopyOfAnEmptyFileReportsCompletion) {
   TAbstractFile* empty = nullptr;
   const int32_t open = list_.Create("EMPTY", true, false, empty);
   std::vector<int> reports;
-  ASSERT_EQ(list_.CopyTo(empty, open, 20, [&](int percent) { reports.push_back(percent); }, Path("E.DAT"), false), 0);
+  ASSERT_EQ(list_.CopyTo(
+                empty, open, 20, [&](int percent) { reports.push_back(percent); }, Path("E.DAT"), false),
+            0);
   EXPECT_EQ(reports, (std::vector<int>{100}));
   EXPECT_EQ(fs::file_size(Path("E.DAT")), 0u);
   list_.Close(empty, true, open);

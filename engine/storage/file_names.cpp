@@ -34,8 +34,7 @@ std::string TableFileName(std::string_view directory, std::string_view table, st
 
 int32_t PackDosDateTime(const TLocalTime& time) {
   if (time.year < 1980 || time.year > 2107 || time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 ||
-      time.hour < 0 || time.hour > 23 || time.minute < 0 || time.minute > 59 || time.second < 0 ||
-      time.second > 60) {
+      time.hour < 0 || time.hour > 23 || time.minute < 0 || time.minute > 59 || time.second < 0 || time.second > 60) {
     return -1;
   }
   const int second = time.second > 59 ? 59 : time.second;

@@ -29,8 +29,7 @@ inline constexpr size_t kMaxComputerNameLength = 15;
 std::string IncludeTrailingDelimiter(std::string_view directory);
 
 // directory (with a trailing delimiter added) + table with extension.
-std::string TableFileName(std::string_view directory, std::string_view table,
-                          std::string_view extension);
+std::string TableFileName(std::string_view directory, std::string_view table, std::string_view extension);
 
 // Trims blanks (spaces, tabs and line ends) at both ends.
 std::string TrimText(std::string_view text);

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 
 namespace quarry {
 namespace {
@@ -20,7 +20,7 @@ TEST(FileNamesTest, TableFilesGetTheirExtensions) {
   const Case cases[] = {
       {"/data", "VIDEOS", kDataExtension, "/data/VIDEOS.DAT"},
       {" /data/ ", "Videos", kIndexExtension, "/data/Videos.IDX"},
-      {"/data/", "videos.dat", kBlobExtension, "/data/videos.BLB"},  // the data extension is replaced
+      {"/data/", "videos.dat", kBlobExtension, "/data/videos.BLB"},    // the data extension is replaced
       {"/data/", "notes.txt", kDataExtension, "/data/notes.txt.DAT"},  // any other is kept
       {"", "T", kDataBackupExtension, "T.DBK"},
       {"/d", " T ", kIndexBackupExtension, "/d/T.IBK"},

@@ -13,7 +13,7 @@
 namespace quarry {
 
 // Raises the engine error `code` with the table name and, where given, index and field names.
-[[noreturn]] void RaiseIndexError(TEngineErrorCode code, std::string_view tableName,
-                                  std::string_view indexName = {}, std::string_view fieldName = {});
+[[noreturn]] void RaiseIndexError(TEngineErrorCode code, std::string_view tableName, std::string_view indexName = {},
+                                  std::string_view fieldName = {});
 
 }  // namespace quarry

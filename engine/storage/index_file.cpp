@@ -40,8 +40,7 @@ TIndexFile::~TIndexFile() {
   // The table layer flushes before closing; whatever is left is dropped.
   try {
     Close();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 void TIndexFile::Corrupt() const { RaiseIndexError(QUARRY_INDEXCORRUPT, FileName()); }
@@ -158,8 +157,7 @@ void TIndexFile::VerifyHeader(const std::vector<TFieldDefinition>& fields) {
       if (!d.Name.empty() || !d.Unique) bad();
     } else {
       const std::string name = Trimmed(d.Name);
-      if (name.empty() || name.size() > MaxIndexNameLength ||
-          !ValidNameStart(static_cast<unsigned char>(name[0]))) {
+      if (name.empty() || name.size() > MaxIndexNameLength || !ValidNameStart(static_cast<unsigned char>(name[0]))) {
         bad();
       }
       for (int other = 1; other < slot; ++other) {
@@ -269,8 +267,7 @@ void TIndexFile::CheckDefinitionName(const std::string& name, int skipSlot) cons
 namespace {
 
 std::vector<const TFieldDefinition*> KeyFields(const TIndexDefinition& index,
-                                               const std::vector<TFieldDefinition>& fields,
-                                               const std::string& table) {
+                                               const std::vector<TFieldDefinition>& fields, const std::string& table) {
   std::vector<const TFieldDefinition*> out;
   for (int i = 0; i < index.FieldCount; ++i) {
     const int number = index.FieldNumbers[i];
@@ -304,7 +301,8 @@ void TIndexFile::DefinePrimaryIndex(TIndexDefinition index, const std::vector<TF
   index.Unique = true;
   index.Root = index.FirstFree = index.TextParameters = 0;
   ClearUnusedFields(index);
-  index.KeyLength = static_cast<std::uint16_t>(ComputeKeyLength(KeyFields(index, fields, FileName()), true, "", FileName()));
+  index.KeyLength =
+      static_cast<std::uint16_t>(ComputeKeyLength(KeyFields(index, fields, FileName()), true, "", FileName()));
   header_.Slots[PrimarySlot] = index;
   header_.NoPrimaryIndex = false;
   MarkModified();
@@ -364,7 +362,8 @@ void TIndexFile::DefineTextIndex(TIndexDefinition index, const std::vector<TFiel
 void TIndexFile::RemoveIndex(int slot) {
   if (slot < 0 || slot >= IndexSlotCount || slot == DeletedSlot) RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
   if (!header_.Slots[slot].Defined()) RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
-  if (slot > header_.SecondaryCount && slot <= MaxSecondaryIndexes) RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
+  if (slot > header_.SecondaryCount && slot <= MaxSecondaryIndexes)
+    RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
   // Free the index's pages and hand its free chain to "Sys Deleted", which every table has.
   // A temporary index's pages are in its own file and simply go with it.
   const bool temporary = IsTemporary(slot);
@@ -414,8 +413,7 @@ int TIndexFile::FindIndex(std::string_view name) const {
 
 // ---------------------------------------------------------------- keys
 
-void TIndexFile::BindTable(const std::vector<TFieldDefinition>& fields,
-                           std::shared_ptr<const TCollation> collation) {
+void TIndexFile::BindTable(const std::vector<TFieldDefinition>& fields, std::shared_ptr<const TCollation> collation) {
   fields_ = fields;
   collation_ = collation != nullptr ? std::move(collation) : BinaryCollation();
   RebuildBindings();
@@ -461,21 +459,16 @@ TBTree TIndexFile::Tree(int slot) {
   if (slot < 0 || slot >= IndexSlotCount || !header_.Slots[slot].Defined()) {
     RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName());
   }
-  return TBTree(*this, static_cast<std::uint8_t>(slot), FormatOf(slot), comparators_[slot],
-                header_.Slots[slot].Name);
+  return TBTree(*this, static_cast<std::uint8_t>(slot), FormatOf(slot), comparators_[slot], header_.Slots[slot].Name);
 }
 
 void TIndexFile::InsertKey(int slot, TIndexPath& path, const std::uint8_t* key, std::int32_t recordNo) {
   Tree(slot).Insert(key, recordNo, path);
 }
 
-bool TIndexFile::DeleteKey(int slot, TIndexPath& path, const std::uint8_t* key) {
-  return Tree(slot).Delete(key, path);
-}
+bool TIndexFile::DeleteKey(int slot, TIndexPath& path, const std::uint8_t* key) { return Tree(slot).Delete(key, path); }
 
-bool TIndexFile::FindKey(int slot, TIndexPath& path, const std::uint8_t* key) {
-  return Tree(slot).Find(key, path);
-}
+bool TIndexFile::FindKey(int slot, TIndexPath& path, const std::uint8_t* key) { return Tree(slot).Find(key, path); }
 
 std::vector<std::int32_t> TIndexFile::DeletedRecordNumbers() {
   std::vector<std::int32_t> numbers;
@@ -733,9 +726,8 @@ void TIndexFile::DiscardPages() {
     std::vector<TPage*> drop(spare_.begin() + KeepSpare, spare_.end());
     spare_.resize(KeepSpare);
     std::sort(drop.begin(), drop.end());
-    std::erase_if(pages_, [&](const std::unique_ptr<TPage>& p) {
-      return std::binary_search(drop.begin(), drop.end(), p.get());
-    });
+    std::erase_if(
+        pages_, [&](const std::unique_ptr<TPage>& p) { return std::binary_search(drop.begin(), drop.end(), p.get()); });
   }
 }
 

@@ -85,8 +85,8 @@ TEST(IndexFile, NewFileHeaderHasVersionAndTheTwoInternalIndexes) {
 }
 
 TEST(IndexFile, DefinitionsAreStoredAtTheirOffsetsAndSurviveReopening) {
-  const auto fields = Fields({MakeField(1, TFieldType::Integer), MakeField(2, TFieldType::String, 20),
-                              MakeField(3, TFieldType::Date)});
+  const auto fields =
+      Fields({MakeField(1, TFieldType::Integer), MakeField(2, TFieldType::String, 20), MakeField(3, TFieldType::Date)});
   const std::string name = UniqueName("DEF");
   {
     TIndexFile f(name, true);
@@ -108,9 +108,9 @@ TEST(IndexFile, DefinitionsAreStoredAtTheirOffsetsAndSurviveReopening) {
   Bytes image(IndexHeaderSize);
   f.ReadAt(0, image.data(), IndexHeaderSize);
   const std::uint8_t* primary = image.data() + 14;
-  EXPECT_EQ(primary[0], 0);                                      // no name
-  EXPECT_EQ(bytes::Load<std::uint16_t>(primary + 31), 5);        // flag + int32
-  EXPECT_EQ(primary[35], 1);                                     // unique
+  EXPECT_EQ(primary[0], 0);                                // no name
+  EXPECT_EQ(bytes::Load<std::uint16_t>(primary + 31), 5);  // flag + int32
+  EXPECT_EQ(primary[35], 1);                               // unique
   EXPECT_EQ(primary[37], 1);
   EXPECT_EQ(bytes::Load<std::uint16_t>(primary + 54), 1);
   const std::uint8_t* second = image.data() + 14 + 120;
@@ -194,8 +194,8 @@ class IndexFilePropertyTest : public ::testing::TestWithParam<TPropertyCase> {};
 // sizes, in memory and after reopening the file.
 TEST_P(IndexFilePropertyTest, IndexesMatchSortedRows) {
   const TPropertyCase& c = GetParam();
-  const auto fields = Fields({MakeField(1, TFieldType::Integer), MakeField(2, TFieldType::String, 30),
-                              MakeField(3, TFieldType::SmallInt)});
+  const auto fields = Fields(
+      {MakeField(1, TFieldType::Integer), MakeField(2, TFieldType::String, 30), MakeField(3, TFieldType::SmallInt)});
   const int recordSize = 9 + 5 + 32 + 3;
   const std::string name = UniqueName("PROP");
   auto collation = CollationFor(c.Language, 0);
@@ -216,8 +216,8 @@ TEST_P(IndexFilePropertyTest, IndexesMatchSortedRows) {
   file->AddSecondaryIndex(byYear, fields);
   file->BindTable(fields, collation);
 
-  const std::vector<std::string> stems = {"Müller", "Muller", "MÜLLER", "Straße", "Strasse", "Ärger", "Arger",
-                                          "Zoë", "zoe", "éclair", "Eclair", "apple", "Apple", "Öl", "ol", "Zebra"};
+  const std::vector<std::string> stems = {"Müller", "Muller", "MÜLLER", "Straße", "Strasse", "Ärger", "Arger", "Zoë",
+                                          "zoe",    "éclair", "Eclair", "apple",  "Apple",   "Öl",    "ol",    "Zebra"};
   std::mt19937 rng(99);
   std::map<std::int32_t, TRow> rows;  // by record number
   std::set<std::int32_t> numbers;
@@ -238,18 +238,16 @@ TEST_P(IndexFilePropertyTest, IndexesMatchSortedRows) {
       const std::string y = fold ? LocaleUpperCase(b) : b;
       return x.compare(y) < 0 ? -1 : (x == y ? 0 : 1);
     }
-    return LocaleCompare(fold ? LocaleUpperCase(a, c.Language) : a, fold ? LocaleUpperCase(b, c.Language) : b,
-                         fold, c.Language);
+    return LocaleCompare(fold ? LocaleUpperCase(a, c.Language) : a, fold ? LocaleUpperCase(b, c.Language) : b, fold,
+                         c.Language);
   };
   const auto before = [&](int slot, const TRow& a, const TRow& b) {
     int r = 0;
     switch (slot) {
-      case 0: return a.Number < b.Number;
-      case 1: r = textCmp(a.Title, b.Title, false); break;
-      case 2: r = -textCmp(a.Title, b.Title, true); break;
-      case 3:
-        r = a.Year == b.Year ? textCmp(a.Title, b.Title, false) : (a.Year > b.Year ? -1 : 1);
-        break;
+    case 0: return a.Number < b.Number;
+    case 1: r = textCmp(a.Title, b.Title, false); break;
+    case 2: r = -textCmp(a.Title, b.Title, true); break;
+    case 3: r = a.Year == b.Year ? textCmp(a.Title, b.Title, false) : (a.Year > b.Year ? -1 : 1); break;
     }
     return r != 0 ? r < 0 : a.Id < b.Id;
   };
@@ -477,8 +475,7 @@ TEST(IndexFile, CacheStaysWithinItsLimitOnceTrimmedAndCountsReads) {
   fx.Reopen();
   TBTree tree = fx.file->Tree(0);
   TIndexPath path;
-  for (bool more = tree.First(path); more; more = tree.Next(path)) {
-  }
+  for (bool more = tree.First(path); more; more = tree.Next(path)) {}
   EXPECT_LE(fx.file->CachedPages(0), 4);  // default 16,384 bytes: 2 pages, grown while pinned
   fx.file->TrimCache();
   EXPECT_LE(fx.file->CachedPages(0), 2);

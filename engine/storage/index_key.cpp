@@ -48,8 +48,8 @@ std::int32_t DecodeInt32Key(const std::uint8_t* in) {
   return static_cast<std::int32_t>(v ^ 0x80000000u);
 }
 
-int ComputeKeyLength(const std::vector<const TFieldDefinition*>& fields, bool unique,
-                     std::string_view indexName, std::string_view tableName) {
+int ComputeKeyLength(const std::vector<const TFieldDefinition*>& fields, bool unique, std::string_view indexName,
+                     std::string_view tableName) {
   int length = unique ? 0 : 4;
   for (const TFieldDefinition* f : fields) {
     if (f->IsBlob()) RaiseIndexError(QUARRY_SEARCHCOLREQD, tableName, indexName, f->Name);
@@ -87,8 +87,7 @@ TKeyBuilder::TKeyBuilder(const TIndexDefinition& index, const std::vector<TField
 
 TKeyComparator TKeyBuilder::Comparator() const {
   if (collation_->IsBinary()) return TKeyComparator::Bytewise(keyLength_, index_.Descending);
-  return TKeyComparator::ByFields(keyLength_, layout_, index_.Descending, index_.CaseInsensitive,
-                                  collation_);
+  return TKeyComparator::ByFields(keyLength_, layout_, index_.Descending, index_.CaseInsensitive, collation_);
 }
 
 std::vector<std::uint8_t> TKeyBuilder::Build(const std::uint8_t* record) const {
@@ -108,31 +107,29 @@ void TKeyBuilder::Build(const std::uint8_t* record, std::uint8_t* key) const {
       *flag = 1;
       const std::uint8_t* data = FieldData(record, field);
       switch (field.DataType) {
-        case TFieldType::String: {
-          std::string_view text(reinterpret_cast<const char*>(data), FieldTextLength(data, field.ValueSize));
-          std::string upper;
-          if (index_.CaseInsensitive) {
-            upper = collation_->Upper(text);
-            text = upper;
-          }
-          // Keep at least one zero byte; never cut inside a character.
-          text = Utf8Prefix(text, static_cast<std::size_t>(at.Size - 1));
-          std::memcpy(value, text.data(), text.size());
-          break;
+      case TFieldType::String: {
+        std::string_view text(reinterpret_cast<const char*>(data), FieldTextLength(data, field.ValueSize));
+        std::string upper;
+        if (index_.CaseInsensitive) {
+          upper = collation_->Upper(text);
+          text = upper;
         }
-        case TFieldType::Integer:
-        case TFieldType::Date:
-        case TFieldType::Time:
-          EncodeInt32Key(bytes::Load<std::int32_t>(data), value);
-          break;
-        case TFieldType::SmallInt: EncodeInt16Key(bytes::Load<std::int16_t>(data), value); break;
-        case TFieldType::Boolean:
-        case TFieldType::Word: EncodeUInt16Key(bytes::Load<std::uint16_t>(data), value); break;
-        case TFieldType::LargeInt: EncodeInt64Key(bytes::Load<std::int64_t>(data), value); break;
-        case TFieldType::Bcd: EncodeInt64Key(BcdToFixed(TBcd::FromBytes(data)), value); break;
-        case TFieldType::Float:
-        case TFieldType::TimeStamp: EncodeDoubleKey(bytes::Load<double>(data), value); break;
-        default: std::memcpy(value, data, static_cast<std::size_t>(at.Size)); break;
+        // Keep at least one zero byte; never cut inside a character.
+        text = Utf8Prefix(text, static_cast<std::size_t>(at.Size - 1));
+        std::memcpy(value, text.data(), text.size());
+        break;
+      }
+      case TFieldType::Integer:
+      case TFieldType::Date:
+      case TFieldType::Time: EncodeInt32Key(bytes::Load<std::int32_t>(data), value); break;
+      case TFieldType::SmallInt: EncodeInt16Key(bytes::Load<std::int16_t>(data), value); break;
+      case TFieldType::Boolean:
+      case TFieldType::Word: EncodeUInt16Key(bytes::Load<std::uint16_t>(data), value); break;
+      case TFieldType::LargeInt: EncodeInt64Key(bytes::Load<std::int64_t>(data), value); break;
+      case TFieldType::Bcd: EncodeInt64Key(BcdToFixed(TBcd::FromBytes(data)), value); break;
+      case TFieldType::Float:
+      case TFieldType::TimeStamp: EncodeDoubleKey(bytes::Load<double>(data), value); break;
+      default: std::memcpy(value, data, static_cast<std::size_t>(at.Size)); break;
       }
     }
     if (invertDescending_ && at.Descending) {

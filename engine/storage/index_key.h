@@ -46,8 +46,8 @@ std::int32_t DecodeInt32Key(const std::uint8_t* in);
 
 // The key length of an index over `fields` (already looked up by field number), checked:
 // BLOB fields raise 12292, a length of 0 or above 522 raises 10026.
-int ComputeKeyLength(const std::vector<const TFieldDefinition*>& fields, bool unique,
-                     std::string_view indexName, std::string_view tableName);
+int ComputeKeyLength(const std::vector<const TFieldDefinition*>& fields, bool unique, std::string_view indexName,
+                     std::string_view tableName);
 
 // Builds the keys of one index from record images and compares them.
 //

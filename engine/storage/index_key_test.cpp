@@ -48,8 +48,8 @@ struct TTable {
   int recordSize = 0;
 };
 
-TIndexDefinition IndexOn(std::initializer_list<std::uint16_t> numbers, bool unique = true,
-                         bool descending = false, bool caseInsensitive = false) {
+TIndexDefinition IndexOn(std::initializer_list<std::uint16_t> numbers, bool unique = true, bool descending = false,
+                         bool caseInsensitive = false) {
   TIndexDefinition d;
   d.Name = "I";
   d.Unique = unique;
@@ -60,8 +60,8 @@ TIndexDefinition IndexOn(std::initializer_list<std::uint16_t> numbers, bool uniq
 }
 
 // Keys built from records given in ascending value order must compare in that order.
-void ExpectAscending(const TTable& table, const TIndexDefinition& index,
-                     const std::vector<Bytes>& records, std::shared_ptr<const TCollation> collation = nullptr) {
+void ExpectAscending(const TTable& table, const TIndexDefinition& index, const std::vector<Bytes>& records,
+                     std::shared_ptr<const TCollation> collation = nullptr) {
   TKeyBuilder builder(index, table.fields, collation);
   const TKeyComparator cmp = builder.Comparator();
   std::vector<Bytes> keys;
@@ -108,9 +108,11 @@ TEST(IndexKey, EveryTypeSortsByValueWithNullFirst) {
   for (std::uint16_t v : {0, 1, 255, 256, 65535}) {
     words.push_back([v](std::uint8_t* r, const TFieldDefinition& f) { SetFieldWord(r, f, v); });
   }
-  for (bool v : {false, true}) bools.push_back([v](std::uint8_t* r, const TFieldDefinition& f) { SetFieldBoolean(r, f, v); });
-  for (std::int64_t v : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-5000000000}, std::int64_t{-1},
-                         std::int64_t{0}, std::int64_t{7}, std::int64_t{5000000000}, std::numeric_limits<std::int64_t>::max()}) {
+  for (bool v : {false, true})
+    bools.push_back([v](std::uint8_t* r, const TFieldDefinition& f) { SetFieldBoolean(r, f, v); });
+  for (std::int64_t v :
+       {std::numeric_limits<std::int64_t>::min(), std::int64_t{-5000000000}, std::int64_t{-1}, std::int64_t{0},
+        std::int64_t{7}, std::int64_t{5000000000}, std::numeric_limits<std::int64_t>::max()}) {
     larges.push_back([v](std::uint8_t* r, const TFieldDefinition& f) { SetFieldLargeInt(r, f, v); });
   }
   // BCD with two decimals: -12.34, -0.01, 0, 0.01, 12.34, 99999.99 (ten-thousandths).
@@ -198,8 +200,10 @@ TEST(IndexKey, GermanOrderDiffersFromByteOrder) {
 TEST(IndexKey, CaseInsensitiveIndexUpperCasesTextByTheLocale) {
   TTable t({MakeField(1, TFieldType::String, 10)});
   TKeyBuilder builder(IndexOn({1}, true, false, true), t.fields, CollationFor(German, 0));
-  const Bytes lower = builder.Build(t.Record([&](std::uint8_t* r) { SetFieldString(r, t.fields[0], "müller"); }).data());
-  const Bytes upper = builder.Build(t.Record([&](std::uint8_t* r) { SetFieldString(r, t.fields[0], "MÜLLER"); }).data());
+  const Bytes lower =
+      builder.Build(t.Record([&](std::uint8_t* r) { SetFieldString(r, t.fields[0], "müller"); }).data());
+  const Bytes upper =
+      builder.Build(t.Record([&](std::uint8_t* r) { SetFieldString(r, t.fields[0], "MÜLLER"); }).data());
   EXPECT_EQ(lower, upper);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(lower.data() + 1)), "MÜLLER");
   // Binary table: U.S. English upper-casing, still equal.
@@ -222,10 +226,12 @@ TEST(IndexKey, NonUniqueKeysEndWithTheIdentifierAndMultiFieldKeysOrderFieldByFie
   TKeyBuilder builder(IndexOn({1, 2}, false), t.fields, nullptr);
   EXPECT_EQ(builder.KeyLength(), 6 + 5 + 4);
   const auto rec = [&](const char* s, std::int32_t v, std::int32_t id) {
-    return t.Record([&](std::uint8_t* r) {
-      SetFieldString(r, t.fields[0], s);
-      SetFieldInteger(r, t.fields[1], v);
-    }, id);
+    return t.Record(
+        [&](std::uint8_t* r) {
+          SetFieldString(r, t.fields[0], s);
+          SetFieldInteger(r, t.fields[1], v);
+        },
+        id);
   };
   ExpectAscending(t, IndexOn({1, 2}, false),
                   {rec("a", -5, 9), rec("a", 3, 1), rec("a", 3, 2), rec("ab", -100, 1), rec("b", 0, 0)});

@@ -36,9 +36,7 @@ int TrailingZeros(const std::uint8_t* key, int begin, int end) {
 
 }  // namespace
 
-TPage::TPage(const TPageFormat& format, std::int32_t pageNo, std::uint8_t slot) {
-  Reset(format, pageNo, slot);
-}
+TPage::TPage(const TPageFormat& format, std::int32_t pageNo, std::uint8_t slot) { Reset(format, pageNo, slot); }
 
 void TPage::Reset(const TPageFormat& format, std::int32_t pageNo, std::uint8_t slot) {
   format_ = format;
@@ -66,9 +64,7 @@ bool TPage::Overflows() const {
   return count_ > Capacity();
 }
 
-int TPage::PlainEntrySize() const {
-  return IsBranch() ? format_.BranchEntrySize() : format_.KeyLength + 4;
-}
+int TPage::PlainEntrySize() const { return IsBranch() ? format_.BranchEntrySize() : format_.KeyLength + 4; }
 
 bool TPage::SuffixKept(int d) const {
   if (format_.Unique) return false;
@@ -82,10 +78,10 @@ int TPage::EntrySize(int i) const {
   const int d = e[k + 8];
   const int t = e[k + 9];
   switch (format_.Compression) {
-    case TKeyCompression::Duplicates: return 1 + (k - d) + 4;
-    case TKeyCompression::Trailing: return 1 + (k - t) + 4;
-    case TKeyCompression::Both: return 2 + (k - d - t) + 4;
-    case TKeyCompression::None: break;
+  case TKeyCompression::Duplicates: return 1 + (k - d) + 4;
+  case TKeyCompression::Trailing: return 1 + (k - t) + 4;
+  case TKeyCompression::Both: return 2 + (k - d - t) + 4;
+  case TKeyCompression::None: break;
   }
   return k + 4;
 }
@@ -252,32 +248,32 @@ void TPage::Pack(std::uint8_t* out) const {
     const int d = key[k + 8];
     const int t = key[k + 9];
     switch (format_.Compression) {
-      case TKeyCompression::None:
-        std::memcpy(p, key, k);
-        p += k;
-        break;
-      case TKeyCompression::Duplicates:
-        *p++ = static_cast<std::uint8_t>(d);
-        std::memcpy(p, key + d, k - d);
-        p += k - d;
-        break;
-      case TKeyCompression::Trailing:
-      case TKeyCompression::Both: {
-        const bool both = format_.Compression == TKeyCompression::Both;
-        const int start = both ? d : 0;
-        if (both) *p++ = static_cast<std::uint8_t>(d);
-        *p++ = static_cast<std::uint8_t>(t);
-        if (SuffixKept(start)) {
-          const int body = k - 4 - start - t;
-          std::memcpy(p, key + start, body);
-          std::memcpy(p + body, key + k - 4, 4);
-          p += body + 4;
-        } else {
-          std::memcpy(p, key + start, k - start - t);
-          p += k - start - t;
-        }
-        break;
+    case TKeyCompression::None:
+      std::memcpy(p, key, k);
+      p += k;
+      break;
+    case TKeyCompression::Duplicates:
+      *p++ = static_cast<std::uint8_t>(d);
+      std::memcpy(p, key + d, k - d);
+      p += k - d;
+      break;
+    case TKeyCompression::Trailing:
+    case TKeyCompression::Both: {
+      const bool both = format_.Compression == TKeyCompression::Both;
+      const int start = both ? d : 0;
+      if (both) *p++ = static_cast<std::uint8_t>(d);
+      *p++ = static_cast<std::uint8_t>(t);
+      if (SuffixKept(start)) {
+        const int body = k - 4 - start - t;
+        std::memcpy(p, key + start, body);
+        std::memcpy(p + body, key + k - 4, 4);
+        p += body + 4;
+      } else {
+        std::memcpy(p, key + start, k - start - t);
+        p += k - start - t;
       }
+      break;
+    }
     }
     PutI32(p, Value(i));
     p += 4;
@@ -324,38 +320,38 @@ bool TPage::Unpack(const std::uint8_t* in) {
     int d = 0;
     int t = 0;
     switch (format_.Compression) {
-      case TKeyCompression::None:
-        if (end - p < k + 4) return false;
-        std::memcpy(e, p, k);
-        p += k;
-        break;
-      case TKeyCompression::Duplicates:
-        if (end - p < 1) return false;
-        d = *p++;
-        if (d > k || (i == 0 && d != 0) || end - p < k - d + 4) return false;
-        std::memcpy(e, At(i - (i > 0 ? 1 : 0)), d);
-        std::memcpy(e + d, p, k - d);
-        p += k - d;
-        break;
-      case TKeyCompression::Trailing:
-      case TKeyCompression::Both: {
-        const bool both = format_.Compression == TKeyCompression::Both;
-        if (end - p < (both ? 2 : 1)) return false;
-        if (both) d = *p++;
-        t = *p++;
-        if (d > k || (i == 0 && d != 0)) return false;
-        if (d > 0) std::memcpy(e, At(i - 1), d);
-        const bool kept = SuffixKept(d);
-        const int body = k - d - t - (kept ? 4 : 0);
-        if (body < 0 || end - p < body + (kept ? 4 : 0) + 4) return false;
-        std::memcpy(e + d, p, body);
-        p += body;
-        if (kept) {
-          std::memcpy(e + k - 4, p, 4);
-          p += 4;
-        }
-        break;
+    case TKeyCompression::None:
+      if (end - p < k + 4) return false;
+      std::memcpy(e, p, k);
+      p += k;
+      break;
+    case TKeyCompression::Duplicates:
+      if (end - p < 1) return false;
+      d = *p++;
+      if (d > k || (i == 0 && d != 0) || end - p < k - d + 4) return false;
+      std::memcpy(e, At(i - (i > 0 ? 1 : 0)), d);
+      std::memcpy(e + d, p, k - d);
+      p += k - d;
+      break;
+    case TKeyCompression::Trailing:
+    case TKeyCompression::Both: {
+      const bool both = format_.Compression == TKeyCompression::Both;
+      if (end - p < (both ? 2 : 1)) return false;
+      if (both) d = *p++;
+      t = *p++;
+      if (d > k || (i == 0 && d != 0)) return false;
+      if (d > 0) std::memcpy(e, At(i - 1), d);
+      const bool kept = SuffixKept(d);
+      const int body = k - d - t - (kept ? 4 : 0);
+      if (body < 0 || end - p < body + (kept ? 4 : 0) + 4) return false;
+      std::memcpy(e + d, p, body);
+      p += body;
+      if (kept) {
+        std::memcpy(e + k - 4, p, 4);
+        p += 4;
       }
+      break;
+    }
     }
     StoreInt(e + k, GetI32(p));
     p += 4;

@@ -129,9 +129,7 @@ class TPage {
 
  private:
   std::uint8_t* At(int i) { return entries_.data() + static_cast<std::size_t>(i) * format_.Stride(); }
-  const std::uint8_t* At(int i) const {
-    return entries_.data() + static_cast<std::size_t>(i) * format_.Stride();
-  }
+  const std::uint8_t* At(int i) const { return entries_.data() + static_cast<std::size_t>(i) * format_.Stride(); }
   static std::int32_t LoadInt(const std::uint8_t* p) {
     std::int32_t v;
     std::memcpy(&v, p, 4);

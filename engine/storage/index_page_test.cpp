@@ -60,27 +60,39 @@ TEST_P(PageEncodingTest, EntriesPackAsDocumentedAndUnpackBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Compressions, PageEncodingTest,
-    ::testing::Values(
-        TEncodingCase{"None", Fmt(4, TKeyCompression::None, true), {1, 2, 3, 4}, {1, 2, 3, 5},
-                      {1, 2, 3, 4, 1, 0, 0, 0, 1, 2, 3, 5, 2, 0, 0, 0}},
-        TEncodingCase{"Duplicates", Fmt(8, TKeyCompression::Duplicates, true), {1, 2, 3, 4, 5, 6, 7, 8},
-                      {1, 2, 3, 9, 0, 0, 0, 0},
-                      {0, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 0, 0, 3, 9, 0, 0, 0, 0, 2, 0, 0, 0}},
-        TEncodingCase{"TrailingUnique", Fmt(8, TKeyCompression::Trailing, true), {1, 2, 3, 4, 5, 6, 7, 8},
-                      {1, 2, 3, 9, 0, 0, 0, 0},
-                      {0, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 0, 0, 4, 1, 2, 3, 9, 2, 0, 0, 0}},
-        // Non-unique: zeros are counted before the 4-byte identifier, which is kept.
-        TEncodingCase{"TrailingNonUnique", Fmt(8, TKeyCompression::Trailing, false), {0x41, 0, 0, 0, 0, 0, 0, 1},
-                      {0x42, 0x43, 0, 0, 0, 0, 0, 0},
-                      {3, 0x41, 0, 0, 0, 1, 1, 0, 0, 0, 2, 0x42, 0x43, 0, 0, 0, 0, 2, 0, 0, 0}},
-        TEncodingCase{"Both", Fmt(8, TKeyCompression::Both, false), {0x41, 0x42, 0, 0, 0, 0, 0, 1},
-                      {0x41, 0x42, 0x43, 0, 0, 0, 0, 2},
-                      {0, 2, 0x41, 0x42, 0, 0, 0, 1, 1, 0, 0, 0, 2, 1, 0x43, 0, 0, 0, 2, 2, 0, 0, 0}},
-        // Second entry: fewer than 5 bytes after the shared prefix, so its zeros are counted
-        // to the key's end and no identifier is kept apart.
-        TEncodingCase{"BothShortRest", Fmt(8, TKeyCompression::Both, false), {9, 9, 9, 9, 9, 0, 0, 0},
-                      {9, 9, 9, 9, 9, 7, 0, 0},
-                      {0, 0, 9, 9, 9, 9, 9, 0, 0, 0, 1, 0, 0, 0, 5, 2, 7, 2, 0, 0, 0}}),
+    ::testing::Values(TEncodingCase{"None",
+                                    Fmt(4, TKeyCompression::None, true),
+                                    {1, 2, 3, 4},
+                                    {1, 2, 3, 5},
+                                    {1, 2, 3, 4, 1, 0, 0, 0, 1, 2, 3, 5, 2, 0, 0, 0}},
+                      TEncodingCase{"Duplicates",
+                                    Fmt(8, TKeyCompression::Duplicates, true),
+                                    {1, 2, 3, 4, 5, 6, 7, 8},
+                                    {1, 2, 3, 9, 0, 0, 0, 0},
+                                    {0, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 0, 0, 3, 9, 0, 0, 0, 0, 2, 0, 0, 0}},
+                      TEncodingCase{"TrailingUnique",
+                                    Fmt(8, TKeyCompression::Trailing, true),
+                                    {1, 2, 3, 4, 5, 6, 7, 8},
+                                    {1, 2, 3, 9, 0, 0, 0, 0},
+                                    {0, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 0, 0, 4, 1, 2, 3, 9, 2, 0, 0, 0}},
+                      // Non-unique: zeros are counted before the 4-byte identifier, which is kept.
+                      TEncodingCase{"TrailingNonUnique",
+                                    Fmt(8, TKeyCompression::Trailing, false),
+                                    {0x41, 0, 0, 0, 0, 0, 0, 1},
+                                    {0x42, 0x43, 0, 0, 0, 0, 0, 0},
+                                    {3, 0x41, 0, 0, 0, 1, 1, 0, 0, 0, 2, 0x42, 0x43, 0, 0, 0, 0, 2, 0, 0, 0}},
+                      TEncodingCase{"Both",
+                                    Fmt(8, TKeyCompression::Both, false),
+                                    {0x41, 0x42, 0, 0, 0, 0, 0, 1},
+                                    {0x41, 0x42, 0x43, 0, 0, 0, 0, 2},
+                                    {0, 2, 0x41, 0x42, 0, 0, 0, 1, 1, 0, 0, 0, 2, 1, 0x43, 0, 0, 0, 2, 2, 0, 0, 0}},
+                      // Second entry: fewer than 5 bytes after the shared prefix, so its zeros are counted
+                      // to the key's end and no identifier is kept apart.
+                      TEncodingCase{"BothShortRest",
+                                    Fmt(8, TKeyCompression::Both, false),
+                                    {9, 9, 9, 9, 9, 0, 0, 0},
+                                    {9, 9, 9, 9, 9, 7, 0, 0},
+                                    {0, 0, 9, 9, 9, 9, 9, 0, 0, 0, 1, 0, 0, 0, 5, 2, 7, 2, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(IndexPage, ImagesThatCannotBePagesAreRefused) {

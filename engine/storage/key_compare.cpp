@@ -35,9 +35,8 @@ TKeyComparator TKeyComparator::Bytewise(int keyLength, bool descending) {
   return c;
 }
 
-TKeyComparator TKeyComparator::ByFields(int keyLength, std::vector<TKeyFieldLayout> fields,
-                                        bool descending, bool ignoreCase,
-                                        std::shared_ptr<const TCollation> collation) {
+TKeyComparator TKeyComparator::ByFields(int keyLength, std::vector<TKeyFieldLayout> fields, bool descending,
+                                        bool ignoreCase, std::shared_ptr<const TCollation> collation) {
   TKeyComparator c;
   c.keyLength_ = keyLength;
   c.descending_ = descending;
@@ -58,12 +57,12 @@ TKeyComparator TKeyComparator::FullText(std::shared_ptr<const TCollation> collat
 
 int TKeyComparator::Compare(const std::uint8_t* a, const std::uint8_t* b) const {
   switch (mode_) {
-    case TMode::Bytewise: {
-      const int r = Bytes(a, b, keyLength_);
-      return descending_ ? -r : r;
-    }
-    case TMode::Fields: return CompareFields(a, b);
-    case TMode::FullText: return CompareFullText(a, b);
+  case TMode::Bytewise: {
+    const int r = Bytes(a, b, keyLength_);
+    return descending_ ? -r : r;
+  }
+  case TMode::Fields: return CompareFields(a, b);
+  case TMode::FullText: return CompareFullText(a, b);
   }
   return 0;
 }
@@ -76,8 +75,7 @@ int TKeyComparator::CompareFields(const std::uint8_t* a, const std::uint8_t* b) 
       // The value never reaches past the key's end, even for a short stored key.
       const int size = std::min(f.Size, keyLength_ - f.Offset - 1);
       if (f.IsString) {
-        r = collation_->Compare(TextAt(a + f.Offset + 1, size), TextAt(b + f.Offset + 1, size),
-                                ignoreCase_);
+        r = collation_->Compare(TextAt(a + f.Offset + 1, size), TextAt(b + f.Offset + 1, size), ignoreCase_);
       } else {
         r = Bytes(a + f.Offset + 1, b + f.Offset + 1, size);
       }

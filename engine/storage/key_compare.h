@@ -33,8 +33,7 @@ class TKeyComparator {
   // Bytewise over `keyLength` bytes.
   static TKeyComparator Bytewise(int keyLength, bool descending = false);
   // Field by field with the collation (used when the table has a language identifier).
-  static TKeyComparator ByFields(int keyLength, std::vector<TKeyFieldLayout> fields,
-                                 bool descending, bool ignoreCase,
+  static TKeyComparator ByFields(int keyLength, std::vector<TKeyFieldLayout> fields, bool descending, bool ignoreCase,
                                  std::shared_ptr<const TCollation> collation);
   // The full-text index's keys (text_index.h).
   static TKeyComparator FullText(std::shared_ptr<const TCollation> collation);

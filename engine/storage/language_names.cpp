@@ -129,8 +129,7 @@ bool IsGerman(std::uint16_t languageId) { return (languageId & 0x3FF) == 0x07; }
 }  // namespace
 
 std::vector<std::string_view> SortNamesOf(std::uint16_t languageId) {
-  if (IsGerman(languageId) && !LanguageNameOf(languageId).empty())
-    return {DefaultSortName, GermanPhoneBookSortName};
+  if (IsGerman(languageId) && !LanguageNameOf(languageId).empty()) return {DefaultSortName, GermanPhoneBookSortName};
   return {DefaultSortName};
 }
 

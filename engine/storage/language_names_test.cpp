@@ -28,9 +28,12 @@ TEST(LanguageNames, NinetyNineDistinctLanguagesInTheirOrder) {
 }
 
 TEST(LanguageNames, LookUpsBothWays) {
-  struct Case { const char* name; std::uint16_t id; };
-  const Case cases[] = {{"English (USA)", 1033}, {" german (standard) ", 1031}, {"French (Canadian)", 3084},
-                        {"Spanish (Modern)", 3082}, {"ANSI Standard", 0}, {"Ukranian", 1058}};
+  struct Case {
+    const char* name;
+    std::uint16_t id;
+  };
+  const Case cases[] = {{"English (USA)", 1033},    {" german (standard) ", 1031}, {"French (Canadian)", 3084},
+                        {"Spanish (Modern)", 3082}, {"ANSI Standard", 0},          {"Ukranian", 1058}};
   for (const Case& c : cases) {
     ASSERT_TRUE(LanguageIdOf(c.name).has_value()) << c.name;
     EXPECT_EQ(*LanguageIdOf(c.name), c.id) << c.name;
@@ -41,8 +44,8 @@ TEST(LanguageNames, LookUpsBothWays) {
 }
 
 TEST(LanguageNames, OnlyGermanOffersThePhoneBookOrder) {
-  for (const char* german : {"German (Standard)", "German (Swiss)", "German (Austrian)", "German (Luxembourg)",
-                             "German (Liechtenstein)"}) {
+  for (const char* german :
+       {"German (Standard)", "German (Swiss)", "German (Austrian)", "German (Luxembourg)", "German (Liechtenstein)"}) {
     const std::uint16_t id = *LanguageIdOf(german);
     EXPECT_EQ(SortNamesOf(id).size(), 2u) << german;
     EXPECT_EQ(SortIdOf(id, "German Phone Book Order"), GermanPhoneBookSortId);

@@ -3,8 +3,7 @@
 
 namespace quarry {
 
-bool RetryLock(TEnvironment& environment, int retries, std::uint32_t waitMs,
-               const std::function<bool()>& attempt) {
+bool RetryLock(TEnvironment& environment, int retries, std::uint32_t waitMs, const std::function<bool()>& attempt) {
   for (int tries = 0;; ++tries) {
     if (attempt()) return true;
     if (tries >= retries) return false;

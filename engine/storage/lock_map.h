@@ -39,13 +39,10 @@ constexpr std::uint64_t RecordLockOffset(std::int32_t recordNo) {
 }
 
 // Offset of read slot s (1..ReadSlotCount).
-constexpr std::uint64_t ReadSlotOffset(int slot) {
-  return TableWriteByte - static_cast<std::uint64_t>(slot);
-}
+constexpr std::uint64_t ReadSlotOffset(int slot) { return TableWriteByte - static_cast<std::uint64_t>(slot); }
 
 // Calls attempt() until it answers true, at most 1 + retries times, sleeping waitMs between
 // attempts through the environment (a virtual clock in tests). True when an attempt succeeded.
-bool RetryLock(TEnvironment& environment, int retries, std::uint32_t waitMs,
-               const std::function<bool()>& attempt);
+bool RetryLock(TEnvironment& environment, int retries, std::uint32_t waitMs, const std::function<bool()>& attempt);
 
 }  // namespace quarry

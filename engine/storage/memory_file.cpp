@@ -86,8 +86,8 @@ bool TMemoryFile::Resize(int64_t new_size) {
   try {
     if (needed > allocated) {
       // Grow by at least half again so that appends do not copy the block each time.
-      const int64_t target = std::min(RoundUpToStep(std::max(needed, allocated + allocated / 2)),
-                                      RoundUpToStep(kMaxMemoryFileSize));
+      const int64_t target =
+          std::min(RoundUpToStep(std::max(needed, allocated + allocated / 2)), RoundUpToStep(kMaxMemoryFileSize));
       block_.resize(static_cast<size_t>(target), 0);
     } else if (new_size < size_ && needed < allocated) {
       // Only a truncation gives memory back; growth keeps its headroom.

@@ -74,8 +74,7 @@ inline pid_t Spawn(const std::function<int()>& body) {
       status = body();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "child failed: %s\n", e.what());
-    } catch (...) {
-    }
+    } catch (...) {}
     _exit(status);
   }
   return pid;

@@ -35,9 +35,7 @@ void SetFieldNull(std::uint8_t* record, const TFieldDefinition& field) {
 const std::uint8_t* FieldData(const std::uint8_t* record, const TFieldDefinition& field) {
   return record + field.ValueOffset();
 }
-std::uint8_t* FieldData(std::uint8_t* record, const TFieldDefinition& field) {
-  return record + field.ValueOffset();
-}
+std::uint8_t* FieldData(std::uint8_t* record, const TFieldDefinition& field) { return record + field.ValueOffset(); }
 
 void SetFieldData(std::uint8_t* record, const TFieldDefinition& field, const std::uint8_t* value) {
   if (!field.IsAutoInc()) record[field.Offset] = 1;
@@ -155,10 +153,8 @@ double GetFieldFloat(const std::uint8_t* record, const TFieldDefinition& field) 
   return bytes::Load<double>(FieldData(record, field));
 }
 void SetFieldFloat(std::uint8_t* record, const TFieldDefinition& field, double value) {
-  if (field.DataType == TFieldType::Extended)
-    DoubleToExtended(value, BeginValue(record, field));
-  else
-    bytes::Store<double>(BeginValue(record, field), value);
+  if (field.DataType == TFieldType::Extended) DoubleToExtended(value, BeginValue(record, field));
+  else bytes::Store<double>(BeginValue(record, field), value);
 }
 
 std::int64_t GetFieldBcd(const std::uint8_t* record, const TFieldDefinition& field) {

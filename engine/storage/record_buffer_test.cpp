@@ -36,15 +36,18 @@ TEST(FieldLayout, OffsetsFollowTheRecordRule) {
 }
 
 TEST(FieldLayout, StorageSizes) {
-  struct Case { TFieldType type; int declared; int storage; };
-  const Case cases[] = {{TFieldType::String, 10, 11}, {TFieldType::Date, 0, 4},   {TFieldType::Blob, 0, 8},
-                        {TFieldType::Boolean, 0, 2},  {TFieldType::SmallInt, 0, 2}, {TFieldType::Integer, 0, 4},
-                        {TFieldType::Float, 0, 8},    {TFieldType::Bcd, 0, 34},   {TFieldType::Bytes, 7, 7},
-                        {TFieldType::Time, 0, 4},     {TFieldType::TimeStamp, 0, 8}, {TFieldType::Word, 0, 2},
-                        {TFieldType::Cardinal, 0, 4}, {TFieldType::Extended, 0, 10}, {TFieldType::VarBytes, 5, 5},
+  struct Case {
+    TFieldType type;
+    int declared;
+    int storage;
+  };
+  const Case cases[] = {{TFieldType::String, 10, 11}, {TFieldType::Date, 0, 4},           {TFieldType::Blob, 0, 8},
+                        {TFieldType::Boolean, 0, 2},  {TFieldType::SmallInt, 0, 2},       {TFieldType::Integer, 0, 4},
+                        {TFieldType::Float, 0, 8},    {TFieldType::Bcd, 0, 34},           {TFieldType::Bytes, 7, 7},
+                        {TFieldType::Time, 0, 4},     {TFieldType::TimeStamp, 0, 8},      {TFieldType::Word, 0, 2},
+                        {TFieldType::Cardinal, 0, 4}, {TFieldType::Extended, 0, 10},      {TFieldType::VarBytes, 5, 5},
                         {TFieldType::LargeInt, 0, 8}, {static_cast<TFieldType>(17), 0, 0}};
-  for (const Case& c : cases)
-    EXPECT_EQ(StorageSizeOf(c.type, c.declared), c.storage) << static_cast<int>(c.type);
+  for (const Case& c : cases) EXPECT_EQ(StorageSizeOf(c.type, c.declared), c.storage) << static_cast<int>(c.type);
   EXPECT_FALSE(IsValidFieldType(0));
   EXPECT_FALSE(IsValidFieldType(16));
   EXPECT_FALSE(IsValidFieldType(19));
@@ -94,9 +97,13 @@ TEST(FieldDefinitionImage, RoundTripsAndCutsTexts) {
 class RecordFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    fields = {Field("S", TFieldType::String, 6), Field("I", TFieldType::Integer),
-              Field("N", TFieldType::Integer, 0, subtype::AutoInc), Field("B", TFieldType::Boolean),
-              Field("M", TFieldType::Bcd), Field("X", TFieldType::Extended), Field("Y", TFieldType::Bytes, 4),
+    fields = {Field("S", TFieldType::String, 6),
+              Field("I", TFieldType::Integer),
+              Field("N", TFieldType::Integer, 0, subtype::AutoInc),
+              Field("B", TFieldType::Boolean),
+              Field("M", TFieldType::Bcd),
+              Field("X", TFieldType::Extended),
+              Field("Y", TFieldType::Bytes, 4),
               Field("L", TFieldType::Blob)};
     fields[4].Scale = 2;
     const int size = AssignFieldOffsets(fields.data(), static_cast<int>(fields.size()));
@@ -112,7 +119,12 @@ class RecordFixture : public ::testing::Test {
 };
 
 TEST_F(RecordFixture, StringsAreCutTrimmedAndCased) {
-  struct Case { const char* in; TCharCase cs; const char* stored; bool null; };
+  struct Case {
+    const char* in;
+    TCharCase cs;
+    const char* stored;
+    bool null;
+  };
   const Case cases[] = {
       {"abc   ", TCharCase::Unchanged, "abc", false},
       {"    ", TCharCase::Unchanged, "", true},
@@ -170,11 +182,21 @@ TEST(Bcd, PackingMatchesTheLayout) {
   EXPECT_EQ(bcd.Fraction[14], 0x12);
   EXPECT_EQ(bcd.Fraction[15], 0x34);
   EXPECT_EQ(FixedToBcd(-5, 4).SignSpecialPlaces, 0x84);
-  struct Case { std::int64_t fixed; int scale; std::int64_t back; };
-  const Case cases[] = {{0, 0, 0},          {15000, 0, 20000},  {-15000, 0, -20000}, {14999, 0, 10000},
-                        {123456, 6, 123456}, {1, 4, 1},          {-1, 1, 0},
-                        {std::numeric_limits<std::int64_t>::max(), 4, std::numeric_limits<std::int64_t>::max()},
-                        {std::numeric_limits<std::int64_t>::min() + 1, 4, std::numeric_limits<std::int64_t>::min() + 1}};
+  struct Case {
+    std::int64_t fixed;
+    int scale;
+    std::int64_t back;
+  };
+  const Case cases[] = {
+      {0, 0, 0},
+      {15000, 0, 20000},
+      {-15000, 0, -20000},
+      {14999, 0, 10000},
+      {123456, 6, 123456},
+      {1, 4, 1},
+      {-1, 1, 0},
+      {std::numeric_limits<std::int64_t>::max(), 4, std::numeric_limits<std::int64_t>::max()},
+      {std::numeric_limits<std::int64_t>::min() + 1, 4, std::numeric_limits<std::int64_t>::min() + 1}};
   for (const Case& c : cases) EXPECT_EQ(BcdToFixed(FixedToBcd(c.fixed, c.scale)), c.back) << c.fixed << "/" << c.scale;
   TBcd zeroPrecision = FixedToBcd(5, 2);
   zeroPrecision.Precision = 0;

@@ -34,15 +34,18 @@ std::size_t TRecordCache::LowerBound(std::int32_t recordNo) const {
 }
 
 void TRecordCache::MruUnlink(TRecord* r) {
-  if (r->MruPrev) r->MruPrev->MruNext = r->MruNext; else mruHead_ = r->MruNext;
-  if (r->MruNext) r->MruNext->MruPrev = r->MruPrev; else mruTail_ = r->MruPrev;
+  if (r->MruPrev) r->MruPrev->MruNext = r->MruNext;
+  else mruHead_ = r->MruNext;
+  if (r->MruNext) r->MruNext->MruPrev = r->MruPrev;
+  else mruTail_ = r->MruPrev;
   r->MruPrev = r->MruNext = nullptr;
 }
 
 void TRecordCache::MruPushFront(TRecord* r) {
   r->MruPrev = nullptr;
   r->MruNext = mruHead_;
-  if (mruHead_) mruHead_->MruPrev = r; else mruTail_ = r;
+  if (mruHead_) mruHead_->MruPrev = r;
+  else mruTail_ = r;
   mruHead_ = r;
 }
 

@@ -24,7 +24,7 @@ class TRecordCache;
 
 // One cached record.
 struct TRecord {
-  std::int32_t RecordNo = 0;  // set by the cache; never changed while cached
+  std::int32_t RecordNo = 0;       // set by the cache; never changed while cached
   std::vector<std::uint8_t> Data;  // record size bytes
   bool Dirty = false;
   int PinCount = 0;
@@ -102,11 +102,11 @@ class TRecordCache {
   // Every record object lives in the slab; the lists below only point into it, so that
   // inserting into and erasing from the sorted list moves plain pointers.
   std::vector<std::unique_ptr<TRecord>> slab_;
-  std::vector<TRecord*> sorted_;    // by record number
+  std::vector<TRecord*> sorted_;             // by record number
   std::vector<std::int32_t> sortedNumbers_;  // the numbers of sorted_, searched without touching the records
-  std::vector<TRecord*> pool_;      // spare objects
-  std::vector<TRecord*> detached_;  // discarded while pinned
-  std::vector<TRecord*> leaving_;   // EvictOldest's choice (kept to spare an allocation)
+  std::vector<TRecord*> pool_;               // spare objects
+  std::vector<TRecord*> detached_;           // discarded while pinned
+  std::vector<TRecord*> leaving_;            // EvictOldest's choice (kept to spare an allocation)
   TRecord* mruHead_ = nullptr;
   TRecord* mruTail_ = nullptr;
   std::int64_t hits_ = 0;

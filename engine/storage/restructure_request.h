@@ -21,11 +21,11 @@ namespace quarry {
 
 // Why a record could not be carried over (the event's kind).
 enum class TRestructureEventKind : int {
-  OtherFailure = 0,     // text: the error's message
-  DuplicateKey = 1,     // text: the index name
-  ValidityCheck = 2,    // required, minimum or maximum; text: the field name
-  FieldDropped = 3,     // an old field with no counterpart; text: the field name
-  CannotConvert = 4,    // text: the field name
+  OtherFailure = 0,   // text: the error's message
+  DuplicateKey = 1,   // text: the index name
+  ValidityCheck = 2,  // required, minimum or maximum; text: the field name
+  FieldDropped = 3,   // an old field with no counterpart; text: the field name
+  CannotConvert = 4,  // text: the field name
 };
 
 // Asked for a decision about one record. doNotAskAgain (in/out): set it to have every later
@@ -45,7 +45,7 @@ struct TRestructureRequest {
   // password, user versions. Table.LastAutoInc is not used: LastAutoIncValue says.
   TTableDefinition Table;
   std::optional<TTextParameters> TextParameters;  // none: keep the table's
-  std::int32_t LastAutoIncValue = -1;  // -1: keep the table's
+  std::int32_t LastAutoIncValue = -1;             // -1: keep the table's
   bool NoBackups = false;
   TRestructureEventHandler OnEvent;
   TProgressHandler OnProgress;
@@ -53,10 +53,10 @@ struct TRestructureRequest {
 
 // What a restructure did.
 enum class TRestructureOutcome {
-  DataRebuilt,      // the records were copied into a new table
-  IndexesRebuilt,   // only the index file was rebuilt
-  AttributesOnly,   // only descriptive attributes changed
-  Stopped,          // the event handler stopped it; the table is as it was
+  DataRebuilt,     // the records were copied into a new table
+  IndexesRebuilt,  // only the index file was rebuilt
+  AttributesOnly,  // only descriptive attributes changed
+  Stopped,         // the event handler stopped it; the table is as it was
 };
 
 }  // namespace quarry

@@ -58,8 +58,8 @@ TDataDirectory& TDataSession::OpenDirectory(std::string_view databaseName, std::
 }
 
 void TDataSession::CloseDirectory(TDataDirectory& directory) {
-  auto it = std::find_if(directories_.begin(), directories_.end(),
-                         [&](const auto& d) { return d.get() == &directory; });
+  auto it =
+      std::find_if(directories_.begin(), directories_.end(), [&](const auto& d) { return d.get() == &directory; });
   if (it == directories_.end()) return;
   if (directory.ReleaseUse() > 0) return;
   directory.CloseAll();

@@ -31,10 +31,10 @@ struct TSessionSettings {
   int LockRetryCount = 15;             // further attempts after a failed record lock
   int LockWaitTime = 100;              // milliseconds between record-lock attempts
   TLockProtocol LockProtocol = TLockProtocol::lpPessimistic;
-  int RecordBufferBytes = 16384;       // record cache limit; also sets the index page cache
+  int RecordBufferBytes = 16384;  // record cache limit; also sets the index page cache
   int RecordBufferCount = 8192;
-  int ThirdBufferBytes = 16384;        // copied in by the access layer; nothing consults it
-  int BlobBufferBytes = 32768;         // BLOB block cache limits
+  int ThirdBufferBytes = 16384;  // copied in by the access layer; nothing consults it
+  int BlobBufferBytes = 32768;   // BLOB block cache limits
   int BlobBufferCount = 8192;
 };
 

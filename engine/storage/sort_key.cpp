@@ -53,44 +53,36 @@ void TSortKeyBuilder::Build(const std::uint8_t* record, std::uint8_t* key) const
     *flag = IsFieldNull(record, f) ? 0 : 1;
     const std::uint8_t* data = FieldData(record, f);
     switch (f.DataType) {
-      case TFieldType::String: {
-        std::string text = GetFieldString(record, f);
-        if (caseInsensitive_) text = LocaleUpperCase(text, languageId_, sortId_);
-        // Keep the terminating zero inside the key size.
-        const std::string_view cut = Utf8Prefix(text, static_cast<std::size_t>(k.KeySize > 0 ? k.KeySize - 1 : 0));
-        std::memcpy(value, cut.data(), cut.size());
-        break;
-      }
-      case TFieldType::Integer:
-      case TFieldType::Date:
-      case TFieldType::Time:
-        StoreBigEndian(bytes::Load<std::uint32_t>(data) ^ 0x80000000u, 4, value);
-        break;
-      case TFieldType::SmallInt:
-        StoreBigEndian(bytes::Load<std::uint16_t>(data) ^ 0x8000u, 2, value);
-        break;
-      case TFieldType::Boolean:
-      case TFieldType::Word:
-        StoreBigEndian(bytes::Load<std::uint16_t>(data), 2, value);
-        break;
-      case TFieldType::LargeInt:
-        StoreBigEndian(bytes::Load<std::uint64_t>(data) ^ 0x8000000000000000ULL, 8, value);
-        break;
-      case TFieldType::Bcd: {
-        const std::int64_t fixed = *flag ? BcdToFixed(TBcd::FromBytes(data)) : 0;
-        StoreBigEndian(static_cast<std::uint64_t>(fixed) ^ 0x8000000000000000ULL, 8, value);
-        break;
-      }
-      case TFieldType::Float:
-      case TFieldType::TimeStamp: {
-        std::uint64_t bits = bytes::Load<std::uint64_t>(data);
-        bits = (bits & 0x8000000000000000ULL) && bits != 0x8000000000000000ULL ? ~bits : bits | 0x8000000000000000ULL;
-        StoreBigEndian(bits, 8, value);
-        break;
-      }
-      default:
-        std::memcpy(value, data, static_cast<std::size_t>(k.KeySize));
-        break;
+    case TFieldType::String: {
+      std::string text = GetFieldString(record, f);
+      if (caseInsensitive_) text = LocaleUpperCase(text, languageId_, sortId_);
+      // Keep the terminating zero inside the key size.
+      const std::string_view cut = Utf8Prefix(text, static_cast<std::size_t>(k.KeySize > 0 ? k.KeySize - 1 : 0));
+      std::memcpy(value, cut.data(), cut.size());
+      break;
+    }
+    case TFieldType::Integer:
+    case TFieldType::Date:
+    case TFieldType::Time: StoreBigEndian(bytes::Load<std::uint32_t>(data) ^ 0x80000000u, 4, value); break;
+    case TFieldType::SmallInt: StoreBigEndian(bytes::Load<std::uint16_t>(data) ^ 0x8000u, 2, value); break;
+    case TFieldType::Boolean:
+    case TFieldType::Word: StoreBigEndian(bytes::Load<std::uint16_t>(data), 2, value); break;
+    case TFieldType::LargeInt:
+      StoreBigEndian(bytes::Load<std::uint64_t>(data) ^ 0x8000000000000000ULL, 8, value);
+      break;
+    case TFieldType::Bcd: {
+      const std::int64_t fixed = *flag ? BcdToFixed(TBcd::FromBytes(data)) : 0;
+      StoreBigEndian(static_cast<std::uint64_t>(fixed) ^ 0x8000000000000000ULL, 8, value);
+      break;
+    }
+    case TFieldType::Float:
+    case TFieldType::TimeStamp: {
+      std::uint64_t bits = bytes::Load<std::uint64_t>(data);
+      bits = (bits & 0x8000000000000000ULL) && bits != 0x8000000000000000ULL ? ~bits : bits | 0x8000000000000000ULL;
+      StoreBigEndian(bits, 8, value);
+      break;
+    }
+    default: std::memcpy(value, data, static_cast<std::size_t>(k.KeySize)); break;
     }
     if (languageId_ == 0 && f.Descending) {
       *flag = static_cast<std::uint8_t>(~*flag);
@@ -111,8 +103,10 @@ int TSortKeyBuilder::CompareFields(const std::uint8_t* a, const std::uint8_t* b)
       result = Sign(int{fa[0]} - int{fb[0]});
       if (result == 0 && fa[0] != 0) {
         const auto size = static_cast<std::size_t>(k.KeySize);
-        result = LocaleCompare(std::string_view(reinterpret_cast<const char*>(fa + 1), strnlen(reinterpret_cast<const char*>(fa + 1), size)),
-                               std::string_view(reinterpret_cast<const char*>(fb + 1), strnlen(reinterpret_cast<const char*>(fb + 1), size)),
+        result = LocaleCompare(std::string_view(reinterpret_cast<const char*>(fa + 1),
+                                                strnlen(reinterpret_cast<const char*>(fa + 1), size)),
+                               std::string_view(reinterpret_cast<const char*>(fb + 1),
+                                                strnlen(reinterpret_cast<const char*>(fb + 1), size)),
                                caseInsensitive_, languageId_, sortId_);
       }
     } else {

@@ -93,10 +93,8 @@ class TRecordSorter {
   void Run() {
     file_.RequireOpen();
     const std::int64_t slots = file_.PhysicalRecordCount();
-    if (slots > 0 && file_.cache_.Count() == slots)
-      SortInMemory(slots);
-    else if (slots > 0)
-      SortExternally(slots);
+    if (slots > 0 && file_.cache_.Count() == slots) SortInMemory(slots);
+    else if (slots > 0) SortExternally(slots);
     Finish(slots);
   }
 
@@ -189,9 +187,8 @@ class TRecordSorter {
       keys_.Build(r->Data.data(), key);
       entries.push_back({key, r});
     }
-    std::stable_sort(entries.begin(), entries.end(), [this](const TEntry& a, const TEntry& b) {
-      return keys_.Compare(a.Key, b.Key) < 0;
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [this](const TEntry& a, const TEntry& b) { return keys_.Compare(a.Key, b.Key) < 0; });
     StartOutput(slots);
     for (const TEntry& e : entries) {
       Take(e.Record->Data.data(), e.Key);

@@ -113,10 +113,9 @@ void TDataTable::OpenFiles(bool exclusive, bool readOnly) {
     data_.reset();
     throw;
   }
-  readOnlyAttribute_ = data_->ReadOnlyAttribute() || index_->ReadOnlyAttribute() ||
-                       (blob_ && blob_->ReadOnlyAttribute());
-  readOnly_ = readOnly || readOnlyAttribute_ || data_->ReadOnly() || index_->ReadOnly() ||
-              (blob_ && blob_->ReadOnly());
+  readOnlyAttribute_ =
+      data_->ReadOnlyAttribute() || index_->ReadOnlyAttribute() || (blob_ && blob_->ReadOnlyAttribute());
+  readOnly_ = readOnly || readOnlyAttribute_ || data_->ReadOnly() || index_->ReadOnly() || (blob_ && blob_->ReadOnly());
   opened_ = true;
 }
 
@@ -126,8 +125,7 @@ void TDataTable::CloseFiles() {
   // the unlocks say (closing the last handle releases the OS locks anyway).
   try {
     ReleaseAllLocks();
-  } catch (...) {
-  }
+  } catch (...) {}
   if (blob_) blob_->Close();
   index_->Close();
   data_->Close();
@@ -199,8 +197,7 @@ bool TDataTable::AcquireReadLock(bool& held, int& indexSlot, int& blobSlot) {
     held = false;
     try {
       ReleaseReadSlots(indexSlot, blobSlot);
-    } catch (...) {
-    }
+    } catch (...) {}
     throw;
   }
 }
@@ -251,8 +248,7 @@ void TDataTable::WriteLock() {
     } catch (...) {
       try {
         ReleaseWriteLock();
-      } catch (...) {
-      }
+      } catch (...) {}
       throw;
     }
   }
@@ -302,8 +298,7 @@ void TDataTable::LockTable() {
   } catch (...) {
     try {
       UnlockTable();
-    } catch (...) {
-    }
+    } catch (...) {}
     throw;
   }
 }

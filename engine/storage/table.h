@@ -218,8 +218,7 @@ class TWriteLockGuard {
     if (!taken_) return;
     try {
       table_.ReleaseWriteLock();
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   TWriteLockGuard(const TWriteLockGuard&) = delete;
   TWriteLockGuard& operator=(const TWriteLockGuard&) = delete;

@@ -187,24 +187,24 @@ TExpToken FieldValue(const TFieldDefinition& field, const std::uint8_t* record) 
   value.Scale = field.Scale;
   const bool isNull = IsFieldNull(record, field);
   switch (field.DataType) {
-    case TFieldType::Cardinal:
-      value.DataType = vt::LargeInt;
-      value.SetValueSize(8);
-      value.ZeroValue();
-      value.Put<std::int64_t>(GetFieldCardinal(record, field));
-      break;
-    case TFieldType::Extended:
-      value.DataType = vt::Float;
-      value.SetValueSize(8);
-      value.ZeroValue();
-      value.Put<double>(GetFieldFloat(record, field));
-      break;
-    default:
-      value.DataType = static_cast<std::uint8_t>(field.DataType);
-      value.SetValueSize(field.IsAutoInc() ? 4 : field.ValueSize);
-      value.ZeroValue();
-      std::memcpy(value.Value.data(), FieldData(record, field), static_cast<std::size_t>(value.ValueSize));
-      break;
+  case TFieldType::Cardinal:
+    value.DataType = vt::LargeInt;
+    value.SetValueSize(8);
+    value.ZeroValue();
+    value.Put<std::int64_t>(GetFieldCardinal(record, field));
+    break;
+  case TFieldType::Extended:
+    value.DataType = vt::Float;
+    value.SetValueSize(8);
+    value.ZeroValue();
+    value.Put<double>(GetFieldFloat(record, field));
+    break;
+  default:
+    value.DataType = static_cast<std::uint8_t>(field.DataType);
+    value.SetValueSize(field.IsAutoInc() ? 4 : field.ValueSize);
+    value.ZeroValue();
+    std::memcpy(value.Value.data(), FieldData(record, field), static_cast<std::size_t>(value.ValueSize));
+    break;
   }
   value.IsNull = isNull;
   return value;
@@ -214,15 +214,14 @@ TExpToken FieldValue(const TFieldDefinition& field, const std::uint8_t* record) 
 TExpToken TargetFor(const TFieldDefinition& field) {
   TExpToken target;
   switch (field.DataType) {
-    case TFieldType::Cardinal: target.DataType = vt::LargeInt; break;
-    case TFieldType::Extended: target.DataType = vt::Float; break;
-    default: target.DataType = static_cast<std::uint8_t>(field.DataType); break;
+  case TFieldType::Cardinal: target.DataType = vt::LargeInt; break;
+  case TFieldType::Extended: target.DataType = vt::Float; break;
+  default: target.DataType = static_cast<std::uint8_t>(field.DataType); break;
   }
   target.SubType = field.IsAutoInc() ? st::None : field.SubType;
   target.Scale = field.Scale;
-  target.SetValueSize(target.DataType == vt::LargeInt || target.DataType == vt::Float
-                          ? 8
-                          : (field.IsAutoInc() ? 4 : field.ValueSize));
+  target.SetValueSize(
+      target.DataType == vt::LargeInt || target.DataType == vt::Float ? 8 : (field.IsAutoInc() ? 4 : field.ValueSize));
   target.ZeroValue();
   return target;
 }
@@ -232,12 +231,27 @@ bool FitsIntegerField(const TExpToken& source, const TFieldDefinition& field) {
   double low = 0;
   double high = 0;
   switch (field.DataType) {
-    case TFieldType::SmallInt: low = -32768.0; high = 32767.0; break;
-    case TFieldType::Word: low = 0; high = 65535.0; break;
-    case TFieldType::Integer: low = -2147483648.0; high = 2147483647.0; break;
-    case TFieldType::Cardinal: low = 0; high = 4294967295.0; break;
-    case TFieldType::LargeInt: low = -9223372036854775808.0; high = 9223372036854775807.0; break;
-    default: return true;
+  case TFieldType::SmallInt:
+    low = -32768.0;
+    high = 32767.0;
+    break;
+  case TFieldType::Word:
+    low = 0;
+    high = 65535.0;
+    break;
+  case TFieldType::Integer:
+    low = -2147483648.0;
+    high = 2147483647.0;
+    break;
+  case TFieldType::Cardinal:
+    low = 0;
+    high = 4294967295.0;
+    break;
+  case TFieldType::LargeInt:
+    low = -9223372036854775808.0;
+    high = 9223372036854775807.0;
+    break;
+  default: return true;
   }
   if (source.IsNull) return true;
   if (IsIntegerType(source.DataType) || source.DataType == vt::Boolean || source.DataType == vt::Date ||
@@ -291,12 +305,14 @@ bool ConvertField(const TFieldDefinition& from, const std::uint8_t* oldRecord, c
     return true;
   }
   switch (to.DataType) {
-    case TFieldType::String: newData.SetString(newRecord, to, target.GetString()); break;
-    case TFieldType::Cardinal: SetFieldCardinal(newRecord, to, static_cast<std::uint32_t>(target.Get<std::int64_t>())); break;
-    case TFieldType::Extended: SetFieldFloat(newRecord, to, target.Get<double>()); break;
-    case TFieldType::Bytes:
-    case TFieldType::VarBytes: SetFieldBytes(newRecord, to, ValueBytes(target)); break;
-    default: SetFieldData(newRecord, to, target.Value.data()); break;
+  case TFieldType::String: newData.SetString(newRecord, to, target.GetString()); break;
+  case TFieldType::Cardinal:
+    SetFieldCardinal(newRecord, to, static_cast<std::uint32_t>(target.Get<std::int64_t>()));
+    break;
+  case TFieldType::Extended: SetFieldFloat(newRecord, to, target.Get<double>()); break;
+  case TFieldType::Bytes:
+  case TFieldType::VarBytes: SetFieldBytes(newRecord, to, ValueBytes(target)); break;
+  default: SetFieldData(newRecord, to, target.Value.data()); break;
   }
   return true;
 }
@@ -340,12 +356,14 @@ TImage NewRecord(const TDataFile& data) {
     TExpToken value;
     if (!TextValue(field, field.DefaultValue, value) || value.IsNull) continue;
     switch (field.DataType) {
-      case TFieldType::String: data.SetString(record.data(), field, value.GetString()); break;
-      case TFieldType::Cardinal: SetFieldCardinal(record.data(), field, static_cast<std::uint32_t>(value.Get<std::int64_t>())); break;
-      case TFieldType::Extended: SetFieldFloat(record.data(), field, value.Get<double>()); break;
-      case TFieldType::Bytes:
-      case TFieldType::VarBytes: SetFieldBytes(record.data(), field, ValueBytes(value)); break;
-      default: SetFieldData(record.data(), field, value.Value.data()); break;
+    case TFieldType::String: data.SetString(record.data(), field, value.GetString()); break;
+    case TFieldType::Cardinal:
+      SetFieldCardinal(record.data(), field, static_cast<std::uint32_t>(value.Get<std::int64_t>()));
+      break;
+    case TFieldType::Extended: SetFieldFloat(record.data(), field, value.Get<double>()); break;
+    case TFieldType::Bytes:
+    case TFieldType::VarBytes: SetFieldBytes(record.data(), field, ValueBytes(value)); break;
+    default: SetFieldData(record.data(), field, value.Value.data()); break;
     }
   }
   return record;
@@ -462,7 +480,8 @@ TRestructureRequest CheckedStructure(const TRestructureRequest& request, const s
   if (d.LanguageId != 0 && !IsValidLocale(MakeLocaleId(d.LanguageId, d.SortId))) raise(QUARRY_CANNOTLOADLDDRV);
   if (d.Fields.size() > static_cast<std::size_t>(MaxTableFields) || r.LastAutoIncValue < -1) raise(QUARRY_FLDLIMIT);
   if (d.Secondaries.size() > static_cast<std::size_t>(MaxSecondaryIndexes)) raise(QUARRY_INDEXLIMIT);
-  if (d.BlobBlockSize != 0 && (d.BlobBlockSize < MinBlobBlockSize || d.BlobBlockSize > MaxBlobBlockSize)) raise(QUARRY_BLOBLIMIT);
+  if (d.BlobBlockSize != 0 && (d.BlobBlockSize < MinBlobBlockSize || d.BlobBlockSize > MaxBlobBlockSize))
+    raise(QUARRY_BLOBLIMIT);
   std::set<int> numbers;
   for (std::size_t i = 0; i < d.Fields.size(); ++i) {
     TFieldDefinition& f = d.Fields[i];
@@ -495,7 +514,8 @@ TRestructureRequest CheckedStructure(const TRestructureRequest& request, const s
 
 bool SameIndex(const TIndexDefinition& a, const TIndexDefinition& b) {
   if (a.FieldCount != b.FieldCount || a.Descending != b.Descending || a.CaseInsensitive != b.CaseInsensitive ||
-      a.Unique != b.Unique || a.Compression != b.Compression || !SameTextIgnoringCase(TrimText(a.Name), TrimText(b.Name))) {
+      a.Unique != b.Unique || a.Compression != b.Compression ||
+      !SameTextIgnoringCase(TrimText(a.Name), TrimText(b.Name))) {
     return false;
   }
   for (int i = 0; i < a.FieldCount && i < MaxKeyFields; ++i) {
@@ -565,8 +585,7 @@ void MoveFile(TFileList& list, const std::string& from, const std::string& to, b
     source.Close();
     try {
       DeleteFileIfPresent(list, to, inMemory);
-    } catch (...) {
-    }
+    } catch (...) {}
     throw;
   }
   source.Close();
@@ -578,8 +597,7 @@ template <typename F>
 void Quietly(F&& step) {
   try {
     step();
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 // An open table of a directory, closed when the scope ends.
@@ -866,7 +884,8 @@ bool CopyBlobValue(TDataTable& source, const TFieldDefinition& from, const std::
   TBlobReference copy;
   if (!content.empty()) {
     copy.ChangeNumber = target.Data().NextBlobChangeNumber();
-    copy.FirstBlock = target.Blob()->WriteBlob(0, 0, copy.ChangeNumber, content.data(), static_cast<std::int64_t>(content.size()));
+    copy.FirstBlock =
+        target.Blob()->WriteBlob(0, 0, copy.ChangeNumber, content.data(), static_cast<std::int64_t>(content.size()));
     written.push_back(copy);
   }
   SetFieldBlob(newRecord, to, copy);
@@ -922,8 +941,8 @@ bool CopyRecords(TDataTable& source, TDataTable& target, const std::vector<int>&
   return true;
 }
 
-TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& tableName, bool inMemory,
-                                TOpenTable& old, const TRestructureRequest& r) {
+TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& tableName, bool inMemory, TOpenTable& old,
+                                const TRestructureRequest& r) {
   TDataSession& session = directory.Session();
   TFileList& list = session.Files();
   TDataTable& source = *old;
@@ -937,7 +956,8 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
   std::vector<int> destination(static_cast<std::size_t>(oldData.FieldCount()), -1);
   for (std::size_t j = 0; j < definition.Fields.size(); ++j) {
     const int from = definition.Fields[j].FieldNo;
-    if (from >= 1 && from <= oldData.FieldCount()) destination[static_cast<std::size_t>(from - 1)] = static_cast<int>(j);
+    if (from >= 1 && from <= oldData.FieldCount())
+      destination[static_cast<std::size_t>(from - 1)] = static_cast<int>(j);
     definition.Fields[j].FieldNo = static_cast<std::uint16_t>(j + 1);
   }
   // BLOB references stay valid when the new table takes the whole BLOB file with it, which
@@ -954,7 +974,9 @@ TRestructureOutcome RebuildData(TDataDirectory& directory, const std::string& ta
   struct TDirectoryUse {
     TDataSession& Session;
     TDataDirectory& Directory;
-    ~TDirectoryUse() { Quietly([&] { Session.CloseDirectory(Directory); }); }
+    ~TDirectoryUse() {
+      Quietly([&] { Session.CloseDirectory(Directory); });
+    }
   } tempUse{session, tempDirectory};
 
   const std::string temp = TemporaryTableName(session, tempDirectory, inMemory);
@@ -1029,7 +1051,8 @@ bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTe
   bool& textMarked = rebuild.TextMarked;
 
   const TIndexDefinition wantPrimary = r.Table.Primary.FieldCount == 0 ? TIndexDefinition{} : r.Table.Primary;
-  const TIndexDefinition havePrimary = index.Definition(PrimarySlot).Defined() ? index.Definition(PrimarySlot) : TIndexDefinition{};
+  const TIndexDefinition havePrimary =
+      index.Definition(PrimarySlot).Defined() ? index.Definition(PrimarySlot) : TIndexDefinition{};
   if (!SameIndex(wantPrimary, havePrimary)) {
     if (index.Definition(PrimarySlot).Defined()) index.RemoveIndex(PrimarySlot);
     index.DefinePrimaryIndex(wantPrimary, fields);
@@ -1041,11 +1064,13 @@ bool RebuildIndexFile(TDataTable& table, const TRestructureRequest& r, const TTe
   const int have = index.SecondaryCount();
   const int want = static_cast<int>(r.Table.Secondaries.size());
   int same = 0;
-  while (same < have && same < want && SameIndex(r.Table.Secondaries[static_cast<std::size_t>(same)], index.Definition(same + 1))) {
+  while (same < have && same < want &&
+         SameIndex(r.Table.Secondaries[static_cast<std::size_t>(same)], index.Definition(same + 1))) {
     ++same;
   }
   for (int s = have; s > same; --s) index.RemoveIndex(s);
-  for (int j = same; j < want; ++j) marked.insert(index.AddSecondaryIndex(r.Table.Secondaries[static_cast<std::size_t>(j)], fields));
+  for (int j = same; j < want; ++j)
+    marked.insert(index.AddSecondaryIndex(r.Table.Secondaries[static_cast<std::size_t>(j)], fields));
 
   const auto collation = CollationFor(data.LanguageId(), data.SortId(), table.Name());
   const bool textFieldsDiffer = !SameTextIndexFields(r.Table.Text, index.Definition(TextSlot));
@@ -1107,15 +1132,13 @@ void RestoreFiles(TDataTable& table, TFileList& list, const std::string& indexCo
       table.Data().Close();
       table.Data().Open();
       DeleteFileIfPresent(list, dataCopy, inMemory);
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   try {
     table.Index().CopyFrom(indexCopy, inMemory);
     table.AbandonChange();
     DeleteFileIfPresent(list, indexCopy, inMemory);
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 TRestructureOutcome RebuildIndexes(TDataDirectory& directory, const std::string& tableName, bool inMemory,
@@ -1184,24 +1207,25 @@ TRestructureOutcome TTableMaintenance::RestructureTable(const TRestructureReques
 
   // What has to be rebuilt.
   const auto blockSize = [](std::int32_t size) { return size == 0 ? DefaultBlobBlockSize : size; };
-  bool dataRebuild = r.Table.Encrypted != data.Encrypted() ||
-                     (r.Table.Encrypted && r.Table.Password != data.Password()) ||
-                     blockSize(r.Table.BlobBlockSize) != data.BlobBlockSize() ||
-                     r.Table.LanguageId != data.LanguageId() || r.Table.SortId != data.SortId() ||
-                     static_cast<int>(r.Table.Fields.size()) != data.FieldCount();
+  bool dataRebuild =
+      r.Table.Encrypted != data.Encrypted() || (r.Table.Encrypted && r.Table.Password != data.Password()) ||
+      blockSize(r.Table.BlobBlockSize) != data.BlobBlockSize() || r.Table.LanguageId != data.LanguageId() ||
+      r.Table.SortId != data.SortId() || static_cast<int>(r.Table.Fields.size()) != data.FieldCount();
   for (int i = 0; !dataRebuild && i < data.FieldCount(); ++i) {
-    dataRebuild = StorageDiffers(data.Fields()[static_cast<std::size_t>(i)], r.Table.Fields[static_cast<std::size_t>(i)], i + 1);
+    dataRebuild =
+        StorageDiffers(data.Fields()[static_cast<std::size_t>(i)], r.Table.Fields[static_cast<std::size_t>(i)], i + 1);
   }
   if (dataRebuild) return RebuildData(directory_, tableName_, inMemory_, table, r);
 
   const auto collation = CollationFor(data.LanguageId(), data.SortId(), tableName_);
   const TTextParameters oldParameters = ReadTextParameters(index);
   const TTextParameters newParameters = r.TextParameters.value_or(oldParameters);
-  bool indexRebuild = static_cast<int>(r.Table.Secondaries.size()) != index.SecondaryCount() ||
-                      !SameIndex(r.Table.Primary.FieldCount == 0 ? TIndexDefinition{} : r.Table.Primary,
-                                 index.Definition(PrimarySlot).Defined() ? index.Definition(PrimarySlot) : TIndexDefinition{}) ||
-                      !SameTextIndexFields(r.Table.Text, index.Definition(TextSlot)) ||
-                      !SameTextParameters(oldParameters, newParameters, *collation);
+  bool indexRebuild =
+      static_cast<int>(r.Table.Secondaries.size()) != index.SecondaryCount() ||
+      !SameIndex(r.Table.Primary.FieldCount == 0 ? TIndexDefinition{} : r.Table.Primary,
+                 index.Definition(PrimarySlot).Defined() ? index.Definition(PrimarySlot) : TIndexDefinition{}) ||
+      !SameTextIndexFields(r.Table.Text, index.Definition(TextSlot)) ||
+      !SameTextParameters(oldParameters, newParameters, *collation);
   for (int s = 1; !indexRebuild && s <= index.SecondaryCount(); ++s) {
     indexRebuild = !SameIndex(r.Table.Secondaries[static_cast<std::size_t>(s - 1)], index.Definition(s));
   }

@@ -38,13 +38,13 @@ using testing::TTableUse;
 std::string ValueText(const TDataFile& data, const std::uint8_t* record, const TFieldDefinition& f) {
   if (IsFieldNull(record, f)) return "null";
   switch (f.DataType) {
-    case TFieldType::String: return GetFieldString(record, f);
-    case TFieldType::SmallInt: return std::to_string(GetFieldSmallInt(record, f));
-    case TFieldType::Integer: return std::to_string(GetFieldInteger(record, f));
-    case TFieldType::LargeInt: return std::to_string(GetFieldLargeInt(record, f));
-    case TFieldType::Float: return std::to_string(GetFieldFloat(record, f));
-    case TFieldType::Boolean: return GetFieldBoolean(record, f) ? "true" : "false";
-    default: (void)data; return "?";
+  case TFieldType::String: return GetFieldString(record, f);
+  case TFieldType::SmallInt: return std::to_string(GetFieldSmallInt(record, f));
+  case TFieldType::Integer: return std::to_string(GetFieldInteger(record, f));
+  case TFieldType::LargeInt: return std::to_string(GetFieldLargeInt(record, f));
+  case TFieldType::Float: return std::to_string(GetFieldFloat(record, f));
+  case TFieldType::Boolean: return GetFieldBoolean(record, f) ? "true" : "false";
+  default: (void)data; return "?";
   }
 }
 
@@ -132,7 +132,8 @@ class Maintenance : public ::testing::Test {
     TRestructureRequest r;
     r.Table.Fields = table->Data().Fields();
     r.Table.Primary = table->Index().Definition(PrimarySlot);
-    for (int s = 1; s <= table->Index().SecondaryCount(); ++s) r.Table.Secondaries.push_back(table->Index().Definition(s));
+    for (int s = 1; s <= table->Index().SecondaryCount(); ++s)
+      r.Table.Secondaries.push_back(table->Index().Definition(s));
     r.Table.LanguageId = table->Data().LanguageId();
     r.Table.SortId = table->Data().SortId();
     r.Table.BlobBlockSize = table->Data().BlobBlockSize();
@@ -140,7 +141,9 @@ class Maintenance : public ::testing::Test {
     return r;
   }
 
-  TRestructureOutcome Restructure(const TRestructureRequest& r) { return Films().RestructureTable(r, false, true, false); }
+  TRestructureOutcome Restructure(const TRestructureRequest& r) {
+    return Films().RestructureTable(r, false, true, false);
+  }
 
   // Collects every event, answering with `carryOn`.
   TRestructureEventHandler Recorder(std::vector<TEvent>& events, bool carryOn, bool silence = false) {
@@ -412,8 +415,8 @@ TEST_F(Maintenance, RestructureValidatesTheNewStructureBeforeChangingAnything) {
       {"encrypted without password", [](auto& r) { r.Table.Encrypted = true; }, QUARRY_INVALIDPASSWORD},
       {"tiny BLOB blocks", [](auto& r) { r.Table.BlobBlockSize = 32; }, QUARRY_BLOBLIMIT},
       {"auto-increment below -1", [](auto& r) { r.LastAutoIncValue = -2; }, QUARRY_FLDLIMIT},
-      {"index over a missing field",
-       [](auto& r) { r.Table.Secondaries.push_back(IndexOn("BYX", {7}, false)); }, QUARRY_INVALIDIDXDESC},
+      {"index over a missing field", [](auto& r) { r.Table.Secondaries.push_back(IndexOn("BYX", {7}, false)); },
+       QUARRY_INVALIDIDXDESC},
       {"retyped field under an index of its new type too long",
        [](auto& r) {
          r.Table.Fields[2].Size = 250;
@@ -444,11 +447,11 @@ TEST_F(Maintenance, RestructureAddsDropsRetypesAndReordersFieldsKeepingValues) {
   TRestructureRequest r = SameStructure();
   TFieldDefinition name = r.Table.Fields[2];
   TFieldDefinition counter = r.Table.Fields[1];
-  counter.DataType = TFieldType::LargeInt;   // retyped
+  counter.DataType = TFieldType::LargeInt;                         // retyped
   TFieldDefinition year = Field(0, "YEAR", TFieldType::SmallInt);  // new, with a default
   year.DefaultValue = "1999";
   TFieldDefinition id = r.Table.Fields[0];
-  id.DataType = TFieldType::String;          // integer to text
+  id.DataType = TFieldType::String;  // integer to text
   id.Size = 10;
   r.Table.Fields = {name, year, counter, id};  // reordered
   r.Table.Primary = IndexOn("", {4}, true);
@@ -546,10 +549,10 @@ TEST_F(Maintenance, ConversionsThatFailOrFit) {
       const TFieldDefinition& f = *table->Data().FieldByNumber(1);
       if (!c.value.empty()) {
         switch (c.from) {
-          case TFieldType::String: table->Data().SetString(row.data(), f, c.value); break;
-          case TFieldType::Float: SetFieldFloat(row.data(), f, std::stod(c.value)); break;
-          case TFieldType::LargeInt: SetFieldLargeInt(row.data(), f, std::stoll(c.value)); break;
-          default: SetFieldInteger(row.data(), f, std::stoi(c.value)); break;
+        case TFieldType::String: table->Data().SetString(row.data(), f, c.value); break;
+        case TFieldType::Float: SetFieldFloat(row.data(), f, std::stod(c.value)); break;
+        case TFieldType::LargeInt: SetFieldLargeInt(row.data(), f, std::stoll(c.value)); break;
+        default: SetFieldInteger(row.data(), f, std::stoi(c.value)); break;
         }
       }
       TTableRecords(*table).Insert(row);
@@ -840,7 +843,6 @@ TEST_F(Maintenance, PrimaryIndexAddedAndRemovedByRestructure) {
   EXPECT_EQ(CursorVerify(*directory_, "Films"), "");
 }
 
-
 // ---------------------------------------------------------------- progress, full text, BLOBs, memory
 
 TEST_F(Maintenance, ProgressFollowsTheSessionsSteps) {
@@ -1002,10 +1004,8 @@ TEST_F(Maintenance, RequestedLastAutoIncrementNeverFallsBelowAnIdentifierInUse) 
     std::int32_t expected;
   };
   const Case cases[] = {
-      {"attributes only, below", false, 2, 5},
-      {"attributes only, above", false, 40, 40},
-      {"attributes only, kept", false, -1, 40},
-      {"data copied, below", true, 3, 5},
+      {"attributes only, below", false, 2, 5},  {"attributes only, above", false, 40, 40},
+      {"attributes only, kept", false, -1, 40}, {"data copied, below", true, 3, 5},
       {"data copied, above", true, 60, 60},
   };
   bool large = false;
@@ -1038,7 +1038,6 @@ TEST_F(Maintenance, IntegerFieldBecomingTheAutoIncrementFieldSuppliesTheIdentifi
   TTableUse table(*directory_, "Films", true);
   EXPECT_EQ(table->Data().LastAutoIncValue(), 70);
 }
-
 
 // ---------------------------------------------------------------- through a cursor
 
@@ -1075,19 +1074,17 @@ TEST_F(Maintenance, CursorOperationsKeepTheirAccessRules) {
   const Case cases[] = {
       {"empty, shared", false, false, true, [](TDataCursor& c) { c.EmptyTable(); }, QUARRY_NEEDEXCLACCESS},
       {"empty, read-only", true, true, true, [](TDataCursor& c) { c.EmptyTable(); }, QUARRY_OSEACCES},
-      {"add index, shared", false, false, true,
-       [](TDataCursor& c) { c.AddIndex(IndexOn("BYCOUNTER", {2}, false)); }, QUARRY_NEEDEXCLACCESS},
-      {"add index, read-only", true, true, true,
-       [](TDataCursor& c) { c.AddIndex(IndexOn("BYCOUNTER", {2}, false)); }, QUARRY_OSEACCES},
-      {"temporary index, shared and read-only", false, true, true,
-       [&](TDataCursor& c) { c.AddIndex(temporary); }, 0},
+      {"add index, shared", false, false, true, [](TDataCursor& c) { c.AddIndex(IndexOn("BYCOUNTER", {2}, false)); },
+       QUARRY_NEEDEXCLACCESS},
+      {"add index, read-only", true, true, true, [](TDataCursor& c) { c.AddIndex(IndexOn("BYCOUNTER", {2}, false)); },
+       QUARRY_OSEACCES},
+      {"temporary index, shared and read-only", false, true, true, [&](TDataCursor& c) { c.AddIndex(temporary); }, 0},
       {"delete unknown index", true, false, true, [](TDataCursor& c) { c.DeleteIndex("NOSUCH"); },
        QUARRY_INVALIDINDEXNAME},
       {"delete index, read-only", true, true, true, [](TDataCursor& c) { c.DeleteIndex("BYNAME"); }, QUARRY_OSEACCES},
-      {"restructure, open", true, false, true,
-       [&](TDataCursor& c) { c.RestructureTable(same); }, QUARRY_TABLEOPEN},
-      {"restructure, shared", false, false, false,
-       [&](TDataCursor& c) { c.RestructureTable(same); }, QUARRY_NEEDEXCLACCESS},
+      {"restructure, open", true, false, true, [&](TDataCursor& c) { c.RestructureTable(same); }, QUARRY_TABLEOPEN},
+      {"restructure, shared", false, false, false, [&](TDataCursor& c) { c.RestructureTable(same); },
+       QUARRY_NEEDEXCLACCESS},
       {"delete table, open", true, false, true, [](TDataCursor& c) { c.DeleteTable(); }, QUARRY_TABLEOPEN},
       {"rename table, open", true, false, true, [](TDataCursor& c) { c.RenameTable("Other"); }, QUARRY_TABLEOPEN},
   };
@@ -1158,19 +1155,18 @@ TEST_F(Maintenance, CursorRestructureReportsAStopAndCompletes) {
   EXPECT_EQ(cursor->Verify(), "");
 }
 
-
 // ---------------------------------------------------------------- random sequences
 
 // A field's value as a whole number (null: none), whichever numeric or text type holds it.
 std::optional<std::int64_t> WholeValue(const std::uint8_t* record, const TFieldDefinition& f) {
   if (IsFieldNull(record, f)) return std::nullopt;
   switch (f.DataType) {
-    case TFieldType::String: return std::stoll(GetFieldString(record, f));
-    case TFieldType::SmallInt: return GetFieldSmallInt(record, f);
-    case TFieldType::Integer: return GetFieldInteger(record, f);
-    case TFieldType::LargeInt: return GetFieldLargeInt(record, f);
-    case TFieldType::Float: return static_cast<std::int64_t>(GetFieldFloat(record, f));
-    default: return std::nullopt;
+  case TFieldType::String: return std::stoll(GetFieldString(record, f));
+  case TFieldType::SmallInt: return GetFieldSmallInt(record, f);
+  case TFieldType::Integer: return GetFieldInteger(record, f);
+  case TFieldType::LargeInt: return GetFieldLargeInt(record, f);
+  case TFieldType::Float: return static_cast<std::int64_t>(GetFieldFloat(record, f));
+  default: return std::nullopt;
   }
 }
 
@@ -1221,50 +1217,51 @@ TEST_F(Maintenance, RandomRestructuresKeepEveryValue) {
     for (std::size_t i = 0; i < next.size(); ++i) source.push_back(static_cast<int>(i) + 1);
     std::string added;
     switch (pick(5)) {
-      case 0: {  // add a field with a default
-        added = "F" + std::to_string(nextName++);
-        next.push_back({added, types[pick(5)]});
-        source.push_back(0);
-        break;
+    case 0: {  // add a field with a default
+      added = "F" + std::to_string(nextName++);
+      next.push_back({added, types[pick(5)]});
+      source.push_back(0);
+      break;
+    }
+    case 1:  // drop a field (keep at least one)
+      if (next.size() > 1) {
+        const int i = pick(static_cast<int>(next.size()));
+        std::erase(indexed, next[static_cast<std::size_t>(i)].Name);
+        next.erase(next.begin() + i);
+        source.erase(source.begin() + i);
       }
-      case 1:  // drop a field (keep at least one)
-        if (next.size() > 1) {
-          const int i = pick(static_cast<int>(next.size()));
-          std::erase(indexed, next[static_cast<std::size_t>(i)].Name);
-          next.erase(next.begin() + i);
-          source.erase(source.begin() + i);
-        }
-        break;
-      case 2:  // retype a field
-        next[static_cast<std::size_t>(pick(static_cast<int>(next.size())))].Type = types[pick(5)];
-        break;
-      case 3: {  // reorder
-        std::vector<std::size_t> order(next.size());
-        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::shuffle(order.begin(), order.end(), random);
-        std::vector<TColumn> c;
-        std::vector<int> s;
-        for (std::size_t i : order) {
-          c.push_back(next[i]);
-          s.push_back(source[i]);
-        }
-        next = c;
-        source = s;
-        break;
+      break;
+    case 2:  // retype a field
+      next[static_cast<std::size_t>(pick(static_cast<int>(next.size())))].Type = types[pick(5)];
+      break;
+    case 3: {  // reorder
+      std::vector<std::size_t> order(next.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+      std::shuffle(order.begin(), order.end(), random);
+      std::vector<TColumn> c;
+      std::vector<int> s;
+      for (std::size_t i : order) {
+        c.push_back(next[i]);
+        s.push_back(source[i]);
       }
-      default: {  // index a field, or stop indexing it
-        const std::string name = next[static_cast<std::size_t>(pick(static_cast<int>(next.size())))].Name;
-        if (std::find(indexed.begin(), indexed.end(), name) != indexed.end()) {
-          std::erase(indexed, name);
-        } else {
-          indexed.push_back(name);
-        }
-        break;
+      next = c;
+      source = s;
+      break;
+    }
+    default: {  // index a field, or stop indexing it
+      const std::string name = next[static_cast<std::size_t>(pick(static_cast<int>(next.size())))].Name;
+      if (std::find(indexed.begin(), indexed.end(), name) != indexed.end()) {
+        std::erase(indexed, name);
+      } else {
+        indexed.push_back(name);
       }
+      break;
+    }
     }
     TRestructureRequest r;
     for (std::size_t i = 0; i < next.size(); ++i) {
-      TFieldDefinition f = Field(source[i], next[i].Name.c_str(), next[i].Type, next[i].Type == TFieldType::String ? 12 : 0);
+      TFieldDefinition f =
+          Field(source[i], next[i].Name.c_str(), next[i].Type, next[i].Type == TFieldType::String ? 12 : 0);
       if (next[i].Name == added) f.DefaultValue = "7";
       r.Table.Fields.push_back(f);
     }
@@ -1285,7 +1282,8 @@ TEST_F(Maintenance, RandomRestructuresKeepEveryValue) {
     for (auto& row : rows) {
       if (!added.empty()) row[added] = 7;
       for (auto it = row.begin(); it != row.end();) {
-        const bool kept = std::any_of(columns.begin(), columns.end(), [&](const TColumn& c) { return c.Name == it->first; });
+        const bool kept =
+            std::any_of(columns.begin(), columns.end(), [&](const TColumn& c) { return c.Name == it->first; });
         it = kept ? std::next(it) : row.erase(it);
       }
     }

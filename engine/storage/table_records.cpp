@@ -11,13 +11,16 @@
 
 namespace quarry {
 
-TTableRecords::TTableRecords(TDataTable& table) : table_(table), cursor_(std::make_unique<TDataCursor>(table.Directory())) {
+TTableRecords::TTableRecords(TDataTable& table)
+    : table_(table), cursor_(std::make_unique<TDataCursor>(table.Directory())) {
   cursor_->OpenOn(table);
 }
 
 TTableRecords::~TTableRecords() = default;
 
-TRecordImage TTableRecords::NewImage() const { return TRecordImage(static_cast<std::size_t>(table_.Data().RecordSize()), 0); }
+TRecordImage TTableRecords::NewImage() const {
+  return TRecordImage(static_cast<std::size_t>(table_.Data().RecordSize()), 0);
+}
 
 std::int32_t TTableRecords::Insert(const TRecordImage& image) {
   if (image.size() != static_cast<std::size_t>(table_.Data().RecordSize())) {

@@ -19,9 +19,7 @@ constexpr int SetBytes = 32;
 // A stop word longer than a word can be never matches; longer ones are not stored.
 constexpr int MaxStopWordBytes = 255;
 
-bool IsAsciiLetterOrDigit(int c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
+bool IsAsciiLetterOrDigit(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 
 void SetToBytes(const std::bitset<256>& set, std::uint8_t* out) {
   std::memset(out, 0, SetBytes);
@@ -40,8 +38,8 @@ std::bitset<256> SetFromBytes(const std::uint8_t* in) {
 
 TTextParameters TTextParameters::Defaults() {
   TTextParameters p;
-  p.StopWords = {"A",  "AN", "AND", "BE",   "FOR",  "HOW",  "IN",  "IS",    "IT",  "OF",   "ON",
-                 "OR", "THAT", "THE", "THIS", "TO", "WAS", "WHAT", "WHEN", "WHICH", "WHY", "WILL"};
+  p.StopWords = {"A",  "AN",   "AND", "BE",   "FOR", "HOW", "IN",   "IS",   "IT",    "OF",  "ON",
+                 "OR", "THAT", "THE", "THIS", "TO",  "WAS", "WHAT", "WHEN", "WHICH", "WHY", "WILL"};
   for (int c = 1; c <= 32; ++c) p.SpaceCharacters[c] = true;
   for (char c : std::string_view("*+,-./:;<=>\\`")) p.SpaceCharacters[static_cast<unsigned char>(c)] = true;
   for (int c = 33; c <= 255; ++c) {
@@ -80,8 +78,7 @@ std::vector<std::string> ExtractWords(std::string_view text, const TTextParamete
   return words;
 }
 
-void BuildTextKey(std::uint16_t fieldNo, std::string_view word, std::int32_t identifier,
-                  std::uint8_t* key) {
+void BuildTextKey(std::uint16_t fieldNo, std::string_view word, std::int32_t identifier, std::uint8_t* key) {
   std::memset(key, 0, TextKeyLength);
   key[0] = 1;
   EncodeUInt16Key(fieldNo, key + 1);

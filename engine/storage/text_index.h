@@ -44,8 +44,7 @@ std::vector<std::string> ExtractWords(std::string_view text, const TTextParamete
                                       const TCollation& collation);
 
 // The key of one word (68 bytes).
-void BuildTextKey(std::uint16_t fieldNo, std::string_view word, std::int32_t identifier,
-                  std::uint8_t* key);
+void BuildTextKey(std::uint16_t fieldNo, std::string_view word, std::int32_t identifier, std::uint8_t* key);
 
 // The parameters stored in the index file, or the defaults when it holds none. A damaged
 // chain raises 8965.

@@ -97,38 +97,38 @@ bool IsValidValueText(const TFieldDefinition& field, std::string_view text) {
   const std::string_view t = Trim(text);
   double number = 0;
   switch (field.DataType) {
-    case TFieldType::String: return text.size() <= field.Size;
-    case TFieldType::Boolean: return EqualsIgnoringCase(t, "TRUE") || EqualsIgnoringCase(t, "FALSE");
-    case TFieldType::SmallInt: return ParseInteger(t, INT16_MIN, INT16_MAX);
-    case TFieldType::Word: return ParseInteger(t, 0, UINT16_MAX);
-    case TFieldType::Integer: return ParseInteger(t, INT32_MIN, INT32_MAX);
-    case TFieldType::Cardinal: return ParseInteger(t, 0, UINT32_MAX);
-    case TFieldType::LargeInt: return ParseInteger(t, INT64_MIN, INT64_MAX);
-    case TFieldType::Float:
-    case TFieldType::Extended: return ParseNumber(t, number);
-    case TFieldType::Bcd:
-      // Fixed-point with four decimal places: about +-922 trillion.
-      return ParseNumber(t, number) && std::fabs(number) < 9.2e14;
-    case TFieldType::Date: {
-      if (EqualsIgnoringCase(t, "CURRENT_DATE")) return true;
-      std::string_view rest = t;
-      return ParseDate(rest) && rest.empty();
-    }
-    case TFieldType::Time: {
-      if (EqualsIgnoringCase(t, "CURRENT_TIME")) return true;
-      std::string_view rest = t;
-      return ParseTime(rest) && Trim(rest).empty();
-    }
-    case TFieldType::TimeStamp: {
-      if (EqualsIgnoringCase(t, "CURRENT_TIMESTAMP")) return true;
-      std::string_view rest = t;
-      if (!ParseDate(rest)) return false;
-      if (Trim(rest).empty()) return true;
-      if (!Expect(rest, ' ')) return false;
-      rest = Trim(rest);
-      return ParseTime(rest) && Trim(rest).empty();
-    }
-    default: return true;
+  case TFieldType::String: return text.size() <= field.Size;
+  case TFieldType::Boolean: return EqualsIgnoringCase(t, "TRUE") || EqualsIgnoringCase(t, "FALSE");
+  case TFieldType::SmallInt: return ParseInteger(t, INT16_MIN, INT16_MAX);
+  case TFieldType::Word: return ParseInteger(t, 0, UINT16_MAX);
+  case TFieldType::Integer: return ParseInteger(t, INT32_MIN, INT32_MAX);
+  case TFieldType::Cardinal: return ParseInteger(t, 0, UINT32_MAX);
+  case TFieldType::LargeInt: return ParseInteger(t, INT64_MIN, INT64_MAX);
+  case TFieldType::Float:
+  case TFieldType::Extended: return ParseNumber(t, number);
+  case TFieldType::Bcd:
+    // Fixed-point with four decimal places: about +-922 trillion.
+    return ParseNumber(t, number) && std::fabs(number) < 9.2e14;
+  case TFieldType::Date: {
+    if (EqualsIgnoringCase(t, "CURRENT_DATE")) return true;
+    std::string_view rest = t;
+    return ParseDate(rest) && rest.empty();
+  }
+  case TFieldType::Time: {
+    if (EqualsIgnoringCase(t, "CURRENT_TIME")) return true;
+    std::string_view rest = t;
+    return ParseTime(rest) && Trim(rest).empty();
+  }
+  case TFieldType::TimeStamp: {
+    if (EqualsIgnoringCase(t, "CURRENT_TIMESTAMP")) return true;
+    std::string_view rest = t;
+    if (!ParseDate(rest)) return false;
+    if (Trim(rest).empty()) return true;
+    if (!Expect(rest, ' ')) return false;
+    rest = Trim(rest);
+    return ParseTime(rest) && Trim(rest).empty();
+  }
+  default: return true;
   }
 }
 

@@ -4,12 +4,12 @@
 //
 // The tables are built in a fresh folder inside TARGET_DIR and moved into place only when
 // all five loaded, so a failed build leaves the previous catalogue as it was.
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 
 #include "engine/storage/directory.h"
 #include "engine/storage/engine_error.h"

@@ -7,8 +7,8 @@ namespace quarry::tools {
 
 namespace {
 
-TCatalogueTable Table(std::string table, std::vector<std::pair<std::string, std::string>> types,
-                      std::string primary, std::vector<std::string> indexes, const std::string& password) {
+TCatalogueTable Table(std::string table, std::vector<std::pair<std::string, std::string>> types, std::string primary,
+                      std::vector<std::string> indexes, const std::string& password) {
   TCatalogueTable result;
   result.CsvName = table + ".csv";
   for (char& c : result.CsvName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -25,7 +25,10 @@ TCatalogueTable Table(std::string table, std::vector<std::pair<std::string, std:
 std::vector<TCatalogueTable> CatalogueTables(const std::string& password) {
   return {
       Table("VIDEOS",
-            {{"VIDEOID", "INTEGER"}, {"TITLE", "CHAR(80)"}, {"YEAR", "CHAR(10)"}, {"INDUSTRYRATING", "CHAR(9)"},
+            {{"VIDEOID", "INTEGER"},
+             {"TITLE", "CHAR(80)"},
+             {"YEAR", "CHAR(10)"},
+             {"INDUSTRYRATING", "CHAR(9)"},
              {"LENGTH", "CHAR(9)"}},
             "VIDEOID", {"TITLE", "YEAR"}, password),
       Table("CASTMEMBERS", {{"CASTMEMBERID", "INTEGER"}}, "CASTMEMBERID", {"CASTMEMBER"}, password),

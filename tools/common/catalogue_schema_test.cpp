@@ -21,7 +21,8 @@ void WriteCatalogue(const TTempTables& tables, const std::string& directors) {
                    "1,The Kid,1921,NR,68\n"
                    "2,\"A title that is much longer than eighty bytes, so that the catalogue has to cut it somewhere\","
                    "1999,PG-13,\n");
-  tables.WriteFile("castmembers.csv", "CASTMEMBERID,CASTMEMBER\n1,Charlie Chaplin\n2,\"Charles \"\"Buddy\"\" Rogers\"\n");
+  tables.WriteFile("castmembers.csv",
+                   "CASTMEMBERID,CASTMEMBER\n1,Charlie Chaplin\n2,\"Charles \"\"Buddy\"\" Rogers\"\n");
   tables.WriteFile("directors.csv", directors);
   tables.WriteFile("videos_castmembers.csv", "VIDEOID,CASTMEMBERID\n1,1\n2,2\n");
   tables.WriteFile("videos_directors.csv", "VIDEOID,DIRECTORID\n1,1\n");

@@ -62,8 +62,8 @@ bool TCsvReader::Next(TCsvRecord& record) {
       const std::size_t end = text_.find_first_of(",\r\n\"", pos_);
       const std::size_t stop = end == std::string_view::npos ? text_.size() : end;
       if (stop < text_.size() && text_[stop] == '"')
-        throw ECsvError(line_, "a double quote inside field " + std::to_string(fields.size() + 1) +
-                                   ", which is not quoted");
+        throw ECsvError(line_,
+                        "a double quote inside field " + std::to_string(fields.size() + 1) + ", which is not quoted");
       field.assign(text_.substr(pos_, stop - pos_));
       pos_ = stop;
     }

@@ -31,7 +31,10 @@ TEST(CsvReader, ReadsWellFormedText) {
       {"doubled quote", "A\n\"Charles \"\"Buddy\"\" Rogers\"\n", {{"A"}, {"Charles \"Buddy\" Rogers"}}},
       {"line end inside quotes", "A,B\n\"two\nlines\",2\n", {{"A", "B"}, {"two\nlines", "2"}}},
       {"quoted empty", "A,B\n\"\",1\n", {{"A", "B"}, {"", "1"}}},
-      {"byte order mark", "\xEF\xBB\xBF" "A\n1\n", {{"A"}, {"1"}}},
+      {"byte order mark",
+       "\xEF\xBB\xBF"
+       "A\n1\n",
+       {{"A"}, {"1"}}},
       {"UTF-8 kept", "A\nAmélie\n", {{"A"}, {"Amélie"}}},
       {"blank line is one empty field", "A\n\n1\n", {{"A"}, {""}, {"1"}}},
       {"blanks kept", "A\n  x \n", {{"A"}, {"  x "}}},

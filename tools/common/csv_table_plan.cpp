@@ -130,10 +130,19 @@ bool ConvertCsvValue(const TFieldDefinition& field, std::string_view text, TExpT
     if (!ParseInt64Text(text, number)) return fail();
     std::int64_t low = std::numeric_limits<std::int64_t>::min(), high = std::numeric_limits<std::int64_t>::max();
     switch (field.DataType) {
-      case TFieldType::SmallInt: low = INT16_MIN; high = INT16_MAX; break;
-      case TFieldType::Integer: low = INT32_MIN; high = INT32_MAX; break;
-      case TFieldType::Word: low = 0; high = UINT16_MAX; break;
-      default: break;
+    case TFieldType::SmallInt:
+      low = INT16_MIN;
+      high = INT16_MAX;
+      break;
+    case TFieldType::Integer:
+      low = INT32_MIN;
+      high = INT32_MAX;
+      break;
+    case TFieldType::Word:
+      low = 0;
+      high = UINT16_MAX;
+      break;
+    default: break;
     }
     if (number < low || number > high) {
       reason = "'" + std::string(text) + "' is out of the range of " + TypeText(field);
@@ -151,20 +160,20 @@ bool ConvertCsvValue(const TFieldDefinition& field, std::string_view text, TExpT
 
 std::string TypeText(const TFieldDefinition& field) {
   switch (field.DataType) {
-    case TFieldType::String: return "CHAR(" + std::to_string(field.Size) + ")";
-    case TFieldType::Date: return "DATE";
-    case TFieldType::Boolean: return "BOOLEAN";
-    case TFieldType::SmallInt: return "SMALLINT";
-    case TFieldType::Integer: return "INTEGER";
-    case TFieldType::Float: return field.SubType == subtype::Money ? "MONEY" : "FLOAT";
-    case TFieldType::Bcd: return "DECIMAL";
-    case TFieldType::Bytes: return "BYTES(" + std::to_string(field.Size) + ")";
-    case TFieldType::Time: return "TIME";
-    case TFieldType::TimeStamp: return "TIMESTAMP";
-    case TFieldType::Word: return "WORD";
-    case TFieldType::VarBytes: return "VARBYTES(" + std::to_string(field.Size) + ")";
-    case TFieldType::LargeInt: return "LARGEINT";
-    default: return "type " + std::to_string(static_cast<int>(field.DataType));
+  case TFieldType::String: return "CHAR(" + std::to_string(field.Size) + ")";
+  case TFieldType::Date: return "DATE";
+  case TFieldType::Boolean: return "BOOLEAN";
+  case TFieldType::SmallInt: return "SMALLINT";
+  case TFieldType::Integer: return "INTEGER";
+  case TFieldType::Float: return field.SubType == subtype::Money ? "MONEY" : "FLOAT";
+  case TFieldType::Bcd: return "DECIMAL";
+  case TFieldType::Bytes: return "BYTES(" + std::to_string(field.Size) + ")";
+  case TFieldType::Time: return "TIME";
+  case TFieldType::TimeStamp: return "TIMESTAMP";
+  case TFieldType::Word: return "WORD";
+  case TFieldType::VarBytes: return "VARBYTES(" + std::to_string(field.Size) + ")";
+  case TFieldType::LargeInt: return "LARGEINT";
+  default: return "type " + std::to_string(static_cast<int>(field.DataType));
   }
 }
 

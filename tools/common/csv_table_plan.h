@@ -31,9 +31,9 @@ class ECsvLoadError : public std::runtime_error {
 struct TCsvLoadOptions {
   std::string Table;
   std::vector<std::pair<std::string, std::string>> Types;  // column, SQL type text
-  std::string Primary;               // column of the primary index; empty: none
-  std::vector<std::string> Indexes;  // one secondary index per column, named after it
-  std::string Password;              // non-empty: the table is created encrypted with it
+  std::string Primary;                                     // column of the primary index; empty: none
+  std::vector<std::string> Indexes;                        // one secondary index per column, named after it
+  std::string Password;                                    // non-empty: the table is created encrypted with it
 };
 
 struct TCsvTablePlan {

@@ -18,13 +18,13 @@ TEST(CsvTablePlan, TypeTextsBecomeFieldDefinitions) {
     int Scale;
   };
   const TCase cases[] = {
-      {"INTEGER", TFieldType::Integer, 0, 0, 0},   {"int", TFieldType::Integer, 0, 0, 0},
-      {"SMALLINT", TFieldType::SmallInt, 0, 0, 0}, {"FLOAT", TFieldType::Float, 0, 0, 0},
-      {"MONEY", TFieldType::Float, subtype::Money, 0, 0},
-      {"CHAR(20)", TFieldType::String, 0, 20, 0},  {"VARCHAR(250)", TFieldType::String, 0, 250, 0},
-      {"DATE", TFieldType::Date, 0, 0, 0},         {"BOOLEAN", TFieldType::Boolean, 0, 0, 0},
-      {"DECIMAL(10,2)", TFieldType::Bcd, 0, 0, 2}, {"TIMESTAMP", TFieldType::TimeStamp, 0, 0, 0},
-      {"LARGEINT", TFieldType::LargeInt, 0, 0, 0}, {"BYTES(4)", TFieldType::Bytes, 0, 4, 0},
+      {"INTEGER", TFieldType::Integer, 0, 0, 0},          {"int", TFieldType::Integer, 0, 0, 0},
+      {"SMALLINT", TFieldType::SmallInt, 0, 0, 0},        {"FLOAT", TFieldType::Float, 0, 0, 0},
+      {"MONEY", TFieldType::Float, subtype::Money, 0, 0}, {"CHAR(20)", TFieldType::String, 0, 20, 0},
+      {"VARCHAR(250)", TFieldType::String, 0, 250, 0},    {"DATE", TFieldType::Date, 0, 0, 0},
+      {"BOOLEAN", TFieldType::Boolean, 0, 0, 0},          {"DECIMAL(10,2)", TFieldType::Bcd, 0, 0, 2},
+      {"TIMESTAMP", TFieldType::TimeStamp, 0, 0, 0},      {"LARGEINT", TFieldType::LargeInt, 0, 0, 0},
+      {"BYTES(4)", TFieldType::Bytes, 0, 4, 0},
   };
   for (const auto& c : cases) {
     const TFieldDefinition field = FieldFromTypeText("F", c.Text);

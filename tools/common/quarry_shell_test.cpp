@@ -38,8 +38,8 @@ class QuarryShell : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string csv = tables_.WriteFile("films.csv", kFilms);
-    const TRun load = Shell({tables_.Folder(), "--load-csv", "FILMS", csv, "--type", "ID=INTEGER", "--primary", "ID",
-                             "--index", "TITLE"});
+    const TRun load = Shell(
+        {tables_.Folder(), "--load-csv", "FILMS", csv, "--type", "ID=INTEGER", "--primary", "ID", "--index", "TITLE"});
     ASSERT_EQ(load.Status, 0) << load.Err;
     EXPECT_EQ(load.Out, "3 rows loaded into FILMS\n");
   }

@@ -44,7 +44,8 @@ namespace {
 std::string OneLine(const TResultValue& value) {
   if (!value) return {};
   std::string text = *value;
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
   return text;
 }
 
