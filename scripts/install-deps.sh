@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 libsqlite3-dev python3
   fonts-dejavu-core fonts-liberation
-  xvfb xauth
+  xvfb xauth clang-format
 )
 
 missing=()
