@@ -13,14 +13,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDate>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -119,6 +122,8 @@ void SelectYearItem(QComboBox* box, int index) {
 }
 
 std::string Text(const QComboBox* box) { return box->currentText().toStdString(); }
+
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 }  // namespace
 
@@ -430,22 +435,53 @@ void TfMain::cmbxFromChange() {
   ckbxAllYears->setChecked(fromFirst && toLast);
 }
 
-bool TfMain::cmbxFromKeyPress(QKeyEvent* key) {
-  // Paste is refused like any key that would type something other than a digit.
-  if (!key->matches(QKeySequence::Paste)) {
-    const QString text = key->text();
-    if (text.isEmpty()) return false;  // moves the cursor, deletes: types nothing
-    switch (key->key()) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Backspace:
-    case Qt::Key_Delete: return false;
-    default: break;
-    }
-    if (text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9')) return false;
+bool TfMain::cmbxFromKeyPress(QComboBox* box, QKeyEvent* key) {
+  if (key->matches(QKeySequence::Paste)) {
+    PasteYear(box);
+    return true;
   }
+  switch (key->key()) {
+  case Qt::Key_Return:
+  case Qt::Key_Enter: return true;  // a year box has nothing to do on Enter
+  default: break;
+  }
+  // Commands (Ctrl+A, Ctrl+C, Ctrl+X, Ctrl+Z, ...) and keys that type nothing printable
+  // (cursor keys, Backspace, Delete, Tab) edit or move as in any edit.
+  if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) return false;
+  const QString text = key->text();
+  if (text.isEmpty() || !text.at(0).isPrint()) return false;
+  if (text.size() == 1 && IsDigit(text.at(0))) return false;
   if (notifier_.beep) notifier_.beep();
   return true;
+}
+
+// Pasted text is held to the rule for typing: its digits go in, as if typed one by one, and
+// anything else is dropped with the beep. Blanks around the text (a copied line's end) are
+// dropped silently.
+void TfMain::PasteYear(QComboBox* box) {
+  const QString pasted = QGuiApplication::clipboard()->text().trimmed();
+  QString digits;
+  for (const QChar c : pasted) {
+    if (IsDigit(c)) digits += c;
+  }
+  if (digits.size() != pasted.size() && notifier_.beep) notifier_.beep();
+  if (!digits.isEmpty()) box->lineEdit()->insert(digits);
+}
+
+// The edit's own menu, its Paste going through PasteYear.
+void TfMain::ShowYearMenu(QComboBox* box, const QPoint& globalPos) {
+  QLineEdit* edit = box->lineEdit();
+  const std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+  for (QAction* action : menu->actions()) {
+    // Found by name where Qt names the menu's actions, else by its caption (without the
+    // shortcut after the tab), translated as the edit translates it.
+    const bool paste = action->objectName() == QLatin1String("edit-paste") ||
+                       action->text().section(QLatin1Char('\t'), 0, 0) == QLineEdit::tr("&Paste");
+    if (!paste) continue;
+    QObject::disconnect(action, &QAction::triggered, edit, nullptr);
+    connect(action, &QAction::triggered, this, [this, box] { PasteYear(box); });
+  }
+  menu->exec(globalPos);
 }
 
 void TfMain::cmbxFromEnter(QComboBox* box) {
@@ -466,7 +502,11 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event) {
   if (!box) return QWidget::eventFilter(watched, event);
 
   switch (event->type()) {
-  case QEvent::KeyPress: return cmbxFromKeyPress(static_cast<QKeyEvent*>(event));
+  case QEvent::KeyPress: return cmbxFromKeyPress(box, static_cast<QKeyEvent*>(event));
+  case QEvent::ContextMenu:
+    if (watched != box->lineEdit()) break;
+    ShowYearMenu(box, static_cast<QContextMenuEvent*>(event)->globalPos());
+    return true;
   case QEvent::MouseButtonPress:
   case QEvent::MouseButtonRelease:
     // The middle button pastes the selection; years are typed.

@@ -120,7 +120,10 @@ class TfMain : public QWidget {
   void cmbxFromChange();
   void cmbxFromEnter(QComboBox* box);
   void cmbxFromExit(QComboBox* box);
-  bool cmbxFromKeyPress(QKeyEvent* key);
+  // Whether the key is discarded: only digits type; editing keys and commands work.
+  bool cmbxFromKeyPress(QComboBox* box, QKeyEvent* key);
+  void PasteYear(QComboBox* box);
+  void ShowYearMenu(QComboBox* box, const QPoint& globalPos);
   void ckbxGClick(QCheckBox* box);
   TRatingBoxes ReadRatingBoxes() const;
 

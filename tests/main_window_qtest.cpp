@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,8 +24,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTableView>
@@ -154,6 +157,12 @@ void TypeInto(QComboBox* box, const QString& text) {
   QTest::keyClicks(box, text);
 }
 
+// Puts the text into a year box as the user would, the coupling rules run, and selects it.
+void SelectYearText(QComboBox* box, const QString& text) {
+  TypeInto(box, text);
+  box->lineEdit()->selectAll();
+}
+
 // Runs one user step of a small script: "cast" / "director" pick the next name of the list;
 // "from+", "from-", "to+", "to-" move a year box one item; "from=TEXT", "to=TEXT" type a
 // year; "allCast+", "allCast-" and the like set a show-all box by clicking it; "rating3-"
@@ -220,7 +229,9 @@ class MainWindowTest : public QObject {
   void listsAreFilled();
   void couplingRules_data();
   void couplingRules();
-  void yearKeysAndPaste();
+  void yearKeys();
+  void yearPaste_data();
+  void yearPaste();
   void enteredYearBoxIsLime();
   void searchStatements_data();
   void searchStatements();
@@ -499,36 +510,43 @@ void MainWindowTest::couplingRules() {
   QCOMPARE(w->beeps, 0);
 }
 
-void MainWindowTest::yearKeysAndPaste() {
+void MainWindowTest::yearKeys() {
   auto w = MakeShownWindow();
   QComboBox* from = w->window->cmbxFrom;
+  QLineEdit* edit = from->lineEdit();
   QCOMPARE(from->currentText(), QStringLiteral("1985"));
 
-  struct Key {
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-    const char* text;
-  };
-  const Key refused[] = {
-      {Qt::Key_A, Qt::NoModifier, "a"},       {Qt::Key_Minus, Qt::NoModifier, "-"},
-      {Qt::Key_Space, Qt::NoModifier, " "},   {Qt::Key_QuoteDbl, Qt::ShiftModifier, "\""},
-      {Qt::Key_Return, Qt::NoModifier, "\r"},
+  // Anything but a digit is refused with a beep.
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> refused[] = {
+      {Qt::Key_A, Qt::NoModifier},
+      {Qt::Key_Minus, Qt::NoModifier},
+      {Qt::Key_Space, Qt::NoModifier},
+      {Qt::Key_QuoteDbl, Qt::ShiftModifier},
   };
   int beeps = 0;
-  for (const Key& key : refused) {
-    QTest::keyClick(from, key.key, key.modifiers);
+  for (const auto& [key, modifiers] : refused) {
+    QTest::keyClick(from, key, modifiers);
     QCOMPARE(w->beeps, ++beeps);
     QCOMPARE(from->currentText(), QStringLiteral("1985"));
   }
 
-  QGuiApplication::clipboard()->setText(QStringLiteral("\"; x"));
-  from->lineEdit()->selectAll();
-  QTest::keyClick(from, Qt::Key_V, Qt::ControlModifier);
-  QCOMPARE(w->beeps, ++beeps);
+  // Enter does nothing; the editing commands work as in any edit; neither beeps.
+  QTest::keyClick(from, Qt::Key_Return);
+  QTest::keyClick(from, Qt::Key_Enter, Qt::KeypadModifier);
   QCOMPARE(from->currentText(), QStringLiteral("1985"));
-  QTest::keyClick(from, Qt::Key_Insert, Qt::ShiftModifier);  // types nothing, yet pastes
-  QCOMPARE(w->beeps, ++beeps);
+  edit->deselect();
+  QTest::keyClick(from, Qt::Key_A, Qt::ControlModifier);
+  QCOMPARE(edit->selectedText(), QStringLiteral("1985"));
+  QGuiApplication::clipboard()->clear();
+  QTest::keyClick(from, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1985"));
+  QTest::keyClick(from, Qt::Key_X, Qt::ControlModifier);
+  QCOMPARE(from->currentText(), QString());
+  QTest::keyClick(from, Qt::Key_Z, Qt::ControlModifier);
   QCOMPARE(from->currentText(), QStringLiteral("1985"));
+  QTest::keyClick(from, Qt::Key_Q, Qt::ControlModifier);  // no command of the edit: nothing
+  QCOMPARE(from->currentText(), QStringLiteral("1985"));
+  QCOMPARE(w->beeps, beeps);
 
   // Digits, backspace, delete and cursor keys type or edit without a beep.
   QTest::keyClick(from, Qt::Key_End);
@@ -541,6 +559,69 @@ void MainWindowTest::yearKeysAndPaste() {
   QCOMPARE(from->currentText(), QStringLiteral("979"));
   QCOMPARE(w->beeps, beeps);
   QVERIFY(!w->window->ckbxAllYears->isChecked());
+}
+
+void MainWindowTest::yearPaste_data() {
+  QTest::addColumn<QString>("clipboard");
+  QTest::addColumn<QString>("text");  // the box's text after pasting over "1985"
+  QTest::addColumn<bool>("beep");
+  QTest::newRow("a year") << "1979"
+                          << "1979" << false;
+  QTest::newRow("a copied line") << " 1979\n"
+                                 << "1979" << false;
+  QTest::newRow("more digits than fit") << "198612"
+                                        << "1986" << false;
+  QTest::newRow("letters among digits") << "12ab3"
+                                        << "123" << true;
+  QTest::newRow("no digit") << "\"; x"
+                            << "1985" << true;
+}
+
+// Pasting, by either key or from the edit's menu, is held to the digits-only rule.
+void MainWindowTest::yearPaste() {
+  QFETCH(QString, clipboard);
+  QFETCH(QString, text);
+  QFETCH(bool, beep);
+  auto w = MakeShownWindow();
+  QComboBox* from = w->window->cmbxFrom;
+  QLineEdit* edit = from->lineEdit();
+  QGuiApplication::clipboard()->setText(clipboard);
+
+  const std::function<void()> pastes[] = {
+      [from] { QTest::keyClick(from, Qt::Key_V, Qt::ControlModifier); },
+      [from] { QTest::keyClick(from, Qt::Key_Insert, Qt::ShiftModifier); },
+      [edit] {
+        bool found = false;
+        // The menu runs its own loop: its Paste is chosen once it is open.
+        QTimer::singleShot(0, [&found] {
+          auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+          if (menu == nullptr) return;
+          for (QAction* action : menu->actions()) {
+            if (action->text().startsWith(QLatin1String("&Paste")) && action->isEnabled()) {
+              found = true;
+              action->trigger();
+            }
+          }
+          menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4), edit->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(edit, &event);
+        QVERIFY(found);
+      },
+  };
+  int beeps = 0;
+  for (const auto& paste : pastes) {
+    SelectYearText(from, QStringLiteral("1985"));
+    paste();
+    QCOMPARE(from->currentText(), text);
+    if (beep) ++beeps;
+    QCOMPARE(w->beeps, beeps);
+    QCOMPARE(w->window->ckbxAllYears->isChecked(), text == QStringLiteral("1985"));
+  }
+  if (text == QStringLiteral("1985")) return;
+  // What was pasted is undone like typing.
+  QTest::keyClick(from, Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(from->currentText(), QStringLiteral("1985"));
 }
 
 void MainWindowTest::enteredYearBoxIsLime() {
