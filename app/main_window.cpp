@@ -33,6 +33,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -549,10 +550,14 @@ TRatingBoxes TfMain::ReadRatingBoxes() const {
 
 void TfMain::btnShowResultsClick() {
   Guarded([this] {
-    TWaitCursor hourglass;
+    std::optional<TWaitCursor> hourglass(std::in_place);
     TSearchCriteria criteria;
     criteria.ratings = ReadRatingBoxes();
-    const auto show = [this](const std::string& text) { ShowInformation(text); };
+    // A message stops the search: the hourglass goes before the box shows.
+    const auto show = [this, &hourglass](const std::string& text) {
+      hourglass.reset();
+      ShowInformation(text);
+    };
     if (!NormaliseAndCheck(Text(cmbxFrom), Text(cmbxTo), QDate::currentDate().year(), criteria, show)) return;
 
     CloseResultSet();

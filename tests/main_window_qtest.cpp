@@ -69,6 +69,7 @@ std::unique_ptr<TFakeCatalogue> SmallCatalogue() {
 struct TWindowUnderTest {
   TFakeCatalogue* catalogue = nullptr;  // owned by the window
   QStringList information;
+  int busyAtInformation = 0;  // information boxes shown with the busy cursor still on
   QStringList errors;
   int beeps = 0;
   std::unique_ptr<QTemporaryDir> dir;
@@ -96,7 +97,10 @@ std::unique_ptr<TWindowUnderTest> MakeWindow(std::unique_ptr<TCatalogueAccess> c
   w->catalogue = dynamic_cast<TFakeCatalogue*>(catalogue.get());
   TUserNotifier notifier;
   auto* raw = w.get();
-  notifier.information = [raw](QWidget*, const QString& text) { raw->information << text; };
+  notifier.information = [raw](QWidget*, const QString& text) {
+    raw->information << text;
+    if (QApplication::overrideCursor() != nullptr) ++raw->busyAtInformation;
+  };
   notifier.errorReport = [raw](QWidget*, const QString& text) { raw->errors << text; };
   notifier.beep = [raw] { ++raw->beeps; };
   w->window = std::make_unique<TfMain>(std::move(catalogue), notifier, w->SettingsFile().toStdString());
@@ -743,6 +747,8 @@ void MainWindowTest::failedChecksKeepThePreviousResult() {
   for (const QString& step : steps) RunStep(window, step);
   window.btnShowResults->click();
   QCOMPARE(w->information, messages);
+  QCOMPARE(w->busyAtInformation, 0);  // the hourglass went before the message
+  QVERIFY(!QApplication::overrideCursor());
   QCOMPARE(w->catalogue->searches.size(), std::size_t(1));
   QCOMPARE(window.SearchStatement(), statement);
   QCOMPARE(window.cds.RecordCount(), 10);
