@@ -50,7 +50,8 @@ QListWidget* MakeList(QWidget* parent, const char* name, QRect geometry) {
 }  // namespace
 
 TCurrentRecordPanel::TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName,
-                                         TUserNotifier notifier, std::function<int()> currentVideo, QWidget* parent)
+                                         TUserNotifier notifier, std::function<std::optional<int>()> currentVideo,
+                                         QWidget* parent)
     : QFrame(parent),
       catalogue_(catalogue),
       ratings_(std::move(settingsFileName)),
@@ -126,9 +127,27 @@ void TCurrentRecordPanel::RefreshCurrentRecord(int videoId) {
   lstbxCastMembers->clear();
   ListCastMembersOfVideo(catalogue_, videoId, addTo(lstbxCastMembers));
   EnableStars(ratings_.Read(videoId));
+  SetStarsEnabled(true);
   // Notes typed since the edit was last left belong to the video they were typed for.
   SaveNotes();
   ShowNotesOf(videoId);
+}
+
+void TCurrentRecordPanel::ShowNoVideo() {
+  SaveNotes();
+  lstbxDirectors->clear();
+  lstbxCastMembers->clear();
+  EnableStars(0);
+  SetStarsEnabled(false);
+  mmoUserComments->clear();
+  mmoUserComments->document()->setModified(false);
+  notesVideo_.reset();
+  // Last: taking the focus from the edit saves nothing now.
+  mmoUserComments->setEnabled(false);
+}
+
+void TCurrentRecordPanel::SetStarsEnabled(bool enabled) {
+  for (QLabel* star : lblStars) star->setEnabled(enabled);
 }
 
 void TCurrentRecordPanel::EnableStars(int n) {
@@ -143,13 +162,15 @@ void TCurrentRecordPanel::EnableStars(int n) {
 }
 
 void TCurrentRecordPanel::lblStar1Click(int n) {
-  ratings_.Write(currentVideo_(), n);
+  const std::optional<int> video = currentVideo_();
+  if (!video) return;
+  ratings_.Write(*video, n);
   EnableStars(n);
 }
 
 void TCurrentRecordPanel::SaveNotes() {
-  if (!mmoUserComments->document()->isModified()) return;
-  ::SaveNotes(NotesFileName(notesVideoId_), mmoUserComments->toPlainText());
+  if (!notesVideo_ || !mmoUserComments->document()->isModified()) return;
+  ::SaveNotes(NotesFileName(*notesVideo_), mmoUserComments->toPlainText());
   mmoUserComments->document()->setModified(false);
 }
 
@@ -163,7 +184,8 @@ void TCurrentRecordPanel::ShowNotesOf(int videoId) {
     mmoUserComments->clear();
   }
   mmoUserComments->document()->setModified(false);
-  notesVideoId_ = videoId;
+  notesVideo_ = videoId;
+  mmoUserComments->setEnabled(true);
 }
 
 bool TCurrentRecordPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -180,7 +202,7 @@ bool TCurrentRecordPanel::eventFilter(QObject* watched, QEvent* event) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const int tag = star->property("tag").toInt();
     const bool clicked = mouse->button() == Qt::LeftButton && star->rect().contains(mouse->position().toPoint());
-    if (tag >= 1 && tag <= 5 && clicked) {
+    if (tag >= 1 && tag <= 5 && clicked && star->isEnabled()) {
       Guarded([this, tag] { lblStar1Click(tag); });
       return true;
     }

@@ -12,6 +12,10 @@
 // navigator moves the row without taking the focus from the edit. Unsaved notes are therefore
 // saved to that video's file, never to the current row's, and they are saved before another
 // refresh replaces them, so typing is never lost to a scroll.
+//
+// With no current video (no result open, or a search without matches) the panel shows
+// nothing: ShowNoVideo clears the lists, greys the stars and empties the notes, and the stars
+// and the notes take no input until the next refresh for a video.
 #pragma once
 
 #include "app/catalogue_access.h"
@@ -22,6 +26,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -34,9 +39,9 @@ class TCurrentRecordPanel : public QFrame {
   // catalogue: where the name lookups go; must outlive the panel. settingsFileName: the
   // settings file holding the ratings. notifier: how failures of the panel's own handlers
   // (star click, leaving the notes) and the rating message reach the user. currentVideo:
-  // the VideoID of the result set's current row, 0 when no result is open.
+  // the VideoID of the result set's current row, none when there is no current row.
   TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName, TUserNotifier notifier,
-                      std::function<int()> currentVideo, QWidget* parent = nullptr);
+                      std::function<std::optional<int>()> currentVideo, QWidget* parent = nullptr);
 
   // Shows the fields of the current row; nullptr (no open result) blanks them.
   void ShowRow(const TVideoRow* row);
@@ -46,17 +51,25 @@ class TCurrentRecordPanel : public QFrame {
   // was filled before it.
   void RefreshCurrentRecord(int videoId);
 
+  // No current video: saves notes still unsaved (raising like SaveNotes, and then changing
+  // nothing), then clears the lists, greys the stars, empties the notes and takes the stars'
+  // and the notes' input away until the next RefreshCurrentRecord. The row's labels are
+  // ShowRow's.
+  void ShowNoVideo();
+
   // Paints the stars for a rating: stars 1 to n yellow, the others grey. A rating outside 0
   // to 5 leaves all five grey and tells the user "Error in EnableStars Procedure".
   void EnableStars(int n);
 
   // Writes the notes to the file of NotesVideoId when they were changed since they were
-  // loaded or saved, and clears the changed mark; does nothing otherwise. Raises
+  // loaded or saved, and clears the changed mark; does nothing otherwise (and with no video
+  // whose notes the edit holds). Raises
   // ENotesFileError when the file cannot be written (the notes stay marked as changed).
   void SaveNotes();
 
-  // The video whose notes the edit holds: the one last refreshed; 0 before the first refresh.
-  int NotesVideoId() const { return notesVideoId_; }
+  // The video whose notes the edit holds: the one last refreshed; 0 before the first refresh
+  // and while there is no current video.
+  int NotesVideoId() const { return notesVideo_.value_or(0); }
 
   // Controls, owned by the panel through Qt's parents. The five stars are the panel's only
   // labels with a "tag" property (1 to 5, their rank).
@@ -73,10 +86,12 @@ class TCurrentRecordPanel : public QFrame {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // A click on star n (1 to 5): n stars for the current video.
+  // A click on star n (1 to 5): n stars for the current video; nothing without one.
   void lblStar1Click(int n);
   // The notes edit lost the focus.
   void mmoUserCommentsExit();
+  // Whether the five stars take clicks.
+  void SetStarsEnabled(bool enabled);
   // Replaces the edit's text by the notes of videoId (none when it has no file).
   void ShowNotesOf(int videoId);
 
@@ -88,6 +103,6 @@ class TCurrentRecordPanel : public QFrame {
   TCatalogueAccess& catalogue_;
   TRatingStore ratings_;
   TUserNotifier notifier_;
-  std::function<int()> currentVideo_;
-  int notesVideoId_ = 0;
+  std::function<std::optional<int>()> currentVideo_;
+  std::optional<int> notesVideo_;  // none: the edit holds no video's notes
 };

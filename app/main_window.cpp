@@ -168,7 +168,12 @@ void TfMain::CreateControls() {
   CreateQueryPanel();
   CreateResultPanel();
   pnlCurrentRecord = new TCurrentRecordPanel(
-      *catalogue_, settingsFileName_, notifier_, [this] { return CurrentVideoId(); }, this);
+      *catalogue_, settingsFileName_, notifier_,
+      [this]() -> std::optional<int> {
+        if (cds.RecNo() == 0) return std::nullopt;
+        return CurrentVideoId();
+      },
+      this);
   pnlCurrentRecord->setGeometry(0, 410, kWindowWidth, 190);
   CreateButtons();
 
@@ -355,8 +360,8 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::FormClose() {
   // Notes typed into the edit that still has the focus are saved like on leaving it.
-  Guarded([this] { pnlCurrentRecord->SaveNotes(); });
-  CloseResultSet();
+  Guarded([this] { CloseResultSet(); });
+  cds.Close();  // also when the notes could not be saved: they stay in the edit
 }
 
 void TfMain::FormDestroy() {
@@ -593,6 +598,8 @@ void TfMain::btnShowResultsClick() {
 }
 
 void TfMain::CloseResultSet() {
+  // First, as it may fail: notes still being typed are saved before their video goes.
+  pnlCurrentRecord->ShowNoVideo();
   cds.Close();
   ShowCurrentRow();
 }
@@ -634,7 +641,11 @@ void TfMain::grdcdsCellClick() {
 void TfMain::RefreshCurrentRecord() {
   const int videoId = CurrentVideoId();
   ShowCurrentRow();
-  pnlCurrentRecord->RefreshCurrentRecord(videoId);
+  if (cds.RecNo() == 0) {
+    pnlCurrentRecord->ShowNoVideo();
+  } else {
+    pnlCurrentRecord->RefreshCurrentRecord(videoId);
+  }
   emit CurrentRecordRefreshed(videoId);
 }
 

@@ -154,6 +154,8 @@ class CurrentRecordPanelTest : public QObject {
   void failedLookupKeepsWhatWasFilled();
   void starClick_data();
   void starClick();
+  void noCurrentVideoShowsNothing_data();
+  void noCurrentVideoShowsNothing();
   void storedRatings_data();
   void storedRatings();
   void unwritableSettingsFile();
@@ -187,7 +189,7 @@ void CurrentRecordPanelTest::layout() {
     QCOMPARE(star->x(), panel.lblStars[0]->x() + 20 * i);
   }
   QCOMPARE(w.Stars(), QStringLiteral("*****"));  // yellow until the first refresh
-  // Refreshed once before any search, for video 0, which has no rating.
+  // Refreshed once before any search: no current video, no star lit.
   QTRY_COMPARE_WITH_TIMEOUT(w.Stars(), QStringLiteral("....."), 3000);
   QCOMPARE(w.Panel().NotesVideoId(), 0);
 }
@@ -232,27 +234,20 @@ void CurrentRecordPanelTest::failedLookupKeepsWhatWasFilled() {
 }
 
 void CurrentRecordPanelTest::starClick_data() {
-  QTest::addColumn<bool>("search");
   QTest::addColumn<int>("star");
   QTest::addColumn<int>("videoId");
   QTest::addColumn<QString>("stars");
-  QTest::newRow("third star") << true << 3 << 100 << "***..";
-  QTest::newRow("first star") << true << 1 << 100 << "*....";
-  QTest::newRow("fifth star") << true << 5 << 100 << "*****";
-  QTest::newRow("before any search: video 0") << false << 4 << 0 << "****.";
+  QTest::newRow("third star") << 3 << 100 << "***..";
+  QTest::newRow("first star") << 1 << 100 << "*....";
+  QTest::newRow("fifth star") << 5 << 100 << "*****";
 }
 
 void CurrentRecordPanelTest::starClick() {
-  QFETCH(bool, search);
   QFETCH(int, star);
   QFETCH(int, videoId);
   QFETCH(QString, stars);
   TPanelWindow w(PanelCatalogue(), "[MainForm]\nLeft=1\n[Rating]\n101=2\n");
-  if (search) {
-    w.Search();
-  } else {
-    QTRY_COMPARE_WITH_TIMEOUT(w.Stars(), QStringLiteral("....."), 3000);
-  }
+  w.Search();
   QTest::mouseClick(w.Panel().lblStars[static_cast<std::size_t>(star - 1)], Qt::LeftButton);
   QCOMPARE(w.Stars(), stars);
   QCOMPARE(w.StoredRating(videoId), star);
@@ -260,13 +255,71 @@ void CurrentRecordPanelTest::starClick() {
   QCOMPARE(quarry::TProfileFile(w.SettingsFile().toStdString()).ReadInteger("MainForm", "Left", 0), 1);
   QVERIFY(w.errors.isEmpty());
   QVERIFY(w.information.isEmpty());
-  if (!search) return;
 
   // Another video shows its own rating; coming back lights the same stars again.
   w.NextRowByNavigator();
   QCOMPARE(w.Stars(), QStringLiteral("**..."));
   w.ClickRow(0);
   QCOMPARE(w.Stars(), stars);
+}
+
+void CurrentRecordPanelTest::noCurrentVideoShowsNothing_data() {
+  QTest::addColumn<bool>("searched");  // a search with matches came first
+  QTest::newRow("before any search") << false;
+  QTest::newRow("a search without matches") << true;
+}
+
+// With no current video the panel is blank and its stars and notes take no input: a star
+// click writes no rating (no key for video 0), and notes still being typed go to their video.
+void CurrentRecordPanelTest::noCurrentVideoShowsNothing() {
+  QFETCH(bool, searched);
+  const QByteArray settings = "[Rating]\n100=2\n";
+  TPanelWindow w(PanelCatalogue(), settings);
+  TCurrentRecordPanel& panel = w.Panel();
+  if (searched) {
+    TPanelWindow::WriteFile(w.dir.filePath("100.vid"), "Seen twice\r\n");
+    w.Search();
+    QCOMPARE(Items(panel.lstbxDirectors), (QStringList{"Cy", "Di"}));
+    QCOMPARE(w.Stars(), QStringLiteral("**..."));
+    panel.mmoUserComments->moveCursor(QTextCursor::End);
+    w.TypeNotes(QStringLiteral("and again"));
+    w.catalogue->searchRows.clear();
+    QSignalSpy refreshed(w.window.get(), &TfMain::CurrentRecordRefreshed);
+    w.window->btnShowResults->click();  // the focus stays in the notes
+    QCOMPARE(w.window->lblResultsCount->text(), QStringLiteral("No matches found"));
+    QCOMPARE(w.NotesFile(100), QByteArray("Seen twice\r\nand again\r\n"));
+    QTest::qWait(300);  // a delayed refresh, if one comes, keeps the panel blank
+  } else {
+    QTRY_COMPARE_WITH_TIMEOUT(w.Stars(), QStringLiteral("....."), 3000);
+  }
+
+  for (QLabel* label : {panel.dbtxtTitle, panel.dbtxtRating, panel.dbtxtYear, panel.dbtxtLength}) {
+    QCOMPARE(label->text(), QString());
+  }
+  QVERIFY(Items(panel.lstbxDirectors).isEmpty());
+  QVERIFY(Items(panel.lstbxCastMembers).isEmpty());
+  QCOMPARE(w.Stars(), QStringLiteral("....."));
+  QCOMPARE(panel.mmoUserComments->toPlainText(), QString());
+  QVERIFY(!panel.mmoUserComments->isEnabled());
+  QCOMPARE(panel.NotesVideoId(), 0);
+
+  QTest::mouseClick(panel.lblStars[3], Qt::LeftButton);
+  QCOMPARE(w.Stars(), QStringLiteral("....."));
+  QCOMPARE(w.StoredRating(0), -99);
+  QFile file(w.SettingsFile());
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll(), settings);
+  QVERIFY(!QFile::exists(w.dir.filePath("0.vid")));
+  QVERIFY(w.errors.isEmpty());
+
+  // The next video to be current brings the panel back.
+  w.catalogue->searchRows = PanelCatalogue()->searchRows;
+  w.Search();
+  QCOMPARE(Items(panel.lstbxDirectors), (QStringList{"Cy", "Di"}));
+  QCOMPARE(w.Stars(), QStringLiteral("**..."));
+  QVERIFY(panel.mmoUserComments->isEnabled());
+  QTest::mouseClick(panel.lblStars[3], Qt::LeftButton);
+  QCOMPARE(w.StoredRating(100), 4);
 }
 
 void CurrentRecordPanelTest::storedRatings_data() {
@@ -314,9 +367,10 @@ void CurrentRecordPanelTest::unwritableSettingsFile() {
     // The settings file's folder does not exist, so it cannot be written.
     TfMain window(std::move(catalogue), notifier, cwd.filePath("missing/Pellomar.INI").toStdString());
     window.show();
+    QSignalSpy refreshed(&window, &TfMain::CurrentRecordRefreshed);
     window.btnShowResults->click();
     QCOMPARE(fake->searches.size(), std::size_t(1));
-    window.tmr->stop();  // no refresh repaints the stars meanwhile
+    QTRY_VERIFY_WITH_TIMEOUT(!refreshed.isEmpty() && refreshed.last().at(0).toInt() == 100, 3000);
     window.pnlCurrentRecord->EnableStars(1);
     QTest::mouseClick(window.pnlCurrentRecord->lblStars[3], Qt::LeftButton);
     QCOMPARE(errors.size(), 1);
@@ -334,7 +388,7 @@ void CurrentRecordPanelTest::aBoxShownByTheDelayedRefreshDoesNotRepeatIt() {
   const QString previous = QDir::currentPath();
   QVERIFY(QDir::setCurrent(folder.path()));
   const QString settings = folder.filePath("Pellomar.INI");
-  TPanelWindow::WriteFile(settings, "[Rating]\n0=9\n");
+  TPanelWindow::WriteFile(settings, "[Rating]\n100=9\n");
   // The information box is modal: events, timers among them, run while it is open.
   int boxes = 0;
   int deepest = 0;
@@ -350,7 +404,8 @@ void CurrentRecordPanelTest::aBoxShownByTheDelayedRefreshDoesNotRepeatIt() {
   {
     TfMain window(std::move(catalogue), notifier, settings.toStdString());
     window.show();
-    QTRY_VERIFY_WITH_TIMEOUT(boxes > 0, 3000);  // the refresh for video 0 finds 9 stars
+    window.btnShowResults->click();
+    QTRY_VERIFY_WITH_TIMEOUT(boxes > 0, 3000);  // the refresh for video 100 finds 9 stars
     QTest::qWait(300);
     QCOMPARE(deepest, 1);
     QCOMPARE(boxes, 1);
