@@ -12,9 +12,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QtDebug>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 using quarry::TClientDataSet;
@@ -67,7 +70,33 @@ bool OccursIn(const std::string& key, const std::vector<std::string>& names) {
   return list.contains(wanted, Qt::CaseInsensitive);
 }
 
+// How far a tone's lightness must lie from the button face's for a one-pixel line of it to
+// be seen, and the share of the face's text colour mixed in when a palette tone is too close.
+constexpr int kShadeContrast = 96;
+constexpr int kHighlightContrast = 64;
+constexpr double kShadeMix = 0.75;
+constexpr double kHighlightMix = 0.5;
+
+QColor Mix(const QColor& from, const QColor& to, double share) {
+  const auto channel = [share](int a, int b) { return static_cast<int>(a + (b - a) * share + 0.5); };
+  return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()), channel(from.blue(), to.blue()));
+}
+
+QColor Visible(const QColor& tone, const QColor& face, const QColor& text, int contrast, double share) {
+  return std::abs(tone.lightness() - face.lightness()) >= contrast ? tone : Mix(face, text, share);
+}
+
 }  // namespace
+
+TArrowTones ArrowTones(const QPalette& palette) {
+  const QColor face = palette.color(QPalette::Button);
+  const QColor text = palette.color(QPalette::ButtonText);
+  const bool light = face.lightness() >= 128;
+  const QColor shade = palette.color(light ? QPalette::Shadow : QPalette::Light);
+  const QColor highlight = palette.color(light ? QPalette::Dark : QPalette::Midlight);
+  return {Visible(shade, face, text, kShadeContrast, kShadeMix),
+          Visible(highlight, face, text, kHighlightContrast, kHighlightMix)};
+}
 
 // --- Title row -------------------------------------------------------------------------------
 
@@ -97,16 +126,18 @@ void TResultGridTitle::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TResultGridTitle::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
-  QHeaderView::paintSection(painter, rect, logicalIndex);
   const TArrowType arrow = grid_->Arrow(grid_->GridColumnOf(logicalIndex));
-  if (arrow == atNone) return;
+  if (arrow == atNone || !rect.isValid()) {
+    QHeaderView::paintSection(painter, rect, logicalIndex);
+    return;
+  }
 
   // Caption width plus room for the triangle; a narrower column is widened once drawn.
   QFont titleFont = font();
   const QVariant fontValue = model() ? model()->headerData(logicalIndex, Qt::Horizontal, Qt::FontRole) : QVariant();
   if (fontValue.canConvert<QFont>()) titleFont = fontValue.value<QFont>();
   const QString caption = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString();
-  const int wanted = QFontMetrics(titleFont).horizontalAdvance(caption) + 15;
+  const int wanted = QFontMetrics(titleFont).horizontalAdvance(caption) + kArrowRoom;
   if (rect.width() < wanted) {
     // Not while painting: the resize repaints the header.
     TResultGrid* grid = grid_;
@@ -114,27 +145,46 @@ void TResultGridTitle::paintSection(QPainter* painter, const QRect& rect, int lo
         grid, [grid, logicalIndex, wanted] { grid->setColumnWidth(logicalIndex, wanted); }, Qt::QueuedConnection);
   }
 
+  // The section as the style draws it, with the caption kept clear of the triangle: a
+  // centred caption is centred in the room left of it rather than across the cell.
   const int right = rect.x() + rect.width();  // the cell's right edge
+  QStyleOptionHeader option;
+  initStyleOptionForIndex(&option, logicalIndex);
+  option.rect = rect;
+  painter->save();
+  painter->setFont(titleFont);
+  style()->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
+  QStyleOptionHeader label = option;
+  label.rect = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
+  label.rect.setRight(std::min(label.rect.right(), right - kCaptionGap - 1));
+  if (label.rect.isValid()) style()->drawControl(QStyle::CE_HeaderLabel, &label, painter, this);
+  painter->restore();
+
+  // The tones stand out on the face just drawn, whose colours are the style option's.
+  const TArrowTones tones = grid_->ArrowTonesOn(option.palette);
   const int m = rect.height() / 2 - 7;
   const int base = rect.top() + (arrow == atDown ? m + 4 : m + 10);
   const int apex = rect.top() + (arrow == atDown ? m + 10 : m + 4);
   painter->save();
   painter->setClipRect(rect);  // the base drawing leaves a clip of its own behind
-  painter->setPen(grid_->ArrowShade());
+  painter->setPen(tones.shade);
   painter->drawLine(right - 10, base, right - 7, apex);
-  painter->setPen(grid_->ArrowHighlight());
+  painter->setPen(tones.highlight);
   painter->drawLine(right - 7, apex, right - 4, base);
   painter->drawLine(right - 4, base, right - 10, base);
   painter->restore();
 }
 
+QPalette TResultGridTitle::FacePalette() const {
+  QStyleOptionHeader option;
+  initStyleOption(&option);
+  return option.palette;
+}
+
 // --- Grid ------------------------------------------------------------------------------------------
 
 TResultGrid::TResultGrid(QWidget* parent)
-    : QTableView(parent),
-      model_(new TResultGridModel(this)),
-      title_(new TResultGridTitle(this)),
-      arrowShade_(QApplication::palette().color(QPalette::Dark)) {
+    : QTableView(parent), model_(new TResultGridModel(this)), title_(new TResultGridTitle(this)) {
   setHorizontalHeader(title_);
   setModel(model_);
   setSortingEnabled(false);
@@ -161,6 +211,17 @@ TResultGrid::~TResultGrid() {
 void TResultGrid::SetDataSet(TClientDataSet* dataSet) { model_->SetDataSet(dataSet); }
 
 TClientDataSet* TResultGrid::DataSet() const { return model_->DataSet(); }
+
+QColor TResultGrid::ArrowShade() const { return ArrowTonesOn(title_->FacePalette()).shade; }
+
+QColor TResultGrid::ArrowHighlight() const { return ArrowTonesOn(title_->FacePalette()).highlight; }
+
+TArrowTones TResultGrid::ArrowTonesOn(const QPalette& palette) const {
+  TArrowTones tones = ArrowTones(palette);
+  if (arrowShade_) tones.shade = *arrowShade_;
+  if (arrowHighlight_) tones.highlight = *arrowHighlight_;
+  return tones;
+}
 
 void TResultGrid::SetArrowShade(const QColor& color) {
   arrowShade_ = color;

@@ -7,7 +7,8 @@
 //    that column the only sort key, ascending, and each further plain click reverses it; a
 //    Shift-click adds the column as a further ascending key, makes it descending on the next
 //    Shift-click and takes it out of the sort on the third. The title of each sorted column
-//    shows a small two-tone triangle, apex up for ascending and down for descending.
+//    shows a small two-tone triangle, apex up for ascending and down for descending, at its
+//    right end; the caption of such a title is laid out clear of the triangle.
 //  - Column configuration files. ConfigFile names a file the columns are loaded from when it
 //    is set (if it exists) and saved to when the grid is destroyed; LoadColumns/SaveColumns do
 //    the same on demand. Format: column_config_file.h.
@@ -44,15 +45,32 @@ class TResultGridModel;
 
 enum TArrowType { atNone = 0, atDown = 1, atUp = 2 };
 
+// The triangle's default tones for a title row drawn with this palette: on a light button
+// face the shadow and dark tones, on a dark face the light and midlight tones, each replaced
+// by a mix of the face and its text colour when it is too close to the face to be seen.
+struct TArrowTones {
+  QColor shade;      // the left edge
+  QColor highlight;  // the right edge and the base
+};
+TArrowTones ArrowTones(const QPalette& palette);
+
 // The title row: draws each title as the base header does, then the sort triangle; remembers
 // the keyboard modifiers of the mouse click that it turns into a title click.
 class TResultGridTitle : public QHeaderView {
   Q_OBJECT
  public:
+  // A sorted column's title needs its caption's width plus this much, the triangle's room.
+  static constexpr int kArrowRoom = 15;
+  // The caption ends this far left of the cell's right edge, a pixel clear of the triangle.
+  static constexpr int kCaptionGap = 11;
+
   explicit TResultGridTitle(TResultGrid* grid);
 
   // The modifiers of the click being handled, if the click came from the mouse; cleared.
   std::optional<Qt::KeyboardModifiers> TakeClickModifiers();
+
+  // The palette the style draws the title cells with.
+  QPalette FacePalette() const;
 
  protected:
   void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
@@ -80,10 +98,14 @@ class TResultGrid : public QTableView {
 
   bool TitleSort() const { return titleSort_; }
   void SetTitleSort(bool on) { titleSort_ = on; }
-  QColor ArrowShade() const { return arrowShade_; }
+  // The triangle's two tones: the colour set, else one taken from the palette the title row
+  // is drawn with, standing out on its button face, light or dark (see ArrowTones).
+  QColor ArrowShade() const;
   void SetArrowShade(const QColor& color);
-  QColor ArrowHighlight() const { return arrowHighlight_; }
+  QColor ArrowHighlight() const;
   void SetArrowHighlight(const QColor& color);
+  // Both tones for title cells drawn with this palette.
+  TArrowTones ArrowTonesOn(const QPalette& palette) const;
 
   const QString& ConfigFile() const { return configFile_; }
   // Stores the name and loads the columns from that file if it exists; a missing file
@@ -137,8 +159,8 @@ class TResultGrid : public QTableView {
   TResultGridModel* model_;  // owned through Qt parenting
   TResultGridTitle* title_;  // owned through Qt parenting
   bool titleSort_ = true;
-  QColor arrowShade_;
-  QColor arrowHighlight_{255, 255, 255};
+  std::optional<QColor> arrowShade_;  // none: from the title row's palette
+  std::optional<QColor> arrowHighlight_;
   QString configFile_;
   bool customized_ = false;
   std::array<TArrowType, kArrowColumns> arrows_{};

@@ -37,6 +37,8 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <stdexcept>
 
@@ -219,6 +221,25 @@ QString Crlf(std::initializer_list<const char*> lines) {
   return all.join("\r\n");
 }
 
+// How far apart two colours are: the largest difference of their channels.
+int ColourDistance(const QColor& a, const QColor& b) {
+  return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
+// Where a title cell's triangle lies, as drawn: R the cell's right edge, m from its height.
+struct TTriangleBox {
+  int right;
+  int base;
+  int apex;
+  int left() const { return right - 10; }
+};
+
+TTriangleBox TriangleOf(const QHeaderView* title, int column, TArrowType arrow) {
+  const int right = title->sectionViewportPosition(column) + title->sectionSize(column);
+  const int m = title->height() / 2 - 7;
+  return {right, arrow == atDown ? m + 4 : m + 10, arrow == atDown ? m + 10 : m + 4};
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -248,6 +269,8 @@ class MainWindowTest : public QObject {
   void panelRefreshWaitsForTheLastScroll();
   void searchShowsTheRowsAsDelivered();
   void titleClicksSortTheResult();
+  void sortTrianglesReadOnTheTitleRow_data();
+  void sortTrianglesReadOnTheTitleRow();
   void navigatorButtonsScrollTheResult();
   void windowPosition();
   void bottomButtons();
@@ -914,6 +937,81 @@ void MainWindowTest::titleClicksSortTheResult() {
   QCOMPARE(window.CurrentVideoId(), 302);
   QCOMPARE(refreshed.size(), 1);
   QVERIFY(w->errors.isEmpty());
+}
+
+void MainWindowTest::sortTrianglesReadOnTheTitleRow_data() {
+  QTest::addColumn<bool>("dark");  // a dark title row instead of the style's own colours
+  QTest::newRow("style's title colours") << false;
+  QTest::newRow("dark title row") << true;
+}
+
+// Every sorted title shows its triangle in tones that stand out on the title row, and its
+// caption stays clear of the triangle, in the narrow centred columns too.
+void MainWindowTest::sortTrianglesReadOnTheTitleRow() {
+  QFETCH(bool, dark);
+  auto w = MakeShownWindow();
+  TfMain& window = *w->window;
+  TResultGrid* grid = window.grdcds;
+  QHeaderView* title = grid->horizontalHeader();
+  const QPalette applicationPalette = QApplication::palette();
+  const auto restorePalette = qScopeGuard([&] { QApplication::setPalette(applicationPalette); });
+  if (dark) QApplication::setPalette(QPalette(QColor(53, 53, 53)));
+  window.btnShowResults->click();
+  ClickTitle(window, ColTitle);
+  ClickTitle(window, ColTitle);
+  for (int column : {ColYear, ColIndustryRating, ColLength}) ClickTitle(window, column, Qt::ShiftModifier);
+  title->grab();
+  QCoreApplication::processEvents();  // a column too narrow for caption and triangle is widened
+  const int columns[] = {ColTitle, ColYear, ColIndustryRating, ColLength};
+
+  const QImage image = title->grab().toImage();
+  const QByteArray dir = qgetenv("PELLOMAR_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    const QString name = dark ? QStringLiteral("/grid_title_dark.png") : QStringLiteral("/grid_title.png");
+    QVERIFY(image.scaled(image.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                .save(QString::fromLocal8Bit(dir) + name));
+  }
+  for (int column : columns) {
+    const TArrowType arrow = grid->Arrow(grid->GridColumnOf(column));
+    QCOMPARE(arrow, column == ColTitle ? atDown : atUp);
+    const TTriangleBox box = TriangleOf(title, column, arrow);
+    // Beside the apex, inside the triangle's box but off its edges: the title row itself.
+    const QColor background = image.pixelColor(box.left(), box.apex);
+    QCOMPARE(ColourDistance(image.pixelColor(box.right - 4, box.apex), background), 0);
+    const QColor base = image.pixelColor(box.right - 7, box.base);
+    int shade = 0;  // the left edge halfway between base and apex
+    for (int x = box.left(); x <= box.right - 7; ++x) {
+      shade = std::max(shade, ColourDistance(image.pixelColor(x, (box.base + box.apex) / 2), background));
+    }
+    const QByteArray where = "column " + QByteArray::number(column);
+    QVERIFY2(ColourDistance(base, background) >= 64, where);
+    QVERIFY2(shade >= 64, where);
+  }
+
+  // The captions, with the triangles drawn in a colour of their own: no caption pixel lies
+  // in or next to a triangle's box.
+  const QColor marker(255, 0, 255);
+  grid->SetArrowShade(marker);
+  grid->SetArrowHighlight(marker);
+  const QImage captions = title->grab().toImage();
+  for (int column : columns) {
+    const TTriangleBox box = TriangleOf(title, column, grid->Arrow(grid->GridColumnOf(column)));
+    const int left = title->sectionViewportPosition(column);
+    int ink = 0;
+    int rightmostInk = -1;
+    for (int y = 1; y < captions.height() - 2; ++y) {
+      const QColor background = captions.pixelColor(left + 2, y);
+      for (int x = left + 1; x < box.right - 2; ++x) {
+        const QColor pixel = captions.pixelColor(x, y);
+        if (pixel == marker || ColourDistance(pixel, background) < 48) continue;
+        ++ink;
+        rightmostInk = std::max(rightmostInk, x);
+      }
+    }
+    const QByteArray where = "column " + QByteArray::number(column);
+    QVERIFY2(ink > 0, where);
+    QVERIFY2(rightmostInk < box.left() - 1, where + " ink up to x " + QByteArray::number(rightmostInk));
+  }
 }
 
 void MainWindowTest::navigatorButtonsScrollTheResult() {
