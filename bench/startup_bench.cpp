@@ -11,6 +11,7 @@
 #include "app/engine_catalogue.h"
 #include "app/font_substitutes.h"
 #include "app/main_window.h"
+#include "bench/window_timing.h"
 #include "dbaccess/client_data_set.h"
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
@@ -26,91 +27,12 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <time.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double MillisecondsSince(TClock::time_point start) {
-  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
-}
-
-// The process's CPU time in milliseconds: on a machine shared with other work the wall
-// time includes waiting for a core, the CPU time does not.
-double CpuMilliseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-// A step's wall time and CPU time, in milliseconds.
-struct TTime {
-  double wall = 0;
-  double cpu = 0;
-};
-
-class TStopwatch {
- public:
-  TStopwatch() : wall_(TClock::now()), cpu_(CpuMilliseconds()) {}
-  TTime Elapsed() const { return {MillisecondsSince(wall_), CpuMilliseconds() - cpu_}; }
-
- private:
-  TClock::time_point wall_;
-  double cpu_;
-};
-
-// Runs f `runs` times and returns the times.
-std::vector<TTime> Times(int runs, const std::function<void()>& f) {
-  std::vector<TTime> times;
-  for (int run = 0; run < runs; ++run) {
-    const TStopwatch watch;
-    f();
-    times.push_back(watch.Elapsed());
-  }
-  return times;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-// The medians of wall and CPU time; the target is judged on the CPU time, which does not
-// depend on what else the machine runs.
-void Report(const char* what, const std::vector<TTime>& times, double target = 0) {
-  std::vector<double> wall, cpu;
-  for (const TTime& t : times) {
-    wall.push_back(t.wall);
-    cpu.push_back(t.cpu);
-  }
-  const double cpuMedian = Median(cpu);
-  std::printf("%-50s wall %7.1f ms  cpu %7.1f ms  (median of %zu)", what, Median(wall), cpuMedian, times.size());
-  if (target > 0) std::printf("  target %3.0f ms %s", target, cpuMedian <= target ? "met" : "MISSED");
-  std::printf("\n");
-}
-
-bool HasTables(const QString& folder) { return QFile::exists(folder + QStringLiteral("/VIDEOS.DAT")); }
-
-// Starts the engine session afresh in the folder, as the program starts in its directory.
-void StartIn(const QString& folder) {
-  QDir::setCurrent(folder);
-  quarry::DefaultSession().Close();
-}
-
-TUserNotifier QuietNotifier() {
-  TUserNotifier notifier;
-  notifier.information = [](QWidget*, const QString& text) { std::printf("information: %s\n", qPrintable(text)); };
-  notifier.errorReport = [](QWidget*, const QString& text) { std::printf("error: %s\n", qPrintable(text)); };
-  notifier.beep = [] {};
-  return notifier;
-}
+using namespace window_timing;
 
 const char* const kInitialSearch =
     "SELECT DISTINCT V.VIDEOID, V.TITLE, V.YEAR, V.INDUSTRYRATING, V.LENGTH\r\nFROM VIDEOS V\r\n ORDER BY V.TITLE";
