@@ -260,8 +260,9 @@ std::string PagePosText(const TgprPagePos& p) { return std::to_string(p.Across) 
 TrsfList::TrsfList(const TgprSettingsContext& context) : context_(context) {
   const TKeyOptions emptyDefault{.EmptyGivesDefault = true};
   const std::string now = DateTimeText(context.Now);
-  const std::string outputFile =
-      context.CurrentDirectory.empty() ? std::string("Rpt.Txt") : context.CurrentDirectory + "/Rpt.Txt";
+  std::string outputFile = context.CurrentDirectory;
+  if (!outputFile.empty() && outputFile.back() != '/') outputFile += '/';
+  outputFile += "Rpt.Txt";
   keys_ = {
       Main<&S::CreatedAtRuntime>(0, "CreatedAtRuntime", "0"),
       Main<&S::NewRpt>(1, "NewRpt", "1"),
