@@ -127,6 +127,26 @@ TColsList TColsList::FromDataSet(const quarry::TClientDataSet& dataSet, std::str
   return list;
 }
 
+TColsList TColsList::FromFields(const std::vector<TgprFieldDesc>& fields, std::string_view hideColumns) {
+  TColsList list;
+  list.items_.push_back(LineNumberColumn());
+  for (size_t fieldNo = 0; fieldNo < fields.size(); ++fieldNo) {
+    const TgprFieldDesc& field = fields[fieldNo];
+    if (!IsPrintableFieldType(field.Type)) continue;
+    TColInfo column;
+    column.Name = field.Name;
+    column.Title = field.Name;
+    column.FieldNo = static_cast<int>(fieldNo);
+    column.FieldType = field.Type;
+    column.DataClass = DataClassOf(field.Type);
+    column.FieldSize = field.Size;
+    column.Alignment = FieldAlignmentOf(field.Type);
+    list.items_.push_back(std::move(column));
+  }
+  list.ApplyHideColumns(hideColumns);
+  return list;
+}
+
 const TColInfo* TColsList::Find(std::string_view name) const {
   for (const TColInfo& column : items_) {
     if (quarry::SameName(column.Name, name)) return &column;

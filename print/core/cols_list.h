@@ -47,6 +47,13 @@ struct TgprGridColumn {
   bool Visible = true;   // the grid column's own visibility (not consulted for printing)
 };
 
+// A field of a dataset printed on its own.
+struct TgprFieldDesc {
+  std::string Name;
+  quarry::TDataFieldType Type = quarry::TDataFieldType::ftUnknown;
+  int Size = 0;
+};
+
 // One total accumulator of a column, at one break level (0 the grand total).
 struct TColTotal {
   TgprTotalKind Kind = tkNone;
@@ -104,6 +111,8 @@ class TColsList {
                             int averageCharWidth, std::string_view hideColumns);
   // Builds the list for a dataset printed on its own: its fields in order.
   static TColsList FromDataSet(const quarry::TClientDataSet& dataSet, std::string_view hideColumns);
+  // Builds the list from field descriptions (an engine dataset): the printable ones in order.
+  static TColsList FromFields(const std::vector<TgprFieldDesc>& fields, std::string_view hideColumns);
 
   std::vector<TColInfo>& Items() { return items_; }
   const std::vector<TColInfo>& Items() const { return items_; }
