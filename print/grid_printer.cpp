@@ -5,13 +5,15 @@
 #include "print/core/gpr_error.h"
 #include "print/core/report_id.h"
 #include "print/headless_request_ui.h"
+#include "print/hourglass.h"
 #include "print/print_request.h"
 #include "print/qt_file_host.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPrinterInfo>
 #include <QWidget>
+
+#include <optional>
 
 namespace gpr {
 
@@ -23,15 +25,6 @@ TgprFileMgrConfig DefaultFileConfig() {
   config.ConfigDirectory = DefaultConfigDirectory();
   return config;
 }
-
-// Shows the hourglass for its lifetime.
-class THourglass {
- public:
-  THourglass() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~THourglass() { QGuiApplication::restoreOverrideCursor(); }
-  THourglass(const THourglass&) = delete;
-  THourglass& operator=(const THourglass&) = delete;
-};
 
 }  // namespace
 
@@ -55,7 +48,8 @@ void TGprGridPrinter::PickDefaultObject() {
   QObject* best = nullptr;
   int bestRank = -1;
   for (QObject* child : form->findChildren<QObject*>()) {
-    if (child->objectName().isEmpty()) continue;
+    // Qt's own parts of a window carry names beginning with "qt_".
+    if (child->objectName().isEmpty() || child->objectName().startsWith("qt_")) continue;
     const int rank = KindRank(WindowKind(child));
     if (rank > bestRank) {
       best = child;
@@ -139,10 +133,13 @@ int TGprGridPrinter::Print() {
   if (quarry::TrimName(reportId_).empty()) {
     throw eGprSUError(ComponentName() + ".ReportId is blank. Report cannot continue");
   }
-  THourglass hourglass;
+  // The hourglass shows while the request and its windows are made; the start-up sequence
+  // shows its own, and the window then runs with the cursor as it was.
+  auto hourglass = std::make_optional<THourglass>();
   const bool hasPrinter = hasDefaultPrinter_ ? hasDefaultPrinter_() : !QPrinterInfo::defaultPrinter().isNull();
   TgprPrintRequest request(*this, hasPrinter);
   std::unique_ptr<TgprRequestUi> ui = uiFactory_ ? uiFactory_(request) : std::make_unique<TgprHeadlessRequestUi>();
+  hourglass.reset();
   ui->RunModal([&] { request.StartUp(*ui); });
   pagesPrinted_ = ui->PagesPrinted();
   return ui->LastRunResult();

@@ -7,6 +7,7 @@
 #include "print/core/gpr_error.h"
 #include "print/core/password_prompt.h"
 #include "print/grid_printer.h"
+#include "print/hourglass.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -82,6 +83,7 @@ bool TgprPrintRequest::IsExportOrSnapshot() const {
 
 void TgprPrintRequest::StartUp(TgprRequestUi& ui) {
   try {
+    THourglass hourglass;
     RunStartUp(ui);
   } catch (const std::exception& e) {
     const std::string message = e.what();
