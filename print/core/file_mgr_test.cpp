@@ -3,6 +3,7 @@
 #include "print/core/file_mgr.h"
 
 #include "engine/platform/memory_environment.h"
+#include "engine/platform/os_error.h"
 #include "print/core/file_mgr_test_support.h"
 #include "print/core/gpr_error.h"
 #include "print/core/settings_section.h"
@@ -465,6 +466,67 @@ TEST_F(FileMgrLockTest, AProgramDirectoryThatCannotBeWrittenSendsTheFileToTheCon
   mgr.BindRequest(&settings, "", okDBGrid);
   EXPECT_TRUE(mgr.Save());
   EXPECT_NE(env.Contents("/home/u/.config/pellomar/Pellomar.PXT").find("PanelsAcrossPage=3"), std::string::npos);
+}
+
+// An environment whose opens of one file fail with a chosen error.
+class TFailingOpens : public quarry::TMemoryEnvironment {
+ public:
+  std::unique_ptr<quarry::TOsFile> OpenFile(const std::string& path, const quarry::TOpenOptions& options) override {
+    if (path == FailPath && (!FailOnlyCreate || options.create)) {
+      ++Failures;
+      quarry::SetLastOsError(Error);
+      return nullptr;
+    }
+    return TMemoryEnvironment::OpenFile(path, options);
+  }
+  std::string FailPath;
+  bool FailOnlyCreate = false;
+  int32_t Error = quarry::kOsErrorAccessDenied;
+  int Failures = 0;
+};
+
+TEST(FileMgrOpenErrors, EachFailureGivesItsMessage) {
+  struct TCase {
+    const char* Path;
+    bool OnlyCreate;
+    int32_t Error;
+    int Attempts;  // opens of that path before the error
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {"/prog/Pellomar.~LK", true, quarry::kOsErrorAccessDenied, 1,
+       "GridPrinter! Setup Error: Unable to create file \"/prog/Pellomar.~LK\" . I/O Error:5"},
+      {"/prog/Pellomar.PXT", true, quarry::kOsErrorAccessDenied, 1,
+       "GridPrinter! Setup Error: I/O Error: 5 creating file \"/prog/Pellomar.PXT"},
+      {"/prog/Pellomar.PXT", false, quarry::kOsErrorSharingViolation, 1,
+       "GridPrinter! Setup Error: Unable to open file: /prog/Pellomar.PXT\rbecause it is locked by another "
+       "application. Close the other application and try again.\r\rI/O Error:32"},
+      {"/prog/Pellomar.PXT", false, quarry::kOsErrorIoDevice, 10,
+       "GridPrinter! Setup Error: Unable to open file: /prog/Pellomar.PXT\rbecause it is locked by another "
+       "application. Close the other application and try again.\r\rI/O Error:1117"},
+  };
+  for (const TCase& c : cases) {
+    TFailingOpens env;
+    env.MakeDirectory("/prog");
+    env.FailPath = c.Path;
+    env.FailOnlyCreate = c.OnlyCreate;
+    env.Error = c.Error;
+    TgprFileMgrHost host;
+    TgprFileMgrConfig config;
+    config.ProgramPath = "/prog/Pellomar";
+    config.ConfigDirectory = "/config";
+    TgprFileMgr mgr(env, host, config);
+    TgprReportSettings settings;
+    settings.ReportId = kReportId;
+    mgr.BindRequest(&settings, "", okDBGrid);
+    try {
+      mgr.Load();
+      ADD_FAILURE() << "no error for " << c.Path;
+    } catch (const eGprSUError& e) {
+      EXPECT_EQ(std::string(e.what()), c.Message);
+    }
+    EXPECT_EQ(env.Failures, c.Attempts) << c.Message;
+  }
 }
 
 TEST(DefaultConfigDirectory, FollowsXdgConfigHomeElseHome) {
