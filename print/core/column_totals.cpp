@@ -3,6 +3,7 @@
 
 #include "dbaccess/name_compare.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -197,13 +198,14 @@ std::string FormatTotal(std::string_view format, double value) {
     const bool leftJustify = j < format.size() && format[j] == '-';
     if (leftJustify) ++j;
     int width = 0, precision = -1;
-    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && width < 100)
-      width = width * 10 + (format[j++] - '0');
+    // Width and precision are bounded so that a format cannot ask for a huge text.
+    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+      width = std::min(200, width * 10 + (format[j++] - '0'));
     if (j < format.size() && format[j] == '.') {
       precision = 0;
       ++j;
-      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && precision < 30)
-        precision = precision * 10 + (format[j++] - '0');
+      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+        precision = std::min(30, precision * 10 + (format[j++] - '0'));
     }
     if (j >= format.size() || converted) {
       out.append(format.substr(i, j - i));

@@ -51,6 +51,7 @@ std::u32string ExpandLine(std::string_view line, const TgprMemoCodes& codes, TPl
 }
 
 std::u32string Aligned(std::u32string text, int width, TgprAlignment alignment) {
+  if (text.empty()) return text;
   text.resize(std::min(text.size(), static_cast<size_t>(width)));
   const int free = width - static_cast<int>(text.size());
   const int left = alignment == gaRight ? free : alignment == gaCenter ? free / 2 : 0;
