@@ -377,7 +377,11 @@ void TgprPageBuilder::LayOut(int pageNo, int across, const TState& start, TState
   // moved on for ever; the first page, shortened by the report titles, moves them on once.
   const bool freshPage = pageNo > 1 || reportTitleLines == 0;
 
-  for (int panel = 0; panel < print_.Panels && !st.TotalsDone; ++panel) {
+  // Report titles may leave no room for the grid on the first page: it starts on the next.
+  const int gridFrame = 2 * borderLines + titleRows_ + (print_.Borders && !print_.ShareAdjBorders ? 1 : 0);
+  const bool gridFits = headerBottom + gridFrame < footerTop;
+
+  for (int panel = 0; gridFits && panel < print_.Panels && !st.TotalsDone; ++panel) {
     const int x0 = print_.ReportOffset + panel * print_.PanelWidth;
     line = headerBottom;
     const int limit = footerTop - borderLines;
@@ -519,7 +523,8 @@ void TgprPageBuilder::EnsureLaidOut(int pageNo) {
     LayOut(n, 1, start, end, nullptr);
     if (end.TotalsDone) {
       pageCount_ = n;
-    } else if (end.Next == start.Next && end.DataDone == start.DataDone) {
+    } else if (n > 1 && end.Next == start.Next && end.DataDone == start.DataDone) {
+      // Only the first page, shortened by the report titles, may hold no row.
       throw eGprIntError("[PageBuilder] **\rPage " + std::to_string(n) + " holds nothing of the report");
     } else {
       starts_.push_back(std::move(end));
