@@ -164,13 +164,23 @@ int TgprPageBuilder::NextAccepted(int from) {
   return -1;
 }
 
-TgprPageBuilder::TRow TgprPageBuilder::PrepareRow(int index, const TState& state, bool firstInPanel) const {
+TgprPageBuilder::TRow TgprPageBuilder::PrepareRow(int index, const TState& state, bool firstInPanel,
+                                                  bool measuring) const {
   const TColsList& columns = objInfo_.Columns;
   const int position = rows_.Position(index);
   TRow row;
   row.Texts.resize(static_cast<size_t>(columns.Count()));
   row.Centred.assign(static_cast<size_t>(columns.Count()), false);
-  for (const int c : printed_) row.Texts[c] = DecodeUtf8(texts_.DataText(columns[c], position, state.LineNumber));
+  // Laying out without drawing needs only the texts that can take several lines, the break
+  // columns, and for group-break rules the texts that decide the change level.
+  const bool wraps = settings_.MaxStringLines > 1;
+  for (const int c : printed_) {
+    const TColInfo& column = columns[c];
+    if (measuring && !print_.GrpBrkLines && !(wraps && (column.DataClass == dcString || column.DataClass == dcMemo)) &&
+        !(c >= 1 && c <= static_cast<int>(breakCols_.size())))
+      continue;
+    row.Texts[c] = DecodeUtf8(texts_.DataText(column, position, state.LineNumber));
+  }
 
   // Group breaks: a value equal to the one printed above is replaced, from the first break
   // column that changed on every value prints again.
@@ -419,7 +429,7 @@ void TgprPageBuilder::LayOut(int pageNo, int across, const TState& start, TState
         st.DataDone = true;
         break;
       }
-      TRow row = PrepareRow(index, st, rowsInPanel == 0);
+      TRow row = PrepareRow(index, st, rowsInPanel == 0, measuring);
       bool rule = false;
       int ruleLevel = -1;
       if (print_.HorizontalLines) {

@@ -71,7 +71,7 @@ class TgprPageBuilder {
   class TCanvas;
 
   int NextAccepted(int from);
-  TRow PrepareRow(int index, const TState& state, bool firstInPanel) const;
+  TRow PrepareRow(int index, const TState& state, bool firstInPanel, bool measuring) const;
   int RowHeight(const TRow& row) const;
   int TotalRowHeight();
   void EnsureTotals();
