@@ -15,21 +15,48 @@ void TrimRight(std::u32string& line) {
   while (!line.empty() && line.back() == U' ') line.pop_back();
 }
 
-// Wraps until stopAfter lines exist (so the caller sees whether text is left over).
-std::vector<std::u32string> Wrap(std::u32string_view text, int width, size_t stopAfter) {
+// The line being filled. Counting keeps only its lengths, so measuring allocates nothing.
+template <bool kKeep>
+struct TLineBuilder {
+  std::u32string Text;
+  size_t Length = 0;
+  size_t Filled = 0;  // length without trailing blanks
+  void Append(std::u32string_view part) {
+    if constexpr (kKeep) Text.append(part);
+    Length += part.size();
+    for (size_t i = part.size(); i > 0; --i) {
+      if (part[i - 1] != U' ') {
+        Filled = Length - (part.size() - i);
+        break;
+      }
+    }
+  }
+  void Clear() {
+    if constexpr (kKeep) Text.clear();
+    Length = Filled = 0;
+  }
+};
+
+// Wraps until stopAfter lines exist (so the caller sees whether text is left over); keeps the
+// lines in `lines` when kKeep, and returns how many there are.
+template <bool kKeep>
+size_t Wrap(std::u32string_view text, int width, size_t stopAfter, std::vector<std::u32string>* lines) {
   width = std::max(1, width);
   const size_t w = static_cast<size_t>(width);
-  std::vector<std::u32string> lines;
-  std::u32string cur;
+  size_t count = 0;
+  TLineBuilder<kKeep> cur;
   bool wrapped = false;  // cur starts a line made by a break, where blanks are dropped
   const auto emit = [&](bool byBreak) {
-    TrimRight(cur);
-    lines.push_back(std::move(cur));
-    cur.clear();
+    if constexpr (kKeep) {
+      TrimRight(cur.Text);
+      lines->push_back(std::move(cur.Text));
+    }
+    ++count;
+    cur.Clear();
     wrapped = byBreak;
   };
   size_t i = 0;
-  while (i < text.size() && lines.size() < stopAfter) {
+  while (i < text.size() && count < stopAfter) {
     const char32_t c = text[i];
     if (c == U'\n') {
       ++i;
@@ -40,30 +67,30 @@ std::vector<std::u32string> Wrap(std::u32string_view text, int width, size_t sto
       size_t end = i;
       while (end < text.size() && IsWordChar(text[end])) ++end;
       const size_t length = end - i;
-      if (cur.size() + length <= w) {
-        cur.append(text.substr(i, length));
+      if (cur.Length + length <= w) {
+        cur.Append(text.substr(i, length));
         i = end;
-      } else if (!cur.empty()) {
+      } else if (cur.Length > 0) {
         emit(true);
       } else {
-        cur.append(text.substr(i, w));
+        cur.Append(text.substr(i, w));
         i += w;
         emit(true);
       }
-    } else if (c == U' ' && cur.empty() && wrapped) {
+    } else if (c == U' ' && cur.Length == 0 && wrapped) {
       ++i;
-    } else if (cur.size() < w) {
-      cur.push_back(c == U'\t' ? U' ' : c);
+    } else if (cur.Length < w) {
+      const char32_t shown = c == U'\t' ? U' ' : c;
+      cur.Append(std::u32string_view(&shown, 1));
       ++i;
     } else {
       emit(true);
     }
   }
-  TrimRight(cur);
-  if (lines.size() < stopAfter && (!cur.empty() || lines.empty())) lines.push_back(std::move(cur));
   // A text that ends in a break leaves no extra empty line; one that ends in a carriage
   // return does, as it asked for one.
-  return lines;
+  if (count < stopAfter && (cur.Filled > 0 || count == 0)) emit(false);
+  return count;
 }
 
 }  // namespace
@@ -71,7 +98,7 @@ std::vector<std::u32string> Wrap(std::u32string_view text, int width, size_t sto
 TgprWrapped WrapText(std::u32string_view text, int width, int maxLines, std::u32string_view truncSymbol) {
   maxLines = std::max(1, maxLines);
   TgprWrapped result;
-  result.Lines = Wrap(text, width, static_cast<size_t>(maxLines) + 1);
+  Wrap<true>(text, width, static_cast<size_t>(maxLines) + 1, &result.Lines);
   if (result.Lines.size() > static_cast<size_t>(maxLines)) {
     result.Truncated = true;
     result.Lines.resize(static_cast<size_t>(maxLines));
@@ -88,7 +115,7 @@ TgprWrapped WrapText(std::u32string_view text, int width, int maxLines, std::u32
 
 int WrappedLineCount(std::u32string_view text, int width, int limit) {
   limit = std::max(1, limit);
-  return static_cast<int>(Wrap(text, width, static_cast<size_t>(limit)).size());
+  return static_cast<int>(Wrap<false>(text, width, static_cast<size_t>(limit), nullptr));
 }
 
 bool FitToWidth(std::u32string& text, int width, std::u32string_view truncSymbol) {
