@@ -319,6 +319,33 @@ void TgprPageBuilder::DrawRule(TCanvas& canvas, int line, int x0, int across, Tg
     canvas.Put(line, x0 + across_.Widths[static_cast<size_t>(across - 1)] - 1, lineDraw_.At(row, lpRightBorder));
 }
 
+void TgprPageBuilder::DrawCellByEvent(TCanvas& canvas, int line, int x0, const TColInfo& column,
+                                      std::u32string_view text, bool centred, TgprCellPart part, int position,
+                                      long long lineNumber) const {
+  const int ml = Margin(settings_.CellMarginTxt.Left);
+  const int mr = Margin(settings_.CellMarginTxt.Right);
+  const int cellX = x0 + column.XPos + SeparatorWidth(print_, column.FirstOnPage);
+  std::string fldStr = EncodeUtf8(text);
+  bool alignField = true;
+  TgprAlignment alignment = centred ? gaCenter : column.Alignment;
+  TgprCellRect dataRect{cellX + ml, line, cellX + ml + column.Width, line + 1};
+  const TgprCellRect maxRect{cellX, line, cellX + ml + column.Width + mr, line + 1};
+  TgprFieldInfo info;
+  info.Column = &column;
+  info.DataType = column.FieldType;
+  info.Text = fldStr;
+  info.Part = part;
+  info.Line = static_cast<int>(lineNumber);
+  info.Position = position;
+  objInfo_.Events.OnFieldAlign(fldStr, alignField, alignment, dataRect, maxRect, info);
+  // The cell may move and grow, but not beyond its margins.
+  const int left = std::clamp(dataRect.Left, maxRect.Left, maxRect.Right);
+  const int right = std::clamp(dataRect.Right, left, maxRect.Right);
+  int offset = 0;
+  const std::u32string shown = AlignIn(DecodeUtf8(fldStr), right - left, alignField ? alignment : gaLeft, offset);
+  canvas.Put(line, left + offset, shown);
+}
+
 void TgprPageBuilder::DrawCell(TCanvas& canvas, int line, int x0, const TColInfo& column, std::u32string_view text,
                                bool numberLike, bool centred) const {
   const int ml = Margin(settings_.CellMarginTxt.Left);
@@ -459,10 +486,21 @@ void TgprPageBuilder::LayOut(int pageNo, int across, const TState& start, TState
             const int limitLines =
                 std::max(1, column.DataClass == dcString ? settings_.MaxStringLines : settings_.MaxMemoLines);
             const TgprWrapped wrapped = WrapText(row.Texts[c], column.Width, limitLines, truncSymbol_);
-            for (size_t l = 0; l < wrapped.Lines.size() && textTop + static_cast<int>(l) < rowEnd; ++l)
-              DrawCell(*canvas, textTop + static_cast<int>(l), x0, column, wrapped.Lines[l], false, false);
+            for (size_t l = 0; l < wrapped.Lines.size() && textTop + static_cast<int>(l) < rowEnd; ++l) {
+              if (objInfo_.Events.OnFieldAlign) {
+                DrawCellByEvent(*canvas, textTop + static_cast<int>(l), x0, column, wrapped.Lines[l], false, cpData,
+                                rows_.Position(index), st.LineNumber);
+              } else {
+                DrawCell(*canvas, textTop + static_cast<int>(l), x0, column, wrapped.Lines[l], false, false);
+              }
+            }
           } else if (textTop < rowEnd) {
-            DrawCell(*canvas, textTop, x0, column, row.Texts[c], IsNumberLike(column), row.Centred[c]);
+            if (objInfo_.Events.OnFieldAlign) {
+              DrawCellByEvent(*canvas, textTop, x0, column, row.Texts[c], row.Centred[c], cpData, rows_.Position(index),
+                              st.LineNumber);
+            } else {
+              DrawCell(*canvas, textTop, x0, column, row.Texts[c], IsNumberLike(column), row.Centred[c]);
+            }
           }
         }
       }

@@ -82,6 +82,9 @@ class TgprPageBuilder {
   void DrawRule(TCanvas& canvas, int line, int x0, int across, TgprLineRow row, int changeLevel) const;
   void DrawCell(TCanvas& canvas, int line, int x0, const TColInfo& column, std::u32string_view text, bool numberLike,
                 bool centred) const;
+  // A data cell placed as `OnFieldAlign` says.
+  void DrawCellByEvent(TCanvas& canvas, int line, int x0, const TColInfo& column, std::u32string_view text,
+                       bool centred, TgprCellPart part, int position, long long lineNumber) const;
   void DrawMemo(TCanvas& canvas, int line, int lastLine, TgprMemoIndex memo,
                 const std::vector<std::u32string>& lines) const;
 

@@ -502,3 +502,29 @@ TEST(PageBuilder, PrinterPageShrinksTheFontUntilTheReportFits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PageBuilder, FieldEventsRewriteAndPlaceCells) {
+  TReport report(TitleRows({"Greed", "Wings"}));
+  report.Settings.HideColumns = "VideoID,Year,IndustryRating,Length";
+  report.Settings.MaxStringLines = 1;
+  report.Info = report.Result.ObjInfo(report.Settings);
+  report.Info.Events.OnFieldEdit = [](std::string& text, const TgprFieldInfo& info) {
+    if (info.Column->Name == "Title") text += "!";
+  };
+  report.Info.Events.OnFieldAlign = [](std::string& text, bool&, TgprAlignment& alignment, TgprCellRect& rect,
+                                       const TgprCellRect& maxRect, const TgprFieldInfo& info) {
+    if (info.Column->Name != "Title") return;
+    alignment = gaRight;
+    rect.Left = maxRect.Left;        // into the left margin
+    rect.Right = maxRect.Right + 5;  // held to the cell's margins
+    if (info.Position == 1) text = "W";
+  };
+  TgprPageBuilder builder(report.Settings, report.Info, report.Print);
+  const std::string page = builder.Page(1, 1).Text();
+  EXPECT_THAT(page, ::testing::HasSubstr("│ 1│Greed!│"));
+  EXPECT_THAT(page, ::testing::HasSubstr("│ 2│     W│"));
+}
+
+}  // namespace

@@ -208,7 +208,7 @@ TEST(PageLayoutProperties, RandomSettingsOverTheSharedCatalogue) {
   if (rows == nullptr) GTEST_SKIP() << "no shared catalogue at " << SharedCatalogue();
   TCatalogueResult result(std::move(rows), "Title");
   ASSERT_GT(result.DataSet().RecordCount(), 30000);
-  const int cases = Soak() ? 40 : 3;
+  const int cases = Soak() ? 40 : 2;
   int checked = 0;
   for (uint32_t seed = 1000; checked < cases && seed < 1000 + 10 * static_cast<uint32_t>(cases); ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
