@@ -26,12 +26,15 @@ void Measure(std::string_view text, int cap, int& width, std::string& widthText)
   }
 }
 
-void ComputeGrandTotals(TObjInfo& objInfo, const TgprCellTexts& texts, const TgprReportRows& rows) {
+void ComputeGrandTotals(const TgprReportSettings& settings, TObjInfo& objInfo, const TgprCellTexts& texts,
+                        const TgprReportRows& rows) {
   ZeroTotals(objInfo.Columns);
   for (TColInfo& column : objInfo.Columns.Items()) {
-    if (column.Totals.empty() || column.IsLineNumber()) continue;
+    if (column.Totals.empty()) continue;
     for (int i = 0; i < rows.Count(); ++i) {
-      const auto value = TotalNumberOf(texts.ValueText(column, rows.Position(i)), column.DataClass);
+      const std::string text = column.IsLineNumber() ? std::to_string(settings.StartingReportLineId + i)
+                                                     : texts.ValueText(column, rows.Position(i));
+      const auto value = TotalNumberOf(text, column.DataClass);
       if (!value) continue;
       for (TColTotal& total : column.Totals) AddTotalValue(total, *value);
     }
@@ -50,7 +53,7 @@ void ScanColumns(const TgprReportSettings& settings, TObjInfo& objInfo, const Tg
   if (settings.AutoSizze == asSomeRows) scanned = std::min(scanned, std::max(0, settings.MaxRowsToAutoSizze));
   const int rowCount = objInfo.RowCount > 0 ? objInfo.RowCount : rows.Count();
 
-  if (HasGrandTotals(objInfo.Columns)) ComputeGrandTotals(objInfo, texts, rows);
+  if (HasGrandTotals(objInfo.Columns)) ComputeGrandTotals(settings, objInfo, texts, rows);
 
   for (TColInfo& column : objInfo.Columns.Items()) {
     column.TitleWidth = column.DataWidth = column.TotalWidth = 0;

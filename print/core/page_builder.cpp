@@ -232,10 +232,12 @@ void TgprPageBuilder::EnsureTotals() {
   TColsList& columns = objInfo_.Columns;
   ZeroTotals(columns);
   if (objInfo_.Events.OnZeroColumnTotals) objInfo_.Events.OnZeroColumnTotals();
-  for (int i = NextAccepted(0); i >= 0; i = NextAccepted(i + 1)) {
+  long long lineNumber = settings_.StartingReportLineId;
+  for (int i = NextAccepted(0); i >= 0; i = NextAccepted(i + 1), ++lineNumber) {
     for (TColInfo& column : columns.Items()) {
-      if (column.Totals.empty() || column.IsLineNumber()) continue;
-      const std::string text = texts_.ValueText(column, rows_.Position(i));
+      if (column.Totals.empty()) continue;
+      const std::string text =
+          column.IsLineNumber() ? std::to_string(lineNumber) : texts_.ValueText(column, rows_.Position(i));
       const auto value = TotalNumberOf(text, column.DataClass);
       if (!value) {
         if (objInfo_.Events.OnCnvtFldError) {
