@@ -48,17 +48,20 @@ std::string TgprPage::Text() const {
   return text;
 }
 
-// The lines of a page being drawn, CharsPerLine characters each.
+// The lines of a page being drawn, at most CharsPerLine characters each. Lines grow as they
+// are written, so a wide page costs only what is printed on it.
 class TgprPageBuilder::TCanvas {
  public:
-  TCanvas(int lines, int width) : width_(width), lines_(static_cast<size_t>(lines), std::u32string(width, U' ')) {}
+  TCanvas(int lines, int width) : width_(width), lines_(static_cast<size_t>(std::max(0, lines))) {}
   int Lines() const { return static_cast<int>(lines_.size()); }
   void Put(int line, int x, std::u32string_view text) {
     if (line < 0 || line >= Lines()) return;
-    for (size_t i = 0; i < text.size(); ++i) {
-      const int at = x + static_cast<int>(i);
-      if (at >= 0 && at < width_) lines_[static_cast<size_t>(line)][static_cast<size_t>(at)] = text[i];
-    }
+    const int first = std::max(x, 0);
+    const int last = std::min(x + static_cast<int>(text.size()), width_);  // exclusive
+    if (first >= last) return;
+    std::u32string& target = lines_[static_cast<size_t>(line)];
+    if (static_cast<int>(target.size()) < last) target.resize(static_cast<size_t>(last), U' ');
+    target.replace(static_cast<size_t>(first), static_cast<size_t>(last - first), text.substr(first - x, last - first));
   }
   void Put(int line, int x, char32_t c) { Put(line, x, std::u32string_view(&c, 1)); }
   std::vector<std::string> Finish() const {
