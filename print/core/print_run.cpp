@@ -1,6 +1,7 @@
 // The page loop of a print run, its page ranges and its texts (print_run.h).
 #include "print/core/print_run.h"
 
+#include "dbaccess/name_compare.h"
 #include "print/core/gpr_error.h"
 
 #include <algorithm>
@@ -17,15 +18,9 @@ struct TgprRunAborted {};
 
 using TClock = std::chrono::steady_clock;
 
-std::string_view TrimBlanksView(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // A whole positive decimal number, or nullopt.
 std::optional<int> ParsePositive(std::string_view text) {
-  text = TrimBlanksView(text);
+  text = quarry::TrimName(text);
   int value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
