@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -42,16 +43,22 @@ std::string RunCommand(const std::string& command) {
 }
 
 // Pages of a text: split at form feeds, CR dropped, trailing blanks and blank lines at a
-// page's end dropped, empty pages at the end dropped.
+// page's end dropped, empty pages at the end dropped, and the blanks all lines of a page
+// begin with removed (pdftotext in fixed-pitch mode shows the page margin as blanks). A
+// no-break space counts as a blank: pdftotext gives it as one.
 std::vector<std::vector<std::string>> SplitPages(const std::string& text) {
   std::vector<std::vector<std::string>> pages(1);
   std::string line;
+  std::string input = text;
+  for (std::size_t at = input.find("\xC2\xA0"); at != std::string::npos; at = input.find("\xC2\xA0", at)) {
+    input.replace(at, 2, " ");
+  }
   auto endLine = [&] {
     while (!line.empty() && line.back() == ' ') line.pop_back();
     pages.back().push_back(line);
     line.clear();
   };
-  for (char c : text) {
+  for (char c : input) {
     if (c == '\r') continue;
     if (c == '\n') {
       endLine();
@@ -65,6 +72,13 @@ std::vector<std::vector<std::string>> SplitPages(const std::string& text) {
   if (!line.empty()) endLine();
   for (auto& page : pages) {
     while (!page.empty() && page.back().empty()) page.pop_back();
+    std::size_t indent = std::string::npos;
+    for (const std::string& text : page) {
+      if (!text.empty()) indent = std::min(indent, text.find_first_not_of(' '));
+    }
+    for (std::string& text : page) {
+      if (!text.empty() && indent != std::string::npos) text.erase(0, indent);
+    }
   }
   while (!pages.empty() && pages.back().empty()) pages.pop_back();
   return pages;
@@ -73,7 +87,8 @@ std::vector<std::vector<std::string>> SplitPages(const std::string& text) {
 std::vector<std::vector<std::string>> PdfPages(const std::string& pdf, const fs::path& scratch) {
   const fs::path file = scratch / "job.pdf";
   std::ofstream(file, std::ios::binary) << pdf;
-  return SplitPages(RunCommand("pdftotext -layout -enc UTF-8 " + file.string() + " - 2>/dev/null"));
+  // The report font's advance: 0.602 em of DejaVu Sans Mono at 10 points.
+  return SplitPages(RunCommand("pdftotext -fixed 6.0205 -enc UTF-8 " + file.string() + " - 2>/dev/null"));
 }
 
 int PdfPageCount(const std::string& pdf, const fs::path& scratch) {
