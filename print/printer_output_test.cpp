@@ -5,8 +5,10 @@
 #include "print/printer_output.h"
 
 #include "print/core/cups_test_fixture.h"
+#include "print/core/gpr_error.h"
 #include "print/core/page_source_test_support.h"
 #include "print/core/text_file_output.h"
+#include "print/output_channels.h"
 #include "print/pdf_output.h"
 #include "print/report_font.h"
 #include "tools/common/csv_reader.h"
@@ -260,6 +262,27 @@ TEST_F(OutputTest, PdfFilePagesAreTheTextPagesWithTheFontEmbedded) {
     ++fontLines;
   }
   EXPECT_GE(fontLines, 1);
+}
+
+TEST_F(OutputTest, SettingsChooseTheChannel) {
+  TgprReportSettings settings;
+  settings.OutputDest = odTextFile;
+  settings.OutputFileName = (dir_ / "films.txt").string();
+  auto source = Report(30);
+  TgprPrintRun run(PageRangeFor(settings));
+  ASSERT_EQ(run.Run(source, *MakeOutputChannel(settings)), rrCompleted) << run.ErrorMessage();
+  const std::string text = TCupsTestServer::ReadFile(settings.OutputFileName);
+  EXPECT_TRUE(text.starts_with("┌──────┬")) << text.substr(0, 40);
+
+  settings.OutputFileName = (dir_ / "films.Pdf").string();
+  auto again = Report(30);
+  ASSERT_EQ(run.Run(again, *MakeOutputChannel(settings)), rrCompleted) << run.ErrorMessage();
+  const std::string pdf = TCupsTestServer::ReadFile(settings.OutputFileName);
+  EXPECT_TRUE(pdf.starts_with("%PDF-"));
+  EXPECT_EQ(PdfPages(pdf, dir_), SplitPages(text));
+
+  settings.OutputDest = odExport;
+  EXPECT_THROW(MakeOutputChannel(settings), eGprIntError);
 }
 
 // Every page of a report of the shared catalogue's films: text-file page p = PDF page p.

@@ -61,6 +61,21 @@ TgprPageRange PageRangeFor(const TgprReportSettings& settings) {
   }
 }
 
+TgprDestination DestinationOf(const TgprReportSettings& settings) {
+  switch (settings.OutputDest) {
+  case odPrinter:
+    return settings.FastPrinterText && settings.AllowFastPrinterText ? TgprDestination::FastPrinterText
+                                                                     : TgprDestination::Printer;
+  case odTextFile: {
+    const std::string& name = settings.OutputFileName;
+    const bool pdf = name.size() >= 4 && quarry::SameName(std::string_view(name).substr(name.size() - 4), ".pdf");
+    return pdf ? TgprDestination::PdfFile : TgprDestination::TextFile;
+  }
+  case odExport: return TgprDestination::Export;
+  }
+  throw eGprIntError("Open Output Internal Error **\rOutput destination not specified.");
+}
+
 std::optional<TgprPagePos> ParsePageNumber(std::string_view text) {
   const std::size_t dash = text.find('-');
   if (dash == std::string_view::npos) {

@@ -54,6 +54,14 @@ std::string FormatElapsed(std::chrono::duration<double> elapsed);
 // "<n> Pages Printed. Elapsed Time: <time>"; without the page count for an export.
 std::string StatisticsText(int pagesPrinted, std::chrono::duration<double> elapsed, bool isExport);
 
+// Where a run's output goes. Besides the design's destinations, a PDF file: chosen by a text
+// file destination whose `OutputFileName` ends in ".pdf" (any case).
+enum class TgprDestination { Printer, FastPrinterText, TextFile, PdfFile, Export };
+// The destination of the settings. Fast printer text needs printer output and both
+// `FastPrinterText` and `AllowFastPrinterText`. An `OutputDest` outside 0 to 2 raises
+// eGprIntError "Open Output Internal Error **\rOutput destination not specified.".
+TgprDestination DestinationOf(const TgprReportSettings& settings);
+
 // What the output file question or an output channel's opening came to.
 enum class TgprOpenResult { Opened, Cancelled };
 

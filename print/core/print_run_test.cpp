@@ -119,6 +119,29 @@ TEST(PageNumberTest, PrintWhatChoosesTheRange) {
   EXPECT_EQ(PageRangeFor(settings), (TgprPageRange{{0, 1}, {0, 99999}}));
 }
 
+TEST(PageNumberTest, DestinationOfTheSettings) {
+  TgprReportSettings settings;
+  EXPECT_EQ(DestinationOf(settings), TgprDestination::Printer);
+  settings.FastPrinterText = true;
+  EXPECT_EQ(DestinationOf(settings), TgprDestination::Printer);  // not allowed
+  settings.AllowFastPrinterText = true;
+  EXPECT_EQ(DestinationOf(settings), TgprDestination::FastPrinterText);
+  settings.OutputDest = odTextFile;
+  EXPECT_EQ(DestinationOf(settings), TgprDestination::TextFile);
+  settings.OutputFileName = "/tmp/Films.PDF";
+  EXPECT_EQ(DestinationOf(settings), TgprDestination::PdfFile);
+  settings.OutputDest = odExport;
+  EXPECT_EQ(DestinationOf(settings), TgprDestination::Export);
+  settings.OutputDest = static_cast<TgprOutputDest>(7);
+  try {
+    DestinationOf(settings);
+    FAIL() << "no destination accepted";
+  } catch (const eGprIntError& error) {
+    EXPECT_STREQ(error.what(),
+                 "GridPrinter! Internal Error: Open Output Internal Error **\rOutput destination not specified.");
+  }
+}
+
 TEST(PrintRunTest, EntireReportGoesAcrossThenDown) {
   TFakePages source(2, 2);
   TRecordingChannel channel;

@@ -60,7 +60,9 @@ std::string CannotWriteMessage(std::string_view fileName, int32_t ioError) {
 }
 
 TgprOutputFile::TgprOutputFile(std::string fileName, TgprIfFileExists ifExists, TgprAskFileExists ask)
-    : fileName_(std::move(fileName)), ifExists_(ifExists), ask_(std::move(ask)) {}
+    : fileName_(fileName.empty() ? std::string(kGprDefaultOutputFile) : std::move(fileName)),
+      ifExists_(ifExists),
+      ask_(std::move(ask)) {}
 
 TgprOutputFile::~TgprOutputFile() { Discard(); }
 

@@ -36,6 +36,9 @@ class eGprFileError : public eGprError {
   int32_t ioError_;
 };
 
+// The output file when none is named: in the current directory.
+inline constexpr const char* kGprDefaultOutputFile = "Rpt.Txt";
+
 // Answer to the file-exists question: Yes overwrites, No appends, Cancel ends the run.
 enum class TgprFileAnswer { Yes, No, Cancel };
 using TgprAskFileExists = std::function<TgprFileAnswer(const std::string& message)>;
@@ -51,7 +54,8 @@ std::string CannotWriteMessage(std::string_view fileName, int32_t ioError);
 
 class TgprOutputFile {
  public:
-  // ask is called for feAsk when the file exists; without one, the question counts as Cancel.
+  // An empty fileName writes kGprDefaultOutputFile. ask is called for feAsk when the file
+  // exists; without one, the question counts as Cancel.
   TgprOutputFile(std::string fileName, TgprIfFileExists ifExists, TgprAskFileExists ask = {});
   ~TgprOutputFile();  // discards unless committed
   TgprOutputFile(const TgprOutputFile&) = delete;
