@@ -1,0 +1,235 @@
+// The progress, password and selected-rows windows, driven offscreen: suspend, resume and
+// abort of a run, the 500 ms refresh, the statistics at the end; three wrong passwords; the
+// preselected row choice and its cancel.
+#include "print/ask_selected_rows.h"
+#include "print/core/gpr_error.h"
+#include "print/password_window.h"
+#include "print/progress_window.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace gpr {
+namespace {
+
+// Runs action on the next pass of the event loop (inside a modal wait).
+void Soon(std::function<void()> action, int ms = 0) { QTimer::singleShot(ms, qApp, std::move(action)); }
+
+// Closes the first visible message box.
+void CloseMessageBoxSoon(int ms = 0) {
+  Soon(
+      [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+          if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) box->reject();
+        }
+      },
+      ms);
+}
+
+// Pages that take a moment each, so that the 500 ms refresh happens during the run.
+class TSlowPages : public TgprPageSource {
+ public:
+  TSlowPages(int pages, int msPerPage) : pages_(pages), ms_(msPerPage) {}
+  int PagesAcross() const override { return 1; }
+  bool BuildPage(TgprPageId page, std::vector<std::string>& lines) override {
+    if (page.Page > pages_) return false;
+    QTest::qWait(ms_);
+    current_ = page.Page;
+    lines = {"line"};
+    return true;
+  }
+  bool DataEnded() const override { return current_ >= pages_; }
+  int RowsDone() const override { return current_ * 10; }
+  int RowCount() const override { return pages_ * 10; }
+
+ private:
+  int pages_;
+  int ms_;
+  int current_ = 0;
+};
+
+class TCountingChannel : public TgprOutputChannel {
+ public:
+  TgprOpenResult Open() override { return TgprOpenResult::Opened; }
+  void WritePage(const std::vector<std::string>&, bool) override { ++pages; }
+  void Close() override { closed = true; }
+  void Abort() noexcept override { aborted = true; }
+  int pages = 0;
+  bool closed = false, aborted = false;
+};
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ShortRunNeverUpdatesTheBarButCountsAtTheEnd() {
+    TfmGprProgress progress;
+    progress.ShowProgress("Report:Films", acPrinting, "&Abort Report", "&Resume Report");
+    QCOMPARE(progress.StatusText(), QString("Printing...Please Wait!"));
+    QVERIFY(progress.CancelButton()->isVisible());
+    QVERIFY(!progress.AbortButton()->isVisible());
+    progress.SetPauseAfter(true);
+    TSlowPages source(3, 0);
+    TCountingChannel channel;
+    TgprPrintRun run({{0, 1}, {0, 99999}});
+    Soon([&] { progress.OkButton()->click(); }, 50);
+    QCOMPARE(run.Run(source, channel, &progress), rrCompleted);
+    QCOMPARE(progress.BarUpdates(), 0);
+    QVERIFY(progress.PageText().startsWith("3 Pages Printed. Elapsed Time: "));
+    QCOMPARE(progress.BarText(), QString("30 Rows  (100%)"));
+    QCOMPARE(progress.StatusText(), QString(" Completed Normally"));
+    QVERIFY(!progress.isVisible());
+  }
+
+  void RefreshShowsRowsAndPage() {
+    TfmGprProgress progress;
+    progress.ShowProgress("Report:Films", acPrinting, "&Abort Report", "&Resume Report");
+    TSlowPages source(4, 200);
+    TCountingChannel channel;
+    TgprPrintRun run({{0, 1}, {0, 99999}});
+    QCOMPARE(run.Run(source, channel, &progress), rrCompleted);
+    QVERIFY(progress.BarUpdates() >= 1);
+    QVERIFY(progress.BarText().contains(" Rows ("));
+    QVERIFY(progress.PageText().startsWith("Printing: Page "));
+  }
+
+  void EscapeSuspendsResumeContinuesAbortEnds() {
+    TfmGprProgress progress;
+    progress.ShowProgress("Report:Films", acPrinting, "&Abort Report", "&Resume Report");
+    TSlowPages source(6, 20);
+    TCountingChannel channel;
+    int suspensions = 0;
+    // Suspend after the first page, resume; suspend again, abort.
+    std::function<void()> step;
+    Soon([&] { QTest::keyClick(&progress, Qt::Key_Escape); }, 30);
+    Soon(
+        [&] {
+          ++suspensions;
+          QVERIFY(progress.IsSuspended());
+          QCOMPARE(progress.StatusText(), QString("-- User Suspended Printing --"));
+          QCOMPARE(progress.ResumeButton()->text(), QString("&Resume Report"));
+          QVERIFY(!progress.CancelButton()->isVisible());
+          progress.ResumeButton()->click();
+          Soon([&] { progress.CancelButton()->click(); }, 30);
+          Soon(
+              [&] {
+                ++suspensions;
+                QVERIFY(progress.IsSuspended());
+                progress.AbortButton()->click();
+              },
+              200);
+        },
+        150);
+    TgprPrintRun run({{0, 1}, {0, 99999}});
+    QCOMPARE(run.Run(source, channel, &progress), rrTerminated);
+    QCOMPARE(suspensions, 2);
+    QVERIFY(channel.aborted);
+    QVERIFY(!channel.closed);
+    QVERIFY(channel.pages < 6);
+    QCOMPARE(run.Status(), rsTerminatedWithError);
+  }
+
+  void WindowRefusesToCloseItself() {
+    TfmGprProgress progress;
+    progress.ShowProgress("Report:Films", acExporting, "&Abort Report", "&Resume Report");
+    progress.close();
+    QVERIFY(progress.isVisible());
+    TgprRunSummary summary;
+    summary.Status = rsCompletedNormally;
+    progress.FinishProgress(false, summary);
+    QVERIFY(!progress.isVisible());
+  }
+
+  void NothingPrintedShowsOnRed() {
+    TfmGprProgress progress;
+    progress.ShowProgress("Report:Films", acPrinting, "&Abort Report", "&Resume Report");
+    TgprRunSummary summary;
+    summary.Status = rsCompletedNormally;
+    summary.PageRange = true;
+    Soon([&] { progress.OkButton()->click(); }, 20);
+    progress.FinishProgress(true, summary);
+    QCOMPARE(progress.BarText(), QString("No pages found for page range"));
+  }
+
+  void ThreeWrongPasswordsEndTheAttempt() {
+    TfmGprPassword window("Films", "", "secret", false);
+    QCOMPARE(window.windowTitle(), QString("Report: Films"));
+    QCOMPARE(window.PasswordEdit()->echoMode(), QLineEdit::Password);
+    window.show();
+    for (int i = 1; i <= 2; ++i) {
+      window.PasswordEdit()->setText("wrong");
+      window.OkButton()->click();
+      QCOMPARE(window.Failures(), i);
+      QCOMPARE(window.StatusText(), QString("Password is Incorrect"));
+      QVERIFY(window.isVisible());
+    }
+    window.PasswordEdit()->setText("wrong");
+    CloseMessageBoxSoon(20);
+    window.OkButton()->click();
+    QCOMPARE(window.Failures(), 3);
+    QCOMPARE(window.result(), int(QDialog::Rejected));
+    QVERIFY(!window.isVisible());
+  }
+
+  void RightPasswordInAnyCaseAndNewMode() {
+    TgprPasswordWindows windows("Films");
+    Soon([] {
+      auto* window = qobject_cast<TfmGprPassword*>(QApplication::activeModalWidget());
+      QVERIFY(window);
+      window->PasswordEdit()->setText("SeCrEt");
+      window->OkButton()->click();
+    });
+    const TgprPasswordAnswer answer = windows.Ask("Enter Report Password:", "secret", false);
+    QVERIFY(answer.Accepted);
+    QCOMPARE(answer.Text, std::string("SeCrEt"));
+
+    TfmGprPassword fresh("Films", "Enter  New Report Password:", "", true);
+    QCOMPARE(fresh.StatusText(), QString("Leave blank to remove password"));
+    fresh.show();
+    fresh.OkButton()->click();
+    QCOMPARE(fresh.result(), int(QDialog::Accepted));
+  }
+
+  void SelectedRowsChoice() {
+    TfmgprAskSelectedRows none(0);
+    QCOMPARE(none.windowTitle(), QString("Print which rows?"));
+    QVERIFY(none.AllButton()->isChecked());
+    QCOMPARE(none.Choice(), TgprSelectedRowsChoice::AllRows);
+    TfmgprAskSelectedRows some(7);
+    QVERIFY(some.SelectedButton()->isChecked());
+    QCOMPARE(some.SelectedButton()->text(), QString("Print 7 selected rows"));
+
+    Soon([] {
+      auto* window = qobject_cast<TfmgprAskSelectedRows*>(QApplication::activeModalWidget());
+      QVERIFY(window);
+      window->OkButton()->click();
+    });
+    QCOMPARE(TfmgprAskSelectedRows::Ask(3), TgprSelectedRowsChoice::SelectedOnly);
+    Soon([] {
+      auto* window = qobject_cast<TfmgprAskSelectedRows*>(QApplication::activeModalWidget());
+      QVERIFY(window);
+      window->CancelButton()->click();
+    });
+    bool stopped = false;
+    try {
+      TfmgprAskSelectedRows::Ask(3);
+    } catch (const eGprUserTermRpt& error) {
+      stopped = std::string(error.what()) == "GridPrinter! User Terminated Report";
+    }
+    QVERIFY(stopped);
+  }
+};
+
+}  // namespace gpr
+
+QTEST_MAIN(gpr::DialogsTest)
+#include "dialogs_qtest.moc"

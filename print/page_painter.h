@@ -1,0 +1,38 @@
+// TgprPagePainter: draws the lines of report pages with QPainter - on a printer, or into a
+// PDF - each line at the left edge of the printable area, one line advance apart, in the
+// report font. Shared by the printer and the PDF channels.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+
+#include <string>
+#include <vector>
+
+namespace gpr {
+
+// The report font and line spacing of a run.
+struct TgprTextStyle {
+  std::string FontName = "Gridline Mono";  // `TextFontName`
+  int FontSize = 10;                       // `TextFontSize`
+  int FontStyle = 0;                       // `TextFontStyle`
+  int FontColor = 0;                       // `TextFontColor`, 0xRRGGBB
+  int LineHeightPercent = 100;             // `VertHtAdjPer`
+};
+
+class TgprPagePainter {
+ public:
+  explicit TgprPagePainter(const TgprTextStyle& style) : style_(style) {}
+
+  // Sets the painter up for pages (after QPainter::begin on the device).
+  void Begin(QPainter& painter);
+  void DrawPage(QPainter& painter, const std::vector<std::string>& lines) const;
+
+ private:
+  TgprTextStyle style_;
+  double ascent_ = 0;
+  double advance_ = 0;
+};
+
+}  // namespace gpr
