@@ -7,6 +7,7 @@
 #include "print/progress_window.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -105,36 +106,54 @@ class DialogsTest : public QObject {
   void EscapeSuspendsResumeContinuesAbortEnds() {
     TfmGprProgress progress;
     progress.ShowProgress("Report:Films", acPrinting, "&Abort Report", "&Resume Report");
-    TSlowPages source(6, 20);
+    TSlowPages source(200, 20);
     TCountingChannel channel;
+    // Escape suspends, Resume continues, Cancel suspends again, Abort ends. Each step waits
+    // for the state the last one should have reached, not for a time, so a slow machine
+    // changes nothing; whatever is seen, the run is always ended, never left suspended.
     int suspensions = 0;
-    // Suspend after the first page, resume; suspend again, abort.
-    std::function<void()> step;
-    Soon([&] { QTest::keyClick(&progress, Qt::Key_Escape); }, 30);
-    Soon(
-        [&] {
-          ++suspensions;
-          QVERIFY(progress.IsSuspended());
-          QCOMPARE(progress.StatusText(), QString("-- User Suspended Printing --"));
-          QCOMPARE(progress.ResumeButton()->text(), QString("&Resume Report"));
-          QVERIFY(!progress.CancelButton()->isVisible());
-          progress.ResumeButton()->click();
-          Soon([&] { progress.CancelButton()->click(); }, 30);
-          Soon(
-              [&] {
-                ++suspensions;
-                QVERIFY(progress.IsSuspended());
-                progress.AbortButton()->click();
-              },
-              200);
-        },
-        150);
+    bool firstSuspendReads = false;
+    bool cancelHiddenWhileSuspended = false;
+    QTimer driver;
+    driver.setInterval(5);
+    QElapsedTimer clock;
+    clock.start();
+    int step = 0;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      if (clock.elapsed() > 20000) {  // give up, but end the run
+        driver.stop();
+        progress.AbortButton()->click();
+        return;
+      }
+      if (step == 0) {
+        QTest::keyClick(&progress, Qt::Key_Escape);
+        step = 1;
+      } else if (step == 1 && progress.IsSuspended()) {
+        ++suspensions;
+        firstSuspendReads = progress.StatusText() == QString("-- User Suspended Printing --") &&
+                            progress.ResumeButton()->text() == QString("&Resume Report");
+        cancelHiddenWhileSuspended = !progress.CancelButton()->isVisible();
+        progress.ResumeButton()->click();
+        step = 2;
+      } else if (step == 2 && !progress.IsSuspended()) {
+        progress.CancelButton()->click();
+        step = 3;
+      } else if (step == 3 && progress.IsSuspended()) {
+        ++suspensions;
+        driver.stop();
+        progress.AbortButton()->click();
+      }
+    });
+    driver.start();
     TgprPrintRun run({{0, 1}, {0, 99999}});
     QCOMPARE(run.Run(source, channel, &progress), rrTerminated);
+    driver.stop();
     QCOMPARE(suspensions, 2);
+    QVERIFY(firstSuspendReads);
+    QVERIFY(cancelHiddenWhileSuspended);
     QVERIFY(channel.aborted);
     QVERIFY(!channel.closed);
-    QVERIFY(channel.pages < 6);
+    QVERIFY(channel.pages < 200);
     QCOMPARE(run.Status(), rsTerminatedWithError);
   }
 
