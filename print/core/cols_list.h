@@ -93,6 +93,7 @@ struct TColInfo {
   int FreeRight = 0;
   bool FirstOnPage = false;
   bool LastOnPage = false;
+  bool Fixed = false;  // repeated on every horizontal page
 
   std::string TotalFormat;  // one format string for all the column's totals
   TColTotList Totals;

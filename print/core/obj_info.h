@@ -32,6 +32,9 @@ struct TgprCellRect {
   bool operator==(const TgprCellRect&) const = default;
 };
 
+// Which part of the report a cell belongs to.
+enum TgprCellPart : int { cpTitle = 0, cpData = 1, cpTotal = 2 };
+
 // The cell being printed.
 struct TgprFieldInfo {
   const TColInfo* Column = nullptr;  // its column record
@@ -39,6 +42,9 @@ struct TgprFieldInfo {
   std::string Text;  // the text printed
   double Value = 0;  // its numeric value, when it has one
   bool HasValue = false;
+  TgprCellPart Part = cpData;
+  int Line = 0;       // the report line number of the row (data cells)
+  int Position = -1;  // the row's position in the result set, from 0 (data cells)
 };
 
 using TgprAfterOptionsLoaded = std::function<void(TgprReportSettings& reportSettings)>;
