@@ -12,6 +12,7 @@ packages=(
   sqlite3 libsqlite3-dev python3
   fonts-dejavu-core fonts-liberation
   xvfb xauth clang-format
+  cups-daemon cups-client poppler-utils
 )
 
 missing=()
