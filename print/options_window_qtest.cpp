@@ -361,7 +361,6 @@ class OptionsWindowTest : public QObject {
     preview.CopyPage();
     QCOMPARE(QApplication::clipboard()->text(), preview.PageText());
     QCOMPARE(preview.Message(), QStringLiteral("Page has been copied to the clipboard"));
-    SaveScreenshot(preview, QStringLiteral("preview"));
 
     QVERIFY(preview.LastPage());
     QCOMPARE(preview.CurrentPage(), builder.PageCount());
@@ -442,6 +441,17 @@ class OptionsWindowTest : public QObject {
 
   void screenshotsOfEveryPage() {
     if (qEnvironmentVariable("PELLOMAR_SCREENSHOT_DIR").isEmpty()) QSKIP("PELLOMAR_SCREENSHOT_DIR is not set");
+    {
+      settings_ = TgprReportSettings();
+      settings_.OutputDest = odTextFile;
+      objInfo_ = catalogue_->ObjInfo(settings_);
+      TfmGprPreview preview(settings_, objInfo_);
+      preview.resize(900, 640);
+      preview.show();
+      QApplication::processEvents();
+      preview.FitWidth();
+      SaveScreenshot(preview, QStringLiteral("preview"));
+    }
     auto window = MakeWindow();
     window->resize(900, 600);
     for (int page = 0; page < window->Pages()->count(); ++page) {

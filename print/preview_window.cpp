@@ -128,8 +128,10 @@ void TfmGprPreview::BuildWindow() {
   edtFrom_->setObjectName(QStringLiteral("edtFrom"));
   edtTo_ = new QLineEdit(this);
   edtTo_->setObjectName(QStringLiteral("edtTo"));
-  edtFrom_->setMaximumWidth(60);
-  edtTo_->setMaximumWidth(60);
+  edtFrom_->setMinimumWidth(60);
+  edtFrom_->setMaximumWidth(70);
+  edtTo_->setMinimumWidth(60);
+  edtTo_->setMaximumWidth(70);
   for (QWidget* w : std::initializer_list<QWidget*>{btnClose, btnFirst_, btnPrev_, btnNext_, btnLast_, cmbxZoom_,
                                                     btnFitWidth, btnFitPage, btnCopy, btnPrint, cmbxPrintWhat_}) {
     bar->addWidget(w);

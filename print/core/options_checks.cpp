@@ -140,9 +140,9 @@ std::optional<std::string> CheckRange(const TgprNumericField& field, long long v
   const long long max = field.Max == kGprMaxIsColumnCount ? columnCount : field.Max;
   const bool bounded = max >= field.Min;
   if (value >= field.Min && (!bounded || value <= max)) return std::nullopt;
-  std::string message = std::string(field.Name) + " must be between " + std::to_string(field.Min) + " and " +
-                        std::to_string(bounded ? max : field.Min) + " " + field.Unit;
-  return message;
+  if (!bounded) return std::string(field.Name) + " must be at least " + std::to_string(field.Min) + " " + field.Unit;
+  return std::string(field.Name) + " must be between " + std::to_string(field.Min) + " and " + std::to_string(max) +
+         " " + field.Unit;
 }
 
 std::vector<TgprCheckIssue> CheckAcrossFields(TgprReportSettings& settings, const TObjInfo& objInfo,
