@@ -31,6 +31,9 @@ TgprOptionsRequestUi::TgprOptionsRequestUi(TgprPrintRequest& request) : request_
   hooks.OptionsPassword = [this] { return request_.PromptOptionsPassword(*this); };
   hooks.SetupPassword = [this] { return request_.PromptSetupPassword(*this); };
   hooks.SettingsFileReadOnly = [this] { return request_.Component().FileMgr().IsReadOnly(); };
+  hooks.PreparePreview = [this](TfmGprPreview& preview) {
+    preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
+  };
   window_->SetHooks(std::move(hooks));
   currentWindow = window_.get();
 }
@@ -66,6 +69,7 @@ bool TgprOptionsRequestUi::FillAndValidate() {
 TgprPreviewOutcome TgprOptionsRequestUi::PreviewFirst() {
   TgprPreviewOutcome outcome;
   TfmGprPreview preview(request_.Settings(), request_.ObjInfo(), window_.get());
+  preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
   bool printed = false;
   preview.SetPrintHandler([this, &preview, &printed](TgprPageRange range) {
     TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, &preview);

@@ -22,6 +22,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPageLayout>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QRegularExpressionValidator>
 #include <QStatusBar>
@@ -274,6 +277,23 @@ void TfmGprMain::OutputDestChanged(int dest) {
   }
   UpdateDestinationControls();
   Edited(true);
+}
+
+void TfmGprMain::PrinterSetup() {
+  QPrinter printer;
+  if (!settings_.DefaultPrinter && !settings_.PrinterName.empty()) {
+    printer.setPrinterName(QString::fromStdString(settings_.PrinterName));
+  }
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  settings_.PrinterName = printer.printerName().toStdString();
+  settings_.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? orLandscape : orPortrait;
+  const bool wasDefault = settings_.DefaultPrinter;
+  settings_.DefaultPrinter = false;
+  FillControls();
+  Edited(true);
+  if (wasDefault)
+    ShowMessage(QStringLiteral("Note: The report is no longer using the Default Printer."), 0, kValidationSeconds);
 }
 
 void TfmGprMain::BrowseOutputFile() {

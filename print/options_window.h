@@ -105,6 +105,8 @@ class TfmGprMain : public QDialog {
   void RebuildTabs();
   void OutputDestChanged(int dest);
   void BrowseOutputFile();
+  // The system's printer dialog; its printer and orientation become the report's.
+  void PrinterSetup();
   void UpdateDestinationControls();
   // After any edit: modified, the field's check, the layout when it affects it.
   void Edited(bool affectsLayout);

@@ -379,10 +379,33 @@ class OptionsWindowTest : public QObject {
     preview.NextPage();
     preview.NextPage();
     QCOMPARE(preview.CurrentPage(), 3);
-    preview.SetPageSize(60, 132);
+    TypeInto(preview.findChild<QLineEdit*>(QStringLiteral("edtPageWidth")), QStringLiteral("132"));
+    QCOMPARE(settings_.TxtCharsPageWid, 132);
     QCOMPARE(preview.CurrentPage(), 1);
     QCOMPARE(preview.PageText().split('\n').first().size() <= 132, true);
     QVERIFY(settings_.Modified);
+  }
+
+  void thePreviewOpensWhereItWasClosed() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    const TgprGeneralSettingsFile store(scratch_.filePath(QStringLiteral("GridPrinter.Ini")).toStdString());
+    QRect closedAt;
+    {
+      TfmGprPreview preview(settings_, objInfo_);
+      preview.SetPlacementStore(store, "Ann");
+      preview.show();
+      preview.setGeometry(40, 50, 620, 410);
+      preview.ApplyZoom(QStringLiteral("150"));
+      closedAt = preview.geometry();
+      preview.reject();
+      QCOMPARE(settings_.PreviewZoomLevel, 150);
+    }
+    TfmGprPreview again(settings_, objInfo_);
+    again.SetPlacementStore(store, "Ann");
+    again.show();
+    QCOMPARE(again.geometry(), closedAt);
   }
 
   void theSearchForTheLastPageCanBeAborted() {
@@ -446,8 +469,8 @@ class OptionsWindowTest : public QObject {
       settings_.OutputDest = odTextFile;
       objInfo_ = catalogue_->ObjInfo(settings_);
       TfmGprPreview preview(settings_, objInfo_);
-      preview.resize(900, 640);
       preview.show();
+      preview.resize(900, 640);
       QApplication::processEvents();
       preview.FitWidth();
       SaveScreenshot(preview, QStringLiteral("preview"));

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -82,6 +83,11 @@ TfmGprPreview::TfmGprPreview(TgprReportSettings& settings, TObjInfo& objInfo, QW
     settings_.Modified = modified;
   }
   lblDest_->setText(QStringLiteral(" ") + DestinationText(settings_.OutputDest));
+  // Lines per page and page width are the text file's own; the printer's follow the paper.
+  const bool textFile = settings_.OutputDest == odTextFile;
+  for (QWidget* w : std::initializer_list<QWidget*>{lblSize_, edtLines_, edtWidth_}) w->setVisible(textFile);
+  edtLines_->setText(QString::number(settings_.LinesPerpage));
+  edtWidth_->setText(QString::number(settings_.TxtCharsPageWid));
   if (settings_.PrintWhat == pwEntireGrid) {
     cmbxPrintWhat_->setCurrentText(QString::fromLatin1(kPrintAllPages));
   } else if (settings_.PrintWhat == pwPageRange) {
@@ -142,6 +148,19 @@ void TfmGprPreview::BuildWindow() {
   bar->addWidget(edtTo_);
   bar->addWidget(btnOptions);
   bar->addStretch();
+  lblSize_ = new QLabel(QStringLiteral("Lines/Width:"), this);
+  edtLines_ = new QLineEdit(this);
+  edtLines_->setObjectName(QStringLiteral("edtLinesPerPage"));
+  edtWidth_ = new QLineEdit(this);
+  edtWidth_->setObjectName(QStringLiteral("edtPageWidth"));
+  for (QLineEdit* edit : {edtLines_, edtWidth_}) {
+    edit->setMinimumWidth(50);
+    edit->setMaximumWidth(60);
+    connect(edit, &QLineEdit::editingFinished, this, &TfmGprPreview::PageSizeEdited);
+  }
+  bar->addWidget(lblSize_);
+  bar->addWidget(edtLines_);
+  bar->addWidget(edtWidth_);
 
   mmoPage_ = new QPlainTextEdit(this);
   mmoPage_->setObjectName(QStringLiteral("mmoPage"));
@@ -203,7 +222,6 @@ void TfmGprPreview::BuildWindow() {
     optionsRequested_ = true;
     reject();
   });
-  resize(900, 640);
 }
 
 int TfmGprPreview::PagesAcross() const { return builder_ ? builder_->PagesAcross() : 1; }
@@ -214,7 +232,64 @@ QString TfmGprPreview::Message() const { return lblMessage_->text().trimmed(); }
 
 void TfmGprPreview::ShowMessage(const QString& text) { lblMessage_->setText(QStringLiteral("  ") + text); }
 
+void TfmGprPreview::SetPlacementStore(TgprGeneralSettingsFile file, std::string userName) {
+  placementFile_ = std::move(file);
+  userName_ = std::move(userName);
+}
+
+void TfmGprPreview::RestorePlacement() {
+  const QRect screen = screen() != nullptr ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+  QRect place(screen.left() + screen.width() / 4, screen.top() + screen.height() / 4, screen.width() / 2,
+              screen.height() / 2);
+  bool maximized = false;
+  if (placementFile_) {
+    const TgprWindowPlacement stored = placementFile_->ReadPlacement(objectName().toStdString(), userName_);
+    const QRect storedPlace(stored.Left, stored.Top, stored.Width, stored.Height);
+    if (stored.Found && stored.Width > 0 && stored.Height > 0 && screen.intersects(storedPlace)) place = storedPlace;
+    maximized = stored.Found && stored.Maximized;
+  }
+  setGeometry(place);
+  if (maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TfmGprPreview::SavePlacement() {
+  if (!placementFile_) return;
+  TgprWindowPlacement placement;
+  placement.Found = true;
+  placement.Maximized = isMaximized();
+  if (!placement.Maximized) {
+    placement.Left = geometry().left();
+    placement.Top = geometry().top();
+    placement.Width = width();
+    placement.Height = height();
+  }
+  try {
+    placementFile_->WritePlacement(objectName().toStdString(), userName_, placement);
+  } catch (const std::exception&) {
+    // A settings file that cannot be written only loses the window's place.
+  }
+}
+
+void TfmGprPreview::PageSizeEdited() {
+  bool linesOk = false;
+  bool widthOk = false;
+  const int lines = edtLines_->text().toInt(&linesOk);
+  const int width = edtWidth_->text().toInt(&widthOk);
+  if (!linesOk || lines < 10 || lines > 999) {
+    ShowMessage(QStringLiteral("Lines Per Page must be between 10 and 999 characters"));
+    QApplication::beep();
+    return;
+  }
+  if (!widthOk || width < 10 || width > 9999) {
+    ShowMessage(QStringLiteral("Text Page Width is invalid must be between 10 and 9999 text characters"));
+    QApplication::beep();
+    return;
+  }
+  SetPageSize(lines, width);
+}
+
 void TfmGprPreview::showEvent(QShowEvent* event) {
+  if (!started_) RestorePlacement();
   QDialog::showEvent(event);
   if (started_) return;
   started_ = true;
@@ -488,6 +563,7 @@ bool TfmGprPreview::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfmGprPreview::done(int result) {
+  SavePlacement();
   settings_.PreviewZoomLevel = static_cast<int>(std::lround(fontSize_ * 100.0 / baseSize_));
   if (objInfo_.DataSet != nullptr && objInfo_.DataSet->Active() && savedRecNo_ > 0) {
     objInfo_.DataSet->SetRecNo(savedRecNo_);

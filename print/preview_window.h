@@ -12,6 +12,7 @@
 // range. Lives on the user-interface thread, for one request.
 #pragma once
 
+#include "print/core/general_settings.h"
 #include "print/core/obj_info.h"
 #include "print/core/page_builder.h"
 #include "print/core/print_settings.h"
@@ -22,6 +23,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QComboBox;
 class QLabel;
@@ -48,6 +51,9 @@ class TfmGprPreview : public QDialog {
   ~TfmGprPreview() override;
 
   void SetPrintHandler(TPrintHandler handler) { printHandler_ = std::move(handler); }
+  // Where the window keeps its size and position (section "Form:" + window name + " User:" +
+  // userName of the general settings file); without it the window opens at its default place.
+  void SetPlacementStore(TgprGeneralSettingsFile file, std::string userName);
   // Whether the user closed the preview asking for the report options.
   bool OptionsRequested() const { return optionsRequested_; }
 
@@ -95,6 +101,9 @@ class TfmGprPreview : public QDialog {
   void ShowMessage(const QString& text);
   void UpdateCaret();
   bool IsLastPart() const;
+  void RestorePlacement();
+  void SavePlacement();
+  void PageSizeEdited();
 
   TgprReportSettings& settings_;
   TObjInfo& objInfo_;
@@ -109,6 +118,8 @@ class TfmGprPreview : public QDialog {
   bool started_ = false;
   bool optionsRequested_ = false;
   int savedRecNo_ = 0;
+  std::optional<TgprGeneralSettingsFile> placementFile_;
+  std::string userName_;
 
   QPlainTextEdit* mmoPage_ = nullptr;
   QPushButton* btnFirst_ = nullptr;
@@ -119,6 +130,9 @@ class TfmGprPreview : public QDialog {
   QComboBox* cmbxPrintWhat_ = nullptr;
   QLineEdit* edtFrom_ = nullptr;
   QLineEdit* edtTo_ = nullptr;
+  QLineEdit* edtLines_ = nullptr;  // lines per page and page width, for a text file
+  QLineEdit* edtWidth_ = nullptr;
+  QLabel* lblSize_ = nullptr;
   QLabel* lblDest_ = nullptr;
   QLabel* lblCaret_ = nullptr;
   QLabel* lblPage_ = nullptr;
