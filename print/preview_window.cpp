@@ -238,14 +238,13 @@ void TfmGprPreview::SetPlacementStore(TgprGeneralSettingsFile file, std::string 
 }
 
 void TfmGprPreview::RestorePlacement() {
-  const QRect screen = screen() != nullptr ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-  QRect place(screen.left() + screen.width() / 4, screen.top() + screen.height() / 4, screen.width() / 2,
-              screen.height() / 2);
+  const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+  QRect place(area.left() + area.width() / 4, area.top() + area.height() / 4, area.width() / 2, area.height() / 2);
   bool maximized = false;
   if (placementFile_) {
     const TgprWindowPlacement stored = placementFile_->ReadPlacement(objectName().toStdString(), userName_);
     const QRect storedPlace(stored.Left, stored.Top, stored.Width, stored.Height);
-    if (stored.Found && stored.Width > 0 && stored.Height > 0 && screen.intersects(storedPlace)) place = storedPlace;
+    if (stored.Found && stored.Width > 0 && stored.Height > 0 && area.intersects(storedPlace)) place = storedPlace;
     maximized = stored.Found && stored.Maximized;
   }
   setGeometry(place);
