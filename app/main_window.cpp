@@ -10,6 +10,7 @@
 #include "engine/platform/profile_file.h"
 #include "grid/catalogue_grid_columns.h"
 #include "grid/result_grid.h"
+#include "print/grid_printer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -254,6 +256,14 @@ void TfMain::CreateResultPanel() {
   grdcds->setPalette(gridPalette);
   grdcds->verticalHeader()->setFixedWidth(12);  // the row indicator column
   grdcds->verticalHeader()->setDefaultSectionSize(17);
+
+  GprGridPrinter1 = new gpr::TGprGridPrinter(this);
+  GprGridPrinter1->setObjectName(QStringLiteral("GprGridPrinter1"));
+  GprGridPrinter1->SetObjectToPrint(grdcds);
+  GprGridPrinter1->SetReportId("(434.854)");
+  // A report can always be previewed, written to a file or printed to PDF; a machine without
+  // a printer queue still has those, so the request does not refuse to start without one.
+  GprGridPrinter1->SetDefaultPrinterCheck([] { return true; });
   grdcds->horizontalHeader()->setHighlightSections(false);
   dbnav->SetDataSet(&cds);
 }
@@ -660,7 +670,13 @@ void TfMain::btnAboutClick() {
   about.exec();
 }
 
-void TfMain::btnPrintClick() { ShowInformation("Printing is not available yet."); }
+void TfMain::btnPrintClick() {
+  Guarded([this] {
+    const QString today = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    GprGridPrinter1->SetDialogTitle(QStringLiteral(" %1 (%2)").arg(QStringLiteral("cds"), today).toStdString());
+    GprGridPrinter1->Print();  // the outcome is the options window's business
+  });
+}
 
 // ---------------------------------------------------------------------------------------
 // Reporting

@@ -28,6 +28,9 @@ class QTimer;
 class TCurrentRecordPanel;
 class TfAboutSplash;
 class TRecordNavigator;
+namespace gpr {
+class TGprGridPrinter;
+}
 class TResultGrid;
 
 class TfMain : public QWidget {
@@ -84,6 +87,9 @@ class TfMain : public QWidget {
   QPushButton* btnAbout = nullptr;
   QPushButton* btnPrint = nullptr;
   QPushButton* btnClose = nullptr;
+
+  // Prints, previews or exports grdcds (owned by the window as its child).
+  gpr::TGprGridPrinter* GprGridPrinter1 = nullptr;
 
   // Refreshes the current-record panel once, 200 ms after the last of a run of scrolls.
   QTimer* tmr = nullptr;

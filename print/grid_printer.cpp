@@ -4,8 +4,8 @@
 #include "dbaccess/name_compare.h"
 #include "print/core/gpr_error.h"
 #include "print/core/report_id.h"
-#include "print/headless_request_ui.h"
 #include "print/hourglass.h"
+#include "print/options_request_ui.h"
 #include "print/print_request.h"
 #include "print/qt_file_host.h"
 
@@ -138,7 +138,7 @@ int TGprGridPrinter::Print() {
   auto hourglass = std::make_optional<THourglass>();
   const bool hasPrinter = hasDefaultPrinter_ ? hasDefaultPrinter_() : !QPrinterInfo::defaultPrinter().isNull();
   TgprPrintRequest request(*this, hasPrinter);
-  std::unique_ptr<TgprRequestUi> ui = uiFactory_ ? uiFactory_(request) : std::make_unique<TgprHeadlessRequestUi>();
+  std::unique_ptr<TgprRequestUi> ui = uiFactory_ ? uiFactory_(request) : MakeOptionsRequestUi(request);
   hourglass.reset();
   ui->RunModal([&] { request.StartUp(*ui); });
   pagesPrinted_ = ui->PagesPrinted();

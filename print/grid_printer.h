@@ -9,7 +9,7 @@
 // One Print call is one print request (print_request.h): it loads the report's settings,
 // opens the report options window and lets it preview or print. The windows are reached
 // through TgprRequestUi, made for each request by the factory set with SetRequestUiFactory
-// (the headless stand-in by default).
+// (the real options window by default, options_request_ui.h).
 //
 // The component owns its TgprFileMgr for its whole life. Like every window, it lives on the
 // user-interface thread.

@@ -61,4 +61,8 @@ QFont ReportFont(const std::string& name, int pointSize, int style) {
   return font;
 }
 
+QFont ReportFont(const TgprReportSettings& settings, int pointSize) {
+  return ReportFont(settings.TextFontName, pointSize, settings.TextFontStyle);
+}
+
 }  // namespace gpr

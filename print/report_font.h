@@ -7,6 +7,8 @@
 // on a printer, in a PDF - get DejaVu Sans Mono. Nothing is installed system-wide.
 #pragma once
 
+#include "print/core/report_settings.h"
+
 #include <QFont>
 #include <QString>
 
@@ -28,5 +30,7 @@ class TgprLineDrawFont {
 // The report's text font from its settings (`TextFontName`, `TextFontSize`, `TextFontStyle`
 // bits 8 bold, 4 italic, 2 underline, 1 strike-out); loads the line-drawing font first.
 QFont ReportFont(const std::string& name, int pointSize, int style);
+// The same from a request's settings, at the given point size (the preview's zoom).
+QFont ReportFont(const TgprReportSettings& settings, int pointSize);
 
 }  // namespace gpr

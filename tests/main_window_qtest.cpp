@@ -9,6 +9,8 @@
 #include "app/search_statement.h"
 #include "engine/platform/profile_file.h"
 #include "grid/result_grid.h"
+#include "print/options_request_ui.h"
+#include "print/options_window.h"
 #include "tests/fake_catalogue.h"
 
 #include <QApplication>
@@ -24,6 +26,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -274,6 +277,7 @@ class MainWindowTest : public QObject {
   void navigatorButtonsScrollTheResult();
   void windowPosition();
   void bottomButtons();
+  void printGridOpensTheReportOptions();
   void picture();
 };
 
@@ -1092,15 +1096,37 @@ void MainWindowTest::windowPosition() {
 
 void MainWindowTest::bottomButtons() {
   auto w = MakeShownWindow();
-  w->window->btnPrint->click();
-  QCOMPARE(w->information, QStringList{QStringLiteral("Printing is not available yet.")});
   w->window->btnHelp->click();
-  QCOMPARE(w->information.size(), 2);
-  QVERIFY(w->information[1].startsWith("PELLOMAR is an easy-to-use tool for\n"));
-  QVERIFY(w->information[1].contains("\nyou selected. Click on any of the column titles in\n"));
-  QVERIFY(w->information[1].endsWith("bottom right of the form."));
+  QCOMPARE(w->information.size(), 1);
+  QVERIFY(w->information[0].startsWith("PELLOMAR is an easy-to-use tool for\n"));
+  QVERIFY(w->information[0].contains("\nyou selected. Click on any of the column titles in\n"));
+  QVERIFY(w->information[0].endsWith("bottom right of the form."));
   w->window->btnClose->click();
   QVERIFY(!w->window->isVisible());
+}
+
+// Print Grid hands the result grid to GprGridPrinter1, titled " cds (<today>)", and its
+// report options window opens.
+void MainWindowTest::printGridOpensTheReportOptions() {
+  auto w = MakeShownWindow();
+  w->window->btnShowResults->click();
+  QString caption;
+  QTimer::singleShot(0, [&] {
+    // Queued behind the request's start-up sequence.
+    QTimer::singleShot(0, [&] {
+      if (gpr::TfmGprMain* options = gpr::TgprOptionsRequestUi::Current()) {
+        caption = options->windowTitle();
+        options->done(QDialog::Rejected);
+      } else if (QWidget* modal = QApplication::activeModalWidget()) {
+        caption = QStringLiteral("(a message instead: ") + modal->windowTitle() + ")";
+        modal->close();
+      }
+    });
+  });
+  w->window->btnPrint->click();
+  const QString today = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+  QCOMPARE(caption, QStringLiteral("Report Options:  cds (") + today + ")");
+  QVERIFY(w->errors.isEmpty());
 }
 
 // The window with a result, drawn offscreen; saved as main_window.png into the folder named by

@@ -187,7 +187,7 @@ TgprRunResult TgprExporter::Run(TgprExportSource& source, TgprOutputFile& file, 
         if (auto totals = source.TotalsRow()) writeLine(*totals, TgprExportRowKind::Total);
       }
       file.Commit();
-      summary_.Status = rsCompletedNormally;
+      summary_.Status = rsCompleted;
     }
   } catch (const TExportAborted&) {
     summary_.Status = rsTerminatedWithError;

@@ -157,7 +157,7 @@ TEST_F(ExportRunTest, TitlesRowsAndTotalsWithCrLf) {
             "\"\",\"Film\",\"Minutes\"\r\n\"#\",\"Title\",\"Length\"\r\n1,\"Ran\",162\r\n2,\"Ikiru\",143\r\n"
             ",\"Total\",305\r\n");
   EXPECT_EQ(exporter.Summary().PagesPrinted, 2);
-  EXPECT_EQ(exporter.Summary().Status, rsCompletedNormally);
+  EXPECT_EQ(exporter.Summary().Status, rsCompleted);
 }
 
 TEST_F(ExportRunTest, TitlesOffByteOrderMarkAndCancelledQuestion) {

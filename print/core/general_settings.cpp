@@ -26,8 +26,8 @@ size_t CharLength(unsigned char c) {
   return 1;
 }
 
-TgprLineDrawSet SetFromTexts(const std::array<std::string_view, 4>& rows) {
-  TgprLineDrawSet set;
+TgprLineDrawTexts SetFromTexts(const std::array<std::string_view, 4>& rows) {
+  TgprLineDrawTexts set;
   for (size_t i = 0; i < rows.size(); ++i) set.Rows[i] = LineDrawRowFromText(rows[i]);
   return set;
 }
@@ -36,8 +36,8 @@ std::string SectionOf(std::string_view windowName, std::string_view userName) {
   return "Form:" + std::string(windowName) + " User:" + std::string(userName);
 }
 
-TgprLineDrawSet ReadSet(const quarry::TProfileFile& file, const char* key, const TgprLineDrawSet& defaults) {
-  TgprLineDrawSet set = defaults;
+TgprLineDrawTexts ReadSet(const quarry::TProfileFile& file, const char* key, const TgprLineDrawTexts& defaults) {
+  TgprLineDrawTexts set = defaults;
   for (int row = 0; row < 4; ++row) {
     const std::string name = key + std::to_string(row);
     if (file.ValueExists(kDefaultSection, name)) {
@@ -47,7 +47,7 @@ TgprLineDrawSet ReadSet(const quarry::TProfileFile& file, const char* key, const
   return set;
 }
 
-void WriteSet(quarry::TProfileFile& file, const char* key, const TgprLineDrawSet& set) {
+void WriteSet(quarry::TProfileFile& file, const char* key, const TgprLineDrawTexts& set) {
   for (int row = 0; row < 4; ++row) {
     file.WriteString(kDefaultSection, key + std::to_string(row), LineDrawRowText(set.Rows[row]));
   }
@@ -55,9 +55,9 @@ void WriteSet(quarry::TProfileFile& file, const char* key, const TgprLineDrawSet
 
 }  // namespace
 
-TgprLineDrawSet DefaultAsciiLineDraw() { return SetFromTexts({"-------", "| || ||", "|-||-+|", "-------"}); }
+TgprLineDrawTexts DefaultAsciiLineDraw() { return SetFromTexts({"-------", "| || ||", "|-||-+|", "-------"}); }
 
-TgprLineDrawSet DefaultIbmLineDraw() { return SetFromTexts({"┌─┬┬─┬┐", "│ ││ ││", "├─│├─┼┤", "└─┴┴─┴┘"}); }
+TgprLineDrawTexts DefaultIbmLineDraw() { return SetFromTexts({"┌─┬┬─┬┐", "│ ││ ││", "├─│├─┼┤", "└─┴┴─┴┘"}); }
 
 TgprLineDrawRow LineDrawRowFromText(std::string_view text) {
   TgprLineDrawRow row;

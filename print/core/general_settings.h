@@ -28,21 +28,21 @@ namespace gpr {
 using TgprLineDrawRow = std::array<std::string, 7>;
 
 // Rows: 0 top border, 1 inside of a row, 2 separator rule, 3 bottom border.
-struct TgprLineDrawSet {
+struct TgprLineDrawTexts {
   std::array<TgprLineDrawRow, 4> Rows;
-  bool operator==(const TgprLineDrawSet&) const = default;
+  bool operator==(const TgprLineDrawTexts&) const = default;
 };
 
-TgprLineDrawSet DefaultAsciiLineDraw();  // "-------", "| || ||", "|-||-+|", "-------"
-TgprLineDrawSet DefaultIbmLineDraw();  // "┌─┬┬─┬┐", "│ ││ ││", "├─│├─┼┤", "└─┴┴─┴┘"
+TgprLineDrawTexts DefaultAsciiLineDraw();  // "-------", "| || ||", "|-||-+|", "-------"
+TgprLineDrawTexts DefaultIbmLineDraw();  // "┌─┬┬─┬┐", "│ ││ ││", "├─│├─┼┤", "└─┴┴─┴┘"
 // A row from its text: padded with blanks or cut to 7 characters.
 TgprLineDrawRow LineDrawRowFromText(std::string_view text);
 std::string LineDrawRowText(const TgprLineDrawRow& row);
 
 struct TgprGeneralSettings {
   bool ShowHint = true;
-  TgprLineDrawSet AsciiLineDraw = DefaultAsciiLineDraw();
-  TgprLineDrawSet IbmLineDraw = DefaultIbmLineDraw();
+  TgprLineDrawTexts AsciiLineDraw = DefaultAsciiLineDraw();
+  TgprLineDrawTexts IbmLineDraw = DefaultIbmLineDraw();
   bool operator==(const TgprGeneralSettings&) const = default;
 };
 

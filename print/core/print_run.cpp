@@ -36,6 +36,7 @@ std::string_view ActivityWord(TgprActivity activity, bool during) {
   case acScanning: return during ? "Scanning" : "Scanned";
   case acExporting: return during ? "Exporting" : "Export";
   case acCalcColWidths: return during ? "Calculating Column Widths" : "Calculated Column Widths";
+  case acNone: break;
   }
   return "?";
 }
@@ -44,7 +45,7 @@ std::string_view RunStatusWords(TgprRunStatus status) {
   switch (status) {
   case rsInactive: return " Inactive";
   case rsActive: return " Active";
-  case rsCompletedNormally: return " Completed Normally";
+  case rsCompleted: return " Completed Normally";
   case rsTerminatedWithError: return " --Terminated With Error--";
   case rsUserCancelled: return " User Cancelled";
   }
@@ -144,7 +145,7 @@ TgprRunResult TgprPrintRun::Run(TgprPageSource& source, TgprOutputChannel& chann
     } else {
       ProducePages(source, channel, monitor);
       channel.Close();
-      summary_.Status = rsCompletedNormally;
+      summary_.Status = rsCompleted;
     }
   } catch (const TgprRunAborted&) {
     summary_.Status = rsTerminatedWithError;

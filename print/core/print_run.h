@@ -8,6 +8,7 @@
 #pragma once
 
 #include "print/core/page_source.h"
+#include "print/core/print_settings.h"
 #include "print/core/report_settings.h"
 
 #include <chrono>
@@ -18,11 +19,9 @@
 
 namespace gpr {
 
-enum TgprActivity : int { acPrinting, acPreviewing, acScanning, acExporting, acCalcColWidths };
 // The activity's word during the run ("Printing") or after it ("Report"); "?" for others.
 std::string_view ActivityWord(TgprActivity activity, bool during);
 
-enum TgprRunStatus : int { rsInactive, rsActive, rsCompletedNormally, rsTerminatedWithError, rsUserCancelled };
 // " Inactive", " Active", " Completed Normally", " --Terminated With Error--", " User Cancelled".
 std::string_view RunStatusWords(TgprRunStatus status);
 

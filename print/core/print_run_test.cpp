@@ -151,7 +151,7 @@ TEST(PrintRunTest, EntireReportGoesAcrossThenDown) {
   EXPECT_EQ(channel.firsts, (std::vector<bool>{true, false, false, false}));
   EXPECT_TRUE(channel.closed);
   EXPECT_FALSE(channel.aborted);
-  EXPECT_EQ(run.Status(), rsCompletedNormally);
+  EXPECT_EQ(run.Status(), rsCompleted);
   EXPECT_EQ(run.PagesPrinted(), 4);
 }
 

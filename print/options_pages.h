@@ -1,0 +1,32 @@
+// TgprOptionsPages: builds the five pages of the report options window - their group boxes
+// and controls, each bound to its setting through the window's control factories - and the
+// columns grid and memo list with their own behaviour. Used once, by TfmGprMain's constructor.
+#pragma once
+
+#include <vector>
+
+class QWidget;
+
+namespace gpr {
+
+class TfmGprMain;
+
+class TgprOptionsPages {
+ public:
+  explicit TgprOptionsPages(TfmGprMain& window) : window_(window) {}
+  // The pages in the order General, Output, Style, Titles, Setup (parented to the window).
+  std::vector<QWidget*> Build();
+
+ private:
+  QWidget* General();
+  QWidget* Output();
+  QWidget* Style();
+  QWidget* Titles();
+  QWidget* Setup();
+  void FillColumnsGrid();
+  void LoadMemo();
+
+  TfmGprMain& window_;
+};
+
+}  // namespace gpr

@@ -1,0 +1,489 @@
+// The report options window and the preview, offscreen, over the shipped catalogue: Print
+// opens the window with the stored settings; edits change their settings and a layout edit
+// updates the status panels; checks block printing; the preview shows, moves, zooms, copies
+// and prints pages to a text file exactly as the page builder makes them; saved settings are
+// found again by another process.
+//
+// With PELLOMAR_SCREENSHOT_DIR set, pictures of every options page and of the preview are
+// saved there.
+#include "print/options_window.h"
+
+#include "engine/platform/posix_environment.h"
+#include "grid/catalogue_grid_columns.h"
+#include "grid/result_grid.h"
+#include "print/core/layout_test_support.h"
+#include "print/core/page_builder.h"
+#include "print/grid_printer.h"
+#include "print/options_request_ui.h"
+#include "print/preview_window.h"
+#include "print/print_request.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace gpr;
+using gpr::testing::TCatalogueResult;
+
+namespace {
+
+std::unique_ptr<TCatalogueResult> ShippedCatalogue() {
+  auto rows = gpr::testing::VideoRows(gpr::testing::SourceDir() + "/catalogue");
+  return rows ? std::make_unique<TCatalogueResult>(std::move(rows), "Title") : nullptr;
+}
+
+void SaveScreenshot(QWidget& window, const QString& name) {
+  const QString dir = qEnvironmentVariable("PELLOMAR_SCREENSHOT_DIR");
+  if (dir.isEmpty()) return;
+  QDir().mkpath(dir);
+  window.grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
+std::string ReadAll(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Types text into a line edit as the user would, replacing what it held, and leaves it.
+void TypeInto(QLineEdit* edit, const QString& text) {
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClicks(edit, text);
+  QMetaObject::invokeMethod(edit, "editingFinished");
+}
+
+}  // namespace
+
+class OptionsWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TCatalogueResult> catalogue_;
+  TgprReportSettings settings_;
+  TObjInfo objInfo_;
+  QTemporaryDir scratch_;
+
+  // A fresh window over the catalogue, destination a text file in the scratch folder.
+  std::unique_ptr<TfmGprMain> MakeWindow() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    settings_.OutputFileName = scratch_.filePath(QStringLiteral("Rpt.Txt")).toStdString();
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    auto window = std::make_unique<TfmGprMain>(settings_, objInfo_);
+    window->FillControls();
+    window->RecomputeLayout();
+    window->show();
+    return window;
+  }
+
+ private slots:
+  void initTestCase() {
+    catalogue_ = ShippedCatalogue();
+    if (!catalogue_) QSKIP("the shipped catalogue's videos.csv is missing");
+    QVERIFY(scratch_.isValid());
+  }
+
+  void printGridOpensTheWindowWithTheStoredSettings() {
+    QTemporaryDir programDir;
+    const std::string program = programDir.filePath(QStringLiteral("Pellomar")).toStdString();
+    {
+      std::ofstream settingsFile(program + ".PXT", std::ios::binary);
+      settingsFile << "[(434.854)]\r\nNewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n";
+    }
+    quarry::TPosixEnvironment environment;
+    TgprFileMgrHost host;
+    TgprFileMgrConfig config;
+    config.ProgramPath = program;
+    config.ConfigDirectory = programDir.path().toStdString();
+    QWidget form;
+    auto* grid = new TResultGrid(&form);
+    grid->setObjectName(QStringLiteral("grdcds"));
+    grid->SetDataSet(&catalogue_->DataSet());
+    grid->SetColumns(CatalogueGridColumns());
+    auto* printer = new TGprGridPrinter(&form, environment, host, config);
+    printer->setObjectName(QStringLiteral("GprGridPrinter1"));
+    printer->SetDefaultPrinterCheck([] { return true; });
+    printer->SetReportId("(434.854)");
+    printer->SetDialogTitle(" cds (10/12/2026)");
+
+    QString caption, lines, width, across, dest;
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      // The start-up sequence runs first, queued behind this.
+      QTimer::singleShot(0, [&] {
+        TfmGprMain* window = TgprOptionsRequestUi::Current();
+        QVERIFY(window != nullptr);
+        shown = window->isVisible() && window->y() > -1000;
+        caption = window->windowTitle();
+        lines = window->findChild<QLineEdit*>(QStringLiteral("LinesPerpage"))->text();
+        width = window->findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid"))->text();
+        across = window->StatusText(spPagesAcross);
+        dest = window->StatusText(spDestination);
+        window->done(QDialog::Rejected);
+      });
+    });
+    QCOMPARE(printer->Print(), 0);
+    QVERIFY(shown);
+    QCOMPARE(caption, QStringLiteral("Report Options:  cds (10/12/2026)"));
+    QCOMPARE(lines, QStringLiteral("44"));
+    QCOMPARE(width, QStringLiteral("100"));
+    QCOMPARE(dest, QStringLiteral("Text File"));
+    QCOMPARE(across, QStringLiteral("1 Page Across"));
+  }
+
+  void eachEditChangesItsSetting_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("lines per page") << "LinesPerpage"
+                                    << "72"
+                                    << "LinesPerpage" << 72;
+    QTest::newRow("page width") << "TxtCharsPageWid"
+                                << "132"
+                                << "TxtCharsPageWid" << 132;
+    QTest::newRow("panels") << "PanelsAcrossPage"
+                            << "2"
+                            << "PanelsAcrossPage" << 2;
+    QTest::newRow("line frequency") << "HorizLineFreq"
+                                    << "7"
+                                    << "HorizLineFreq" << 7;
+    QTest::newRow("string width") << "MaxStringColWidTxt"
+                                  << "30"
+                                  << "MaxStringColWidTxt" << 30;
+    QTest::newRow("page top margin") << "PageTop"
+                                     << "3"
+                                     << "PageTop" << 3;
+    QTest::newRow("cell left margin") << "CellLeft"
+                                      << "2"
+                                      << "CellLeft" << 2;
+    QTest::newRow("font size") << "TextFontSize"
+                               << "12"
+                               << "TextFontSize" << 12;
+    QTest::newRow("memo width") << "MemoWidPer"
+                                << "50"
+                                << "MemoWidPer" << 50;
+    QTest::newRow("starting line") << "StartingReportLineId"
+                                   << "10"
+                                   << "StartingReportLineId" << 10;
+  }
+  void eachEditChangesItsSetting() {
+    QFETCH(QString, control);
+    QFETCH(QString, typed);
+    QFETCH(QString, setting);
+    QFETCH(int, expected);
+    auto window = MakeWindow();
+    QVERIFY(!settings_.Modified);
+    auto* edit = window->findChild<QLineEdit*>(control);
+    QVERIFY(edit != nullptr);
+    TypeInto(edit, typed);
+    const TgprNumericField* field = FindNumericField(setting.toStdString());
+    QCOMPARE(field->Ref(settings_, miRptTi), expected);
+    QVERIFY(settings_.Modified);
+  }
+
+  void checkBoxesAndListsChangeTheirSettings() {
+    auto window = MakeWindow();
+    window->findChild<QCheckBox*>(QStringLiteral("PreviewFirst"))->click();
+    QVERIFY(!settings_.PreviewFirst);
+    window->findChild<QComboBox*>(QStringLiteral("ReportAlignment"))->setCurrentIndex(gaLeft);
+    QCOMPARE(settings_.ReportAlignment, gaLeft);
+    window->findChild<QComboBox*>(QStringLiteral("cmbxFileExists"))->setCurrentIndex(feAsk);
+    QCOMPARE(settings_.IfOutputFileExists, feAsk);
+    window->findChild<QCheckBox*>(QStringLiteral("ckbxPageSetup"))->click();
+    QCOMPARE(settings_.HidePages, std::string("Setup"));
+    QVERIFY(settings_.Modified);
+  }
+
+  void aLayoutEditUpdatesTheStatusPanels() {
+    auto window = MakeWindow();
+    QCOMPARE(window->StatusText(spPagesAcross), QStringLiteral("1 Page Across"));
+    QCOMPARE(window->StatusText(spPageSize), QStringLiteral("60 lines h x 80 chars w"));
+    TypeInto(window->findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid")), QStringLiteral("40"));
+    QCOMPARE(window->StatusText(spPagesAcross), QStringLiteral("2 Pages Across"));
+    QCOMPARE(window->StatusText(spPageSize), QStringLiteral("60 lines h x 40 chars w"));
+    QVERIFY(window->StatusText(spWidth).startsWith(QStringLiteral("Total Report Width: ")));
+  }
+
+  void aValueOutOfRangeIsShownAndKeepsTheFocus() {
+    auto window = MakeWindow();
+    QApplication::setActiveWindow(window.get());
+    auto* lines = window->findChild<QLineEdit*>(QStringLiteral("LinesPerpage"));
+    window->Pages()->setCurrentIndex(opOutput);
+    TypeInto(lines, QStringLiteral("5"));
+    QCOMPARE(window->StatusText(spMessage), QStringLiteral("Lines Per Page must be between 10 and 999 characters"));
+    QVERIFY(lines->hasFocus());
+    QVERIFY(!window->ValidateAll());
+    QCOMPARE(window->PrintClick().Result, rrTerminated);
+    QVERIFY(!QFile::exists(QString::fromStdString(settings_.OutputFileName)));
+  }
+
+  void hidingEveryColumnBlocksPrinting() {
+    auto window = MakeWindow();
+    for (TColInfo& column : objInfo_.Columns.Items()) column.Visible = false;
+    QVERIFY(!window->ValidateAll());
+    QCOMPARE(window->StatusText(spMessage), QStringLiteral("No columns are visible."));
+  }
+
+  void exportRenamesATextFileOnly() {
+    auto window = MakeWindow();
+    auto* dest = window->findChild<QComboBox*>(QStringLiteral("cmbxOutputDest"));
+    dest->setCurrentIndex(odExport);
+    QVERIFY(QString::fromStdString(settings_.OutputFileName).endsWith(QStringLiteral("Rpt.ASC")));
+    QCOMPARE(window->StatusText(spPagesAcross), QStringLiteral("Export"));
+    dest->setCurrentIndex(odTextFile);
+    settings_.OutputFileName = "report.lst";
+    dest->setCurrentIndex(odExport);
+    QCOMPARE(settings_.OutputFileName, std::string("report.lst"));
+  }
+
+  void hiddenPagesComeBackWithCtrlF10() {
+    settings_ = TgprReportSettings();
+    settings_.HidePages = "Setup";
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    TfmGprMain window(settings_, objInfo_);
+    window.FillControls();
+    QCOMPARE(window.Pages()->count(), 4);
+    window.TogglePagesVisibility();
+    QCOMPARE(window.Pages()->count(), 5);
+  }
+
+  void printingWritesTheBuildersPages() {
+    auto window = MakeWindow();
+    const TgprRunOutcome outcome = window->PrintClick();
+    QCOMPARE(outcome.Result, rrCompleted);
+    QCOMPARE(window->LastRunResult(), 1);
+    TgprReportSettings settings = settings_;
+    TObjInfo objInfo = catalogue_->ObjInfo(settings);
+    TgprPrintSettings print;
+    TgprPageBuilder builder(settings, objInfo, print);
+    const std::string file = ReadAll(QString::fromStdString(settings_.OutputFileName));
+    std::string first;
+    for (const std::string& line : builder.Page(1, 1).Lines) first += line + "\r\n";
+    QVERIFY(file.rfind(first, 0) == 0);
+    QCOMPARE(outcome.PagesPrinted, builder.PageCount());
+  }
+
+  void savedSettingsAreFoundByAnotherProcess() {
+    QTemporaryDir programDir;
+    const std::string program = programDir.filePath(QStringLiteral("Pellomar")).toStdString();
+    quarry::TPosixEnvironment environment;
+    TgprFileMgrHost host;
+    const auto config = [&] {
+      TgprFileMgrConfig c;
+      c.ProgramPath = program;
+      c.ConfigDirectory = programDir.path().toStdString();
+      return c;
+    };
+    TgprFileMgr files(environment, host, config());
+    auto window = MakeWindow();
+    settings_.ReportId = "(434.854)";
+    files.BindRequest(&settings_, "", okDBGrid);
+    TfmGprMain::TRequestHooks hooks;
+    hooks.Save = [&] { return files.Save(); };
+    window->SetHooks(hooks);
+    TypeInto(window->findChild<QLineEdit*>(QStringLiteral("LinesPerpage")), QStringLiteral("55"));
+    QVERIFY(window->SaveClick());
+    QVERIFY(!settings_.Modified);
+    QCOMPARE(window->StatusText(spMessage), QStringLiteral("Saved"));
+    files.BindRequest(nullptr, "", okDBGrid);
+
+    const pid_t child = fork();
+    if (child == 0) {
+      quarry::TPosixEnvironment childEnvironment;
+      TgprFileMgrHost childHost;
+      TgprFileMgr childFiles(childEnvironment, childHost, config());
+      TgprReportSettings loaded;
+      loaded.ReportId = "(434.854)";
+      childFiles.BindRequest(&loaded, "", okDBGrid);
+      const bool found = childFiles.Load().SectionFound && loaded.LinesPerpage == 55;
+      _exit(found ? 0 : 1);
+    }
+    int status = -1;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+  }
+
+  void previewShowsMovesZoomsAndCopies() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    settings_.TxtCharsPageWid = 40;  // two pages across
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    TfmGprPreview preview(settings_, objInfo_);
+    preview.show();
+    QCOMPARE(preview.PagesAcross(), 2);
+    QCOMPARE(preview.CurrentPage(), 1);
+    QCOMPARE(preview.PageNumberText(), QStringLiteral("1-1"));
+
+    TgprReportSettings settings = settings_;
+    TObjInfo objInfo = catalogue_->ObjInfo(settings);
+    TgprPrintSettings print;
+    TgprPageBuilder builder(settings, objInfo, print);
+    QCOMPARE(preview.PageText().toStdString(), builder.Page(1, 1).Text());
+
+    preview.NextPage();
+    preview.NextPage();  // past the last part of page 1: page 2, part 1
+    QCOMPARE(preview.CurrentPage(), 2);
+    QCOMPARE(preview.CurrentAcross(), 1);
+    QCOMPARE(preview.PageNumberText(), QStringLiteral("2-1"));
+    QCOMPARE(preview.PageText().toStdString(), builder.Page(1, 2).Text());
+    preview.PrevPage();
+    QCOMPARE(preview.CurrentPage(), 1);
+    QCOMPARE(preview.CurrentAcross(), 2);
+    QCOMPARE(preview.PageText().toStdString(), builder.Page(2, 1).Text());
+
+    const int base = preview.BaseFontSize();
+    QVERIFY(!preview.ApplyZoom(QStringLiteral("600%")));
+    QVERIFY(!preview.ApplyZoom(QStringLiteral("20")));
+    QVERIFY(preview.ApplyZoom(QStringLiteral("200%")));
+    QCOMPARE(preview.FontSize(), std::min(30, base * 2));
+    preview.FitWidth();
+    QVERIFY(preview.FontSize() >= 2 && preview.FontSize() <= 30);
+
+    preview.CopyPage();
+    QCOMPARE(QApplication::clipboard()->text(), preview.PageText());
+    QCOMPARE(preview.Message(), QStringLiteral("Page has been copied to the clipboard"));
+
+    QVERIFY(preview.LastPage());
+    QCOMPARE(preview.CurrentPage(), builder.PageCount());
+    QCOMPARE(preview.CurrentAcross(), 2);
+    QCOMPARE(preview.KnownLastPage(), builder.PageCount());
+    preview.FirstPage();
+    QCOMPARE(preview.CurrentPage(), 1);
+  }
+
+  void changingThePageWidthRestartsThePreview() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    TfmGprPreview preview(settings_, objInfo_);
+    preview.show();
+    preview.NextPage();
+    preview.NextPage();
+    QCOMPARE(preview.CurrentPage(), 3);
+    TypeInto(preview.findChild<QLineEdit*>(QStringLiteral("edtPageWidth")), QStringLiteral("132"));
+    QCOMPARE(settings_.TxtCharsPageWid, 132);
+    QCOMPARE(preview.CurrentPage(), 1);
+    QCOMPARE(preview.PageText().split('\n').first().size() <= 132, true);
+    QVERIFY(settings_.Modified);
+  }
+
+  void thePreviewOpensWhereItWasClosed() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    const TgprGeneralSettingsFile store(scratch_.filePath(QStringLiteral("GridPrinter.Ini")).toStdString());
+    QRect closedAt;
+    {
+      TfmGprPreview preview(settings_, objInfo_);
+      preview.SetPlacementStore(store, "Ann");
+      preview.show();
+      preview.setGeometry(40, 50, 620, 410);
+      preview.ApplyZoom(QStringLiteral("150"));
+      closedAt = preview.geometry();
+      preview.reject();
+      QCOMPARE(settings_.PreviewZoomLevel, 150);
+    }
+    TfmGprPreview again(settings_, objInfo_);
+    again.SetPlacementStore(store, "Ann");
+    again.show();
+    QCOMPARE(again.geometry(), closedAt);
+  }
+
+  void theSearchForTheLastPageCanBeAborted() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    if (objInfo_.RowCount <= 100) QSKIP("the catalogue is too small for the progress window");
+    TfmGprPreview preview(settings_, objInfo_);
+    preview.show();
+    bool sawProgress = false;
+    QTimer::singleShot(0, &preview, [&] {
+      auto* progress = preview.findChild<QProgressDialog*>(QStringLiteral("fmGprSearchProgress"));
+      sawProgress = progress != nullptr && progress->windowTitle() == QStringLiteral("Searching for last report page");
+      if (progress) progress->cancel();
+    });
+    const bool found = preview.LastPage();
+    QVERIFY(sawProgress);
+    QVERIFY(!found);
+    QCOMPARE(preview.KnownLastPage(), 0);
+    QVERIFY(preview.CurrentPage() >= 1);
+  }
+
+  void printingTheCurrentPageFromThePreview() {
+    settings_ = TgprReportSettings();
+    settings_.OutputDest = odTextFile;
+    settings_.OutputFileName = scratch_.filePath(QStringLiteral("Current.Txt")).toStdString();
+    objInfo_ = catalogue_->ObjInfo(settings_);
+    TfmGprPreview preview(settings_, objInfo_);
+    preview.show();
+    preview.NextPage();
+    preview.NextPage();
+    preview.PrintChoiceBox()->setCurrentText(QString::fromLatin1(kPrintCurrentPage));
+    const TgprRunOutcome outcome = preview.PrintPages();
+    QCOMPARE(outcome.Result, rrCompleted);
+    QCOMPARE(outcome.PagesPrinted, 1);
+    QCOMPARE(preview.CurrentPage(), 3);
+    QCOMPARE(settings_.PrintWhat, pwEntireGrid);
+    TgprReportSettings settings = settings_;
+    TObjInfo objInfo = catalogue_->ObjInfo(settings);
+    TgprPrintSettings print;
+    TgprPageBuilder builder(settings, objInfo, print);
+    std::string expected;
+    for (const std::string& line : builder.Page(1, 3).Lines) expected += line + "\r\n";
+    const std::string file = ReadAll(QString::fromStdString(settings_.OutputFileName));
+    QVERIFY(file.rfind(expected, 0) == 0);
+    // Nothing but the closing form feed follows the page.
+    const std::string rest = file.substr(expected.size());
+    QVERIFY2(rest.empty() || rest == "\f\r\n", rest.c_str());
+
+    preview.PrintChoiceBox()->setCurrentText(QString::fromLatin1(kPrintPageRange));
+    preview.FromEdit()->setText(QStringLiteral("2"));
+    preview.ToEdit()->setText(QStringLiteral("1"));
+    QCOMPARE(preview.PrintPages().Result, rrTerminated);
+    QVERIFY(preview.Message().contains(QStringLiteral("must be less than or equal")));
+  }
+
+  void screenshotsOfEveryPage() {
+    if (qEnvironmentVariable("PELLOMAR_SCREENSHOT_DIR").isEmpty()) QSKIP("PELLOMAR_SCREENSHOT_DIR is not set");
+    {
+      settings_ = TgprReportSettings();
+      settings_.OutputDest = odTextFile;
+      objInfo_ = catalogue_->ObjInfo(settings_);
+      TfmGprPreview preview(settings_, objInfo_);
+      preview.show();
+      preview.resize(900, 640);
+      QApplication::processEvents();
+      preview.FitWidth();
+      SaveScreenshot(preview, QStringLiteral("preview"));
+    }
+    auto window = MakeWindow();
+    window->resize(900, 600);
+    for (int page = 0; page < window->Pages()->count(); ++page) {
+      window->Pages()->setCurrentIndex(page);
+      QApplication::processEvents();
+      SaveScreenshot(*window, QStringLiteral("options_") + window->Pages()->tabText(page).toLower());
+    }
+  }
+};
+
+QTEST_MAIN(OptionsWindowTest)
+#include "options_window_qtest.moc"
