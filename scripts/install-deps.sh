@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Pellomar needs to build, test and run.
+# Installs the Debian 12 packages Pellomar needs to build, test, package and run.
 # Does nothing (and needs no network) when every package is already present.
 set -euo pipefail
 
@@ -12,6 +12,7 @@ packages=(
   sqlite3 libsqlite3-dev python3
   fonts-dejavu-core fonts-liberation
   xvfb xauth clang-format
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()
