@@ -3,12 +3,13 @@
 #   make test   install what is missing, build with the sanitizers, run every test (ctest)
 #   make bench  build optimised and run the benchmarks
 #   make soak   the long stress and fuzz runs that make test keeps short
+#   make package  build optimised, then the Debian package in $(BUILD)/, checked by lintian
 
 BUILD      ?= build
 TEST_BUILD ?= build-test
 JOBS       ?= $(shell nproc)
 
-.PHONY: run test deps build build-test bench soak clean
+.PHONY: run test deps build build-test bench soak package clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -33,6 +34,10 @@ bench: build
 
 soak: build-test
 	cd $(TEST_BUILD) && PELLOMAR_SOAK=1 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/pellomar_*.deb
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD)

@@ -49,12 +49,12 @@ QListWidget* MakeList(QWidget* parent, const char* name, QRect geometry) {
 
 }  // namespace
 
-TCurrentRecordPanel::TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName,
-                                         TUserNotifier notifier, std::function<std::optional<int>()> currentVideo,
-                                         QWidget* parent)
+TCurrentRecordPanel::TCurrentRecordPanel(TCatalogueAccess& catalogue, const TUserFiles& files, TUserNotifier notifier,
+                                         std::function<std::optional<int>()> currentVideo, QWidget* parent)
     : QFrame(parent),
       catalogue_(catalogue),
-      ratings_(std::move(settingsFileName)),
+      ratings_(files.SettingsFileName()),
+      files_(files),
       notifier_(std::move(notifier)),
       currentVideo_(std::move(currentVideo)) {
   setObjectName(QStringLiteral("pnlCurrentRecord"));
@@ -170,14 +170,14 @@ void TCurrentRecordPanel::lblStar1Click(int n) {
 
 void TCurrentRecordPanel::SaveNotes() {
   if (!notesVideo_ || !mmoUserComments->document()->isModified()) return;
-  ::SaveNotes(NotesFileName(*notesVideo_), mmoUserComments->toPlainText());
+  ::SaveNotes(files_.NotesFileName(*notesVideo_), mmoUserComments->toPlainText());
   mmoUserComments->document()->setModified(false);
 }
 
 void TCurrentRecordPanel::mmoUserCommentsExit() { SaveNotes(); }
 
 void TCurrentRecordPanel::ShowNotesOf(int videoId) {
-  const QString fileName = NotesFileName(videoId);
+  const QString fileName = files_.NotesFileName(videoId);
   if (NotesFileExists(fileName)) {
     mmoUserComments->setPlainText(LoadNotes(fileName));
   } else {

@@ -5,7 +5,7 @@
 //
 // Ratings and notes are the only data the program writes, and never into the catalogue:
 // the stars go to section "Rating" of the settings file (TRatingStore), the notes to
-// "<VideoID>.vid" in the current directory (notes_file.h).
+// "<VideoID>.vid" in the notes folder TUserFiles chose (notes_file.h).
 //
 // Whose notes the edit holds: the notes of the video last refreshed (NotesVideoId), which is
 // not always the current row: after a scroll the panel is refreshed 200 ms later, and the
@@ -20,6 +20,7 @@
 
 #include "app/catalogue_access.h"
 #include "app/rating_store.h"
+#include "app/user_files.h"
 #include "app/user_notifier.h"
 
 #include <QFrame>
@@ -36,11 +37,11 @@ class QPlainTextEdit;
 class TCurrentRecordPanel : public QFrame {
   Q_OBJECT
  public:
-  // catalogue: where the name lookups go; must outlive the panel. settingsFileName: the
-  // settings file holding the ratings. notifier: how failures of the panel's own handlers
+  // catalogue: where the name lookups go; must outlive the panel. files: the settings file
+  // holding the ratings and the folder of the notes files. notifier: how failures of the panel's own handlers
   // (star click, leaving the notes) and the rating message reach the user. currentVideo:
   // the VideoID of the result set's current row, none when there is no current row.
-  TCurrentRecordPanel(TCatalogueAccess& catalogue, std::string settingsFileName, TUserNotifier notifier,
+  TCurrentRecordPanel(TCatalogueAccess& catalogue, const TUserFiles& files, TUserNotifier notifier,
                       std::function<std::optional<int>()> currentVideo, QWidget* parent = nullptr);
 
   // Shows the fields of the current row; nullptr (no open result) blanks them.
@@ -102,6 +103,7 @@ class TCurrentRecordPanel : public QFrame {
 
   TCatalogueAccess& catalogue_;
   TRatingStore ratings_;
+  TUserFiles files_;
   TUserNotifier notifier_;
   std::function<std::optional<int>()> currentVideo_;
   std::optional<int> notesVideo_;  // none: the edit holds no video's notes

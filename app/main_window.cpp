@@ -130,14 +130,10 @@ bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 }  // namespace
 
-TfMain::TfMain(std::unique_ptr<TCatalogueAccess> catalogue, TUserNotifier notifier, std::string settingsFileName,
-               QWidget* parent)
-    : QWidget(parent),
-      catalogue_(std::move(catalogue)),
-      notifier_(std::move(notifier)),
-      settingsFileName_(std::move(settingsFileName)) {
-  if (settingsFileName_.empty()) {
-    settingsFileName_ = ChangeFileExt(QCoreApplication::applicationFilePath().toStdString(), ".INI");
+TfMain::TfMain(std::unique_ptr<TCatalogueAccess> catalogue, TUserNotifier notifier, TUserFiles files, QWidget* parent)
+    : QWidget(parent), catalogue_(std::move(catalogue)), notifier_(std::move(notifier)), files_(std::move(files)) {
+  if (files_.SettingsFileName().empty()) {
+    files_ = TUserFiles::ForProgram(QCoreApplication::applicationFilePath().toStdString());
   }
   CreateControls();
   ConnectHandlers();
@@ -170,7 +166,7 @@ void TfMain::CreateControls() {
   CreateQueryPanel();
   CreateResultPanel();
   pnlCurrentRecord = new TCurrentRecordPanel(
-      *catalogue_, settingsFileName_, notifier_,
+      *catalogue_, files_, notifier_,
       [this]() -> std::optional<int> {
         if (cds.RecNo() == 0) return std::nullopt;
         return CurrentVideoId();
@@ -385,7 +381,7 @@ void TfMain::FormDestroy() {
 }
 
 void TfMain::LoadWindowPosition() {
-  const quarry::TProfileFile settings(settingsFileName_);
+  const quarry::TProfileFile settings(files_.SettingsFileName());
   QRect screen(0, 0, kWindowWidth, kWindowHeight);
   if (const QScreen* primary = QGuiApplication::primaryScreen()) screen = primary->geometry();
   const int left = settings.ReadInteger(kPositionSection, "Left", screen.width() / 2 - width() / 2);
@@ -394,7 +390,7 @@ void TfMain::LoadWindowPosition() {
 }
 
 void TfMain::SaveWindowPosition() {
-  quarry::TProfileFile settings(settingsFileName_);
+  quarry::TProfileFile settings(files_.SettingsFileName());
   settings.WriteInteger(kPositionSection, "Left", x());
   settings.WriteInteger(kPositionSection, "Top", y());
 }

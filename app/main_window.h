@@ -10,6 +10,7 @@
 
 #include "app/catalogue_access.h"
 #include "app/search_statement.h"
+#include "app/user_files.h"
 #include "app/user_notifier.h"
 #include "dbaccess/client_data_set.h"
 
@@ -36,13 +37,15 @@ class TResultGrid;
 class TfMain : public QWidget {
   Q_OBJECT
  public:
-  // catalogue: where statements go (owned). settingsFileName: the settings file for the
-  // window position; empty means the program's path with the extension ".INI".
+  // catalogue: where statements go (owned). files: the settings file of the window position
+  // and the ratings, and the folder of the notes; without a settings file, what
+  // TUserFiles::ForProgram chooses for the running program.
   explicit TfMain(std::unique_ptr<TCatalogueAccess> catalogue, TUserNotifier notifier = TUserNotifier::Standard(),
-                  std::string settingsFileName = {}, QWidget* parent = nullptr);
+                  TUserFiles files = {}, QWidget* parent = nullptr);
   ~TfMain() override;
 
-  const std::string& SettingsFileName() const { return settingsFileName_; }
+  const std::string& SettingsFileName() const { return files_.SettingsFileName(); }
+  const TUserFiles& UserFiles() const { return files_; }
   // The text of the last search statement sent (empty before the first search).
   const std::string& SearchStatement() const { return searchStatement_; }
   // VideoID of the result's current row; 0 when no result is open or it has no rows.
@@ -165,7 +168,7 @@ class TfMain : public QWidget {
 
   std::unique_ptr<TCatalogueAccess> catalogue_;
   TUserNotifier notifier_;
-  std::string settingsFileName_;
+  TUserFiles files_;
   std::string searchStatement_;
   bool shown_ = false;
   std::unique_ptr<TfAboutSplash> splash_;

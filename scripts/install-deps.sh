@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Pellomar needs to build, test and run.
+# Installs the Debian 12 packages Pellomar needs to build, test, package and run.
 # Does nothing (and needs no network) when every package is already present.
 set -euo pipefail
 
@@ -13,6 +13,7 @@ packages=(
   fonts-dejavu-core fonts-liberation
   xvfb xauth clang-format
   cups-daemon cups-client poppler-utils
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()
