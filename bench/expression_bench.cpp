@@ -13,7 +13,7 @@
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/expression_preparer.h"
 #include "engine/sql/type_checker.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "dbaccess/quarry_dataset.h"
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 

@@ -14,9 +14,9 @@
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
 #include "dbaccess/vector_row_source.h"
-#include "engine/sql/date_time_text.h"
-#include "engine/storage/bcd.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/values/bcd.h"
+#include "engine/values/date_time_text.h"
 
 namespace quarry {
 

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "dbaccess/access_component.h"
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/cursor/data_cursor.h"
 
 namespace quarry {
 

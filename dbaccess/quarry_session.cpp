@@ -8,7 +8,7 @@
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_database.h"
 #include "dbaccess/session_list.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 

@@ -7,8 +7,8 @@
 #include "dbaccess/access_messages.h"
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_session.h"
-#include "engine/storage/file_list.h"
-#include "engine/storage/session.h"
+#include "engine/storage/files/file_list.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 

@@ -1,7 +1,7 @@
 // Raising expression errors through the engine's error mechanism.
 #include "engine/sql/expression_error.h"
 
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/sql/date_time_text.h"
 #include "engine/sql/expression_error.h"
 #include "engine/sql/function_evaluator.h"
-#include "engine/sql/value_ops.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

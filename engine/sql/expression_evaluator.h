@@ -9,9 +9,9 @@
 #include <cstdint>
 
 #include "engine/sql/column_source.h"
-#include "engine/sql/expression_collation.h"
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/token_stack.h"
+#include "engine/values/expression_collation.h"
 
 namespace quarry {
 

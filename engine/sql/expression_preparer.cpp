@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "engine/sql/expression_evaluator.h"
-#include "engine/sql/value_ops.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

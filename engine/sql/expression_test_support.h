@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/date_time_text.h"
 #include "engine/sql/expression_error.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/expression_preparer.h"
 #include "engine/sql/type_checker.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/engine_error.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry::testing_support {
 

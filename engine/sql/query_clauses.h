@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/sql/token_stack.h"
-#include "engine/storage/field_types.h"
+#include "engine/values/field_types.h"
 
 namespace quarry {
 

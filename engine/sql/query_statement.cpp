@@ -8,8 +8,8 @@
 #include "engine/sql/expression_error.h"
 #include "engine/sql/statement_execution.h"
 #include "engine/sql/statement_parser.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 

@@ -3,8 +3,8 @@
 
 #include <optional>
 
-#include "engine/sql/exp_token.h"
-#include "engine/sql/value_ops.h"
+#include "engine/values/exp_token.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

@@ -13,9 +13,9 @@
 #include "engine/sql/result_columns.h"
 #include "engine/sql/token_stack.h"
 #include "engine/sql/type_checker.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/record_buffer.h"
-#include "engine/storage/session.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/table/session.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

@@ -12,10 +12,10 @@
 #include "engine/sql/result_columns.h"
 #include "engine/sql/select_query.h"
 #include "engine/sql/sub_select_members.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/record_buffer.h"
-#include "engine/storage/session.h"
-#include "engine/storage/table.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/table/session.h"
+#include "engine/storage/table/table.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
+#include "engine/values/exp_token.h"
 
 namespace quarry {
 

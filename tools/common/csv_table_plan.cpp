@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/sql/date_time_text.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/type_checker.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry::tools {
 
