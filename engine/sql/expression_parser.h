@@ -19,8 +19,8 @@
 
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/expression_scanner.h"
-#include "engine/sql/token_stack.h"
 #include "engine/values/exp_token.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

@@ -11,10 +11,10 @@
 #include "engine/sql/expression_preparer.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
-#include "engine/sql/token_stack.h"
 #include "engine/sql/type_checker.h"
 #include "engine/storage/data/record_buffer.h"
 #include "engine/storage/table/session.h"
+#include "engine/values/token_stack.h"
 #include "engine/values/value_ops.h"
 
 namespace quarry {

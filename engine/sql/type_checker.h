@@ -9,7 +9,7 @@
 
 #include "engine/sql/column_source.h"
 #include "engine/sql/expression_owner.h"
-#include "engine/sql/token_stack.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "engine/sql/column_source.h"
-#include "engine/sql/token_stack.h"
 #include "engine/values/records_bitmap.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

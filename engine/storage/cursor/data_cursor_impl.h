@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "engine/sql/column_source.h"
-#include "engine/sql/token_stack.h"
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/errors/first_error.h"
 #include "engine/storage/index/collation.h"
 #include "engine/storage/table/session.h"
 #include "engine/storage/table/table.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

@@ -1,5 +1,5 @@
 // The node pool and whole-tree release and copy.
-#include "engine/sql/token_stack.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

@@ -1,6 +1,6 @@
 // Expression nodes and their pool: clearing, copying, value buffers, pool capacity,
 // whole-tree release and deep copies.
-#include "engine/sql/token_stack.h"
+#include "engine/values/token_stack.h"
 
 #include <thread>
 
