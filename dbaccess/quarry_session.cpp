@@ -8,6 +8,7 @@
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_database.h"
 #include "dbaccess/session_list.h"
+#include "engine/sql/sql_filter_engine.h"
 #include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
@@ -85,6 +86,8 @@ void TQuarrySession::Activate() {
   if (TrimName(sessionName_).empty()) msg::Raise(msg::SessionNameMissing);
   if (!isDefault_) list_.DefaultSession().SetActive(true);
 
+  // Datasets of the session filter their cursors with expressions.
+  UseSqlFilterEngine();
   TDataSession* engine = nullptr;
   try {
     if (isDefault_) {

@@ -1,8 +1,6 @@
 // TFilter: one filter of a cursor (see cursor_filter.h).
 #include "engine/storage/cursor/cursor_filter.h"
 
-#include "engine/sql/expression_evaluator.h"
-#include "engine/sql/expression_preparer.h"
 #include "engine/storage/cursor/data_cursor.h"
 
 namespace quarry {
@@ -27,16 +25,14 @@ void TFilter::SetExpression(TExpTree checked) {
 }
 
 void TFilter::Prepare() {
-  prepared_.reset();
+  evaluator_.reset();
   if (!checked_) return;
-  source_ = std::make_unique<TRecordColumnSource>(owner_.TableFields(), owner_.TableName(), owner_.BlobValueReader());
-  prepared_ = PrepareExpression(*checked_, &owner_, source_.get(), !options_.PartialCompare, options_.CaseInsensitive,
-                                owner_.LanguageId(), owner_.SortId());
+  evaluator_ = owner_.FilterEngine().Prepare(*checked_, owner_, options_);
 }
 
 bool TFilter::Accepts(const std::uint8_t* record) {
   if (callback_) return callback_(owner_, record);
-  if (!prepared_) return true;
+  if (!evaluator_) return true;
   // TEXTSEARCH and TEXTOCCURS ask the owner about the record being evaluated.
   struct TEvaluating {
     TDataCursor& cursor;
@@ -44,8 +40,7 @@ bool TFilter::Accepts(const std::uint8_t* record) {
     ~TEvaluating() { cursor.evaluating_ = saved; }
   } evaluating{owner_, owner_.evaluating_};
   owner_.evaluating_ = record;
-  TExpTree value = EvaluateExpression(*prepared_, record, &owner_, owner_.LanguageId(), owner_.SortId(), source_.get());
-  return value && ConditionHolds(*value);
+  return evaluator_->Accepts(record);
 }
 
 }  // namespace quarry

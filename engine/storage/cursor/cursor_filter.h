@@ -1,6 +1,7 @@
 // TFilter: one filter of a cursor (data_cursor.h) — either a checked, prepared expression
 // over the cursor's fields or a record callback — with the bitmap of the records it lets
-// through.
+// through. Expression filters are checked and evaluated by the installed filter expression
+// engine (filter_expression_engine.h).
 //
 // A filter belongs to the cursor that created it; the cursor keeps its filters in order,
 // fills their bitmaps when they are active (by evaluating the expression or calling the
@@ -12,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/sql/column_source.h"
+#include "engine/storage/cursor/filter_expression_engine.h"
 #include "engine/values/records_bitmap.h"
 #include "engine/values/token_stack.h"
 
@@ -61,13 +62,12 @@ class TFilter {
   const TRecordsBitmap& Bitmap() const { return *bitmap_; }
 
  private:
-  // Builds the prepared copy of the checked expression used for evaluation.
+  // Makes the checked expression ready for evaluation.
   void Prepare();
 
   TDataCursor& owner_;
   TExpTree checked_;
-  TExpTree prepared_;
-  std::unique_ptr<TRecordColumnSource> source_;  // field values for the expression
+  std::unique_ptr<TFilterEvaluator> evaluator_;
   TFilterCallback callback_;
   const void* dataset_ = nullptr;
   TFilterOptions options_;

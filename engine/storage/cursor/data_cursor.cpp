@@ -13,10 +13,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/sql/column_source.h"
-#include "engine/sql/expression_parser.h"
-#include "engine/sql/type_checker.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
+#include "engine/storage/cursor/filter_expression_engine.h"
 #include "engine/storage/data/record_buffer.h"
 #include "engine/storage/files/file_names.h"
 #include "engine/storage/maintenance/table_maintenance.h"
@@ -1223,14 +1221,14 @@ void TDataCursor::CancelRange() {
 // ---------------------------------------------------------------------------------------
 // Filters
 
+const TFilterExpressionEngine& TDataCursor::FilterEngine() const {
+  const TFilterExpressionEngine* engine = InstalledFilterExpressionEngine();
+  if (engine == nullptr) Raise(QUARRY_NOTINITIALIZED, {}, {}, "no expression engine is installed for filters");
+  return *engine;
+}
+
 void TDataCursor::FilterCheck(TExpTree& tree) {
-  TCheckOptions check;
-  check.ErrorCode = QUARRY_INVALIDFILTER;
-  check.TableName = tableName_;
-  check.Resolver = impl_->Resolver();
-  check.Owner = this;
-  check.Context = "filter expression";
-  CheckExpression(check, tree);
+  FilterEngine().Check(tree, impl_->FilterColumns(), *this);
   if (!tree || tree->DataType != vt::Boolean) {
     Raise(QUARRY_INVALIDFILTER, {}, {}, "filter expression must be a boolean expression");
   }
@@ -1239,15 +1237,7 @@ void TDataCursor::FilterCheck(TExpTree& tree) {
 TFilter* TDataCursor::AddFilter(std::string_view expression, const TFilterOptions& options) {
   RequireOpen();
   if (FilterCount() >= MaxCursorFilters) Raise(QUARRY_INTERNALLIMIT);
-  TExpressionParser parser(this);
-  parser.ErrorCode = QUARRY_INVALIDFILTER;
-  parser.ErrorTableName = tableName_;
-  parser.ContextName = "filter expression";
-  parser.SetText(expression);
-  parser.NextToken();
-  TExpTree tree = parser.ParseExpression(pf::Predicates);
-  if (parser.TokenKind() != tk::End) parser.Fail("Expected end of filter expression, instead found '");
-  return AddFilter(std::move(tree), options);
+  return AddFilter(FilterEngine().Parse(expression, *this), options);
 }
 
 TFilter* TDataCursor::AddFilter(TExpTree expression, const TFilterOptions& options) {

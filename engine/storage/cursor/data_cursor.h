@@ -32,7 +32,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/sql/expression_owner.h"
 #include "engine/storage/blob/blob_file.h"
 #include "engine/storage/cursor/cursor_filter.h"
 #include "engine/storage/data/data_file.h"
@@ -101,7 +100,7 @@ struct TCreateTableDefinition {
   bool AllowComputedFields = false;  // result tables of the SQL engine
 };
 
-class TDataCursor : public TRecordReader, public TExpressionOwner {
+class TDataCursor : public TRecordReader {
  public:
   // The cursor works on tables of `directory` (which must outlive it).
   explicit TDataCursor(TDataDirectory& directory);
@@ -437,8 +436,11 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   bool CheckForChanges() override;
   int ConsecutiveRecords(std::int32_t recordNo, bool forward, int limit) override;
 
-  // ---- TExpressionOwner (filters) ----
-  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences) override;
+  // ---- filter expressions ----
+  // TEXTSEARCH/TEXTOCCURS of a filter on the record being evaluated: searches the words in
+  // the column (a resolved column node). False when the column is not a string field of this
+  // cursor or no record is being evaluated; otherwise sets found and occurrences.
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences);
 
  private:
   friend class TFilter;
@@ -538,6 +540,8 @@ class TDataCursor : public TRecordReader, public TExpressionOwner {
   void ReleaseLock();
   void AfterChange(bool othersChanged);
   void DefaultValue(const TFieldDefinition& field, std::uint8_t* record) const;
+  // The installed filter expression engine; QUARRY_NOTINITIALIZED when there is none.
+  const TFilterExpressionEngine& FilterEngine() const;
   void FilterCheck(TExpTree& tree);
   TFilter* InsertFilter(std::unique_ptr<TFilter> filter);
   std::vector<std::unique_ptr<TFilter>>::iterator FindFilter(TFilter* filter);

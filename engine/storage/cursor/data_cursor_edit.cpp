@@ -12,7 +12,6 @@
 #include <mutex>
 #include <set>
 
-#include "engine/sql/expression_evaluator.h"
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
 #include "engine/storage/data/record_buffer.h"
@@ -21,6 +20,7 @@
 #include "engine/storage/table/session.h"
 #include "engine/storage/table/table.h"
 #include "engine/values/date_time_text.h"
+#include "engine/values/value_compare.h"
 #include "engine/values/value_ops.h"
 
 namespace quarry {
@@ -173,7 +173,8 @@ void TDataCursor::TImpl::Bind(TDataCursor& cursor) {
     names.push_back(std::move(alias));
   }
   names.insert(names.end(), cursor.fields_.begin(), cursor.fields_.end());
-  resolver = std::make_unique<TRecordColumnSource>(std::move(names), cursor.TableName());
+  filterColumns.Fields = std::move(names);
+  filterColumns.TableName = cursor.TableName();
   checks.clear();
   TEnvironment& environment = cursor.Session().Environment();
   for (const TFieldDefinition& f : cursor.TableFields()) {

@@ -1,5 +1,5 @@
-// The private working state of TDataCursor shared by its implementation files: the column
-// resolver filters are checked against, the converted minimum and maximum values of the
+// The private working state of TDataCursor shared by its implementation files: the columns
+// filters are checked against, the converted minimum and maximum values of the
 // field checks, and reusable scratch buffers (so that navigation never allocates).
 // Included only by the cursor's own .cpp files.
 #pragma once
@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "engine/sql/column_source.h"
 #include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/cursor/filter_expression_engine.h"
 #include "engine/storage/errors/first_error.h"
 #include "engine/storage/index/collation.h"
 #include "engine/storage/table/session.h"
@@ -30,7 +30,7 @@ struct TDataCursor::TImpl {
 
   // Rebuilds what depends on the cursor's field definitions.
   void Bind(TDataCursor& cursor);
-  TRecordColumnSource* Resolver() { return resolver.get(); }
+  const TFilterColumns& FilterColumns() const { return filterColumns; }
   std::vector<std::uint8_t>& Scratch(int size) {
     if (scratch.size() < static_cast<std::size_t>(size)) scratch.resize(static_cast<std::size_t>(size), 0);
     return scratch;
@@ -51,7 +51,7 @@ struct TDataCursor::TImpl {
     return *collation;
   }
 
-  std::unique_ptr<TRecordColumnSource> resolver;
+  TFilterColumns filterColumns;
   std::shared_ptr<const TCollation> collation;
   std::vector<TFieldCheck> checks;
   std::vector<std::uint8_t> scratch;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "engine/platform/locale_services.h"
-#include "engine/sql/expression_evaluator.h"
 #include "engine/storage/data/record_buffer.h"
 #include "engine/storage/data/value_text.h"
 #include "engine/storage/errors/engine_error.h"
@@ -25,6 +24,7 @@
 #include "engine/storage/table/table.h"
 #include "engine/values/date_time_text.h"
 #include "engine/values/expression_collation.h"
+#include "engine/values/value_compare.h"
 #include "engine/values/value_ops.h"
 
 namespace quarry {
