@@ -30,8 +30,12 @@ void TFilter::Prepare() {
   prepared_.reset();
   if (!checked_) return;
   source_ = std::make_unique<TRecordColumnSource>(owner_.TableFields(), owner_.TableName(), owner_.BlobValueReader());
-  prepared_ = PrepareExpression(*checked_, &owner_, source_.get(), !options_.PartialCompare, options_.CaseInsensitive,
-                                owner_.LanguageId(), owner_.SortId());
+  prepared_ = PrepareExpression(*checked_, {.Owner = &owner_,
+                                            .Provider = source_.get(),
+                                            .NoPartialCompare = !options_.PartialCompare,
+                                            .CaseInsensitive = options_.CaseInsensitive,
+                                            .Language = owner_.LanguageId(),
+                                            .Sort = owner_.SortId()});
 }
 
 bool TFilter::Accepts(const std::uint8_t* record) {
