@@ -62,6 +62,29 @@ TEST_F(SelectOrderTest, IndexServedListsMatchSortedOnes) {
   }
 }
 
+// The table's indexes compare bytes; a query in another language orders by that language's
+// collation, so no index of the table can give its order.
+TEST_F(SelectOrderTest, AnotherLanguageIsSortedRatherThanReadInIndexOrder) {
+  struct TCase {
+    const char* Sql;
+    std::vector<std::string> Rows;
+  };
+  const std::vector<TCase> cases = {
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME LANGUAGE 'German (Standard)'",
+       {"NULL", "Anders", "Åsa", "bob", "Maria", "Maria", "Zoë"}},
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME TOP 3 LANGUAGE 'German (Standard)'", {"NULL", "Anders", "Åsa"}},
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME DESC TOP 3 LANGUAGE 'German (Standard)'", {"Zoë", "Maria", "Maria"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    try {
+      EXPECT_EQ(RunSql(c.Sql).Rows, c.Rows);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
 TEST_F(SelectOrderTest, AMaximumRowCountCutsTheIndexWalkAndReExecutionRepeatsIt) {
   EXPECT_EQ(RunSql("SELECT YEAR FROM PEOPLE ORDER BY YEAR", 3).Rows.size(), 3u);
   TQueryStatement statement(Database);
