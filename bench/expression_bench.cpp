@@ -77,7 +77,7 @@ TExpTree Compile(TRecordColumnSource& source) {
   check.Resolver = &source;
   check.Context = parser.ContextName;
   CheckExpression(check, tree);
-  return PrepareExpression(*tree, nullptr, &source, true, false, 0, 0);
+  return PrepareExpression(*tree, {.Provider = &source});
 }
 
 void BM_QuarryCompileCondition(benchmark::State& state) {

@@ -99,7 +99,7 @@ void TQuarrySession::Activate() {
     ConfigureEngine(*engine);
     if (sessionType_ == TSessionType::stRemote) {
       // This build has no client for a database server.
-      RaiseEngineError(QUARRY_REMOTECONNECT, "", remoteUser_, remoteAddress_, "", "", "", "");
+      RaiseEngineError(QUARRY_REMOTECONNECT, {.user = remoteUser_, .message = remoteAddress_});
     }
   } catch (...) {
     if (isDefault_) {

@@ -188,7 +188,8 @@ void TQuarryTable::SelectIndex(TDataCursor& cursor) {
       return;
     }
   }
-  RaiseEngineError(QUARRY_INVALIDINDEXNAME, "", "", "", indexFieldNames_, "", tableName_, DatabaseName());
+  RaiseEngineError(QUARRY_INVALIDINDEXNAME,
+                   {.database = DatabaseName(), .table = tableName_, .index = indexFieldNames_});
 }
 
 // ---- indexes ----

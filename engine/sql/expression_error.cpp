@@ -14,7 +14,7 @@ std::string CutUtf8(const std::string& text, std::size_t limit) {
 }
 
 void RaiseExpressionError(uint16_t code, const std::string& tableName, const std::string& message) {
-  RaiseEngineError(code, "", "", CutUtf8(message, kMaxMessageLength), "", "", tableName, "");
+  RaiseEngineError(code, {.table = tableName, .message = CutUtf8(message, kMaxMessageLength)});
 }
 
 }  // namespace quarry

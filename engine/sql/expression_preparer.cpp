@@ -185,16 +185,4 @@ TExpTree PrepareExpression(const TExpToken& node, const TPrepareOptions& options
   return preparer.Prepare(node);
 }
 
-TExpTree PrepareExpression(const TExpToken& node, TExpressionOwner* owner, TColumnValueProvider* provider,
-                           bool noPartialCompare, bool caseInsensitive, uint16_t language, uint16_t sort) {
-  TPrepareOptions options;
-  options.Owner = owner;
-  options.Provider = provider;
-  options.NoPartialCompare = noPartialCompare;
-  options.CaseInsensitive = caseInsensitive;
-  options.Language = language;
-  options.Sort = sort;
-  return PrepareExpression(node, options);
-}
-
 }  // namespace quarry

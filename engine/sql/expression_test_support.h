@@ -149,7 +149,7 @@ class TExprTable {
 };
 
 struct TRunOptions {
-  bool Filter = true;  // code 10051, "filter expression", flags 4
+  bool Filter = true;  // code QUARRY_INVALIDFILTER, "filter expression", flags 4
   uint8_t Flags = pf::Predicates;
   bool StringsMayBeColumns = true;
   bool RewriteBooleanColumns = true;
@@ -191,7 +191,10 @@ inline TExpTree CheckText(TExprTable& table, const std::string& text, const TRun
 
 inline TExpTree PrepareText(TExprTable& table, const std::string& text, const TRunOptions& o) {
   TExpTree checked = CheckText(table, text, o);
-  return PrepareExpression(*checked, nullptr, table.Source.get(), o.NoPartialCompare, o.CaseInsensitive, o.Language, 0);
+  return PrepareExpression(*checked, {.Provider = table.Source.get(),
+                                      .NoPartialCompare = o.NoPartialCompare,
+                                      .CaseInsensitive = o.CaseInsensitive,
+                                      .Language = o.Language});
 }
 
 inline TExpTree EvalNode(TExprTable& table, const std::string& text, const TRunOptions& o) {

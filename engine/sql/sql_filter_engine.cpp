@@ -32,8 +32,12 @@ class TPreparedFilter : public TFilterEvaluator {
  public:
   TPreparedFilter(const TExpToken& checked, TDataCursor& cursor, const TFilterOptions& options)
       : cursor_(cursor), hooks_(cursor), source_(cursor.TableFields(), cursor.TableName(), cursor.BlobValueReader()) {
-    prepared_ = PrepareExpression(checked, &hooks_, &source_, !options.PartialCompare, options.CaseInsensitive,
-                                  cursor.LanguageId(), cursor.SortId());
+    prepared_ = PrepareExpression(checked, {.Owner = &hooks_,
+                                            .Provider = &source_,
+                                            .NoPartialCompare = !options.PartialCompare,
+                                            .CaseInsensitive = options.CaseInsensitive,
+                                            .Language = cursor.LanguageId(),
+                                            .Sort = cursor.SortId()});
   }
 
   bool Accepts(const std::uint8_t* record) override {

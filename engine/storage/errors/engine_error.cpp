@@ -338,20 +338,6 @@ EQuarryEngineError::EQuarryEngineError(TEngineErrorCode code) : EQuarryEngineErr
 EQuarryEngineError::EQuarryEngineError(TEngineErrorCode code, const TEngineErrorContext& context)
     : EDatabaseError(ExceptionText(code, CutContext(context))), code_(code), context_(CutContext(context)) {}
 
-void RaiseEngineError(TEngineErrorCode code, std::string_view server_name, std::string_view user_name,
-                      std::string_view message, std::string_view index_name, std::string_view field_name,
-                      std::string_view table_name, std::string_view database_name) {
-  TEngineErrorContext context;
-  context.server = server_name;
-  context.user = user_name;
-  context.message = message;
-  context.index = index_name;
-  context.field = field_name;
-  context.table = table_name;
-  context.database = database_name;
-  RaiseEngineError(code, context);
-}
-
 void RaiseEngineError(TEngineErrorCode code, const TEngineErrorContext& context) {
   // Held from clearing the context until the exception has copied it; released while
   // the exception propagates.

@@ -182,12 +182,8 @@ class EQuarryEngineError : public EDatabaseError {
 };
 
 // Clears the process-wide context, stores the code, the thread's last OS and socket errors
-// and the texts, and throws the EQuarryEngineError built from it.
-[[noreturn]] void RaiseEngineError(TEngineErrorCode code, std::string_view server_name, std::string_view user_name,
-                                   std::string_view message, std::string_view index_name, std::string_view field_name,
-                                   std::string_view table_name, std::string_view database_name);
-// The same with the texts in a context record (its os_error and socket_error are ignored:
-// the thread's last errors are stored).
+// and the texts of the context record (its os_error and socket_error are ignored: the
+// thread's last errors are stored), and throws the EQuarryEngineError built from it.
 [[noreturn]] void RaiseEngineError(TEngineErrorCode code, const TEngineErrorContext& context = {});
 
 // The message of the code with its placeholders filled from the current process-wide

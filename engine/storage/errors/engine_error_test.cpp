@@ -194,7 +194,13 @@ TEST(EngineErrorTest, RaiseFillsTheFieldsAndTheMessageFromTheContext) {
   SetLastOsError(kOsErrorSharingViolation);
   SetLastSocketError(10054);
   try {
-    RaiseEngineError(QUARRY_KEYVIOL, "srv", "usr", "detail", "ByTitle", "Title", "VIDEOS", "/data/");
+    RaiseEngineError(QUARRY_KEYVIOL, {.server = "srv",
+                                      .user = "usr",
+                                      .database = "/data/",
+                                      .table = "VIDEOS",
+                                      .field = "Title",
+                                      .index = "ByTitle",
+                                      .message = "detail"});
     FAIL() << "no exception";
   } catch (const EDatabaseError& base) {
     const auto& e = dynamic_cast<const EQuarryEngineError&>(base);

@@ -5,7 +5,8 @@ namespace quarry {
 
 void RaiseIndexError(TEngineErrorCode code, std::string_view tableName, std::string_view indexName,
                      std::string_view fieldName) {
-  RaiseEngineError(code, {}, {}, {}, indexName, fieldName, tableName, {});
+  RaiseEngineError(code,
+                   {.table = std::string(tableName), .field = std::string(fieldName), .index = std::string(indexName)});
 }
 
 }  // namespace quarry
