@@ -1133,6 +1133,22 @@ TEST_F(CursorTest, FieldViewShowsTableFieldsUnderOtherNamesUntilReopened) {
   EXPECT_EQ(c->Fields()[2].Name, "TITLE");
 }
 
+TEST_F(CursorTest, FieldNamesWithLettersBeyondAsciiMatchIgnoringCaseAsFiltersDo) {
+  CreateFilms();
+  auto c = OpenFilms();
+  FillFilms(*c, 6, 21);
+  // "ÄRGER" and "ärger" differ in the bytes of the umlaut, not only in ASCII case.
+  TFieldDefinition title = c->Fields()[2];
+  title.Name = "\xC3\x84RGER";
+  c->ReplaceFieldDefinitions({title});
+  const std::int32_t all = c->RecordCount();
+  EXPECT_EQ(c->GetFieldDefinition("\xC3\xA4rger").FieldNo, 1);
+  // The filter's column resolution finds the same field by the same name.
+  c->AddFilter("\xC3\xA4rger >= '' OR \xC3\xA4rger IS NULL");
+  EXPECT_EQ(c->RecordCount(), all);
+  EXPECT_EQ(CodeOf([&] { c->GetFieldDefinition("\xC3\xA4rgers"); }), QUARRY_OUTOFRANGE);
+}
+
 TEST_F(CursorTest, ExclusiveUseIsRefusedWhileOthersHoldTheTable) {
   CreateFilms();
   auto shared = OpenFilms();
