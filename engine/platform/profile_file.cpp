@@ -3,6 +3,9 @@
 // their own endings, except the one line a write replaces.
 #include "engine/platform/profile_file.h"
 
+#include "engine/platform/locale_services.h"
+#include "engine/platform/text_names.h"
+
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -28,23 +31,8 @@ struct TProfileLine {
   std::string value;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
+// Blanks as TrimmedView trims them: a value with one at either end is written quoted.
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
@@ -55,20 +43,20 @@ void Classify(TProfileLine& line, bool firstLine) {
   if (firstLine && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
     text.remove_prefix(kByteOrderMark.size());
   }
-  text = Trim(text);
+  text = TrimmedView(text);
   if (text.empty()) {
     line.kind = TLineKind::Blank;
   } else if (text.front() == '[') {
     line.kind = TLineKind::Section;
     std::string_view name = text.substr(1);
     if (auto close = name.find(']'); close != std::string_view::npos) name = name.substr(0, close);
-    line.name = std::string(Trim(name));
+    line.name = std::string(TrimmedView(name));
   } else if (text.front() == ';') {
     line.kind = TLineKind::Comment;
   } else if (auto eq = text.find('='); eq != std::string_view::npos) {
     line.kind = TLineKind::Key;
-    line.name = std::string(Trim(text.substr(0, eq)));
-    std::string_view value = Trim(text.substr(eq + 1));
+    line.name = std::string(TrimmedView(text.substr(0, eq)));
+    std::string_view value = TrimmedView(text.substr(eq + 1));
     if (WhollyQuoted(value)) value = value.substr(1, value.size() - 2);
     line.value = std::string(value);
   } else {
@@ -120,7 +108,7 @@ struct TSectionRange {
 
 std::optional<TSectionRange> FindSection(const std::vector<TProfileLine>& lines, std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].kind != TLineKind::Section || !SameName(lines[i].name, section)) continue;
+    if (lines[i].kind != TLineKind::Section || !SameTextIgnoringCase(lines[i].name, section)) continue;
     std::size_t end = i + 1;
     while (end < lines.size() && lines[end].kind != TLineKind::Section) ++end;
     return TSectionRange{i, i + 1, end};
@@ -131,15 +119,15 @@ std::optional<TSectionRange> FindSection(const std::vector<TProfileLine>& lines,
 std::optional<std::size_t> FindKey(const std::vector<TProfileLine>& lines, const TSectionRange& range,
                                    std::string_view key) {
   for (std::size_t i = range.begin; i < range.end; ++i) {
-    if (lines[i].kind == TLineKind::Key && SameName(lines[i].name, key)) return i;
+    if (lines[i].kind == TLineKind::Key && SameTextIgnoringCase(lines[i].name, key)) return i;
   }
   return std::nullopt;
 }
 
 const TProfileLine* FindValue(const std::vector<TProfileLine>& lines, std::string_view section, std::string_view key) {
-  const auto range = FindSection(lines, Trim(section));
+  const auto range = FindSection(lines, TrimmedView(section));
   if (!range) return nullptr;
-  const auto index = FindKey(lines, *range, Trim(key));
+  const auto index = FindKey(lines, *range, TrimmedView(key));
   return index ? &lines[*index] : nullptr;
 }
 
@@ -154,7 +142,7 @@ std::string NewLineEnding(const std::vector<TProfileLine>& lines) {
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 std::string CheckedSection(std::string_view section) {
-  const std::string_view name = Trim(section);
+  const std::string_view name = TrimmedView(section);
   if (name.empty() || HasLineBreak(name) || name.find(']') != std::string_view::npos) {
     throw EProfileFileError("Invalid profile section name '" + std::string(section) + "'");
   }
@@ -162,7 +150,7 @@ std::string CheckedSection(std::string_view section) {
 }
 
 std::string CheckedKey(std::string_view key) {
-  const std::string_view name = Trim(key);
+  const std::string_view name = TrimmedView(key);
   if (name.empty() || HasLineBreak(name) || name.find('=') != std::string_view::npos || name.front() == '[' ||
       name.front() == ';') {
     throw EProfileFileError("Invalid profile key name '" + std::string(key) + "'");
@@ -218,7 +206,7 @@ void SaveLines(const std::string& fileName, const std::vector<TProfileLine>& lin
 }  // namespace
 
 int ProfileTextToInt(std::string_view text, int defaultValue) {
-  std::string_view s = Trim(text);
+  std::string_view s = TrimmedView(text);
   bool negative = false;
   if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
     negative = s.front() == '-';
@@ -272,7 +260,7 @@ bool TProfileFile::ReadBool(std::string_view section, std::string_view key, bool
 }
 
 bool TProfileFile::SectionExists(std::string_view section) const {
-  return FindSection(LoadLines(fileName_), Trim(section)).has_value();
+  return FindSection(LoadLines(fileName_), TrimmedView(section)).has_value();
 }
 
 bool TProfileFile::ValueExists(std::string_view section, std::string_view key) const {
@@ -283,7 +271,7 @@ bool TProfileFile::ValueExists(std::string_view section, std::string_view key) c
 std::vector<std::string> TProfileFile::ReadSection(std::string_view section) const {
   std::vector<std::string> keys;
   const auto lines = LoadLines(fileName_);
-  const auto range = FindSection(lines, Trim(section));
+  const auto range = FindSection(lines, TrimmedView(section));
   if (!range) return keys;
   for (std::size_t i = range->begin; i < range->end; ++i) {
     if (lines[i].kind != TLineKind::Key || FindKey(lines, *range, lines[i].name) != i) continue;
@@ -350,9 +338,9 @@ void TProfileFile::WriteBool(std::string_view section, std::string_view key, boo
 
 void TProfileFile::DeleteKey(std::string_view section, std::string_view key) {
   auto lines = LoadLines(fileName_);
-  const auto range = FindSection(lines, Trim(section));
+  const auto range = FindSection(lines, TrimmedView(section));
   if (!range) return;
-  const auto index = FindKey(lines, *range, Trim(key));
+  const auto index = FindKey(lines, *range, TrimmedView(key));
   if (!index) return;
   lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*index));
   SaveLines(fileName_, lines);
@@ -360,7 +348,7 @@ void TProfileFile::DeleteKey(std::string_view section, std::string_view key) {
 
 void TProfileFile::EraseSection(std::string_view section) {
   auto lines = LoadLines(fileName_);
-  const auto range = FindSection(lines, Trim(section));
+  const auto range = FindSection(lines, TrimmedView(section));
   if (!range) return;
   lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(range->header),
               lines.begin() + static_cast<std::ptrdiff_t>(range->end));
