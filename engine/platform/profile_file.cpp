@@ -4,7 +4,6 @@
 #include "engine/platform/profile_file.h"
 
 #include "engine/platform/locale_services.h"
-#include "engine/platform/text_names.h"
 
 #include <climits>
 #include <cstdint>
@@ -31,8 +30,15 @@ struct TProfileLine {
   std::string value;
 };
 
-// Blanks as TrimmedView trims them: a value with one at either end is written quoted.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+// Only spaces and tabs are trimmed: a name or value with a line-end character is refused
+// rather than cut.
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
@@ -43,20 +49,20 @@ void Classify(TProfileLine& line, bool firstLine) {
   if (firstLine && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
     text.remove_prefix(kByteOrderMark.size());
   }
-  text = TrimmedView(text);
+  text = Trim(text);
   if (text.empty()) {
     line.kind = TLineKind::Blank;
   } else if (text.front() == '[') {
     line.kind = TLineKind::Section;
     std::string_view name = text.substr(1);
     if (auto close = name.find(']'); close != std::string_view::npos) name = name.substr(0, close);
-    line.name = std::string(TrimmedView(name));
+    line.name = std::string(Trim(name));
   } else if (text.front() == ';') {
     line.kind = TLineKind::Comment;
   } else if (auto eq = text.find('='); eq != std::string_view::npos) {
     line.kind = TLineKind::Key;
-    line.name = std::string(TrimmedView(text.substr(0, eq)));
-    std::string_view value = TrimmedView(text.substr(eq + 1));
+    line.name = std::string(Trim(text.substr(0, eq)));
+    std::string_view value = Trim(text.substr(eq + 1));
     if (WhollyQuoted(value)) value = value.substr(1, value.size() - 2);
     line.value = std::string(value);
   } else {
@@ -125,9 +131,9 @@ std::optional<std::size_t> FindKey(const std::vector<TProfileLine>& lines, const
 }
 
 const TProfileLine* FindValue(const std::vector<TProfileLine>& lines, std::string_view section, std::string_view key) {
-  const auto range = FindSection(lines, TrimmedView(section));
+  const auto range = FindSection(lines, Trim(section));
   if (!range) return nullptr;
-  const auto index = FindKey(lines, *range, TrimmedView(key));
+  const auto index = FindKey(lines, *range, Trim(key));
   return index ? &lines[*index] : nullptr;
 }
 
@@ -142,7 +148,7 @@ std::string NewLineEnding(const std::vector<TProfileLine>& lines) {
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 std::string CheckedSection(std::string_view section) {
-  const std::string_view name = TrimmedView(section);
+  const std::string_view name = Trim(section);
   if (name.empty() || HasLineBreak(name) || name.find(']') != std::string_view::npos) {
     throw EProfileFileError("Invalid profile section name '" + std::string(section) + "'");
   }
@@ -150,7 +156,7 @@ std::string CheckedSection(std::string_view section) {
 }
 
 std::string CheckedKey(std::string_view key) {
-  const std::string_view name = TrimmedView(key);
+  const std::string_view name = Trim(key);
   if (name.empty() || HasLineBreak(name) || name.find('=') != std::string_view::npos || name.front() == '[' ||
       name.front() == ';') {
     throw EProfileFileError("Invalid profile key name '" + std::string(key) + "'");
@@ -206,7 +212,7 @@ void SaveLines(const std::string& fileName, const std::vector<TProfileLine>& lin
 }  // namespace
 
 int ProfileTextToInt(std::string_view text, int defaultValue) {
-  std::string_view s = TrimmedView(text);
+  std::string_view s = Trim(text);
   bool negative = false;
   if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
     negative = s.front() == '-';
@@ -260,7 +266,7 @@ bool TProfileFile::ReadBool(std::string_view section, std::string_view key, bool
 }
 
 bool TProfileFile::SectionExists(std::string_view section) const {
-  return FindSection(LoadLines(fileName_), TrimmedView(section)).has_value();
+  return FindSection(LoadLines(fileName_), Trim(section)).has_value();
 }
 
 bool TProfileFile::ValueExists(std::string_view section, std::string_view key) const {
@@ -271,7 +277,7 @@ bool TProfileFile::ValueExists(std::string_view section, std::string_view key) c
 std::vector<std::string> TProfileFile::ReadSection(std::string_view section) const {
   std::vector<std::string> keys;
   const auto lines = LoadLines(fileName_);
-  const auto range = FindSection(lines, TrimmedView(section));
+  const auto range = FindSection(lines, Trim(section));
   if (!range) return keys;
   for (std::size_t i = range->begin; i < range->end; ++i) {
     if (lines[i].kind != TLineKind::Key || FindKey(lines, *range, lines[i].name) != i) continue;
@@ -338,9 +344,9 @@ void TProfileFile::WriteBool(std::string_view section, std::string_view key, boo
 
 void TProfileFile::DeleteKey(std::string_view section, std::string_view key) {
   auto lines = LoadLines(fileName_);
-  const auto range = FindSection(lines, TrimmedView(section));
+  const auto range = FindSection(lines, Trim(section));
   if (!range) return;
-  const auto index = FindKey(lines, *range, TrimmedView(key));
+  const auto index = FindKey(lines, *range, Trim(key));
   if (!index) return;
   lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*index));
   SaveLines(fileName_, lines);
@@ -348,7 +354,7 @@ void TProfileFile::DeleteKey(std::string_view section, std::string_view key) {
 
 void TProfileFile::EraseSection(std::string_view section) {
   auto lines = LoadLines(fileName_);
-  const auto range = FindSection(lines, TrimmedView(section));
+  const auto range = FindSection(lines, Trim(section));
   if (!range) return;
   lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(range->header),
               lines.begin() + static_cast<std::ptrdiff_t>(range->end));
