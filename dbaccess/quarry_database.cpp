@@ -93,7 +93,7 @@ void TQuarryDatabase::Loaded(bool storedConnected) {
 void TQuarryDatabase::Open() {
   if (Connected()) return;
   if (beforeConnect_) beforeConnect_(*this);
-  if (TrimName(databaseName_).empty() && !temporary_) msg::Raise(msg::DatabaseNameMissing);
+  if (TrimmedView(databaseName_).empty() && !temporary_) msg::Raise(msg::DatabaseNameMissing);
   AttachToSession();
   TQuarrySession& session = *session_;
   for (TQuarryDatabase* other : std::vector<TQuarryDatabase*>(session.databases_)) {

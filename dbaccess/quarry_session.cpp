@@ -83,7 +83,7 @@ void TQuarrySession::Activate() {
     ~TReset() { flag = false; }
   } reset{activating_};
   if (onStartup_) onStartup_(*this);
-  if (TrimName(sessionName_).empty()) msg::Raise(msg::SessionNameMissing);
+  if (TrimmedView(sessionName_).empty()) msg::Raise(msg::SessionNameMissing);
   if (!isDefault_) list_.DefaultSession().SetActive(true);
 
   // Datasets of the session filter their cursors with expressions.
@@ -200,7 +200,7 @@ void TQuarrySession::SetSessionName(std::string_view name) {
   if (name == sessionName_) return;
   // Databases find their session by name: an active session keeps it.
   RequireInactive();
-  if (!TrimName(name).empty()) {
+  if (!TrimmedView(name).empty()) {
     TQuarrySession* other = list_.Find(name);
     if (other != nullptr && other != this) msg::Raise(msg::SessionNameExists, name);
   }

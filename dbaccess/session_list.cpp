@@ -42,7 +42,7 @@ void TQuarrySessionList::Remove(TQuarrySession* session) {
 }
 
 TQuarrySession* TQuarrySessionList::Find(std::string_view name) const {
-  if (TrimName(name).empty()) return defaultSession_.get();
+  if (TrimmedView(name).empty()) return defaultSession_.get();
   std::lock_guard guard(listLock_);
   for (TQuarrySession* session : sessions_) {
     if (SameName(session->SessionName(), name)) return session;

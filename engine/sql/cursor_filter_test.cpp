@@ -296,6 +296,22 @@ TEST_F(CursorTest, FieldViewShowsTableFieldsUnderOtherNamesUntilReopened) {
 // session keeps a range and a filter: after every change the second cursor's count and walk
 // match the model (its bitmaps rebuilt from the change counters), and the first cursor's
 // own filtered count is kept current without a rebuild.
+TEST_F(CursorTest, FieldNamesWithLettersBeyondAsciiMatchIgnoringCaseAsFiltersDo) {
+  CreateFilms();
+  auto c = OpenFilms();
+  FillFilms(*c, 6, 21);
+  // "ÄRGER" and "ärger" differ in the bytes of the umlaut, not only in ASCII case.
+  TFieldDefinition title = c->Fields()[2];
+  title.Name = "\xC3\x84RGER";
+  c->ReplaceFieldDefinitions({title});
+  const std::int32_t all = c->RecordCount();
+  EXPECT_EQ(c->GetFieldDefinition("\xC3\xA4rger").FieldNo, 1);
+  // The filter's column resolution finds the same field by the same name.
+  c->AddFilter("\xC3\xA4rger >= '' OR \xC3\xA4rger IS NULL");
+  EXPECT_EQ(c->RecordCount(), all);
+  EXPECT_EQ(CodeOf([&] { c->GetFieldDefinition("\xC3\xA4rgers"); }), QUARRY_OUTOFRANGE);
+}
+
 TEST_F(CursorTest, RandomChangesKeepEveryCursorsViewCurrent) {
   CreateFilms();
   auto writer = OpenFilms();

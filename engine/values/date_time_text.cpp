@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "engine/platform/environment.h"
+#include "engine/platform/text_names.h"
 
 namespace quarry {
 
@@ -29,12 +30,6 @@ bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 int DaysInMonth(int64_t y, int m) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
-  return s;
 }
 
 // A run of 1 to 9 decimal digits.
@@ -115,7 +110,7 @@ double MakeTimestamp(int64_t dayNumber, int64_t milliseconds) {
 }
 
 bool ParseDateText(std::string_view text, int32_t& dayNumber) {
-  text = Trim(text);
+  text = TrimmedView(text);
   const std::size_t a = text.find('-');
   if (a == std::string_view::npos) return false;
   const std::size_t b = text.find('-', a + 1);
@@ -140,7 +135,7 @@ bool ParseTimeText(std::string_view original, int32_t& milliseconds) {
       break;
     }
   }
-  std::string_view s = Trim(text);
+  std::string_view s = TrimmedView(text);
   const std::size_t c1 = s.find(':');
   if (c1 == std::string_view::npos) return false;
   int64_t h, m, sec = 0, ms = 0;
@@ -170,7 +165,7 @@ bool ParseTimeText(std::string_view original, int32_t& milliseconds) {
 }
 
 bool ParseTimestampText(std::string_view text, double& timestamp) {
-  text = Trim(text);
+  text = TrimmedView(text);
   const std::size_t blank = text.find(' ');
   int32_t day = ZeroDateDayNumber(), ms = 0;
   if (blank != std::string_view::npos) {
@@ -185,7 +180,7 @@ bool ParseTimestampText(std::string_view text, double& timestamp) {
 }
 
 bool ParseBooleanText(std::string_view text, bool& value) {
-  text = Trim(text);
+  text = TrimmedView(text);
   if (text.size() == 4 && (text[0] | 0x20) == 't' && (text[1] | 0x20) == 'r' && (text[2] | 0x20) == 'u' &&
       (text[3] | 0x20) == 'e') {
     value = true;
@@ -236,7 +231,7 @@ std::string FormatFloat(double value) {
 }
 
 bool ParseFloatText(std::string_view text, double& value) {
-  text = Trim(text);
+  text = TrimmedView(text);
   bool negative = false;
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
     negative = text[0] == '-';
@@ -253,7 +248,7 @@ bool ParseFloatText(std::string_view text, double& value) {
 }
 
 bool ParseInt64Text(std::string_view text, int64_t& value) {
-  text = Trim(text);
+  text = TrimmedView(text);
   if (!text.empty() && text[0] == '+') text.remove_prefix(1);
   if (text.empty()) return false;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -26,10 +26,10 @@
 //   14      int32    total BLOB length (first block only)
 //   18      ...      data
 //
-// Errors raise EQuarryEngineError naming the table: 8963 broken chains and block numbers
-// outside the file, 8711 a chain that ends before its length, 8708 blocks stamped with
+// Errors raise EQuarryEngineError naming the table: QUARRY_MEMOCORRUPT broken chains and block numbers
+// outside the file, QUARRY_ENDOFBLOB a chain that ends before its length, QUARRY_KEYORRECDELETED blocks stamped with
 // another change number than the reference (the record was rewritten since it was read),
-// 9479 a full file, 10029 a block transfer larger than a block's data part, 12035 and 8961
+// QUARRY_TABLEFULL a full file, QUARRY_INVALIDBLOBLEN a block transfer larger than a block's data part, QUARRY_OLDVERSION and QUARRY_HEADERCORRUPT
 // from the header checks.
 //
 // Not thread-safe: used by the thread of its session, under the table's locks.
@@ -98,7 +98,7 @@ class TBlobFile : public TFileHandler {
   void CreateFile();
   void Open() override;
   void Close() override;
-  // Version 5 (12035), free-chain head within the file and 0 in an empty file (8961).
+  // Version 5 (QUARRY_OLDVERSION), free-chain head within the file and 0 in an empty file (QUARRY_HEADERCORRUPT).
   void VerifyHeader() const;
   void CheckVersion() const;
   // Rereads the change counter; when it moved, takes the new header and drops the cached

@@ -1,31 +1,23 @@
-// TDataCursor: BLOB access. A BLOB is read whole into a TBlobBuffer when it is opened, read
-// and changed there, and written back as a chain of blocks (blob_file.h) only when its
-// record is posted; deleting a record frees its chains. While open, the first-block slot of
-// the record buffer holds the buffer's handle, -(index in blobs_ + 1), which never reaches
-// the data file.
+// TDataCursor: the BLOB operations on record buffers. The open buffers and the handles in the
+// records' first-block slots are kept by TCursorBlobs (cursor_blobs.h), which also writes
+// the values when a record is posted.
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
+#include "engine/storage/cursor/cursor_blobs.h"
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
 #include "engine/storage/data/record_buffer.h"
 #include "engine/storage/table/table.h"
-#include "engine/values/byte_image.h"
 
 namespace quarry {
 
 namespace {
 
-constexpr int MaxOpenBlobs = 128;
 constexpr std::int64_t MaxBlobSize = INT32_MAX;
 
 std::int32_t SlotValue(const std::uint8_t* record, const TFieldDefinition& field) {
-  return bytes::Load<std::int32_t>(FieldData(record, field));
-}
-
-void SetSlotValue(std::uint8_t* record, const TFieldDefinition& field, std::int32_t value) {
-  bytes::Store<std::int32_t>(FieldData(record, field), value);
+  return TCursorBlobs::SlotValue(record, field);
 }
 
 // The field's flag says whether the BLOB has a value; the slot keeps the handle meanwhile.
@@ -50,23 +42,13 @@ const TFieldDefinition* TDataCursor::BlobField(int fieldNo, TEngineErrorCode& co
 }
 
 TBlobBuffer* TDataCursor::FindBlob(const TFieldDefinition& field, const std::uint8_t* record) const {
-  const std::int32_t slot = SlotValue(record, field);
-  if (slot >= 0) return nullptr;
-  const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
-  if (index >= static_cast<std::int64_t>(blobs_.size())) return nullptr;
-  TBlobBuffer* buffer = blobs_[static_cast<std::size_t>(index)].get();
   // A handle names a buffer of this field opened through a buffer of this record; anything
   // else (a damaged reference read from the file, say) is no handle.
-  if (buffer == nullptr || buffer->FieldNo != presentedSource_[static_cast<std::size_t>(field.FieldNo - 1)] ||
-      buffer->RecordNo != RecordLink(record)) {
-    return nullptr;
-  }
-  return buffer;
+  return blobs_.Find(SlotValue(record, field), presentedSource_[static_cast<std::size_t>(field.FieldNo - 1)],
+                     RecordLink(record));
 }
 
-int TDataCursor::OpenBlobCount() const {
-  return static_cast<int>(std::count_if(blobs_.begin(), blobs_.end(), [](const auto& b) { return b != nullptr; }));
-}
+int TDataCursor::OpenBlobCount() const { return blobs_.OpenCount(); }
 
 TEngineErrorCode TDataCursor::OpenBlob(int fieldNo, std::uint8_t* record, bool forWrite, std::int64_t* size) {
   RequireOpen();
@@ -82,7 +64,7 @@ TEngineErrorCode TDataCursor::OpenBlob(int fieldNo, std::uint8_t* record, bool f
     return QUARRY_NONE;
   }
   if (SlotValue(record, *field) < 0) return QUARRY_INVALIDBLOBHANDLE;  // a handle that is gone
-  if (OpenBlobCount() >= MaxOpenBlobs) return QUARRY_OPENBLOBLIMIT;
+  if (blobs_.OpenCount() >= MaxOpenBlobs) return QUARRY_OPENBLOBLIMIT;
 
   auto buffer = std::make_unique<TBlobBuffer>();
   buffer->Owner = this;
@@ -103,12 +85,8 @@ TEngineErrorCode TDataCursor::OpenBlob(int fieldNo, std::uint8_t* record, bool f
       return e.Code();
     }
   }
-  auto freeSlot = std::find(blobs_.begin(), blobs_.end(), nullptr);
-  if (freeSlot == blobs_.end()) freeSlot = blobs_.insert(blobs_.end(), nullptr);
-  const std::int32_t handle = -static_cast<std::int32_t>(freeSlot - blobs_.begin()) - 1;
   if (size != nullptr) *size = static_cast<std::int64_t>(buffer->Content.size());
-  *freeSlot = std::move(buffer);
-  SetSlotValue(record, *field, handle);
+  TCursorBlobs::SetSlotValue(record, *field, blobs_.Add(std::move(buffer)));
   return QUARRY_NONE;
 }
 
@@ -187,9 +165,8 @@ TEngineErrorCode TDataCursor::CloseBlob(int fieldNo, std::uint8_t* record) {
   if (blob == nullptr) return code;
   if (--blob->OpenCount > 0) return QUARRY_NONE;
   const TBlobReference stored{blob->FirstBlock, blob->ChangeNumber};
-  blobs_[static_cast<std::size_t>(-static_cast<std::int64_t>(SlotValue(record, *field)) - 1)].reset();
+  blobs_.Remove(SlotValue(record, *field));
   SetFieldBlob(record, *field, stored);
-  while (!blobs_.empty() && blobs_.back() == nullptr) blobs_.pop_back();
   return QUARRY_NONE;
 }
 
@@ -222,12 +199,8 @@ void TDataCursor::ReadTableBlobValue(const TFieldDefinition& tableField, const s
   if (!tableField.IsBlob()) Raise(QUARRY_NOTABLOB, tableField.Name);
   const std::int32_t slot = SlotValue(record, tableField);
   if (slot < 0) {
-    const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
-    const TBlobBuffer* blob =
-        index < static_cast<std::int64_t>(blobs_.size()) ? blobs_[static_cast<std::size_t>(index)].get() : nullptr;
-    if (blob == nullptr || blob->FieldNo != tableField.FieldNo || blob->RecordNo != RecordLink(record)) {
-      Raise(QUARRY_INVALIDBLOBHANDLE, tableField.Name);
-    }
+    const TBlobBuffer* blob = blobs_.Find(slot, tableField.FieldNo, RecordLink(record));
+    if (blob == nullptr) Raise(QUARRY_INVALIDBLOBHANDLE, tableField.Name);
     value = blob->Content;
     return;
   }
@@ -273,84 +246,6 @@ std::function<bool(const TFieldDefinition&, const std::uint8_t*, std::string&)> 
     contents.assign(value.begin(), value.end());
     return true;
   };
-}
-
-// ---------------------------------------------------------------------------------------
-// Posting and deleting
-
-std::vector<TDataCursor::TBlobPost> TDataCursor::PostBlobs(std::uint8_t* record, const std::uint8_t* stored,
-                                                           std::int32_t givenRecordNo) {
-  std::vector<TBlobPost> posts;
-  if (Data().BlobFieldCount() == 0) return posts;
-  TBlobFile* file = table_->Blob();
-  if (file == nullptr) Raise(QUARRY_MEMOCORRUPT);
-  std::vector<std::uint8_t> copied;
-  for (const TFieldDefinition& field : fields_) {
-    if (!field.IsBlob() || field.Computed) continue;
-    TBlobReference old;
-    if (stored != nullptr && !IsFieldNull(stored, field)) old = GetFieldBlob(stored, field);
-    const std::int32_t slot = SlotValue(record, field);
-    const std::vector<std::uint8_t>* content = nullptr;
-    TBlobBuffer* buffer = nullptr;
-    if (slot < 0) {
-      const std::int64_t index = -static_cast<std::int64_t>(slot) - 1;
-      if (index < static_cast<std::int64_t>(blobs_.size())) buffer = blobs_[static_cast<std::size_t>(index)].get();
-      if (buffer == nullptr || buffer->FieldNo != field.FieldNo || buffer->RecordNo != givenRecordNo) {
-        Raise(QUARRY_INVALIDBLOBHANDLE, field.Name);
-      }
-      const bool unchanged = !buffer->Modified && stored != nullptr && buffer->FirstBlock == old.FirstBlock &&
-                             buffer->ChangeNumber == old.ChangeNumber;
-      if (unchanged) {
-        SetFieldBlob(record, field, old);
-        continue;
-      }
-      content = &buffer->Content;
-    } else if (IsFieldNull(record, field) || slot == 0) {
-      content = nullptr;
-    } else {
-      const TBlobReference given = GetFieldBlob(record, field);
-      const bool same =
-          stored != nullptr && given.FirstBlock == old.FirstBlock && given.ChangeNumber == old.ChangeNumber;
-      if (same) continue;
-      if (referencesAsGiven_) {
-        file->FreeChain(old.FirstBlock, old.ChangeNumber);
-        continue;
-      }
-      // A reference to another record's chain: the record gets its own copy, so that no two
-      // records ever share blocks.
-      file->ReadBlob(given.FirstBlock, given.ChangeNumber, copied);
-      content = &copied;
-    }
-    TBlobReference written;
-    if (content == nullptr || content->empty()) {
-      file->FreeChain(old.FirstBlock, old.ChangeNumber);
-    } else {
-      written.ChangeNumber = Data().NextBlobChangeNumber();
-      written.FirstBlock = file->WriteBlob(old.FirstBlock, old.ChangeNumber, written.ChangeNumber, content->data(),
-                                           static_cast<std::int64_t>(content->size()));
-    }
-    SetFieldBlob(record, field, written);
-    if (buffer != nullptr) posts.push_back({buffer, written.FirstBlock, written.ChangeNumber});
-  }
-  return posts;
-}
-
-void TDataCursor::CommitBlobPosts(const std::vector<TBlobPost>& posts, std::int32_t recordNo) {
-  for (const TBlobPost& post : posts) {
-    post.Buffer->RecordNo = recordNo;
-    post.Buffer->FirstBlock = post.FirstBlock;
-    post.Buffer->ChangeNumber = post.ChangeNumber;
-    post.Buffer->Modified = false;
-  }
-}
-
-void TDataCursor::FreeBlobs(const std::uint8_t* stored) {
-  if (Data().BlobFieldCount() == 0 || table_->Blob() == nullptr) return;
-  for (const TFieldDefinition& field : fields_) {
-    if (!field.IsBlob() || field.Computed || IsFieldNull(stored, field)) continue;
-    const TBlobReference reference = GetFieldBlob(stored, field);
-    if (reference.FirstBlock > 0) table_->Blob()->FreeChain(reference.FirstBlock, reference.ChangeNumber);
-  }
 }
 
 }  // namespace quarry

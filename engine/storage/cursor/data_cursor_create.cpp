@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/platform/locale_services.h"
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
 #include "engine/storage/data/data_header.h"
@@ -19,17 +20,6 @@ namespace {
 
 bool IsNameStartByte(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-std::string UpperName(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 }  // namespace
@@ -70,7 +60,7 @@ void TDataCursor::CreateTable(TCreateTableDefinition definition) {
       fail(QUARRY_INVALIDFIELDNAME, f.Name);
     }
     for (std::size_t j = 0; j < i; ++j) {
-      if (SameName(fields[j].Name, f.Name)) fail(QUARRY_INVALIDFIELDNAME, f.Name);
+      if (SameTextIgnoringCase(fields[j].Name, f.Name)) fail(QUARRY_INVALIDFIELDNAME, f.Name);
     }
     const std::uint8_t type = static_cast<std::uint8_t>(f.DataType);
     if (type == 0 || !IsValidFieldType(type)) fail(QUARRY_INVALIDFLDTYPE, f.Name);
@@ -119,7 +109,7 @@ void TDataCursor::CreateTable(TCreateTableDefinition definition) {
   }
   for (std::size_t i = 0; i < definition.Secondaries.size(); ++i) {
     TIndexDefinition& index = definition.Secondaries[i];
-    index.Name = UpperName(TrimText(index.Name));
+    index.Name = UpperAsciiText(TrimText(index.Name));
     if (index.Name.empty() || index.Name.size() > static_cast<std::size_t>(MaxIndexNameLength) ||
         !IsNameStartByte(static_cast<unsigned char>(index.Name[0]))) {
       fail(QUARRY_INVALIDINDEXNAME, {}, index.Name);

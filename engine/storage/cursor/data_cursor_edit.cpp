@@ -8,9 +8,6 @@
 // changes (TChangeScope), so nothing half-done is ever written.
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <mutex>
-#include <set>
 
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
@@ -35,28 +32,6 @@ TKey DeletedKey(std::uint8_t status, std::int32_t identifier) {
   return key;
 }
 
-// Record locks held by cursors of this process, by table object: a second cursor of the
-// same session asking for a held record is refused at once (the file lock would not tell
-// two cursors of one table object apart).
-std::mutex gLockMutex;
-std::map<std::pair<const TDataTable*, std::int32_t>, const TDataCursor*> gRecordLocks;
-
-void RegisterLock(const TDataTable* table, std::int32_t recordNo, const TDataCursor* cursor) {
-  std::lock_guard<std::mutex> guard(gLockMutex);
-  gRecordLocks[{table, recordNo}] = cursor;
-}
-
-void UnregisterLock(const TDataTable* table, std::int32_t recordNo) {
-  std::lock_guard<std::mutex> guard(gLockMutex);
-  gRecordLocks.erase({table, recordNo});
-}
-
-const TDataCursor* LockHolder(const TDataTable* table, std::int32_t recordNo) {
-  std::lock_guard<std::mutex> guard(gLockMutex);
-  auto it = gRecordLocks.find({table, recordNo});
-  return it == gRecordLocks.end() ? nullptr : it->second;
-}
-
 // Abandons the table's cached changes when the change in progress fails after it began to
 // change the caches.
 class TChangeScope {
@@ -75,11 +50,6 @@ class TChangeScope {
   TDataTable& table_;
   int exceptions_;
 };
-
-std::string UpperAsciiText(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // The value type a field's values are compared as.
 std::uint8_t NodeTypeOf(const TFieldDefinition& field) {
@@ -156,35 +126,6 @@ TExpTree ValueTextNode(const TFieldDefinition& field, const std::string& text, T
   source->PutString(text);
   if (!ConvertValue(*source, *target)) return nullptr;
   return target;
-}
-
-void TDataCursor::TImpl::Bind(TDataCursor& cursor) {
-  collation.reset();
-  // Filter texts name the presented fields first (a view's names), then the table's own;
-  // either way a column reads its table field.
-  std::vector<TFieldDefinition> names;
-  for (int i = 0; i < cursor.FieldCount(); ++i) {
-    const int tableFieldNo = cursor.presentedSource_[static_cast<std::size_t>(i)];
-    if (tableFieldNo == 0) continue;
-    const TFieldDefinition& shown = cursor.fields_[static_cast<std::size_t>(tableFieldNo - 1)];
-    if (shown.Name == cursor.presented_[static_cast<std::size_t>(i)].Name) continue;
-    TFieldDefinition alias = shown;
-    alias.Name = cursor.presented_[static_cast<std::size_t>(i)].Name;
-    names.push_back(std::move(alias));
-  }
-  names.insert(names.end(), cursor.fields_.begin(), cursor.fields_.end());
-  filterColumns.Fields = std::move(names);
-  filterColumns.TableName = cursor.TableName();
-  checks.clear();
-  TEnvironment& environment = cursor.Session().Environment();
-  for (const TFieldDefinition& f : cursor.TableFields()) {
-    if (f.MinValue.empty() && f.MaxValue.empty()) continue;
-    TFieldCheck check;
-    check.FieldNo = f.FieldNo;
-    if (!f.MinValue.empty()) check.Min = ValueTextNode(f, f.MinValue, environment);
-    if (!f.MaxValue.empty()) check.Max = ValueTextNode(f, f.MaxValue, environment);
-    if (check.Min || check.Max) checks.push_back(std::move(check));
-  }
 }
 
 void TDataCursor::GetField(int fieldNo, const std::uint8_t* record, bool& isNull, std::uint8_t* value) const {
@@ -293,60 +234,11 @@ void TDataCursor::TextKeys(const std::uint8_t* record, std::int32_t identifier, 
 }
 
 // ---------------------------------------------------------------------------------------
-// Bitmaps kept current through our own changes
-
-void TDataCursor::RecordAdded(std::int32_t recordNo, const std::uint8_t* record) {
-  const std::int32_t slots = static_cast<std::int32_t>(Data().PhysicalRecordCount());
-  if (activeValid_) {
-    active_.SetSize(slots);
-    active_.Include(recordNo);
-  }
-  if (!filterActive_ || !visibleValid_) return;
-  visible_.SetSize(slots);
-  bool show = true;
-  if (!natural_ && rangeActive_ && slot_ <= MaxSecondaryIndexes) {
-    inRange_.SetSize(slots);
-    Index().KeyBuilder(slot_).Build(record, scratchKey_.data());
-    show = InRange(scratchKey_.data());
-    if (show) inRange_.Include(recordNo);
-  }
-  std::vector<std::uint8_t>& image = impl_->Scratch(bufferSize_);
-  std::memcpy(image.data(), record, static_cast<std::size_t>(recordSize_));
-  if (calculator_) calculator_(image.data());
-  for (const auto& filter : filters_) {
-    if (!filter->Active()) continue;
-    TRecordsBitmap& bits = filter->Bitmap();
-    bits.SetSize(slots);
-    if (show && filter->Accepts(image.data())) {
-      bits.Include(recordNo);
-    } else {
-      bits.Exclude(recordNo);
-      show = false;
-    }
-  }
-  if (show) {
-    visible_.Include(recordNo);
-  } else {
-    visible_.Exclude(recordNo);
-  }
-  visibleCount_ = visible_.CountSet();
-}
-
-void TDataCursor::RecordRemoved(std::int32_t recordNo) {
-  if (activeValid_) active_.Exclude(recordNo);
-  if (!visibleValid_) return;
-  visible_.Exclude(recordNo);
-  inRange_.Exclude(recordNo);
-  for (const auto& filter : filters_) filter->Bitmap().Exclude(recordNo);
-  visibleCount_ = visible_.CountSet();
-}
+// After a change
 
 void TDataCursor::AfterChange(bool othersChanged) {
-  if (othersChanged) {
-    activeValid_ = false;
-    visibleValid_ = false;
-  }
-  TakeSnapshot();
+  if (othersChanged) visible_.InvalidateAll();
+  snapshot_.Take(*table_);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -354,12 +246,12 @@ void TDataCursor::AfterChange(bool othersChanged) {
 
 std::int32_t TDataCursor::ResolveRecordNo(std::int32_t recordNo) const {
   if (recordNo != 0) return recordNo;
-  if (bof_ || eof_) Raise(QUARRY_NOCURRREC);
-  return recordNo_;
+  if (walk_.Bof() || walk_.Eof()) Raise(QUARRY_NOCURRREC);
+  return walk_.RecordNo();
 }
 
 bool TDataCursor::LockedByOtherCursor(std::int32_t recordNo) const {
-  const TDataCursor* holder = LockHolder(table_, recordNo);
+  const void* holder = table_->RecordHolder(recordNo);
   return holder != nullptr && holder != this;
 }
 
@@ -370,9 +262,9 @@ void TDataCursor::LockRecord(std::int32_t recordNo) {
   if (LockedByOtherCursor(n)) Raise(QUARRY_RECLOCKFAILED);
   ReleaseLock();
   const bool refreshed = table_->LockRecord(n);
-  RegisterLock(table_, n, this);
+  table_->SetRecordHolder(n, this);
   lockedRecord_ = n;
-  if (refreshed || SnapshotStale()) Resync();
+  if (refreshed || snapshot_.Stale(*table_)) Resync();
 }
 
 void TDataCursor::UnlockRecord(std::int32_t recordNo) {
@@ -384,8 +276,9 @@ void TDataCursor::ReleaseLock() {
   if (lockedRecord_ == 0) return;
   const std::int32_t n = lockedRecord_;
   lockedRecord_ = 0;
-  UnregisterLock(table_, n);
-  if (table_ != nullptr) table_->UnlockRecord(n);
+  if (table_ == nullptr) return;
+  table_->ClearRecordHolder(n);
+  table_->UnlockRecord(n);
 }
 
 void TDataCursor::SetKeepSuppliedIdentifiers(bool keep) {
@@ -393,8 +286,8 @@ void TDataCursor::SetKeepSuppliedIdentifiers(bool keep) {
   keepIdentifiers_ = keep;
 }
 
-void TDataCursor::RequireWritable() const {
-  if (ReadOnly()) Raise(QUARRY_OSEACCES);
+TEngineErrorContext TDataCursor::ErrorPlace() const {
+  return {.database = directory_.DatabaseName(), .table = tableName_};
 }
 
 // Holds a record lock for one change unless the cursor holds it already; can hand the lock
@@ -407,12 +300,12 @@ class TDataCursor::TChangeLock {
     if (cursor.LockedByOtherCursor(recordNo)) cursor.Raise(QUARRY_RECLOCKFAILED);
     if (table.RecordLocked(recordNo)) return;  // the table object holds it for other work
     table.LockRecord(recordNo);
-    RegisterLock(&table, recordNo, &cursor);
+    table.SetRecordHolder(recordNo, &cursor);
     taken_ = true;
   }
   ~TChangeLock() {
     if (!taken_) return;
-    UnregisterLock(cursor_.table_, recordNo_);
+    cursor_.table_->ClearRecordHolder(recordNo_);
     try {
       cursor_.table_->UnlockRecord(recordNo_);
     } catch (...) {}
@@ -439,9 +332,9 @@ class TDataCursor::TChangeLock {
 TEngineErrorCode TDataCursor::GetCurrentRecord(std::uint8_t* buffer, bool lock) {
   RequireOpen();
   TEngineErrorCode code = RunOperation([&]() -> TEngineErrorCode {
-    if (bof_ && eof_) return QUARRY_NOCURRREC;
-    if (bof_) return QUARRY_BOF;
-    if (eof_) return QUARRY_EOF;
+    if (walk_.Bof() && walk_.Eof()) return QUARRY_NOCURRREC;
+    if (walk_.Bof()) return QUARRY_BOF;
+    if (walk_.Eof()) return QUARRY_EOF;
     return QUARRY_NONE;
   });
   if (code != QUARRY_NONE) {
@@ -449,12 +342,12 @@ TEngineErrorCode TDataCursor::GetCurrentRecord(std::uint8_t* buffer, bool lock) 
     return code;
   }
   if (!lock) {
-    std::memcpy(seen_.data(), current_.data(), static_cast<std::size_t>(recordSize_));
-    CopyOut(current_.data(), buffer);
+    std::memcpy(walk_.Seen().data(), walk_.Current().data(), static_cast<std::size_t>(recordSize_));
+    CopyOut(walk_.Current().data(), buffer);
     return QUARRY_NONE;
   }
-  const std::vector<std::uint8_t> seen = seen_;
-  const std::int32_t n = recordNo_;
+  const std::vector<std::uint8_t> seen = walk_.Seen();
+  const std::int32_t n = walk_.RecordNo();
   const bool pessimistic = Session().Settings().LockProtocol == TLockProtocol::lpPessimistic;
   if (pessimistic) LockRecord(n);
   bool same = false;
@@ -463,14 +356,14 @@ TEngineErrorCode TDataCursor::GetCurrentRecord(std::uint8_t* buffer, bool lock) 
     TPinnedRecord pinned = Data().GetRecord(nullptr, n);
     same = pinned && RecordStatus(pinned.Data()) == RecordActive &&
            std::memcmp(pinned.Data(), seen.data(), static_cast<std::size_t>(recordSize_)) == 0;
-    if (same) std::memcpy(current_.data(), pinned.Data(), static_cast<std::size_t>(recordSize_));
+    if (same) std::memcpy(walk_.Current().data(), pinned.Data(), static_cast<std::size_t>(recordSize_));
   }
   if (!same) {
     if (pessimistic) ReleaseLock();
     Raise(QUARRY_KEYORRECDELETED);
   }
-  if (calculator_) calculator_(current_.data());
-  CopyOut(current_.data(), buffer);
+  if (calculator_) calculator_(walk_.Current().data());
+  CopyOut(walk_.Current().data(), buffer);
   return QUARRY_NONE;
 }
 
@@ -492,10 +385,10 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
   std::vector<std::uint8_t> record(buffer, buffer + recordSize_);
   std::int32_t recordNo = 0;
   bool othersChanged = false;
-  std::vector<TBlobPost> blobPosts;
+  std::vector<TCursorBlobs::TPost> blobPosts;
   {
     TWriteLockGuard writeLock(*table_);
-    othersChanged = SnapshotStale();
+    othersChanged = snapshot_.Stale(*table_);
     recordNo = data.NewRecordNumber();
     TChangeLock recordLock(*this, recordNo);
 
@@ -525,7 +418,8 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     TextKeys(record.data(), identifier, textKeys);
 
     TChangeScope change(*table_);
-    blobPosts = PostBlobs(record.data(), nullptr, RecordLink(buffer));
+    blobPosts =
+        blobs_.Post(*table_, fields_, record.data(), nullptr, RecordLink(buffer), referencesAsGiven_, ErrorPlace());
     if (keep) {
       if (identifier > last) data.SetLastAutoIncValue(identifier);
     } else {
@@ -552,22 +446,22 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
     index.IncrementRecordCount();
     table_->Flush(true, false, false);
   }
-  CommitBlobPosts(blobPosts, recordNo);
+  TCursorBlobs::Commit(blobPosts, recordNo);
   std::memcpy(buffer, record.data(), RecordHeaderSize);
-  RecordAdded(recordNo, record.data());
+  visible_.RecordAdded(recordNo, record.data(), walk_.Natural(), walk_.Slot());
   AfterChange(othersChanged);
   try {
     if (reposition) {
-      if (natural_) {
-        if (PositionOnRecord(recordNo, false) != QUARRY_NONE) Reposition();
-      } else if (slot_ <= MaxSecondaryIndexes) {
-        TKey key = Index().KeyBuilder(slot_).Build(record.data());
-        if (!PositionOnKey(key.data(), true)) PositionOnKey(key.data(), false);
+      if (walk_.Natural()) {
+        if (walk_.PositionOnRecord(recordNo, false) != QUARRY_NONE) walk_.Reposition();
+      } else if (walk_.Slot() <= MaxSecondaryIndexes) {
+        TKey key = Index().KeyBuilder(walk_.Slot()).Build(record.data());
+        if (!walk_.PositionOnKey(key.data(), true)) walk_.PositionOnKey(key.data(), false);
       }
-    } else if (!bof_ && !eof_) {
-      Reposition();
+    } else if (!walk_.Bof() && !walk_.Eof()) {
+      walk_.Reposition();
     }
-  } catch (const TRestart&) {
+  } catch (const TReadRestart&) {
     Resync();
   }
 }
@@ -575,21 +469,21 @@ void TDataCursor::InsertRecord(std::uint8_t* buffer, bool reposition) {
 void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool reposition) {
   RequireOpen();
   RequireWritable();
-  if (bof_ || eof_) Raise(QUARRY_NOCURRREC);
+  if (walk_.Bof() || walk_.Eof()) Raise(QUARRY_NOCURRREC);
   const bool optimistic = Session().Settings().LockProtocol == TLockProtocol::lpOptimistic;
   if (updateFailed_) Raise(QUARRY_KEYORRECDELETED);
   ValidateRecord(buffer);
   TDataFile& data = Data();
   TIndexFile& index = Index();
-  const std::int32_t recordNo = recordNo_;
+  const std::int32_t recordNo = walk_.RecordNo();
   // The image the edit started from: the record as the caller last read it.
-  const std::vector<std::uint8_t> before = seen_;
+  const std::vector<std::uint8_t> before = walk_.Seen();
   std::vector<std::uint8_t> updated;
   bool othersChanged = false;
-  std::vector<TBlobPost> blobPosts;
+  std::vector<TCursorBlobs::TPost> blobPosts;
   {
     TWriteLockGuard writeLock(*table_);
-    othersChanged = SnapshotStale();
+    othersChanged = snapshot_.Stale(*table_);
     TChangeLock recordLock(*this, recordNo);
     // Declared before the pinned record: the pin must be gone when the caches are dropped.
     TChangeScope change(*table_);
@@ -630,7 +524,8 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
     std::vector<TKey> newText;
     TextKeys(slot.Data(), oldIdentifier, oldText);
     TextKeys(updated.data(), newIdentifier, newText);
-    blobPosts = PostBlobs(updated.data(), slot.Data(), RecordLink(buffer));
+    blobPosts = blobs_.Post(*table_, fields_, updated.data(), slot.Data(), RecordLink(buffer), referencesAsGiven_,
+                            ErrorPlace());
 
     for (std::size_t i = 0; i < slots.size(); ++i) {
       if (keys[i].first == keys[i].second) continue;
@@ -660,27 +555,27 @@ void TDataCursor::UpdateRecord(const std::uint8_t* buffer, bool unlock, bool rep
     table_->Flush(true, false, false);
     if (!unlock && !optimistic) recordLock.HandOver();
   }
-  CommitBlobPosts(blobPosts, recordNo);
+  TCursorBlobs::Commit(blobPosts, recordNo);
   if (unlock || optimistic) ReleaseLock();
   updateFailed_ = false;
-  RecordRemoved(recordNo);
-  RecordAdded(recordNo, updated.data());
+  visible_.RecordRemoved(recordNo);
+  visible_.RecordAdded(recordNo, updated.data(), walk_.Natural(), walk_.Slot());
   AfterChange(othersChanged);
   try {
-    if (natural_) {
-      Reposition();
-    } else if (slot_ <= MaxSecondaryIndexes) {
+    if (walk_.Natural()) {
+      walk_.Reposition();
+    } else if (walk_.Slot() <= MaxSecondaryIndexes) {
       // Without reposition the cursor stays where the record's old key was.
       if (reposition) {
-        TKey key = Index().KeyBuilder(slot_).Build(updated.data());
-        if (!PositionOnKey(key.data(), true)) PositionOnKey(key.data(), false);
+        TKey key = Index().KeyBuilder(walk_.Slot()).Build(updated.data());
+        if (!walk_.PositionOnKey(key.data(), true)) walk_.PositionOnKey(key.data(), false);
       } else {
-        PositionOnKey(currentKey_.data(), false);
+        walk_.Reposition();
       }
     } else {
-      Reposition();
+      walk_.Reposition();
     }
-  } catch (const TRestart&) {
+  } catch (const TReadRestart&) {
     Resync();
   }
 }
@@ -689,16 +584,16 @@ void TDataCursor::DeleteRecord(const std::uint8_t* buffer, bool reposition) {
   (void)reposition;  // a delete always lands on the neighbouring record
   RequireOpen();
   RequireWritable();
-  if (bof_ || eof_) Raise(QUARRY_NOCURRREC);
+  if (walk_.Bof() || walk_.Eof()) Raise(QUARRY_NOCURRREC);
   TDataFile& data = Data();
   TIndexFile& index = Index();
-  const std::int32_t recordNo = recordNo_;
+  const std::int32_t recordNo = walk_.RecordNo();
   const std::vector<std::uint8_t> seen =
-      buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_) : seen_;
+      buffer != nullptr ? std::vector<std::uint8_t>(buffer, buffer + recordSize_) : walk_.Seen();
   bool othersChanged = false;
   {
     TWriteLockGuard writeLock(*table_);
-    othersChanged = SnapshotStale();
+    othersChanged = snapshot_.Stale(*table_);
     if (LockedByOtherCursor(recordNo)) Raise(QUARRY_RECLOCKFAILED);
     TChangeScope change(*table_);
     TPinnedRecord slot = data.GetRecord(nullptr, recordNo);
@@ -722,18 +617,18 @@ void TDataCursor::DeleteRecord(const std::uint8_t* buffer, bool reposition) {
     TIndexPath path;
     index.DeleteKey(DeletedSlot, path, DeletedKey(RecordActive, identifier).data());
     index.InsertKey(DeletedSlot, path, DeletedKey(RecordDeleted, identifier).data(), recordNo);
-    FreeBlobs(slot.Data());
+    TCursorBlobs::Free(*table_, fields_, slot.Data());
     data.FreeRecord(slot.get());
     slot.Reset();
     index.DecrementRecordCount();
     table_->Flush(true, false, false);
   }
   if (lockedRecord_ == recordNo) ReleaseLock();
-  RecordRemoved(recordNo);
+  visible_.RecordRemoved(recordNo);
   AfterChange(othersChanged);
   try {
-    Reposition();
-  } catch (const TRestart&) {
+    walk_.Reposition();
+  } catch (const TReadRestart&) {
     Resync();
   }
 }
@@ -813,15 +708,16 @@ std::string TDataCursor::Verify() {
   } catch (const EQuarryEngineError& e) {
     return std::string("index check failed: ") + e.what();
   }
-  if (filterActive_ && visibleValid_ && !SnapshotStale()) {
-    const TRecordsBitmap kept = visible_;
-    const std::int32_t keptCount = visibleCount_;
+  if (visible_.FiltersActive() && visible_.VisibleValid() && !snapshot_.Stale(*table_)) {
+    const TRecordsBitmap kept = visible_.Records();
+    const std::int32_t keptCount = visible_.Count();
     try {
-      RebuildVisible();
-    } catch (const TRestart&) {
+      visible_.Rebuild(walk_.Natural(), walk_.Slot());
+    } catch (const TReadRestart&) {
       return {};
     }
-    if (!(kept == visible_) || keptCount != visibleCount_) return "visible records differ from the filters";
+    if (!(kept == visible_.Records()) || keptCount != visible_.Count())
+      return "visible records differ from the filters";
   }
   return {};
 }

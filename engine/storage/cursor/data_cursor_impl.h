@@ -1,10 +1,11 @@
-// The private working state of TDataCursor shared by its implementation files: the columns
-// filters are checked against, the converted minimum and maximum values of the
-// field checks, and reusable scratch buffers (so that navigation never allocates).
-// Included only by the cursor's own .cpp files.
+// What TDataCursor's implementation files share: the columns filters are checked
+// against, the converted minimum and maximum values of the field checks, the operation
+// frame (change check, restart after a mid-way change, resynchronisation) and the small
+// helpers every file uses. Included only by the cursor's own .cpp files.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -31,19 +32,6 @@ struct TDataCursor::TImpl {
   // Rebuilds what depends on the cursor's field definitions.
   void Bind(TDataCursor& cursor);
   const TFilterColumns& FilterColumns() const { return filterColumns; }
-  std::vector<std::uint8_t>& Scratch(int size) {
-    if (scratch.size() < static_cast<std::size_t>(size)) scratch.resize(static_cast<std::size_t>(size), 0);
-    return scratch;
-  }
-  // A reusable key buffer of at least length bytes.
-  static std::uint8_t* Sized(std::vector<std::uint8_t>& buffer, int length) {
-    if (buffer.size() < static_cast<std::size_t>(length)) buffer.resize(static_cast<std::size_t>(length), 0);
-    return buffer.data();
-  }
-  std::vector<std::uint8_t>& KeyCopy(const std::uint8_t* key, int length) {
-    keyCopy.assign(key, key + length);
-    return keyCopy;
-  }
 
   // The table's collation, opened on first use.
   const TCollation& Collation(const TDataCursor& cursor) {
@@ -54,11 +42,36 @@ struct TDataCursor::TImpl {
   TFilterColumns filterColumns;
   std::shared_ptr<const TCollation> collation;
   std::vector<TFieldCheck> checks;
-  std::vector<std::uint8_t> scratch;
-  std::vector<std::uint8_t> keyCopy;
-  std::vector<std::uint8_t> builtKey;   // a key built from a record (FindKey, SyncTo, record positions)
-  std::vector<std::uint8_t> searchKey;  // the padded key a search runs with
 };
+
+inline TDataFile& TDataCursor::Data() const { return table_->Data(); }
+inline TIndexFile& TDataCursor::Index() const { return table_->Index(); }
+
+inline void TDataCursor::Raise(TEngineErrorCode code, std::string_view field, std::string_view index,
+                               std::string_view message) const {
+  RaiseEngineError(code, {.database = directory_.DatabaseName(),
+                          .table = tableName_,
+                          .field = std::string(field),
+                          .index = std::string(index),
+                          .message = std::string(message)});
+}
+
+inline void TDataCursor::RequireClosed() const {
+  if (table_ != nullptr) Raise(QUARRY_TABLEOPEN);
+}
+
+inline void TDataCursor::RequireOpen() const {
+  if (table_ == nullptr)
+    RaiseEngineError(QUARRY_NOTINITIALIZED, {.database = directory_.DatabaseName(), .table = tableName_});
+}
+
+inline void TDataCursor::RequireWritable() const {
+  if (ReadOnly()) Raise(QUARRY_OSEACCES);
+}
+
+inline void TDataCursor::CopyOut(const std::uint8_t* image, std::uint8_t* buffer) const {
+  if (buffer != nullptr && buffer != image) std::memcpy(buffer, image, static_cast<std::size_t>(bufferSize_));
+}
 
 // Scope of one navigation or search: under strict change detection it holds read lock B
 // (which rereads the headers); either way it resynchronises the cursor when the table
@@ -67,7 +80,7 @@ struct TDataCursor::TOperation {
   explicit TOperation(TDataCursor& cursor) {
     cursor.RequireOpen();
     if (cursor.Session().Settings().StrictChangeDetection) lock.emplace(*cursor.table_);
-    cursor.CheckChanges();
+    if (cursor.snapshot_.Stale(*cursor.table_)) cursor.Resync();
   }
   std::optional<TReadLockGuard> lock;
 };
@@ -80,13 +93,36 @@ auto TDataCursor::RunOperation(TStep step) -> decltype(step()) {
   TOperation operation(*this);
   for (int attempt = 1;; ++attempt) {
     try {
-      if (filterActive_ && !visibleValid_) RebuildVisible();
+      visible_.Refresh(walk_.Natural(), walk_.Slot());
       return step();
-    } catch (const TRestart&) {
+    } catch (const TReadRestart&) {
       if (attempt >= kRestartAttempts) Raise(QUARRY_INDEXCORRUPT);
       Resync();
     }
   }
+}
+
+inline void TDataCursor::Resync() {
+  // The image the caller last read stays what edits are checked against when the cursor
+  // lands on the same record again.
+  const bool wasPositioned = !walk_.Bof() && !walk_.Eof();
+  const std::int32_t wasOn = wasPositioned ? walk_.RecordNo() : 0;
+  const std::vector<std::uint8_t> seen = wasOn != 0 ? walk_.Seen() : std::vector<std::uint8_t>();
+  for (int attempt = 0; attempt < kRestartAttempts; ++attempt) {
+    try {
+      snapshot_.Take(*table_);
+      visible_.InvalidateAll();
+      if (visible_.FiltersActive()) visible_.Rebuild(walk_.Natural(), walk_.Slot());
+      if (walk_.Bof() || walk_.Eof()) {
+        walk_.ForgetPath();
+        return;
+      }
+      walk_.Reposition();
+      if (wasOn != 0 && !walk_.Bof() && !walk_.Eof() && walk_.RecordNo() == wasOn) walk_.Seen() = seen;
+      return;
+    } catch (const TReadRestart&) {}
+  }
+  walk_.SetBof();
 }
 
 // A value node holding a field's value from a record image.

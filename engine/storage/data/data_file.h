@@ -131,12 +131,12 @@ class TDataFile : public TFileHandler {
 
   // ---- life cycle ----
   // Builds the header and definitions in memory and creates the (empty) file; nothing else
-  // is written until the first flush. Raises 9498 for a 129th BLOB field, 9477 for a record
-  // over 65,535 bytes, 9492 for more than 1,024 fields.
+  // is written until the first flush. Raises QUARRY_BLOBLIMIT for a 129th BLOB field, QUARRY_RECTOOBIG for a record
+  // over 65,535 bytes, QUARRY_FLDLIMIT for more than 1,024 fields.
   void CreateFile(std::uint16_t languageId, std::uint16_t sortId, std::vector<TFieldDefinition> fields,
                   std::int32_t blobBlockSize, std::string_view description, std::string_view password, bool encrypted,
                   std::uint16_t userMajor = 0, std::uint16_t userMinor = 0);
-  // Opens the file and loads header and definitions (8961 for a short or absurd header).
+  // Opens the file and loads header and definitions (QUARRY_HEADERCORRUPT for a short or absurd header).
   void Open() override;
   // Releases cached records and definitions (dirty records must have been flushed).
   void Close() override;
@@ -145,7 +145,7 @@ class TDataFile : public TFileHandler {
   void VerifyHeader();
   // Walks every record slot: active records carry their own number, and the free chain
   // from the header's first free slot visits exactly the deleted slots, without a loop.
-  // Raises 8962 on any mismatch. For tests and table checks; reads the whole file.
+  // Raises QUARRY_FILECORRUPT on any mismatch. For tests and table checks; reads the whole file.
   void VerifyRecords();
   void CheckVersion();
   void ReadHeader();

@@ -8,22 +8,12 @@
 #include <limits>
 #include <string>
 
+#include "engine/platform/locale_services.h"
+#include "engine/platform/text_names.h"
+
 namespace quarry {
 
 namespace {
-
-std::string_view Trim(std::string_view t) {
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  return t;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 bool ParseInteger(std::string_view t, std::int64_t low, std::int64_t high) {
   if (!t.empty() && t.front() == '+') t.remove_prefix(1);
@@ -83,8 +73,8 @@ bool ParseTime(std::string_view& t) {
       if (!ReadDigits(t, 1, 3, ms)) return false;
     }
   }
-  std::string_view rest = Trim(t);
-  if (EqualsIgnoringCase(rest, "AM") || EqualsIgnoringCase(rest, "PM")) {
+  std::string_view rest = TrimmedView(t);
+  if (SameTextIgnoringCase(rest, "AM") || SameTextIgnoringCase(rest, "PM")) {
     if (h < 1 || h > 12) return false;
     t = {};
   }
@@ -94,11 +84,11 @@ bool ParseTime(std::string_view& t) {
 }  // namespace
 
 bool IsValidValueText(const TFieldDefinition& field, std::string_view text) {
-  const std::string_view t = Trim(text);
+  const std::string_view t = TrimmedView(text);
   double number = 0;
   switch (field.DataType) {
   case TFieldType::String: return text.size() <= field.Size;
-  case TFieldType::Boolean: return EqualsIgnoringCase(t, "TRUE") || EqualsIgnoringCase(t, "FALSE");
+  case TFieldType::Boolean: return SameTextIgnoringCase(t, "TRUE") || SameTextIgnoringCase(t, "FALSE");
   case TFieldType::SmallInt: return ParseInteger(t, INT16_MIN, INT16_MAX);
   case TFieldType::Word: return ParseInteger(t, 0, UINT16_MAX);
   case TFieldType::Integer: return ParseInteger(t, INT32_MIN, INT32_MAX);
@@ -110,23 +100,23 @@ bool IsValidValueText(const TFieldDefinition& field, std::string_view text) {
     // Fixed-point with four decimal places: about +-922 trillion.
     return ParseNumber(t, number) && std::fabs(number) < 9.2e14;
   case TFieldType::Date: {
-    if (EqualsIgnoringCase(t, "CURRENT_DATE")) return true;
+    if (SameTextIgnoringCase(t, "CURRENT_DATE")) return true;
     std::string_view rest = t;
     return ParseDate(rest) && rest.empty();
   }
   case TFieldType::Time: {
-    if (EqualsIgnoringCase(t, "CURRENT_TIME")) return true;
+    if (SameTextIgnoringCase(t, "CURRENT_TIME")) return true;
     std::string_view rest = t;
-    return ParseTime(rest) && Trim(rest).empty();
+    return ParseTime(rest) && TrimmedView(rest).empty();
   }
   case TFieldType::TimeStamp: {
-    if (EqualsIgnoringCase(t, "CURRENT_TIMESTAMP")) return true;
+    if (SameTextIgnoringCase(t, "CURRENT_TIMESTAMP")) return true;
     std::string_view rest = t;
     if (!ParseDate(rest)) return false;
-    if (Trim(rest).empty()) return true;
+    if (TrimmedView(rest).empty()) return true;
     if (!Expect(rest, ' ')) return false;
-    rest = Trim(rest);
-    return ParseTime(rest) && Trim(rest).empty();
+    rest = TrimmedView(rest);
+    return ParseTime(rest) && TrimmedView(rest).empty();
   }
   default: return true;
   }

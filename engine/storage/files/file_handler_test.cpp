@@ -1,5 +1,5 @@
 // TFileHandler: negated codes become engine errors naming the file; failed reads, writes
-// and flushes surface as 9217/9218 and leave what was reported written intact.
+// and flushes surface as QUARRY_READERR/QUARRY_WRITEERR and leave what was reported written intact.
 #include "engine/storage/files/file_handler.h"
 
 #include <gtest/gtest.h>

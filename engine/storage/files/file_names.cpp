@@ -5,15 +5,6 @@
 
 namespace quarry {
 
-std::string TrimText(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && blank(text[begin])) ++begin;
-  while (end > begin && blank(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
-}
-
 std::string IncludeTrailingDelimiter(std::string_view directory) {
   std::string result = TrimText(directory);
   if (!result.empty() && result.back() != kPathDelimiter) result += kPathDelimiter;

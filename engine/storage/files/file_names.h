@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine/platform/environment.h"
+#include "engine/platform/text_names.h"
 
 namespace quarry {
 
@@ -30,9 +31,6 @@ std::string IncludeTrailingDelimiter(std::string_view directory);
 
 // directory (with a trailing delimiter added) + table with extension.
 std::string TableFileName(std::string_view directory, std::string_view table, std::string_view extension);
-
-// Trims blanks (spaces, tabs and line ends) at both ends.
-std::string TrimText(std::string_view text);
 
 // Last-write time of a file as a packed local date and time (date in the high 16 bits:
 // (year-1980)<<9 | month<<5 | day; time in the low: hour<<11 | minute<<5 | second/2);

@@ -13,7 +13,7 @@
 // never read the leaves.
 //
 // Damage found on the way (a page of the wrong level, a count that does not match its child,
-// a broken level link, a path deeper than 64) raises 8965 instead of looping or crashing.
+// a broken level link, a path deeper than 64) raises QUARRY_INDEXCORRUPT instead of looping or crashing.
 #pragma once
 
 #include <array>
@@ -57,7 +57,7 @@ class TBTree {
   // none). Returns true when that key equals `key`.
   bool Find(const std::uint8_t* key, TIndexPath& path);
   // Inserts `key` with `recordNo` and leaves `path` on it. An equal key already in the index
-  // raises 9729.
+  // raises QUARRY_KEYVIOL.
   void Insert(const std::uint8_t* key, std::int32_t recordNo, TIndexPath& path);
   // Removes the entry whose key equals `key` and leaves `path` on the key that followed it.
   // Returns false (changing nothing) when there is no such entry.
@@ -88,7 +88,7 @@ class TBTree {
   std::int64_t RangeCount(const std::uint8_t* low, const std::uint8_t* high);
 
   // Walks every page and checks the tree's invariants (key order, first-key copies, counts,
-  // level links, equal leaf depth); raises 8965 at the first violation. Returns the key count.
+  // level links, equal leaf depth); raises QUARRY_INDEXCORRUPT at the first violation. Returns the key count.
   std::int64_t Verify();
   // Frees every page of the index; the index becomes empty.
   void Clear();

@@ -253,7 +253,7 @@ TEST(BTree, BothCompressionHoldsFarMoreKeysPerPage) {
   EXPECT_GT(root->Count(), 4 * fx.format.LeafCapacity());
 }
 
-// Damaged images are refused with 8965 and never followed into a loop.
+// Damaged images are refused with QUARRY_INDEXCORRUPT and never followed into a loop.
 TEST(BTree, DamagedPagesRaiseIndexCorrupt) {
   struct TDamage {
     const char* What;

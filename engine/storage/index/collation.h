@@ -28,7 +28,7 @@ class TCollation {
 };
 
 // The collation for a table's language and sort identifiers; language 0 gives the binary one.
-// A language the platform does not know raises 15878.
+// A language the platform does not know raises QUARRY_CANNOTLOADLDDRV.
 std::shared_ptr<const TCollation> CollationFor(std::uint16_t languageId, std::uint16_t sortId,
                                                std::string_view tableName = {});
 std::shared_ptr<const TCollation> BinaryCollation();

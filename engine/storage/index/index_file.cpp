@@ -1,6 +1,8 @@
 // The index file: header, definitions, page cache and key operations (see index_file.h).
 #include "engine/storage/index/index_file.h"
 
+#include "engine/platform/text_names.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -13,13 +15,6 @@
 namespace quarry {
 
 namespace {
-
-std::string Trimmed(std::string_view s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(' ');
-  return std::string(s.substr(first, last - first + 1));
-}
 
 bool ValidNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
@@ -156,12 +151,12 @@ void TIndexFile::VerifyHeader(const std::vector<TFieldDefinition>& fields) {
     if (slot == PrimarySlot) {
       if (!d.Name.empty() || !d.Unique) bad();
     } else {
-      const std::string name = Trimmed(d.Name);
+      const std::string name = TrimText(d.Name);
       if (name.empty() || name.size() > MaxIndexNameLength || !ValidNameStart(static_cast<unsigned char>(name[0]))) {
         bad();
       }
       for (int other = 1; other < slot; ++other) {
-        if (SameTextIgnoringCase(Trimmed(header_.Slots[other].Name), name)) bad();
+        if (SameTextIgnoringCase(TrimText(header_.Slots[other].Name), name)) bad();
       }
     }
     if (d.FieldCount == 0) bad();
@@ -258,7 +253,7 @@ void TIndexFile::CheckDefinitionName(const std::string& name, int skipSlot) cons
     RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName(), name);
   }
   for (int slot = 1; slot <= header_.SecondaryCount; ++slot) {
-    if (slot != skipSlot && SameTextIgnoringCase(Trimmed(header_.Slots[slot].Name), name)) {
+    if (slot != skipSlot && SameTextIgnoringCase(TrimText(header_.Slots[slot].Name), name)) {
       RaiseIndexError(QUARRY_INDEXEXISTS, FileName(), name);
     }
   }
@@ -313,7 +308,7 @@ int TIndexFile::AddSecondaryIndex(TIndexDefinition index, const std::vector<TFie
   if (header_.SecondaryCount >= MaxSecondaryIndexes || index.FieldCount > MaxKeyFields) {
     RaiseIndexError(QUARRY_INDEXLIMIT, FileName());
   }
-  index.Name = Trimmed(index.Name);
+  index.Name = TrimText(index.Name);
   CheckDefinitionName(index.Name, -1);
   if (index.FieldCount == 0) RaiseIndexError(QUARRY_INVALIDKEY, FileName(), index.Name);
   ClearUnusedFields(index);
@@ -376,12 +371,12 @@ void TIndexFile::RemoveIndex(int slot) {
     for (std::int64_t steps = 0;; ++steps) {
       if (steps > header_.NextPage) Corrupt();
       ReadImage(last, image.data());
-      const auto next = bytes::Load<std::int32_t>(image.data() + 7);
+      const auto next = bytes::Load<std::int32_t>(image.data() + IndexPageNextOffset);
       if (next == 0) break;
       last = next;
     }
     const std::int32_t link = header_.Slots[DeletedSlot].FirstFree;
-    bytes::Store<std::int32_t>(image.data() + 7, link);
+    bytes::Store<std::int32_t>(image.data() + IndexPageNextOffset, link);
     WriteImage(last, image.data());
     header_.Slots[DeletedSlot].FirstFree = first;
   }
@@ -403,10 +398,10 @@ void TIndexFile::RemoveIndex(int slot) {
 }
 
 int TIndexFile::FindIndex(std::string_view name) const {
-  const std::string wanted = Trimmed(name);
+  const std::string wanted = TrimText(name);
   for (int slot = 0; slot <= header_.SecondaryCount; ++slot) {
     if (slot == PrimarySlot && !header_.Slots[slot].Defined()) continue;
-    if (SameTextIgnoringCase(Trimmed(header_.Slots[slot].Name), wanted)) return slot;
+    if (SameTextIgnoringCase(TrimText(header_.Slots[slot].Name), wanted)) return slot;
   }
   return -1;
 }
@@ -756,7 +751,7 @@ void TIndexFile::ReadParameterPage(std::int32_t pageNo, std::uint8_t* entries, s
   std::array<std::uint8_t, IndexPageSize> image{};
   ReadImage(pageNo, image.data());
   if (image[0] != static_cast<std::uint8_t>(TPageType::TextParameters)) Corrupt();
-  next = bytes::Load<std::int32_t>(image.data() + 7);
+  next = bytes::Load<std::int32_t>(image.data() + IndexPageNextOffset);
   std::memcpy(entries, image.data() + IndexPageHeaderSize, IndexPageEntryBytes);
 }
 
@@ -764,7 +759,7 @@ void TIndexFile::WriteParameterPage(std::int32_t pageNo, const std::uint8_t* ent
   CheckPageNumber(pageNo);
   std::array<std::uint8_t, IndexPageSize> image{};
   image[0] = static_cast<std::uint8_t>(TPageType::TextParameters);
-  bytes::Store<std::int32_t>(image.data() + 7, next);
+  bytes::Store<std::int32_t>(image.data() + IndexPageNextOffset, next);
   std::memcpy(image.data() + IndexPageHeaderSize, entries, IndexPageEntryBytes);
   WriteImage(pageNo, image.data());
 }
@@ -789,7 +784,7 @@ void TIndexFile::FreeParameterPage(std::int32_t pageNo) {
   TIndexDefinition& text = header_.Slots[TextSlot];
   std::array<std::uint8_t, IndexPageSize> image{};
   image[0] = static_cast<std::uint8_t>(TPageType::Leaf);
-  bytes::Store<std::int32_t>(image.data() + 7, text.FirstFree);
+  bytes::Store<std::int32_t>(image.data() + IndexPageNextOffset, text.FirstFree);
   WriteImage(pageNo, image.data());
   text.FirstFree = pageNo;
   MarkModified();

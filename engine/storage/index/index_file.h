@@ -59,13 +59,13 @@ class TIndexFile : public TFileHandler, public TPageStore {
   // ---- file and header ----
   // Creates the file with the header of a new table and writes that header at once.
   void CreateFile(bool encrypted = false);
-  // Opens the file and reads its header (8961 when unreadable or holding more than 32
+  // Opens the file and reads its header (QUARRY_HEADERCORRUPT when unreadable or holding more than 32
   // indexes).
   void Open() override;
   // Drops every cached page (dirty pages must have been flushed by the table layer).
   void Close() override;
-  // Full check of the header against the table's field definitions: 12035 for a wrong
-  // version, 8961 for any inconsistent definition.
+  // Full check of the header against the table's field definitions: QUARRY_OLDVERSION for a wrong
+  // version, QUARRY_HEADERCORRUPT for any inconsistent definition.
   void VerifyHeader(const std::vector<TFieldDefinition>& fields);
   void CheckVersion();
   // Rereads the header; true (with caches dropped and the new image kept) when another

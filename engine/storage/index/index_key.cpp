@@ -1,6 +1,7 @@
 // Key construction (see index_key.h).
 #include "engine/storage/index/index_key.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +17,12 @@ namespace {
 
 void PutBigEndian(std::uint64_t v, int bytes, std::uint8_t* out) {
   for (int i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(v >> (8 * (bytes - 1 - i)));
+}
+
+std::uint64_t LoadBigEndian(const std::uint8_t* in, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < bytes; ++i) value = (value << 8) | in[i];
+  return value;
 }
 
 }  // namespace
@@ -46,6 +53,20 @@ std::int32_t DecodeInt32Key(const std::uint8_t* in) {
   std::uint32_t v = 0;
   for (int i = 0; i < 4; ++i) v = (v << 8) | in[i];
   return static_cast<std::int32_t>(v ^ 0x80000000u);
+}
+
+bool KeyDecodesField(const TFieldDefinition& field) {
+  switch (field.DataType) {
+  case TFieldType::String:
+  case TFieldType::Integer:
+  case TFieldType::Date:
+  case TFieldType::Time:
+  case TFieldType::SmallInt:
+  case TFieldType::Word:
+  case TFieldType::Boolean:
+  case TFieldType::LargeInt: return true;
+  default: return false;
+  }
 }
 
 int ComputeKeyLength(const std::vector<const TFieldDefinition*>& fields, bool unique, std::string_view indexName,
@@ -94,6 +115,44 @@ std::vector<std::uint8_t> TKeyBuilder::Build(const std::uint8_t* record) const {
   std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
   Build(record, key.data());
   return key;
+}
+
+void TKeyBuilder::Decode(const std::uint8_t* key, std::uint8_t* record) const {
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    const TFieldDefinition& field = *fields_[i];
+    const TKeyFieldLayout& at = layout_[i];
+    const std::uint8_t* flag = key + at.Offset;
+    const std::uint8_t* value = flag + 1;
+    if (*flag == 0) continue;
+    switch (field.DataType) {
+    case TFieldType::String: {
+      // The key holds the text zero-padded to the storage size, as the record does.
+      std::uint8_t* out = FieldData(record, field);
+      const std::size_t length = strnlen(reinterpret_cast<const char*>(value), static_cast<std::size_t>(at.Size));
+      std::memset(out, 0, field.ValueSize);
+      std::memcpy(out, value, std::min<std::size_t>(length, field.ValueSize));
+      record[field.Offset] = 1;
+      break;
+    }
+    case TFieldType::Integer:
+    case TFieldType::Date:
+    case TFieldType::Time:
+      SetFieldInteger(record, field,
+                      static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadBigEndian(value, 4)) ^ 0x80000000u));
+      break;
+    case TFieldType::SmallInt:
+      SetFieldSmallInt(record, field,
+                       static_cast<std::int16_t>(static_cast<std::uint16_t>(LoadBigEndian(value, 2)) ^ 0x8000u));
+      break;
+    case TFieldType::Word:
+    case TFieldType::Boolean: SetFieldWord(record, field, static_cast<std::uint16_t>(LoadBigEndian(value, 2))); break;
+    case TFieldType::LargeInt:
+      SetFieldLargeInt(record, field, static_cast<std::int64_t>(LoadBigEndian(value, 8) ^ 0x8000000000000000ULL));
+      break;
+    default: break;
+    }
+  }
+  if (!index_.Unique) SetRecordIdentifier(record, DecodeInt32Key(key + keyLength_ - 4));
 }
 
 void TKeyBuilder::Build(const std::uint8_t* record, std::uint8_t* key) const {

@@ -44,8 +44,12 @@ void EncodeInt64Key(std::int64_t v, std::uint8_t* out);
 void EncodeDoubleKey(double v, std::uint8_t* out);
 std::int32_t DecodeInt32Key(const std::uint8_t* in);
 
+// True when the key value of a field decodes back to its stored value (strings, integers of
+// every width, dates, times, booleans): everything else is stored lossy or inverted.
+bool KeyDecodesField(const TFieldDefinition& field);
+
 // The key length of an index over `fields` (already looked up by field number), checked:
-// BLOB fields raise 12292, a length of 0 or above 522 raises 10026.
+// BLOB fields raise QUARRY_SEARCHCOLREQD, a length of 0 or above 522 raises QUARRY_INVALIDKEY.
 int ComputeKeyLength(const std::vector<const TFieldDefinition*>& fields, bool unique, std::string_view indexName,
                      std::string_view tableName);
 
@@ -63,6 +67,10 @@ class TKeyBuilder {
   // Writes the key of `record` (KeyLength() bytes).
   void Build(const std::uint8_t* record, std::uint8_t* key) const;
   std::vector<std::uint8_t> Build(const std::uint8_t* record) const;
+  // The inverse of Build for indexes whose every key field KeyDecodesField: writes the key's
+  // field values (and, for a non-unique index, its record identifier) into record. A null
+  // key field leaves the record's bytes of that field as they are.
+  void Decode(const std::uint8_t* key, std::uint8_t* record) const;
   // Where each field lies in the key.
   const std::vector<TKeyFieldLayout>& Layout() const { return layout_; }
   // The comparator for this index's keys.

@@ -220,8 +220,8 @@ std::int64_t TPage::SubtreeCount() const {
 void TPage::Pack(std::uint8_t* out) const {
   std::memset(out, 0, IndexPageSize);
   out[0] = static_cast<std::uint8_t>(Type);
-  PutI32(out + 3, Prev);
-  PutI32(out + 7, Next);
+  PutI32(out + IndexPagePrevOffset, Prev);
+  PutI32(out + IndexPageNextOffset, Next);
   if (Free) return;
   PutU16(out + 1, static_cast<std::uint16_t>(count_));
   PutU16(out + 11, static_cast<std::uint16_t>(used_));
@@ -285,8 +285,8 @@ bool TPage::Unpack(const std::uint8_t* in) {
   if (type > static_cast<std::uint8_t>(TPageType::RootLeaf)) return false;
   Type = static_cast<TPageType>(type);
   const int count = GetU16(in + 1);
-  Prev = GetI32(in + 3);
-  Next = GetI32(in + 7);
+  Prev = GetI32(in + IndexPagePrevOffset);
+  Next = GetI32(in + IndexPageNextOffset);
   const int used = GetU16(in + 11);
   Free = false;
   Clear();

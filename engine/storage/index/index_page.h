@@ -37,6 +37,11 @@ namespace quarry {
 constexpr int IndexPageSize = 4096;
 constexpr int IndexPageHeaderSize = 13;
 constexpr int IndexPageEntryBytes = IndexPageSize - IndexPageHeaderSize;  // 4,083
+// Where a page image holds its previous and next page links; the next link of a free page
+// (and of a text-parameter page) is the next page of its chain.
+constexpr int IndexPagePrevOffset = 3;
+constexpr int IndexPageNextOffset = 7;
+// Longest key of any index (and so the longest index bookmark).
 constexpr int MaxIndexKeyLength = 522;
 
 enum class TPageType : std::uint8_t {

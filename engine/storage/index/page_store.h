@@ -24,10 +24,10 @@ class TPageStore {
   virtual ~TPageStore() = default;
 
   // Page `pageNo` of index `slot`, read when not cached. A page number outside the file, or a
-  // page whose image is not a valid page, raises 8965.
+  // page whose image is not a valid page, raises QUARRY_INDEXCORRUPT.
   virtual TPage* FetchPage(std::uint8_t slot, std::int32_t pageNo) = 0;
   // A fresh, empty, dirty page for index `slot`: the first page of the index's free chain, or
-  // a new page at the end of the file (9479 when the file is full).
+  // a new page at the end of the file (QUARRY_TABLEFULL when the file is full).
   virtual TPage* NewPage(std::uint8_t slot) = 0;
   virtual void ReleasePage(TPage* page) = 0;
   // Empties a pinned page and pushes it on the front of its index's free chain.

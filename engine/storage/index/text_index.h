@@ -47,7 +47,7 @@ std::vector<std::string> ExtractWords(std::string_view text, const TTextParamete
 void BuildTextKey(std::uint16_t fieldNo, std::string_view word, std::int32_t identifier, std::uint8_t* key);
 
 // The parameters stored in the index file, or the defaults when it holds none. A damaged
-// chain raises 8965.
+// chain raises QUARRY_INDEXCORRUPT.
 TTextParameters ReadTextParameters(TIndexFile& file);
 // Stores the parameters in the chain (reusing its pages, adding or freeing pages as needed).
 void WriteTextParameters(TIndexFile& file, const TTextParameters& parameters);

@@ -19,6 +19,8 @@
 #include "engine/storage/index/btree.h"
 #include "engine/storage/index/collation.h"
 #include "engine/storage/index/index_key.h"
+#include "engine/storage/maintenance/record_conversion.h"
+#include "engine/storage/maintenance/structure_check.h"
 #include "engine/storage/table/directory.h"
 #include "engine/storage/table/session.h"
 #include "engine/storage/table/table.h"
@@ -41,13 +43,6 @@ TKey DeletedKey(std::uint8_t status, std::int32_t identifier) {
   TKey key(DeletedKeyLength);
   BuildDeletedKey(status, identifier, key.data());
   return key;
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // ---------------------------------------------------------------- callbacks
@@ -179,224 +174,6 @@ void RemoveRecord(TDataTable& table, std::int32_t recordNo, const std::set<int>&
   index.DecrementRecordCount();
 }
 
-// A value node holding a field's value (cardinal and extended values carried as 64-bit
-// integer and floating point, the node types that convert them).
-TExpToken FieldValue(const TFieldDefinition& field, const std::uint8_t* record) {
-  TExpToken value;
-  value.SubType = field.IsAutoInc() ? st::None : field.SubType;
-  value.Scale = field.Scale;
-  const bool isNull = IsFieldNull(record, field);
-  switch (field.DataType) {
-  case TFieldType::Cardinal:
-    value.DataType = vt::LargeInt;
-    value.SetValueSize(8);
-    value.ZeroValue();
-    value.Put<std::int64_t>(GetFieldCardinal(record, field));
-    break;
-  case TFieldType::Extended:
-    value.DataType = vt::Float;
-    value.SetValueSize(8);
-    value.ZeroValue();
-    value.Put<double>(GetFieldFloat(record, field));
-    break;
-  default:
-    value.DataType = static_cast<std::uint8_t>(field.DataType);
-    value.SetValueSize(field.IsAutoInc() ? 4 : field.ValueSize);
-    value.ZeroValue();
-    std::memcpy(value.Value.data(), FieldData(record, field), static_cast<std::size_t>(value.ValueSize));
-    break;
-  }
-  value.IsNull = isNull;
-  return value;
-}
-
-// An empty node of a field's type, ready to be converted into.
-TExpToken TargetFor(const TFieldDefinition& field) {
-  TExpToken target;
-  switch (field.DataType) {
-  case TFieldType::Cardinal: target.DataType = vt::LargeInt; break;
-  case TFieldType::Extended: target.DataType = vt::Float; break;
-  default: target.DataType = static_cast<std::uint8_t>(field.DataType); break;
-  }
-  target.SubType = field.IsAutoInc() ? st::None : field.SubType;
-  target.Scale = field.Scale;
-  target.SetValueSize(
-      target.DataType == vt::LargeInt || target.DataType == vt::Float ? 8 : (field.IsAutoInc() ? 4 : field.ValueSize));
-  target.ZeroValue();
-  return target;
-}
-
-// True when the value, taken as a whole number, fits the integer type of the field.
-bool FitsIntegerField(const TExpToken& source, const TFieldDefinition& field) {
-  double low = 0;
-  double high = 0;
-  switch (field.DataType) {
-  case TFieldType::SmallInt:
-    low = -32768.0;
-    high = 32767.0;
-    break;
-  case TFieldType::Word:
-    low = 0;
-    high = 65535.0;
-    break;
-  case TFieldType::Integer:
-    low = -2147483648.0;
-    high = 2147483647.0;
-    break;
-  case TFieldType::Cardinal:
-    low = 0;
-    high = 4294967295.0;
-    break;
-  case TFieldType::LargeInt:
-    low = -9223372036854775808.0;
-    high = 9223372036854775807.0;
-    break;
-  default: return true;
-  }
-  if (source.IsNull) return true;
-  if (IsIntegerType(source.DataType) || source.DataType == vt::Boolean || source.DataType == vt::Date ||
-      source.DataType == vt::Time) {
-    if (field.DataType == TFieldType::LargeInt) return true;
-    const std::int64_t v = ValueAsInt64(source);
-    return static_cast<double>(v) >= low && static_cast<double>(v) <= high;
-  }
-  double v = 0;
-  if (source.DataType == vt::String) {
-    const std::string text = source.GetString();
-    std::int64_t whole = 0;
-    if (ParseInt64Text(text, whole)) {
-      v = static_cast<double>(whole);
-      if (field.DataType == TFieldType::LargeInt) return true;
-    } else if (!ParseFloatText(text, v)) {
-      return true;  // not a number at all: the conversion itself reports it
-    }
-  } else if (source.DataType == vt::Bcd) {
-    v = static_cast<double>(ValueAsFixed(source)) / static_cast<double>(kFixedScale);
-  } else {
-    v = ValueAsDouble(source);
-  }
-  if (!std::isfinite(v)) return false;
-  v = std::trunc(v);
-  // 2^63 itself does not fit; every double below it does.
-  if (field.DataType == TFieldType::LargeInt) return v >= low && v < high;
-  return v >= low && v <= high;
-}
-
-// Converts one old field's value into the new record. False when it cannot be converted.
-bool ConvertField(const TFieldDefinition& from, const std::uint8_t* oldRecord, const TFieldDefinition& to,
-                  std::uint8_t* newRecord, const TDataFile& newData) {
-  const TExpToken source = FieldValue(from, oldRecord);
-  if (source.IsNull) {
-    SetFieldNull(newRecord, to);
-    return true;
-  }
-  // BLOB contents are not converted from or into other types here.
-  if (from.IsBlob() || to.IsBlob()) {
-    if (!(from.IsBlob() && to.IsBlob())) return false;
-    std::memcpy(FieldData(newRecord, to), FieldData(oldRecord, from), to.ValueSize);
-    newRecord[to.Offset] = oldRecord[from.Offset];
-    return true;
-  }
-  if (!FitsIntegerField(source, to)) return false;
-  TExpToken target = TargetFor(to);
-  if (!ConvertValue(source, target)) return false;
-  if (target.IsNull) {
-    SetFieldNull(newRecord, to);
-    return true;
-  }
-  switch (to.DataType) {
-  case TFieldType::String: newData.SetString(newRecord, to, target.GetString()); break;
-  case TFieldType::Cardinal:
-    SetFieldCardinal(newRecord, to, static_cast<std::uint32_t>(target.Get<std::int64_t>()));
-    break;
-  case TFieldType::Extended: SetFieldFloat(newRecord, to, target.Get<double>()); break;
-  case TFieldType::Bytes:
-  case TFieldType::VarBytes: SetFieldBytes(newRecord, to, ValueBytes(target)); break;
-  default: SetFieldData(newRecord, to, target.Value.data()); break;
-  }
-  return true;
-}
-
-// A value text (default, minimum, maximum) as a value node of the field's type.
-bool TextValue(const TFieldDefinition& field, const std::string& text, TExpToken& value) {
-  const std::string trimmed = TrimText(text);
-  value = TargetFor(field);
-  const std::string upper = UpperAscii(trimmed);
-  if (upper == "CURRENT_DATE" || upper == "CURRENT_TIME" || upper == "CURRENT_TIMESTAMP") {
-    const bool timestamp = value.DataType == vt::Timestamp;
-    if (upper == "CURRENT_DATE") {
-      if (timestamp) StoreDouble(value, MakeTimestamp(CurrentDayNumber(), 0));
-      else StoreInt64(value, CurrentDayNumber());
-    } else if (upper == "CURRENT_TIME") {
-      if (timestamp) StoreDouble(value, MakeTimestamp(ZeroDateDayNumber(), CurrentTimeOfDay()));
-      else StoreInt64(value, CurrentTimeOfDay());
-    } else {
-      if (value.DataType == vt::Date || value.DataType == vt::Time) {
-        std::int64_t day = 0;
-        std::int32_t ms = 0;
-        SplitTimestamp(CurrentTimestamp(), day, ms);
-        StoreInt64(value, value.DataType == vt::Date ? day : ms);
-      } else {
-        StoreDouble(value, CurrentTimestamp());
-      }
-    }
-    return true;
-  }
-  TExpToken source;
-  source.DataType = vt::String;
-  StoreText(source, trimmed);
-  return ConvertValue(source, value);
-}
-
-// A new record of the table with every field's default value.
-TImage NewRecord(const TDataFile& data) {
-  TImage record(static_cast<std::size_t>(data.RecordSize()), 0);
-  for (const TFieldDefinition& field : data.Fields()) {
-    if (field.DefaultValue.empty() || !field.TakesRecordSpace() || field.IsBlob()) continue;
-    TExpToken value;
-    if (!TextValue(field, field.DefaultValue, value) || value.IsNull) continue;
-    switch (field.DataType) {
-    case TFieldType::String: data.SetString(record.data(), field, value.GetString()); break;
-    case TFieldType::Cardinal:
-      SetFieldCardinal(record.data(), field, static_cast<std::uint32_t>(value.Get<std::int64_t>()));
-      break;
-    case TFieldType::Extended: SetFieldFloat(record.data(), field, value.Get<double>()); break;
-    case TFieldType::Bytes:
-    case TFieldType::VarBytes: SetFieldBytes(record.data(), field, ValueBytes(value)); break;
-    default: SetFieldData(record.data(), field, value.Value.data()); break;
-    }
-  }
-  return record;
-}
-
-// The required, minimum and maximum checks of a record: 0 when it passes, else the code
-// (9732, 9730, 9731) with the field in `failed`.
-TEngineErrorCode CheckValidity(const TDataFile& data, const std::uint8_t* record, std::string& failed) {
-  const TExpressionCollation collation{data.LanguageId(), data.SortId()};
-  for (const TFieldDefinition& field : data.Fields()) {
-    if (!field.TakesRecordSpace()) continue;
-    const bool isNull = IsFieldNull(record, field);
-    if (field.Required && isNull) {
-      failed = field.Name;
-      return QUARRY_REQDERR;
-    }
-    if (isNull || field.IsBlob() || (field.MinValue.empty() && field.MaxValue.empty())) continue;
-    const TExpToken value = FieldValue(field, record);
-    TExpToken limit;
-    if (!field.MinValue.empty() && TextValue(field, field.MinValue, limit) &&
-        CompareByOperator(op::Less, value, limit, collation)) {
-      failed = field.Name;
-      return QUARRY_MINVALERR;
-    }
-    if (!field.MaxValue.empty() && TextValue(field, field.MaxValue, limit) &&
-        CompareByOperator(op::Greater, value, limit, collation)) {
-      failed = field.Name;
-      return QUARRY_MAXVALERR;
-    }
-  }
-  return 0;
-}
-
 // Why a copied record was refused before anything changed.
 struct TRefusal {
   TRestructureEventKind Kind = TRestructureEventKind::OtherFailure;
@@ -414,7 +191,7 @@ bool InsertCopiedRecord(TDataTable& table, const TImage& image, const TTextConte
   std::vector<TKey> keys;
   try {
     std::string field;
-    const TEngineErrorCode invalid = CheckValidity(data, image.data(), field);
+    const TEngineErrorCode invalid = CheckRecordValidity(data, image.data(), field);
     if (invalid != 0) {
       refusal = {TRestructureEventKind::ValidityCheck, field};
       return false;
@@ -454,104 +231,6 @@ bool InsertCopiedRecord(TDataTable& table, const TImage& image, const TTextConte
   index.IncrementRecordCount();
   ChangeTextWords(table, text, image.data(), recordNo, true);
   return true;
-}
-
-// ---------------------------------------------------------------- structure checks
-
-bool ValidNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
-// Checks the requested structure as table creation does and returns it normalised: names
-// trimmed (secondary index names upper-cased), declared sizes and scales cleared where the
-// type has none, the primary index unnamed and unique.
-TRestructureRequest CheckedStructure(const TRestructureRequest& request, const std::string& table,
-                                     const std::string& database) {
-  TRestructureRequest r = request;
-  TTableDefinition& d = r.Table;
-  auto raise = [&](TEngineErrorCode code, std::string field = {}, std::string index = {}) {
-    RaiseEngineError(code, {.database = database, .table = table, .field = field, .index = index});
-  };
-  if (d.Encrypted) {
-    const std::string password = TrimText(d.Password);
-    if (password.empty() || password.size() >= 16) raise(QUARRY_INVALIDPASSWORD);
-    d.Password = password;
-  }
-  if (d.LanguageId != 0 && !IsValidLocale(MakeLocaleId(d.LanguageId, d.SortId))) raise(QUARRY_CANNOTLOADLDDRV);
-  if (d.Fields.size() > static_cast<std::size_t>(MaxTableFields) || r.LastAutoIncValue < -1) raise(QUARRY_FLDLIMIT);
-  if (d.Secondaries.size() > static_cast<std::size_t>(MaxSecondaryIndexes)) raise(QUARRY_INDEXLIMIT);
-  if (d.BlobBlockSize != 0 && (d.BlobBlockSize < MinBlobBlockSize || d.BlobBlockSize > MaxBlobBlockSize))
-    raise(QUARRY_BLOBLIMIT);
-  std::set<int> numbers;
-  for (std::size_t i = 0; i < d.Fields.size(); ++i) {
-    TFieldDefinition& f = d.Fields[i];
-    f.Name = TrimText(f.Name);
-    if (f.Name.empty() || f.Name.size() > static_cast<std::size_t>(MaxFieldNameLength) ||
-        !ValidNameStart(static_cast<unsigned char>(f.Name[0]))) {
-      raise(QUARRY_INVALIDFIELDNAME, f.Name);
-    }
-    for (std::size_t j = 0; j < i; ++j) {
-      if (SameTextIgnoringCase(d.Fields[j].Name, f.Name)) raise(QUARRY_INVALIDFIELDNAME, f.Name);
-    }
-    if (f.FieldNo != 0 && !numbers.insert(f.FieldNo).second) raise(QUARRY_INVALIDFLDTYPE, f.Name);
-    if (!IsValidFieldType(static_cast<std::uint8_t>(f.DataType)) || f.Computed) raise(QUARRY_INVALIDFLDTYPE, f.Name);
-    if (HasDeclaredSize(f.DataType)) {
-      if (f.Size == 0 || f.Size > MaxDeclaredSize) raise(QUARRY_INVALIDFLDTYPE, f.Name);
-    } else {
-      f.Size = 0;
-    }
-    if (f.DataType != TFieldType::Bcd) f.Scale = 0;
-    f.ValueSize = static_cast<std::uint8_t>(StorageSizeOf(f.DataType, f.Size));
-    for (const std::string* text : {&f.MinValue, &f.MaxValue, &f.DefaultValue}) {
-      if (!text->empty() && !IsValidValueText(f, *text)) raise(QUARRY_INVALIDVCHKSTRUCT, f.Name);
-    }
-  }
-  d.Primary.Name.clear();
-  d.Primary.Unique = true;
-  for (TIndexDefinition& s : d.Secondaries) s.Name = UpperAscii(TrimText(s.Name));
-  return r;
-}
-
-bool SameIndex(const TIndexDefinition& a, const TIndexDefinition& b) {
-  if (a.FieldCount != b.FieldCount || a.Descending != b.Descending || a.CaseInsensitive != b.CaseInsensitive ||
-      a.Unique != b.Unique || a.Compression != b.Compression ||
-      !SameTextIgnoringCase(TrimText(a.Name), TrimText(b.Name))) {
-    return false;
-  }
-  for (int i = 0; i < a.FieldCount && i < MaxKeyFields; ++i) {
-    if (a.FieldNumbers[i] != b.FieldNumbers[i] || a.FieldDescending[i] != b.FieldDescending[i]) return false;
-  }
-  return true;
-}
-
-bool SameTextIndexFields(const TIndexDefinition& a, const TIndexDefinition& b) {
-  if (a.FieldCount != b.FieldCount) return false;
-  for (int i = 0; i < a.FieldCount && i < MaxKeyFields; ++i) {
-    if (a.FieldNumbers[i] != b.FieldNumbers[i]) return false;
-  }
-  return true;
-}
-
-bool SameTextParameters(const TTextParameters& a, const TTextParameters& b, const TCollation& collation) {
-  if (a.SpaceCharacters != b.SpaceCharacters || a.IncludeCharacters != b.IncludeCharacters) return false;
-  if (a.StopWords.size() != b.StopWords.size()) return false;
-  auto sorted = [&](std::vector<std::string> words) {
-    std::sort(words.begin(), words.end(),
-              [&](const std::string& x, const std::string& y) { return collation.Compare(x, y, true) < 0; });
-    return words;
-  };
-  const std::vector<std::string> x = sorted(a.StopWords);
-  const std::vector<std::string> y = sorted(b.StopWords);
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    if (collation.Compare(x[i], y[i], true) != 0) return false;
-  }
-  return true;
-}
-
-// True when a field's stored form changes (anything but its descriptive attributes).
-bool StorageDiffers(const TFieldDefinition& have, const TFieldDefinition& want, int position) {
-  return want.FieldNo != position || have.DataType != want.DataType || have.SubType != want.SubType ||
-         have.Size != want.Size || have.Scale != want.Scale;
 }
 
 // ---------------------------------------------------------------- files
@@ -907,7 +586,7 @@ bool CopyRecords(TDataTable& source, TDataTable& target, const std::vector<int>&
   for (std::int32_t n = 1; n <= slots; ++n) {
     const TImage from = ReadActiveRecord(source, n);
     if (!from.empty()) {
-      TImage record = NewRecord(newData);
+      TImage record = NewRecordWithDefaults(newData);
       SetRecordIdentifier(record.data(), RecordIdentifier(from.data()));
       bool keep = true;
       for (std::size_t i = 0; i < oldFields.size() && keep; ++i) {

@@ -3,8 +3,8 @@
 // keeping the records). A cursor forwards its table-level operations here; the SQL
 // data-definition statements reach them through the cursor.
 //
-// Access rules: operations on an open table need it opened exclusively (10253) and writable
-// (11013); delete and rename need the table closed in this session (11013); a restructure
+// Access rules: operations on an open table need it opened exclusively (QUARRY_NEEDEXCLACCESS) and writable
+// (QUARRY_OSEACCES); delete and rename need the table closed in this session (QUARRY_OSEACCES); a restructure
 // runs on a closed table, which it opens exclusively itself and closes at the end.
 //
 // Restructure keeps the old table safe until the new one is complete: a data rebuild copies
@@ -36,11 +36,11 @@ class TTableMaintenance {
   void SetProgressHandler(TProgressHandler handler) { progress_ = std::move(handler); }
 
   // ---- the table's files ----
-  // Deletes data, index and BLOB file. 11013 while the table is open in this session.
+  // Deletes data, index and BLOB file. QUARRY_OSEACCES while the table is open in this session.
   void DeleteTable();
   // Renames every existing file of the table, keeping its extension; a new name without a
   // path stays in the table's directory. With toBackup the files keep the table's name and
-  // take the backup extensions instead (an older backup set is replaced). 11013 while open.
+  // take the backup extensions instead (an older backup set is replaced). QUARRY_OSEACCES while open.
   // All or nothing: a file that cannot be renamed puts back those already renamed.
   void RenameTable(std::string_view newName, bool toBackup = false);
 
@@ -49,17 +49,17 @@ class TTableMaintenance {
   void EmptyTable(TDataTable& table);
   // Adds the index and builds it; returns its slot. A new unique index over equal keys
   // deletes the later records (in record-number order). Exclusive and writable unless the
-  // index is temporary; 10026 for a key length of 0 or above 522, and the definition errors
-  // of the index file (10022, 10027, 9487, 10023, 12292).
+  // index is temporary; QUARRY_INVALIDKEY for a key length of 0 or above 522, and the definition errors
+  // of the index file (QUARRY_INVALIDINDEXNAME, QUARRY_INDEXEXISTS, QUARRY_INDEXLIMIT, QUARRY_INVALIDIDXDESC, QUARRY_SEARCHCOLREQD).
   int AddIndex(TDataTable& table, TIndexDefinition definition);
-  // Removes an index by name (primary: empty name; 10022 when unknown) or by slot, freeing
+  // Removes an index by name (primary: empty name; QUARRY_INVALIDINDEXNAME when unknown) or by slot, freeing
   // its pages. Removing the primary index makes a table that never reuses record slots.
   void DeleteIndex(TDataTable& table, std::string_view name);
   void DeleteIndexSlot(TDataTable& table, int slot);
 
   // ---- restructure (on a closed table) ----
-  // cursorOpen, exclusive, readOnly: the state of the cursor asking (10031 when open, 10253
-  // unless exclusive, 11013 when read-only). Validates the new structure before anything
+  // cursorOpen, exclusive, readOnly: the state of the cursor asking (QUARRY_TABLEOPEN when open, QUARRY_NEEDEXCLACCESS
+  // unless exclusive, QUARRY_OSEACCES when read-only). Validates the new structure before anything
   // changes.
   TRestructureOutcome RestructureTable(const TRestructureRequest& request, bool cursorOpen, bool exclusive,
                                        bool readOnly);

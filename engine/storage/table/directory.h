@@ -54,15 +54,15 @@ class TDataDirectory {
 
   // ---- tables ----
   // The shared table object of this name (trimmed, case ignored) and kind, opening its files
-  // when no cursor has them open; raises 11013 when it is in use and either it was opened
+  // when no cursor has them open; raises QUARRY_OSEACCES when it is in use and either it was opened
   // exclusively or exclusive is asked for. Every call must be paired with CloseTable.
   TDataTable& OpenTable(std::string_view name, bool inMemory, bool exclusive, bool readOnly);
   // Ends one use; the last one closes the table (unless a transaction keeps it).
   void CloseTable(TDataTable& table);
   // Creates the table's files (data, index, and BLOB file when there are BLOB fields) and
-  // writes their headers. 11013 when the table is in use, 13060 when it exists.
+  // writes their headers. QUARRY_OSEACCES when the table is in use, QUARRY_TABLEEXISTS when it exists.
   void CreateTable(std::string_view name, bool inMemory, const TTableDefinition& definition);
-  // 11013 when the table is in use in this session (or open elsewhere).
+  // QUARRY_OSEACCES when the table is in use in this session (or open elsewhere).
   void DeleteTable(std::string_view name, bool inMemory);
   void RenameTable(std::string_view name, bool inMemory, std::string_view newName);
   // Empties every file of a table this session holds exclusively.

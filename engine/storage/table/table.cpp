@@ -136,6 +136,7 @@ void TDataTable::CloseFiles() {
   inTransaction_ = false;
   locked_.clear();
   deferred_.clear();
+  holders_.clear();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -369,6 +370,15 @@ void TDataTable::UnlockRecord(std::int32_t recordNo) {
   if (it == locked_.end()) return;
   locked_.erase(it);
   if (!inMemory_ && !data_->UnlockRegion(RecordLockOffset(recordNo), 1)) Raise(QUARRY_UNLOCKFAILED);
+}
+
+void TDataTable::SetRecordHolder(std::int32_t recordNo, const void* holder) { holders_[recordNo] = holder; }
+
+void TDataTable::ClearRecordHolder(std::int32_t recordNo) { holders_.erase(recordNo); }
+
+const void* TDataTable::RecordHolder(std::int32_t recordNo) const {
+  const auto it = holders_.find(recordNo);
+  return it == holders_.end() ? nullptr : it->second;
 }
 
 void TDataTable::ReleaseAllLocks() {

@@ -14,6 +14,10 @@
 //    deferred until UnlockTable;
 //  - exclusive tables take no file locks, tables whose files carry the read-only attribute
 //    take none at all (and are read-only);
+//  - record locks are held once per table object; which cursor of the object holds each is
+//    kept beside them (RecordHolder), because the file lock cannot tell two cursors of one
+//    table object apart. A record's holder is set while its file lock is held or deferred,
+//    and also where file locks do not apply;
 //  - an attempt that fails part-way (say the index write region after the table-write byte)
 //    gives back what it had taken before raising, so a failure never leaves a lock behind.
 // Read slots are chosen at random (std::minstd_rand seeded per table object), so that
@@ -26,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <random>
 #include <set>
@@ -60,19 +65,24 @@ class TDataTable {
 
   // ---- locks ----
   // Takes record recordNo's lock, retrying LockRetryCount times LockWaitTime ms apart
-  // (10258 when it stays refused). True when the change check on the way dropped the caches,
+  // (QUARRY_RECLOCKFAILED when it stays refused). True when the change check on the way dropped the caches,
   // so that the caller re-reads its record.
   bool LockRecord(std::int32_t recordNo);
   void UnlockRecord(std::int32_t recordNo);
   bool RecordLocked(std::int32_t recordNo) const { return locked_.count(recordNo) != 0; }
+  // Which of this object's cursors (an opaque token, null for none) holds record recordNo's
+  // lock. Set and cleared by the cursor around LockRecord / UnlockRecord.
+  void SetRecordHolder(std::int32_t recordNo, const void* holder);
+  void ClearRecordHolder(std::int32_t recordNo);
+  const void* RecordHolder(std::int32_t recordNo) const;
   void LockTable();
   void UnlockTable();
-  // Both return whether the change check dropped the caches. 10249 when no slot is had.
+  // Both return whether the change check dropped the caches. QUARRY_LOCKTIMEOUT when no slot is had.
   bool ReadLockA();
   void ReleaseReadLockA();
   bool ReadLockB();
   void ReleaseReadLockB();
-  // 10249 when a lock is not had after the retries.
+  // QUARRY_LOCKTIMEOUT when a lock is not had after the retries.
   void WriteLock();
   void ReleaseWriteLock();
   // Rereads the headers; drops the caches of files another user changed. True when it did.
@@ -176,6 +186,8 @@ class TDataTable {
   // Records locked by this table object, and those whose unlock waits for UnlockTable.
   std::set<std::int32_t> locked_;
   std::set<std::int32_t> deferred_;
+  // The cursor holding each record lock taken through a cursor (see RecordHolder).
+  std::map<std::int32_t, const void*> holders_;
   std::minstd_rand random_;
 };
 

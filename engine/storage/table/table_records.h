@@ -30,14 +30,14 @@ class TTableRecords {
 
   // A zeroed image of the table's record size.
   TRecordImage NewImage() const;
-  // Inserts the record; returns its record number. 11013 for read-only tables, 9729 when a
+  // Inserts the record; returns its record number. QUARRY_OSEACCES for read-only tables, QUARRY_KEYVIOL when a
   // unique key exists (nothing changed then).
   std::int32_t Insert(const TRecordImage& image);
   // Replaces the field values of an active record (its identifier stays). A record locked by
-  // another session or process gives 10258 after the retries; 8708 when the slot is deleted.
+  // another session or process gives QUARRY_RECLOCKFAILED after the retries; QUARRY_KEYORRECDELETED when the slot is deleted.
   void Update(std::int32_t recordNo, const TRecordImage& image);
   void Delete(std::int32_t recordNo);
-  // A copy of the record image; 8962 for a number beyond the table.
+  // A copy of the record image; QUARRY_FILECORRUPT for a number beyond the table.
   TRecordImage Read(std::int32_t recordNo);
   // The record number whose primary key equals the one built from image; 0 when none.
   std::int32_t FindPrimary(const TRecordImage& image);
@@ -47,7 +47,7 @@ class TTableRecords {
   std::string Verify();
 
  private:
-  // Positions the cursor on an active record (8708 when it is not one).
+  // Positions the cursor on an active record (QUARRY_KEYORRECDELETED when it is not one).
   void Seek(std::int32_t recordNo);
 
   TDataTable& table_;
