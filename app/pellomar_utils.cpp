@@ -28,13 +28,6 @@ int StrToInt(std::string_view text) {
   return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-std::string TrimText(std::string_view text) {
-  auto isSpace = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-  return std::string(text);
-}
-
 std::size_t TextLength(std::string_view text) {
   std::size_t count = 0;
   for (char c : text) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/platform/text_names.h"
+
 // Raised when a text that must be an integer is not one.
 class EConvertError : public std::runtime_error {
  public:
@@ -23,7 +25,7 @@ using TShowMessage = std::function<void(const std::string&)>;
 int StrToInt(std::string_view text);
 
 // The text without leading and trailing blanks and control characters.
-std::string TrimText(std::string_view text);
+using quarry::TrimText;
 
 // The number of characters of a UTF-8 text (not of bytes).
 std::size_t TextLength(std::string_view text);

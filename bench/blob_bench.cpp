@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/record_buffer.h"
-#include "engine/storage/session.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace {
 

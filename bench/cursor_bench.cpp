@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/cursor_test_util.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/cursor/cursor_test_util.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace {
 

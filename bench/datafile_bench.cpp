@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_file.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/data_file.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace {
 

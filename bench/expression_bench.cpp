@@ -13,7 +13,7 @@
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/expression_preparer.h"
 #include "engine/sql/type_checker.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ TExpTree Compile(TRecordColumnSource& source) {
   check.Resolver = &source;
   check.Context = parser.ContextName;
   CheckExpression(check, tree);
-  return PrepareExpression(*tree, nullptr, &source, true, false, 0, 0);
+  return PrepareExpression(*tree, {.Provider = &source});
 }
 
 void BM_QuarryCompileCondition(benchmark::State& state) {

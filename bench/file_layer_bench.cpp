@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/platform/locale_services.h"
-#include "engine/storage/file_handler.h"
+#include "engine/storage/files/file_handler.h"
 
 namespace {
 

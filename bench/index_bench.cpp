@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/field_definition.h"
-#include "engine/storage/index_file.h"
-#include "engine/storage/index_key.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/field_definition.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/index/index_file.h"
+#include "engine/storage/index/index_key.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
-#include "engine/storage/table.h"
-#include "engine/storage/table_maintenance.h"
-#include "engine/storage/table_records.h"
-#include "engine/storage/table_test_util.h"
+#include "engine/storage/maintenance/table_maintenance.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
+#include "engine/storage/table/table.h"
+#include "engine/storage/table/table_records.h"
+#include "engine/storage/table/table_test_util.h"
 
 namespace {
 

@@ -1,14 +1,22 @@
 # Helpers shared by the folders' CMakeLists.
 #
-# pellomar_library(NAME DIR [QT] DEPS ...): a static library of every DIR/*.cpp that is
-#   not a test (*_test.cpp) and not a window file the caller excludes with EXCLUDE.
-# pellomar_tests(DIR DEPS ...): one executable and one ctest test per DIR/*_test.cpp,
-#   linked with GoogleTest's main unless the file defines its own (a *_qtest.cpp file is a
-#   Qt Test and is linked with Qt Test instead).
+# pellomar_library(NAME DIR [QT] [RECURSE] DEPS ...): a static library of every DIR/*.cpp
+#   (with RECURSE also those of DIR's sub-folders) that is not a test (*_test.cpp) and not a
+#   window file the caller excludes with EXCLUDE.
+# pellomar_tests(DIR [RECURSE] DEPS ...): one executable and one ctest test per
+#   DIR/*_test.cpp (with RECURSE also in sub-folders), linked with GoogleTest's main unless
+#   the file defines its own (a *_qtest.cpp file is a Qt Test and is linked with Qt Test
+#   instead).
+# pellomar_include_check(TARGET DIR ALLOWED FOLDER...): before TARGET builds, every quoted
+#   include of DIR's files (sub-folders too) must lie in one of the ALLOWED folders.
 
 function(pellomar_library name dir)
-  cmake_parse_arguments(ARG "QT" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  cmake_parse_arguments(ARG "QT;RECURSE" "" "DEPS;EXCLUDE" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  endif()
   list(FILTER sources EXCLUDE REGEX "_(test|qtest|bench)\\.cpp$")
   foreach(pattern IN LISTS ARG_EXCLUDE)
     list(FILTER sources EXCLUDE REGEX "${pattern}")
@@ -37,13 +45,17 @@ set(PELLOMAR_TEST_ENV
   "PELLOMAR_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 
 function(pellomar_tests dir)
-  cmake_parse_arguments(ARG "QT_LEAKS" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "QT_LEAKS;RECURSE" "" "DEPS" ${ARGN})
   if(ARG_QT_LEAKS)
     set(asan "ASAN_OPTIONS=detect_leaks=0:halt_on_error=1")
   else()
     set(asan "ASAN_OPTIONS=detect_leaks=1:halt_on_error=1")
   endif()
-  file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_qtest.cpp)
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_qtest.cpp)
+  else()
+    file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_qtest.cpp)
+  endif()
   foreach(src IN LISTS tests)
     get_filename_component(tname ${src} NAME_WE)
     add_executable(${tname} ${src})
@@ -58,6 +70,25 @@ function(pellomar_tests dir)
     add_test(NAME ${tname} COMMAND ${tname} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     set_tests_properties(${tname} PROPERTIES ENVIRONMENT "${PELLOMAR_TEST_ENV};${asan}" TIMEOUT 600)
   endforeach()
+endfunction()
+
+function(pellomar_include_check target folder)
+  cmake_parse_arguments(ARG "" "" "ALLOWED" ${ARGN})
+  list(JOIN ARG_ALLOWED "," allowed)
+  set(script ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake)
+  file(GLOB_RECURSE checked CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_includes.stamp)
+  file(RELATIVE_PATH shown ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/${folder})
+  add_custom_command(
+    OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DROOT=${PROJECT_SOURCE_DIR} -DFOLDER=${shown} -DALLOWED=${allowed} -DSTAMP=${stamp}
+            -P ${script}
+    DEPENDS ${checked} ${script}
+    COMMENT "Checking the includes of ${shown}"
+    VERBATIM)
+  add_custom_target(${target}_includes DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_includes)
 endfunction()
 
 function(pellomar_benchmarks dir)

@@ -2,7 +2,8 @@
 // helper that raises them. Each is raised as EDataSetError, the database error of this layer;
 // engine failures keep their own exception (EQuarryEngineError) and text.
 //
-// A "%s" in a text is replaced by the one argument given (a name, a field, a parameter).
+// Each "%s" in a text is replaced, in order, by an argument given (a name, a field, a
+// parameter, a count).
 #pragma once
 
 #include <string>
@@ -45,11 +46,28 @@ inline constexpr const char* TableNameMissing = "Missing table name.";
 inline constexpr const char* ParameterNotFound = "Parameter '%s' not found";
 inline constexpr const char* NotBrowsing = "Dataset not in edit or insert mode";
 inline constexpr const char* ReadOnlyDataSet = "Cannot modify a read-only dataset";
+inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value";
+inline constexpr const char* InvalidFloat = "'%s' is not a valid floating point value";
 
-// The text with its "%s" replaced by arg.
+// In-memory result sets and their row sources.
+inline constexpr const char* NoDataProvider = "Missing data provider or data packet";
+inline constexpr const char* TooManyRecords = "Too many records";
+inline constexpr const char* ResultSetTooLarge = "Result set too large";
+inline constexpr const char* RecordPositionRange = "Record position out of range.";
+inline constexpr const char* NoCurrentRecord = "No current record";
+inline constexpr const char* RowValueCount = "Row has %s values for %s fields";
+inline constexpr const char* RowReadFailed = "Read failed at row %s";
+inline constexpr const char* IndexNameMissing = "An index needs a name";
+inline constexpr const char* IndexExists = "Index '%s' already exists";
+inline constexpr const char* IndexNotFound = "Index '%s' not found";
+inline constexpr const char* IndexWithoutFields = "Index '%s' has no fields";
+
+// The text with its first "%s" replaced by arg (and the second by second).
 std::string Format(std::string_view text, std::string_view arg);
+std::string Format(std::string_view text, std::string_view arg, std::string_view second);
 
 [[noreturn]] void Raise(std::string_view text);
 [[noreturn]] void Raise(std::string_view text, std::string_view arg);
+[[noreturn]] void Raise(std::string_view text, std::string_view arg, std::string_view second);
 
 }  // namespace quarry::msg

@@ -11,7 +11,7 @@
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
 #include "engine/platform/memory_environment.h"
-#include "engine/storage/file_list.h"
+#include "engine/storage/files/file_list.h"
 
 namespace quarry::testing {
 

@@ -1,7 +1,9 @@
 // The in-memory result set; see client_data_set.h for its rules.
 #include "dbaccess/client_data_set.h"
 
+#include "dbaccess/access_messages.h"
 #include "dbaccess/dataset_error.h"
+#include "dbaccess/name_compare.h"
 #include "dbaccess/vector_row_source.h"
 
 #include <algorithm>
@@ -12,28 +14,15 @@ namespace quarry {
 
 namespace {
 
-std::string_view Trimmed(std::string_view text) {
-  size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(' ');
-  return text.substr(begin, end - begin + 1);
-}
-
+// Sort keys of case-insensitive indexes compare ASCII-folded text.
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  a = Trimmed(a);
-  b = Trimmed(b);
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
-}
 
 // The names of a ";"-separated list, trimmed; empty items are dropped.
 std::vector<std::string_view> SplitNames(std::string_view list) {
   std::vector<std::string_view> names;
   while (!list.empty()) {
     size_t semi = list.find(';');
-    std::string_view item = Trimmed(list.substr(0, semi));
+    std::string_view item = TrimmedView(list.substr(0, semi));
     if (!item.empty()) names.push_back(item);
     if (semi == std::string_view::npos) break;
     list.remove_prefix(semi + 1);
@@ -78,7 +67,7 @@ void TClientDataSet::SetFieldDefs(std::vector<TResultFieldDef> defs) {
 
 void TClientDataSet::Open() {
   if (active_) Close();
-  if (source_ == nullptr) throw EDataSetError("Missing data provider or data packet");
+  if (source_ == nullptr) msg::Raise(msg::NoDataProvider);
 
   const std::vector<TResultFieldDef> source_fields = source_->FieldDefs();
   std::vector<TResultFieldDef> fields = stored_fields_.empty() ? source_fields : stored_fields_;
@@ -91,7 +80,7 @@ void TClientDataSet::Open() {
     }
     auto found = std::find_if(source_fields.begin(), source_fields.end(),
                               [&](const TResultFieldDef& f) { return SameName(f.name, fields[i].name); });
-    if (found == source_fields.end()) throw EDataSetError("Field '" + fields[i].name + "' not found");
+    if (found == source_fields.end()) msg::Raise(msg::FieldNotFound, fields[i].name);
     source_of[i] = static_cast<int>(found - source_fields.begin());
   }
 
@@ -101,7 +90,7 @@ void TClientDataSet::Open() {
     if (fields[i].kind == TResultFieldKind::String) columns[i].offsets.push_back(0);
   uint32_t rows = 0;
   for (source_->First(); !source_->Eof(); source_->Next()) {
-    if (rows == std::numeric_limits<uint32_t>::max()) throw EDataSetError("Too many records");
+    if (rows == std::numeric_limits<uint32_t>::max()) msg::Raise(msg::TooManyRecords);
     for (size_t i = 0; i < fields.size(); ++i) {
       TColumn& column = columns[i];
       const int from = source_of[i];
@@ -111,7 +100,7 @@ void TClientDataSet::Open() {
         column.ints.push_back(null ? 0 : source_->AsInteger(from));
       } else {
         if (!null) column.chars += source_->AsString(from);
-        if (column.chars.size() > std::numeric_limits<uint32_t>::max()) throw EDataSetError("Result set too large");
+        if (column.chars.size() > std::numeric_limits<uint32_t>::max()) msg::Raise(msg::ResultSetTooLarge);
         column.offsets.push_back(static_cast<uint32_t>(column.chars.size()));
       }
     }
@@ -150,7 +139,7 @@ void TClientDataSet::Close() {
 // --- Fields ---------------------------------------------------------------------------------
 
 TClientField TClientDataSet::Fields(int field) const {
-  if (field < 0 || field >= FieldCount()) throw EDataSetError("Field index out of range.");
+  if (field < 0 || field >= FieldCount()) msg::Raise(msg::FieldIndexRange);
   return TClientField(*this, field);
 }
 
@@ -162,17 +151,16 @@ int TClientDataSet::FindField(std::string_view name) const {
 
 TClientField TClientDataSet::FieldByName(std::string_view name) const {
   int field = FindField(name);
-  if (field < 0) throw EDataSetError("Field '" + std::string(name) + "' not found");
+  if (field < 0) msg::Raise(msg::FieldNotFound, name);
   return TClientField(*this, field);
 }
 
 // --- Values --------------------------------------------------------------------------------
 
 uint32_t TClientDataSet::RowAt(int position, int field) const {
-  if (!active_) throw EDataSetError("Cannot perform this operation on a closed dataset");
-  if (field < 0 || field >= FieldCount()) throw EDataSetError("Field index out of range.");
-  if (position < 0 || static_cast<size_t>(position) >= order_.size())
-    throw EDataSetError("Record position out of range.");
+  if (!active_) msg::Raise(msg::DataSetClosed);
+  if (field < 0 || field >= FieldCount()) msg::Raise(msg::FieldIndexRange);
+  if (position < 0 || static_cast<size_t>(position) >= order_.size()) msg::Raise(msg::RecordPositionRange);
   return order_[static_cast<size_t>(position)];
 }
 
@@ -215,17 +203,17 @@ void TClientDataSet::MoveTo(int position, bool bof, bool eof) {
 }
 
 void TClientDataSet::First() {
-  if (!active_) throw EDataSetError("Cannot perform this operation on a closed dataset");
+  if (!active_) msg::Raise(msg::DataSetClosed);
   MoveTo(row_count_ > 0 ? 0 : -1, true, row_count_ == 0);
 }
 
 void TClientDataSet::Last() {
-  if (!active_) throw EDataSetError("Cannot perform this operation on a closed dataset");
+  if (!active_) msg::Raise(msg::DataSetClosed);
   MoveTo(static_cast<int>(row_count_) - 1, row_count_ == 0, true);
 }
 
 int TClientDataSet::MoveBy(int distance) {
-  if (!active_) throw EDataSetError("Cannot perform this operation on a closed dataset");
+  if (!active_) msg::Raise(msg::DataSetClosed);
   const int count = static_cast<int>(row_count_);
   if (count == 0) {
     MoveTo(-1, true, true);
@@ -243,7 +231,7 @@ void TClientDataSet::Next() { MoveBy(1); }
 void TClientDataSet::Prior() { MoveBy(-1); }
 
 void TClientDataSet::SetRecNo(int rec_no) {
-  if (!active_) throw EDataSetError("Cannot perform this operation on a closed dataset");
+  if (!active_) msg::Raise(msg::DataSetClosed);
   if (row_count_ == 0) return;
   const int target = std::clamp(rec_no, 1, static_cast<int>(row_count_)) - 1;
   if (target == position_) return;
@@ -262,11 +250,11 @@ std::vector<TClientDataSet::TSortKey> TClientDataSet::KeysOf(const TClientIndexD
   const std::vector<std::string_view> names = SplitNames(def.fields);
   const std::vector<std::string_view> desc = SplitNames(def.desc_fields);
   const std::vector<std::string_view> no_case = SplitNames(def.case_ins_fields);
-  if (names.empty()) throw EDataSetError("Index '" + def.name + "' has no fields");
+  if (names.empty()) msg::Raise(msg::IndexWithoutFields, def.name);
   // Every name given must be a field, including those of the descending and case lists.
   for (const auto* list : {&names, &desc, &no_case})
     for (std::string_view name : *list)
-      if (FindField(name) < 0) throw EDataSetError("Field '" + std::string(name) + "' not found");
+      if (FindField(name) < 0) msg::Raise(msg::FieldNotFound, name);
 
   std::vector<TSortKey> keys;
   for (std::string_view name : names) {
@@ -280,9 +268,9 @@ std::vector<TClientDataSet::TSortKey> TClientDataSet::KeysOf(const TClientIndexD
 }
 
 void TClientDataSet::AddIndex(const TClientIndexDef& def) {
-  if (Trimmed(def.name).empty()) throw EDataSetError("An index needs a name");
-  if (FindIndex(def.name) != nullptr) throw EDataSetError("Index '" + def.name + "' already exists");
-  if (SplitNames(def.fields).empty()) throw EDataSetError("Index '" + def.name + "' has no fields");
+  if (TrimmedView(def.name).empty()) msg::Raise(msg::IndexNameMissing);
+  if (FindIndex(def.name) != nullptr) msg::Raise(msg::IndexExists, def.name);
+  if (SplitNames(def.fields).empty()) msg::Raise(msg::IndexWithoutFields, def.name);
   if (active_ || !fields_.empty()) KeysOf(def);  // checks the field names
   indexes_.push_back(def);
 }
@@ -290,17 +278,16 @@ void TClientDataSet::AddIndex(const TClientIndexDef& def) {
 void TClientDataSet::DeleteIndex(std::string_view name) {
   auto found = std::find_if(indexes_.begin(), indexes_.end(),
                             [&](const TClientIndexDef& def) { return SameName(def.name, name); });
-  if (found == indexes_.end()) throw EDataSetError("Index '" + std::string(name) + "' not found");
+  if (found == indexes_.end()) msg::Raise(msg::IndexNotFound, name);
   const bool current = SameName(index_name_, found->name);
   indexes_.erase(found);
   if (current) SetIndexName("");
 }
 
 void TClientDataSet::SetIndexName(std::string_view name) {
-  if (!Trimmed(name).empty() && FindIndex(name) == nullptr)
-    throw EDataSetError("Index '" + std::string(name) + "' not found");
+  if (!TrimmedView(name).empty() && FindIndex(name) == nullptr) msg::Raise(msg::IndexNotFound, name);
   const std::string previous = index_name_;
-  index_name_ = std::string(Trimmed(name));
+  index_name_ = std::string(TrimmedView(name));
   if (!active_) return;
   const int row = position_ >= 0 ? static_cast<int>(order_[static_cast<size_t>(position_)]) : -1;
   try {

@@ -4,7 +4,7 @@
 // error like the engine's own, so callers can catch both as one kind.
 #pragma once
 
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 

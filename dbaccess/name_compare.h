@@ -1,14 +1,16 @@
 // Name comparison of the access layer: names of sessions, databases, tables, fields and
-// parameters are compared trimmed and without regard to (ASCII) case.
+// parameters are compared trimmed and ignoring case, by the engine's one name comparison
+// (SameTextIgnoringCase) after its one trim (TrimmedView).
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/platform/text_names.h"
+
 namespace quarry {
 
-std::string_view TrimName(std::string_view name);
 bool SameName(std::string_view a, std::string_view b);
 // "\" and "/" both become "/", the engine's path separator.
 std::string NormalisePath(std::string_view path);

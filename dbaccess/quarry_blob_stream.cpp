@@ -7,7 +7,7 @@
 
 #include "dbaccess/access_messages.h"
 #include "dbaccess/quarry_session.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 

@@ -2,10 +2,10 @@
 // written through the cursor's BLOB operations on the dataset's record buffer.
 //
 // Reading needs an open dataset; opening for read retries once after refreshing the dataset
-// when the record was changed by another user (8708). Writing needs edit or insert state
+// when the record was changed by another user (QUARRY_KEYORRECDELETED). Writing needs edit or insert state
 // ("Table is not in edit or insert mode.") and a field that may be changed ("Field %s cannot
 // be modified."), and starts by truncating the BLOB to nothing. A field that is not a BLOB
-// raises 10753. Engine codes: end of BLOB reads nothing and is no error, an invalid offset
+// raises QUARRY_NOTABLOB. Engine codes: end of BLOB reads nothing and is no error, an invalid offset
 // reads nothing, any other code is raised as EQuarryEngineError.
 //
 // What a stream writes stays in the cursor's BLOB buffer (the record buffer holds its

@@ -9,8 +9,8 @@
 #include "dbaccess/quarry_dataset.h"
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 
@@ -93,7 +93,7 @@ void TQuarryDatabase::Loaded(bool storedConnected) {
 void TQuarryDatabase::Open() {
   if (Connected()) return;
   if (beforeConnect_) beforeConnect_(*this);
-  if (TrimName(databaseName_).empty() && !temporary_) msg::Raise(msg::DatabaseNameMissing);
+  if (TrimmedView(databaseName_).empty() && !temporary_) msg::Raise(msg::DatabaseNameMissing);
   AttachToSession();
   TQuarrySession& session = *session_;
   for (TQuarryDatabase* other : std::vector<TQuarryDatabase*>(session.databases_)) {

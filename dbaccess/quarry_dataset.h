@@ -13,7 +13,7 @@
 // The engine cursor is kept on the current record, so the next move starts from it.
 //
 // Every engine call runs under the session's engine lock (TSessionLock). Navigation codes
-// 8705/8706 end a walk quietly; any other engine code is raised as EQuarryEngineError.
+// QUARRY_BOF/QUARRY_EOF end a walk quietly; any other engine code is raised as EQuarryEngineError.
 //
 // Threads: a dataset and its cursor are used by one thread.
 #pragma once
@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "dbaccess/access_component.h"
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/cursor/data_cursor.h"
 
 namespace quarry {
 

@@ -12,8 +12,8 @@
 #include "dbaccess/quarry_session.h"
 #include "dbaccess/session_list.h"
 #include "engine/platform/memory_environment.h"
-#include "engine/storage/file_list.h"
-#include "engine/storage/session.h"
+#include "engine/storage/files/file_list.h"
+#include "engine/storage/table/session.h"
 
 using quarry::TQuarryPasswordDialog;
 

@@ -8,7 +8,8 @@
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_database.h"
 #include "dbaccess/session_list.h"
-#include "engine/storage/engine_error.h"
+#include "engine/sql/sql_filter_engine.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 
@@ -82,9 +83,11 @@ void TQuarrySession::Activate() {
     ~TReset() { flag = false; }
   } reset{activating_};
   if (onStartup_) onStartup_(*this);
-  if (TrimName(sessionName_).empty()) msg::Raise(msg::SessionNameMissing);
+  if (TrimmedView(sessionName_).empty()) msg::Raise(msg::SessionNameMissing);
   if (!isDefault_) list_.DefaultSession().SetActive(true);
 
+  // Datasets of the session filter their cursors with expressions.
+  UseSqlFilterEngine();
   TDataSession* engine = nullptr;
   try {
     if (isDefault_) {
@@ -96,7 +99,7 @@ void TQuarrySession::Activate() {
     ConfigureEngine(*engine);
     if (sessionType_ == TSessionType::stRemote) {
       // This build has no client for a database server.
-      RaiseEngineError(QUARRY_REMOTECONNECT, "", remoteUser_, remoteAddress_, "", "", "", "");
+      RaiseEngineError(QUARRY_REMOTECONNECT, {.user = remoteUser_, .message = remoteAddress_});
     }
   } catch (...) {
     if (isDefault_) {
@@ -197,7 +200,7 @@ void TQuarrySession::SetSessionName(std::string_view name) {
   if (name == sessionName_) return;
   // Databases find their session by name: an active session keeps it.
   RequireInactive();
-  if (!TrimName(name).empty()) {
+  if (!TrimmedView(name).empty()) {
     TQuarrySession* other = list_.Find(name);
     if (other != nullptr && other != this) msg::Raise(msg::SessionNameExists, name);
   }

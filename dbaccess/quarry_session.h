@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "dbaccess/access_component.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 

@@ -10,8 +10,8 @@
 #include "dbaccess/access_test_support.h"
 #include "dbaccess/quarry_database.h"
 #include "dbaccess/session_list.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 namespace {

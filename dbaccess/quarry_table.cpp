@@ -110,7 +110,7 @@ void TQuarryTable::SetReadOnly(bool on) {
 }
 
 bool TQuarryTable::Exists() {
-  if (TrimName(tableName_).empty()) msg::Raise(msg::TableNameMissing);
+  if (TrimmedView(tableName_).empty()) msg::Raise(msg::TableNameMissing);
   SetDatabaseFlag(duPrepared, true);
   struct TRelease {
     TQuarryTable& table;
@@ -122,15 +122,15 @@ bool TQuarryTable::Exists() {
     }
   } release{*this, Active()};
   TSessionLock lock(LockSession());
-  return Directory().TableExists(TrimName(tableName_), SameName(DatabaseName(), "Memory"));
+  return Directory().TableExists(TrimmedView(tableName_), SameName(DatabaseName(), "Memory"));
 }
 
 // ---- opening ----
 
 TDataCursor* TQuarryTable::CreateCursor() {
-  if (TrimName(tableName_).empty()) msg::Raise(msg::TableNameMissing);
+  if (TrimmedView(tableName_).empty()) msg::Raise(msg::TableNameMissing);
   auto cursor = std::make_unique<TDataCursor>(Directory());
-  cursor->SetTableName(TrimName(tableName_));
+  cursor->SetTableName(TrimmedView(tableName_));
   cursor->SetExclusive(exclusive_);
   cursor->SetReadOnly(readOnly_);
   cursor->SetInMemory(SameName(DatabaseName(), "Memory"));
@@ -156,11 +156,11 @@ void TQuarryTable::DestroyCursor() {
 }
 
 void TQuarryTable::SelectIndex(TDataCursor& cursor) {
-  if (!TrimName(indexName_).empty()) {
-    cursor.SetIndex(TrimName(indexName_));
+  if (!TrimmedView(indexName_).empty()) {
+    cursor.SetIndex(TrimmedView(indexName_));
     return;
   }
-  if (TrimName(indexFieldNames_).empty()) {
+  if (TrimmedView(indexFieldNames_).empty()) {
     // The primary order: the primary index, or record order in a table without one.
     bool hasPrimary = false;
     try {
@@ -188,7 +188,8 @@ void TQuarryTable::SelectIndex(TDataCursor& cursor) {
       return;
     }
   }
-  RaiseEngineError(QUARRY_INVALIDINDEXNAME, "", "", "", indexFieldNames_, "", tableName_, DatabaseName());
+  RaiseEngineError(QUARRY_INVALIDINDEXNAME,
+                   {.database = DatabaseName(), .table = tableName_, .index = indexFieldNames_});
 }
 
 // ---- indexes ----
@@ -291,7 +292,7 @@ TDataCursor* TQuarryTable::GetLookupCursor(const std::vector<int>& fields, bool 
   if (lookupCursor_ && lookupCursor_->IndexSlot() == fitting) return lookupCursor_.get();
   DropLookupCursor();
   auto cursor = std::make_unique<TDataCursor>(Directory());
-  cursor->SetTableName(TrimName(tableName_));
+  cursor->SetTableName(TrimmedView(tableName_));
   cursor->SetInMemory(SameName(DatabaseName(), "Memory"));
   cursor->SetReadOnly(true);
   cursor->SetPasswordCallback(PasswordCallback());
@@ -480,7 +481,7 @@ void TQuarryTable::SetMasterFields(std::string_view fields) {
 }
 
 void TQuarryTable::MasterChanged() {
-  if (!Active() || master_ == nullptr || TrimName(masterFields_).empty()) return;
+  if (!Active() || master_ == nullptr || TrimmedView(masterFields_).empty()) return;
   if (master_->State() == TDataSetState::dsSetKey) return;
   if (!master_->Active()) return;
   std::vector<TDataValue> values;
@@ -492,7 +493,7 @@ void TQuarryTable::MasterChanged() {
 }
 
 void TQuarryTable::InitNewRecord() {
-  if (master_ == nullptr || !master_->Active() || TrimName(masterFields_).empty()) return;
+  if (master_ == nullptr || !master_->Active() || TrimmedView(masterFields_).empty()) return;
   std::vector<std::string> names = SplitNameList(masterFields_);
   std::vector<int> indexFields = IndexFields();
   for (std::size_t i = 0; i < names.size() && i < indexFields.size(); ++i) {
@@ -524,7 +525,7 @@ TIndexDefinition TQuarryTable::EngineIndex(const TQuarryIndexDef& def,
 
 void TQuarryTable::CreateTable() {
   RequireClosed();
-  if (TrimName(tableName_).empty()) msg::Raise(msg::TableNameMissing);
+  if (TrimmedView(tableName_).empty()) msg::Raise(msg::TableNameMissing);
   TCreateTableDefinition definition;
   std::uint16_t number = 0;
   for (const TQuarryFieldDef& def : createFields_) {
@@ -561,7 +562,7 @@ void TQuarryTable::CreateTable() {
   } release{*this};
   TSessionLock lock(LockSession());
   TDataCursor cursor(Directory());
-  cursor.SetTableName(TrimName(tableName_));
+  cursor.SetTableName(TrimmedView(tableName_));
   cursor.SetInMemory(SameName(DatabaseName(), "Memory"));
   cursor.CreateTable(std::move(definition));
 }

@@ -7,8 +7,8 @@
 #include "dbaccess/access_messages.h"
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_session.h"
-#include "engine/storage/file_list.h"
-#include "engine/storage/session.h"
+#include "engine/storage/files/file_list.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 
@@ -42,7 +42,7 @@ void TQuarrySessionList::Remove(TQuarrySession* session) {
 }
 
 TQuarrySession* TQuarrySessionList::Find(std::string_view name) const {
-  if (TrimName(name).empty()) return defaultSession_.get();
+  if (TrimmedView(name).empty()) return defaultSession_.get();
   std::lock_guard guard(listLock_);
   for (TQuarrySession* session : sessions_) {
     if (SameName(session->SessionName(), name)) return session;

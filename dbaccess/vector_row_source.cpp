@@ -1,6 +1,7 @@
 // Row source over rows held in memory; see vector_row_source.h.
 #include "dbaccess/vector_row_source.h"
 
+#include "dbaccess/access_messages.h"
 #include "dbaccess/dataset_error.h"
 
 #include <charconv>
@@ -18,15 +19,14 @@ int32_t ParseIntegerText(const std::string& text) {
     auto [ptr, ec] = std::from_chars(first, last, value);
     if (ec == std::errc() && ptr == last) return value;
   }
-  throw EDataSetError("'" + text + "' is not a valid integer value");
+  msg::Raise(msg::InvalidInteger, text);
 }
 
 TVectorRowSource::TVectorRowSource(std::vector<TResultFieldDef> fields) : fields_(std::move(fields)) {}
 
 void TVectorRowSource::AddRow(TSourceRow row) {
   if (row.size() != fields_.size())
-    throw EDataSetError("Row has " + std::to_string(row.size()) + " values for " + std::to_string(fields_.size()) +
-                        " fields");
+    msg::Raise(msg::RowValueCount, std::to_string(row.size()), std::to_string(fields_.size()));
   rows_.push_back(std::move(row));
 }
 
@@ -41,13 +41,12 @@ void TVectorRowSource::Next() {
 }
 
 void TVectorRowSource::CheckFailure() const {
-  if (fail_at_ >= 0 && pos_ == static_cast<size_t>(fail_at_))
-    throw EDataSetError("Read failed at row " + std::to_string(fail_at_));
+  if (fail_at_ >= 0 && pos_ == static_cast<size_t>(fail_at_)) msg::Raise(msg::RowReadFailed, std::to_string(fail_at_));
 }
 
 const TSourceValue& TVectorRowSource::Value(int field) const {
-  if (Eof()) throw EDataSetError("No current record");
-  if (field < 0 || static_cast<size_t>(field) >= fields_.size()) throw EDataSetError("Field index out of range.");
+  if (Eof()) msg::Raise(msg::NoCurrentRecord);
+  if (field < 0 || static_cast<size_t>(field) >= fields_.size()) msg::Raise(msg::FieldIndexRange);
   return rows_[pos_][static_cast<size_t>(field)];
 }
 

@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "engine/sql/query_statement.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 #include "tools/common/catalogue_schema.h"
 #include "tools/common/csv_loader.h"
 #include "tools/common/result_reader.h"

@@ -23,12 +23,12 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/storage/directory.h"
-#include "engine/storage/process_test_util.h"
-#include "engine/storage/session.h"
-#include "engine/storage/table.h"
-#include "engine/storage/table_records.h"
-#include "engine/storage/table_test_util.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/process_test_util.h"
+#include "engine/storage/table/session.h"
+#include "engine/storage/table/table.h"
+#include "engine/storage/table/table_records.h"
+#include "engine/storage/table/table_test_util.h"
 
 namespace quarry {
 namespace {

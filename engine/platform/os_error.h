@@ -1,7 +1,7 @@
 // The operating-system error number of the calling thread, as the engine sees it.
 //
 // The engine classifies every failure of an OS call into the Win32-style error numbers
-// that its error mapping understands (see MapOsError in engine/storage/engine_error.h).
+// that its error mapping understands (see MapOsError in engine/storage/errors/engine_error.h).
 // The environment implementations set the value whenever a call fails; the engine reads
 // it when it raises an error, so it travels with the exception as its OS error.
 //

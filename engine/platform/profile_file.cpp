@@ -3,6 +3,8 @@
 // their own endings, except the one line a write replaces.
 #include "engine/platform/profile_file.h"
 
+#include "engine/platform/locale_services.h"
+
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -28,22 +30,14 @@ struct TProfileLine {
   std::string value;
 };
 
+// Only spaces and tabs are trimmed: a name or value with a line-end character is refused
+// rather than cut.
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
@@ -120,7 +114,7 @@ struct TSectionRange {
 
 std::optional<TSectionRange> FindSection(const std::vector<TProfileLine>& lines, std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].kind != TLineKind::Section || !SameName(lines[i].name, section)) continue;
+    if (lines[i].kind != TLineKind::Section || !SameTextIgnoringCase(lines[i].name, section)) continue;
     std::size_t end = i + 1;
     while (end < lines.size() && lines[end].kind != TLineKind::Section) ++end;
     return TSectionRange{i, i + 1, end};
@@ -131,7 +125,7 @@ std::optional<TSectionRange> FindSection(const std::vector<TProfileLine>& lines,
 std::optional<std::size_t> FindKey(const std::vector<TProfileLine>& lines, const TSectionRange& range,
                                    std::string_view key) {
   for (std::size_t i = range.begin; i < range.end; ++i) {
-    if (lines[i].kind == TLineKind::Key && SameName(lines[i].name, key)) return i;
+    if (lines[i].kind == TLineKind::Key && SameTextIgnoringCase(lines[i].name, key)) return i;
   }
   return std::nullopt;
 }

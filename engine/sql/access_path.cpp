@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/sql/value_ops.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 
@@ -61,7 +61,7 @@ void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToke
   // Best candidate so far: 3 equality on a unique index, 2 equality, 1 BETWEEN.
   int best = 0;
   const int lastSlot = cursor.IndexCount();
-  for (int slot = 0; slot <= lastSlot && slot <= 30; ++slot) {
+  for (int slot = 0; slot <= lastSlot && slot <= MaxSecondaryIndexes; ++slot) {
     const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
     if (!index.Defined() || index.FieldCount == 0) continue;
     const int leading = index.FieldNumbers[0];

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "engine/sql/select_test_support.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/directory.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/table/directory.h"
 
 namespace quarry::catalogue_testing {
 

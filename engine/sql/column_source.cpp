@@ -4,16 +4,12 @@
 #include <algorithm>
 
 #include "engine/platform/locale_services.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/platform/text_names.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace quarry {
 
-std::string TrimBlanks(const std::string& s) {
-  std::size_t a = 0, b = s.size();
-  while (a < b && static_cast<unsigned char>(s[a]) <= 32) ++a;
-  while (b > a && static_cast<unsigned char>(s[b - 1]) <= 32) --b;
-  return s.substr(a, b - a);
-}
+std::string TrimBlanks(const std::string& s) { return TrimText(s); }
 
 TRecordColumnSource::TRecordColumnSource(std::vector<TFieldDefinition> fields, std::string tableName,
                                          TBlobReader blobReader)

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
-#include "engine/storage/field_definition.h"
+#include "engine/storage/data/field_definition.h"
+#include "engine/values/exp_token.h"
 
 namespace quarry {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "engine/sql/query_clauses.h"
-#include "engine/sql/token_stack.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

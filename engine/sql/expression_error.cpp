@@ -1,7 +1,7 @@
 // Raising expression errors through the engine's error mechanism.
 #include "engine/sql/expression_error.h"
 
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 
@@ -14,7 +14,7 @@ std::string CutUtf8(const std::string& text, std::size_t limit) {
 }
 
 void RaiseExpressionError(uint16_t code, const std::string& tableName, const std::string& message) {
-  RaiseEngineError(code, "", "", CutUtf8(message, kMaxMessageLength), "", "", tableName, "");
+  RaiseEngineError(code, {.table = tableName, .message = CutUtf8(message, kMaxMessageLength)});
 }
 
 }  // namespace quarry

@@ -1,16 +1,18 @@
 // Raising the errors of the expression engine: parse and type errors of filters and SQL.
 //
-// Every such error is the engine error of the caller's code (SQL 11949, filters 10051)
+// Every such error is the engine error of the caller's code (SQL QUARRY_SQLPARSE, filters QUARRY_INVALIDFILTER)
 // with the caller's table name and a detail message of at most 255 characters.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "engine/storage/errors/engine_error.h"
+
 namespace quarry {
 
-inline constexpr uint16_t kSqlErrorCode = 11949;     // QUARRY_SQLPARSE
-inline constexpr uint16_t kFilterErrorCode = 10051;  // QUARRY_INVALIDFILTER
+inline constexpr uint16_t kSqlErrorCode = QUARRY_SQLPARSE;
+inline constexpr uint16_t kFilterErrorCode = QUARRY_INVALIDFILTER;
 inline constexpr std::size_t kMaxMessageLength = 255;
 
 // Cuts the message to 255 bytes (never inside a UTF-8 character) and raises the engine

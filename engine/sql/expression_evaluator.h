@@ -9,9 +9,10 @@
 #include <cstdint>
 
 #include "engine/sql/column_source.h"
-#include "engine/sql/expression_collation.h"
 #include "engine/sql/expression_owner.h"
-#include "engine/sql/token_stack.h"
+#include "engine/values/expression_collation.h"
+#include "engine/values/token_stack.h"
+#include "engine/values/value_compare.h"
 
 namespace quarry {
 
@@ -30,10 +31,6 @@ TExpTree Evaluate(const TExpToken& node, const TEvalContext& context);
 
 // True when a condition's value is a non-NULL, non-zero boolean.
 bool ConditionHolds(const TExpToken& value);
-
-// Comparison of two values by the rules of the comparison operators (op:: codes 3..8).
-bool CompareByOperator(uint8_t opCode, const TExpToken& left, const TExpToken& right,
-                       const TExpressionCollation& collation);
 
 // True when the subtree reads a column (constant subtrees are folded by preparation).
 bool ReadsColumn(const TExpToken* node);

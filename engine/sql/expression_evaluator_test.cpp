@@ -290,11 +290,11 @@ TEST(Preparation, FoldsConstantsOnceAndLeavesTheSourceTree) {
   TExprTable table;
   TExpTree checked = CheckText(table, "AGE = 40 + 2 AND NAME = UPPER('smi*')", OptionsFor(TMode::Filter));
   const std::string before = Render(checked.get());
-  TExpTree prepared = PrepareExpression(*checked, nullptr, table.Source.get(), false, false, 0, 0);
+  TExpTree prepared = PrepareExpression(*checked, {.Provider = table.Source.get(), .NoPartialCompare = false});
   EXPECT_EQ(Render(prepared.get()), "AND(=(col:AGE,int:42),partial=(col:NAME,str:SMI))");
   EXPECT_EQ(Render(checked.get()), before);
   EXPECT_EQ(prepared->Right->PartialLength, 3);
-  TExpTree again = PrepareExpression(*checked, nullptr, table.Source.get(), true, true, 0, 0);
+  TExpTree again = PrepareExpression(*checked, {.Provider = table.Source.get(), .CaseInsensitive = true});
   EXPECT_EQ(Render(again.get()), "AND(=(col:AGE,int:42),partial=(col:NAME,str:SMI*))");
   EXPECT_EQ(again->Right->PartialLength, 0);
   EXPECT_TRUE(again->Right->CaseInsensitive);

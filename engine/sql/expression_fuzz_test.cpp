@@ -210,7 +210,11 @@ bool RunOne(TExprTable& table, TFuzzOwner& owner, const std::string& text, bool 
     check.Owner = &owner;
     check.Context = parser.ContextName;
     CheckExpression(check, tree);
-    TExpTree prepared = PrepareExpression(*tree, &owner, table.Source.get(), sql, !sql, sql ? 1033 : 0, 0);
+    TExpTree prepared = PrepareExpression(*tree, {.Owner = &owner,
+                                                  .Provider = table.Source.get(),
+                                                  .NoPartialCompare = sql,
+                                                  .CaseInsensitive = !sql,
+                                                  .Language = static_cast<uint16_t>(sql ? 1033 : 0)});
     TExpTree value = EvaluateExpression(*prepared, table.Record.data(), &owner, sql ? 1033 : 0, 0, table.Source.get());
     (void)ValueAsText(*value);
   } catch (const EQuarryEngineError& e) {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/sql/exp_token.h"
+#include "engine/values/exp_token.h"
 
 namespace quarry {
 // The answer to `x IN (SELECT ...)` under SQL's rules for NULL.

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "engine/sql/date_time_text.h"
+#include "engine/values/date_time_text.h"
 
 namespace quarry {
 

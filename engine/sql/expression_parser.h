@@ -17,10 +17,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/sql/exp_token.h"
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/expression_scanner.h"
-#include "engine/sql/token_stack.h"
+#include "engine/values/exp_token.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "engine/sql/expression_evaluator.h"
-#include "engine/sql/value_ops.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 
@@ -183,18 +183,6 @@ TExpTree TPreparer::Prepare(const TExpToken& node) {
 TExpTree PrepareExpression(const TExpToken& node, const TPrepareOptions& options) {
   TPreparer preparer(options);
   return preparer.Prepare(node);
-}
-
-TExpTree PrepareExpression(const TExpToken& node, TExpressionOwner* owner, TColumnValueProvider* provider,
-                           bool noPartialCompare, bool caseInsensitive, uint16_t language, uint16_t sort) {
-  TPrepareOptions options;
-  options.Owner = owner;
-  options.Provider = provider;
-  options.NoPartialCompare = noPartialCompare;
-  options.CaseInsensitive = caseInsensitive;
-  options.Language = language;
-  options.Sort = sort;
-  return PrepareExpression(node, options);
 }
 
 }  // namespace quarry

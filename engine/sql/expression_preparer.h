@@ -11,7 +11,7 @@
 
 #include "engine/sql/column_source.h"
 #include "engine/sql/expression_owner.h"
-#include "engine/sql/token_stack.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 
@@ -26,8 +26,6 @@ struct TPrepareOptions {
 
 // A new prepared tree; the tree given is untouched and can be prepared again.
 TExpTree PrepareExpression(const TExpToken& node, const TPrepareOptions& options);
-TExpTree PrepareExpression(const TExpToken& node, TExpressionOwner* owner, TColumnValueProvider* provider,
-                           bool noPartialCompare, bool caseInsensitive, uint16_t language, uint16_t sort);
 
 // The empty prefix marker of a partial comparison.
 inline constexpr int32_t kEmptyPrefix = -1;

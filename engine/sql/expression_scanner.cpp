@@ -1,6 +1,7 @@
 // The hand-written scanner of the expression and SQL dialect.
 #include "engine/sql/expression_scanner.h"
 
+#include "engine/platform/locale_services.h"
 #include "engine/sql/expression_error.h"
 
 namespace quarry {
@@ -15,16 +16,7 @@ bool IsNameChar(unsigned char c) {
 
 static bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameText(std::string_view a, std::string_view b) { return SameTextIgnoringCase(a, b); }
 
 std::string UpperAscii(std::string_view text) {
   std::string out(text);

@@ -37,7 +37,7 @@ class TExpressionScanner {
  public:
   TExpressionScanner();
 
-  // The error code (11949 SQL, 10051 filters), table name and context of every message.
+  // The error code (QUARRY_SQLPARSE for SQL, QUARRY_INVALIDFILTER for filters), table name and context of every message.
   uint16_t ErrorCode;
   std::string ErrorTableName;
   std::string ContextName;

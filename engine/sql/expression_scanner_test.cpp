@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/sql/expression_error.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 namespace {

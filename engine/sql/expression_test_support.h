@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/date_time_text.h"
 #include "engine/sql/expression_error.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/expression_preparer.h"
 #include "engine/sql/type_checker.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/engine_error.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry::testing_support {
 
@@ -149,7 +149,7 @@ class TExprTable {
 };
 
 struct TRunOptions {
-  bool Filter = true;  // code 10051, "filter expression", flags 4
+  bool Filter = true;  // code QUARRY_INVALIDFILTER, "filter expression", flags 4
   uint8_t Flags = pf::Predicates;
   bool StringsMayBeColumns = true;
   bool RewriteBooleanColumns = true;
@@ -191,7 +191,10 @@ inline TExpTree CheckText(TExprTable& table, const std::string& text, const TRun
 
 inline TExpTree PrepareText(TExprTable& table, const std::string& text, const TRunOptions& o) {
   TExpTree checked = CheckText(table, text, o);
-  return PrepareExpression(*checked, nullptr, table.Source.get(), o.NoPartialCompare, o.CaseInsensitive, o.Language, 0);
+  return PrepareExpression(*checked, {.Provider = table.Source.get(),
+                                      .NoPartialCompare = o.NoPartialCompare,
+                                      .CaseInsensitive = o.CaseInsensitive,
+                                      .Language = o.Language});
 }
 
 inline TExpTree EvalNode(TExprTable& table, const std::string& text, const TRunOptions& o) {

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "engine/sql/date_time_text.h"
-#include "engine/sql/value_ops.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "engine/sql/result_columns.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace quarry {
 

@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/storage/field_definition.h"
+#include "engine/storage/data/field_definition.h"
 
 namespace quarry {
 

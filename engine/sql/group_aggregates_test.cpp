@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/sql/result_columns.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace quarry {
 namespace {

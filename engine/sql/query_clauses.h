@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/token_stack.h"
-#include "engine/storage/field_types.h"
+#include "engine/values/field_types.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 

@@ -6,10 +6,11 @@
 #include <cstring>
 
 #include "engine/sql/expression_error.h"
+#include "engine/sql/sql_filter_engine.h"
 #include "engine/sql/statement_execution.h"
 #include "engine/sql/statement_parser.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 
@@ -23,6 +24,8 @@ TQueryStatement::TQueryStatement(TDataDirectory* database)
     : Db(database), Parser(this), Factory(&MakeStatementExecutor) {
   Parser.ErrorCode = kSqlErrorCode;
   Parser.ContextName = "SQL statement";
+  // Conditions of a statement run inside cursors as filters.
+  UseSqlFilterEngine();
 }
 
 TQueryStatement::~TQueryStatement() { ClearQueries(); }

@@ -11,7 +11,7 @@
 //
 // Parse(text) parses without preparing (no table is touched): the tree can be inspected
 // and the first statement's text range is known. Every parse error raises the engine error
-// 11949 with the statement or expression message; a failed Parse or Prepare leaves the
+// QUARRY_SQLPARSE with the statement or expression message; a failed Parse or Prepare leaves the
 // statement unprepared.
 //
 // Ownership: the statement owns its queries (in creation order, the master among them), the

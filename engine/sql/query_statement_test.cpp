@@ -12,8 +12,8 @@
 #include "engine/sql/expression_error.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/statement_execution.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 namespace {

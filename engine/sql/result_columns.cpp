@@ -3,21 +3,15 @@
 
 #include <optional>
 
-#include "engine/sql/exp_token.h"
-#include "engine/sql/value_ops.h"
+#include "engine/platform/locale_services.h"
+#include "engine/values/exp_token.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
+bool SameName(const std::string& a, const std::string& b) { return SameTextIgnoringCase(a, b); }
 
 // The first bytes of text, at most limit of them, never ending inside a UTF-8 character.
 std::string LeftBytes(const std::string& text, std::size_t limit) {

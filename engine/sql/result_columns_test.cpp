@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/sql/exp_token.h"
+#include "engine/values/exp_token.h"
 
 namespace quarry {
 namespace {

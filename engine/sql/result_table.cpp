@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/storage/file_names.h"
+#include "engine/storage/files/file_names.h"
 
-#include "engine/storage/record_buffer.h"
-#include "engine/storage/session.h"
-#include "engine/storage/table.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/table/session.h"
+#include "engine/storage/table/table.h"
 
 namespace quarry {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace quarry {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "engine/sql/select_test_support.h"
-#include "engine/storage/table.h"
+#include "engine/storage/table/table.h"
 
 namespace quarry {
 namespace {

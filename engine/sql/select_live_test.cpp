@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/sql/select_test_support.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 namespace {

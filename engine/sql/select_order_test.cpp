@@ -62,6 +62,70 @@ TEST_F(SelectOrderTest, IndexServedListsMatchSortedOnes) {
   }
 }
 
+// Indexes that run descending, wholly or in one field, give their order read forward and
+// its reverse read backward; the rows are those a sort gives.
+TEST_F(SelectOrderTest, DescendingIndexesServeTheirOrderBothWays) {
+  TIndexDefinition yearDown = IndexOn("YEARDOWN", {3});
+  yearDown.Descending = true;
+  TIndexDefinition cityThenNameDown = IndexOn("CITYNAMEDOWN", {4, 2});
+  cityThenNameDown.FieldDescending[1] = true;
+  MakeTable("TOWNS",
+            {Column(1, "ID", TFieldType::Integer), Column(2, "NAME", TFieldType::String, 20),
+             Column(3, "YEAR", TFieldType::SmallInt), Column(4, "CITY", TFieldType::String, 20)},
+            IndexOn("", {1}, true), {yearDown, cityThenNameDown},
+            {{"1", "Maria", "1970", "Lyon"},
+             {"2", "Åsa", "-5", "Oslo"},
+             {"3", "NULL", "1980", "Rome"},
+             {"4", "bob", "NULL", "Oslo"},
+             {"5", "Maria", "1960", "Bern"},
+             {"6", "Zoë", "1970", "NULL"},
+             {"7", "Anders", "32000", "Rome"}});
+  struct TCase {
+    const char* Sql;
+    std::vector<std::string> Rows;
+  };
+  const std::vector<TCase> cases = {
+      {"SELECT YEAR FROM TOWNS ORDER BY YEAR DESC TOP 4", {"32000", "1980", "1970", "1970"}},
+      {"SELECT YEAR FROM TOWNS ORDER BY YEAR TOP 3", {"NULL", "-5", "1960"}},
+      {"SELECT CITY, NAME FROM TOWNS ORDER BY CITY, NAME DESC TOP 7",
+       {"NULL|Zoë", "Bern|Maria", "Lyon|Maria", "Oslo|Åsa", "Oslo|bob", "Rome|Anders", "Rome|NULL"}},
+      {"SELECT CITY, NAME FROM TOWNS ORDER BY CITY DESC, NAME TOP 7",
+       {"Rome|NULL", "Rome|Anders", "Oslo|bob", "Oslo|Åsa", "Lyon|Maria", "Bern|Maria", "NULL|Zoë"}},
+      {"SELECT CITY FROM TOWNS ORDER BY CITY DESC TOP 2", {"Rome", "Rome"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    try {
+      EXPECT_EQ(RunSql(c.Sql).Rows, c.Rows);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+// The table's indexes compare bytes; a query in another language orders by that language's
+// collation, so no index of the table can give its order.
+TEST_F(SelectOrderTest, AnotherLanguageIsSortedRatherThanReadInIndexOrder) {
+  struct TCase {
+    const char* Sql;
+    std::vector<std::string> Rows;
+  };
+  const std::vector<TCase> cases = {
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME LANGUAGE 'German (Standard)'",
+       {"NULL", "Anders", "Åsa", "bob", "Maria", "Maria", "Zoë"}},
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME TOP 3 LANGUAGE 'German (Standard)'", {"NULL", "Anders", "Åsa"}},
+      {"SELECT NAME FROM PEOPLE ORDER BY NAME DESC TOP 3 LANGUAGE 'German (Standard)'", {"Zoë", "Maria", "Maria"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Sql);
+    try {
+      EXPECT_EQ(RunSql(c.Sql).Rows, c.Rows);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
 TEST_F(SelectOrderTest, AMaximumRowCountCutsTheIndexWalkAndReExecutionRepeatsIt) {
   EXPECT_EQ(RunSql("SELECT YEAR FROM PEOPLE ORDER BY YEAR", 3).Rows.size(), 3u);
   TQueryStatement statement(Database);

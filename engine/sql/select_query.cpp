@@ -7,15 +7,12 @@
 
 #include "engine/platform/locale_services.h"
 #include "engine/sql/expression_error.h"
-#include "engine/sql/expression_evaluator.h"
-#include "engine/sql/expression_preparer.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
-#include "engine/sql/token_stack.h"
 #include "engine/sql/type_checker.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/record_buffer.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/session.h"
+#include "engine/values/token_stack.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 
@@ -76,11 +73,11 @@ void CheckColumnSize(uint8_t type, int32_t valueSize, const std::string& text) {
 }  // namespace
 
 TSelectQuery::TSelectQuery(TDataQuery& query, TQueryStatement& statement, TExpressionOwner& hooks)
-    : QueryBlock(query), Statement(statement), Hooks(hooks) {}
+    : block_(query, hooks), statement_(statement) {}
 
 TSelectQuery::~TSelectQuery() {
   try {
-    Result.reset();
+    result_.reset();
     CloseSources();
   } catch (...) {
     // Closing tables of a freed statement cannot report anything.
@@ -88,16 +85,16 @@ TSelectQuery::~TSelectQuery() {
 }
 
 void TSelectQuery::CloseSources() {
-  for (auto& source : Sources) {
+  for (auto& source : block_.Sources) {
     if (source->Source != nullptr) source->Source->Cursor = nullptr;
     source->Cursor.reset();
   }
-  Sources.clear();
-  if (TDataDirectory* db = Statement.Database()) {
-    for (TDataDirectory* directory : OwnedDirectories) db->Session().CloseDirectory(*directory);
+  block_.Sources.clear();
+  if (TDataDirectory* db = statement_.Database()) {
+    for (TDataDirectory* directory : ownedDirectories_) db->Session().CloseDirectory(*directory);
   }
-  OwnedDirectories.clear();
-  IntoDirectory = nullptr;
+  ownedDirectories_.clear();
+  intoDirectory_ = nullptr;
 }
 
 void TSelectQuery::Prepare() {
@@ -105,7 +102,8 @@ void TSelectQuery::Prepare() {
   LayOutResultColumns();
   CheckAggregates();
   CheckCondition();
-  CheckJoins();
+  // A dry run of the plan over the checked tree raises the join errors now.
+  plan_.Check(block_);
   PrepareHaving();
   ResolveOrderAndGroup();
   DecideLive();
@@ -114,10 +112,10 @@ void TSelectQuery::Prepare() {
 // ---- step 1: source tables ----
 
 void TSelectQuery::OpenSources() {
-  TDataDirectory* database = Statement.Database();
+  TDataDirectory* database = statement_.Database();
   if (database == nullptr) RaiseEngineError(QUARRY_SQLPARSE, {.message = "No database for the statement"});
   TDataSession& session = database->Session();
-  for (const auto& table : QueryBlock.SourceTables) {
+  for (const auto& table : block_.Query.SourceTables) {
     auto source = std::make_unique<TSelectSource>();
     source->Source = table.get();
     source->Correlation = table->CorrelationName.empty() ? table->TableName : table->CorrelationName;
@@ -127,10 +125,10 @@ void TSelectQuery::OpenSources() {
     if (directory == nullptr) {
       if (table->InMemory) {
         directory = &session.OpenDirectory("Memory", "");
-        OwnedDirectories.push_back(directory);
+        ownedDirectories_.push_back(directory);
       } else if (!table->DatabasePath.empty()) {
         directory = &session.OpenDirectory("", table->DatabasePath);
-        OwnedDirectories.push_back(directory);
+        ownedDirectories_.push_back(directory);
       } else {
         directory = database;
       }
@@ -139,8 +137,8 @@ void TSelectQuery::OpenSources() {
     source->Cursor->SetTableName(table->TableName);
     source->Cursor->SetInMemory(table->InMemory);
     // Only the cursor of a live result is written through.
-    source->Cursor->SetReadOnly(!(QueryBlock.LiveRequest && QueryBlock.SourceTables.size() == 1));
-    TQueryStatement* statement = &Statement;
+    source->Cursor->SetReadOnly(!(block_.Query.LiveRequest && block_.Query.SourceTables.size() == 1));
+    TQueryStatement* statement = &statement_;
     source->Cursor->SetPasswordCallback([statement](const std::string&, std::string& password) {
       password.clear();
       return statement->HasPasswordCallback() && statement->AskPassword();
@@ -148,38 +146,38 @@ void TSelectQuery::OpenSources() {
     source->Cursor->Open();
     source->Record.assign(static_cast<std::size_t>(source->Cursor->RecordBufferSize()), 0);
     table->Cursor = source->Cursor.get();
-    Sources.push_back(std::move(source));
+    block_.Sources.push_back(std::move(source));
   }
   std::vector<TSelectSource*> list;
-  for (auto& s : Sources) list.push_back(s.get());
-  ColumnSource.SetSources(std::move(list));
-  if (QueryBlock.LanguageGiven) {
-    Language = QueryBlock.LanguageId;
-    Sort = QueryBlock.SortId;
-  } else if (!Sources.empty()) {
+  for (auto& s : block_.Sources) list.push_back(s.get());
+  block_.ColumnSource.SetSources(std::move(list));
+  if (block_.Query.LanguageGiven) {
+    block_.Language = block_.Query.LanguageId;
+    block_.Sort = block_.Query.SortId;
+  } else if (!block_.Sources.empty()) {
     // Fixed while the table is open (changing them needs it alone): no read lock needed.
-    Language = Sources.front()->Cursor->LanguageId();
-    Sort = Sources.front()->Cursor->SortId();
+    block_.Language = block_.Sources.front()->Cursor->LanguageId();
+    block_.Sort = block_.Sources.front()->Cursor->SortId();
   }
 }
 
 // ---- step 2: result columns ----
 
 void TSelectQuery::LayOutResultColumns() {
-  ResultColumns.clear();
-  ResultColumns.reserve(QueryBlock.ResultFields.size() + 8);
-  for (const auto& field : QueryBlock.ResultFields) {
+  block_.Columns.clear();
+  block_.Columns.reserve(block_.Query.ResultFields.size() + 8);
+  for (const auto& field : block_.Query.ResultFields) {
     if (field->Aggregate == TAggregateKind::None && IsStar(field->Expression.get())) AddStarColumns(*field);
     else AddResultColumn(*field);
-    if (ResultColumns.size() > kMaxColumns)
+    if (block_.Columns.size() > kMaxColumns)
       Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in result set exceeded");
   }
-  Visible = static_cast<int>(ResultColumns.size());
+  block_.Visible = static_cast<int>(block_.Columns.size());
   NameResultColumns();
   AddAvgCounters();
-  for (std::size_t i = 0; i < ResultColumns.size(); ++i) {
-    ResultColumns[i].Definition.FieldNo = static_cast<uint16_t>(i + 1);
-    ResultColumns[i].Definition.Name = ResultColumns[i].Name;
+  for (std::size_t i = 0; i < block_.Columns.size(); ++i) {
+    block_.Columns[i].Definition.FieldNo = static_cast<uint16_t>(i + 1);
+    block_.Columns[i].Definition.Name = block_.Columns[i].Name;
   }
 }
 
@@ -187,9 +185,9 @@ void TSelectQuery::AddStarColumns(const TResultField& field) {
   const TExpToken& star = *field.Expression;
   std::vector<TSelectSource*> tables;
   if (star.TableName.empty()) {
-    tables = ColumnSource.All();
+    tables = block_.ColumnSource.All();
   } else {
-    TSelectSource* source = ColumnSource.FindCorrelation(star.TableName);
+    TSelectSource* source = block_.ColumnSource.FindCorrelation(star.TableName);
     if (source == nullptr)
       Fail("Invalid column name '" + star.ColumnName + "' or table correlation name '" + star.TableName +
            "' specified in source columns");
@@ -222,7 +220,7 @@ void TSelectQuery::AddStarColumns(const TResultField& field) {
       column.Definition.Computed = false;
       column.Definition.Expression = nullptr;
       SetOrigin(column, *source, sourceField);
-      ResultColumns.push_back(std::move(column));
+      block_.Columns.push_back(std::move(column));
     }
   }
 }
@@ -233,8 +231,8 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
   options.ErrorCode = kSqlErrorCode;
   options.StringsMayBeColumns = true;
   options.RewriteBooleanColumns = false;
-  options.Resolver = &ColumnSource;
-  options.Owner = &Hooks;
+  options.Resolver = &block_.ColumnSource;
+  options.Owner = &block_.Hooks;
   options.Context = "source column expression";
   CheckExpression(options, writable.Expression);
 
@@ -249,7 +247,7 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
     const TExpToken* argument = node->Arg(0);
     column.Expression = argument;
     if (argument != nullptr && argument->NodeClass == nc::Column && !IsStar(argument)) {
-      column.Source = ColumnSource.SourceOf(*argument);
+      column.Source = block_.ColumnSource.SourceOf(*argument);
       column.SourceFieldNo = argument->FieldNo;
     }
     if (column.Source != nullptr) {
@@ -266,7 +264,7 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
   } else if (node->NodeClass == nc::Column) {
     column.Plain = true;
     column.Expression = node;
-    column.Source = ColumnSource.SourceOf(*node);
+    column.Source = block_.ColumnSource.SourceOf(*node);
     column.SourceFieldNo = node->FieldNo;
     if (column.Source == nullptr) Fail("Invalid column name '" + node->ColumnName + "' specified in source columns");
     const TFieldDefinition& sourceField =
@@ -284,13 +282,13 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
     CheckColumnSize(node->DataType, node->ValueSize, field.ExpressionText);
     column.Definition = DefinitionForType(node->DataType, node->SubType, node->ValueSize, node->Scale);
   }
-  ResultColumns.push_back(std::move(column));
+  block_.Columns.push_back(std::move(column));
 }
 
 void TSelectQuery::NameResultColumns() {
   std::vector<TResultNameInput> inputs;
-  inputs.reserve(ResultColumns.size());
-  for (const TResultColumn& column : ResultColumns) {
+  inputs.reserve(block_.Columns.size());
+  for (const TResultColumn& column : block_.Columns) {
     TResultNameInput input;
     input.Alias = column.Alias;
     input.ColumnName = column.ColumnName;
@@ -300,13 +298,13 @@ void TSelectQuery::NameResultColumns() {
     inputs.push_back(std::move(input));
   }
   const std::vector<std::string> names = AssignResultNames(inputs);
-  for (std::size_t i = 0; i < ResultColumns.size(); ++i) ResultColumns[i].Name = names[i];
+  for (std::size_t i = 0; i < block_.Columns.size(); ++i) block_.Columns[i].Name = names[i];
 }
 
 void TSelectQuery::AddAvgCounters() {
-  const std::size_t visible = ResultColumns.size();
+  const std::size_t visible = block_.Columns.size();
   for (std::size_t i = 0; i < visible; ++i) {
-    if (ResultColumns[i].Aggregate != agg::Avg) continue;
+    if (block_.Columns[i].Aggregate != agg::Avg) continue;
     TResultColumn counter;
     counter.Hidden = true;
     counter.Name = AvgCounterName(static_cast<int>(i + 1));
@@ -314,14 +312,14 @@ void TSelectQuery::AddAvgCounters() {
     // happens to bear the name keeps it, and the counter takes another.
     const std::string base = counter.Name;
     auto taken = [&](const std::string& name) {
-      return std::any_of(ResultColumns.begin(), ResultColumns.end(),
+      return std::any_of(block_.Columns.begin(), block_.Columns.end(),
                          [&](const TResultColumn& c) { return SameName(c.Name, name); });
     };
     for (int n = 1; taken(counter.Name); ++n) counter.Name = base + "_" + std::to_string(n);
     counter.Definition = DefinitionForType(vt::Integer, st::None, 4, 0);
     counter.Definition.Internal = true;
-    ResultColumns[i].CounterColumn = static_cast<int>(ResultColumns.size());
-    ResultColumns.push_back(std::move(counter));
+    block_.Columns[i].CounterColumn = static_cast<int>(block_.Columns.size());
+    block_.Columns.push_back(std::move(counter));
   }
 }
 
@@ -330,18 +328,18 @@ void TSelectQuery::AddAvgCounters() {
 void TSelectQuery::CheckAggregates() {
   bool anyAggregate = false;
   bool columnOutsideAggregate = false;
-  for (int i = 0; i < Visible; ++i) {
-    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+  for (int i = 0; i < block_.Visible; ++i) {
+    const TResultColumn& c = block_.Columns[static_cast<std::size_t>(i)];
     if (c.Aggregate != agg::None) anyAggregate = true;
     else if (c.Plain || ReadsColumn(c.Expression)) columnOutsideAggregate = true;
   }
-  if (QueryBlock.HavingPresent && !QueryBlock.GroupByPresent)
+  if (block_.Query.HavingPresent && !block_.Query.GroupByPresent)
     Fail("A GROUP BY clause must exist in order to use the HAVING clause");
-  if (anyAggregate && columnOutsideAggregate && !QueryBlock.GroupByPresent)
+  if (anyAggregate && columnOutsideAggregate && !block_.Query.GroupByPresent)
     Fail("Invalid use of aggregate function(s), the necessary GROUP BY clause is missing");
-  Distinct = QueryBlock.Distinct && !QueryBlock.GroupByPresent;
+  block_.Distinct = block_.Query.Distinct && !block_.Query.GroupByPresent;
   // Aggregates whose every column is an aggregate (or reads no column) give one row.
-  WholeTableGroup = anyAggregate && !columnOutsideAggregate && !QueryBlock.GroupByPresent;
+  block_.WholeTableGroup = anyAggregate && !columnOutsideAggregate && !block_.Query.GroupByPresent;
 }
 
 // ---- the condition and the joins ----
@@ -352,7 +350,7 @@ void TSelectQuery::CheckBooleanClause(TExpTree& clause, TColumnResolver& resolve
   options.StringsMayBeColumns = true;
   options.RewriteBooleanColumns = true;
   options.Resolver = &resolver;
-  options.Owner = &Hooks;
+  options.Owner = &block_.Hooks;
   options.Context = context;
   CheckExpression(options, clause);
   if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown)
@@ -360,28 +358,21 @@ void TSelectQuery::CheckBooleanClause(TExpTree& clause, TColumnResolver& resolve
 }
 
 void TSelectQuery::CheckCondition() {
-  if (!QueryBlock.Condition) return;
-  CheckBooleanClause(QueryBlock.Condition, ColumnSource, "WHERE or JOIN clause");
-  ConditionChecked = true;
-}
-
-void TSelectQuery::CheckJoins() {
-  // A dry run of the plan over the checked tree raises the join errors now.
-  PreparedConditions.clear();
-  if (QueryBlock.Condition && Sources.size() > 1) PlanJoins(false);
+  if (!block_.Query.Condition) return;
+  CheckBooleanClause(block_.Query.Condition, block_.ColumnSource, "WHERE or JOIN clause");
 }
 
 // ---- HAVING ----
 
 void TSelectQuery::PrepareHaving() {
-  if (!QueryBlock.Having) return;
+  if (!block_.Query.Having) return;
   auto sameColumn = [](const TResultColumn& c, const TExpToken& column) {
     if (!SameName(c.ColumnName, column.ColumnName)) return false;
     return column.TableName.empty() || SameName(c.Correlation, column.TableName);
   };
   // Aggregates become references to the result column that computes them; other names are
   // result columns by correlation and column name or by result name.
-  std::vector<TExpToken*> stack{QueryBlock.Having.get()};
+  std::vector<TExpToken*> stack{block_.Query.Having.get()};
   for (std::size_t guard = 0; !stack.empty() && guard < 1000000; ++guard) {
     TExpToken* n = stack.back();
     stack.pop_back();
@@ -390,8 +381,8 @@ void TSelectQuery::PrepareHaving() {
     if (aggregate != agg::None) {
       const TExpToken* argument = n->Arg(0);
       const TResultColumn* match = nullptr;
-      for (int i = 0; i < Visible && match == nullptr; ++i) {
-        const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+      for (int i = 0; i < block_.Visible && match == nullptr; ++i) {
+        const TResultColumn& c = block_.Columns[static_cast<std::size_t>(i)];
         if (c.Aggregate != aggregate || argument == nullptr) continue;
         if (IsStar(argument) ? c.ColumnName == "*" : (argument->NodeClass == nc::Column && sameColumn(c, *argument)))
           match = &c;
@@ -409,8 +400,8 @@ void TSelectQuery::PrepareHaving() {
       continue;
     }
     if (n->NodeClass == nc::Column) {
-      for (int i = 0; i < Visible; ++i) {
-        const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+      for (int i = 0; i < block_.Visible; ++i) {
+        const TResultColumn& c = block_.Columns[static_cast<std::size_t>(i)];
         if ((c.Aggregate == agg::None && sameColumn(c, *n)) ||
             (n->TableName.empty() && SameName(c.Name, n->ColumnName))) {
           n->ColumnName = c.Name;
@@ -425,9 +416,9 @@ void TSelectQuery::PrepareHaving() {
     for (TExpToken* a : n->Args) stack.push_back(a);
   }
   std::vector<TFieldDefinition> fields;
-  for (const TResultColumn& c : ResultColumns) fields.push_back(c.Definition);
+  for (const TResultColumn& c : block_.Columns) fields.push_back(c.Definition);
   TRecordColumnSource resolver(fields);
-  CheckBooleanClause(QueryBlock.Having, resolver, "HAVING clause");
+  CheckBooleanClause(block_.Query.Having, resolver, "HAVING clause");
 }
 
 // ---- ORDER BY and GROUP BY ----
@@ -435,14 +426,14 @@ void TSelectQuery::PrepareHaving() {
 int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std::string& name, int number,
                                       const std::string& clause, bool allowAggregates) {
   if (name.empty()) {
-    const bool blob =
-        number >= 1 && number <= Visible && ResultColumns[static_cast<std::size_t>(number - 1)].Definition.IsBlob();
-    if (number < 1 || number > Visible || blob)
+    const bool blob = number >= 1 && number <= block_.Visible &&
+                      block_.Columns[static_cast<std::size_t>(number - 1)].Definition.IsBlob();
+    if (number < 1 || number > block_.Visible || blob)
       Fail("Invalid column number '" + std::to_string(number) + "'" + " specified in " + clause + " clause");
     return number - 1;
   }
-  for (int i = 0; i < Visible; ++i) {
-    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(i)];
+  for (int i = 0; i < block_.Visible; ++i) {
+    const TResultColumn& c = block_.Columns[static_cast<std::size_t>(i)];
     const bool plainMatch = c.Aggregate == agg::None && !c.ColumnName.empty() && SameName(c.ColumnName, name) &&
                             (correlation.empty() || SameName(c.Correlation, correlation));
     const bool nameMatch =
@@ -454,46 +445,47 @@ int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std:
 }
 
 void TSelectQuery::ResolveOrderAndGroup() {
-  if (QueryBlock.OrderByFields.size() > kMaxColumns)
+  if (block_.Query.OrderByFields.size() > kMaxColumns)
     Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in ORDER BY clause " + "exceeded");
-  if (QueryBlock.GroupByFields.size() > kMaxColumns)
+  if (block_.Query.GroupByFields.size() > kMaxColumns)
     Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in GROUP BY clause " + "exceeded");
-  if (Distinct && Visible > static_cast<int>(kMaxColumns))
+  if (block_.Distinct && block_.Visible > static_cast<int>(kMaxColumns))
     Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in DISTINCT clause " + "exceeded");
-  OrderColumns.clear();
-  OrderDescending.clear();
-  for (const auto& item : QueryBlock.OrderByFields) {
+  block_.OrderColumns.clear();
+  block_.OrderDescending.clear();
+  for (const auto& item : block_.Query.OrderByFields) {
     const int column =
         ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "ORDER BY", true);
     item->ResultColumn = column + 1;
-    OrderColumns.push_back(column);
-    OrderDescending.push_back(item->Descending);
+    block_.OrderColumns.push_back(column);
+    block_.OrderDescending.push_back(item->Descending);
   }
-  GroupColumns.clear();
-  for (const auto& item : QueryBlock.GroupByFields) {
+  block_.GroupColumns.clear();
+  for (const auto& item : block_.Query.GroupByFields) {
     const int column =
         ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "GROUP BY", false);
-    if (ResultColumns[static_cast<std::size_t>(column)].Definition.IsBlob())
+    if (block_.Columns[static_cast<std::size_t>(column)].Definition.IsBlob())
       Fail("Invalid BLOB column '" + item->ColumnName + "'" + " specified in GROUP BY clause");
     item->ResultColumn = column + 1;
-    GroupColumns.push_back(column);
+    block_.GroupColumns.push_back(column);
   }
-  if (Distinct) {
-    for (int i = 0; i < Visible; ++i)
-      if (ResultColumns[static_cast<std::size_t>(i)].Definition.IsBlob())
-        Fail("Invalid BLOB column '" + ResultColumns[static_cast<std::size_t>(i)].Name + "'" +
+  if (block_.Distinct) {
+    for (int i = 0; i < block_.Visible; ++i)
+      if (block_.Columns[static_cast<std::size_t>(i)].Definition.IsBlob())
+        Fail("Invalid BLOB column '" + block_.Columns[static_cast<std::size_t>(i)].Name + "'" +
              " specified in DISTINCT clause");
   }
-  const bool allAscending = std::none_of(OrderDescending.begin(), OrderDescending.end(), [](bool d) { return d; }) &&
-                            !QueryBlock.OrderByNoCase;
-  OrderSatisfied = false;
-  if (!OrderColumns.empty() && allAscending) {
-    if (QueryBlock.GroupByPresent) {
-      OrderSatisfied = OrderColumns == GroupColumns;
-    } else if (Distinct) {
-      std::vector<int> all(static_cast<std::size_t>(Visible));
-      for (int i = 0; i < Visible; ++i) all[static_cast<std::size_t>(i)] = i;
-      OrderSatisfied = OrderColumns == all;
+  const bool allAscending =
+      std::none_of(block_.OrderDescending.begin(), block_.OrderDescending.end(), [](bool d) { return d; }) &&
+      !block_.Query.OrderByNoCase;
+  block_.OrderSatisfied = false;
+  if (!block_.OrderColumns.empty() && allAscending) {
+    if (block_.Query.GroupByPresent) {
+      block_.OrderSatisfied = block_.OrderColumns == block_.GroupColumns;
+    } else if (block_.Distinct) {
+      std::vector<int> all(static_cast<std::size_t>(block_.Visible));
+      for (int i = 0; i < block_.Visible; ++i) all[static_cast<std::size_t>(i)] = i;
+      block_.OrderSatisfied = block_.OrderColumns == all;
     }
   }
 }
@@ -501,131 +493,10 @@ void TSelectQuery::ResolveOrderAndGroup() {
 // ---- step 5: live or canned ----
 
 void TSelectQuery::DecideLive() {
-  Live = false;
-  QueryBlock.LiveResult = false;
-  if (!QueryBlock.LiveRequest || QueryBlock.Nested || QueryBlock.UnionPart || QueryBlock.UnionFollows) return;
-  if (Statement.Queries().size() != 1 || Sources.size() != 1) return;
-  if (!QueryBlock.IntoTableName.empty() || QueryBlock.IntoMemory) return;
-  if (QueryBlock.Distinct || QueryBlock.GroupByPresent || QueryBlock.HavingPresent || QueryBlock.Top >= 0) return;
-  // A row limit cannot be kept by a cursor on the whole table.
-  if (QueryBlock.MaxRowCount >= 0) return;
-  for (const TResultColumn& c : ResultColumns) {
-    // An aggregate sums up rows: a view of single records cannot show it.
-    if (c.Aggregate != agg::None || c.Hidden) return;
-    if (!c.Plain && c.Definition.IsBlob()) return;
-  }
-  TDataCursor& cursor = *Sources.front()->Cursor;
-  int slot = -1;
-  if (!OrderColumns.empty()) {
-    if (cursor.LanguageId() != Language || cursor.SortId() != Sort) return;
-    slot = LiveOrderSlot();
-    if (slot < 0) return;
-  }
-  Live = true;
-  QueryBlock.LiveResult = true;
-  LiveValues = std::make_unique<TRecordColumnSource>(cursor.TableFields(), Sources.front()->Correlation,
-                                                     cursor.BlobValueReader());
-  cursor.ReplaceFieldDefinitions(PresentedColumns());
-  for (std::size_t i = 0; i < ResultColumns.size(); ++i) ResultColumns[i].Definition = cursor.Fields()[i];
-  cursor.SetComputedFieldCalculator([this](uint8_t* record) { CalculateLiveColumns(record); });
-  if (slot >= 0) cursor.SetIndexSlot(slot);
-}
-
-int TSelectQuery::LiveOrderSlot() const {
-  std::vector<int> fields;
-  for (int column : OrderColumns) {
-    const TResultColumn& c = ResultColumns[static_cast<std::size_t>(column)];
-    if (!c.Plain || c.Source != Sources.front().get()) return -1;
-    fields.push_back(c.SourceFieldNo);
-  }
-  const TDataCursor& cursor = *Sources.front()->Cursor;
-  for (int slot = PrimarySlot; slot <= MaxSecondaryIndexes; ++slot) {
-    const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
-    if (!index.Defined() || index.FieldCount != fields.size() || index.CaseInsensitive != QueryBlock.OrderByNoCase)
-      continue;
-    bool same = true;
-    for (std::size_t i = 0; i < fields.size() && same; ++i) {
-      const bool descending = index.Descending || index.FieldDescending[i];
-      same = index.FieldNumbers[i] == fields[i] && descending == OrderDescending[i];
-    }
-    if (same) return slot;
-  }
-  return -1;
-}
-
-std::vector<TFieldDefinition> TSelectQuery::PresentedColumns() const {
-  std::vector<TFieldDefinition> fields;
-  fields.reserve(ResultColumns.size());
-  for (const TResultColumn& c : ResultColumns) {
-    TFieldDefinition f = c.Definition;
-    if (c.Plain) {
-      // The table's own field (auto-increment and checks included) under the result name.
-      f = c.Source->Cursor->TableFields()[static_cast<std::size_t>(c.SourceFieldNo - 1)];
-      f.Name = c.Name;
-      f.Origin = c.Origin;
-      f.OriginDatabase = c.OriginDatabase;
-    } else {
-      f.Computed = true;
-      f.ValueSize = 0;
-    }
-    fields.push_back(std::move(f));
-  }
-  return fields;
-}
-
-void TSelectQuery::CalculateLiveColumns(uint8_t* record) {
-  TEvalContext context = Context();
-  context.Provider = LiveValues.get();
-  context.Record = record;
-  for (TResultColumn& column : ResultColumns) {
-    if (column.Plain) continue;
-    if (!column.Prepared) {
-      SetFieldNull(record, column.Definition);
-      continue;
-    }
-    TExpTree value = Evaluate(*column.Prepared, context);
-    StoreValue(record, column, *value);
-  }
-}
-
-void TSelectQuery::RunLive() {
-  TDataCursor& cursor = *Sources.front()->Cursor;
-  if (LiveFilter != nullptr) {
-    // The previous execution's filter, unless a user of the cursor removed it already.
-    TFilter* previous = LiveFilter;
-    LiveFilter = nullptr;
-    bool present = false;
-    for (int i = 0; i < cursor.FilterCount() && !present; ++i) present = cursor.FilterAt(i) == previous;
-    if (present) cursor.RemoveFilter(previous);
-  }
-  cursor.Refresh();
-  // This execution's parameter values go into the computed columns and the filter.
-  for (TResultColumn& column : ResultColumns) {
-    column.Prepared.reset();
-    if (!column.Plain && column.Expression != nullptr)
-      column.Prepared = PrepareExpression(*column.Expression, &Hooks, LiveValues.get(), true, false, Language, Sort);
-  }
-  if (QueryBlock.Condition) LiveFilter = cursor.AddResolvedFilter(CopyTree(QueryBlock.Condition.get()));
-  cursor.Home();
-  Rows = cursor.RecordCount();
-}
-
-TDataCursor* TSelectQuery::ResultCursor() const {
-  if (Live) return Sources.front()->Cursor.get();
-  return Result ? Result->Cursor() : nullptr;
-}
-
-void TSelectQuery::PresentResult(TDataCursor& cursor) const {
-  std::vector<TFieldDefinition> fields = cursor.Fields();
-  bool marked = false;
-  for (std::size_t i = 0; i < fields.size() && i < ResultColumns.size(); ++i) {
-    const TResultColumn& c = ResultColumns[i];
-    fields[i].Internal = c.Hidden;
-    fields[i].Origin = c.Origin;
-    fields[i].OriginDatabase = c.OriginDatabase;
-    marked = marked || c.Hidden || !c.Origin.empty();
-  }
-  if (marked) cursor.ReplaceFieldDefinitions(std::move(fields));
+  const TLiveChoice choice = ChooseLive(block_, statement_.Queries().size() == 1);
+  live_ = choice.Live;
+  block_.Query.LiveResult = choice.Live;
+  if (live_) liveResult_.Attach(block_, choice.Slot);
 }
 
 }  // namespace quarry

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/platform/locale_services.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
 
 namespace quarry {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/sql/column_source.h"
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/cursor/data_cursor.h"
 
 namespace quarry {
 

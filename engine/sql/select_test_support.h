@@ -9,12 +9,12 @@
 
 #include "engine/platform/memory_environment.h"
 #include "engine/sql/query_statement.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/engine_error.h"
-#include "engine/storage/file_list.h"
-#include "engine/storage/record_buffer.h"
-#include "engine/storage/session.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/storage/files/file_list.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry::select_testing {
 

@@ -11,7 +11,7 @@
 #include "engine/sql/query_statement.h"
 #include "engine/sql/statement_execution.h"
 #include "engine/sql/statement_test_support.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
 
 namespace quarry {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "engine/sql/expression_error.h"
 #include "engine/sql/expression_scanner.h"
-#include "engine/storage/language_names.h"
+#include "engine/storage/index/language_names.h"
 
 namespace quarry {
 

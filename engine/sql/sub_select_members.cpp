@@ -5,8 +5,8 @@
 
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/select_sources.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/record_buffer.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/sql/expression_collation.h"
 #include "engine/sql/expression_owner.h"
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/values/expression_collation.h"
 
 namespace quarry {
 

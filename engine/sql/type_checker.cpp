@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "engine/sql/date_time_text.h"
 #include "engine/sql/expression_error.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/expression_scanner.h"
-#include "engine/sql/value_ops.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 

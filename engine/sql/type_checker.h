@@ -8,16 +8,17 @@
 #include <string>
 
 #include "engine/sql/column_source.h"
+#include "engine/sql/expression_error.h"
 #include "engine/sql/expression_owner.h"
-#include "engine/sql/token_stack.h"
+#include "engine/values/token_stack.h"
 
 namespace quarry {
 
 struct TCheckOptions {
-  uint16_t ErrorCode = 11949;         // 11949 SQL, 10051 filters
-  std::string TableName;              // filters: the table's name
-  bool StringsMayBeColumns = true;    // a string constant naming a column denotes it
-  bool RewriteBooleanColumns = true;  // a lone boolean column means column = True
+  uint16_t ErrorCode = kSqlErrorCode;  // kSqlErrorCode SQL, kFilterErrorCode filters
+  std::string TableName;               // filters: the table's name
+  bool StringsMayBeColumns = true;     // a string constant naming a column denotes it
+  bool RewriteBooleanColumns = true;   // a lone boolean column means column = True
   TColumnResolver* Resolver = nullptr;
   TExpressionOwner* Owner = nullptr;
   std::string Context = "SQL statement";

@@ -328,7 +328,7 @@ std::string RunWithOwner(TExprTable& table, TQueryOwner& owner, const char* text
     check.Owner = &owner;
     check.Context = "WHERE or JOIN clause";
     CheckExpression(check, tree);
-    TExpTree prepared = PrepareExpression(*tree, &owner, table.Source.get(), true, false, 0, 0);
+    TExpTree prepared = PrepareExpression(*tree, {.Owner = &owner, .Provider = table.Source.get()});
     TExpTree v = EvaluateExpression(*prepared, table.Record.data(), &owner, 0, 0, table.Source.get());
     return v->IsNull ? "NULL" : ValueAsText(*v);
   } catch (const EQuarryEngineError& e) {

@@ -11,9 +11,9 @@
 #include <iostream>
 #include <string>
 
-#include "engine/storage/directory.h"
-#include "engine/storage/engine_error.h"
-#include "engine/storage/session.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 #include "tools/common/catalogue_schema.h"
 #include "tools/common/csv_reader.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/directory.h"
+#include "engine/storage/table/directory.h"
 #include "tools/common/csv_table_plan.h"
 
 namespace quarry::tools {

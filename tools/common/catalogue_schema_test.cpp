@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/cursor/data_cursor.h"
 #include "tools/common/csv_reader.h"
 #include "tools/common/tool_test_support.h"
 

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/engine_error.h"
-#include "engine/storage/session.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry::tools {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/storage/directory.h"
+#include "engine/storage/table/directory.h"
 #include "tools/common/csv_table_plan.h"
 
 namespace quarry::tools {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/errors/engine_error.h"
 #include "tools/common/result_reader.h"
 #include "tools/common/tool_test_support.h"
 

@@ -6,35 +6,24 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/sql/date_time_text.h"
+#include "engine/platform/locale_services.h"
+#include "engine/platform/text_names.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/type_checker.h"
-#include "engine/sql/value_ops.h"
-#include "engine/storage/engine_error.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry::tools {
 
 namespace {
 
-constexpr std::uint16_t kTypeErrorCode = 11949;  // the SQL parse error code
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
+constexpr std::uint16_t kTypeErrorCode = QUARRY_SQLPARSE;
 
 // Field number (from 1) of the header column called name; 0 when none.
 int ColumnNumber(const std::vector<std::string>& header, std::string_view name) {
   for (std::size_t i = 0; i < header.size(); ++i)
-    if (SameName(Trimmed(header[i]), Trimmed(name))) return static_cast<int>(i) + 1;
+    if (SameTextIgnoringCase(TrimText(header[i]), TrimText(name))) return static_cast<int>(i) + 1;
   return 0;
 }
 
@@ -65,7 +54,7 @@ TFieldDefinition FieldFromTypeText(const std::string& name, const std::string& t
   if (node->SubType == subtype::AutoInc)
     throw ECsvLoadError("column " + name + ": AUTOINC columns number themselves and cannot be loaded");
   TFieldDefinition field;
-  field.Name = Trimmed(name);
+  field.Name = TrimText(name);
   field.DataType = type;
   field.SubType = node->SubType;
   if (type == TFieldType::String) field.Size = static_cast<std::uint8_t>(node->ValueSize - 1);
@@ -88,7 +77,7 @@ TCsvTablePlan PlanCsvTable(const std::vector<TCsvRecord>& records, const TCsvLoa
   plan.Fields.resize(header.size());
   for (const auto& [column, typeText] : options.Types) {
     const int number = RequireColumn(header, column, "--type");
-    plan.Fields[number - 1] = FieldFromTypeText(Trimmed(header[number - 1]), typeText);
+    plan.Fields[number - 1] = FieldFromTypeText(TrimText(header[number - 1]), typeText);
     typed[number - 1] = true;
   }
   for (std::size_t i = 0; i < header.size(); ++i) {
@@ -96,7 +85,7 @@ TCsvTablePlan PlanCsvTable(const std::vector<TCsvRecord>& records, const TCsvLoa
     std::size_t longest = 1;
     for (std::size_t r = 1; r < records.size(); ++r) longest = std::max(longest, records[r].Fields[i].size());
     TFieldDefinition& field = plan.Fields[i];
-    field.Name = Trimmed(header[i]);
+    field.Name = TrimText(header[i]);
     field.DataType = TFieldType::String;
     field.Size = static_cast<std::uint8_t>(std::min<std::size_t>(longest, MaxDeclaredSize));
   }

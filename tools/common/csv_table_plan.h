@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/sql/exp_token.h"
-#include "engine/storage/field_definition.h"
+#include "engine/storage/data/field_definition.h"
+#include "engine/values/exp_token.h"
 #include "tools/common/csv_reader.h"
 
 namespace quarry::tools {

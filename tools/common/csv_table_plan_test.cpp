@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/sql/value_ops.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry::tools {
 namespace {

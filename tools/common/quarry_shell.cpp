@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "engine/sql/query_statement.h"
-#include "engine/storage/data_cursor.h"
-#include "engine/storage/directory.h"
-#include "engine/storage/engine_error.h"
-#include "engine/storage/session.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/errors/engine_error.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 #include "tools/common/csv_loader.h"
 #include "tools/common/result_reader.h"
 #include "tools/common/statement_reader.h"

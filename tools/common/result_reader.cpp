@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/sql/value_ops.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry::tools {
 

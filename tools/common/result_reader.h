@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/storage/data_cursor.h"
+#include "engine/storage/cursor/data_cursor.h"
 #include "tools/common/result_table.h"
 
 namespace quarry::tools {

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/storage/directory.h"
-#include "engine/storage/session.h"
+#include "engine/storage/table/directory.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry::tools {
 
