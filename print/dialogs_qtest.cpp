@@ -163,7 +163,7 @@ class DialogsTest : public QObject {
     progress.close();
     QVERIFY(progress.isVisible());
     TgprRunSummary summary;
-    summary.Status = rsCompletedNormally;
+    summary.Status = rsCompleted;
     progress.FinishProgress(false, summary);
     QVERIFY(!progress.isVisible());
   }
@@ -172,7 +172,7 @@ class DialogsTest : public QObject {
     TfmGprProgress progress;
     progress.ShowProgress("Report:Films", acPrinting, "&Abort Report", "&Resume Report");
     TgprRunSummary summary;
-    summary.Status = rsCompletedNormally;
+    summary.Status = rsCompleted;
     summary.PageRange = true;
     Soon([&] { progress.OkButton()->click(); }, 20);
     progress.FinishProgress(true, summary);

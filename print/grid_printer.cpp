@@ -130,7 +130,7 @@ int TGprGridPrinter::Print() {
   if (!object_.IsAssigned()) {
     throw eGprSUError(ComponentName() + ".ObjectToPrint not assigned. Report cannot continue");
   }
-  if (quarry::TrimName(reportId_).empty()) {
+  if (quarry::TrimmedView(reportId_).empty()) {
     throw eGprSUError(ComponentName() + ".ReportId is blank. Report cannot continue");
   }
   // The hourglass shows while the request and its windows are made; the start-up sequence

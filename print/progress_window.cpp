@@ -179,7 +179,7 @@ void TfmGprProgress::FinishProgress(bool pause, const TgprRunSummary& summary) {
   btnAbort_->hide();
   btnResume_->hide();
   btnOk_->show();
-  if (summary.Status == rsCompletedNormally) {
+  if (summary.Status == rsCompleted) {
     if (summary.PagesPrinted == 0) {
       SetBar(1,
              summary.PageRange ? QStringLiteral("No pages found for page range") : QStringLiteral("No pages printed"),

@@ -59,7 +59,7 @@ TgprCellTexts::TgprCellTexts(const TgprReportSettings& settings, TObjInfo& objIn
 
 std::string TgprCellTexts::ValueText(const TColInfo& column, int position) const {
   if (column.IsLineNumber() || objInfo_.DataSet->IsNullAt(position, column.FieldNo)) return {};
-  return std::string(quarry::TrimName(objInfo_.DataSet->AsStringAt(position, column.FieldNo)));
+  return std::string(quarry::TrimmedView(objInfo_.DataSet->AsStringAt(position, column.FieldNo)));
 }
 
 std::string TgprCellTexts::DataText(const TColInfo& column, int position, long long lineNumber) const {

@@ -88,7 +88,7 @@ std::vector<std::string> SplitCommaList(std::string_view list) {
   std::vector<std::string> names;
   for (;;) {
     const size_t comma = list.find(',');
-    const std::string_view name = quarry::TrimName(list.substr(0, comma));
+    const std::string_view name = quarry::TrimmedView(list.substr(0, comma));
     if (!name.empty()) names.emplace_back(name);
     if (comma == std::string_view::npos) break;
     list.remove_prefix(comma + 1);

@@ -81,12 +81,12 @@ void ApplyColumnTotals(TColsList& columns, std::string_view columnTotals, std::s
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 2);
     const std::vector<std::string_view> fields = SplitFields(entry);
     if (fields.size() < 3) continue;
-    TColInfo* column = columns.Find(quarry::TrimName(fields[0]));
-    const std::optional<TgprTotalKind> kind = TotalKindByName(quarry::TrimName(fields[2]));
-    if (column == nullptr || quarry::TrimName(fields[0]).empty() || !kind || *kind == tkNone) continue;
+    TColInfo* column = columns.Find(quarry::TrimmedView(fields[0]));
+    const std::optional<TgprTotalKind> kind = TotalKindByName(quarry::TrimmedView(fields[2]));
+    if (column == nullptr || quarry::TrimmedView(fields[0]).empty() || !kind || *kind == tkNone) continue;
     int level = 0;
     for (size_t i = 0; i < levels.size(); ++i) {
-      if (!quarry::TrimName(fields[1]).empty() && quarry::SameName(levels[i], fields[1]))
+      if (!quarry::TrimmedView(fields[1]).empty() && quarry::SameName(levels[i], fields[1]))
         level = static_cast<int>(i) + 1;
     }
     if (fields.size() > 3) column->TotalFormat = WithoutQuotes(fields[3]);
@@ -166,7 +166,7 @@ std::optional<double> TotalNumberOf(std::string_view text, TgprDataClass dataCla
       if (c == '-' || c == '.' || (c >= '0' && c <= '9')) kept.push_back(c);
     if (kept.empty()) return 0.0;
   } else {
-    kept = std::string(quarry::TrimName(text));
+    kept = std::string(quarry::TrimmedView(text));
     if (kept.empty()) return std::nullopt;
   }
   char* end = nullptr;

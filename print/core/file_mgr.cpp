@@ -109,7 +109,7 @@ const std::string& TgprFileMgr::SettingsFileName() {
   }
   const quarry::TProfileFile dirs(config_.ConfigDirectory + "/" + kGprDirsFileName);
   const std::string value = dirs.ReadString(kGprDirsSection, config_.ProgramPath, "");
-  std::string name = std::string(quarry::TrimName(std::string_view(value).substr(0, value.find(','))));
+  std::string name = std::string(quarry::TrimmedView(std::string_view(value).substr(0, value.find(','))));
   if (!name.empty()) {
     name = quarry::NormalisePath(name);
     if (name.back() == '/') name += kGprDefaultSettingsName;

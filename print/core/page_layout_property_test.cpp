@@ -184,7 +184,7 @@ bool CheckReport(uint32_t seed, TCatalogueResult& result) {
       if (!columns[c].Visible) continue;
       const std::u32string& joined = back.Cells[static_cast<size_t>(position)][static_cast<size_t>(c)];
       const std::u32string expected =
-          WithoutBlanks(DecodeUtf8(quarry::TrimName(cds.AsStringAt(position, columns[c].FieldNo))));
+          WithoutBlanks(DecodeUtf8(quarry::TrimmedView(cds.AsStringAt(position, columns[c].FieldNo))));
       if (joined == expected) continue;
       const bool marked =
           joined.size() >= symbol.size() && joined.compare(joined.size() - symbol.size(), symbol.size(), symbol) == 0 &&

@@ -22,7 +22,7 @@ bool ChangePassword(TgprPasswordDialogs& dialogs, const std::string& name, std::
   for (;;) {
     const TgprPasswordAnswer first = dialogs.Ask("Enter " + std::string(" New ") + name + ":", "", true);
     if (!first.Accepted) break;
-    const std::string entry = std::string(quarry::TrimName(first.Text));
+    const std::string entry = std::string(quarry::TrimmedView(first.Text));
     if (entry.size() > kGprMaxPasswordLength) {
       dialogs.Inform("Password cannot be more than 10 characters. Please try again.");
       continue;
@@ -36,7 +36,7 @@ bool ChangePassword(TgprPasswordDialogs& dialogs, const std::string& name, std::
     }
     const TgprPasswordAnswer second = dialogs.Ask("Verify " + std::string(" New ") + name + ":", "", true);
     if (!second.Accepted) break;
-    if (SamePassword(entry, quarry::TrimName(second.Text))) {
+    if (SamePassword(entry, quarry::TrimmedView(second.Text))) {
       stored = entry;
       remembered = entry;
       modified = true;

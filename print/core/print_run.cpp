@@ -20,7 +20,7 @@ using TClock = std::chrono::steady_clock;
 
 // A whole positive decimal number, or nullopt.
 std::optional<int> ParsePositive(std::string_view text) {
-  text = quarry::TrimName(text);
+  text = quarry::TrimmedView(text);
   int value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;

@@ -22,7 +22,7 @@ bool IsHeaderLine(const TgprTextLine& line) { return !line.Text.empty() && line.
 bool SplitSetting(std::string_view text, std::string& key, std::string& value) {
   const size_t eq = text.find('=');
   if (eq == std::string_view::npos) return false;
-  key = std::string(quarry::TrimName(text.substr(0, eq)));
+  key = std::string(quarry::TrimmedView(text.substr(0, eq)));
   std::string_view rest = text.substr(eq + 1);
   value = std::string(rest.substr(0, rest.find('=')));
   return true;
@@ -143,7 +143,7 @@ std::vector<std::string> ReadSection(const std::vector<TgprTextLine>& lines, con
   while (i < span.End) {
     const std::string& text = lines[i].Text;
     std::string key, value;
-    if (quarry::TrimName(text).empty()) {
+    if (quarry::TrimmedView(text).empty()) {
       ++i;
       continue;
     }
@@ -172,7 +172,7 @@ std::vector<std::string> ReadSection(const std::vector<TgprTextLine>& lines, con
     }
     ++i;
     if (SameName(key, "ioLineNumbers")) {
-      if (quarry::TrimName(value) == "0") {
+      if (quarry::TrimmedView(value) == "0") {
         bool listed = false;
         for (const std::string& name : SplitCommaList(settings.HideColumns)) {
           listed = listed || SameName(name, kGprLineNumberColumn);
