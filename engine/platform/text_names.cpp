@@ -25,4 +25,12 @@ std::string UpperAsciiText(std::string_view text) {
   return out;
 }
 
+bool IsNameStartByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
+}
+
+bool IsNameByte(unsigned char c) {
+  return IsNameStartByte(c) || (c >= '0' && c <= '9') || c == '!' || c == '$' || c == '@';
+}
+
 }  // namespace quarry

@@ -16,4 +16,10 @@ std::string_view TrimmedView(std::string_view text);
 // The text with ASCII letters upper-cased; other bytes (UTF-8 sequences) unchanged.
 std::string UpperAsciiText(std::string_view text);
 
+// A byte that may begin a name (of a table, field, index or expression column): an ASCII
+// letter, '_' or a byte of a character outside ASCII.
+bool IsNameStartByte(unsigned char c);
+// A byte that may follow it: those, digits and '!', '$', '@'.
+bool IsNameByte(unsigned char c);
+
 }  // namespace quarry

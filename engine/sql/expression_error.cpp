@@ -17,4 +17,6 @@ void RaiseExpressionError(uint16_t code, const std::string& tableName, const std
   RaiseEngineError(code, {.table = tableName, .message = CutUtf8(message, kMaxMessageLength)});
 }
 
+void RaiseSqlError(const std::string& message) { RaiseExpressionError(kSqlErrorCode, "", message); }
+
 }  // namespace quarry

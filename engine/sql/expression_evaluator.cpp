@@ -61,7 +61,7 @@ TExpTree EvaluateColumn(const TExpToken& node, const TEvalContext& ctx) {
     result->SetValueSize(node.SavedSize);
     return result;
   }
-  RaiseExpressionError(kSqlErrorCode, "", "Internal error: Column '" + node.ColumnName + "' specified illegally");
+  RaiseSqlError("Internal error: Column '" + node.ColumnName + "' specified illegally");
 }
 
 TExpTree EvaluateUnary(const TExpToken& node, const TEvalContext& ctx) {

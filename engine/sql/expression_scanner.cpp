@@ -2,17 +2,10 @@
 #include "engine/sql/expression_scanner.h"
 
 #include "engine/platform/locale_services.h"
+#include "engine/platform/text_names.h"
 #include "engine/sql/expression_error.h"
 
 namespace quarry {
-
-bool IsNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
-bool IsNameChar(unsigned char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '!' || c == '$' || c == '@';
-}
 
 static bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -129,9 +122,9 @@ int TExpressionScanner::NextToken() {
     CurrentText.clear();
     return Kind;
   }
-  if (IsNameStart(c)) {
+  if (IsNameStartByte(c)) {
     std::size_t i = Pos + 1;
-    while (IsNameChar(AT(i))) ++i;
+    while (IsNameByte(AT(i))) ++i;
     Kind = tk::Name;
     TokenEnd = Pos = i;
     CurrentText = Text.substr(TokenStart, TokenEnd - TokenStart);

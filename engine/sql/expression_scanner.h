@@ -90,9 +90,6 @@ class TExpressionScanner {
   void ScanNumber();
 };
 
-// Name characters of the dialect.
-bool IsNameStart(unsigned char c);
-bool IsNameChar(unsigned char c);
 // ASCII case-insensitive equality (keywords and names).
 bool SameText(std::string_view a, std::string_view b);
 std::string UpperAscii(std::string_view text);

@@ -100,7 +100,7 @@ void TQueryStatement::Parse(std::string_view text) {
 void TQueryStatement::PrepareExecutor() {
   try {
     Executor = Factory(*this);
-    if (!Executor) RaiseExpressionError(kSqlErrorCode, "", "No executor for this statement");
+    if (!Executor) RaiseSqlError("No executor for this statement");
     Executor->Prepare();
   } catch (...) {
     ClearQueries();
@@ -125,7 +125,7 @@ bool TQueryStatement::AskPassword() { return PasswordCallback ? PasswordCallback
 
 TDataCursor* TQueryStatement::Execute(int parameterCount, const TParameterDescriptor* descriptors, const uint8_t* data,
                                       std::size_t dataSize) {
-  if (!Executor) RaiseExpressionError(kSqlErrorCode, "", "No SQL statement has been prepared");
+  if (!Executor) RaiseSqlError("No SQL statement has been prepared");
   Rows = 0;
   Seconds = 0.0;
   if (parameterCount < 0 || (parameterCount > 0 && descriptors == nullptr)) parameterCount = 0;
@@ -157,9 +157,7 @@ int TQueryStatement::BindParameters(int first, int parameterCount, const TParame
     if (index >= parameterCount) break;
     const TParameterDescriptor& d = descriptors[index];
     ++bound;
-    auto fail = [&] {
-      RaiseExpressionError(kSqlErrorCode, "", "Invalid value for parameter " + std::to_string(index + 1));
-    };
+    auto fail = [&] { RaiseSqlError("Invalid value for parameter " + std::to_string(index + 1)); };
     if (data == nullptr || d.Offset >= dataSize || d.Size < 0) fail();
     const bool hasValue = data[d.Offset] != 0;
     const std::size_t valueAt = static_cast<std::size_t>(d.Offset) + 1;

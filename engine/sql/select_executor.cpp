@@ -74,9 +74,8 @@ void TSelectExecutor::CheckUnion(TDataQuery& master, TDataQuery& part) {
     const TResultColumn& a = left->Columns()[static_cast<std::size_t>(i)];
     const TResultColumn& b = right->Columns()[static_cast<std::size_t>(i)];
     if (a.Definition.DataType != b.Definition.DataType)
-      RaiseExpressionError(kSqlErrorCode, "",
-                           "Type mismatch between column expression '" + a.Text + "'" + " in the " + word +
-                               " query and " + "column expression " + "'" + b.Text + "'" + " in the master query");
+      RaiseSqlError("Type mismatch between column expression '" + a.Text + "'" + " in the " + word + " query and " +
+                    "column expression " + "'" + b.Text + "'" + " in the master query");
   }
 }
 

@@ -16,8 +16,6 @@ namespace quarry {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& message) { RaiseExpressionError(kSqlErrorCode, "", message); }
-
 bool IsColumnOf(const TExpToken* n, const TSourceTable* table, int fieldNo) {
   return n != nullptr && n->NodeClass == nc::Column && n->SourceTable == table && n->FieldNo == fieldNo;
 }
@@ -111,7 +109,7 @@ int TSelectPlan::OuterJoinMatchTable(const TExpToken& part, uint64_t tables, con
 
 void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const TExpToken*>& parts, bool forExecution) {
   const int count = static_cast<int>(block.Sources.size());
-  if (count > 64) Fail("Internal join optimization error");
+  if (count > 64) RaiseSqlError("Internal join optimization error");
   runs_.assign(static_cast<std::size_t>(count), TTableRun{});
   for (int t = 0; t < count; ++t)
     runs_[static_cast<std::size_t>(t)].Source = block.Sources[static_cast<std::size_t>(t)].get();
@@ -127,7 +125,7 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
       const uint64_t left = TablesRead(part->Left, block.ColumnSource);
       const uint64_t right = TablesRead(part->Right, block.ColumnSource);
       if (std::popcount(left) > 1 || std::popcount(right) > 1)
-        Fail(
+        RaiseSqlError(
             "The join condition cannot contain multiple table correlation names in either the left or right "
             "operand in WHERE or JOIN clause");
       if (OnlyTable(left) >= 0 && OnlyTable(right) >= 0 && left != right) {
@@ -139,10 +137,10 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
   }
   const int fault = plan_.Finish();
   if (fault >= 0)
-    Fail("Internal join error - table correlation name \"" +
-         block.Sources[static_cast<std::size_t>(fault)]->Correlation + "\" is target of multiple " +
-         "join conditions in WHERE or JOIN clause");
-  if (fault == -2) Fail("Internal join optimization error");
+    RaiseSqlError("Internal join error - table correlation name \"" +
+                  block.Sources[static_cast<std::size_t>(fault)]->Correlation + "\" is target of multiple " +
+                  "join conditions in WHERE or JOIN clause");
+  if (fault == -2) RaiseSqlError("Internal join optimization error");
 
   for (const TOther& other : others) {
     const int only = OnlyTable(other.Tables);

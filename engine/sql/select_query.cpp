@@ -20,8 +20,6 @@ namespace {
 
 constexpr std::size_t kMaxColumns = 1024;
 
-[[noreturn]] void Fail(const std::string& message) { RaiseExpressionError(kSqlErrorCode, "", message); }
-
 bool SameName(const std::string& a, const std::string& b) { return SameTextIgnoringCase(a, b); }
 
 uint8_t AggregateOf(TAggregateKind kind) { return static_cast<uint8_t>(kind); }
@@ -67,7 +65,7 @@ void SetOrigin(TResultColumn& column, const TSelectSource& source, const TFieldD
 void CheckColumnSize(uint8_t type, int32_t valueSize, const std::string& text) {
   const bool tooLong = (type == vt::String && valueSize >= 252) ||
                        ((type == vt::Bytes || type == vt::VarBytes) && valueSize > MaxDeclaredSize);
-  if (tooLong) Fail("Column expression '" + text + "'" + " exceeds the maximum allowable field size");
+  if (tooLong) RaiseSqlError("Column expression '" + text + "'" + " exceeds the maximum allowable field size");
 }
 
 }  // namespace
@@ -170,7 +168,7 @@ void TSelectQuery::LayOutResultColumns() {
     if (field->Aggregate == TAggregateKind::None && IsStar(field->Expression.get())) AddStarColumns(*field);
     else AddResultColumn(*field);
     if (block_.Columns.size() > kMaxColumns)
-      Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in result set exceeded");
+      RaiseSqlError("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in result set exceeded");
   }
   block_.Visible = static_cast<int>(block_.Columns.size());
   NameResultColumns();
@@ -189,11 +187,11 @@ void TSelectQuery::AddStarColumns(const TResultField& field) {
   } else {
     TSelectSource* source = block_.ColumnSource.FindCorrelation(star.TableName);
     if (source == nullptr)
-      Fail("Invalid column name '" + star.ColumnName + "' or table correlation name '" + star.TableName +
-           "' specified in source columns");
+      RaiseSqlError("Invalid column name '" + star.ColumnName + "' or table correlation name '" + star.TableName +
+                    "' specified in source columns");
     if (field.AliasGiven)
-      Fail("Invalid use of column correlation name '" + field.ResultName + "'" + " for '" + field.ExpressionText +
-           "' specified in source columns");
+      RaiseSqlError("Invalid use of column correlation name '" + field.ResultName + "'" + " for '" +
+                    field.ExpressionText + "' specified in source columns");
     tables.push_back(source);
   }
   for (TSelectSource* source : tables) {
@@ -266,7 +264,8 @@ void TSelectQuery::AddResultColumn(const TResultField& field) {
     column.Expression = node;
     column.Source = block_.ColumnSource.SourceOf(*node);
     column.SourceFieldNo = node->FieldNo;
-    if (column.Source == nullptr) Fail("Invalid column name '" + node->ColumnName + "' specified in source columns");
+    if (column.Source == nullptr)
+      RaiseSqlError("Invalid column name '" + node->ColumnName + "' specified in source columns");
     const TFieldDefinition& sourceField =
         column.Source->Cursor->Fields()[static_cast<std::size_t>(column.SourceFieldNo - 1)];
     column.Correlation = column.Source->Correlation;
@@ -334,9 +333,9 @@ void TSelectQuery::CheckAggregates() {
     else if (c.Plain || ReadsColumn(c.Expression)) columnOutsideAggregate = true;
   }
   if (block_.Query.HavingPresent && !block_.Query.GroupByPresent)
-    Fail("A GROUP BY clause must exist in order to use the HAVING clause");
+    RaiseSqlError("A GROUP BY clause must exist in order to use the HAVING clause");
   if (anyAggregate && columnOutsideAggregate && !block_.Query.GroupByPresent)
-    Fail("Invalid use of aggregate function(s), the necessary GROUP BY clause is missing");
+    RaiseSqlError("Invalid use of aggregate function(s), the necessary GROUP BY clause is missing");
   block_.Distinct = block_.Query.Distinct && !block_.Query.GroupByPresent;
   // Aggregates whose every column is an aggregate (or reads no column) give one row.
   block_.WholeTableGroup = anyAggregate && !columnOutsideAggregate && !block_.Query.GroupByPresent;
@@ -354,7 +353,7 @@ void TSelectQuery::CheckBooleanClause(TExpTree& clause, TColumnResolver& resolve
   options.Context = context;
   CheckExpression(options, clause);
   if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown)
-    Fail(context + " must be a boolean expression");
+    RaiseSqlError(context + " must be a boolean expression");
 }
 
 void TSelectQuery::CheckCondition() {
@@ -387,7 +386,7 @@ void TSelectQuery::PrepareHaving() {
         if (IsStar(argument) ? c.ColumnName == "*" : (argument->NodeClass == nc::Column && sameColumn(c, *argument)))
           match = &c;
       }
-      if (match == nullptr) Fail("Expression in HAVING clause not found in source columns");
+      if (match == nullptr) RaiseSqlError("Expression in HAVING clause not found in source columns");
       for (TExpToken*& a : n->Args) {
         TExpTree release(a);
         a = nullptr;
@@ -429,7 +428,7 @@ int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std:
     const bool blob = number >= 1 && number <= block_.Visible &&
                       block_.Columns[static_cast<std::size_t>(number - 1)].Definition.IsBlob();
     if (number < 1 || number > block_.Visible || blob)
-      Fail("Invalid column number '" + std::to_string(number) + "'" + " specified in " + clause + " clause");
+      RaiseSqlError("Invalid column number '" + std::to_string(number) + "'" + " specified in " + clause + " clause");
     return number - 1;
   }
   for (int i = 0; i < block_.Visible; ++i) {
@@ -440,17 +439,17 @@ int TSelectQuery::ResolveResultColumn(const std::string& correlation, const std:
         correlation.empty() && SameName(c.Name, name) && (allowAggregates || c.Aggregate == agg::None);
     if (plainMatch || nameMatch) return i;
   }
-  Fail("Invalid column name '" + (correlation.empty() ? name : correlation + "." + name) + "'" + " specified in " +
-       clause + " clause");
+  RaiseSqlError("Invalid column name '" + (correlation.empty() ? name : correlation + "." + name) + "'" +
+                " specified in " + clause + " clause");
 }
 
 void TSelectQuery::ResolveOrderAndGroup() {
   if (block_.Query.OrderByFields.size() > kMaxColumns)
-    Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in ORDER BY clause " + "exceeded");
+    RaiseSqlError("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in ORDER BY clause " + "exceeded");
   if (block_.Query.GroupByFields.size() > kMaxColumns)
-    Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in GROUP BY clause " + "exceeded");
+    RaiseSqlError("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in GROUP BY clause " + "exceeded");
   if (block_.Distinct && block_.Visible > static_cast<int>(kMaxColumns))
-    Fail("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in DISTINCT clause " + "exceeded");
+    RaiseSqlError("Maximum number of columns (" + std::to_string(kMaxColumns) + ") in DISTINCT clause " + "exceeded");
   block_.OrderColumns.clear();
   block_.OrderDescending.clear();
   for (const auto& item : block_.Query.OrderByFields) {
@@ -465,15 +464,15 @@ void TSelectQuery::ResolveOrderAndGroup() {
     const int column =
         ResolveResultColumn(item->CorrelationName, item->ColumnName, item->ColumnNumber, "GROUP BY", false);
     if (block_.Columns[static_cast<std::size_t>(column)].Definition.IsBlob())
-      Fail("Invalid BLOB column '" + item->ColumnName + "'" + " specified in GROUP BY clause");
+      RaiseSqlError("Invalid BLOB column '" + item->ColumnName + "'" + " specified in GROUP BY clause");
     item->ResultColumn = column + 1;
     block_.GroupColumns.push_back(column);
   }
   if (block_.Distinct) {
     for (int i = 0; i < block_.Visible; ++i)
       if (block_.Columns[static_cast<std::size_t>(i)].Definition.IsBlob())
-        Fail("Invalid BLOB column '" + block_.Columns[static_cast<std::size_t>(i)].Name + "'" +
-             " specified in DISTINCT clause");
+        RaiseSqlError("Invalid BLOB column '" + block_.Columns[static_cast<std::size_t>(i)].Name + "'" +
+                      " specified in DISTINCT clause");
   }
   const bool allAscending =
       std::none_of(block_.OrderDescending.begin(), block_.OrderDescending.end(), [](bool d) { return d; }) &&

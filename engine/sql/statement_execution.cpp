@@ -13,8 +13,7 @@ std::unique_ptr<TStatementExecutor> MakeStatementExecutor(TQueryStatement& state
   if (statement.Kind() == TStatementKind::Select) return std::make_unique<TSelectExecutor>(statement);
   // Other kinds are not run here: say which one was asked for.
   const std::string name = StatementName(statement.Kind());
-  RaiseExpressionError(kSqlErrorCode, "",
-                       (name.empty() ? std::string("Empty") : name) + " statements are not supported");
+  RaiseSqlError((name.empty() ? std::string("Empty") : name) + " statements are not supported");
 }
 
 }  // namespace quarry

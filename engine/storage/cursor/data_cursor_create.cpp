@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/platform/locale_services.h"
+#include "engine/platform/text_names.h"
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
 #include "engine/storage/data/data_header.h"
@@ -15,14 +16,6 @@
 #include "engine/storage/table/table.h"
 
 namespace quarry {
-
-namespace {
-
-bool IsNameStartByte(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
-}  // namespace
 
 void TDataCursor::CreateTable(TCreateTableDefinition definition) {
   RequireClosed();

@@ -12,6 +12,7 @@
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
 #include "engine/storage/data/record_buffer.h"
+#include "engine/storage/data/value_text.h"
 #include "engine/storage/files/file_names.h"
 #include "engine/storage/index/index_key.h"
 #include "engine/storage/table/session.h"
@@ -99,32 +100,7 @@ TExpTree ValueTextNode(const TFieldDefinition& field, const std::string& text, T
                        ? field.ValueSize
                        : (FixedSizeOfType(type) > 0 ? FixedSizeOfType(type) : field.ValueSize);
   target->SetType(type, field.SubType, size, field.Scale);
-  const std::string word = UpperAsciiText(TrimText(text));
-  if (word == "CURRENT_DATE" || word == "CURRENT_TIME" || word == "CURRENT_TIMESTAMP") {
-    const TLocalTime now = environment.LocalTime();
-    const std::int64_t day = DayNumberFromCivil(now.year, now.month, now.day);
-    const std::int64_t ms = ((now.hour * 60LL + now.minute) * 60 + std::min(now.second, 59)) * 1000 + now.millisecond;
-    switch (field.DataType) {
-    case TFieldType::Date:
-      if (word == "CURRENT_TIME") return nullptr;
-      StoreInt64(*target, day);
-      return target;
-    case TFieldType::Time:
-      if (word != "CURRENT_TIME") return nullptr;
-      StoreInt64(*target, ms);
-      return target;
-    case TFieldType::TimeStamp:
-      if (word == "CURRENT_DATE") StoreDouble(*target, MakeTimestamp(day, 0));
-      else if (word == "CURRENT_TIME") StoreDouble(*target, MakeTimestamp(ZeroDateDayNumber(), ms));
-      else StoreDouble(*target, MakeTimestamp(day, ms));
-      return target;
-    default: break;
-    }
-  }
-  TExpTree source = NewToken();
-  source->SetType(vt::String, 0, static_cast<std::int32_t>(text.size()) + 1);
-  source->PutString(text);
-  if (!ConvertValue(*source, *target)) return nullptr;
+  if (!ConvertValueText(text, environment.LocalTime(), *target)) return nullptr;
   return target;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/platform/locale_services.h"
+#include "engine/platform/text_names.h"
 #include "engine/storage/data/record_buffer.h"
 #include "engine/storage/errors/engine_error.h"
 #include "engine/storage/files/file_names.h"
@@ -41,11 +42,6 @@ double DaysSince1899(const TLocalTime& t) {
 
 void EnsureSize(std::vector<std::uint8_t>& buffer, std::size_t size) {
   if (buffer.size() < size) buffer.resize((size + BufferStep - 1) / BufferStep * BufferStep);
-}
-
-bool NameStartsValidly(std::string_view name) {
-  const auto c = static_cast<unsigned char>(name.front());
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
 }
 
 }  // namespace
@@ -227,7 +223,8 @@ void TDataFile::VerifyHeader() {
          raw[145] > MaxFieldValueTextLength || raw[196] > MaxFieldValueTextLength))
       Raise(QUARRY_HEADERCORRUPT);
     const std::string name = TrimText(LocaleUpperCase(f.Name));
-    if (name.empty() || name.size() > MaxFieldNameLength || !NameStartsValidly(name)) Raise(QUARRY_HEADERCORRUPT);
+    if (name.empty() || name.size() > MaxFieldNameLength || !IsNameStartByte(static_cast<unsigned char>(name.front())))
+      Raise(QUARRY_HEADERCORRUPT);
     for (std::size_t j = 0; j < i; ++j) {
       if (fields_[j].FieldNo == f.FieldNo || SameTextIgnoringCase(TrimText(fields_[j].Name), TrimText(f.Name)))
         Raise(QUARRY_HEADERCORRUPT);

@@ -1,6 +1,7 @@
 // The built-in check of minimum, maximum and default texts of field definitions.
 #include "engine/storage/data/value_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -10,6 +11,8 @@
 
 #include "engine/platform/locale_services.h"
 #include "engine/platform/text_names.h"
+#include "engine/values/date_time_text.h"
+#include "engine/values/value_ops.h"
 
 namespace quarry {
 
@@ -120,6 +123,34 @@ bool IsValidValueText(const TFieldDefinition& field, std::string_view text) {
   }
   default: return true;
   }
+}
+
+bool ConvertValueText(std::string_view text, const TLocalTime& now, TExpToken& target) {
+  const std::string word = UpperAsciiText(TrimmedView(text));
+  if (word == "CURRENT_DATE" || word == "CURRENT_TIME" || word == "CURRENT_TIMESTAMP") {
+    const std::int64_t day = DayNumberFromCivil(now.year, now.month, now.day);
+    const std::int64_t ms = ((now.hour * 60LL + now.minute) * 60 + std::min(now.second, 59)) * 1000 + now.millisecond;
+    switch (target.DataType) {
+    case vt::Date:
+      if (word == "CURRENT_TIME") return false;
+      StoreInt64(target, day);
+      return true;
+    case vt::Time:
+      if (word != "CURRENT_TIME") return false;
+      StoreInt64(target, ms);
+      return true;
+    case vt::Timestamp:
+      if (word == "CURRENT_DATE") StoreDouble(target, MakeTimestamp(day, 0));
+      else if (word == "CURRENT_TIME") StoreDouble(target, MakeTimestamp(ZeroDateDayNumber(), ms));
+      else StoreDouble(target, MakeTimestamp(day, ms));
+      return true;
+    default: break;
+    }
+  }
+  TExpToken source;
+  source.SetType(vt::String, 0, static_cast<std::int32_t>(text.size()) + 1);
+  source.PutString(std::string(text));
+  return ConvertValue(source, target);
 }
 
 }  // namespace quarry

@@ -1,4 +1,4 @@
-// Checks of the minimum, maximum and default texts kept in field definitions.
+// Checks and conversion of the minimum, maximum and default texts kept in field definitions.
 //
 // A table's header verification asks whether each such text is a valid value of its
 // field's type. The SQL layer may supply its own conversion rules through
@@ -12,12 +12,20 @@
 #include <functional>
 #include <string_view>
 
+#include "engine/platform/environment.h"
 #include "engine/storage/data/field_definition.h"
+#include "engine/values/exp_token.h"
 
 namespace quarry {
 
 using TValueTextValidator = std::function<bool(const TFieldDefinition& field, std::string_view text)>;
 
 bool IsValidValueText(const TFieldDefinition& field, std::string_view text);
+
+// Converts a value text into `target`, whose type, size and scale the caller has set.
+// CURRENT_DATE, CURRENT_TIME and CURRENT_TIMESTAMP take their value from `now`; one that
+// does not fit the type (CURRENT_TIME for a date, CURRENT_DATE for a time) fails. False when
+// the text is not a value of the type.
+bool ConvertValueText(std::string_view text, const TLocalTime& now, TExpToken& target);
 
 }  // namespace quarry

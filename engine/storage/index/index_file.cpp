@@ -16,10 +16,6 @@ namespace quarry {
 
 namespace {
 
-bool ValidNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
 bool IsTextField(const TFieldDefinition& f) {
   return f.DataType == TFieldType::String || (f.DataType == TFieldType::Blob && f.SubType == subtype::Memo);
 }
@@ -152,7 +148,7 @@ void TIndexFile::VerifyHeader(const std::vector<TFieldDefinition>& fields) {
       if (!d.Name.empty() || !d.Unique) bad();
     } else {
       const std::string name = TrimText(d.Name);
-      if (name.empty() || name.size() > MaxIndexNameLength || !ValidNameStart(static_cast<unsigned char>(name[0]))) {
+      if (name.empty() || name.size() > MaxIndexNameLength || !IsNameStartByte(static_cast<unsigned char>(name[0]))) {
         bad();
       }
       for (int other = 1; other < slot; ++other) {
@@ -249,7 +245,7 @@ int TIndexFile::TrimmedLimit() const { return std::max(1, settings_.RecordBuffer
 
 void TIndexFile::CheckDefinitionName(const std::string& name, int skipSlot) const {
   if (name.empty()) RaiseIndexError(QUARRY_INDEXNAMEREQUIRED, FileName());
-  if (!ValidNameStart(static_cast<unsigned char>(name[0])) || name.size() > MaxIndexNameLength) {
+  if (!IsNameStartByte(static_cast<unsigned char>(name[0])) || name.size() > MaxIndexNameLength) {
     RaiseIndexError(QUARRY_INVALIDINDEXNAME, FileName(), name);
   }
   for (int slot = 1; slot <= header_.SecondaryCount; ++slot) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/storage/data/record_buffer.h"
+#include "engine/storage/data/value_text.h"
 #include "engine/storage/files/file_names.h"
 #include "engine/values/date_time_text.h"
 #include "engine/values/expression_collation.h"
@@ -153,33 +154,8 @@ bool ConvertField(const TFieldDefinition& from, const std::uint8_t* oldRecord, c
 
 // A value text (default, minimum, maximum) as a value node of the field's type.
 bool ValueTextToken(const TFieldDefinition& field, const std::string& text, TExpToken& value) {
-  const std::string trimmed = TrimText(text);
   value = EmptyValueOf(field);
-  const std::string upper = UpperAsciiText(trimmed);
-  if (upper == "CURRENT_DATE" || upper == "CURRENT_TIME" || upper == "CURRENT_TIMESTAMP") {
-    const bool timestamp = value.DataType == vt::Timestamp;
-    if (upper == "CURRENT_DATE") {
-      if (timestamp) StoreDouble(value, MakeTimestamp(CurrentDayNumber(), 0));
-      else StoreInt64(value, CurrentDayNumber());
-    } else if (upper == "CURRENT_TIME") {
-      if (timestamp) StoreDouble(value, MakeTimestamp(ZeroDateDayNumber(), CurrentTimeOfDay()));
-      else StoreInt64(value, CurrentTimeOfDay());
-    } else {
-      if (value.DataType == vt::Date || value.DataType == vt::Time) {
-        std::int64_t day = 0;
-        std::int32_t ms = 0;
-        SplitTimestamp(CurrentTimestamp(), day, ms);
-        StoreInt64(value, value.DataType == vt::Date ? day : ms);
-      } else {
-        StoreDouble(value, CurrentTimestamp());
-      }
-    }
-    return true;
-  }
-  TExpToken source;
-  source.DataType = vt::String;
-  StoreText(source, trimmed);
-  return ConvertValue(source, value);
+  return ConvertValueText(text, DefaultEnvironment().LocalTime(), value);
 }
 
 // A new record of the table with every field's default value.

@@ -13,14 +13,6 @@
 
 namespace quarry {
 
-namespace {
-
-bool ValidNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
-}  // namespace
-
 // Checks the requested structure as table creation does and returns it normalised: names
 // trimmed (secondary index names upper-cased), declared sizes and scales cleared where the
 // type has none, the primary index unnamed and unique.
@@ -46,7 +38,7 @@ TRestructureRequest CheckedStructure(const TRestructureRequest& request, const s
     TFieldDefinition& f = d.Fields[i];
     f.Name = TrimText(f.Name);
     if (f.Name.empty() || f.Name.size() > static_cast<std::size_t>(MaxFieldNameLength) ||
-        !ValidNameStart(static_cast<unsigned char>(f.Name[0]))) {
+        !IsNameStartByte(static_cast<unsigned char>(f.Name[0]))) {
       raise(QUARRY_INVALIDFIELDNAME, f.Name);
     }
     for (std::size_t j = 0; j < i; ++j) {
