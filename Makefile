@@ -23,7 +23,7 @@ run: build
 
 build-test: deps
 	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELLOMAR_SANITIZE=ON \
-	      -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+	      -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1"
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 
 test: build-test

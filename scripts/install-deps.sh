@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config ccache
+  build-essential cmake ninja-build pkg-config ccache lld
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6svg6
   libgl-dev libxkbcommon-dev
   libicu-dev libcups2-dev
