@@ -21,6 +21,14 @@ namespace {
 constexpr int kOffScreenTop = -5000;
 TfmGprMain* currentWindow = nullptr;
 
+// The host's window a snapshot prints: the active window when Print was called, else the
+// window the component sits on.
+QWidget* SnapshotFormOf(const TGprGridPrinter& component) {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  if (auto* owner = qobject_cast<QWidget*>(component.parent())) return owner->window();
+  return nullptr;
+}
+
 }  // namespace
 
 TgprOptionsRequestUi::TgprOptionsRequestUi(TgprPrintRequest& request) : request_(request) {
@@ -35,6 +43,7 @@ TgprOptionsRequestUi::TgprOptionsRequestUi(TgprPrintRequest& request) : request_
     preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
   };
   window_->SetHooks(std::move(hooks));
+  window_->SetSnapshotForm(SnapshotFormOf(request.Component()), request.Component().ComponentName());
   currentWindow = window_.get();
 }
 
@@ -72,7 +81,7 @@ TgprPreviewOutcome TgprOptionsRequestUi::PreviewFirst() {
   preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
   bool printed = false;
   preview.SetPrintHandler([this, &preview, &printed](TgprPageRange range) {
-    TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, &preview);
+    TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, window_->RunContext(&preview));
     printed = true;
     return run;
   });

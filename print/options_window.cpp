@@ -105,9 +105,8 @@ void TfmGprMain::BuildMenus() {
     cmbxOutputDest_->showPopup();
   });
   file->addAction(QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P), this, [this] { PrintClick(); });
-  actPrinterSetup_ =
-      file->addAction(QStringLiteral("Printer Set&up"), QKeySequence(Qt::CTRL | Qt::Key_U), this,
-                      [this] { ShowMessage(QStringLiteral("Printer setup comes with printer output"), 0, 5); });
+  actPrinterSetup_ = file->addAction(QStringLiteral("Printer Set&up"), QKeySequence(Qt::CTRL | Qt::Key_U), this,
+                                     [this] { PrinterSetup(); });
   actSave_ = file->addAction(QStringLiteral("&Save Options"), QKeySequence(Qt::CTRL | Qt::Key_S), this,
                              [this] { SaveClick(); });
   file->addAction(QStringLiteral("Size Column Widths"), this, [this] { RecomputeLayout(); });
@@ -284,8 +283,16 @@ void TfmGprMain::PrinterSetup() {
   if (!settings_.DefaultPrinter && !settings_.PrinterName.empty()) {
     printer.setPrinterName(QString::fromStdString(settings_.PrinterName));
   }
+  printer.setCopyCount(printerSetup_.Copies);
+  printer.setCollateCopies(printerSetup_.Collate);
+  printer.setDuplex(printerSetup_.Duplex);
+  if (printerSetup_.PaperSize.isValid()) printer.setPageSize(printerSetup_.PaperSize);
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
+  printerSetup_.Copies = std::max(1, printer.copyCount());
+  printerSetup_.Collate = printer.collateCopies();
+  printerSetup_.Duplex = printer.duplex();
+  printerSetup_.PaperSize = printer.pageLayout().pageSize();
   settings_.PrinterName = printer.printerName().toStdString();
   settings_.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? orLandscape : orPortrait;
   const bool wasDefault = settings_.DefaultPrinter;
@@ -412,6 +419,20 @@ bool TfmGprMain::RecomputeLayout() {
   return true;
 }
 
+void TfmGprMain::SetSnapshotForm(QWidget* form, std::string componentName) {
+  snapshotForm_ = form;
+  componentName_ = std::move(componentName);
+}
+
+TgprRunContext TfmGprMain::RunContext(QWidget* parent) {
+  TgprRunContext context;
+  context.Parent = parent;
+  context.PrinterSetup = printerSetup_;
+  context.SnapshotForm = snapshotForm_;
+  context.ComponentName = componentName_;
+  return context;
+}
+
 TgprRunOutcome TfmGprMain::PrintClick() {
   TgprRunOutcome outcome;
   outcome.Result = rrTerminated;
@@ -421,9 +442,7 @@ TgprRunOutcome TfmGprMain::PrintClick() {
   }
   if (!ValidateAll()) return outcome;
   const TgprPageRange range = PageRangeFor(settings_);
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  outcome = RunReport(settings_, objInfo_, range, this);
-  QApplication::restoreOverrideCursor();
+  outcome = RunReport(settings_, objInfo_, range, RunContext(this));
   lastRunResult_ = outcome.Result;
   pagesPrinted_ = outcome.PagesPrinted;
   if (!outcome.ErrorMessage.empty()) {
@@ -444,7 +463,7 @@ bool TfmGprMain::PreviewClick() {
   if (!ValidateAll()) return false;
   TfmGprPreview preview(settings_, objInfo_, this);
   preview.SetPrintHandler([this, &preview](TgprPageRange range) {
-    TgprRunOutcome outcome = RunReport(settings_, objInfo_, range, &preview);
+    TgprRunOutcome outcome = RunReport(settings_, objInfo_, range, RunContext(&preview));
     lastRunResult_ = outcome.Result;
     pagesPrinted_ = outcome.PagesPrinted;
     return outcome;

@@ -65,6 +65,13 @@ class TfmGprMain : public QDialog {
   ~TfmGprMain() override;
 
   void SetHooks(TRequestHooks hooks) { hooks_ = std::move(hooks); }
+  // The host's window a window snapshot prints, and the component's name for its message.
+  void SetSnapshotForm(QWidget* form, std::string componentName);
+  // What the printer setup dialog left: paper, copies, duplex and collation of printer runs.
+  const TgprPrinterSetup& PrinterSetupChoice() const { return printerSetup_; }
+  void SetPrinterSetupChoice(TgprPrinterSetup setup) { printerSetup_ = std::move(setup); }
+  // The context of this window's runs; parent asks the questions and owns the progress window.
+  TgprRunContext RunContext(QWidget* parent);
 
   // Fills every control from the settings (marks nothing modified).
   void FillControls();
@@ -131,6 +138,9 @@ class TfmGprMain : public QDialog {
   std::unique_ptr<TgprOptionsPages> pages_;  // builds the pages; its bindings refer to it
   std::vector<TBinding> bindings_;
   TgprMemoIndex memo_ = miRptTi;
+  TgprPrinterSetup printerSetup_;
+  QWidget* snapshotForm_ = nullptr;
+  std::string componentName_ = "TGprGridPrinter";
   int lastRunResult_ = 0;
   int pagesPrinted_ = 0;
   bool filling_ = false;

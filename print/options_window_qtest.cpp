@@ -85,6 +85,7 @@ class OptionsWindowTest : public QObject {
     settings_ = TgprReportSettings();
     settings_.OutputDest = odTextFile;
     settings_.OutputFileName = scratch_.filePath(QStringLiteral("Rpt.Txt")).toStdString();
+    settings_.PauseAfterPrinting = false;
     objInfo_ = catalogue_->ObjInfo(settings_);
     auto window = std::make_unique<TfmGprMain>(settings_, objInfo_);
     window->FillControls();
@@ -432,6 +433,7 @@ class OptionsWindowTest : public QObject {
     settings_ = TgprReportSettings();
     settings_.OutputDest = odTextFile;
     settings_.OutputFileName = scratch_.filePath(QStringLiteral("Current.Txt")).toStdString();
+    settings_.PauseAfterPrinting = false;
     objInfo_ = catalogue_->ObjInfo(settings_);
     TfmGprPreview preview(settings_, objInfo_);
     preview.show();

@@ -26,7 +26,7 @@ inline std::string RunCommand(const std::string& command) {
 }
 
 // Pages of a text: split at form feeds, CR dropped, trailing blanks and blank lines at a
-// page's end dropped, empty pages at the end dropped, and the blanks all lines of a page
+// page's start and end dropped, empty pages at the end dropped, and the blanks all lines of a page
 // begin with removed (pdftotext in fixed-pitch mode shows the page margin as blanks). A
 // no-break space counts as a blank: pdftotext gives it as one.
 inline std::vector<std::vector<std::string>> SplitPages(const std::string& text) {
@@ -55,6 +55,8 @@ inline std::vector<std::vector<std::string>> SplitPages(const std::string& text)
   if (!line.empty()) endLine();
   for (auto& page : pages) {
     while (!page.empty() && page.back().empty()) page.pop_back();
+    // pdftotext starts a page at its first line with text: a top margin does not show.
+    while (!page.empty() && page.front().empty()) page.erase(page.begin());
     std::size_t indent = std::string::npos;
     for (const std::string& text : page) {
       if (!text.empty()) indent = std::min(indent, text.find_first_not_of(' '));

@@ -511,7 +511,9 @@ TgprRunOutcome TfmGprPreview::PrintPages() {
   if (printHandler_) {
     outcome = printHandler_(range);
   } else {
-    outcome = RunReport(settings_, objInfo_, range, this);
+    TgprRunContext context;
+    context.Parent = this;
+    outcome = RunReport(settings_, objInfo_, range, context);
   }
   settings_.PrintWhat = savedWhat;
   settings_.PageRangeFrom = savedFrom;

@@ -82,18 +82,38 @@ TgprOpenResult TgprPrinterOutput::Open() {
   return TgprOpenResult::Opened;
 }
 
-void TgprPrinterOutput::WritePage(const std::vector<std::string>& lines, bool /*firstPage*/) {
+void TgprPrinterOutput::StartPage() {
   if (anyPage_ && !printer_->newPage()) throw eGprPrtError("Printer " + Quoted(printerName_) + " refused a new page");
-  pagePainter_.DrawPage(painter_, lines);
   anyPage_ = true;
-  if (ownCopies_ > 1) pages_.push_back(lines);
+}
+
+void TgprPrinterOutput::Draw(const TPage& page) {
+  if (page.Picture.isNull()) {
+    pagePainter_.DrawPage(painter_, page.Lines);
+  } else {
+    DrawPicture(painter_, page.Picture, page.Scale);
+  }
+}
+
+void TgprPrinterOutput::WritePage(const std::vector<std::string>& lines, bool /*firstPage*/) {
+  StartPage();
+  TPage page{lines, {}, TgprPictureScale::FitPage};
+  Draw(page);
+  if (ownCopies_ > 1) pages_.push_back(std::move(page));
+}
+
+void TgprPrinterOutput::WritePicture(const QImage& picture, TgprPictureScale scale) {
+  StartPage();
+  TPage page{{}, picture, scale};
+  Draw(page);
+  if (ownCopies_ > 1) pages_.push_back(std::move(page));
 }
 
 void TgprPrinterOutput::Close() {
   for (int copy = 2; copy <= ownCopies_; ++copy) {
-    for (const auto& lines : pages_) {
+    for (const TPage& page : pages_) {
       printer_->newPage();
-      pagePainter_.DrawPage(painter_, lines);
+      Draw(page);
     }
   }
   if (!painter_.end()) throw eGprPrtError("Printer " + Quoted(printerName_) + " could not print the job");
