@@ -35,6 +35,9 @@ QGroupBox* Group(QWidget* parent, const QString& title, const QString& name = {}
   return box;
 }
 
+const QStringList kJustifications{QStringLiteral("Left Justify"), QStringLiteral("Right Justify"),
+                                  QStringLiteral("Center Justify")};
+
 }  // namespace
 
 // --- Control factories -------------------------------------------------------------------
@@ -97,6 +100,14 @@ QLineEdit* TfmGprMain::AddText(QWidget* parent, std::string& setting, bool affec
   });
   bindings_.push_back({[edit, &setting] { edit->setText(QString::fromStdString(setting)); }});
   return edit;
+}
+
+template <typename TEnum>
+QComboBox* TgprOptionsPages::EnumCombo(QWidget* parent, const QStringList& items, TEnum& setting, bool affectsLayout,
+                                       const QString& name) {
+  return window_.AddCombo(
+      parent, items, [&setting] { return static_cast<int>(setting); },
+      [&setting](int index) { setting = static_cast<TEnum>(index); }, affectsLayout, name);
 }
 
 // --- Pages --------------------------------------------------------------------------------
@@ -189,10 +200,9 @@ QWidget* TgprOptionsPages::General() {
   // AutoSizzing(TM)
   auto* autosize = Group(page, Q("AutoSizzing(TM)"));
   auto* autoForm = new QFormLayout(autosize);
-  autoForm->addRow(w.AddCombo(
-      autosize, {Q("AutoSize All Rows"), Q("Limit Rows to AutoSize"), Q("Use Current Column Sizes")},
-      [&s] { return static_cast<int>(s.AutoSizze); }, [&s](int i) { s.AutoSizze = static_cast<TgprAutoSize>(i); }, true,
-      QStringLiteral("AutoSizze")));
+  autoForm->addRow(EnumCombo(autosize,
+                             {Q("AutoSize All Rows"), Q("Limit Rows to AutoSize"), Q("Use Current Column Sizes")},
+                             s.AutoSizze, true, QStringLiteral("AutoSizze")));
   w.AddNumeric(autoForm, "MaxRowsToAutoSizze");
   grid->addWidget(autosize, 2, 0);
 
@@ -206,11 +216,8 @@ QWidget* TgprOptionsPages::General() {
   auto* trunc = w.AddText(formatting, s.TextTruncSymbol, true, QStringLiteral("TextTruncSymbol"));
   trunc->setMaximumWidth(80);
   form->addRow(Q("Text Truncation Symbol:"), trunc);
-  form->addRow(Q("Col&umn Titles:"), w.AddCombo(
-                                         formatting, {Q("Left Justify"), Q("Right Justify"), Q("Center Justify")},
-                                         [&s] { return static_cast<int>(s.ColTitleAlignment); },
-                                         [&s](int i) { s.ColTitleAlignment = static_cast<TgprAlignment>(i); }, false,
-                                         QStringLiteral("ColTitleAlignment")));
+  form->addRow(Q("Col&umn Titles:"),
+               EnumCombo(formatting, kJustifications, s.ColTitleAlignment, false, QStringLiteral("ColTitleAlignment")));
   w.AddNumeric(form, "NumFixedCols");
   grid->addWidget(formatting, 0, 1, 2, 1);
 
@@ -272,16 +279,10 @@ QWidget* TgprOptionsPages::Output() {
 
   auto* position = Group(page, Q("Report Position"));
   auto* positionForm = new QFormLayout(position);
-  positionForm->addRow(Q("Orientatio&n:"), w.AddCombo(
-                                               position, {Q("Portrait"), Q("Landscape"), Q("Printer Default")},
-                                               [&s] { return static_cast<int>(s.Orientation); },
-                                               [&s](int i) { s.Orientation = static_cast<TgprOrientation>(i); }, true,
-                                               QStringLiteral("Orientation")));
-  positionForm->addRow(Q("&Alignment:"), w.AddCombo(
-                                             position, {Q("Left Justify"), Q("Right Justify"), Q("Center Justify")},
-                                             [&s] { return static_cast<int>(s.ReportAlignment); },
-                                             [&s](int i) { s.ReportAlignment = static_cast<TgprAlignment>(i); }, true,
-                                             QStringLiteral("ReportAlignment")));
+  positionForm->addRow(Q("Orientatio&n:"), EnumCombo(position, {Q("Portrait"), Q("Landscape"), Q("Printer Default")},
+                                                     s.Orientation, true, QStringLiteral("Orientation")));
+  positionForm->addRow(Q("&Alignment:"), EnumCombo(position, kJustifications, s.ReportAlignment, true,
+                                                   QStringLiteral("ReportAlignment")));
   grid->addWidget(position, 1, 0);
 
   auto* printers = Group(page, Q("Printer"));
@@ -370,11 +371,8 @@ QWidget* TgprOptionsPages::Style() {
 
   auto* fonts = new QWidget(page);
   auto* form = new QFormLayout(fonts);
-  form->addRow(
-      Q("Output Quality:"),
-      w.AddCombo(
-          fonts, {Q("ASCII LineDraw"), Q("IBM LineDraw")}, [&s] { return static_cast<int>(s.OutputQuality); },
-          [&s](int i) { s.OutputQuality = static_cast<TgprOutputQuality>(i); }, true, QStringLiteral("OutputQuality")));
+  form->addRow(Q("Output Quality:"), EnumCombo(fonts, {Q("ASCII LineDraw"), Q("IBM LineDraw")}, s.OutputQuality, true,
+                                               QStringLiteral("OutputQuality")));
   form->addRow(Q("Fixed Text Font"), w.AddText(fonts, s.TextFontName, true, QStringLiteral("TextFontName")));
   w.AddNumeric(form, "TextFontSize");
   form->addRow(Q("Replacement Font"), w.AddText(fonts, s.ReplFontName, false, QStringLiteral("ReplFontName")));
@@ -550,31 +548,13 @@ QWidget* TgprOptionsPages::Setup() {
     auto* box = new QCheckBox(Q(captions[p]), display);
     box->setObjectName(QStringLiteral("ckbxPage%1").arg(Q(OptionsPageName(static_cast<TgprOptionsPage>(p)))));
     dLayout->addWidget(box);
-    QObject::connect(box, &QCheckBox::toggled, &w, [&w, &s, p](bool on) {
+    const auto page = static_cast<TgprOptionsPage>(p);
+    QObject::connect(box, &QCheckBox::toggled, &w, [&w, &s, page](bool on) {
       if (w.filling_) return;
-      std::vector<std::string> hidden;
-      for (const std::string& name : SplitCommaList(s.HidePages)) {
-        if (QString::fromStdString(name).compare(Q(OptionsPageName(static_cast<TgprOptionsPage>(p))),
-                                                 Qt::CaseInsensitive) != 0) {
-          hidden.push_back(name);
-        }
-      }
-      if (!on) hidden.push_back(OptionsPageName(static_cast<TgprOptionsPage>(p)));
-      std::string list;
-      for (const std::string& name : hidden) list += (list.empty() ? "" : ",") + name;
-      s.HidePages = list;
+      s.HidePages = WithPageHidden(s.HidePages, page, !on);
       w.Edited(false);
     });
-    w.bindings_.push_back({[box, &s, p] {
-      bool shown = true;
-      for (const std::string& name : SplitCommaList(s.HidePages)) {
-        if (QString::fromStdString(name).compare(Q(OptionsPageName(static_cast<TgprOptionsPage>(p))),
-                                                 Qt::CaseInsensitive) == 0) {
-          shown = false;
-        }
-      }
-      box->setChecked(shown);
-    }});
+    w.bindings_.push_back({[box, &s, page] { box->setChecked(!PageHidden(s.HidePages, page)); }});
   }
   grid->addWidget(display, 0, 1);
 

@@ -3,8 +3,11 @@
 // columns grid and memo list with their own behaviour. Used once, by TfmGprMain's constructor.
 #pragma once
 
+#include <QStringList>
+
 #include <vector>
 
+class QComboBox;
 class QWidget;
 
 namespace gpr {
@@ -23,6 +26,10 @@ class TgprOptionsPages {
   QWidget* Style();
   QWidget* Titles();
   QWidget* Setup();
+  // A combo box whose items are an enumeration setting's values in order.
+  template <typename TEnum>
+  QComboBox* EnumCombo(QWidget* parent, const QStringList& items, TEnum& setting, bool affectsLayout,
+                       const QString& name);
   void FillColumnsGrid();
   void LoadMemo();
 

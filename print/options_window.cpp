@@ -197,14 +197,10 @@ void TfmGprMain::RebuildTabs() {
   QWidget* currentPage = current >= 0 ? tabPages_->widget(current) : nullptr;
   const QSignalBlocker block(tabPages_);
   while (tabPages_->count() > 0) tabPages_->removeTab(0);
-  const std::vector<std::string> hidden = SplitCommaList(settings_.HidePages);
   for (int page = 0; page < kGprOptionsPageCount; ++page) {
-    const char* name = OptionsPageName(static_cast<TgprOptionsPage>(page));
-    const bool isHidden = std::any_of(hidden.begin(), hidden.end(), [name](const std::string& h) {
-      return QString::fromStdString(h).compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    });
-    if (isHidden && !showHiddenPages_) continue;
-    tabPages_->addTab(pageWidgets_[page], QString::fromLatin1(name));
+    const auto which = static_cast<TgprOptionsPage>(page);
+    if (PageHidden(settings_.HidePages, which) && !showHiddenPages_) continue;
+    tabPages_->addTab(pageWidgets_[page], QString::fromLatin1(OptionsPageName(which)));
   }
   const int again = tabPages_->indexOf(currentPage);
   tabPages_->setCurrentIndex(again >= 0 ? again : 0);
