@@ -15,6 +15,7 @@
 #include "print/core/page_builder.h"
 #include "print/grid_printer.h"
 #include "print/options_request_ui.h"
+#include "print/memo_date_format.h"
 #include "print/preview_window.h"
 #include "print/print_request.h"
 
@@ -97,6 +98,8 @@ class OptionsWindowTest : public QObject {
  private slots:
   void initTestCase() {
     catalogue_ = ShippedCatalogue();
+    // Every run and every expected page carry the same date and time.
+    SetMemoClock([] { return QDateTime(QDate(2026, 12, 10), QTime(9, 30)); });
     if (!catalogue_) QSKIP("the shipped catalogue's videos.csv is missing");
     QVERIFY(scratch_.isValid());
   }
@@ -274,6 +277,7 @@ class OptionsWindowTest : public QObject {
     TgprReportSettings settings = settings_;
     TObjInfo objInfo = catalogue_->ObjInfo(settings);
     TgprPrintSettings print;
+    SetMemoDateTime(settings, print);
     TgprPageBuilder builder(settings, objInfo, print);
     const std::string file = ReadAll(QString::fromStdString(settings_.OutputFileName));
     std::string first;
@@ -337,6 +341,7 @@ class OptionsWindowTest : public QObject {
     TgprReportSettings settings = settings_;
     TObjInfo objInfo = catalogue_->ObjInfo(settings);
     TgprPrintSettings print;
+    SetMemoDateTime(settings, print);
     TgprPageBuilder builder(settings, objInfo, print);
     QCOMPARE(preview.PageText().toStdString(), builder.Page(1, 1).Text());
 
@@ -448,6 +453,7 @@ class OptionsWindowTest : public QObject {
     TgprReportSettings settings = settings_;
     TObjInfo objInfo = catalogue_->ObjInfo(settings);
     TgprPrintSettings print;
+    SetMemoDateTime(settings, print);
     TgprPageBuilder builder(settings, objInfo, print);
     std::string expected;
     for (const std::string& line : builder.Page(1, 3).Lines) expected += line + "\r\n";

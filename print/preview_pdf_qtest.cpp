@@ -6,6 +6,7 @@
 #include "print/core/layout_test_support.h"
 #include "print/core/page_builder.h"
 #include "print/pdf_test_support.h"
+#include "print/memo_date_format.h"
 #include "print/preview_window.h"
 #include "print/report_run.h"
 
@@ -58,6 +59,8 @@ class PreviewPdfTest : public QObject {
     auto rows = gpr::testing::VideoRows(gpr::testing::SourceDir() + "/catalogue");
     if (!rows) QSKIP("the shipped catalogue's videos.csv is missing");
     catalogue_ = std::make_unique<gpr::testing::TCatalogueResult>(std::move(rows), "Title");
+    // Every run and every expected page carry the same date and time.
+    SetMemoClock([] { return QDateTime(QDate(2026, 12, 10), QTime(9, 30)); });
     QVERIFY(dir_.isValid());
   }
 
@@ -74,6 +77,7 @@ class PreviewPdfTest : public QObject {
     TgprReportSettings copy = textSettings;
     TObjInfo copyInfo = catalogue_->ObjInfo(copy);
     TgprPrintSettings print;
+    SetMemoDateTime(copy, print);
     TgprPageBuilder builder(copy, copyInfo, print);
     const int pages = builder.PageCount() * builder.PagesAcross();
     QCOMPARE(text.PagesPrinted, pages);

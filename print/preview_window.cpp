@@ -4,6 +4,7 @@
 #include "dbaccess/client_data_set.h"
 #include "print/core/gpr_error.h"
 #include "print/core/memo_codes.h"
+#include "print/memo_date_format.h"
 #include "print/report_font.h"
 
 #include <QAction>
@@ -304,6 +305,7 @@ void TfmGprPreview::showEvent(QShowEvent* event) {
 void TfmGprPreview::Restart() {
   builder_.reset();
   print_ = TgprPrintSettings{};
+  SetMemoDateTime(settings_, print_);
   print_.Activity = acPreviewing;
   const TgprPrinterPage printer = PrinterPageFor(settings_);
   builder_ = std::make_unique<TgprPageBuilder>(settings_, objInfo_, print_,

@@ -7,6 +7,7 @@
 #include "print/core/grid_export_source.h"
 #include "print/core/page_builder.h"
 #include "print/core/text_file_output.h"
+#include "print/memo_date_format.h"
 #include "print/output_channels.h"
 #include "print/progress_window.h"
 #include "print/report_font.h"
@@ -67,6 +68,7 @@ TgprRunOutcome RunExport(TgprReportSettings& settings, TObjInfo& objInfo, const 
 TgprRunOutcome RunPages(TgprReportSettings& settings, TObjInfo& objInfo, TgprPageRange range,
                         const TgprRunContext& context, TgprRunMonitor* monitor) {
   TgprPrintSettings print;
+  SetMemoDateTime(settings, print);
   const bool printer = DestinationOf(settings) == TgprDestination::Printer;
   std::optional<TgprPrinterPage> printerPage;
   if (printer) printerPage = PrinterPageFor(settings);
