@@ -2,7 +2,9 @@
 // (options_pages.h, options_window.h).
 #include "print/options_pages.h"
 
+#include "dbaccess/name_compare.h"
 #include "print/core/cols_list.h"
+#include "print/core/column_totals.h"
 #include "print/options_window.h"
 
 #include <QButtonGroup>
@@ -13,15 +15,21 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace gpr {
 
@@ -102,6 +110,21 @@ QLineEdit* TfmGprMain::AddText(QWidget* parent, std::string& setting, bool affec
   return edit;
 }
 
+QWidget* TgprOptionsPages::WithFontButton(QLineEdit* name, TgprFontTarget target, const QString& buttonName) {
+  TfmGprMain& w = window_;
+  auto* row = new QWidget(name->parentWidget());
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  name->setParent(row);
+  layout->addWidget(name, 1);
+  auto* button = new QToolButton(row);
+  button->setObjectName(buttonName);
+  button->setText(Q("..."));
+  QObject::connect(button, &QToolButton::clicked, &w, [&w, target] { w.ChooseFont(target); });
+  layout->addWidget(button);
+  return row;
+}
+
 template <typename TEnum>
 QComboBox* TgprOptionsPages::EnumCombo(QWidget* parent, const QStringList& items, TEnum& setting, bool affectsLayout,
                                        const QString& name) {
@@ -128,16 +151,33 @@ QWidget* TgprOptionsPages::General() {
   const struct {
     const char* Caption;
     TgprPrintWhat What;
-  } choices[] = {{"&Entire Grid", pwEntireGrid},
-                 {"Current &Page", pwCurrentPage},
-                 {"&Test Page", pwTestPage},
-                 {"Page &Range", pwPageRange},
-                 {"&Selected Rows", pwSelectedRows}};
+  } choices[] = {{"&Entire Grid", pwEntireGrid}, {"Current &Page", pwCurrentPage},
+                 {"&Test Page", pwTestPage},     {"&Window Snapshot:", pwWindowSnapshot},
+                 {"Page &Range", pwPageRange},   {"&Selected Rows", pwSelectedRows}};
   for (const auto& choice : choices) {
     auto* radio = new QRadioButton(Q(choice.Caption), what);
     radio->setObjectName(QStringLiteral("rbPrintWhat%1").arg(choice.What));
     buttons->addButton(radio, choice.What);
-    whatLayout->addWidget(radio);
+    if (choice.What != pwWindowSnapshot) {
+      whatLayout->addWidget(radio);
+      continue;
+    }
+    // The snapshot's size: the window as it is or maximised, then how it is scaled.
+    static const char* const kSizes[] = {"CT", "CP", "CS", "MT", "MP", "MS"};
+    auto* row = new QHBoxLayout;
+    row->addWidget(radio);
+    row->addWidget(w.AddCombo(
+        what,
+        {Q("Current Size, Fit to Page"), Q("Current Size, Proportional"), Q("Current Size, Same Scale"),
+         Q("Maximized, Fit to Page"), Q("Maximized, Proportional"), Q("Maximized, Same Scale")},
+        [&s] {
+          for (int i = 0; i < 6; ++i) {
+            if (quarry::SameName(s.SnapShotSize, kSizes[i])) return i;
+          }
+          return 0;
+        },
+        [&s](int i) { s.SnapShotSize = kSizes[i]; }, false, QStringLiteral("SnapShotSize")));
+    whatLayout->addLayout(row);
   }
   auto* range = new QHBoxLayout;
   auto* from = new QLineEdit(what);
@@ -151,7 +191,7 @@ QWidget* TgprOptionsPages::General() {
   whatLayout->addLayout(range);
   QObject::connect(buttons, &QButtonGroup::idClicked, &w, [&w, &s](int id) {
     s.PrintWhat = static_cast<TgprPrintWhat>(id);
-    w.Edited(false);
+    w.Edited(true);  // the pages-across panel shows "Snapshot"
   });
   const auto pageText = [](TgprPagePos pos) {
     return QString::number(pos.Page) + (pos.Across > 0 ? QStringLiteral("-%1").arg(pos.Across) : QString());
@@ -373,9 +413,13 @@ QWidget* TgprOptionsPages::Style() {
   auto* form = new QFormLayout(fonts);
   form->addRow(Q("Output Quality:"), EnumCombo(fonts, {Q("ASCII LineDraw"), Q("IBM LineDraw")}, s.OutputQuality, true,
                                                QStringLiteral("OutputQuality")));
-  form->addRow(Q("Fixed Text Font"), w.AddText(fonts, s.TextFontName, true, QStringLiteral("TextFontName")));
+  form->addRow(Q("Fixed Text Font"),
+               WithFontButton(w.AddText(fonts, s.TextFontName, true, QStringLiteral("TextFontName")),
+                              TgprFontTarget::Report, QStringLiteral("btnTextFont")));
   w.AddNumeric(form, "TextFontSize");
-  form->addRow(Q("Replacement Font"), w.AddText(fonts, s.ReplFontName, false, QStringLiteral("ReplFontName")));
+  form->addRow(Q("Replacement Font"),
+               WithFontButton(w.AddText(fonts, s.ReplFontName, false, QStringLiteral("ReplFontName")),
+                              TgprFontTarget::Replacement, QStringLiteral("btnReplFont")));
   w.AddNumeric(form, "NumGrpBrkCols");
   form->addRow(Q("&Repeating Group Break Value:"),
                w.AddText(fonts, s.GrpBrkSameValue, false, QStringLiteral("GrpBrkSameValue")));
@@ -407,6 +451,32 @@ QWidget* TgprOptionsPages::Style() {
     }
     FillColumnsGrid();
   });
+  // Enter or a double click on "Column Total" or "Format String" edits it.
+  QObject::connect(w.grdColumns_, &QTableWidget::cellActivated, &w, [&w](int row, int column) {
+    if (column < 0 || column >= w.objInfo_.Columns.Count()) return;
+    const TColInfo& info = w.objInfo_.Columns[column];
+    if (row == 3) {
+      QStringList kinds;
+      for (int k = 0; k < kGprTotalKindCount; ++k) {
+        const std::string_view name = TotalKindName(static_cast<TgprTotalKind>(k));
+        kinds << QString::fromUtf8(name.data(), static_cast<int>(name.size()));
+      }
+      const TColTotal* total = GrandTotal(info);
+      bool ok = false;
+      const QString chosen = QInputDialog::getItem(&w, Q("Column Total"), Q("Select a total for the column."), kinds,
+                                                   total ? total->Kind : tkNone, false, &ok);
+      if (ok)
+        w.SetColumnTotal(column, static_cast<TgprTotalKind>(std::max(0, static_cast<int>(kinds.indexOf(chosen)))));
+    } else if (row == 4) {
+      bool ok = false;
+      const QString format = QInputDialog::getText(&w, Q("Format String"), Q("Formatting string for the total:"),
+                                                   QLineEdit::Normal, QString::fromStdString(info.TotalFormat), &ok);
+      if (ok) w.SetColumnFormat(column, format.toStdString());
+    }
+  });
+  w.grdColumns_->viewport()->setToolTip(
+      Q("Double click or use SPACE to toggle column visibility. Select a total for the column. Press ENTER or double "
+        "click to enter formatting string for total."));
   w.bindings_.push_back({[this] { FillColumnsGrid(); }});
   grid->addWidget(w.grdColumns_, 2, 0, 1, 2);
   return page;
@@ -414,12 +484,13 @@ QWidget* TgprOptionsPages::Style() {
 
 void TgprOptionsPages::FillColumnsGrid() {
   TfmGprMain& w = window_;
-  const TColsList& columns = w.objInfo_.Columns;
+  TColsList& columns = w.objInfo_.Columns;
+  ApplyColumnTotals(columns, w.settings_.ColumnTotals, w.settings_.GroupColumns);
   w.grdColumns_->setColumnCount(columns.Count());
   for (int c = 0; c < columns.Count(); ++c) {
     const TColInfo& info = columns[c];
-    const QString total =
-        info.Totals.empty() ? QString() : QString::fromUtf8(TotalKindName(info.Totals.front().Kind).data());
+    const TColTotal* grand = GrandTotal(info);
+    const QString total = grand == nullptr ? QString() : QString::fromUtf8(TotalKindName(grand->Kind).data());
     const QString texts[] = {QString::fromStdString(info.Title.empty() ? info.Name : info.Title),
                              info.Visible ? Q("Yes") : Q("No"),
                              c >= 1 && c <= w.settings_.NumGrpBrkCols ? Q("Yes") : QString(), total,
@@ -442,7 +513,22 @@ QWidget* TgprOptionsPages::Titles() {
   grid->addWidget(w.lstbxMemos_, 0, 0, 3, 1);
   w.mmoMemo_ = new QPlainTextEdit(page);
   w.mmoMemo_->setObjectName(QStringLiteral("mmoMemo"));
-  grid->addWidget(w.mmoMemo_, 0, 1, 1, 2);
+  auto* memoBox = new QVBoxLayout;
+  auto* marginLabels = new QHBoxLayout;
+  w.lblMemoLeft_ = new QLabel(page);
+  w.lblMemoRight_ = new QLabel(page);
+  marginLabels->addWidget(w.lblMemoLeft_);
+  marginLabels->addStretch(1);
+  marginLabels->addWidget(w.lblMemoRight_);
+  memoBox->addLayout(marginLabels);
+  memoBox->addWidget(w.mmoMemo_);
+  grid->addLayout(memoBox, 0, 1, 1, 2);
+  // Ctrl+Up and Ctrl+Down step through the memos from anywhere on the page.
+  for (const auto& [key, step] : {std::pair{Qt::Key_Up, -1}, std::pair{Qt::Key_Down, 1}}) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), page);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, &w, [&w, step = step] { w.SelectMemo(step); });
+  }
   QObject::connect(w.mmoMemo_, &QPlainTextEdit::textChanged, &w, [&w, &s] {
     if (w.filling_) return;
     std::string text = w.mmoMemo_->toPlainText().toStdString();
@@ -483,7 +569,11 @@ QWidget* TgprOptionsPages::Titles() {
   auto* vForm = new QFormLayout(vertical);
   w.AddNumeric(vForm, "MemoAbove");
   w.AddNumeric(vForm, "MemoBelow");
+  auto* memoFont = new QPushButton(Q("&Font"), page);
+  memoFont->setObjectName(QStringLiteral("btnMemoFont"));
+  QObject::connect(memoFont, &QPushButton::clicked, &w, [&w] { w.ChooseFont(TgprFontTarget::Memo); });
   auto* options = new QVBoxLayout;
+  options->addWidget(memoFont);
   options->addWidget(visible);
   options->addWidget(alignment);
   grid->addLayout(options, 1, 1);
@@ -495,6 +585,9 @@ QWidget* TgprOptionsPages::Titles() {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
     w.lstbxMemos_->setCurrentRow(w.memo_);
     w.mmoMemo_->setPlainText(text);
+    w.lblMemoLeft_->setText(QStringLiteral("Left Margin %1%").arg(memo.MemoXPosPer));
+    w.lblMemoRight_->setText(
+        QStringLiteral("Right Margin %1%").arg(std::max(0, 100 - memo.MemoXPosPer - memo.MemoWidPer)));
     visible->setChecked(memo.MemoVisible);
     if (QAbstractButton* b = alignButtons->button(memo.MemoAlignment)) b->setChecked(true);
   }});
@@ -563,8 +656,35 @@ QWidget* TgprOptionsPages::Setup() {
   fForm->addRow(Q("&Date (^D):"), w.AddText(formats, s.MemoDateFormatStr, false, QStringLiteral("MemoDateFormatStr")));
   fForm->addRow(Q("Ti&me (^T):"), w.AddText(formats, s.MemoTimeFormatStr, false, QStringLiteral("MemoTimeFormatStr")));
   fForm->addRow(Q("&Page (^P):"), w.AddText(formats, s.MemoPageFormatStr, false, QStringLiteral("MemoPageFormatStr")));
+  w.lblSampleDate_ = new QLabel(formats);
+  w.lblSampleDate_->setObjectName(QStringLiteral("lblSampleDate"));
+  w.lblSampleTime_ = new QLabel(formats);
+  w.lblSampleTime_->setObjectName(QStringLiteral("lblSampleTime"));
+  fForm->addRow(w.lblSampleDate_);
+  fForm->addRow(w.lblSampleTime_);
   grid->addWidget(formats, 1, 1);
-  grid->setRowStretch(2, 1);
+
+  // Security: a box is checked while its password is set; clicking it changes the password.
+  auto* security = Group(page, Q("Security"));
+  auto* sLayout = new QVBoxLayout(security);
+  const struct {
+    const char* Caption;
+    TgprPasswordKind Kind;
+    std::string TgprReportSettings::*Setting;
+    const char* Name;
+  } passwords[] = {
+      {"Report P&assword", TgprPasswordKind::Report, &TgprReportSettings::RptPW, "ckbxRptPW"},
+      {"Report Optio&ns Password", TgprPasswordKind::Options, &TgprReportSettings::RptOptPW, "ckbxRptOptPW"},
+      {"Report Set&up Password", TgprPasswordKind::Setup, &TgprReportSettings::RptSetUpPW, "ckbxRptSetUpPW"}};
+  for (const auto& password : passwords) {
+    auto* box = new QCheckBox(Q(password.Caption), security);
+    box->setObjectName(Q(password.Name));
+    sLayout->addWidget(box);
+    QObject::connect(box, &QCheckBox::clicked, &w, [&w, kind = password.Kind] { w.ChangePasswordClick(kind); });
+    w.bindings_.push_back({[box, &s, setting = password.Setting] { box->setChecked(!(s.*setting).empty()); }});
+  }
+  grid->addWidget(security, 2, 0);
+  grid->setRowStretch(3, 1);
   return page;
 }
 

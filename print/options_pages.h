@@ -8,11 +8,13 @@
 #include <vector>
 
 class QComboBox;
+class QLineEdit;
 class QWidget;
 
 namespace gpr {
 
 class TfmGprMain;
+enum class TgprFontTarget;
 
 class TgprOptionsPages {
  public:
@@ -30,6 +32,8 @@ class TgprOptionsPages {
   template <typename TEnum>
   QComboBox* EnumCombo(QWidget* parent, const QStringList& items, TEnum& setting, bool affectsLayout,
                        const QString& name);
+  // The font name's edit with a "..." button that opens the font dialog for target.
+  QWidget* WithFontButton(QLineEdit* name, TgprFontTarget target, const QString& buttonName);
   void FillColumnsGrid();
   void LoadMemo();
 

@@ -39,6 +39,11 @@ TgprOptionsRequestUi::TgprOptionsRequestUi(TgprPrintRequest& request) : request_
   hooks.OptionsPassword = [this] { return request_.PromptOptionsPassword(*this); };
   hooks.SetupPassword = [this] { return request_.PromptSetupPassword(*this); };
   hooks.SettingsFileReadOnly = [this] { return request_.Component().FileMgr().IsReadOnly(); };
+  hooks.RememberedPassword = [this](TgprPasswordKind kind) -> std::string* {
+    if (kind == TgprPasswordKind::Report) return request_.RememberedReportPassword();
+    if (kind == TgprPasswordKind::Options) return request_.RememberedOptionsPassword();
+    return nullptr;
+  };
   hooks.PreparePreview = [this](TfmGprPreview& preview) {
     preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
   };

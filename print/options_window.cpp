@@ -2,10 +2,15 @@
 // (options_window.h). The controls of the five pages are built in options_pages.cpp.
 #include "print/options_window.h"
 
+#include "print/core/column_totals.h"
 #include "print/core/gpr_error.h"
 #include "print/core/page_builder.h"
+#include "print/core/password_change.h"
+#include "print/memo_date_format.h"
 #include "print/options_pages.h"
+#include "print/password_window.h"
 #include "print/preview_window.h"
+#include "print/report_font.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,11 +20,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPageLayout>
@@ -193,6 +200,16 @@ void TfmGprMain::BuildStatus() {
 }
 
 void TfmGprMain::RebuildTabs() {
+  // Rebuilding takes the pages off the screen and the focus with them: only when they change.
+  std::vector<QWidget*> wanted;
+  for (int page = 0; page < kGprOptionsPageCount; ++page) {
+    if (!PageHidden(settings_.HidePages, static_cast<TgprOptionsPage>(page)) || showHiddenPages_) {
+      wanted.push_back(pageWidgets_[page]);
+    }
+  }
+  std::vector<QWidget*> shown;
+  for (int i = 0; i < tabPages_->count(); ++i) shown.push_back(tabPages_->widget(i));
+  if (shown == wanted) return;
   const int current = tabPages_->currentIndex();
   QWidget* currentPage = current >= 0 ? tabPages_->widget(current) : nullptr;
   const QSignalBlocker block(tabPages_);
@@ -240,6 +257,7 @@ void TfmGprMain::FillControls() {
   filling_ = true;
   for (const TBinding& binding : bindings_) binding.Fill();
   filling_ = false;
+  FillSamples();
   UpdateDestinationControls();
   RebuildTabs();
 }
@@ -330,6 +348,7 @@ TgprCheckContext TfmGprMain::CheckContext() const {
 void TfmGprMain::Edited(bool affectsLayout) {
   if (filling_) return;
   settings_.Modified = true;
+  FillSamples();
   UpdateDestinationControls();
   if (affectsLayout) RecomputeLayout();
 }
@@ -482,6 +501,118 @@ bool TfmGprMain::SaveClick() {
   }
   if (saved) ShowMessage(QStringLiteral(" Saved "), 0, kSavedSeconds);
   return saved;
+}
+
+bool TfmGprMain::SetColumnTotal(int column, TgprTotalKind kind) {
+  if (column < 0 || column >= objInfo_.Columns.Count()) return false;
+  ApplyColumnTotals(objInfo_.Columns, settings_.ColumnTotals, settings_.GroupColumns);
+  SetGrandTotal(objInfo_.Columns[column], kind);
+  const std::string text = ColumnTotalsText(objInfo_.Columns, settings_.GroupColumns);
+  if (text == settings_.ColumnTotals) return false;
+  settings_.ColumnTotals = text;
+  FillControls();
+  Edited(true);
+  return true;
+}
+
+bool TfmGprMain::SetColumnFormat(int column, const std::string& format) {
+  if (column < 0 || column >= objInfo_.Columns.Count()) return false;
+  if (const auto problem = FormatStringProblem(format)) {
+    ShowMessage(QStringLiteral("Formatting string ") + QString::fromStdString(Quoted(format)) +
+                    QStringLiteral(" is invalid.\r") + QString::fromStdString(*problem),
+                1, kValidationSeconds);
+    return false;
+  }
+  ApplyColumnTotals(objInfo_.Columns, settings_.ColumnTotals, settings_.GroupColumns);
+  objInfo_.Columns[column].TotalFormat = format;
+  const std::string text = ColumnTotalsText(objInfo_.Columns, settings_.GroupColumns);
+  if (text == settings_.ColumnTotals) {
+    FillControls();
+    return false;
+  }
+  settings_.ColumnTotals = text;
+  FillControls();
+  Edited(true);
+  return true;
+}
+
+void TfmGprMain::SelectMemo(int step) {
+  const int next = memo_ + step;
+  if (next < 0 || next >= kGprMemoCount) {
+    QApplication::beep();
+    return;
+  }
+  lstbxMemos_->setCurrentRow(next);
+}
+
+void TfmGprMain::ChooseFont(TgprFontTarget target) {
+  QFont current;
+  switch (target) {
+  case TgprFontTarget::Report: current = ReportFont(settings_, settings_.TextFontSize); break;
+  case TgprFontTarget::Replacement:
+    current = ReportFont(settings_.ReplFontName, settings_.ReplFontSize, settings_.ReplFontStyle);
+    break;
+  case TgprFontTarget::Memo: {
+    const TgprRptMemo& memo = settings_.Memo(memo_);
+    current = ReportFont(memo.MemoFontName, memo.MemoFontSize, memo.MemoFontStyle);
+    break;
+  }
+  }
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, current, this);
+  if (ok) ApplyFont(target, chosen);
+}
+
+void TfmGprMain::ApplyFont(TgprFontTarget target, const QFont& font) {
+  const int style = (font.bold() ? kGprFontBold : 0) | (font.italic() ? kGprFontItalic : 0) |
+                    (font.underline() ? kGprFontUnderline : 0) | (font.strikeOut() ? kGprFontStrikeOut : 0);
+  const std::string family = font.family().toStdString();
+  const int size = std::max(1, font.pointSize());
+  switch (target) {
+  case TgprFontTarget::Report:
+    settings_.TextFontName = family;
+    settings_.TextFontSize = size;
+    settings_.TextFontStyle = style;
+    break;
+  case TgprFontTarget::Replacement:
+    settings_.ReplFontName = family;
+    settings_.ReplFontSize = size;
+    settings_.ReplFontStyle = style;
+    break;
+  case TgprFontTarget::Memo: {
+    TgprRptMemo& memo = settings_.Memo(memo_);
+    memo.MemoFontName = family;
+    memo.MemoFontSize = size;
+    memo.MemoFontStyle = style;
+    break;
+  }
+  }
+  FillControls();
+  Edited(target == TgprFontTarget::Report);
+}
+
+void TfmGprMain::ChangePasswordClick(TgprPasswordKind kind) {
+  static const char* const kNames[] = {"Report Password", "Report Options Password", "Setup Page Password"};
+  std::string* stored = kind == TgprPasswordKind::Report    ? &settings_.RptPW
+                        : kind == TgprPasswordKind::Options ? &settings_.RptOptPW
+                                                            : &settings_.RptSetUpPW;
+  std::string scratch;
+  std::string* remembered = hooks_.RememberedPassword ? hooks_.RememberedPassword(kind) : nullptr;
+  TgprPasswordWindows dialogs(QString::fromStdString(settings_.DialogTitle), this);
+  bool modified = false;
+  ChangePassword(dialogs, kNames[static_cast<int>(kind)], *stored, remembered ? *remembered : scratch, modified);
+  FillControls();
+  if (modified) Edited(false);
+}
+
+void TfmGprMain::FillSamples() {
+  if (lblSampleDate_ == nullptr) return;
+  const QDateTime now = QDateTime::currentDateTime();
+  const auto sample = [&now](const std::string& format, const char* fallback) {
+    return FormatMemoDateTime(format.empty() ? fallback : format, now);
+  };
+  lblSampleDate_->setText(QStringLiteral("Sample Date Format: ") + sample(settings_.MemoDateFormatStr, "ddddd"));
+  lblSampleTime_->setText(QStringLiteral("Sample Time Format: ") + sample(settings_.MemoTimeFormatStr, "t"));
 }
 
 bool TfmGprMain::AskSaveOnClose() {
