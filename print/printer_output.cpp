@@ -8,6 +8,7 @@
 #include <QPrinterInfo>
 
 #include <cups/cups.h>
+#include <cups/pwg.h>
 
 namespace gpr {
 
@@ -35,6 +36,26 @@ bool DestSupports(const std::string& printer, const char* option, const char* va
   return supported;
 }
 
+// Whether the queue says it cannot take the paper size. Asked of the spooler when Qt knows no
+// sizes for the queue; a queue that names no media at all (a raw queue) passes the job on as
+// it is, so there is nothing to refuse.
+bool SpoolerRefusesPaper(const std::string& printer, const QPageSize& paper) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.c_str(), nullptr);
+  if (!dest) return false;
+  bool refused = false;
+  if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+    if (cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA) != nullptr) {
+      const QSizeF size = paper.size(QPageSize::Millimeter);
+      const pwg_media_t* media =
+          pwgMediaForSize(static_cast<int>(size.width() * 100 + 0.5), static_cast<int>(size.height() * 100 + 0.5));
+      refused = media == nullptr || cupsCheckDestSupported(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA, media->pwg) == 0;
+    }
+    cupsFreeDestInfo(info);
+  }
+  cupsFreeDests(1, dest);
+  return refused;
+}
+
 }  // namespace
 
 void TgprPrinterOutput::CheckSupported() const {
@@ -48,8 +69,8 @@ void TgprPrinterOutput::CheckSupported() const {
   if (setup_.PaperSize.isValid()) {
     bool found = false;
     for (const QPageSize& size : info.supportedPageSizes()) found = found || size.isEquivalentTo(setup_.PaperSize);
-    // A queue that names no sizes (a raw queue) takes whatever it is sent.
-    if (!found && !info.supportedPageSizes().isEmpty()) {
+    const bool listed = !info.supportedPageSizes().isEmpty();
+    if (!found && (listed || SpoolerRefusesPaper(printerName_, setup_.PaperSize))) {
       throw eGprPrtError("Printer " + Quoted(printerName_) + " does not have the paper size " +
                          Quoted(setup_.PaperSize.name().toStdString()));
     }

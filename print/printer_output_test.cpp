@@ -143,6 +143,26 @@ TEST_F(PrinterOutputTest, UnsupportedDuplexIsRefusedBeforePrinting) {
             "GridPrinter! Printing Error: Printer \"pdfq\" cannot print on both sides of the paper (duplex)");
 }
 
+// A raw queue names no paper sizes, neither to Qt nor to the spooler: the job is sent with
+// the size asked for, as the queue takes any document.
+TEST_F(PrinterOutputTest, APaperSizeOnAQueueThatNamesNoSizesIsPrinted) {
+  for (const QPageSize& paper : {QPageSize(QPageSize::A3), QPageSize(QSizeF(100, 150), QPageSize::Millimeter)}) {
+    SCOPED_TRACE(paper.name().toStdString());
+    TgprPrinterSetup setup;
+    setup.PaperSize = paper;
+    const auto jobs = Print("pdfq", 10, {{0, 1}, {0, 99999}}, setup, rrCompleted);
+    ASSERT_EQ(jobs.size(), 1u) << lastMessage_;
+    const fs::path file = dir_ / "paper.pdf";
+    std::ofstream(file, std::ios::binary) << jobs[0];
+    const std::string info = RunCommand("pdfinfo " + file.string() + " 2>/dev/null");
+    const QSizeF points = paper.size(QPageSize::Point);
+    EXPECT_NE(info.find(std::to_string(static_cast<int>(points.width())) + " x " +
+                        std::to_string(static_cast<int>(points.height())) + " pts"),
+              std::string::npos)
+        << info;
+  }
+}
+
 TEST_F(PrinterOutputTest, QueueRemovedDuringTheRun) {
   ASSERT_TRUE(server_->AddQueue("vanishing"));
   struct TRemoveAtTwo : TgprRunMonitor {
