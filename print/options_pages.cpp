@@ -268,11 +268,9 @@ QWidget* TgprOptionsPages::General() {
   w.AddNumeric(breakForm, "MaxGrpBrkLines");
   breaks->setVisible(!s.GroupColumns.empty());
   grid->addWidget(breaks, 2, 1);
-  auto* printerForm = new QFormLayout;
-  grid->addLayout(printerForm, 3, 1);
-  auto* dummy = new QWidget(page);
-  dummy->setLayout(printerForm);
-  grid->addWidget(dummy, 3, 1);
+  auto* printerOnly = new QWidget(page);
+  auto* printerForm = new QFormLayout(printerOnly);
+  grid->addWidget(printerOnly, 3, 1);
   w.AddNumeric(printerForm, "VertHtAdjPer");
   grid->setRowStretch(4, 1);
   return page;

@@ -143,14 +143,18 @@ void TfmGprMain::BuildToolbar() {
   bar->addAction(actPrinterSetup_);
   bar->addAction(actSave_);
   bar->addAction(actPreview_);
-  bar->addSeparator();
+  // The destination and its file on a row of their own, so that none of them is folded away.
+  bar = new QToolBar(this);
+  bar->setObjectName(QStringLiteral("tbOutput"));
+  layout()->addWidget(bar);
+  bar->addWidget(new QLabel(QStringLiteral(" Output: "), bar));
   cmbxOutputDest_ = new QComboBox(bar);
   cmbxOutputDest_->setObjectName(QStringLiteral("cmbxOutputDest"));
   cmbxOutputDest_->addItems({QStringLiteral("Printer"), QStringLiteral("Text File"), QStringLiteral("Export Data")});
   bar->addWidget(cmbxOutputDest_);
   edtOutputFile_ = new QLineEdit(bar);
   edtOutputFile_->setObjectName(QStringLiteral("OutputFileName"));
-  edtOutputFile_->setMinimumWidth(220);
+  edtOutputFile_->setMinimumWidth(360);
   bar->addWidget(edtOutputFile_);
   btnBrowse_ = new QToolButton(bar);
   btnBrowse_->setText(QStringLiteral("..."));

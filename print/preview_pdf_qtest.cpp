@@ -5,8 +5,8 @@
 // Checks the PDF with poppler-utils (pdfinfo, pdftotext).
 #include "print/core/layout_test_support.h"
 #include "print/core/page_builder.h"
-#include "print/pdf_test_support.h"
 #include "print/memo_date_format.h"
+#include "print/pdf_test_support.h"
 #include "print/preview_window.h"
 #include "print/report_run.h"
 

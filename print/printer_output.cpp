@@ -59,6 +59,11 @@ bool SpoolerRefusesPaper(const std::string& printer, const QPageSize& paper) {
 }  // namespace
 
 void TgprPrinterOutput::CheckSupported() const {
+  if (printerName_.empty()) {
+    throw eGprPrtError(
+        "No printer is installed. Choose \"Text File\" as the output destination; a file name ending in \".pdf\" "
+        "makes a PDF file.");
+  }
   const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printerName_));
   if (info.isNull()) {
     throw eGprPrtError("Printer " + Quoted(printerName_) + " is not installed");

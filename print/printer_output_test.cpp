@@ -221,6 +221,16 @@ TEST_F(OutputTest, PdfFilePagesAreTheTextPagesWithTheFontEmbedded) {
   EXPECT_GE(fontLines, 1);
 }
 
+TEST_F(OutputTest, WithoutAPrinterTheRunSaysWhatToChoose) {
+  auto source = Report(5);
+  TgprPrinterOutput output("", "Report: Films", TgprTextStyle{});
+  TgprPrintRun run({{0, 1}, {0, 99999}});
+  EXPECT_EQ(run.Run(source, output), rrTerminated);
+  EXPECT_EQ(run.ErrorMessage(),
+            "GridPrinter! Printing Error: No printer is installed. Choose \"Text File\" as the output destination; a "
+            "file name ending in \".pdf\" makes a PDF file.");
+}
+
 TEST_F(OutputTest, SettingsChooseTheChannel) {
   TgprReportSettings settings;
   settings.OutputDest = odTextFile;
