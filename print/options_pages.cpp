@@ -2,7 +2,9 @@
 // (options_pages.h, options_window.h).
 #include "print/options_pages.h"
 
+#include "dbaccess/name_compare.h"
 #include "print/core/cols_list.h"
+#include "print/core/column_totals.h"
 #include "print/options_window.h"
 
 #include <QButtonGroup>
@@ -13,15 +15,21 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace gpr {
 
@@ -34,6 +42,9 @@ QGroupBox* Group(QWidget* parent, const QString& title, const QString& name = {}
   if (!name.isEmpty()) box->setObjectName(name);
   return box;
 }
+
+const QStringList kJustifications{QStringLiteral("Left Justify"), QStringLiteral("Right Justify"),
+                                  QStringLiteral("Center Justify")};
 
 }  // namespace
 
@@ -99,6 +110,29 @@ QLineEdit* TfmGprMain::AddText(QWidget* parent, std::string& setting, bool affec
   return edit;
 }
 
+QWidget* TgprOptionsPages::WithFontButton(QLineEdit* name, TgprFontTarget target, const QString& buttonName) {
+  TfmGprMain& w = window_;
+  auto* row = new QWidget(name->parentWidget());
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  name->setParent(row);
+  layout->addWidget(name, 1);
+  auto* button = new QToolButton(row);
+  button->setObjectName(buttonName);
+  button->setText(Q("..."));
+  QObject::connect(button, &QToolButton::clicked, &w, [&w, target] { w.ChooseFont(target); });
+  layout->addWidget(button);
+  return row;
+}
+
+template <typename TEnum>
+QComboBox* TgprOptionsPages::EnumCombo(QWidget* parent, const QStringList& items, TEnum& setting, bool affectsLayout,
+                                       const QString& name) {
+  return window_.AddCombo(
+      parent, items, [&setting] { return static_cast<int>(setting); },
+      [&setting](int index) { setting = static_cast<TEnum>(index); }, affectsLayout, name);
+}
+
 // --- Pages --------------------------------------------------------------------------------
 
 std::vector<QWidget*> TgprOptionsPages::Build() { return {General(), Output(), Style(), Titles(), Setup()}; }
@@ -117,16 +151,33 @@ QWidget* TgprOptionsPages::General() {
   const struct {
     const char* Caption;
     TgprPrintWhat What;
-  } choices[] = {{"&Entire Grid", pwEntireGrid},
-                 {"Current &Page", pwCurrentPage},
-                 {"&Test Page", pwTestPage},
-                 {"Page &Range", pwPageRange},
-                 {"&Selected Rows", pwSelectedRows}};
+  } choices[] = {{"&Entire Grid", pwEntireGrid}, {"Current &Page", pwCurrentPage},
+                 {"&Test Page", pwTestPage},     {"&Window Snapshot:", pwWindowSnapshot},
+                 {"Page &Range", pwPageRange},   {"&Selected Rows", pwSelectedRows}};
   for (const auto& choice : choices) {
     auto* radio = new QRadioButton(Q(choice.Caption), what);
     radio->setObjectName(QStringLiteral("rbPrintWhat%1").arg(choice.What));
     buttons->addButton(radio, choice.What);
-    whatLayout->addWidget(radio);
+    if (choice.What != pwWindowSnapshot) {
+      whatLayout->addWidget(radio);
+      continue;
+    }
+    // The snapshot's size: the window as it is or maximised, then how it is scaled.
+    static const char* const kSizes[] = {"CT", "CP", "CS", "MT", "MP", "MS"};
+    auto* row = new QHBoxLayout;
+    row->addWidget(radio);
+    row->addWidget(w.AddCombo(
+        what,
+        {Q("Current Size, Fit to Page"), Q("Current Size, Proportional"), Q("Current Size, Same Scale"),
+         Q("Maximized, Fit to Page"), Q("Maximized, Proportional"), Q("Maximized, Same Scale")},
+        [&s] {
+          for (int i = 0; i < 6; ++i) {
+            if (quarry::SameName(s.SnapShotSize, kSizes[i])) return i;
+          }
+          return 0;
+        },
+        [&s](int i) { s.SnapShotSize = kSizes[i]; }, false, QStringLiteral("SnapShotSize")));
+    whatLayout->addLayout(row);
   }
   auto* range = new QHBoxLayout;
   auto* from = new QLineEdit(what);
@@ -140,7 +191,7 @@ QWidget* TgprOptionsPages::General() {
   whatLayout->addLayout(range);
   QObject::connect(buttons, &QButtonGroup::idClicked, &w, [&w, &s](int id) {
     s.PrintWhat = static_cast<TgprPrintWhat>(id);
-    w.Edited(false);
+    w.Edited(true);  // the pages-across panel shows "Snapshot"
   });
   const auto pageText = [](TgprPagePos pos) {
     return QString::number(pos.Page) + (pos.Across > 0 ? QStringLiteral("-%1").arg(pos.Across) : QString());
@@ -189,10 +240,9 @@ QWidget* TgprOptionsPages::General() {
   // AutoSizzing(TM)
   auto* autosize = Group(page, Q("AutoSizzing(TM)"));
   auto* autoForm = new QFormLayout(autosize);
-  autoForm->addRow(w.AddCombo(
-      autosize, {Q("AutoSize All Rows"), Q("Limit Rows to AutoSize"), Q("Use Current Column Sizes")},
-      [&s] { return static_cast<int>(s.AutoSizze); }, [&s](int i) { s.AutoSizze = static_cast<TgprAutoSize>(i); }, true,
-      QStringLiteral("AutoSizze")));
+  autoForm->addRow(EnumCombo(autosize,
+                             {Q("AutoSize All Rows"), Q("Limit Rows to AutoSize"), Q("Use Current Column Sizes")},
+                             s.AutoSizze, true, QStringLiteral("AutoSizze")));
   w.AddNumeric(autoForm, "MaxRowsToAutoSizze");
   grid->addWidget(autosize, 2, 0);
 
@@ -206,11 +256,8 @@ QWidget* TgprOptionsPages::General() {
   auto* trunc = w.AddText(formatting, s.TextTruncSymbol, true, QStringLiteral("TextTruncSymbol"));
   trunc->setMaximumWidth(80);
   form->addRow(Q("Text Truncation Symbol:"), trunc);
-  form->addRow(Q("Col&umn Titles:"), w.AddCombo(
-                                         formatting, {Q("Left Justify"), Q("Right Justify"), Q("Center Justify")},
-                                         [&s] { return static_cast<int>(s.ColTitleAlignment); },
-                                         [&s](int i) { s.ColTitleAlignment = static_cast<TgprAlignment>(i); }, false,
-                                         QStringLiteral("ColTitleAlignment")));
+  form->addRow(Q("Col&umn Titles:"),
+               EnumCombo(formatting, kJustifications, s.ColTitleAlignment, false, QStringLiteral("ColTitleAlignment")));
   w.AddNumeric(form, "NumFixedCols");
   grid->addWidget(formatting, 0, 1, 2, 1);
 
@@ -221,11 +268,9 @@ QWidget* TgprOptionsPages::General() {
   w.AddNumeric(breakForm, "MaxGrpBrkLines");
   breaks->setVisible(!s.GroupColumns.empty());
   grid->addWidget(breaks, 2, 1);
-  auto* printerForm = new QFormLayout;
-  grid->addLayout(printerForm, 3, 1);
-  auto* dummy = new QWidget(page);
-  dummy->setLayout(printerForm);
-  grid->addWidget(dummy, 3, 1);
+  auto* printerOnly = new QWidget(page);
+  auto* printerForm = new QFormLayout(printerOnly);
+  grid->addWidget(printerOnly, 3, 1);
   w.AddNumeric(printerForm, "VertHtAdjPer");
   grid->setRowStretch(4, 1);
   return page;
@@ -272,16 +317,10 @@ QWidget* TgprOptionsPages::Output() {
 
   auto* position = Group(page, Q("Report Position"));
   auto* positionForm = new QFormLayout(position);
-  positionForm->addRow(Q("Orientatio&n:"), w.AddCombo(
-                                               position, {Q("Portrait"), Q("Landscape"), Q("Printer Default")},
-                                               [&s] { return static_cast<int>(s.Orientation); },
-                                               [&s](int i) { s.Orientation = static_cast<TgprOrientation>(i); }, true,
-                                               QStringLiteral("Orientation")));
-  positionForm->addRow(Q("&Alignment:"), w.AddCombo(
-                                             position, {Q("Left Justify"), Q("Right Justify"), Q("Center Justify")},
-                                             [&s] { return static_cast<int>(s.ReportAlignment); },
-                                             [&s](int i) { s.ReportAlignment = static_cast<TgprAlignment>(i); }, true,
-                                             QStringLiteral("ReportAlignment")));
+  positionForm->addRow(Q("Orientatio&n:"), EnumCombo(position, {Q("Portrait"), Q("Landscape"), Q("Printer Default")},
+                                                     s.Orientation, true, QStringLiteral("Orientation")));
+  positionForm->addRow(Q("&Alignment:"), EnumCombo(position, kJustifications, s.ReportAlignment, true,
+                                                   QStringLiteral("ReportAlignment")));
   grid->addWidget(position, 1, 0);
 
   auto* printers = Group(page, Q("Printer"));
@@ -370,14 +409,15 @@ QWidget* TgprOptionsPages::Style() {
 
   auto* fonts = new QWidget(page);
   auto* form = new QFormLayout(fonts);
-  form->addRow(
-      Q("Output Quality:"),
-      w.AddCombo(
-          fonts, {Q("ASCII LineDraw"), Q("IBM LineDraw")}, [&s] { return static_cast<int>(s.OutputQuality); },
-          [&s](int i) { s.OutputQuality = static_cast<TgprOutputQuality>(i); }, true, QStringLiteral("OutputQuality")));
-  form->addRow(Q("Fixed Text Font"), w.AddText(fonts, s.TextFontName, true, QStringLiteral("TextFontName")));
+  form->addRow(Q("Output Quality:"), EnumCombo(fonts, {Q("ASCII LineDraw"), Q("IBM LineDraw")}, s.OutputQuality, true,
+                                               QStringLiteral("OutputQuality")));
+  form->addRow(Q("Fixed Text Font"),
+               WithFontButton(w.AddText(fonts, s.TextFontName, true, QStringLiteral("TextFontName")),
+                              TgprFontTarget::Report, QStringLiteral("btnTextFont")));
   w.AddNumeric(form, "TextFontSize");
-  form->addRow(Q("Replacement Font"), w.AddText(fonts, s.ReplFontName, false, QStringLiteral("ReplFontName")));
+  form->addRow(Q("Replacement Font"),
+               WithFontButton(w.AddText(fonts, s.ReplFontName, false, QStringLiteral("ReplFontName")),
+                              TgprFontTarget::Replacement, QStringLiteral("btnReplFont")));
   w.AddNumeric(form, "NumGrpBrkCols");
   form->addRow(Q("&Repeating Group Break Value:"),
                w.AddText(fonts, s.GrpBrkSameValue, false, QStringLiteral("GrpBrkSameValue")));
@@ -409,6 +449,32 @@ QWidget* TgprOptionsPages::Style() {
     }
     FillColumnsGrid();
   });
+  // Enter or a double click on "Column Total" or "Format String" edits it.
+  QObject::connect(w.grdColumns_, &QTableWidget::cellActivated, &w, [&w](int row, int column) {
+    if (column < 0 || column >= w.objInfo_.Columns.Count()) return;
+    const TColInfo& info = w.objInfo_.Columns[column];
+    if (row == 3) {
+      QStringList kinds;
+      for (int k = 0; k < kGprTotalKindCount; ++k) {
+        const std::string_view name = TotalKindName(static_cast<TgprTotalKind>(k));
+        kinds << QString::fromUtf8(name.data(), static_cast<int>(name.size()));
+      }
+      const TColTotal* total = GrandTotal(info);
+      bool ok = false;
+      const QString chosen = QInputDialog::getItem(&w, Q("Column Total"), Q("Select a total for the column."), kinds,
+                                                   total ? total->Kind : tkNone, false, &ok);
+      if (ok)
+        w.SetColumnTotal(column, static_cast<TgprTotalKind>(std::max(0, static_cast<int>(kinds.indexOf(chosen)))));
+    } else if (row == 4) {
+      bool ok = false;
+      const QString format = QInputDialog::getText(&w, Q("Format String"), Q("Formatting string for the total:"),
+                                                   QLineEdit::Normal, QString::fromStdString(info.TotalFormat), &ok);
+      if (ok) w.SetColumnFormat(column, format.toStdString());
+    }
+  });
+  w.grdColumns_->viewport()->setToolTip(
+      Q("Double click or use SPACE to toggle column visibility. Select a total for the column. Press ENTER or double "
+        "click to enter formatting string for total."));
   w.bindings_.push_back({[this] { FillColumnsGrid(); }});
   grid->addWidget(w.grdColumns_, 2, 0, 1, 2);
   return page;
@@ -416,12 +482,13 @@ QWidget* TgprOptionsPages::Style() {
 
 void TgprOptionsPages::FillColumnsGrid() {
   TfmGprMain& w = window_;
-  const TColsList& columns = w.objInfo_.Columns;
+  TColsList& columns = w.objInfo_.Columns;
+  ApplyColumnTotals(columns, w.settings_.ColumnTotals, w.settings_.GroupColumns);
   w.grdColumns_->setColumnCount(columns.Count());
   for (int c = 0; c < columns.Count(); ++c) {
     const TColInfo& info = columns[c];
-    const QString total =
-        info.Totals.empty() ? QString() : QString::fromUtf8(TotalKindName(info.Totals.front().Kind).data());
+    const TColTotal* grand = GrandTotal(info);
+    const QString total = grand == nullptr ? QString() : QString::fromUtf8(TotalKindName(grand->Kind).data());
     const QString texts[] = {QString::fromStdString(info.Title.empty() ? info.Name : info.Title),
                              info.Visible ? Q("Yes") : Q("No"),
                              c >= 1 && c <= w.settings_.NumGrpBrkCols ? Q("Yes") : QString(), total,
@@ -444,7 +511,22 @@ QWidget* TgprOptionsPages::Titles() {
   grid->addWidget(w.lstbxMemos_, 0, 0, 3, 1);
   w.mmoMemo_ = new QPlainTextEdit(page);
   w.mmoMemo_->setObjectName(QStringLiteral("mmoMemo"));
-  grid->addWidget(w.mmoMemo_, 0, 1, 1, 2);
+  auto* memoBox = new QVBoxLayout;
+  auto* marginLabels = new QHBoxLayout;
+  w.lblMemoLeft_ = new QLabel(page);
+  w.lblMemoRight_ = new QLabel(page);
+  marginLabels->addWidget(w.lblMemoLeft_);
+  marginLabels->addStretch(1);
+  marginLabels->addWidget(w.lblMemoRight_);
+  memoBox->addLayout(marginLabels);
+  memoBox->addWidget(w.mmoMemo_);
+  grid->addLayout(memoBox, 0, 1, 1, 2);
+  // Ctrl+Up and Ctrl+Down step through the memos from anywhere on the page.
+  for (const auto& [key, step] : {std::pair{Qt::Key_Up, -1}, std::pair{Qt::Key_Down, 1}}) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | key), page);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, &w, [&w, step = step] { w.SelectMemo(step); });
+  }
   QObject::connect(w.mmoMemo_, &QPlainTextEdit::textChanged, &w, [&w, &s] {
     if (w.filling_) return;
     std::string text = w.mmoMemo_->toPlainText().toStdString();
@@ -485,7 +567,11 @@ QWidget* TgprOptionsPages::Titles() {
   auto* vForm = new QFormLayout(vertical);
   w.AddNumeric(vForm, "MemoAbove");
   w.AddNumeric(vForm, "MemoBelow");
+  auto* memoFont = new QPushButton(Q("&Font"), page);
+  memoFont->setObjectName(QStringLiteral("btnMemoFont"));
+  QObject::connect(memoFont, &QPushButton::clicked, &w, [&w] { w.ChooseFont(TgprFontTarget::Memo); });
   auto* options = new QVBoxLayout;
+  options->addWidget(memoFont);
   options->addWidget(visible);
   options->addWidget(alignment);
   grid->addLayout(options, 1, 1);
@@ -497,6 +583,9 @@ QWidget* TgprOptionsPages::Titles() {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
     w.lstbxMemos_->setCurrentRow(w.memo_);
     w.mmoMemo_->setPlainText(text);
+    w.lblMemoLeft_->setText(QStringLiteral("Left Margin %1%").arg(memo.MemoXPosPer));
+    w.lblMemoRight_->setText(
+        QStringLiteral("Right Margin %1%").arg(std::max(0, 100 - memo.MemoXPosPer - memo.MemoWidPer)));
     visible->setChecked(memo.MemoVisible);
     if (QAbstractButton* b = alignButtons->button(memo.MemoAlignment)) b->setChecked(true);
   }});
@@ -550,31 +639,13 @@ QWidget* TgprOptionsPages::Setup() {
     auto* box = new QCheckBox(Q(captions[p]), display);
     box->setObjectName(QStringLiteral("ckbxPage%1").arg(Q(OptionsPageName(static_cast<TgprOptionsPage>(p)))));
     dLayout->addWidget(box);
-    QObject::connect(box, &QCheckBox::toggled, &w, [&w, &s, p](bool on) {
+    const auto page = static_cast<TgprOptionsPage>(p);
+    QObject::connect(box, &QCheckBox::toggled, &w, [&w, &s, page](bool on) {
       if (w.filling_) return;
-      std::vector<std::string> hidden;
-      for (const std::string& name : SplitCommaList(s.HidePages)) {
-        if (QString::fromStdString(name).compare(Q(OptionsPageName(static_cast<TgprOptionsPage>(p))),
-                                                 Qt::CaseInsensitive) != 0) {
-          hidden.push_back(name);
-        }
-      }
-      if (!on) hidden.push_back(OptionsPageName(static_cast<TgprOptionsPage>(p)));
-      std::string list;
-      for (const std::string& name : hidden) list += (list.empty() ? "" : ",") + name;
-      s.HidePages = list;
+      s.HidePages = WithPageHidden(s.HidePages, page, !on);
       w.Edited(false);
     });
-    w.bindings_.push_back({[box, &s, p] {
-      bool shown = true;
-      for (const std::string& name : SplitCommaList(s.HidePages)) {
-        if (QString::fromStdString(name).compare(Q(OptionsPageName(static_cast<TgprOptionsPage>(p))),
-                                                 Qt::CaseInsensitive) == 0) {
-          shown = false;
-        }
-      }
-      box->setChecked(shown);
-    }});
+    w.bindings_.push_back({[box, &s, page] { box->setChecked(!PageHidden(s.HidePages, page)); }});
   }
   grid->addWidget(display, 0, 1);
 
@@ -583,8 +654,35 @@ QWidget* TgprOptionsPages::Setup() {
   fForm->addRow(Q("&Date (^D):"), w.AddText(formats, s.MemoDateFormatStr, false, QStringLiteral("MemoDateFormatStr")));
   fForm->addRow(Q("Ti&me (^T):"), w.AddText(formats, s.MemoTimeFormatStr, false, QStringLiteral("MemoTimeFormatStr")));
   fForm->addRow(Q("&Page (^P):"), w.AddText(formats, s.MemoPageFormatStr, false, QStringLiteral("MemoPageFormatStr")));
+  w.lblSampleDate_ = new QLabel(formats);
+  w.lblSampleDate_->setObjectName(QStringLiteral("lblSampleDate"));
+  w.lblSampleTime_ = new QLabel(formats);
+  w.lblSampleTime_->setObjectName(QStringLiteral("lblSampleTime"));
+  fForm->addRow(w.lblSampleDate_);
+  fForm->addRow(w.lblSampleTime_);
   grid->addWidget(formats, 1, 1);
-  grid->setRowStretch(2, 1);
+
+  // Security: a box is checked while its password is set; clicking it changes the password.
+  auto* security = Group(page, Q("Security"));
+  auto* sLayout = new QVBoxLayout(security);
+  const struct {
+    const char* Caption;
+    TgprPasswordKind Kind;
+    std::string TgprReportSettings::*Setting;
+    const char* Name;
+  } passwords[] = {
+      {"Report P&assword", TgprPasswordKind::Report, &TgprReportSettings::RptPW, "ckbxRptPW"},
+      {"Report Optio&ns Password", TgprPasswordKind::Options, &TgprReportSettings::RptOptPW, "ckbxRptOptPW"},
+      {"Report Set&up Password", TgprPasswordKind::Setup, &TgprReportSettings::RptSetUpPW, "ckbxRptSetUpPW"}};
+  for (const auto& password : passwords) {
+    auto* box = new QCheckBox(Q(password.Caption), security);
+    box->setObjectName(Q(password.Name));
+    sLayout->addWidget(box);
+    QObject::connect(box, &QCheckBox::clicked, &w, [&w, kind = password.Kind] { w.ChangePasswordClick(kind); });
+    w.bindings_.push_back({[box, &s, setting = password.Setting] { box->setChecked(!(s.*setting).empty()); }});
+  }
+  grid->addWidget(security, 2, 0);
+  grid->setRowStretch(3, 1);
   return page;
 }
 

@@ -3,13 +3,18 @@
 // columns grid and memo list with their own behaviour. Used once, by TfmGprMain's constructor.
 #pragma once
 
+#include <QStringList>
+
 #include <vector>
 
+class QComboBox;
+class QLineEdit;
 class QWidget;
 
 namespace gpr {
 
 class TfmGprMain;
+enum class TgprFontTarget;
 
 class TgprOptionsPages {
  public:
@@ -23,6 +28,12 @@ class TgprOptionsPages {
   QWidget* Style();
   QWidget* Titles();
   QWidget* Setup();
+  // A combo box whose items are an enumeration setting's values in order.
+  template <typename TEnum>
+  QComboBox* EnumCombo(QWidget* parent, const QStringList& items, TEnum& setting, bool affectsLayout,
+                       const QString& name);
+  // The font name's edit with a "..." button that opens the font dialog for target.
+  QWidget* WithFontButton(QLineEdit* name, TgprFontTarget target, const QString& buttonName);
   void FillColumnsGrid();
   void LoadMemo();
 

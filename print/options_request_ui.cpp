@@ -21,6 +21,14 @@ namespace {
 constexpr int kOffScreenTop = -5000;
 TfmGprMain* currentWindow = nullptr;
 
+// The host's window a snapshot prints: the active window when Print was called, else the
+// window the component sits on.
+QWidget* SnapshotFormOf(const TGprGridPrinter& component) {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  if (auto* owner = qobject_cast<QWidget*>(component.parent())) return owner->window();
+  return nullptr;
+}
+
 }  // namespace
 
 TgprOptionsRequestUi::TgprOptionsRequestUi(TgprPrintRequest& request) : request_(request) {
@@ -31,10 +39,16 @@ TgprOptionsRequestUi::TgprOptionsRequestUi(TgprPrintRequest& request) : request_
   hooks.OptionsPassword = [this] { return request_.PromptOptionsPassword(*this); };
   hooks.SetupPassword = [this] { return request_.PromptSetupPassword(*this); };
   hooks.SettingsFileReadOnly = [this] { return request_.Component().FileMgr().IsReadOnly(); };
+  hooks.RememberedPassword = [this](TgprPasswordKind kind) -> std::string* {
+    if (kind == TgprPasswordKind::Report) return request_.RememberedReportPassword();
+    if (kind == TgprPasswordKind::Options) return request_.RememberedOptionsPassword();
+    return nullptr;
+  };
   hooks.PreparePreview = [this](TfmGprPreview& preview) {
     preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
   };
   window_->SetHooks(std::move(hooks));
+  window_->SetSnapshotForm(SnapshotFormOf(request.Component()), request.Component().ComponentName());
   currentWindow = window_.get();
 }
 
@@ -72,7 +86,7 @@ TgprPreviewOutcome TgprOptionsRequestUi::PreviewFirst() {
   preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
   bool printed = false;
   preview.SetPrintHandler([this, &preview, &printed](TgprPageRange range) {
-    TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, &preview);
+    TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, window_->RunContext(&preview));
     printed = true;
     return run;
   });

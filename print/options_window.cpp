@@ -2,10 +2,15 @@
 // (options_window.h). The controls of the five pages are built in options_pages.cpp.
 #include "print/options_window.h"
 
+#include "print/core/column_totals.h"
 #include "print/core/gpr_error.h"
 #include "print/core/page_builder.h"
+#include "print/core/password_change.h"
+#include "print/memo_date_format.h"
 #include "print/options_pages.h"
+#include "print/password_window.h"
 #include "print/preview_window.h"
+#include "print/report_font.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,11 +20,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPageLayout>
@@ -105,9 +112,8 @@ void TfmGprMain::BuildMenus() {
     cmbxOutputDest_->showPopup();
   });
   file->addAction(QStringLiteral("&Print"), QKeySequence(Qt::CTRL | Qt::Key_P), this, [this] { PrintClick(); });
-  actPrinterSetup_ =
-      file->addAction(QStringLiteral("Printer Set&up"), QKeySequence(Qt::CTRL | Qt::Key_U), this,
-                      [this] { ShowMessage(QStringLiteral("Printer setup comes with printer output"), 0, 5); });
+  actPrinterSetup_ = file->addAction(QStringLiteral("Printer Set&up"), QKeySequence(Qt::CTRL | Qt::Key_U), this,
+                                     [this] { PrinterSetup(); });
   actSave_ = file->addAction(QStringLiteral("&Save Options"), QKeySequence(Qt::CTRL | Qt::Key_S), this,
                              [this] { SaveClick(); });
   file->addAction(QStringLiteral("Size Column Widths"), this, [this] { RecomputeLayout(); });
@@ -137,14 +143,18 @@ void TfmGprMain::BuildToolbar() {
   bar->addAction(actPrinterSetup_);
   bar->addAction(actSave_);
   bar->addAction(actPreview_);
-  bar->addSeparator();
+  // The destination and its file on a row of their own, so that none of them is folded away.
+  bar = new QToolBar(this);
+  bar->setObjectName(QStringLiteral("tbOutput"));
+  layout()->addWidget(bar);
+  bar->addWidget(new QLabel(QStringLiteral(" Output: "), bar));
   cmbxOutputDest_ = new QComboBox(bar);
   cmbxOutputDest_->setObjectName(QStringLiteral("cmbxOutputDest"));
   cmbxOutputDest_->addItems({QStringLiteral("Printer"), QStringLiteral("Text File"), QStringLiteral("Export Data")});
   bar->addWidget(cmbxOutputDest_);
   edtOutputFile_ = new QLineEdit(bar);
   edtOutputFile_->setObjectName(QStringLiteral("OutputFileName"));
-  edtOutputFile_->setMinimumWidth(220);
+  edtOutputFile_->setMinimumWidth(360);
   bar->addWidget(edtOutputFile_);
   btnBrowse_ = new QToolButton(bar);
   btnBrowse_->setText(QStringLiteral("..."));
@@ -194,18 +204,24 @@ void TfmGprMain::BuildStatus() {
 }
 
 void TfmGprMain::RebuildTabs() {
+  // Rebuilding takes the pages off the screen and the focus with them: only when they change.
+  std::vector<QWidget*> wanted;
+  for (int page = 0; page < kGprOptionsPageCount; ++page) {
+    if (!PageHidden(settings_.HidePages, static_cast<TgprOptionsPage>(page)) || showHiddenPages_) {
+      wanted.push_back(pageWidgets_[page]);
+    }
+  }
+  std::vector<QWidget*> shown;
+  for (int i = 0; i < tabPages_->count(); ++i) shown.push_back(tabPages_->widget(i));
+  if (shown == wanted) return;
   const int current = tabPages_->currentIndex();
   QWidget* currentPage = current >= 0 ? tabPages_->widget(current) : nullptr;
   const QSignalBlocker block(tabPages_);
   while (tabPages_->count() > 0) tabPages_->removeTab(0);
-  const std::vector<std::string> hidden = SplitCommaList(settings_.HidePages);
   for (int page = 0; page < kGprOptionsPageCount; ++page) {
-    const char* name = OptionsPageName(static_cast<TgprOptionsPage>(page));
-    const bool isHidden = std::any_of(hidden.begin(), hidden.end(), [name](const std::string& h) {
-      return QString::fromStdString(h).compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    });
-    if (isHidden && !showHiddenPages_) continue;
-    tabPages_->addTab(pageWidgets_[page], QString::fromLatin1(name));
+    const auto which = static_cast<TgprOptionsPage>(page);
+    if (PageHidden(settings_.HidePages, which) && !showHiddenPages_) continue;
+    tabPages_->addTab(pageWidgets_[page], QString::fromLatin1(OptionsPageName(which)));
   }
   const int again = tabPages_->indexOf(currentPage);
   tabPages_->setCurrentIndex(again >= 0 ? again : 0);
@@ -245,6 +261,7 @@ void TfmGprMain::FillControls() {
   filling_ = true;
   for (const TBinding& binding : bindings_) binding.Fill();
   filling_ = false;
+  FillSamples();
   UpdateDestinationControls();
   RebuildTabs();
 }
@@ -284,8 +301,16 @@ void TfmGprMain::PrinterSetup() {
   if (!settings_.DefaultPrinter && !settings_.PrinterName.empty()) {
     printer.setPrinterName(QString::fromStdString(settings_.PrinterName));
   }
+  printer.setCopyCount(printerSetup_.Copies);
+  printer.setCollateCopies(printerSetup_.Collate);
+  printer.setDuplex(printerSetup_.Duplex);
+  if (printerSetup_.PaperSize.isValid()) printer.setPageSize(printerSetup_.PaperSize);
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
+  printerSetup_.Copies = std::max(1, printer.copyCount());
+  printerSetup_.Collate = printer.collateCopies();
+  printerSetup_.Duplex = printer.duplex();
+  printerSetup_.PaperSize = printer.pageLayout().pageSize();
   settings_.PrinterName = printer.printerName().toStdString();
   settings_.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? orLandscape : orPortrait;
   const bool wasDefault = settings_.DefaultPrinter;
@@ -327,6 +352,7 @@ TgprCheckContext TfmGprMain::CheckContext() const {
 void TfmGprMain::Edited(bool affectsLayout) {
   if (filling_) return;
   settings_.Modified = true;
+  FillSamples();
   UpdateDestinationControls();
   if (affectsLayout) RecomputeLayout();
 }
@@ -412,6 +438,20 @@ bool TfmGprMain::RecomputeLayout() {
   return true;
 }
 
+void TfmGprMain::SetSnapshotForm(QWidget* form, std::string componentName) {
+  snapshotForm_ = form;
+  componentName_ = std::move(componentName);
+}
+
+TgprRunContext TfmGprMain::RunContext(QWidget* parent) {
+  TgprRunContext context;
+  context.Parent = parent;
+  context.PrinterSetup = printerSetup_;
+  context.SnapshotForm = snapshotForm_;
+  context.ComponentName = componentName_;
+  return context;
+}
+
 TgprRunOutcome TfmGprMain::PrintClick() {
   TgprRunOutcome outcome;
   outcome.Result = rrTerminated;
@@ -421,9 +461,7 @@ TgprRunOutcome TfmGprMain::PrintClick() {
   }
   if (!ValidateAll()) return outcome;
   const TgprPageRange range = PageRangeFor(settings_);
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  outcome = RunReport(settings_, objInfo_, range, this);
-  QApplication::restoreOverrideCursor();
+  outcome = RunReport(settings_, objInfo_, range, RunContext(this));
   lastRunResult_ = outcome.Result;
   pagesPrinted_ = outcome.PagesPrinted;
   if (!outcome.ErrorMessage.empty()) {
@@ -444,7 +482,7 @@ bool TfmGprMain::PreviewClick() {
   if (!ValidateAll()) return false;
   TfmGprPreview preview(settings_, objInfo_, this);
   preview.SetPrintHandler([this, &preview](TgprPageRange range) {
-    TgprRunOutcome outcome = RunReport(settings_, objInfo_, range, &preview);
+    TgprRunOutcome outcome = RunReport(settings_, objInfo_, range, RunContext(&preview));
     lastRunResult_ = outcome.Result;
     pagesPrinted_ = outcome.PagesPrinted;
     return outcome;
@@ -467,6 +505,118 @@ bool TfmGprMain::SaveClick() {
   }
   if (saved) ShowMessage(QStringLiteral(" Saved "), 0, kSavedSeconds);
   return saved;
+}
+
+bool TfmGprMain::SetColumnTotal(int column, TgprTotalKind kind) {
+  if (column < 0 || column >= objInfo_.Columns.Count()) return false;
+  ApplyColumnTotals(objInfo_.Columns, settings_.ColumnTotals, settings_.GroupColumns);
+  SetGrandTotal(objInfo_.Columns[column], kind);
+  const std::string text = ColumnTotalsText(objInfo_.Columns, settings_.GroupColumns);
+  if (text == settings_.ColumnTotals) return false;
+  settings_.ColumnTotals = text;
+  FillControls();
+  Edited(true);
+  return true;
+}
+
+bool TfmGprMain::SetColumnFormat(int column, const std::string& format) {
+  if (column < 0 || column >= objInfo_.Columns.Count()) return false;
+  if (const auto problem = FormatStringProblem(format)) {
+    ShowMessage(QStringLiteral("Formatting string ") + QString::fromStdString(Quoted(format)) +
+                    QStringLiteral(" is invalid.\r") + QString::fromStdString(*problem),
+                1, kValidationSeconds);
+    return false;
+  }
+  ApplyColumnTotals(objInfo_.Columns, settings_.ColumnTotals, settings_.GroupColumns);
+  objInfo_.Columns[column].TotalFormat = format;
+  const std::string text = ColumnTotalsText(objInfo_.Columns, settings_.GroupColumns);
+  if (text == settings_.ColumnTotals) {
+    FillControls();
+    return false;
+  }
+  settings_.ColumnTotals = text;
+  FillControls();
+  Edited(true);
+  return true;
+}
+
+void TfmGprMain::SelectMemo(int step) {
+  const int next = memo_ + step;
+  if (next < 0 || next >= kGprMemoCount) {
+    QApplication::beep();
+    return;
+  }
+  lstbxMemos_->setCurrentRow(next);
+}
+
+void TfmGprMain::ChooseFont(TgprFontTarget target) {
+  QFont current;
+  switch (target) {
+  case TgprFontTarget::Report: current = ReportFont(settings_, settings_.TextFontSize); break;
+  case TgprFontTarget::Replacement:
+    current = ReportFont(settings_.ReplFontName, settings_.ReplFontSize, settings_.ReplFontStyle);
+    break;
+  case TgprFontTarget::Memo: {
+    const TgprRptMemo& memo = settings_.Memo(memo_);
+    current = ReportFont(memo.MemoFontName, memo.MemoFontSize, memo.MemoFontStyle);
+    break;
+  }
+  }
+  bool ok = false;
+  const QFont chosen = QFontDialog::getFont(&ok, current, this);
+  if (ok) ApplyFont(target, chosen);
+}
+
+void TfmGprMain::ApplyFont(TgprFontTarget target, const QFont& font) {
+  const int style = (font.bold() ? kGprFontBold : 0) | (font.italic() ? kGprFontItalic : 0) |
+                    (font.underline() ? kGprFontUnderline : 0) | (font.strikeOut() ? kGprFontStrikeOut : 0);
+  const std::string family = font.family().toStdString();
+  const int size = std::max(1, font.pointSize());
+  switch (target) {
+  case TgprFontTarget::Report:
+    settings_.TextFontName = family;
+    settings_.TextFontSize = size;
+    settings_.TextFontStyle = style;
+    break;
+  case TgprFontTarget::Replacement:
+    settings_.ReplFontName = family;
+    settings_.ReplFontSize = size;
+    settings_.ReplFontStyle = style;
+    break;
+  case TgprFontTarget::Memo: {
+    TgprRptMemo& memo = settings_.Memo(memo_);
+    memo.MemoFontName = family;
+    memo.MemoFontSize = size;
+    memo.MemoFontStyle = style;
+    break;
+  }
+  }
+  FillControls();
+  Edited(target == TgprFontTarget::Report);
+}
+
+void TfmGprMain::ChangePasswordClick(TgprPasswordKind kind) {
+  static const char* const kNames[] = {"Report Password", "Report Options Password", "Setup Page Password"};
+  std::string* stored = kind == TgprPasswordKind::Report    ? &settings_.RptPW
+                        : kind == TgprPasswordKind::Options ? &settings_.RptOptPW
+                                                            : &settings_.RptSetUpPW;
+  std::string scratch;
+  std::string* remembered = hooks_.RememberedPassword ? hooks_.RememberedPassword(kind) : nullptr;
+  TgprPasswordWindows dialogs(QString::fromStdString(settings_.DialogTitle), this);
+  bool modified = false;
+  ChangePassword(dialogs, kNames[static_cast<int>(kind)], *stored, remembered ? *remembered : scratch, modified);
+  FillControls();
+  if (modified) Edited(false);
+}
+
+void TfmGprMain::FillSamples() {
+  if (lblSampleDate_ == nullptr) return;
+  const QDateTime now = QDateTime::currentDateTime();
+  const auto sample = [&now](const std::string& format, const char* fallback) {
+    return FormatMemoDateTime(format.empty() ? fallback : format, now);
+  };
+  lblSampleDate_->setText(QStringLiteral("Sample Date Format: ") + sample(settings_.MemoDateFormatStr, "ddddd"));
+  lblSampleTime_->setText(QStringLiteral("Sample Time Format: ") + sample(settings_.MemoTimeFormatStr, "t"));
 }
 
 bool TfmGprMain::AskSaveOnClose() {

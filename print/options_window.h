@@ -28,6 +28,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFont;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -46,6 +47,11 @@ class TgprOptionsPages;
 
 inline constexpr const char* kOptionsCaption = "Report Options";
 
+// The three report passwords, in the order of the Security check boxes.
+enum class TgprPasswordKind { Report, Options, Setup };
+// What a font button edits: the report font, the replacement font, the selected memo's font.
+enum class TgprFontTarget { Report, Replacement, Memo };
+
 // The status panels at the bottom, left to right.
 enum TgprStatusPanel : int { spWidth = 0, spDestination, spMessage, spPagesAcross, spPageSize };
 
@@ -59,12 +65,21 @@ class TfmGprMain : public QDialog {
     std::function<bool()> SetupPassword;                 // before showing the Setup page
     std::function<bool()> SettingsFileReadOnly;          // the settings file may not be written
     std::function<void(TfmGprPreview&)> PreparePreview;  // e.g. wire the preview's print handler
+    // The remembered password of a kind (a changed password becomes it); nullptr for none.
+    std::function<std::string*(TgprPasswordKind)> RememberedPassword;
   };
 
   TfmGprMain(TgprReportSettings& settings, TObjInfo& objInfo, QWidget* parent = nullptr);
   ~TfmGprMain() override;
 
   void SetHooks(TRequestHooks hooks) { hooks_ = std::move(hooks); }
+  // The host's window a window snapshot prints, and the component's name for its message.
+  void SetSnapshotForm(QWidget* form, std::string componentName);
+  // What the printer setup dialog left: paper, copies, duplex and collation of printer runs.
+  const TgprPrinterSetup& PrinterSetupChoice() const { return printerSetup_; }
+  void SetPrinterSetupChoice(TgprPrinterSetup setup) { printerSetup_ = std::move(setup); }
+  // The context of this window's runs; parent asks the questions and owns the progress window.
+  TgprRunContext RunContext(QWidget* parent);
 
   // Fills every control from the settings (marks nothing modified).
   void FillControls();
@@ -88,6 +103,18 @@ class TfmGprMain : public QDialog {
   void TogglePagesVisibility();
   // Shows a message for the given time; kind: 0 note, 1 warning, 2 error.
   void ShowMessage(const QString& text, int kind, int seconds);
+
+  // The columns grid's edits of column (an index into the column list): its grand total, and
+  // the format string of its totals (refused with a warning when it cannot be used; the old
+  // one stays). Both write `ColumnTotals` back; false when nothing changed.
+  bool SetColumnTotal(int column, TgprTotalKind kind);
+  bool SetColumnFormat(int column, const std::string& format);
+  // Selects the memo step places before or after the current one, beeping at the ends.
+  void SelectMemo(int step);
+  // The font a font button chose, put into the settings it edits.
+  void ApplyFont(TgprFontTarget target, const QFont& font);
+  // Runs the password change of the Setup page's Security check box for kind.
+  void ChangePasswordClick(TgprPasswordKind kind);
 
  protected:
   void reject() override;
@@ -115,6 +142,8 @@ class TfmGprMain : public QDialog {
   void FocusControl(const std::string& key);
   TgprCheckContext CheckContext() const;
   void HintTimeout();
+  void ChooseFont(TgprFontTarget target);
+  void FillSamples();
   bool AskSaveOnClose();
 
   // Control factories used by the pages (options_pages.cpp).
@@ -131,6 +160,9 @@ class TfmGprMain : public QDialog {
   std::unique_ptr<TgprOptionsPages> pages_;  // builds the pages; its bindings refer to it
   std::vector<TBinding> bindings_;
   TgprMemoIndex memo_ = miRptTi;
+  TgprPrinterSetup printerSetup_;
+  QWidget* snapshotForm_ = nullptr;
+  std::string componentName_ = "TGprGridPrinter";
   int lastRunResult_ = 0;
   int pagesPrinted_ = 0;
   bool filling_ = false;
@@ -151,6 +183,11 @@ class TfmGprMain : public QDialog {
   QTableWidget* grdColumns_ = nullptr;
   QListWidget* lstbxMemos_ = nullptr;
   QPlainTextEdit* mmoMemo_ = nullptr;
+  QLabel* lblMemoLeft_ = nullptr;
+  QLabel* lblMemoRight_ = nullptr;
+  QLabel* lblSampleDate_ = nullptr;
+  QLabel* lblSampleTime_ = nullptr;
+  std::vector<QCheckBox*> ckbxPasswords_;
   std::vector<QLabel*> panels_;
   QTimer* tmrMessage_ = nullptr;
 };

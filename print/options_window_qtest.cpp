@@ -14,7 +14,9 @@
 #include "print/core/layout_test_support.h"
 #include "print/core/page_builder.h"
 #include "print/grid_printer.h"
+#include "print/memo_date_format.h"
 #include "print/options_request_ui.h"
+#include "print/password_window.h"
 #include "print/preview_window.h"
 #include "print/print_request.h"
 
@@ -23,18 +25,28 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFontDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 using namespace gpr;
@@ -69,6 +81,15 @@ void TypeInto(QLineEdit* edit, const QString& text) {
   QMetaObject::invokeMethod(edit, "editingFinished");
 }
 
+// Calls step whenever the event loop runs until it returns true (polling every 10 ms).
+void WhenReady(QObject* context, std::function<bool()> step) {
+  auto* timer = new QTimer(context);
+  QObject::connect(timer, &QTimer::timeout, context, [timer, step = std::move(step)] {
+    if (step()) timer->deleteLater();
+  });
+  timer->start(10);
+}
+
 }  // namespace
 
 class OptionsWindowTest : public QObject {
@@ -85,6 +106,7 @@ class OptionsWindowTest : public QObject {
     settings_ = TgprReportSettings();
     settings_.OutputDest = odTextFile;
     settings_.OutputFileName = scratch_.filePath(QStringLiteral("Rpt.Txt")).toStdString();
+    settings_.PauseAfterPrinting = false;
     objInfo_ = catalogue_->ObjInfo(settings_);
     auto window = std::make_unique<TfmGprMain>(settings_, objInfo_);
     window->FillControls();
@@ -96,6 +118,8 @@ class OptionsWindowTest : public QObject {
  private slots:
   void initTestCase() {
     catalogue_ = ShippedCatalogue();
+    // Every run and every expected page carry the same date and time.
+    SetMemoClock([] { return QDateTime(QDate(2026, 12, 10), QTime(9, 30)); });
     if (!catalogue_) QSKIP("the shipped catalogue's videos.csv is missing");
     QVERIFY(scratch_.isValid());
   }
@@ -273,6 +297,7 @@ class OptionsWindowTest : public QObject {
     TgprReportSettings settings = settings_;
     TObjInfo objInfo = catalogue_->ObjInfo(settings);
     TgprPrintSettings print;
+    SetMemoDateTime(settings, print);
     TgprPageBuilder builder(settings, objInfo, print);
     const std::string file = ReadAll(QString::fromStdString(settings_.OutputFileName));
     std::string first;
@@ -336,6 +361,7 @@ class OptionsWindowTest : public QObject {
     TgprReportSettings settings = settings_;
     TObjInfo objInfo = catalogue_->ObjInfo(settings);
     TgprPrintSettings print;
+    SetMemoDateTime(settings, print);
     TgprPageBuilder builder(settings, objInfo, print);
     QCOMPARE(preview.PageText().toStdString(), builder.Page(1, 1).Text());
 
@@ -432,6 +458,7 @@ class OptionsWindowTest : public QObject {
     settings_ = TgprReportSettings();
     settings_.OutputDest = odTextFile;
     settings_.OutputFileName = scratch_.filePath(QStringLiteral("Current.Txt")).toStdString();
+    settings_.PauseAfterPrinting = false;
     objInfo_ = catalogue_->ObjInfo(settings_);
     TfmGprPreview preview(settings_, objInfo_);
     preview.show();
@@ -446,6 +473,7 @@ class OptionsWindowTest : public QObject {
     TgprReportSettings settings = settings_;
     TObjInfo objInfo = catalogue_->ObjInfo(settings);
     TgprPrintSettings print;
+    SetMemoDateTime(settings, print);
     TgprPageBuilder builder(settings, objInfo, print);
     std::string expected;
     for (const std::string& line : builder.Page(1, 3).Lines) expected += line + "\r\n";
@@ -460,6 +488,137 @@ class OptionsWindowTest : public QObject {
     preview.ToEdit()->setText(QStringLiteral("1"));
     QCOMPARE(preview.PrintPages().Result, rrTerminated);
     QVERIFY(preview.Message().contains(QStringLiteral("must be less than or equal")));
+  }
+
+  void columnTotalsAndFormatsAreEditedInTheGrid() {
+    auto window = MakeWindow();
+    const TColInfo* lengthColumn = objInfo_.Columns.Find("Length");
+    QVERIFY(lengthColumn != nullptr);
+    const int length = static_cast<int>(lengthColumn - objInfo_.Columns.Items().data());
+    QVERIFY(window->SetColumnTotal(length, tkSum));
+    QCOMPARE(settings_.ColumnTotals, std::string("Length,,Sum,\"\";"));
+    QVERIFY(settings_.Modified);
+    auto* grid = window->findChild<QTableWidget*>(QStringLiteral("Columns"));
+    QCOMPARE(grid->item(3, length)->text(), QStringLiteral("Sum"));
+
+    QVERIFY(window->SetColumnFormat(length, "%8.0F min"));
+    QCOMPARE(settings_.ColumnTotals, std::string("Length,,Sum,\"%8.0F min\";"));
+    // A format that cannot be used is refused and the old one stays.
+    for (const char* bad : {"%q", "%5", "1,000 %F"}) {
+      QVERIFY(!window->SetColumnFormat(length, bad));
+      QVERIFY2(
+          window->StatusText(spMessage).startsWith(QStringLiteral("Formatting string \"%1\" is invalid.").arg(bad)),
+          qPrintable(window->StatusText(spMessage)));
+      QCOMPARE(settings_.ColumnTotals, std::string("Length,,Sum,\"%8.0F min\";"));
+    }
+
+    // Through the grid: the total's list.
+    WhenReady(window.get(), [] {
+      auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return false;
+      dialog->setTextValue(QStringLiteral("Average"));
+      dialog->accept();
+      return true;
+    });
+    emit grid->cellActivated(3, length);
+    QCOMPARE(settings_.ColumnTotals, std::string("Length,,Average,\"%8.0F min\";"));
+    QVERIFY(window->SetColumnTotal(length, tkNone));
+    QCOMPARE(settings_.ColumnTotals, std::string());
+  }
+
+  void ctrlUpAndDownStepThroughTheMemos() {
+    auto window = MakeWindow();
+    QApplication::setActiveWindow(window.get());
+    window->Pages()->setCurrentIndex(window->Pages()->indexOf(window->findChild<QWidget*>(QStringLiteral("pgTitles"))));
+    auto* memo = window->findChild<QPlainTextEdit*>(QStringLiteral("mmoMemo"));
+    auto* list = window->findChild<QListWidget*>(QStringLiteral("lstbxMemos"));
+    memo->setFocus();
+    QCOMPARE(list->currentRow(), 0);
+    QTest::keyClick(memo, Qt::Key_Up, Qt::ControlModifier);  // the first memo: a beep only
+    QCOMPARE(list->currentRow(), 0);
+    QTest::keyClick(memo, Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(list->currentRow(), static_cast<int>(miPgTi));
+    QCOMPARE(memo->toPlainText().toStdString(), settings_.Memo(miPgTi).Text);
+  }
+
+  void theFontButtonsSetTheirFonts() {
+    auto window = MakeWindow();
+    WhenReady(window.get(), [] {
+      auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return false;
+      QFont font(QStringLiteral("DejaVu Sans"), 14);
+      font.setBold(true);
+      dialog->setCurrentFont(font);
+      dialog->accept();
+      return true;
+    });
+    window->findChild<QToolButton*>(QStringLiteral("btnReplFont"))->click();
+    QCOMPARE(settings_.ReplFontName, std::string("DejaVu Sans"));
+    QCOMPARE(settings_.ReplFontSize, 14);
+    QCOMPARE(settings_.ReplFontStyle, kGprFontBold);
+    QVERIFY(settings_.Modified);
+
+    QFont report(QStringLiteral("DejaVu Sans Mono"), 12);
+    report.setItalic(true);
+    window->ApplyFont(TgprFontTarget::Report, report);
+    QCOMPARE(settings_.TextFontSize, 12);
+    QCOMPARE(settings_.TextFontStyle, kGprFontItalic);
+    QCOMPARE(window->findChild<QLineEdit*>(QStringLiteral("TextFontSize"))->text(), QStringLiteral("12"));
+  }
+
+  void aSecurityBoxChangesItsPassword() {
+    auto window = MakeWindow();
+    std::string remembered;
+    TfmGprMain::TRequestHooks hooks;
+    hooks.RememberedPassword = [&remembered](TgprPasswordKind kind) {
+      return kind == TgprPasswordKind::Report ? &remembered : nullptr;
+    };
+    window->SetHooks(hooks);
+    QStringList prompts;
+    QString said;
+    WhenReady(window.get(), [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* password = qobject_cast<TfmGprPassword*>(modal)) {
+        prompts << password->findChild<QLabel*>()->text();
+        password->PasswordEdit()->setText(QStringLiteral("abc"));
+        password->OkButton()->click();
+      } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        said = box->text();
+        box->accept();
+        return true;
+      }
+      return false;
+    });
+    auto* box = window->findChild<QCheckBox*>(QStringLiteral("ckbxRptPW"));
+    QVERIFY(!box->isChecked());
+    box->click();
+    QCOMPARE(said, QStringLiteral("New Report Password is now active"));
+    QCOMPARE(prompts.size(), 2);
+    QCOMPARE(settings_.RptPW, std::string("abc"));
+    QCOMPARE(remembered, std::string("abc"));
+    QVERIFY(box->isChecked());
+    QVERIFY(settings_.Modified);
+  }
+
+  void theMemoFormatSamplesFollowTheirFormats() {
+    auto window = MakeWindow();
+    auto* sample = window->findChild<QLabel*>(QStringLiteral("lblSampleDate"));
+    TypeInto(window->findChild<QLineEdit*>(QStringLiteral("MemoDateFormatStr")), QStringLiteral("yyyy"));
+    QCOMPARE(settings_.MemoDateFormatStr, std::string("yyyy"));
+    QCOMPARE(sample->text(), QStringLiteral("Sample Date Format: %1").arg(QDate::currentDate().year()));
+    TypeInto(window->findChild<QLineEdit*>(QStringLiteral("MemoTimeFormatStr")), QStringLiteral("'at' hh"));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblSampleTime"))->text(),
+             QStringLiteral("Sample Time Format: at %1").arg(QTime::currentTime().hour(), 2, 10, QLatin1Char('0')));
+  }
+
+  void choosingTheWindowSnapshot() {
+    auto window = MakeWindow();
+    window->findChild<QRadioButton*>(QStringLiteral("rbPrintWhat%1").arg(pwWindowSnapshot))->click();
+    QCOMPARE(settings_.PrintWhat, pwWindowSnapshot);
+    QCOMPARE(window->StatusText(spPagesAcross), QStringLiteral("Snapshot"));
+    window->findChild<QComboBox*>(QStringLiteral("SnapShotSize"))->setCurrentIndex(4);
+    QCOMPARE(settings_.SnapShotSize, std::string("MP"));
   }
 
   void screenshotsOfEveryPage() {

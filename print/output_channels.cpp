@@ -28,9 +28,9 @@ std::unique_ptr<TgprOutputChannel> MakeOutputChannel(const TgprReportSettings& s
                                                printerSetup);
   }
   case TgprDestination::FastPrinterText:
-    return std::make_unique<TgprRawSpooler>(ResolvePrinterName(settings.DefaultPrinter, settings.PrinterName),
-                                            settings.ReportDesc, settings.InitPrinterStr, settings.FinishPrinterStr,
-                                            formFeeds);
+    // Fast printer text always goes to the system's default printer.
+    return std::make_unique<TgprRawSpooler>(ResolvePrinterName(true, settings.PrinterName), settings.ReportDesc,
+                                            settings.InitPrinterStr, settings.FinishPrinterStr, formFeeds);
   case TgprDestination::TextFile:
     return std::make_unique<TgprTextFileOutput>(settings.OutputFileName, settings.IfOutputFileExists, formFeeds,
                                                 std::move(ask));

@@ -6,6 +6,8 @@
 #include <QFontMetricsF>
 #include <QString>
 
+#include <cctype>
+
 namespace gpr {
 
 void TgprPagePainter::Begin(QPainter& painter) {
@@ -23,6 +25,37 @@ void TgprPagePainter::DrawPage(QPainter& painter, const std::vector<std::string>
     painter.drawText(QPointF(0, y), QString::fromStdString(line));
     y += advance_;
   }
+}
+
+TgprPictureScale PictureScaleOf(const std::string& snapShotSize) {
+  const char letter =
+      snapShotSize.size() >= 2 ? static_cast<char>(std::toupper(static_cast<unsigned char>(snapShotSize[1]))) : 'T';
+  if (letter == 'P') return TgprPictureScale::Proportional;
+  if (letter == 'S') return TgprPictureScale::SameScale;
+  return TgprPictureScale::FitPage;
+}
+
+void DrawPicture(QPainter& painter, const QImage& picture, TgprPictureScale scale) {
+  const QPaintDevice* device = painter.device();
+  const QSizeF page(device->width(), device->height());
+  if (picture.isNull() || page.isEmpty()) return;
+  QSizeF size;
+  switch (scale) {
+  case TgprPictureScale::FitPage: size = page; break;
+  case TgprPictureScale::Proportional: size = QSizeF(picture.size()).scaled(page, Qt::KeepAspectRatio); break;
+  case TgprPictureScale::SameScale: {
+    // The picture's pixels at the size they have on the screen, cut at the page's edges.
+    const double screenDpi = 96.0 * picture.devicePixelRatio();
+    size = QSizeF(picture.width() * device->logicalDpiX() / screenDpi,
+                  picture.height() * device->logicalDpiY() / screenDpi);
+    break;
+  }
+  }
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.setClipRect(QRectF(QPointF(0, 0), page));
+  painter.drawImage(QRectF(QPointF(0, 0), size), picture);
+  painter.restore();
 }
 
 }  // namespace gpr

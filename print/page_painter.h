@@ -1,10 +1,12 @@
 // TgprPagePainter: draws the lines of report pages with QPainter - on a printer, or into a
 // PDF - each line at the left edge of the printable area, one line advance apart, in the
-// report font. Shared by the printer and the PDF channels.
+// report font; and a window's picture on a page of its own. Shared by the printer and the
+// PDF channels.
 #pragma once
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 
 #include <string>
@@ -33,6 +35,21 @@ class TgprPagePainter {
   TgprTextStyle style_;
   double ascent_ = 0;
   double advance_ = 0;
+};
+
+// How a window snapshot is scaled onto its page (the second letter of `SnapShotSize`):
+// "P" proportional, "S" the screen's own scale, anything else stretched to fit the page.
+enum class TgprPictureScale { FitPage, Proportional, SameScale };
+TgprPictureScale PictureScaleOf(const std::string& snapShotSize);
+
+// Draws picture inside the page of the painter's device, from its top left corner.
+void DrawPicture(QPainter& painter, const QImage& picture, TgprPictureScale scale);
+
+// An output channel that can also print a picture as a page (the printer and PDF channels).
+class TgprPictureChannel {
+ public:
+  virtual ~TgprPictureChannel() = default;
+  virtual void WritePicture(const QImage& picture, TgprPictureScale scale) = 0;
 };
 
 }  // namespace gpr

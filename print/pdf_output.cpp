@@ -56,6 +56,12 @@ void TgprPdfOutput::WritePage(const std::vector<std::string>& lines, bool /*firs
   anyPage_ = true;
 }
 
+void TgprPdfOutput::WritePicture(const QImage& picture, TgprPictureScale scale) {
+  if (anyPage_) writer_->newPage();
+  DrawPicture(painter_, picture, scale);
+  anyPage_ = true;
+}
+
 void TgprPdfOutput::Close() {
   painter_.end();
   writer_.reset();

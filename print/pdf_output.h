@@ -18,7 +18,7 @@
 
 namespace gpr {
 
-class TgprPdfOutput : public TgprOutputChannel {
+class TgprPdfOutput : public TgprOutputChannel, public TgprPictureChannel {
  public:
   // pageLayout: page size, orientation and margins (`PageMarginThous`).
   TgprPdfOutput(std::string fileName, TgprIfFileExists ifExists, std::string title, TgprTextStyle style,
@@ -29,6 +29,7 @@ class TgprPdfOutput : public TgprOutputChannel {
   void WritePage(const std::vector<std::string>& lines, bool firstPage) override;
   void Close() override;
   void Abort() noexcept override;
+  void WritePicture(const QImage& picture, TgprPictureScale scale) override;
 
  private:
   TgprOutputFile file_;

@@ -4,6 +4,7 @@
 #include "dbaccess/client_data_set.h"
 #include "print/core/gpr_error.h"
 #include "print/core/memo_codes.h"
+#include "print/memo_date_format.h"
 #include "print/report_font.h"
 
 #include <QAction>
@@ -139,9 +140,15 @@ void TfmGprPreview::BuildWindow() {
   edtTo_->setMinimumWidth(60);
   edtTo_->setMaximumWidth(70);
   for (QWidget* w : std::initializer_list<QWidget*>{btnClose, btnFirst_, btnPrev_, btnNext_, btnLast_, cmbxZoom_,
-                                                    btnFitWidth, btnFitPage, btnCopy, btnPrint, cmbxPrintWhat_}) {
+                                                    btnFitWidth, btnFitPage, btnCopy}) {
     bar->addWidget(w);
   }
+  bar->addStretch();
+  // The printing controls on a second row, so that the window fits a small screen.
+  bar = new QHBoxLayout;
+  layout->addLayout(bar);
+  bar->addWidget(btnPrint);
+  bar->addWidget(cmbxPrintWhat_);
   bar->addWidget(new QLabel(QStringLiteral("From:"), this));
   bar->addWidget(edtFrom_);
   bar->addWidget(new QLabel(QStringLiteral("To:"), this));
@@ -172,8 +179,8 @@ void TfmGprPreview::BuildWindow() {
   mmoPage_->installEventFilter(this);
   QPalette palette = mmoPage_->palette();
   palette.setColor(QPalette::Text,
-                   QColor::fromRgb((settings_.TextFontColor & 0xff), (settings_.TextFontColor >> 8) & 0xff,
-                                   (settings_.TextFontColor >> 16) & 0xff));
+                   QColor::fromRgb((settings_.TextFontColor >> 16) & 0xff, (settings_.TextFontColor >> 8) & 0xff,
+                                   settings_.TextFontColor & 0xff));  // 0xRRGGBB, as the printer draws it
   mmoPage_->setPalette(palette);
   mmoPage_->setFont(ReportFont(settings_, fontSize_));
   layout->addWidget(mmoPage_, 1);
@@ -304,6 +311,7 @@ void TfmGprPreview::showEvent(QShowEvent* event) {
 void TfmGprPreview::Restart() {
   builder_.reset();
   print_ = TgprPrintSettings{};
+  SetMemoDateTime(settings_, print_);
   print_.Activity = acPreviewing;
   const TgprPrinterPage printer = PrinterPageFor(settings_);
   builder_ = std::make_unique<TgprPageBuilder>(settings_, objInfo_, print_,
@@ -511,7 +519,9 @@ TgprRunOutcome TfmGprPreview::PrintPages() {
   if (printHandler_) {
     outcome = printHandler_(range);
   } else {
-    outcome = RunReport(settings_, objInfo_, range, this);
+    TgprRunContext context;
+    context.Parent = this;
+    outcome = RunReport(settings_, objInfo_, range, context);
   }
   settings_.PrintWhat = savedWhat;
   settings_.PageRangeFrom = savedFrom;

@@ -63,6 +63,10 @@ class TgprPrintRequest {
   bool PromptReportPassword(TgprRequestUi& ui);
   bool PromptOptionsPassword(TgprRequestUi& ui);
   bool PromptSetupPassword(TgprRequestUi& ui);
+  // The remembered report and options passwords (a password the user changes becomes the
+  // remembered one); the setup password is asked every time and has none.
+  std::string* RememberedReportPassword() { return &rememberedReportPassword_; }
+  std::string* RememberedOptionsPassword() { return &rememberedOptionsPassword_; }
 
  private:
   void RunStartUp(TgprRequestUi& ui);

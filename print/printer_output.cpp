@@ -8,6 +8,7 @@
 #include <QPrinterInfo>
 
 #include <cups/cups.h>
+#include <cups/pwg.h>
 
 namespace gpr {
 
@@ -35,9 +36,34 @@ bool DestSupports(const std::string& printer, const char* option, const char* va
   return supported;
 }
 
+// Whether the queue says it cannot take the paper size. Asked of the spooler when Qt knows no
+// sizes for the queue; a queue that names no media at all (a raw queue) passes the job on as
+// it is, so there is nothing to refuse.
+bool SpoolerRefusesPaper(const std::string& printer, const QPageSize& paper) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.c_str(), nullptr);
+  if (!dest) return false;
+  bool refused = false;
+  if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+    if (cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA) != nullptr) {
+      const QSizeF size = paper.size(QPageSize::Millimeter);
+      const pwg_media_t* media =
+          pwgMediaForSize(static_cast<int>(size.width() * 100 + 0.5), static_cast<int>(size.height() * 100 + 0.5));
+      refused = media == nullptr || cupsCheckDestSupported(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA, media->pwg) == 0;
+    }
+    cupsFreeDestInfo(info);
+  }
+  cupsFreeDests(1, dest);
+  return refused;
+}
+
 }  // namespace
 
 void TgprPrinterOutput::CheckSupported() const {
+  if (printerName_.empty()) {
+    throw eGprPrtError(
+        "No printer is installed. Choose \"Text File\" as the output destination; a file name ending in \".pdf\" "
+        "makes a PDF file.");
+  }
   const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printerName_));
   if (info.isNull()) {
     throw eGprPrtError("Printer " + Quoted(printerName_) + " is not installed");
@@ -48,8 +74,8 @@ void TgprPrinterOutput::CheckSupported() const {
   if (setup_.PaperSize.isValid()) {
     bool found = false;
     for (const QPageSize& size : info.supportedPageSizes()) found = found || size.isEquivalentTo(setup_.PaperSize);
-    // A queue that names no sizes (a raw queue) takes whatever it is sent.
-    if (!found && !info.supportedPageSizes().isEmpty()) {
+    const bool listed = !info.supportedPageSizes().isEmpty();
+    if (!found && (listed || SpoolerRefusesPaper(printerName_, setup_.PaperSize))) {
       throw eGprPrtError("Printer " + Quoted(printerName_) + " does not have the paper size " +
                          Quoted(setup_.PaperSize.name().toStdString()));
     }
@@ -82,18 +108,38 @@ TgprOpenResult TgprPrinterOutput::Open() {
   return TgprOpenResult::Opened;
 }
 
-void TgprPrinterOutput::WritePage(const std::vector<std::string>& lines, bool /*firstPage*/) {
+void TgprPrinterOutput::StartPage() {
   if (anyPage_ && !printer_->newPage()) throw eGprPrtError("Printer " + Quoted(printerName_) + " refused a new page");
-  pagePainter_.DrawPage(painter_, lines);
   anyPage_ = true;
-  if (ownCopies_ > 1) pages_.push_back(lines);
+}
+
+void TgprPrinterOutput::Draw(const TPage& page) {
+  if (page.Picture.isNull()) {
+    pagePainter_.DrawPage(painter_, page.Lines);
+  } else {
+    DrawPicture(painter_, page.Picture, page.Scale);
+  }
+}
+
+void TgprPrinterOutput::WritePage(const std::vector<std::string>& lines, bool /*firstPage*/) {
+  StartPage();
+  TPage page{lines, {}, TgprPictureScale::FitPage};
+  Draw(page);
+  if (ownCopies_ > 1) pages_.push_back(std::move(page));
+}
+
+void TgprPrinterOutput::WritePicture(const QImage& picture, TgprPictureScale scale) {
+  StartPage();
+  TPage page{{}, picture, scale};
+  Draw(page);
+  if (ownCopies_ > 1) pages_.push_back(std::move(page));
 }
 
 void TgprPrinterOutput::Close() {
   for (int copy = 2; copy <= ownCopies_; ++copy) {
-    for (const auto& lines : pages_) {
+    for (const TPage& page : pages_) {
       printer_->newPage();
-      pagePainter_.DrawPage(painter_, lines);
+      Draw(page);
     }
   }
   if (!painter_.end()) throw eGprPrtError("Printer " + Quoted(printerName_) + " could not print the job");

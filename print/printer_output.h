@@ -38,7 +38,7 @@ struct TgprPrinterSetup {
   bool PrinterDefaultOrientation = false;
 };
 
-class TgprPrinterOutput : public TgprOutputChannel {
+class TgprPrinterOutput : public TgprOutputChannel, public TgprPictureChannel {
  public:
   // printerName: the queue; jobTitle: "Report: " + `ReportDesc`.
   TgprPrinterOutput(std::string printerName, std::string jobTitle, TgprTextStyle style, TgprPrinterSetup setup = {});
@@ -48,13 +48,22 @@ class TgprPrinterOutput : public TgprOutputChannel {
   void WritePage(const std::vector<std::string>& lines, bool firstPage) override;
   void Close() override;
   void Abort() noexcept override;
+  void WritePicture(const QImage& picture, TgprPictureScale scale) override;
 
   // The spooler's id of the submitted job (0 until Close succeeded).
   int JobId() const { return jobId_; }
 
  private:
+  // A page as drawn, kept to draw it again for copies the queue cannot make.
+  struct TPage {
+    std::vector<std::string> Lines;
+    QImage Picture;  // a snapshot page when not null
+    TgprPictureScale Scale = TgprPictureScale::FitPage;
+  };
   // Refuses a setting the queue cannot do; throws eGprPrtError.
   void CheckSupported() const;
+  void StartPage();
+  void Draw(const TPage& page);
 
   std::string printerName_;
   std::string jobTitle_;
@@ -64,8 +73,8 @@ class TgprPrinterOutput : public TgprOutputChannel {
   QPainter painter_;
   std::unique_ptr<QTemporaryFile> jobFile_;
   int jobId_ = 0;
-  int ownCopies_ = 1;                            // copies this channel draws itself (the printer cannot make them)
-  std::vector<std::vector<std::string>> pages_;  // kept only when drawing copies ourselves
+  int ownCopies_ = 1;         // copies this channel draws itself (the printer cannot make them)
+  std::vector<TPage> pages_;  // kept only when drawing copies ourselves
   bool anyPage_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "print/core/text_file_output.h"
 #include "print/output_channels.h"
 #include "print/pdf_output.h"
+#include "print/pdf_test_support.h"
 #include "print/report_font.h"
 #include "tools/common/csv_reader.h"
 
@@ -30,76 +31,12 @@ namespace gpr {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::PdfPageCount;
+using testing::PdfPages;
+using testing::RunCommand;
+using testing::SplitPages;
 using testing::TCupsTestServer;
 using testing::TTablePageSource;
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
-}
-
-// Pages of a text: split at form feeds, CR dropped, trailing blanks and blank lines at a
-// page's end dropped, empty pages at the end dropped, and the blanks all lines of a page
-// begin with removed (pdftotext in fixed-pitch mode shows the page margin as blanks). A
-// no-break space counts as a blank: pdftotext gives it as one.
-std::vector<std::vector<std::string>> SplitPages(const std::string& text) {
-  std::vector<std::vector<std::string>> pages(1);
-  std::string line;
-  std::string input = text;
-  for (std::size_t at = input.find("\xC2\xA0"); at != std::string::npos; at = input.find("\xC2\xA0", at)) {
-    input.replace(at, 2, " ");
-  }
-  auto endLine = [&] {
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    pages.back().push_back(line);
-    line.clear();
-  };
-  for (char c : input) {
-    if (c == '\r') continue;
-    if (c == '\n') {
-      endLine();
-    } else if (c == '\f') {
-      if (!line.empty()) endLine();
-      pages.emplace_back();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) endLine();
-  for (auto& page : pages) {
-    while (!page.empty() && page.back().empty()) page.pop_back();
-    std::size_t indent = std::string::npos;
-    for (const std::string& text : page) {
-      if (!text.empty()) indent = std::min(indent, text.find_first_not_of(' '));
-    }
-    for (std::string& text : page) {
-      if (!text.empty() && indent != std::string::npos) text.erase(0, indent);
-    }
-  }
-  while (!pages.empty() && pages.back().empty()) pages.pop_back();
-  return pages;
-}
-
-std::vector<std::vector<std::string>> PdfPages(const std::string& pdf, const fs::path& scratch) {
-  const fs::path file = scratch / "job.pdf";
-  std::ofstream(file, std::ios::binary) << pdf;
-  // The report font's advance: 0.602 em of DejaVu Sans Mono at 10 points.
-  return SplitPages(RunCommand("pdftotext -fixed 6.0205 -enc UTF-8 " + file.string() + " - 2>/dev/null"));
-}
-
-int PdfPageCount(const std::string& pdf, const fs::path& scratch) {
-  const fs::path file = scratch / "count.pdf";
-  std::ofstream(file, std::ios::binary) << pdf;
-  const std::string info = RunCommand("pdfinfo " + file.string() + " 2>/dev/null");
-  const std::size_t at = info.find("Pages:");
-  return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
-}
 
 TTablePageSource Report(int rows) {
   std::vector<std::vector<std::string>> data;
@@ -206,6 +143,26 @@ TEST_F(PrinterOutputTest, UnsupportedDuplexIsRefusedBeforePrinting) {
             "GridPrinter! Printing Error: Printer \"pdfq\" cannot print on both sides of the paper (duplex)");
 }
 
+// A raw queue names no paper sizes, neither to Qt nor to the spooler: the job is sent with
+// the size asked for, as the queue takes any document.
+TEST_F(PrinterOutputTest, APaperSizeOnAQueueThatNamesNoSizesIsPrinted) {
+  for (const QPageSize& paper : {QPageSize(QPageSize::A3), QPageSize(QSizeF(100, 150), QPageSize::Millimeter)}) {
+    SCOPED_TRACE(paper.name().toStdString());
+    TgprPrinterSetup setup;
+    setup.PaperSize = paper;
+    const auto jobs = Print("pdfq", 10, {{0, 1}, {0, 99999}}, setup, rrCompleted);
+    ASSERT_EQ(jobs.size(), 1u) << lastMessage_;
+    const fs::path file = dir_ / "paper.pdf";
+    std::ofstream(file, std::ios::binary) << jobs[0];
+    const std::string info = RunCommand("pdfinfo " + file.string() + " 2>/dev/null");
+    const QSizeF points = paper.size(QPageSize::Point);
+    EXPECT_NE(info.find(std::to_string(static_cast<int>(points.width())) + " x " +
+                        std::to_string(static_cast<int>(points.height())) + " pts"),
+              std::string::npos)
+        << info;
+  }
+}
+
 TEST_F(PrinterOutputTest, QueueRemovedDuringTheRun) {
   ASSERT_TRUE(server_->AddQueue("vanishing"));
   struct TRemoveAtTwo : TgprRunMonitor {
@@ -262,6 +219,16 @@ TEST_F(OutputTest, PdfFilePagesAreTheTextPagesWithTheFontEmbedded) {
     ++fontLines;
   }
   EXPECT_GE(fontLines, 1);
+}
+
+TEST_F(OutputTest, WithoutAPrinterTheRunSaysWhatToChoose) {
+  auto source = Report(5);
+  TgprPrinterOutput output("", "Report: Films", TgprTextStyle{});
+  TgprPrintRun run({{0, 1}, {0, 99999}});
+  EXPECT_EQ(run.Run(source, output), rrTerminated);
+  EXPECT_EQ(run.ErrorMessage(),
+            "GridPrinter! Printing Error: No printer is installed. Choose \"Text File\" as the output destination; a "
+            "file name ending in \".pdf\" makes a PDF file.");
 }
 
 TEST_F(OutputTest, SettingsChooseTheChannel) {

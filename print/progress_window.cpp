@@ -206,6 +206,9 @@ void TfmGprProgress::SetBar(double fraction, const QString& text, const QString&
   fraction = std::clamp(fraction, 0.0, 1.0);
   pnlBarFill_->setGeometry(0, 0, static_cast<int>(pnlBar_->width() * fraction), pnlBar_->height());
   pnlBarFill_->setStyleSheet(style);
+  // The text stands on the bar: white on the coloured bars of the final state, as they say.
+  lblBarText_->setStyleSheet(style.contains(QLatin1String("color: white")) ? QStringLiteral("color: white;")
+                                                                           : QString());
   lblBarText_->setText(text);
 }
 

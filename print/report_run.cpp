@@ -1,12 +1,17 @@
-// One print run of the request's report (report_run.h).
+// One run of the request's report (report_run.h).
 #include "print/report_run.h"
 
 #include "print/core/builder_page_source.h"
+#include "print/core/export_file.h"
 #include "print/core/gpr_error.h"
+#include "print/core/grid_export_source.h"
 #include "print/core/page_builder.h"
-#include "print/core/raw_spooler.h"
 #include "print/core/text_file_output.h"
+#include "print/memo_date_format.h"
+#include "print/output_channels.h"
+#include "print/progress_window.h"
 #include "print/report_font.h"
+#include "print/window_snapshot.h"
 
 #include <QFontMetrics>
 #include <QMessageBox>
@@ -14,6 +19,7 @@
 #include <QPrinter>
 
 #include <exception>
+#include <optional>
 
 namespace gpr {
 
@@ -33,22 +39,45 @@ TgprFileAnswer AskFileExists(QWidget* parent, const std::string& message) {
   return TgprFileAnswer::Cancel;
 }
 
-std::unique_ptr<TgprOutputChannel> ChannelFor(const TgprReportSettings& settings, QWidget* parent) {
-  const bool formFeeds = settings.IncludeOptions.Has(ioFormFeeds);
-  if (settings.OutputDest == odTextFile) {
-    return std::make_unique<TgprTextFileOutput>(settings.OutputFileName, settings.IfOutputFileExists, formFeeds,
-                                                [parent](const std::string& m) { return AskFileExists(parent, m); });
-  }
-  if (settings.OutputDest == odPrinter && settings.FastPrinterText && settings.AllowFastPrinterText) {
-    // Fast printer text always goes to the system's default printer.
-    return std::make_unique<TgprRawSpooler>(ResolvePrinterName(true, settings.PrinterName), settings.ReportDesc,
-                                            settings.InitPrinterStr, settings.FinishPrinterStr, formFeeds);
-  }
-  if (settings.OutputDest == odPrinter && PrinterChannelFactory()) return PrinterChannelFactory()(settings, parent);
-  if (settings.OutputDest == odExport) {
-    throw eGprIntError("Open Output Internal Error **\rExport is not run through the page builder.");
-  }
-  throw eGprPrtError("Printer output is not available in this build. Choose \"Text File\" as the output destination.");
+TgprAskFileExists AskerFor(QWidget* parent) {
+  return [parent](const std::string& m) { return AskFileExists(parent, m); };
+}
+
+std::unique_ptr<TgprOutputChannel> ChannelFor(const TgprReportSettings& settings, const TgprRunContext& context) {
+  if (PrinterChannelFactory()) return PrinterChannelFactory()(settings, context.Parent);
+  return MakeOutputChannel(settings, AskerFor(context.Parent), context.PrinterSetup);
+}
+
+TgprActivity ActivityOf(const TgprReportSettings& settings) {
+  return settings.OutputDest == odExport ? acExporting : acPrinting;
+}
+
+TgprRunOutcome OutcomeOf(TgprRunResult result, const TgprRunSummary& summary) {
+  return {result, summary.PagesPrinted, summary.ErrorMessage};
+}
+
+TgprRunOutcome RunExport(TgprReportSettings& settings, TObjInfo& objInfo, const TgprRunContext& context,
+                         TgprRunMonitor* monitor) {
+  TgprGridExportSource source(settings, objInfo);
+  TgprOutputFile file(settings.OutputFileName, settings.IfOutputFileExists, AskerFor(context.Parent));
+  TgprExporter exporter(TgprExportOptions::FromSettings(settings));
+  const TgprRunResult result = exporter.Run(source, file, monitor);
+  return OutcomeOf(result, exporter.Summary());
+}
+
+TgprRunOutcome RunPages(TgprReportSettings& settings, TObjInfo& objInfo, TgprPageRange range,
+                        const TgprRunContext& context, TgprRunMonitor* monitor) {
+  TgprPrintSettings print;
+  SetMemoDateTime(settings, print);
+  const bool printer = DestinationOf(settings) == TgprDestination::Printer;
+  std::optional<TgprPrinterPage> printerPage;
+  if (printer) printerPage = PrinterPageFor(settings);
+  TgprPageBuilder builder(settings, objInfo, print, printerPage ? &*printerPage : nullptr);
+  TgprBuilderPageSource source(builder, objInfo.RowCount);
+  const std::unique_ptr<TgprOutputChannel> channel = ChannelFor(settings, context);
+  TgprPrintRun run(range, acPrinting, settings.PrintWhat == pwPageRange);
+  const TgprRunResult result = run.Run(source, *channel, monitor);
+  return OutcomeOf(result, run.Summary());
 }
 
 }  // namespace
@@ -80,22 +109,39 @@ TgprPrinterPage PrinterPageFor(const TgprReportSettings& settings) {
   return page;
 }
 
-TgprRunOutcome RunReport(TgprReportSettings& settings, TObjInfo& objInfo, TgprPageRange range, QWidget* parent,
-                         TgprRunMonitor* monitor) {
+TgprRunOutcome RunReport(TgprReportSettings& settings, TObjInfo& objInfo, TgprPageRange range,
+                         const TgprRunContext& context) {
+  std::unique_ptr<TfmGprProgress> progress;
+  TgprRunMonitor* monitor = context.Monitor;
+  if (!monitor && context.ShowProgress && settings.DisplayProgressWin && settings.PrintWhat != pwWindowSnapshot) {
+    progress = std::make_unique<TfmGprProgress>(context.Parent);
+    progress->SetPauseAfter(settings.PauseAfterPrinting);
+    progress->ShowProgress(QStringLiteral("Report:") + QString::fromStdString(settings.DialogTitle),
+                           ActivityOf(settings), QStringLiteral("&Abort Report"), QStringLiteral("&Resume Report"));
+    monitor = progress.get();
+  }
   TgprRunOutcome outcome;
   try {
-    TgprPrintSettings print;
-    const TgprPrinterPage printerPage = PrinterPageFor(settings);
-    TgprPageBuilder builder(settings, objInfo, print, settings.OutputDest == odPrinter ? &printerPage : nullptr);
-    TgprBuilderPageSource source(builder, objInfo.RowCount);
-    const std::unique_ptr<TgprOutputChannel> channel = ChannelFor(settings, parent);
-    TgprPrintRun run(range, acPrinting, settings.PrintWhat == pwPageRange);
-    outcome.Result = run.Run(source, *channel, monitor);
-    outcome.PagesPrinted = run.PagesPrinted();
-    outcome.ErrorMessage = run.ErrorMessage();
+    if (settings.PrintWhat == pwWindowSnapshot) {
+      CheckSnapshotSetup(settings, context.SnapshotForm, context.ComponentName);
+      const std::unique_ptr<TgprOutputChannel> channel = ChannelFor(settings, context);
+      const TgprRunResult result = PrintWindowSnapshot(*channel, *context.SnapshotForm, settings.SnapShotSize);
+      outcome = {result, result == rrCompleted ? 1 : 0, {}};
+    } else if (settings.OutputDest == odExport) {
+      outcome = RunExport(settings, objInfo, context, monitor);
+    } else {
+      outcome = RunPages(settings, objInfo, range, context, monitor);
+    }
   } catch (const std::exception& e) {
-    outcome.Result = rrTerminated;
-    outcome.ErrorMessage = e.what();
+    // Failures before the run started (the layout, the channel); the run reports its own.
+    outcome = {rrTerminated, 0, e.what()};
+    if (progress) {
+      TgprRunSummary summary;
+      summary.Activity = ActivityOf(settings);
+      summary.Status = rsTerminatedWithError;
+      summary.ErrorMessage = e.what();
+      progress->FinishProgress(false, summary);
+    }
   }
   return outcome;
 }

@@ -113,6 +113,50 @@ bool HasGrandTotals(const TColsList& columns) {
   return false;
 }
 
+std::string ColumnTotalsText(const TColsList& columns, std::string_view groupColumns) {
+  const std::vector<std::string> levels = SplitCommaList(groupColumns);
+  std::string text;
+  for (const TColInfo& column : columns.Items()) {
+    for (const TColTotal& total : column.Totals) {
+      if (total.Kind == tkNone) continue;
+      const bool named = total.Level >= 1 && total.Level <= static_cast<int>(levels.size());
+      text += column.Name + "," + (named ? levels[static_cast<size_t>(total.Level - 1)] : std::string()) + "," +
+              std::string(TotalKindName(total.Kind)) + ",\"" + column.TotalFormat + "\";";
+    }
+  }
+  return text;
+}
+
+void SetGrandTotal(TColInfo& column, TgprTotalKind kind) {
+  std::erase_if(column.Totals, [](const TColTotal& total) { return total.Level == 0; });
+  if (kind == tkNone) return;
+  TColTotal total;
+  total.Kind = kind;
+  column.Totals.insert(column.Totals.begin(), total);
+}
+
+std::optional<std::string> FormatStringProblem(std::string_view format) {
+  if (format.find(',') != std::string_view::npos || format.find('"') != std::string_view::npos) {
+    return "A format string cannot hold a comma or a double quote";
+  }
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    if (j < format.size() && format[j] == '-') ++j;
+    while (j < format.size() && (std::isdigit(static_cast<unsigned char>(format[j])) || format[j] == '.')) ++j;
+    const char letter = j < format.size() ? static_cast<char>(std::toupper(static_cast<unsigned char>(format[j]))) : 0;
+    if (std::string_view("FEGNMD").find(letter) == std::string_view::npos || letter == 0) {
+      return "Format \"" + std::string(format.substr(i, j - i + 1)) + "\" is invalid or incompatible with argument";
+    }
+    i = j;
+  }
+  return std::nullopt;
+}
+
 void ZeroTotals(TColsList& columns) {
   for (TColInfo& column : columns.Items()) {
     for (TColTotal& total : column.Totals) {

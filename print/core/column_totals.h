@@ -24,6 +24,14 @@ namespace gpr {
 // column or total kind are ignored.
 void ApplyColumnTotals(TColsList& columns, std::string_view columnTotals, std::string_view groupColumns);
 bool HasGrandTotals(const TColsList& columns);
+// The columns' totals written back as `ColumnTotals` (the reverse of ApplyColumnTotals).
+std::string ColumnTotalsText(const TColsList& columns, std::string_view groupColumns);
+// Sets (or with tkNone removes) a column's grand total, keeping its other totals.
+void SetGrandTotal(TColInfo& column, TgprTotalKind kind);
+// Why a total's format string cannot be used, or nullopt when it can: a conversion must end
+// in one of F E G N M D, and the text may hold no comma or double quote (they end an entry
+// of `ColumnTotals`).
+std::optional<std::string> FormatStringProblem(std::string_view format);
 const TColTotal* GrandTotal(const TColInfo& column);
 
 void ZeroTotals(TColsList& columns);

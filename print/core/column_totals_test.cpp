@@ -116,3 +116,28 @@ TEST(TotalNumberOf, StringsKeepDigitsOthersMustBeNumbers) {
 }
 
 }  // namespace
+
+TEST(ColumnTotalsText, WritesBackWhatApplyColumnTotalsReads) {
+  TColsList columns;
+  for (const char* name : {"Year", "Length"}) {
+    TColInfo column;
+    column.Name = name;
+    column.FieldNo = static_cast<int>(columns.Items().size());
+    columns.Items().push_back(column);
+  }
+  const std::string text = "Length,,Sum,\"%8.2F\";Length,Rating,Max,\"%8.2F\";Year,,Count,\"\";";
+  ApplyColumnTotals(columns, text, "Rating");
+  EXPECT_EQ(ColumnTotalsText(columns, "Rating"), "Year,,Count,\"\";Length,,Sum,\"%8.2F\";Length,Rating,Max,\"%8.2F\";");
+  SetGrandTotal(columns[1], tkAverage);
+  SetGrandTotal(columns[0], tkNone);
+  EXPECT_EQ(ColumnTotalsText(columns, "Rating"), "Length,,Average,\"%8.2F\";Length,Rating,Max,\"%8.2F\";");
+}
+
+TEST(FormatStringProblem, RefusesWhatCannotFormatOrBeStored) {
+  for (const char* good : {"", "Total", "%F", "%-8.2n", "%% %d", "$%m"}) {
+    EXPECT_FALSE(FormatStringProblem(good).has_value()) << good;
+  }
+  for (const char* bad : {"%", "%5", "%q", "1,000 %F", "say \"%F\""}) {
+    EXPECT_TRUE(FormatStringProblem(bad).has_value()) << bad;
+  }
+}

@@ -38,6 +38,13 @@ class eGprError : public std::runtime_error {
 class eGprSUError : public eGprError {
  public:
   explicit eGprSUError(std::string_view message) : eGprError(kGprSetupErrorPrefix, message) {}
+  // A setup error whose whole text is given: the component's own messages that begin
+  // "TGprGridPrinter Setup Error" instead of the prefix.
+  static eGprSUError WholeText(std::string_view text) { return eGprSUError(TWhole{}, text); }
+
+ private:
+  struct TWhole {};
+  eGprSUError(TWhole, std::string_view text) : eGprError("", text) {}
 };
 
 class eGprPrtError : public eGprError {

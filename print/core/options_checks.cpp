@@ -1,6 +1,8 @@
 // The report options' checks (options_checks.h).
 #include "print/core/options_checks.h"
 
+#include "dbaccess/name_compare.h"
+#include "print/core/cols_list.h"
 #include "print/core/gpr_error.h"
 #include "print/core/print_run.h"
 
@@ -113,6 +115,21 @@ TgprCheckIssue Issue(std::string message, std::string focus, bool note = false) 
 const char* OptionsPageName(TgprOptionsPage page) {
   static const char* const kNames[] = {"General", "Output", "Style", "Titles", "Setup"};
   return kNames[page];
+}
+
+bool PageHidden(const std::string& hidePages, TgprOptionsPage page) {
+  const std::vector<std::string> names = SplitCommaList(hidePages);
+  return std::any_of(names.begin(), names.end(),
+                     [page](const std::string& name) { return quarry::SameName(name, OptionsPageName(page)); });
+}
+
+std::string WithPageHidden(const std::string& hidePages, TgprOptionsPage page, bool hidden) {
+  std::string list;
+  for (const std::string& name : SplitCommaList(hidePages)) {
+    if (!quarry::SameName(name, OptionsPageName(page))) list += (list.empty() ? "" : ",") + name;
+  }
+  if (hidden) list += (list.empty() ? "" : ",") + std::string(OptionsPageName(page));
+  return list;
 }
 
 const std::vector<TgprNumericField>& NumericFields() { return kFields; }

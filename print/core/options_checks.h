@@ -22,6 +22,10 @@ enum TgprOptionsPage : int { opGeneral = 0, opOutput, opStyle, opTitles, opSetup
 inline constexpr int kGprOptionsPageCount = 5;
 // "General", "Output", "Style", "Titles", "Setup": the names `HidePages` lists.
 const char* OptionsPageName(TgprOptionsPage page);
+// Whether `HidePages` names the page (names compare without regard to case).
+bool PageHidden(const std::string& hidePages, TgprOptionsPage page);
+// `HidePages` with the page added (hidden) or removed (shown), the other names kept.
+std::string WithPageHidden(const std::string& hidePages, TgprOptionsPage page, bool hidden);
 
 // When a field is shown (and so checked).
 enum TgprFieldShown : int {
