@@ -57,19 +57,27 @@ std::string ConditionText(const TExpToken& n) {
   const auto text = [](const TExpToken* child) { return child ? ConditionText(*child) : std::string("?"); };
   switch (n.NodeClass) {
   case nc::Column: return n.TableName.empty() ? n.ColumnName : n.TableName + "." + n.ColumnName;
-  case nc::Constant: return n.IsNull ? "NULL" : n.Text;
+  case nc::Constant:
+    if (n.IsNull) return "NULL";
+    return n.DataType == vt::String ? "'" + n.GetString() + "'" : n.Text;
   case nc::Unary: return n.OpCode == op::Not ? "NOT " + text(n.Left) : n.Text + text(n.Left);
   case nc::Binary:
   case nc::PartialCompare: {
-    const bool group = n.OpCode == op::And || n.OpCode == op::Or;
-    const std::string inner = text(n.Left) + " " + n.Text + " " + text(n.Right);
-    return group ? "(" + inner + ")" : inner;
+    static const char* const comparisons[] = {"=", "<>", ">", "<", ">=", "<="};
+    const bool comparison = n.OpCode >= op::Equal && n.OpCode <= op::LessEqual;
+    std::string name = comparison ? comparisons[n.OpCode - op::Equal] : n.Text;
+    // A prefix comparison (LIKE 'x%' or 'x*' in a filter) shows its prefix.
+    if (n.NodeClass == nc::PartialCompare && n.PartialLength != 0)
+      name = n.OpCode == op::Equal ? "STARTS" : "NOT STARTS";
+    const std::string inner = text(n.Left) + " " + name + " " + text(n.Right);
+    return n.OpCode == op::And || n.OpCode == op::Or ? "(" + inner + ")" : inner;
   }
   case nc::Predicate: {
     if (n.Args.empty()) return n.Text;
     std::string out = text(n.Args[0]) + " " + n.Text;
     if ((n.OpCode == op::Between || n.OpCode == op::NotBetween) && n.Args.size() == 3)
       return out + " " + text(n.Args[1]) + " AND " + text(n.Args[2]);
+    if (n.OpCode == op::Like || n.OpCode == op::NotLike) return out + " " + text(n.Arg(1));
     out += " (";
     for (std::size_t i = 1; i < n.Args.size(); ++i) out += (i > 1 ? ", " : "") + text(n.Args[i]);
     return out + ")";

@@ -426,7 +426,9 @@ std::string TSelectPlan::Text() const {
   for (std::size_t level = 0; level < order.size(); ++level) {
     const TTableRun& run = runs_[static_cast<std::size_t>(order[level])];
     const TDataCursor& cursor = *run.Source->Cursor;
-    out += run.Source->TableName + " " + run.Source->Correlation + (level == 0 ? ", driving" : ", joined") + ":\n";
+    const bool aliased = run.Source->Correlation != run.Source->TableName;
+    out += run.Source->TableName + (aliased ? " " + run.Source->Correlation : std::string()) +
+           (level == 0 ? ", driving" : ", joined") + ":\n";
     for (const TInstalledFilter& f : filters_.Filters()) {
       if (f.Source != run.Source) continue;
       const TExpToken* tree = f.Filter->PreparedTree();
