@@ -36,7 +36,6 @@ void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExp
   TDataCursor& cursor = *source.Cursor;
   // The filter compares strings by the table's collation; the statement by its own.
   if (cursor.LanguageId() != options.Language || cursor.SortId() != options.Sort) return;
-  bool any = false;
   for (const TExpToken* part : parts) {
     if (part == keep || part->OuterJoinOn != 0 || !FilterCanEvaluate(part, source.Source)) continue;
     if (cursor.FilterCount() >= MaxCursorFilters) break;
@@ -48,9 +47,7 @@ void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExp
     }
     filters_.push_back({&source, filter, part});
     parts_.insert(part);
-    any = true;
   }
-  if (any) cursor.PrepareFilters();
 }
 
 std::string ConditionText(const TExpToken& n) {

@@ -38,7 +38,9 @@ class TSelectFilters {
   // Removes every filter installed by the last execution.
   void Reset();
   // Installs as filters the parts of `parts` (AND parts reading `source` alone) that the
-  // optimiser serves, all but `keep`; then builds their bitmaps over the whole table.
+  // optimiser serves, all but `keep`. Their bitmaps are built at the cursor's next use:
+  // inside the index range the table is read through, whose records are then the
+  // candidates, unless the caller asks the cursor to build them whole (PrepareFilters).
   void Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
                const TPrepareOptions& options);
   bool Installed(const TExpToken* part) const { return parts_.count(part) != 0; }

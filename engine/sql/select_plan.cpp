@@ -213,6 +213,9 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
         if (((tables >> u) & 1U) && position[static_cast<std::size_t>(u)] >= here) return false;
       return true;
     });
+    // A range that moves with the outer row would rebuild filters built inside it each
+    // time: they are built over the whole table once.
+    if (run.Access.DependsOnOuter()) run.Source->Cursor->PrepareFilters();
   }
 }
 

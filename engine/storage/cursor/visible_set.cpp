@@ -37,9 +37,14 @@ void TVisibleSet::Clear() {
   rangeActive_ = false;
 }
 
-void TVisibleSet::InvalidateVisible() {
-  visibleValid_ = rangeValid_ = false;
-  if (filtersInRange_) filtersValid_ = false;
+void TVisibleSet::InvalidateVisible() { visibleValid_ = rangeValid_ = false; }
+
+bool TVisibleSet::FiltersCurrent() const {
+  if (!filtersValid_) return false;
+  if (!filtersInRange_) return true;
+  // Built inside a range: current while the same range applies in the same order.
+  return RangeApplies(natural_, slot_) && slot_ == filtersSlot_ && rangeStart_ == filtersRangeStart_ &&
+         rangeEnd_ == filtersRangeEnd_;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -232,11 +237,19 @@ void TVisibleSet::BuildFilters(bool withinRange) {
     filtered_.AndWith(current.Bitmap());
   }
   filtersInRange_ = ranged;
+  if (ranged) {
+    filtersSlot_ = slot_;
+    filtersRangeStart_ = rangeStart_;
+    filtersRangeEnd_ = rangeEnd_;
+  }
   filtersValid_ = true;
 }
 
 void TVisibleSet::BuildVisible() {
-  if (!filtersValid_) BuildFilters(true);
+  if (!FiltersCurrent()) {
+    visibleValid_ = false;
+    BuildFilters(true);
+  }
   visible_.Assign(filtered_);
   if (RangeApplies(natural_, slot_) && !filtersInRange_) {
     if (!rangeValid_) BuildRange();
@@ -247,12 +260,12 @@ void TVisibleSet::BuildVisible() {
 }
 
 const TRecordsBitmap& TVisibleSet::Records() {
-  if (!visibleValid_ || !filtersValid_) BuildVisible();
+  if (!visibleValid_ || !FiltersCurrent()) BuildVisible();
   return visible_;
 }
 
 std::int32_t TVisibleSet::Count() {
-  if (!visibleValid_ || !filtersValid_) BuildVisible();
+  if (!visibleValid_ || !FiltersCurrent()) BuildVisible();
   return count_;
 }
 
@@ -276,7 +289,7 @@ void TVisibleSet::RecordAdded(std::int32_t recordNo, const std::uint8_t* record,
       else inRange_.Exclude(recordNo);
     }
   }
-  if (!filtersValid_) {
+  if (!FiltersCurrent()) {
     visibleValid_ = false;
     return;
   }

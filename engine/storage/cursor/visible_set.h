@@ -72,13 +72,16 @@ class TVisibleSet {
   void InvalidateFilters() { filtersValid_ = visibleValid_ = false; }
   // Everything needs a rebuild (other users changed the table).
   void InvalidateAll() { activeValid_ = filtersValid_ = visibleValid_ = rangeValid_ = false; }
-  bool VisibleValid() const { return filtersValid_ && visibleValid_; }
+  bool VisibleValid() const { return FiltersCurrent() && visibleValid_; }
   bool ActiveValid() const { return activeValid_; }
   // Builds the filters' bitmaps when filters are active and they are stale.
   void Refresh(bool natural, int slot) {
     natural_ = natural;
     slot_ = slot;
-    if (filtersActive_ && !filtersValid_) BuildFilters(true);
+    if (filtersActive_ && !FiltersCurrent()) {
+      visibleValid_ = false;
+      BuildFilters(true);
+    }
   }
   // Builds the filters and the visible records anew.
   void Rebuild(bool natural, int slot);
@@ -109,6 +112,8 @@ class TVisibleSet {
  private:
   void BuildActive();
   void BuildRange();
+  // The filters' bitmaps are built and still answer for the range and order in use.
+  bool FiltersCurrent() const;
   // withinRange: the range's records are the candidates (when a range applies).
   void BuildFilters(bool withinRange);
   void BuildVisible();
@@ -136,7 +141,10 @@ class TVisibleSet {
   bool activeValid_ = false;
   bool rangeValid_ = false;
   bool filtersValid_ = false;
-  bool filtersInRange_ = false;  // the filters' candidates were the range's records
+  bool filtersInRange_ = false;  // the filters' candidates were the range's records ...
+  int filtersSlot_ = 0;          // ... of this range in this order
+  std::vector<std::uint8_t> filtersRangeStart_;
+  std::vector<std::uint8_t> filtersRangeEnd_;
   bool visibleValid_ = false;
   bool scanning_ = false;
   TRecordsBitmap active_;
