@@ -33,6 +33,12 @@ std::string Search(const std::function<void(TSearchCriteria&)>& adjust) {
   return JoinStatementLines(BuildSearchStatementLines(criteria));
 }
 
+std::string AsciiUpper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
   const int director = std::stoi(p.DirectorId), cast = std::stoi(p.CastId), partner = std::stoi(p.PartnerCastId);
   return {
@@ -72,6 +78,20 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
       {"cast name by id", "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID = " + p.CastId},
       {"director ids of a video", "SELECT DIRECTORID FROM VIDEOS_DIRECTORS WHERE VIDEOID = " + p.BusyVideoId},
       {"director name by id", "SELECT DIRECTOR FROM DIRECTORS WHERE DIRECTORID = " + p.DirectorId},
+      // Conditions the filter optimiser answers from indexes.
+      {"filter: OR of equalities", "SELECT VIDEOID FROM VIDEOS_CASTMEMBERS WHERE CASTMEMBERID = " + p.CastId +
+                                       " OR CASTMEMBERID = " + p.PartnerCastId},
+      {"filter: IN list", "SELECT VIDEOID FROM VIDEOS_CASTMEMBERS WHERE CASTMEMBERID IN (" + p.CastId + ", " +
+                              p.PartnerCastId + ", " + p.DirectorId + ")"},
+      {"filter: COUNT of IN list",
+       "SELECT COUNT(*) FROM VIDEOS_CASTMEMBERS WHERE CASTMEMBERID IN (" + p.CastId + ", " + p.PartnerCastId + ")"},
+      {"filter: range < and >", "SELECT TITLE FROM VIDEOS WHERE YEAR > \"" + p.MiddleYear + "\" AND YEAR < \"" +
+                                    std::to_string(std::stoi(p.MiddleYear) + 3) + "\""},
+      {"filter: LIKE prefix", "SELECT VIDEOID FROM VIDEOS WHERE TITLE LIKE \"The M%\""},
+      {"filter: UPPER on a name",
+       "SELECT CASTMEMBERID FROM CASTMEMBERS WHERE UPPER(CASTMEMBER) = \"" + AsciiUpper(p.CastName) + "\""},
+      {"filter: two indexes", "SELECT VIDEOID FROM VIDEOS WHERE YEAR = \"" + p.MiddleYear + "\" AND TITLE >= \"M\""},
+      {"filter: OR of ranges", "SELECT VIDEOID FROM VIDEOS WHERE YEAR < \"1935\" OR YEAR > \"2015\""},
       // Not sent by the application; shapes that show where the engine spends its time.
       {"other: IS NULL scan", "SELECT V.VIDEOID FROM VIDEOS V WHERE V.LENGTH IS NULL"},
       {"other: GROUP BY HAVING",

@@ -97,6 +97,7 @@ void TAccessPath::Choose(TSelectSource& source, const std::vector<const TExpToke
         Low = low;
         High = high;
         Answered = (high == nullptr && ExactKeyType(field)) ? c : nullptr;
+        Chosen = c;
       }
     }
   }

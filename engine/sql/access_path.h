@@ -44,6 +44,9 @@ class TAccessPath {
   // The condition the current range answers exactly (its row test can be skipped), or
   // null; valid after Position.
   const TExpToken* AnsweredCondition() const { return Ranged ? Answered : nullptr; }
+  // The condition whose bounds the range is built from (null without an index).
+  const TExpToken* RangeCondition() const { return Chosen; }
+  int IndexSlot() const { return Slot; }
 
  private:
   int Slot = NaturalOrderSlot;
@@ -54,6 +57,7 @@ class TAccessPath {
   bool Ranged = false;   // the last Position set a range from the bounds
   bool OnFirst = false;  // the cursor stands on the first row of the range, not yet read
   const TExpToken* Answered = nullptr;
+  const TExpToken* Chosen = nullptr;
   std::vector<uint8_t> LowRecord;
   std::vector<uint8_t> HighRecord;
   TExpToken Converted;

@@ -113,6 +113,8 @@ void TQueryStatement::Prepare(std::string_view text) {
   PrepareExecutor();
 }
 
+std::string TQueryStatement::PlanText() const { return Executor ? Executor->PlanText() : std::string(); }
+
 TDataCursor* TQueryStatement::ResultCursor() const { return Executor ? Executor->ResultCursor() : nullptr; }
 
 bool TQueryStatement::ReportProgress(int percent) {

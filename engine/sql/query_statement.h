@@ -92,6 +92,9 @@ class TQueryStatement : public TExpressionOwner {
   bool LiveResult() const { return MasterQuery != nullptr && MasterQuery->LiveResult; }
   int32_t RowsAffected() const { return Rows; }
   double ExecutionTime() const { return Seconds; }
+  // How the last execution read its tables: per table the filters installed (level,
+  // estimated records, indexes), the index range, the join and the per-row tests.
+  std::string PlanText() const;
 
   // ---- for executors ----
   TDataDirectory* Database() const { return Db; }

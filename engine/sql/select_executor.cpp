@@ -42,6 +42,18 @@ TSelectExecutor::~TSelectExecutor() {
   for (auto it = queries.rbegin(); it != queries.rend(); ++it) (*it)->Execution.reset();
 }
 
+std::string TSelectExecutor::PlanText() const {
+  std::string out;
+  const auto& queries = Statement.Queries();
+  for (std::size_t i = 0; i < queries.size(); ++i) {
+    const TSelectQuery* state = StateOf(queries[i].get());
+    if (state == nullptr) continue;
+    if (queries.size() > 1) out += "query " + std::to_string(i + 1) + ":\n";
+    out += state->PlanText();
+  }
+  return out;
+}
+
 TSelectQuery* TSelectExecutor::StateOf(TDataQuery* query) {
   return query ? dynamic_cast<TSelectQuery*>(query->Execution.get()) : nullptr;
 }

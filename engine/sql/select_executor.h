@@ -29,6 +29,8 @@ class TSelectExecutor : public TStatementExecutor, public TExpressionOwner {
   void Execute() override;
   TDataCursor* ResultCursor() override;
   std::int32_t RowsAffected() const override { return Rows; }
+  // Each executed query block's plan, the master first.
+  std::string PlanText() const override;
 
   // TExpressionOwner: sub-selects.
   int SubSelectColumns(TDataQuery* query, TExpToken& columnType) override;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <set>
 
 #include "engine/sql/expression_error.h"
 #include "engine/sql/expression_preparer.h"
@@ -76,6 +77,7 @@ void TSelectPlan::Check(const TSelectBlock& block) {
 }
 
 void TSelectPlan::Make(const TSelectBlock& block) {
+  filters_.Reset();
   prepared_.clear();
   std::vector<const TExpToken*> parts;
   SplitAnd(block.Query.Condition.get(), parts);
@@ -87,6 +89,7 @@ void TSelectPlan::Make(const TSelectBlock& block) {
   for (const TExpToken* part : parts) prepared_.push_back(PrepareExpression(*part, options));
   parts.clear();
   for (const TExpTree& c : prepared_) parts.push_back(c.get());
+  preparing_ = options;
   PlanJoins(block, parts, true);
   ChooseDistinctLevel(block);
   ChooseKeySets(block);
@@ -147,6 +150,7 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
     if (only >= 0) runs_[static_cast<std::size_t>(only)].SingleConditions.push_back(other.Node);
   }
   if (!forExecution) return;  // the dry run of preparation stops here
+  InstallFilters(block, preparing_);
 
   const TEvalContext context = block.Context();
   if (count > 1 && !block.Query.NoJoinOptimize) {
@@ -172,6 +176,7 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
     }
   }
   for (const TOther& other : others) {
+    if (filters_.Installed(other.Node)) continue;  // the cursor's filter answers it
     // A part of an outer join's ON condition belongs to the match when it reads the inner
     // table or the tables before it: an outer row whose inner rows all fail it still
     // appears once, with NULLs.
@@ -206,6 +211,25 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
         if (((tables >> u) & 1U) && position[static_cast<std::size_t>(u)] >= here) return false;
       return true;
     });
+    // A range that moves with the outer row would rebuild filters built inside it each
+    // time: they are built over the whole table once.
+    if (run.Access.DependsOnOuter()) run.Source->Cursor->PrepareFilters();
+  }
+}
+
+void TSelectPlan::InstallFilters(const TSelectBlock& block, const TPrepareOptions& options) {
+  (void)block;
+  for (std::size_t t = 0; t < runs_.size(); ++t) {
+    TTableRun& run = runs_[t];
+    if (run.SingleConditions.empty()) continue;
+    // The inner table of a left outer join tests its conditions once the join matched.
+    if (const TJoinEdge* edge = plan_.EdgeInto(static_cast<int>(t)); edge != nullptr && edge->Kind == jk::LeftOuter)
+      continue;
+    // The condition an index range answers stays with the range: it reads no more keys
+    // than a filter would and needs no bitmap.
+    run.Access.Choose(*run.Source, run.SingleConditions, [](const TExpToken& e) { return !ReadsColumn(&e); });
+    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeCondition(), options);
+    std::erase_if(run.SingleConditions, [&](const TExpToken* c) { return filters_.Installed(c); });
   }
 }
 
@@ -365,6 +389,69 @@ void TSelectPlan::UseIndexOrder(const TSelectBlock& block) {
   if (keysOnly) cursor.SetKeysOnly(true);
   run.Backward = order.Backward;
   orderByIndex_ = true;
+}
+
+}  // namespace quarry
+
+namespace quarry {
+
+namespace {
+
+// The indexes the served leaves of a filter's tree walk (their slots + 1 are their marks).
+void ServingSlots(const TExpToken* n, std::set<int>& slots) {
+  if (n == nullptr) return;
+  if (n->OptimizeHint2 != 0 && n->OptimizeLevel == 2) slots.insert(n->OptimizeHint2 - 1);
+  ServingSlots(n->Left, slots);
+  ServingSlots(n->Right, slots);
+}
+
+std::string IndexName(const TDataCursor& cursor, int slot) {
+  const std::string& name = cursor.GetIndexDefinition(slot).Name;
+  return name.empty() ? std::string("primary") : name;
+}
+
+std::string PartsText(const std::vector<const TExpToken*>& parts, const TExpToken* skip) {
+  std::string out;
+  for (const TExpToken* part : parts) {
+    if (part == skip) continue;
+    out += (out.empty() ? "" : " AND ") + ConditionText(*part);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string TSelectPlan::Text() const {
+  std::string out;
+  const std::vector<int>& order = plan_.Order();
+  for (std::size_t level = 0; level < order.size(); ++level) {
+    const TTableRun& run = runs_[static_cast<std::size_t>(order[level])];
+    const TDataCursor& cursor = *run.Source->Cursor;
+    const bool aliased = run.Source->Correlation != run.Source->TableName;
+    out += run.Source->TableName + (aliased ? " " + run.Source->Correlation : std::string()) +
+           (level == 0 ? ", driving" : ", joined") + ":\n";
+    for (const TInstalledFilter& f : filters_.Filters()) {
+      if (f.Source != run.Source) continue;
+      const TExpToken* tree = f.Filter->PreparedTree();
+      std::set<int> slots;
+      ServingSlots(tree, slots);
+      std::string indexes;
+      for (int slot : slots) indexes += (indexes.empty() ? "" : ", ") + IndexName(cursor, slot);
+      const std::int32_t estimate = tree != nullptr ? tree->EstimatedCount : -1;
+      out += "  filter " + ConditionText(*f.Part) + ": level " + std::to_string(f.Filter->OptimizeLevel()) +
+             ", estimated " + (estimate < 0 ? std::string("unknown") : std::to_string(estimate)) + " records" +
+             (indexes.empty() ? std::string() : ", index " + indexes) + "\n";
+    }
+    if (run.Access.UsesIndex()) {
+      out += "  range on index " + IndexName(cursor, run.Access.IndexSlot()) + " from " +
+             ConditionText(*run.Access.RangeCondition()) + "\n";
+    }
+    if (const std::string join = PartsText(run.JoinConditions, nullptr); !join.empty()) out += "  join " + join + "\n";
+    const TExpToken* answered = run.Access.AnsweredCondition();
+    const std::string rest = PartsText(run.WhereConditions, answered);
+    out += "  per-row " + (rest.empty() ? std::string("none") : rest) + "\n";
+  }
+  return out;
 }
 
 }  // namespace quarry

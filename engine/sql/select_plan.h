@@ -21,6 +21,7 @@
 #include "engine/sql/access_path.h"
 #include "engine/sql/join_plan.h"
 #include "engine/sql/select_block.h"
+#include "engine/sql/select_filters.h"
 
 namespace quarry {
 
@@ -71,17 +72,25 @@ class TSelectPlan {
   bool OrderByIndex() const { return orderByIndex_; }
   // True when the rows of this execution cannot repeat (DISTINCT has nothing to do).
   bool RowsAlreadyDistinct(const TSelectBlock& block) const;
+  // How this execution reads each table, in loop order: the filters installed with their
+  // level, estimated count and indexes, the index range, the per-row tests and the join.
+  std::string Text() const;
 
  private:
   std::vector<TExpTree> prepared_;  // this execution's AND parts
+  TPrepareOptions preparing_;       // how they were prepared
   std::vector<TTableRun> runs_;     // FROM order
   TJoinPlan plan_;
+  TSelectFilters filters_;  // single-table parts answered by cursor filters
   int distinctLevel_ = -1;
   bool orderByIndex_ = false;
 
   // Splits the parts over the tables and makes the join plan; without forExecution a dry
   // run that only raises the join errors.
   void PlanJoins(const TSelectBlock& block, const std::vector<const TExpToken*>& parts, bool forExecution);
+  // Installs the single-table parts the filter optimiser serves as filters on the cursors
+  // (all but the one each table's index range is built from) and drops them from the runs.
+  void InstallFilters(const TSelectBlock& block, const TPrepareOptions& options);
   // The run whose join match an outer join's ON part belongs to, or -1 when it acts as WHERE.
   int OuterJoinMatchTable(const TExpToken& part, uint64_t tables, const std::vector<int>& position) const;
   // The deepest loop level DISTINCT's columns read, when tables below it exist (-1 else).

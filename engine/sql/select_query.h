@@ -58,6 +58,10 @@ class TSelectQuery : public TExecutionState {
   TDataCursor* ResultCursor() const;
   // The result is the source table's own cursor (decided at preparation).
   bool IsLive() const { return live_; }
+  // How the last execution reads the tables (see TSelectPlan::Text).
+  std::string PlanText() const {
+    return live_ ? std::string("live result: the table's own cursor, WHERE as its filter\n") : plan_.Text();
+  }
   int32_t RowCount() const { return rows_; }
   TDataQuery& Query() const { return block_.Query; }
   const std::vector<TResultColumn>& Columns() const { return block_.Columns; }

@@ -42,7 +42,11 @@ class TPreparedFilter : public TFilterEvaluator {
 
   bool Accepts(const std::uint8_t* record) override {
     if (!prepared_) return true;
-    TExpTree value = EvaluateExpression(*prepared_, record, &hooks_, cursor_.LanguageId(), cursor_.SortId(), &source_);
+    return AcceptsPart(*prepared_, record);
+  }
+  TExpToken* Tree() override { return prepared_.get(); }
+  bool AcceptsPart(const TExpToken& part, const std::uint8_t* record) override {
+    TExpTree value = EvaluateExpression(part, record, &hooks_, cursor_.LanguageId(), cursor_.SortId(), &source_);
     return value && ConditionHolds(*value);
   }
 

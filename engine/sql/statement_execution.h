@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quarry {
 
@@ -22,6 +23,8 @@ class TStatementExecutor {
   virtual void Execute() = 0;               // every execute
   virtual TDataCursor* ResultCursor() = 0;  // the result of a SELECT, else nullptr
   virtual std::int32_t RowsAffected() const = 0;
+  // How the last execution read its tables (empty when the statement reads none).
+  virtual std::string PlanText() const { return {}; }
 };
 
 // Makes the executor for the statement's master query kind; raises for kinds not run yet.

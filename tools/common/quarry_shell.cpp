@@ -20,7 +20,7 @@ namespace quarry::tools {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quarry DIR [--csv] [--time] [--password TEXT] [-c SQL]\n"
+    "usage: quarry DIR [--csv] [--time] [--plan] [--password TEXT] [-c SQL]\n"
     "       quarry DIR --load-csv TABLE FILE [--type COLUMN=TYPE]... [--primary COLUMN] [--index COLUMN]...\n";
 
 struct TShellOptions {
@@ -28,6 +28,7 @@ struct TShellOptions {
   std::optional<std::string> Command;
   bool Csv = false;
   bool Time = false;
+  bool Plan = false;
   std::vector<std::string> Passwords;
   bool Load = false;
   TCsvLoadOptions LoadOptions;
@@ -53,6 +54,8 @@ TShellOptions ParseArguments(const std::vector<std::string>& args) {
       options.Csv = true;
     } else if (arg == "--time") {
       options.Time = true;
+    } else if (arg == "--plan") {
+      options.Plan = true;
     } else if (arg == "--password") {
       options.Passwords.push_back(value(i, arg));
     } else if (arg == "--load-csv") {
@@ -106,6 +109,11 @@ bool RunStatement(TDataDirectory& directory, const std::string& text, const std:
       std::ostream& timeOut = options.Csv ? err : out;
       timeOut << "Time: " << std::fixed << std::setprecision(3) << statement.ExecutionTime() << " s\n";
       timeOut.unsetf(std::ios::floatfield);
+    }
+    if (options.Plan) {
+      // Like the time, kept out of a CSV document.
+      std::ostream& planOut = options.Csv ? err : out;
+      planOut << "Plan:\n" << statement.PlanText();
     }
     out.flush();
     return true;

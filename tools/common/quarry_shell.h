@@ -6,7 +6,9 @@
 //   quarry DIR --load-csv TABLE FILE [--type COLUMN=TYPE]... [--primary COLUMN] [--index COLUMN]...
 //                                    creates TABLE from a CSV file and prints the row count
 // Options: --csv (header and rows as RFC 4180 CSV, NULL an empty field), --time (execution
-// time after each statement), --password TEXT (known to the session for encrypted tables;
+// time after each statement), --plan (after each statement, how it read its tables: the
+// filters installed on each table with their level, estimated records and indexes, the
+// index range and the per-row tests), --password TEXT (known to the session for encrypted tables;
 // --load-csv creates its table encrypted with it).
 //
 // Results go to out, errors to err; the return value is the exit status: 0 when everything

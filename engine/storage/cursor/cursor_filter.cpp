@@ -30,7 +30,9 @@ void TFilter::Prepare() {
   evaluator_ = owner_.FilterEngine().Prepare(*checked_, owner_, options_);
 }
 
-bool TFilter::Accepts(const std::uint8_t* record) {
+bool TFilter::Accepts(const std::uint8_t* record) { return AcceptsPart(nullptr, record); }
+
+bool TFilter::AcceptsPart(const TExpToken* part, const std::uint8_t* record) {
   if (callback_) return callback_(owner_, record);
   if (!evaluator_) return true;
   // TEXTSEARCH and TEXTOCCURS ask the owner about the record being evaluated.
@@ -40,7 +42,7 @@ bool TFilter::Accepts(const std::uint8_t* record) {
     ~TEvaluating() { cursor.evaluating_ = saved; }
   } evaluating{owner_, owner_.evaluating_};
   owner_.evaluating_ = record;
-  return evaluator_->Accepts(record);
+  return part != nullptr ? evaluator_->AcceptsPart(*part, record) : evaluator_->Accepts(record);
 }
 
 }  // namespace quarry

@@ -28,6 +28,8 @@ struct TFilterOptions {
   bool CaseInsensitive = false;  // string comparisons of the expression ignore case
   bool PartialCompare = false;   // string equality compares the constant's length only
   bool Last = false;             // stays after every filter added later
+  bool Estimate = true;          // the analysis counts index keys (90% and cost rules)
+  bool CountRanges = true;       // a range over half the table is read from its outside
 };
 
 class TFilter {
@@ -46,9 +48,12 @@ class TFilter {
   const TFilterOptions& Options() const { return options_; }
   // The dataset that installed a callback filter (not owned; may be null).
   const void* Dataset() const { return dataset_; }
-  // The optimisation level of the expression: 0 none, 1 partial, 2 full (scanned filters
-  // report 0).
+  // The optimisation level of the expression as last analysed: 0 none, 1 partial, 2 full
+  // (callback filters report 0).
   std::uint8_t OptimizeLevel() const { return optimizeLevel_; }
+  void SetOptimizeLevel(std::uint8_t level) { optimizeLevel_ = level; }
+  // The prepared tree the filter runs, which the optimiser marks (null for callbacks).
+  TExpToken* PreparedTree() const { return evaluator_ ? evaluator_->Tree() : nullptr; }
 
   // The checked expression (null for callback filters).
   const TExpToken* Expression() const { return checked_.get(); }
@@ -57,6 +62,8 @@ class TFilter {
 
   // True when the record passes. `record` is a cursor-sized image.
   bool Accepts(const std::uint8_t* record);
+  // True when a part of PreparedTree() holds for the record (null part: the whole filter).
+  bool AcceptsPart(const TExpToken* part, const std::uint8_t* record);
 
   TRecordsBitmap& Bitmap() { return *bitmap_; }
   const TRecordsBitmap& Bitmap() const { return *bitmap_; }

@@ -231,7 +231,7 @@ void TDataCursor::LoadDefinitions() {
   // A calculator belongs to the view it was set with.
   calculator_ = nullptr;
   walk_.SetRecordShape(recordSize_, bufferSize_, true);
-  visible_.SetRecordShape(recordSize_, bufferSize_);
+  visible_.SetRecordShape(recordSize_, bufferSize_, &fields_);
   impl_->Bind(*this);
 }
 
@@ -634,8 +634,44 @@ TFilter* TDataCursor::InsertFilter(std::unique_ptr<TFilter> filter) {
     at = std::find_if(filters_.begin(), filters_.end(), [](const auto& f) { return f->GoesLast(); });
   }
   filters_.insert(at, std::move(filter));
+  visible_.Analyse(*handle);
   FiltersChanged();
   return handle;
+}
+
+TFilter* TDataCursor::InstallResolvedFilter(TExpTree checked, const TFilterOptions& options) {
+  RequireOpen();
+  if (FilterCount() >= MaxCursorFilters) Raise(QUARRY_INTERNALLIMIT);
+  if (!checked) Raise(QUARRY_INVALIDFILTER);
+  auto filter = std::make_unique<TFilter>(*this, std::move(checked), options);
+  TFilter* handle = filter.get();
+  auto at = std::find_if(filters_.begin(), filters_.end(), [](const auto& f) { return f->GoesLast(); });
+  filters_.insert(at, std::move(filter));
+  visible_.Analyse(*handle);
+  visible_.SetFiltersActive(true);
+  visible_.InvalidateFilters();
+  walk_.SetBof();
+  return handle;
+}
+
+void TDataCursor::UninstallFilter(TFilter* filter) {
+  RequireOpen();
+  filters_.erase(FindFilter(filter));
+  visible_.SetFiltersActive(std::any_of(filters_.begin(), filters_.end(), [](const auto& f) { return f->Active(); }));
+  visible_.InvalidateFilters();
+  walk_.SetBof();
+}
+
+void TDataCursor::PrepareFilters() {
+  RequireOpen();
+  if (!visible_.FiltersActive()) return;
+  // Built without the range, the bitmaps stay valid while the caller moves its ranges.
+  if (visible_.RangeActive()) visible_.CancelRange();
+  RunOperation([&] {
+    visible_.BuildFiltersWhole(walk_.Natural(), walk_.Slot());
+    return QUARRY_NONE;
+  });
+  walk_.SetBof();
 }
 
 std::vector<std::unique_ptr<TFilter>>::iterator TDataCursor::FindFilter(TFilter* filter) {
@@ -686,7 +722,7 @@ void TDataCursor::SetFilterExpression(TFilter* filter, TExpTree expression) {
 
 void TDataCursor::FiltersChanged() {
   visible_.SetFiltersActive(std::any_of(filters_.begin(), filters_.end(), [](const auto& f) { return f->Active(); }));
-  visible_.InvalidateVisible();
+  visible_.InvalidateFilters();
   RunOperation([&] { return walk_.First(); });
 }
 

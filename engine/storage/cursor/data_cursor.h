@@ -306,6 +306,17 @@ class TDataCursor : public TRecordReader {
   // numbers) and boolean, such as a statement's WHERE condition; installed without a
   // second check.
   TFilter* AddResolvedFilter(TExpTree checked, const TFilterOptions& options = {});
+  // The same for engine callers that place the cursor themselves (SQL execution): the
+  // cursor is left before the first record and the bitmaps are built at the next use.
+  TFilter* InstallResolvedFilter(TExpTree checked, const TFilterOptions& options = {});
+  // Removes such a filter, leaving the cursor before the first record.
+  void UninstallFilter(TFilter* filter);
+  // Builds the filters' bitmaps over the whole table and cancels the range, so that the
+  // ranges the caller sets next only narrow them; leaves the cursor before the first record.
+  void PrepareFilters();
+  // Keys and records filtering has read (index walks and record tests of rebuilds).
+  const TFilterStatistics& FilterStatistics() const { return visible_.Statistics(); }
+  void ResetFilterStatistics() { visible_.ResetStatistics(); }
   // A record callback; dataset is the (not owned) object that installs it.
   TFilter* AddFilter(TFilterCallback callback, const void* dataset, const TFilterOptions& options = {});
   // Null means every filter. QUARRY_NOSUCHFILTER for a filter that is not this cursor's. Each recomputes
@@ -319,7 +330,7 @@ class TDataCursor : public TRecordReader {
   TFilter* FilterAt(int i) const { return filters_.at(static_cast<std::size_t>(i)).get(); }
   bool FiltersActive() const { return visible_.FiltersActive(); }
   // Visible records when filtered (valid while FiltersActive()).
-  const TRecordsBitmap& VisibleRecords() const { return visible_.Records(); }
+  const TRecordsBitmap& VisibleRecords() { return visible_.Records(); }
 
   // ---- text search ----
   // TEXTSEARCH over a column text: true unless a non-stop search word has no match.

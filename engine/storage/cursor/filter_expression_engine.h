@@ -29,6 +29,14 @@ class TFilterEvaluator {
   virtual ~TFilterEvaluator() = default;
   // True when the record (a cursor-sized image) satisfies the expression.
   virtual bool Accepts(const std::uint8_t* record) = 0;
+  // The prepared tree Accepts runs (null when there is none). The filter optimiser leaves
+  // its marks on it and may swap the sides of an AND.
+  virtual TExpToken* Tree() { return nullptr; }
+  // True when one node of Tree() holds for the record.
+  virtual bool AcceptsPart(const TExpToken& part, const std::uint8_t* record) {
+    (void)part;
+    return Accepts(record);
+  }
 };
 
 // The names a filter's columns resolve against: the cursor's presented names first (a

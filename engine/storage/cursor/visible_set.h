@@ -6,8 +6,14 @@
 // inserts, updates and deletes (RecordAdded, RecordRemoved).
 //
 // The bitmaps are built lazily: the active bitmap on first need after an invalidation, the
-// visible one before the next operation while filters are active. A rebuild reads records
-// in record-number order (Scanning() meanwhile, so the cursor asks for no read-ahead in its
+// filters' bitmaps before the next operation while filters are active (answered from the
+// indexes where the optimiser can, filter_analysis.h and filter_bitmap.h), and the visible
+// records with their count when someone asks for them. Index-order navigation inside a
+// range needs only the filtered records (the walk keeps to the range itself), so a range
+// that moves, as an inner table's of a join does for each outer row, costs a walk over
+// the range's keys, not a new build of the filters, unless the filters were built inside
+// the range (the range's records were their candidates). A build reads records in
+// record-number order (Scanning() meanwhile, so the cursor asks for no read-ahead in its
 // index order) and throws TReadRestart when another user changed the table under it.
 #pragma once
 
@@ -17,6 +23,8 @@
 #include <vector>
 
 #include "engine/storage/cursor/cursor_filter.h"
+#include "engine/storage/cursor/filter_bitmap.h"
+#include "engine/storage/data/field_definition.h"
 #include "engine/values/records_bitmap.h"
 
 namespace quarry {
@@ -34,8 +42,9 @@ class TVisibleSet {
   // The table records are read from (null while the cursor is closed), and the reader the
   // data file asks about changes.
   void Attach(TDataTable* table, TRecordReader* reader);
-  // Sizes of the stored record and of the cursor's record buffers.
-  void SetRecordShape(int recordSize, int bufferSize);
+  // Sizes of the stored record and of the cursor's record buffers, and the table's fields
+  // (which outlive the set).
+  void SetRecordShape(int recordSize, int bufferSize, const std::vector<TFieldDefinition>* fields = nullptr);
   // Forgets range, bitmaps and filter state (the cursor closes).
   void Clear();
 
@@ -56,28 +65,45 @@ class TVisibleSet {
   // ---- filters and validity ----
   void SetFiltersActive(bool active) { filtersActive_ = active; }
   bool FiltersActive() const { return filtersActive_; }
-  // The visible records need a rebuild (range, filters or order changed).
-  void InvalidateVisible() { visibleValid_ = false; }
+  // The range or the order changed: the visible records need a rebuild (the filters too
+  // when their candidates were the range's records).
+  void InvalidateVisible();
+  // A filter was added, removed, switched or changed.
+  void InvalidateFilters() { filtersValid_ = visibleValid_ = false; }
   // Everything needs a rebuild (other users changed the table).
-  void InvalidateAll() { activeValid_ = visibleValid_ = false; }
-  bool VisibleValid() const { return visibleValid_; }
+  void InvalidateAll() { activeValid_ = filtersValid_ = visibleValid_ = rangeValid_ = false; }
+  bool VisibleValid() const { return FiltersCurrent() && visibleValid_; }
   bool ActiveValid() const { return activeValid_; }
-  // Rebuilds the visible records when filters are active and they are stale.
+  // Builds the filters' bitmaps when filters are active and they are stale.
   void Refresh(bool natural, int slot) {
-    if (filtersActive_ && !visibleValid_) Rebuild(natural, slot);
+    natural_ = natural;
+    slot_ = slot;
+    if (filtersActive_ && !FiltersCurrent()) {
+      visibleValid_ = false;
+      BuildFilters(true);
+    }
   }
-  // The active records intersected with the range (in index order) and every active filter.
+  // Builds the filters and the visible records anew.
   void Rebuild(bool natural, int slot);
+  // Builds the filters over the whole table, whatever range is set, so that later ranges
+  // only narrow them (SQL execution before it walks ranges per outer row).
+  void BuildFiltersWhole(bool natural, int slot);
+  // The optimisation level of a filter's expression on this table (marks its tree).
+  std::uint8_t Analyse(TFilter& filter);
 
   // ---- answers ----
   // The records natural order walks: the visible ones when filtered, else the active ones.
   const TRecordsBitmap& NaturalSet(bool natural, int slot);
-  bool Visible(std::int32_t recordNo) const { return !filtersActive_ || visible_.Test(recordNo); }
-  // Visible records and their count (valid while FiltersActive() and VisibleValid()).
-  const TRecordsBitmap& Records() const { return visible_; }
-  std::int32_t Count() const { return count_; }
+  // Whether navigation shows the record (the range is kept by the walk itself).
+  bool Visible(std::int32_t recordNo) const { return !filtersActive_ || filtered_.Test(recordNo); }
+  // Visible records and their count (valid while FiltersActive()); built on demand.
+  const TRecordsBitmap& Records();
+  std::int32_t Count();
   // A rebuild is reading records.
   bool Scanning() const { return scanning_; }
+  // Keys and records read by filtering.
+  const TFilterStatistics& Statistics() const { return statistics_; }
+  void ResetStatistics() { statistics_ = {}; }
 
   // ---- the cursor's own changes ----
   void RecordAdded(std::int32_t recordNo, const std::uint8_t* record, bool natural, int slot);
@@ -85,7 +111,16 @@ class TVisibleSet {
 
  private:
   void BuildActive();
+  void BuildRange();
+  // The filters' bitmaps are built and still answer for the range and order in use.
+  bool FiltersCurrent() const;
+  // withinRange: the range's records are the candidates (when a range applies).
+  void BuildFilters(bool withinRange);
+  void BuildVisible();
   bool RangeApplies(bool natural, int slot) const;
+  TFilterTableView TableView() const;
+  // Reads record n into record_ for a filter test; TReadRestart when it is gone.
+  void ReadRecord(std::int32_t recordNo);
 
   const std::vector<std::unique_ptr<TFilter>>& filters_;
   const std::function<void(std::uint8_t*)>& calculator_;
@@ -98,13 +133,25 @@ class TVisibleSet {
   std::vector<std::uint8_t> rangeStart_;
   std::vector<std::uint8_t> rangeEnd_;
 
+  const std::vector<TFieldDefinition>* fields_ = nullptr;
+  bool natural_ = true;
+  int slot_ = 0;
+
   bool filtersActive_ = false;
   bool activeValid_ = false;
+  bool rangeValid_ = false;
+  bool filtersValid_ = false;
+  bool filtersInRange_ = false;  // the filters' candidates were the range's records ...
+  int filtersSlot_ = 0;          // ... of this range in this order
+  std::vector<std::uint8_t> filtersRangeStart_;
+  std::vector<std::uint8_t> filtersRangeEnd_;
   bool visibleValid_ = false;
   bool scanning_ = false;
   TRecordsBitmap active_;
   TRecordsBitmap inRange_;
-  TRecordsBitmap visible_;
+  TRecordsBitmap filtered_;  // active records every active filter lets through
+  TRecordsBitmap visible_;   // filtered_ within the range
+  TFilterStatistics statistics_;
   std::int32_t count_ = 0;
   std::vector<std::uint8_t> key_;     // index keys read while building the range bitmap
   std::vector<std::uint8_t> record_;  // a record image handed to the filters

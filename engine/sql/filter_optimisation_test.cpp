@@ -1,0 +1,365 @@
+// Tests of cursor filters answered from indexes (filter_analysis.h, filter_bitmap.h): the
+// level each shape of filter gets and what it reads (keys and records counted by the
+// cursor), the upkeep of the bitmaps through the cursor's own changes, a range with a
+// filter, and a model test of random filters over the film table's indexes of every kind
+// against a record-by-record evaluation, through random changes of this and another session.
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "engine/sql/sql_filter_engine.h"
+#include "engine/storage/cursor/cursor_test_util.h"
+#include "engine/storage/cursor/data_cursor.h"
+#include "engine/storage/data/record_buffer.h"
+#include "engine/storage/table/session.h"
+
+namespace quarry {
+namespace {
+
+using testing::Field;
+using testing::FilmBuffer;
+using testing::FilmTable;
+using testing::MakeIndex;
+using testing::TFilm;
+
+// CAST: ID autoinc (primary), CASTMEMBERID INTEGER (index), A INTEGER (index), B CHAR(10)
+// (none), C INTEGER (none), NAME CHAR(20) (case-insensitive index).
+TCreateTableDefinition CastTable() {
+  TCreateTableDefinition d;
+  TFieldDefinition id = Field(1, "ID", TFieldType::Integer);
+  id.SubType = subtype::AutoInc;
+  d.Fields = {id,
+              Field(2, "CASTMEMBERID", TFieldType::Integer),
+              Field(3, "A", TFieldType::Integer),
+              Field(4, "B", TFieldType::String, 10),
+              Field(5, "C", TFieldType::Integer),
+              Field(6, "NAME", TFieldType::String, 20)};
+  d.Primary = MakeIndex("", {1}, true);
+  d.Secondaries = {MakeIndex("BYCAST", {2}), MakeIndex("BYA", {3}), MakeIndex("BYNAME", {6}, false, true)};
+  return d;
+}
+
+struct TCastRow {
+  std::int32_t Id = 0;
+  std::int32_t CastMemberId = 0;
+  std::int32_t A = 0;
+  bool NullA = false;
+  std::string B;
+  std::int32_t C = 0;
+  std::string Name;
+};
+
+class FilterOptimisationTest : public testing::TCursorFixture {
+ protected:
+  FilterOptimisationTest() { UseSqlFilterEngine(); }
+
+  std::vector<std::uint8_t> CastBuffer(TDataCursor& c, const TCastRow& row) {
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(c.RecordBufferSize()), 0);
+    c.InitRecord(b.data());
+    const auto put = [&](int field, const void* value) {
+      c.PutField(field, b.data(), static_cast<const std::uint8_t*>(value));
+    };
+    put(2, &row.CastMemberId);
+    if (!row.NullA) put(3, &row.A);
+    put(4, row.B.c_str());
+    put(5, &row.C);
+    put(6, row.Name.c_str());
+    return b;
+  }
+
+  // 400 rows: CASTMEMBERID 0..39 (ten of each), A 0..9 with every 13th NULL, B with an x in
+  // every fifth, C 0..3, NAME in mixed case.
+  std::unique_ptr<TDataCursor> MakeCast() {
+    NewCursor("CAST")->CreateTable(CastTable());
+    auto c = NewCursor("CAST");
+    c->Open();
+    const char* const names[] = {"Smith", "SMITH", "smith", "Jones", "Brown"};
+    for (int i = 0; i < 400; ++i) {
+      TCastRow row;
+      row.CastMemberId = i % 40;
+      row.A = i % 10;
+      row.NullA = i % 13 == 0;
+      row.B = i % 5 == 0 ? "axb" : "ab";
+      row.C = i % 4;
+      row.Name = names[i % 5];
+      std::vector<std::uint8_t> b = CastBuffer(*c, row);
+      c->InsertRecord(b.data(), false);
+      row.Id = RecordIdentifier(b.data());
+      rows_.push_back(row);
+    }
+    return c;
+  }
+
+  std::int32_t CountRows(const std::function<bool(const TCastRow&)>& keep) const {
+    return static_cast<std::int32_t>(std::count_if(rows_.begin(), rows_.end(), keep));
+  }
+
+  std::vector<TCastRow> rows_;
+};
+
+TEST_F(FilterOptimisationTest, EachShapeGetsItsLevelAndReadsOnlyWhatItNeeds) {
+  auto c = MakeCast();
+  c->SetIndexSlot(NaturalOrderSlot);
+  struct TCase {
+    const char* filter;
+    int level;
+    std::function<bool(const TCastRow&)> keep;
+    // Records the build reads (-1: not checked) and keys, at most.
+    std::int64_t recordsRead;
+    std::int64_t maxKeysRead;
+  };
+  const auto aIsOne = [](const TCastRow& r) { return !r.NullA && r.A == 1; };
+  const std::int64_t aOnes = CountRows(aIsOne);
+  const TCase cases[] = {
+      // The keys equal to 12 and no record.
+      {"CASTMEMBERID = 12", 2, [](const TCastRow& r) { return r.CastMemberId == 12; }, 0, 10},
+      // The LIKE is tested on the A = 1 records only.
+      {"A = 1 AND B LIKE '%x%'", 1, [&](const TCastRow& r) { return aIsOne(r) && r.B == "axb"; }, aOnes, aOnes},
+      {"B LIKE '%x%' AND A = 1", 1, [&](const TCastRow& r) { return aIsOne(r) && r.B == "axb"; }, aOnes, aOnes},
+      // C has no index: the OR is evaluated on every record.
+      {"A = 1 OR C = 2", 0, [&](const TCastRow& r) { return aIsOne(r) || r.C == 2; }, 400, 0},
+      // NAME compares case-sensitively; its index ignores case.
+      {"NAME = 'Smith'", 0, [](const TCastRow& r) { return r.Name == "Smith"; }, 400, 0},
+      {"UPPER(NAME) = 'SMITH'", 2, [](const TCastRow& r) { return r.Name != "Jones" && r.Name != "Brown"; }, 0, 240},
+      // Every non-NULL A: more than nine in ten, so read from the records, unless an AND
+      // brings the index back.
+      {"A <> NULL", 0, [](const TCastRow& r) { return !r.NullA; }, 400, 0},
+      {"A <> NULL AND CASTMEMBERID < 5", 2, [](const TCastRow& r) { return !r.NullA && r.CastMemberId < 5; }, 0, 400},
+      {"A = NULL", 2, [](const TCastRow& r) { return r.NullA; }, 0, 31},
+      {"A <> 3", 0, [](const TCastRow& r) { return r.NullA || r.A != 3; }, 400, 0},
+      {"A IN (2, 4, NULL)", 2, [](const TCastRow& r) { return r.NullA || r.A == 2 || r.A == 4; }, 0, 400},
+      {"A NOT IN (2, 4)", 2, [](const TCastRow& r) { return r.NullA || (r.A != 2 && r.A != 4); }, 0, 400},
+      {"A BETWEEN 3 AND 5", 2, [](const TCastRow& r) { return !r.NullA && r.A >= 3 && r.A <= 5; }, 0, 400},
+      {"NOT (A BETWEEN 3 AND 5)", 2, [](const TCastRow& r) { return r.NullA || r.A < 3 || r.A > 5; }, 0, 400},
+      {"A < 2 OR A > 8", 2, [](const TCastRow& r) { return !r.NullA && (r.A < 2 || r.A > 8); }, 0, 400},
+      {"A >= 2 AND A <= 3 AND CASTMEMBERID < 20", 2,
+       [](const TCastRow& r) { return !r.NullA && r.A >= 2 && r.A <= 3 && r.CastMemberId < 20; }, 0, 500},
+      // Nine in ten or more: reading the records is cheaper than the index.
+      {"A >= 0", 0, [](const TCastRow& r) { return !r.NullA; }, 400, 0},
+      // ... unless the other side of an AND is answered from an index.
+      {"A >= 0 AND CASTMEMBERID = 7", 2, [](const TCastRow& r) { return !r.NullA && r.CastMemberId == 7; }, -1, 400},
+      // Over half the table: the keys outside the range are read.
+      {"A > 1", 2, [](const TCastRow& r) { return !r.NullA && r.A > 1; }, 0, 150},
+  };
+  for (const TCase& t : cases) {
+    SCOPED_TRACE(t.filter);
+    c->ResetFilterStatistics();
+    TFilter* filter = c->AddFilter(t.filter);
+    EXPECT_EQ(filter->OptimizeLevel(), t.level);
+    EXPECT_EQ(c->RecordCount(), CountRows(t.keep));
+    const TFilterStatistics read = c->FilterStatistics();
+    if (t.recordsRead >= 0) {
+      EXPECT_EQ(read.RecordsRead, t.recordsRead);
+    }
+    EXPECT_LE(read.KeysRead, t.maxKeysRead);
+    std::set<std::int32_t> expected, shown;
+    for (const TCastRow& r : rows_)
+      if (t.keep(r)) expected.insert(r.Id);
+    for (std::int32_t id : WalkForward(*c)) shown.insert(id);
+    EXPECT_EQ(shown, expected);
+    c->RemoveFilter(filter);
+  }
+}
+
+TEST_F(FilterOptimisationTest, ChangesThroughTheCursorKeepTheBitmapsCurrent) {
+  auto c = MakeCast();
+  c->SetIndexSlot(NaturalOrderSlot);
+  c->AddFilter("CASTMEMBERID = 12");
+  const std::int32_t before = c->RecordCount();
+  // A record that fails the filter stays invisible; one that passes shows at once.
+  TCastRow fails;
+  fails.CastMemberId = 13;
+  std::vector<std::uint8_t> b = CastBuffer(*c, fails);
+  c->InsertRecord(b.data());
+  EXPECT_EQ(c->RecordCount(), before);
+  TCastRow passes;
+  passes.CastMemberId = 12;
+  b = CastBuffer(*c, passes);
+  c->InsertRecord(b.data());
+  EXPECT_EQ(c->RecordCount(), before + 1);
+  // A deleted record leaves the count at once.
+  ASSERT_EQ(c->First(), 0);
+  c->DeleteRecord();
+  EXPECT_EQ(c->RecordCount(), before);
+  EXPECT_EQ(static_cast<std::int32_t>(WalkForward(*c).size()), before);
+}
+
+TEST_F(FilterOptimisationTest, ARangeAndAFilterShowTheirAnd) {
+  auto c = MakeCast();
+  c->SetIndex("BYCAST");
+  TCastRow low, high;
+  low.CastMemberId = 10;
+  high.CastMemberId = 19;
+  c->SetRange(CastBuffer(*c, low).data(), 1, CastBuffer(*c, high).data(), 1);
+  c->AddFilter("A = 1 OR A = 2");
+  const auto keep = [](const TCastRow& r) {
+    return r.CastMemberId >= 10 && r.CastMemberId <= 19 && !r.NullA && (r.A == 1 || r.A == 2);
+  };
+  EXPECT_EQ(c->RecordCount(), CountRows(keep));
+  EXPECT_EQ(c->VisibleRecords().CountSet(), CountRows(keep));
+  EXPECT_EQ(static_cast<std::int32_t>(WalkForward(*c).size()), CountRows(keep));
+  // The filter built over the whole table stays while the range moves.
+  c->PrepareFilters();
+  low.CastMemberId = 30;
+  high.CastMemberId = 39;
+  c->ResetFilterStatistics();
+  c->SetRange(CastBuffer(*c, low).data(), 1, CastBuffer(*c, high).data(), 1);
+  const auto moved = [](const TCastRow& r) { return r.CastMemberId >= 30 && !r.NullA && (r.A == 1 || r.A == 2); };
+  EXPECT_EQ(static_cast<std::int32_t>(WalkForward(*c).size()), CountRows(moved));
+  EXPECT_EQ(c->RecordCount(), CountRows(moved));
+  EXPECT_EQ(c->FilterStatistics().RecordsRead, 0);
+}
+
+// ---- the model test ----
+
+// FILMS with a case-sensitive index on RATING beside the film table's compound, case-
+// insensitive and descending indexes and its primary key.
+TCreateTableDefinition ModelTable() {
+  TCreateTableDefinition d = FilmTable();
+  d.Secondaries.push_back(MakeIndex("BYRATING", {5}));
+  return d;
+}
+
+class TFilterMaker {
+ public:
+  explicit TFilterMaker(std::uint32_t seed) : random_(seed) {}
+
+  std::string Make(int depth = 0) {
+    const int pick = static_cast<int>(random_() % 10);
+    if (depth < 3 && pick < 2) return "(" + Make(depth + 1) + (pick == 0 ? " AND " : " OR ") + Make(depth + 1) + ")";
+    if (depth < 3 && pick == 2) return "NOT (" + Make(depth + 1) + ")";
+    return Leaf();
+  }
+
+ private:
+  int Below(int n) { return static_cast<int>(random_() % static_cast<std::uint32_t>(n)); }
+  std::string Op() {
+    static const char* const ops[] = {"=", "<>", "<", ">", "<=", ">="};
+    return ops[Below(6)];
+  }
+  std::string Title() {
+    static const char* const titles[] = {"'AB'", "'ab'", "'Ac'", "'BAD'", "'F'", "'A'"};
+    return titles[Below(6)];
+  }
+  std::string Leaf() {
+    switch (Below(13)) {
+    case 0: return "GENRE " + Op() + " " + std::to_string(Below(13));
+    case 1: return "GENRE " + std::string(Below(2) ? "=" : "<>") + " NULL";
+    case 2: return "GENRE BETWEEN " + std::to_string(Below(12)) + " AND " + std::to_string(Below(12));
+    case 3:
+      return "GENRE " + std::string(Below(2) ? "NOT " : "") + "IN (" + std::to_string(Below(12)) + ", " +
+             std::to_string(Below(12)) + (Below(3) == 0 ? ", NULL)" : ")");
+    case 4: return "YEAR " + Op() + " " + std::to_string(1950 + Below(62));
+    case 5:
+      return "YEAR " + std::string(Below(2) ? "NOT " : "") + "BETWEEN " + std::to_string(1950 + Below(60)) + " AND " +
+             std::to_string(1950 + Below(60));
+    case 6: return "UPPER(TITLE) " + Op() + " " + Title();
+    case 7: return "TITLE " + Op() + " " + Title();
+    case 8: return "TITLE LIKE '" + std::string(Below(2) ? "A" : "Ab") + "%'";
+    case 9: return "RATING " + Op() + " '" + testing::kRatings[Below(5)] + "'";
+    case 10: return "RATING LIKE 'P%'";
+    case 11: return "ID " + Op() + " " + std::to_string(Below(300));
+    default: return "TITLE LIKE '%" + std::string(Below(2) ? "B" : "a") + "%'";
+    }
+  }
+
+  std::mt19937 random_;
+};
+
+// The records a filter lets through, each record evaluated by the expression engine.
+std::set<std::int32_t> BruteForce(TDataCursor& c, const std::string& text, const TFilterOptions& options) {
+  const TFilterExpressionEngine& engine = *InstalledFilterExpressionEngine();
+  TExpTree tree = engine.Parse(text, c);
+  TFilterColumns columns{c.TableFields(), c.TableName()};
+  engine.Check(tree, columns, c);
+  std::unique_ptr<TFilterEvaluator> evaluator = engine.Prepare(*tree, c, options);
+  auto all = std::make_unique<TDataCursor>(c.Directory());
+  all->SetTableName(c.TableName());
+  all->Open();
+  all->SetIndexSlot(NaturalOrderSlot);
+  all->Home();
+  std::set<std::int32_t> ids;
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(all->RecordBufferSize()));
+  while (all->Next(b.data()) == 0)
+    if (evaluator->Accepts(b.data())) ids.insert(RecordIdentifier(b.data()));
+  return ids;
+}
+
+std::set<std::int32_t> Shown(TDataCursor& c) {
+  std::set<std::int32_t> ids;
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(c.RecordBufferSize()));
+  c.Home();
+  while (c.Next(b.data()) == 0) ids.insert(RecordIdentifier(b.data()));
+  return ids;
+}
+
+TEST_F(FilterOptimisationTest, RandomFiltersShowWhatRecordByRecordEvaluationSelects) {
+  NewCursor()->CreateTable(ModelTable());
+  auto c = OpenFilms();
+  std::vector<TFilm> model = FillFilms(*c, 300, 7);
+  TDataSession other(&list_);
+  other.Settings().LockRetryCount = 1;
+  other.Settings().LockWaitTime = 1;
+  TDataDirectory& otherDirectory = other.OpenDirectory("Films", "/db");
+  auto otherCursor = std::make_unique<TDataCursor>(otherDirectory);
+  otherCursor->SetTableName("FILMS");
+  otherCursor->Open();
+
+  const bool soak = std::getenv("PELLOMAR_SOAK") != nullptr;
+  const int rounds = soak ? 600 : 60;
+  TFilterMaker maker(11);
+  std::mt19937 random(5);
+  const char* const orders[] = {"", "BYGENRE", "BYTITLE", "BYYEAR", "BYRATING"};
+  for (int round = 0; round < rounds; ++round) {
+    const std::string text = maker.Make();
+    TFilterOptions options;
+    options.CaseInsensitive = random() % 4 == 0;
+    options.PartialCompare = random() % 4 == 0;
+    SCOPED_TRACE("round " + std::to_string(round) + ": " + text + (options.CaseInsensitive ? " (ci)" : ""));
+    if (random() % 3 == 0) c->SetIndexSlot(NaturalOrderSlot);
+    else c->SetIndex(orders[random() % 5]);
+    TFilter* filter = c->AddFilter(text, options);
+    std::set<std::int32_t> expected = BruteForce(*c, text, options);
+    ASSERT_EQ(Shown(*c), expected);
+    ASSERT_EQ(c->RecordCount(), static_cast<std::int32_t>(expected.size()));
+
+    // Changes through the filtered cursor, then one by another session.
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(c->RecordBufferSize()));
+    for (int change = 0; change < 4; ++change) {
+      const int action = static_cast<int>(random() % 3);
+      TFilm f{0, static_cast<std::int32_t>(random() % 12), std::string(1, static_cast<char>('A' + random() % 6)) + "b",
+              static_cast<std::int16_t>(1950 + random() % 60), testing::kRatings[random() % 5]};
+      if (action == 0 || c->RecordCount() == 0) {
+        Insert(*c, f);
+      } else {
+        ASSERT_TRUE(
+            c->SetRecNo(1 + static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(c->RecordCount()))));
+        ASSERT_EQ(c->GetCurrentRecord(b.data()), 0);
+        if (action == 1) {
+          c->PutField(2, b.data(), reinterpret_cast<const std::uint8_t*>(&f.Genre));
+          c->PutField(3, b.data(), reinterpret_cast<const std::uint8_t*>(f.Title.c_str()));
+          c->PutField(4, b.data(), reinterpret_cast<const std::uint8_t*>(&f.Year));
+          c->UpdateRecord(b.data(), true, random() % 2 == 0);
+        } else {
+          c->DeleteRecord();
+        }
+      }
+      expected = BruteForce(*c, text, options);
+      ASSERT_EQ(c->RecordCount(), static_cast<std::int32_t>(expected.size())) << "change " << change;
+    }
+    ASSERT_EQ(Shown(*c), expected);
+    TFilm outside{0, static_cast<std::int32_t>(random() % 12), "AB", static_cast<std::int16_t>(1990), "PG"};
+    Insert(*otherCursor, outside);
+    expected = BruteForce(*c, text, options);
+    ASSERT_EQ(Shown(*c), expected);
+    ASSERT_EQ(c->RecordCount(), static_cast<std::int32_t>(expected.size()));
+    c->RemoveFilter(filter);
+  }
+  EXPECT_EQ(c->Verify(), "");
+}
+
+}  // namespace
+}  // namespace quarry

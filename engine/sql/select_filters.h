@@ -1,0 +1,58 @@
+// TSelectFilters: the single-table conditions of one SELECT execution that become filters
+// on their tables' cursors, where the filter optimiser can answer them from indexes, and
+// the plan text that tells how each table is read.
+//
+// How SELECT divides the work: the access path (access_path.h) keeps the condition it
+// builds its index range from (an equality or BETWEEN on an index's leading field, with a
+// constant or with the outer row's values); every other AND part that reads one table
+// alone, and that the optimiser rates partial or full, is installed as a filter on that
+// table's cursor, so its rows are counted and walked through the cursor's visible records
+// and never tested again per row. Parts it cannot serve stay per-row tests, and so do the
+// parts of a table that is the inner side of a left outer join, the parts of an outer
+// join's ON condition, and parts that read a sub-select, another query's columns or a
+// function that needs the statement.
+//
+// Each execution starts by removing the filters the previous one installed.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/sql/expression_preparer.h"
+#include "engine/sql/select_sources.h"
+
+namespace quarry {
+
+class TFilter;
+
+struct TInstalledFilter {
+  TSelectSource* Source = nullptr;
+  TFilter* Filter = nullptr;
+  const TExpToken* Part = nullptr;  // the condition it answers
+};
+
+class TSelectFilters {
+ public:
+  // Removes every filter installed by the last execution.
+  void Reset();
+  // Installs as filters the parts of `parts` (AND parts reading `source` alone) that the
+  // optimiser serves, all but `keep`. Their bitmaps are built at the cursor's next use:
+  // inside the index range the table is read through, whose records are then the
+  // candidates, unless the caller asks the cursor to build them whole (PrepareFilters).
+  void Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
+               const TPrepareOptions& options);
+  bool Installed(const TExpToken* part) const { return parts_.count(part) != 0; }
+  const std::vector<TInstalledFilter>& Filters() const { return filters_; }
+
+ private:
+  std::vector<TInstalledFilter> filters_;
+  std::set<const TExpToken*> parts_;
+};
+
+// A condition tree as text (for the plan text): columns with their correlation, constants
+// as written, operators between their operands.
+std::string ConditionText(const TExpToken& n);
+
+}  // namespace quarry
