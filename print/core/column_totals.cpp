@@ -178,6 +178,28 @@ void AddTotalValue(TColTotal& total, double value) {
   if (value > total.Max) total.Max = value;
 }
 
+void AddRowToTotals(TColsList& columns, int position, long long lineNumber, const TgprCnvtFldError& onError,
+                    const std::function<std::string(const TColInfo& column)>& valueText) {
+  for (TColInfo& column : columns.Items()) {
+    if (column.Totals.empty()) continue;
+    const std::string text = column.IsLineNumber() ? std::to_string(lineNumber) : valueText(column);
+    const auto value = TotalNumberOf(text, column.DataClass);
+    if (!value) {
+      if (onError) {
+        TgprFieldInfo info;
+        info.Column = &column;
+        info.DataType = column.FieldType;
+        info.Text = text;
+        info.Part = cpData;
+        info.Position = position;
+        onError(text, info);
+      }
+      continue;
+    }
+    for (TColTotal& total : column.Totals) AddTotalValue(total, *value);
+  }
+}
+
 std::optional<double> TotalResult(const TColTotal& total) {
   const long double count = static_cast<long double>(total.Count);
   const auto variance = [&](long double divisor) -> std::optional<double> {

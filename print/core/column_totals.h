@@ -13,7 +13,9 @@
 #pragma once
 
 #include "print/core/cols_list.h"
+#include "print/core/obj_info.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +38,11 @@ const TColTotal* GrandTotal(const TColInfo& column);
 
 void ZeroTotals(TColsList& columns);
 void AddTotalValue(TColTotal& total, double value);
+// Adds one row's values to the totals of every column that has any. `valueText` gives a
+// column's text in the row (line-number columns count `lineNumber`); a text that is not a
+// number is left out and reported through `onError` when it is set.
+void AddRowToTotals(TColsList& columns, int position, long long lineNumber, const TgprCnvtFldError& onError,
+                    const std::function<std::string(const TColInfo& column)>& valueText);
 // The result of a total; nullopt when it does not exist ("n/a").
 std::optional<double> TotalResult(const TColTotal& total);
 

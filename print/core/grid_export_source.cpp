@@ -80,24 +80,8 @@ bool TgprGridExportSource::NextRow(std::vector<std::string>& cells) {
 }
 
 void TgprGridExportSource::AddToTotals(int position, long long lineNumber) {
-  for (TColInfo& column : objInfo_.Columns.Items()) {
-    if (column.Totals.empty()) continue;
-    const std::string text = column.IsLineNumber() ? std::to_string(lineNumber) : texts_.ValueText(column, position);
-    const auto value = TotalNumberOf(text, column.DataClass);
-    if (!value) {
-      if (objInfo_.Events.OnCnvtFldError) {
-        TgprFieldInfo info;
-        info.Column = &column;
-        info.DataType = column.FieldType;
-        info.Text = text;
-        info.Part = cpData;
-        info.Position = position;
-        objInfo_.Events.OnCnvtFldError(text, info);
-      }
-      continue;
-    }
-    for (TColTotal& total : column.Totals) AddTotalValue(total, *value);
-  }
+  AddRowToTotals(objInfo_.Columns, position, lineNumber, objInfo_.Events.OnCnvtFldError,
+                 [&](const TColInfo& column) { return texts_.ValueText(column, position); });
 }
 
 std::optional<std::vector<std::string>> TgprGridExportSource::TotalsRow() {

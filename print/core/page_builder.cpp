@@ -237,25 +237,9 @@ void TgprPageBuilder::EnsureTotals() {
   if (objInfo_.Events.OnZeroColumnTotals) objInfo_.Events.OnZeroColumnTotals();
   long long lineNumber = settings_.StartingReportLineId;
   for (int i = NextAccepted(0); i >= 0; i = NextAccepted(i + 1), ++lineNumber) {
-    for (TColInfo& column : columns.Items()) {
-      if (column.Totals.empty()) continue;
-      const std::string text =
-          column.IsLineNumber() ? std::to_string(lineNumber) : texts_.ValueText(column, rows_.Position(i));
-      const auto value = TotalNumberOf(text, column.DataClass);
-      if (!value) {
-        if (objInfo_.Events.OnCnvtFldError) {
-          TgprFieldInfo info;
-          info.Column = &column;
-          info.DataType = column.FieldType;
-          info.Text = text;
-          info.Part = cpData;
-          info.Position = rows_.Position(i);
-          objInfo_.Events.OnCnvtFldError(text, info);
-        }
-        continue;
-      }
-      for (TColTotal& total : column.Totals) AddTotalValue(total, *value);
-    }
+    const int position = rows_.Position(i);
+    AddRowToTotals(columns, position, lineNumber, objInfo_.Events.OnCnvtFldError,
+                   [&](const TColInfo& column) { return texts_.ValueText(column, position); });
   }
   totalsReady_ = true;
 }

@@ -18,6 +18,16 @@ void AndNot(const TRecordsBitmap& candidates, const TRecordsBitmap& bits, TRecor
   result.AndWith(candidates);
 }
 
+// The candidates whose records the walked keys found, or with `invert` those they did not.
+void KeepMatched(const TRecordsBitmap& candidates, const TRecordsBitmap& bits, bool invert, TRecordsBitmap& result) {
+  if (invert) {
+    AndNot(candidates, bits, result);
+  } else {
+    result.Assign(bits);
+    result.AndWith(candidates);
+  }
+}
+
 }  // namespace
 
 void TFilterBitmapBuilder::Build(const TExpToken& root, const TRecordsBitmap& candidates, TRecordsBitmap& result) {
@@ -98,22 +108,12 @@ bool TFilterBitmapBuilder::BuildLeaf(const TExpToken& node, const TRecordsBitmap
         Walk(ranges.Slot, after, bits);
       }
       ranges.Invert = !ranges.Invert;
-      if (ranges.Invert) {
-        AndNot(candidates, bits, result);
-      } else {
-        result.Assign(bits);
-        result.AndWith(candidates);
-      }
+      KeepMatched(candidates, bits, ranges.Invert, result);
       return true;
     }
   }
   for (const TKeyInterval& interval : ranges.Intervals) Walk(ranges.Slot, interval, bits);
-  if (ranges.Invert) {
-    AndNot(candidates, bits, result);
-  } else {
-    result.Assign(bits);
-    result.AndWith(candidates);
-  }
+  KeepMatched(candidates, bits, ranges.Invert, result);
   return true;
 }
 
