@@ -120,7 +120,7 @@ void TAlterTableExecutor::Prepare() {
   TextOptions.Prepare(Query, Statement);
 }
 
-void TAlterTableExecutor::Execute() {
+void TAlterTableExecutor::Run() {
   const std::string& table = TableName();
   TTableAsFound found;
   {

@@ -27,7 +27,9 @@ class TAlterTableExecutor : public TDefinitionExecutor {
  public:
   using TDefinitionExecutor::TDefinitionExecutor;
   void Prepare() override;
-  void Execute() override;
+
+ protected:
+  void Run() override;
 
  private:
   TTextIndexOptions TextOptions;

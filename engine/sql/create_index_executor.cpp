@@ -22,7 +22,7 @@ bool HasSecondaryIndex(TDataCursor& cursor, const std::string& name) {
   return false;
 }
 
-void TCreateIndexExecutor::Execute() {
+void TCreateIndexExecutor::Run() {
   TOpenTarget open(*this);
   TDataCursor& cursor = Cursor();
   const TCreateIndex& clause = *Query.CreateIndexes.front();

@@ -16,7 +16,9 @@ struct TIndexDefinition;
 class TCreateIndexExecutor : public TDefinitionExecutor {
  public:
   using TDefinitionExecutor::TDefinitionExecutor;
-  void Execute() override;
+
+ protected:
+  void Run() override;
 
  private:
   // Raises QUARRY_KEYVIOL when two records of the open table have the same key in `index`.

@@ -14,7 +14,7 @@ void TCreateTableExecutor::Prepare() {
   TextOptions.Prepare(Query, Statement);
 }
 
-void TCreateTableExecutor::Execute() {
+void TCreateTableExecutor::Run() {
   const std::string& table = TableName();
   TCreateTableDefinition definition;
   std::uint16_t fieldNo = 0;

@@ -19,7 +19,9 @@ class TCreateTableExecutor : public TDefinitionExecutor {
  public:
   using TDefinitionExecutor::TDefinitionExecutor;
   void Prepare() override;
-  void Execute() override;
+
+ protected:
+  void Run() override;
 
  private:
   TTextIndexOptions TextOptions;

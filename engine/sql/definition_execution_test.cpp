@@ -313,6 +313,11 @@ TEST(AlterTable, TableOptionsAreChangedOrKept) {
   ASSERT_TRUE(db.Env.ListDirectory("/db", files));
   EXPECT_NE(std::find(files.begin(), files.end(), "T.DBK"), files.end());
 
+  // The table's password must be known to change it.
+  db.Session.RemoveAllPasswords();
+  EXPECT_EQ(FailureOf(db, "ALTER TABLE T DROP D").Code, QUARRY_NOTSUFFTABLERIGHTS);
+  db.Session.AddPassword("pw");
+
   // An empty password takes the encryption away.
   db.RunSql("ALTER TABLE T DROP D ENCRYPTED WITH ''");
   db.Session.RemoveAllPasswords();
@@ -469,6 +474,26 @@ TEST(DefinitionErrors, EachFailureHasItsCodeAndMessageAndChangesNothing) {
     EXPECT_EQ(t->IndexCount(), 2);
     EXPECT_EQ(t->Verify(), "");
   }
+}
+
+TEST(DefinitionErrors, NoStatementRunsInsideATransaction) {
+  TSelectFixture db;
+  MakeT(db);
+  db.Database->StartTransaction();
+  for (const char* sql : {"CREATE TABLE N (A INTEGER)", "CREATE INDEX ByC ON T (C)", "ALTER TABLE T ADD D INTEGER",
+                          "DROP INDEX T.BYB", "DROP TABLE T"}) {
+    SCOPED_TRACE(sql);
+    const TFailure failure = FailureOf(db, sql);
+    EXPECT_EQ(failure.Code, QUARRY_SQLPARSE);
+    const std::string name = std::string(sql).substr(0, std::string(sql).find(' ', 7));
+    EXPECT_NE(failure.Message.find(name + " statements cannot run inside a transaction"), std::string::npos)
+        << failure.Message;
+  }
+  db.Database->Rollback();
+  EXPECT_FALSE(db.Database->TableExists("N", false));
+  auto t = OpenTable(*db.Database, "T");
+  EXPECT_EQ(FieldNames(*t), "A,B,C");
+  EXPECT_EQ(t->IndexCount(), 2);
 }
 
 // ---- a table someone else holds ----

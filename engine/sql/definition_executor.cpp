@@ -55,6 +55,12 @@ void TDefinitionExecutor::Prepare() {
   });
 }
 
+void TDefinitionExecutor::Execute() {
+  if (Directory->InTransaction())
+    RaiseSqlError(std::string(StatementName(Query.Kind)) + " statements cannot run inside a transaction");
+  Run();
+}
+
 TDefinitionExecutor::TOpenTarget::TOpenTarget(TDefinitionExecutor& executor) : Cursor(executor.Cursor()) {
   Cursor.Open();
 }

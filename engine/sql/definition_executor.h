@@ -10,6 +10,10 @@
 // Every data-definition statement works on its table alone: the cursor is exclusive, so the
 // statement fails with the engine's error while any other cursor of this or another session
 // or process has the table open. The statements return no cursor and affect no rows.
+//
+// They change files at once and cannot be rolled back, and a transaction holds its tables
+// with changes not yet written: while the target's database is in a transaction they are
+// refused ("<statement> statements cannot run inside a transaction").
 #pragma once
 
 #include <cstdint>
@@ -34,10 +38,15 @@ class TDefinitionExecutor : public TStatementExecutor {
   // Makes the target cursor (exclusive, in memory when written so, asking the statement's
   // password callback for an encrypted table). Executors of their own checks call it first.
   void Prepare() override;
+  // Refuses a transaction, then runs the statement.
+  void Execute() final;
   TDataCursor* ResultCursor() override { return nullptr; }
   std::int32_t RowsAffected() const override { return 0; }
 
  protected:
+  // The statement itself, once per execution.
+  virtual void Run() = 0;
+
   TQueryStatement& Statement;
   TDataQuery& Query;
 

@@ -9,12 +9,12 @@
 
 namespace quarry {
 
-void TDropTableExecutor::Execute() {
+void TDropTableExecutor::Run() {
   if (Query.IfExists && !Cursor().TableExists()) return;
   Cursor().DeleteTable();
 }
 
-void TDropIndexExecutor::Execute() {
+void TDropIndexExecutor::Run() {
   TOpenTarget open(*this);
   TDataCursor& cursor = Cursor();
   const std::string& name = Query.IndexName;

@@ -13,13 +13,17 @@ namespace quarry {
 class TDropTableExecutor : public TDefinitionExecutor {
  public:
   using TDefinitionExecutor::TDefinitionExecutor;
-  void Execute() override;
+
+ protected:
+  void Run() override;
 };
 
 class TDropIndexExecutor : public TDefinitionExecutor {
  public:
   using TDefinitionExecutor::TDefinitionExecutor;
-  void Execute() override;
+
+ protected:
+  void Run() override;
 };
 
 }  // namespace quarry
