@@ -32,7 +32,7 @@ void TStatementParser::ParseInsert(TDataQuery& query) {
     target->AliasGiven = true;
     P.NextToken();
   }
-  AddSourceTable(query, 0, std::move(target));
+  query.Target = &AddSourceTable(query, 0, std::move(target));
 
   if (AcceptSymbol('(')) {
     if (P.IsKeyword("SELECT")) {
@@ -103,7 +103,7 @@ void TStatementParser::ParseUpdate(TDataQuery& query) {
   auto target = std::make_unique<TSourceTable>(query);
   ReadTableName(*target, "Table name expected, instead found '");
   ReadTableAlias(*target, TAliasRule::Change);
-  AddSourceTable(query, 0, std::move(target));
+  query.Target = &AddSourceTable(query, 0, std::move(target));
   ExpectKeyword("SET", "SET keyword expected, instead found '");
   do {
     auto field = std::make_unique<TUpdateField>(query);
@@ -131,6 +131,7 @@ void TStatementParser::ParseUpdate(TDataQuery& query) {
       FailMessage(
           "The first source table specified in FROM clause must match the table being "
           "updated in the UPDATE statement");
+    query.Target = query.SourceTables.front().get();
   }
   ParseWhere(query);
   if (AcceptKeyword("NOAUTOINC")) query.NoAutoInc = true;
@@ -142,7 +143,8 @@ void TStatementParser::ParseDelete(TDataQuery& query) {
   query.Kind = TStatementKind::Delete;
   P.NextToken();
   ExpectKeyword("FROM", "FROM keyword expected, instead found '");
-  ParseTableReference(query, "Table name expected after FROM keyword, instead found '", TAliasRule::Change);
+  query.Target =
+      &ParseTableReference(query, "Table name expected after FROM keyword, instead found '", TAliasRule::Change);
   ParseWhere(query);
   ParseCommitOption(query);
   if (AcceptKeyword("NOJOINOPTIMIZE")) query.NoJoinOptimize = true;

@@ -11,7 +11,8 @@
 //
 // Statement-specific targets: INSERT, UPDATE, DELETE, CREATE/ALTER/DROP TABLE and CREATE
 // INDEX name their table as SourceTables[0]; DROP INDEX names its table there and the index
-// in IndexName.
+// in IndexName. INSERT, UPDATE and DELETE also point Target at the table they change (a
+// RIGHT JOIN in DELETE's FROM list puts its table before the target).
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,7 @@ class TDataQuery {
   TDataQuery* UnionQuery = nullptr;    // the UNION part that follows this query
   bool Parenthesized = false;          // written in parentheses
   TDataQuery* InsertSelect = nullptr;  // INSERT ... SELECT: the SELECT's query
+  TSourceTable* Target = nullptr;      // INSERT, UPDATE, DELETE: the table changed
 
   // Clause lists.
   std::vector<std::unique_ptr<TSourceTable>> SourceTables;

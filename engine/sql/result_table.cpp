@@ -101,6 +101,7 @@ void TResultTable::Create(const std::vector<TFieldDefinition>& fields, uint16_t 
   definition.SortId = sortId;
   definition.Encrypted = !password.empty();
   definition.Password = password;
+  Password = password;
   {
     TDataCursor creator(*Directory);
     creator.SetTableName(Name);
@@ -287,6 +288,13 @@ TDataCursor& TResultTable::Finish() {
   ResultCursor->SetTableName(Name);
   ResultCursor->SetInMemory(IsInMemory);
   ResultCursor->SetInternal(true);
+  if (!Password.empty()) {
+    // The table was made with the statement's password: its cursor knows it.
+    ResultCursor->SetPasswordCallback([password = Password](const std::string&, std::string& given) {
+      given = password;
+      return true;
+    });
+  }
   ResultCursor->Open();
   ResultCursor->SetIndexSlot(NaturalOrderSlot);
   ReleaseTable();

@@ -90,6 +90,7 @@ class TResultTable {
   int32_t BlockRows = 1;  // rows written together
   std::vector<TFieldDefinition> FieldList;
   int Size = 0;
+  std::string Password;         // ENCRYPTED WITH: the result cursor opens the table with it
   TDataTable* Table = nullptr;  // held while filling
   std::unique_ptr<TDataCursor> ResultCursor;
 

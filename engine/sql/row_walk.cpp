@@ -13,8 +13,13 @@
 namespace quarry {
 
 TRowWalk::TRowWalk(TSelectPlan& plan, const TSelectBlock& block, TQueryStatement& statement,
-                   std::function<TRowFate()> emit)
-    : plan_(plan), block_(block), statement_(statement), emit_(std::move(emit)), context_(block.Context()) {}
+                   std::function<TRowFate()> emit, bool reportProgress)
+    : plan_(plan),
+      block_(block),
+      statement_(statement),
+      emit_(std::move(emit)),
+      context_(block.Context()),
+      reportProgress_(reportProgress) {}
 
 void TRowWalk::Run() {
   if (!plan_.Order().empty()) WalkLevel(0);
@@ -33,7 +38,7 @@ bool TRowWalk::Holds(const std::vector<const TExpToken*>& conditions, const TExp
 
 void TRowWalk::ReportProgress() {
   ++driverVisited_;
-  if (driverRows_ <= 0) return;
+  if (driverRows_ <= 0 || !reportProgress_) return;
   const int steps = std::max(1, statement_.Database()->Session().Settings().ProgressSteps);
   const int step = std::max(1, 100 / steps);
   const int percent = static_cast<int>(std::min<int64_t>(100, driverVisited_ * 100 / driverRows_));
@@ -103,8 +108,9 @@ void TRowWalk::WalkKeySet(TTableRun& run, std::size_t level) {
 }
 
 bool TRowWalk::DriverRowsWanted() const {
-  return statement_.WantsProgress() || std::any_of(plan_.Runs().begin(), plan_.Runs().end(),
-                                                   [](const TTableRun& run) { return run.KeySetCandidate; });
+  return (reportProgress_ && statement_.WantsProgress()) ||
+         std::any_of(plan_.Runs().begin(), plan_.Runs().end(),
+                     [](const TTableRun& run) { return run.KeySetCandidate; });
 }
 
 void TRowWalk::WalkLevel(std::size_t level) {

@@ -8,8 +8,8 @@
 // loops, an anti-join needs only its first match, and an existence-only inner table may be
 // answered from a key set of its join column (decided at its first outer row, when the
 // driving table's row count shows whether reading the column once beats one lookup per
-// outer row). Progress is reported on the driving table's rows; a progress callback that
-// asks to stop ends the walk.
+// outer row). Progress is reported on the driving table's rows (unless the caller reports
+// its own); a progress callback that asks to stop ends the walk.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,8 @@ enum class TRowFate {
 
 class TRowWalk {
  public:
-  TRowWalk(TSelectPlan& plan, const TSelectBlock& block, TQueryStatement& statement, std::function<TRowFate()> emit);
+  TRowWalk(TSelectPlan& plan, const TSelectBlock& block, TQueryStatement& statement, std::function<TRowFate()> emit,
+           bool reportProgress = true);
 
   void Run();
   // The last progress percentage reported.
@@ -42,6 +43,7 @@ class TRowWalk {
   TQueryStatement& statement_;
   std::function<TRowFate()> emit_;
   TEvalContext context_;
+  bool reportProgress_;
   bool stop_ = false;
   bool rowWritten_ = false;  // a row reached the result since the DISTINCT level moved on
   int64_t driverRows_ = 0;

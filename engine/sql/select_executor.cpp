@@ -33,7 +33,7 @@ class TProbeLocks {
 };
 }  // namespace
 
-TSelectExecutor::TSelectExecutor(TQueryStatement& statement) : Statement(statement) {}
+TSelectExecutor::TSelectExecutor(TQueryStatement& statement) : Statement(statement), AutoIncTables(statement) {}
 
 TSelectExecutor::~TSelectExecutor() {
   Statement.SetExecutionHooks(nullptr);
@@ -104,6 +104,7 @@ void TSelectExecutor::FillWithUnions(TDataQuery& query) {
 void TSelectExecutor::Execute() {
   const auto started = std::chrono::steady_clock::now();
   Rows = 0;
+  AutoIncTables.Open();
   const auto& queries = Statement.Queries();
   for (auto it = queries.rbegin(); it != queries.rend(); ++it) {
     TDataQuery& query = **it;
@@ -153,6 +154,14 @@ int TSelectExecutor::SubSelectColumns(TDataQuery* query, TExpToken& columnType) 
 TSubSelectMatch TSelectExecutor::SubSelectContains(TDataQuery* query, const TExpToken& value) {
   TSelectQuery* state = StateOf(query);
   return state != nullptr ? state->Contains(value) : TSubSelectMatch::No;
+}
+
+TSourceTable* TSelectExecutor::RegisterAutoIncTable(const std::string& tableName) {
+  return AutoIncTables.Register(tableName);
+}
+
+int32_t TSelectExecutor::LastAutoIncValue(TSourceTable* table, const std::string& tableName) {
+  return AutoIncTables.LastValue(table != nullptr ? table : AutoIncTables.Register(tableName));
 }
 
 bool TSelectExecutor::TextSearch(const TExpToken& column, const std::string& words, bool& found,

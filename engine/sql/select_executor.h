@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "engine/sql/auto_inc_tables.h"
 #include "engine/sql/expression_owner.h"
 #include "engine/sql/statement_execution.h"
 
@@ -35,12 +36,16 @@ class TSelectExecutor : public TStatementExecutor, public TExpressionOwner {
   // TExpressionOwner: sub-selects.
   int SubSelectColumns(TDataQuery* query, TExpToken& columnType) override;
   TSubSelectMatch SubSelectContains(TDataQuery* query, const TExpToken& value) override;
+  // LASTAUTOINC / IDENT_CURRENT.
+  TSourceTable* RegisterAutoIncTable(const std::string& tableName) override;
+  int32_t LastAutoIncValue(TSourceTable* table, const std::string& tableName) override;
   // The rest goes to the statement.
   bool TextSearch(const TExpToken& column, const std::string& words, bool& found, std::int32_t& occurrences) override;
 
  private:
   TQueryStatement& Statement;
   std::int32_t Rows = 0;
+  TAutoIncTables AutoIncTables;
 
   static TSelectQuery* StateOf(TDataQuery* query);
   // Fills query and, behind it, its UNION parts, combined from the last part backwards.

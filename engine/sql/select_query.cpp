@@ -112,40 +112,10 @@ void TSelectQuery::Prepare() {
 void TSelectQuery::OpenSources() {
   TDataDirectory* database = statement_.Database();
   if (database == nullptr) RaiseEngineError(QUARRY_SQLPARSE, {.message = "No database for the statement"});
-  TDataSession& session = database->Session();
-  for (const auto& table : block_.Query.SourceTables) {
-    auto source = std::make_unique<TSelectSource>();
-    source->Source = table.get();
-    source->Correlation = table->CorrelationName.empty() ? table->TableName : table->CorrelationName;
-    source->TableName = table->TableName;
-    source->FromPosition = table->Position;
-    TDataDirectory* directory = table->Database;
-    if (directory == nullptr) {
-      if (table->InMemory) {
-        directory = &session.OpenDirectory("Memory", "");
-        ownedDirectories_.push_back(directory);
-      } else if (!table->DatabasePath.empty()) {
-        directory = &session.OpenDirectory("", table->DatabasePath);
-        ownedDirectories_.push_back(directory);
-      } else {
-        directory = database;
-      }
-    }
-    source->Cursor = std::make_unique<TDataCursor>(*directory);
-    source->Cursor->SetTableName(table->TableName);
-    source->Cursor->SetInMemory(table->InMemory);
-    // Only the cursor of a live result is written through.
-    source->Cursor->SetReadOnly(!(block_.Query.LiveRequest && block_.Query.SourceTables.size() == 1));
-    TQueryStatement* statement = &statement_;
-    source->Cursor->SetPasswordCallback([statement](const std::string&, std::string& password) {
-      password.clear();
-      return statement->HasPasswordCallback() && statement->AskPassword();
-    });
-    source->Cursor->Open();
-    source->Record.assign(static_cast<std::size_t>(source->Cursor->RecordBufferSize()), 0);
-    table->Cursor = source->Cursor.get();
-    block_.Sources.push_back(std::move(source));
-  }
+  // Only the cursor of a live result is written through.
+  const bool readOnly = !(block_.Query.LiveRequest && block_.Query.SourceTables.size() == 1);
+  for (const auto& table : block_.Query.SourceTables)
+    block_.Sources.push_back(OpenSelectSource(*table, statement_, readOnly, ownedDirectories_));
   std::vector<TSelectSource*> list;
   for (auto& s : block_.Sources) list.push_back(s.get());
   block_.ColumnSource.SetSources(std::move(list));

@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "engine/platform/locale_services.h"
+#include "engine/sql/query_statement.h"
 #include "engine/storage/data/record_buffer.h"
+#include "engine/storage/table/session.h"
 
 namespace quarry {
 
@@ -22,6 +24,41 @@ void SetColumnType(TExpToken& column, const TFieldDefinition& field) {
   column.SubType = field.SubType == st::AutoInc ? st::None : field.SubType;
   column.Scale = field.Scale;
   column.SetValueSize(field.ValueSize);
+}
+
+std::unique_ptr<TSelectSource> OpenSelectSource(TSourceTable& table, TQueryStatement& statement, bool readOnly,
+                                                std::vector<TDataDirectory*>& ownedDirectories) {
+  TDataSession& session = statement.Database()->Session();
+  auto source = std::make_unique<TSelectSource>();
+  source->Source = &table;
+  source->Correlation = table.CorrelationName.empty() ? table.TableName : table.CorrelationName;
+  source->TableName = table.TableName;
+  source->FromPosition = table.Position;
+  TDataDirectory* directory = table.Database;
+  if (directory == nullptr) {
+    if (table.InMemory) {
+      directory = &session.OpenDirectory("Memory", "");
+      ownedDirectories.push_back(directory);
+    } else if (!table.DatabasePath.empty()) {
+      directory = &session.OpenDirectory("", table.DatabasePath);
+      ownedDirectories.push_back(directory);
+    } else {
+      directory = statement.Database();
+    }
+  }
+  source->Cursor = std::make_unique<TDataCursor>(*directory);
+  source->Cursor->SetTableName(table.TableName);
+  source->Cursor->SetInMemory(table.InMemory);
+  source->Cursor->SetReadOnly(readOnly);
+  TQueryStatement* owner = &statement;
+  source->Cursor->SetPasswordCallback([owner](const std::string&, std::string& password) {
+    password.clear();
+    return owner->HasPasswordCallback() && owner->AskPassword();
+  });
+  source->Cursor->Open();
+  source->Record.assign(static_cast<std::size_t>(source->Cursor->RecordBufferSize()), 0);
+  table.Cursor = source->Cursor.get();
+  return source;
 }
 
 TSelectSource* TSelectColumnSource::FindCorrelation(const std::string& correlation) const {

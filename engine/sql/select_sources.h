@@ -54,4 +54,13 @@ class TSelectColumnSource : public TColumnResolver, public TColumnValueProvider 
 // Copies a resolved field's definition into a column node's type fields.
 void SetColumnType(TExpToken& column, const TFieldDefinition& field);
 
+class TQueryStatement;
+
+// Opens the table a FROM item names, in its own database (MEMORY, a path, or the
+// statement's), with the statement's password callback, read-only unless writable is asked
+// for; databases opened here are added to ownedDirectories (the caller closes them). The
+// item's Cursor points at the new cursor.
+std::unique_ptr<TSelectSource> OpenSelectSource(TSourceTable& table, TQueryStatement& statement, bool readOnly,
+                                                std::vector<TDataDirectory*>& ownedDirectories);
+
 }  // namespace quarry

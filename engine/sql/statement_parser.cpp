@@ -239,7 +239,7 @@ TSourceTable& TStatementParser::AddSourceTable(TDataQuery& query, std::size_t at
   return **it;
 }
 
-void TStatementParser::ParseTableReference(TDataQuery& query, const std::string& stem, TAliasRule rule) {
+TSourceTable& TStatementParser::ParseTableReference(TDataQuery& query, const std::string& stem, TAliasRule rule) {
   const std::size_t blockStart = query.SourceTables.size();
   int open = 0;
   auto readTable = [&](const std::string& tableStem, bool first) {
@@ -251,7 +251,7 @@ void TStatementParser::ParseTableReference(TDataQuery& query, const std::string&
     ReadTableAlias(*table, rule);
     return first ? &AddSourceTable(query, query.SourceTables.size(), std::move(table)) : nullptr;
   };
-  readTable(stem, true);
+  TSourceTable& first = *readTable(stem, true);
   for (;;) {
     uint8_t kind = 0;
     if (P.IsKeyword("INNER")) {
@@ -300,6 +300,7 @@ void TStatementParser::ParseTableReference(TDataQuery& query, const std::string&
     AddCondition(query, std::move(condition));
   }
   if (open != 0) FailMessage("Mismatched join parentheses");
+  return first;
 }
 
 void TStatementParser::ParseSourceList(TDataQuery& query, const std::string& stem, TAliasRule rule) {

@@ -84,7 +84,8 @@ class TStatementParser {
   void ReadTableAlias(TSourceTable& table, TAliasRule rule);
   TSourceTable& AddSourceTable(TDataQuery& query, std::size_t at, std::unique_ptr<TSourceTable> table);
   // One FROM item with its joins and parentheses.
-  void ParseTableReference(TDataQuery& query, const std::string& stem, TAliasRule rule);
+  // Returns the table written first (a RIGHT JOIN may put another before it in the list).
+  TSourceTable& ParseTableReference(TDataQuery& query, const std::string& stem, TAliasRule rule);
   // FROM items separated by commas.
   void ParseSourceList(TDataQuery& query, const std::string& stem, TAliasRule rule);
   void AddCondition(TDataQuery& query, TExpTree condition);
