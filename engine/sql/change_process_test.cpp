@@ -213,7 +213,9 @@ TEST_F(ChangeProcesses, AProcessKilledAmidInsertsLeavesATableThatOpensAndTakesCh
     const std::string verdict = cursor.Verify();
     const bool whole = std::all_of(counts.begin(), counts.end(), [&](int32_t n) { return n == counts.front(); });
     // A half-written insert never passes unnoticed.
-    if (!whole) EXPECT_NE(verdict, "");
+    if (!whole) {
+      EXPECT_NE(verdict, "");
+    }
     if (!verdict.empty()) std::fprintf(stderr, "killed between the writes of one insert: %s\n", verdict.c_str());
     next = last + 2;
 
