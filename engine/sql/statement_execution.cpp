@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engine/sql/definition_executor.h"
 #include "engine/sql/delete_executor.h"
 #include "engine/sql/expression_error.h"
 #include "engine/sql/insert_executor.h"
@@ -24,6 +25,7 @@ std::unique_ptr<TStatementExecutor> MakeStatementExecutor(TQueryStatement& state
   case TStatementKind::Commit: return std::make_unique<TTransactionExecutor>(statement);
   default: break;
   }
+  if (auto definition = MakeDefinitionExecutor(statement)) return definition;
   // Other kinds are not run here: say which one was asked for.
   const std::string name = StatementName(statement.Kind());
   RaiseSqlError((name.empty() ? std::string("Empty") : name) + " statements are not supported");

@@ -14,6 +14,8 @@
 #include "tools/common/csv_loader.h"
 #include "tools/common/result_reader.h"
 #include "tools/common/statement_reader.h"
+#include "tools/common/statement_splitter.h"
+#include "tools/common/table_check.h"
 
 namespace quarry::tools {
 
@@ -21,7 +23,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: quarry DIR [--csv] [--time] [--plan] [--password TEXT] [-c SQL]\n"
-    "       quarry DIR --load-csv TABLE FILE [--type COLUMN=TYPE]... [--primary COLUMN] [--index COLUMN]...\n";
+    "       quarry DIR --load-csv TABLE FILE [--type COLUMN=TYPE]... [--primary COLUMN] [--index COLUMN]...\n"
+    "       quarry DIR --verify [--password TEXT] [TABLE]...\n";
 
 struct TShellOptions {
   std::string Directory;
@@ -33,6 +36,8 @@ struct TShellOptions {
   bool Load = false;
   TCsvLoadOptions LoadOptions;
   std::string LoadFile;
+  bool Verify = false;
+  std::vector<std::string> VerifyTables;
 };
 
 class EUsage : public std::runtime_error {
@@ -42,6 +47,7 @@ class EUsage : public std::runtime_error {
 
 TShellOptions ParseArguments(const std::vector<std::string>& args) {
   TShellOptions options;
+  std::vector<std::string> extra;  // positional arguments after the directory
   auto value = [&](std::size_t& i, const std::string& option) -> const std::string& {
     if (i + 1 >= args.size()) throw EUsage(option + " needs a value");
     return args[++i];
@@ -58,6 +64,8 @@ TShellOptions ParseArguments(const std::vector<std::string>& args) {
       options.Plan = true;
     } else if (arg == "--password") {
       options.Passwords.push_back(value(i, arg));
+    } else if (arg == "--verify") {
+      options.Verify = true;
     } else if (arg == "--load-csv") {
       options.Load = true;
       options.LoadOptions.Table = value(i, arg);
@@ -77,44 +85,49 @@ TShellOptions ParseArguments(const std::vector<std::string>& args) {
     } else if (options.Directory.empty()) {
       options.Directory = arg;
     } else {
-      throw EUsage("unexpected argument " + arg);
+      extra.push_back(arg);
     }
   }
   if (options.Directory.empty()) throw EUsage("no directory given");
+  if (options.Verify) options.VerifyTables = std::move(extra);
+  else if (!extra.empty()) throw EUsage("unexpected argument " + extra.front());
   const bool loadOptionsGiven = !options.LoadOptions.Types.empty() || !options.LoadOptions.Primary.empty() ||
                                 !options.LoadOptions.Indexes.empty();
   if (loadOptionsGiven && !options.Load) throw EUsage("--type, --primary and --index go with --load-csv");
   if (options.Load && options.Command) throw EUsage("--load-csv and -c cannot be combined");
+  if (options.Verify && (options.Load || options.Command)) throw EUsage("--verify goes with neither -c nor --load-csv");
   if (options.Load && !options.Passwords.empty()) options.LoadOptions.Password = options.Passwords.front();
   return options;
 }
 
-// Runs one statement text and prints its result; false when it failed (message on err).
+bool ChangesRows(TStatementKind kind) {
+  return kind == TStatementKind::Insert || kind == TStatementKind::Update || kind == TStatementKind::Delete;
+}
+
+// Runs one statement and prints its result: the rows of a SELECT, the rows affected by a
+// data-changing statement (to err in CSV mode, so that out stays one CSV document), nothing
+// for the others. False when it failed (message on err, after `where`).
 bool RunStatement(TDataDirectory& directory, const std::string& text, const std::string& where,
                   const TShellOptions& options, std::ostream& out, std::ostream& err) {
   try {
     TQueryStatement statement(&directory);
     statement.Prepare(text);
     TDataCursor* result = statement.Execute();
+    std::ostream& notes = options.Csv ? err : out;
     if (result != nullptr) {
       const TResultTable table = ReadResult(*result);
       if (options.Csv) PrintCsv(out, table);
       else PrintAligned(out, table);
-    } else if (!options.Csv) {
+    } else if (ChangesRows(statement.Kind())) {
       const auto rows = statement.RowsAffected();
-      out << rows << (rows == 1 ? " row affected\n" : " rows affected\n");
+      out.flush();
+      notes << rows << (rows == 1 ? " row affected\n" : " rows affected\n");
     }
     if (options.Time) {
-      // In CSV mode the time goes to err so that out stays one CSV document.
-      std::ostream& timeOut = options.Csv ? err : out;
-      timeOut << "Time: " << std::fixed << std::setprecision(3) << statement.ExecutionTime() << " s\n";
-      timeOut.unsetf(std::ios::floatfield);
+      notes << "Time: " << std::fixed << std::setprecision(3) << statement.ExecutionTime() << " s\n";
+      notes.unsetf(std::ios::floatfield);
     }
-    if (options.Plan) {
-      // Like the time, kept out of a CSV document.
-      std::ostream& planOut = options.Csv ? err : out;
-      planOut << "Plan:\n" << statement.PlanText();
-    }
+    if (options.Plan) notes << "Plan:\n" << statement.PlanText();
     out.flush();
     return true;
   } catch (const std::exception& error) {
@@ -122,6 +135,31 @@ bool RunStatement(TDataDirectory& directory, const std::string& text, const std:
     err << where << error.what() << '\n';
     return false;
   }
+}
+
+// The statements of -c in turn, up to the first that fails.
+int RunCommand(TDataDirectory& directory, const TShellOptions& options, std::ostream& out, std::ostream& err) {
+  std::vector<TStatementText> statements = SplitStatements(*options.Command);
+  // A text without any statement goes to the engine as it is, which says what it expected.
+  if (statements.empty()) statements.push_back({*options.Command, 1});
+  for (const TStatementText& statement : statements) {
+    const std::string where = statements.size() > 1 ? "line " + std::to_string(statement.Line) + ": " : "";
+    if (!RunStatement(directory, statement.Text, where, options, out, err)) return 1;
+  }
+  return 0;
+}
+
+// Standard input statement by statement; a failure does not stop the ones after it.
+int RunInput(TDataDirectory& directory, const TShellOptions& options, std::istream& in, std::ostream& out,
+             std::ostream& err) {
+  int status = 0;
+  TStatementReader reader(in);
+  TStatementText statement;
+  while (reader.Next(statement)) {
+    const std::string where = "line " + std::to_string(statement.Line) + ": ";
+    if (!RunStatement(directory, statement.Text, where, options, out, err)) status = 1;
+  }
+  return status;
 }
 
 int Load(TDataDirectory& directory, const TShellOptions& options, std::ostream& out, std::ostream& err) {
@@ -133,6 +171,33 @@ int Load(TDataDirectory& directory, const TShellOptions& options, std::ostream& 
     err << "quarry: " << error.what() << '\n';
     return 1;
   }
+}
+
+// Checks the tables named (all of the folder when none is): a line per table on out, "ok"
+// or what is damaged; a table that cannot be checked goes to err. 1 unless all are clean.
+int Verify(TDataDirectory& directory, const TShellOptions& options, std::ostream& out, std::ostream& err) {
+  const std::vector<std::string> tables =
+      options.VerifyTables.empty() ? TablesInFolder(options.Directory) : options.VerifyTables;
+  int status = 0;
+  for (const std::string& table : tables) {
+    const TTableCheck check = CheckTable(directory, table);
+    switch (check.Outcome) {
+    case TTableCheck::TOutcome::Clean:
+      out << table << ": ok (" << check.Records << (check.Records == 1 ? " record)\n" : " records)\n");
+      break;
+    case TTableCheck::TOutcome::Damaged:
+      out << table << ": damaged: " << check.Finding << '\n';
+      status = 1;
+      break;
+    case TTableCheck::TOutcome::NotChecked:
+      out.flush();
+      err << "quarry: " << table << " not checked: " << check.Finding << '\n';
+      status = 1;
+      break;
+    }
+  }
+  out.flush();
+  return status;
 }
 
 }  // namespace
@@ -155,18 +220,10 @@ int RunQuarryShell(const std::vector<std::string>& args, std::istream& in, std::
   for (const auto& password : options.Passwords) session.AddPassword(password);
   TDataDirectory& directory = session.OpenDirectory("", options.Directory);
   int status = 0;
-  if (options.Load) {
-    status = Load(directory, options, out, err);
-  } else if (options.Command) {
-    status = RunStatement(directory, *options.Command, "", options, out, err) ? 0 : 1;
-  } else {
-    TStatementReader reader(in);
-    TStatementText statement;
-    while (reader.Next(statement)) {
-      const std::string where = "line " + std::to_string(statement.Line) + ": ";
-      if (!RunStatement(directory, statement.Text, where, options, out, err)) status = 1;
-    }
-  }
+  if (options.Verify) status = Verify(directory, options, out, err);
+  else if (options.Load) status = Load(directory, options, out, err);
+  else if (options.Command) status = RunCommand(directory, options, out, err);
+  else status = RunInput(directory, options, in, out, err);
   session.CloseDirectory(directory);
   return status;
 }

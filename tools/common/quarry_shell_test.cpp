@@ -134,6 +134,8 @@ TEST(QuarryShellUsage, WrongCommandLinesAreRefused) {
       {tables.Folder(), "--load-csv", "T", "f.csv", "-c", "SELECT 1"},
       {tables.Folder() + "/missing"},
       {tables.Folder(), "second"},
+      {tables.Folder(), "--verify", "-c", "SELECT 1"},
+      {tables.Folder(), "--verify", "--load-csv", "T", "f.csv"},
   };
   for (const auto& args : cases) {
     const TRun run = Shell(args);

@@ -10,31 +10,27 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' ||
 }  // namespace
 
 bool TStatementReader::Next(TStatementText& statement) {
-  std::string text;
-  int firstLine = 0;
-  std::string line;
-  while (std::getline(in_, line)) {
-    ++line_;
-    std::size_t end = line.size();
-    while (end > 0 && IsBlank(line[end - 1])) --end;
-    const bool blank = line.find_first_not_of(" \t\r\f\v") == std::string::npos;
-    if (firstLine == 0) {
-      if (blank) continue;
-      firstLine = line_;
-    } else {
-      text += '\n';
+  while (pending_.empty()) {
+    std::string text;
+    int firstLine = 0;
+    std::string line;
+    bool ended = false;
+    while (!ended && std::getline(in_, line)) {
+      ++line_;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (firstLine == 0) firstLine = line_;
+      else text += '\n';
+      text += line;
+      std::size_t end = line.size();
+      while (end > 0 && IsBlank(line[end - 1])) --end;
+      ended = end > 0 && line[end - 1] == ';' && EndsWithStatementEnd(text);
     }
-    if (end > 0 && line[end - 1] == ';') {
-      text.append(line, 0, end - 1);
-      statement.Text = std::move(text);
-      statement.Line = firstLine;
-      return true;
-    }
-    text.append(line, 0, end);
+    if (firstLine == 0) return false;
+    for (TStatementText& s : SplitStatements(text, firstLine)) pending_.push_back(std::move(s));
+    if (!ended && pending_.empty()) return false;
   }
-  if (firstLine == 0) return false;
-  statement.Text = std::move(text);
-  statement.Line = firstLine;
+  statement = std::move(pending_.front());
+  pending_.pop_front();
   return true;
 }
 

@@ -1,18 +1,17 @@
-// TStatementReader: cuts a stream of SQL lines into statements. A statement ends at a line
-// whose last non-blank character is ";" (the ";" is not part of the statement); lines are
-// joined with line feeds. Text left at the end of the input is a last statement when it is
-// not blank.
+// TStatementReader: cuts a stream of SQL lines into statements. Input is read line by line
+// up to a line that ends a statement: its last non-blank character is a ";" that the engine's
+// scanner reads as a token (not inside a string, a bracketed name or a comment). The lines
+// read are then cut into their statements (statement_splitter.h), so that one line may hold
+// several. Text left at the end of the input makes the last statements.
 #pragma once
 
+#include <deque>
 #include <istream>
 #include <string>
 
-namespace quarry::tools {
+#include "tools/common/statement_splitter.h"
 
-struct TStatementText {
-  std::string Text;
-  int Line = 0;  // line (from 1) on which the statement starts
-};
+namespace quarry::tools {
 
 class TStatementReader {
  public:
@@ -23,6 +22,7 @@ class TStatementReader {
  private:
   std::istream& in_;
   int line_ = 0;
+  std::deque<TStatementText> pending_;
 };
 
 }  // namespace quarry::tools

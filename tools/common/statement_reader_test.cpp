@@ -1,4 +1,5 @@
-// Cutting shell input into statements.
+// Cutting shell input into statements: at a ";" that ends a line and lies outside strings and
+// comments, then at every ";" token of the lines read.
 #include "tools/common/statement_reader.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,21 @@ TEST(StatementReader, StatementsEndWithASemicolonAtTheEndOfALine) {
        {{"SELECT A FROM T", 1}, {"SELECT B\nFROM T", 2}}},
       {"only blanks", "  \n\t\n", {}},
       {"CR LF line ends", "SELECT A\r\nFROM T;\r\n", {{"SELECT A\nFROM T", 1}}},
+      {"several statements on one line",
+       "SELECT A FROM T; SELECT B\nFROM U;\n",
+       {{"SELECT A FROM T", 1}, {"SELECT B\nFROM U", 1}}},
+      {"a later statement of the lines read starts on its own line",
+       "SELECT A\nFROM T;\n\n  SELECT B FROM U; SELECT C\nFROM V;\n",
+       {{"SELECT A\nFROM T", 1}, {"SELECT B FROM U", 4}, {"SELECT C\nFROM V", 4}}},
+      {"a string may hold a line ending with a semicolon",
+       "UPDATE T SET A = 'one;\ntwo';\nSELECT A FROM T;\n",
+       {{"UPDATE T SET A = 'one;\ntwo'", 1}, {"SELECT A FROM T", 3}}},
+      {"so may a comment", "SELECT A /* not yet;\n*/ FROM T;\n", {{"SELECT A /* not yet;\n*/ FROM T", 1}}},
+      {"empty statements are none", ";\n ;; \nSELECT A FROM T;\n", {{"SELECT A FROM T", 3}}},
+      {"an unended string is left for the engine to report",
+       "SELECT A FROM T;\nSELECT 'abc FROM T;\n",
+       {{"SELECT A FROM T", 1}, {"SELECT 'abc FROM T;", 2}}},
+      {"so is an unended comment", "SELECT A FROM T; /* oops;\n", {{"SELECT A FROM T", 1}, {"/* oops;", 1}}},
   };
   for (const auto& c : cases) EXPECT_EQ(Statements(c.Input), c.Expected) << c.Name;
 }
