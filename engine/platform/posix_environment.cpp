@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -122,11 +123,9 @@ class TPosixFile final : public TOsFile {
   bool LockRange(uint64_t offset, uint64_t length) override {
     if (!ValidRange(offset, length)) return false;
     std::lock_guard<std::mutex> guard(mutex_);
-    for (const THeld& held : held_) {
-      if (offset < held.offset + held.length && held.offset < offset + length) {
-        SetLastOsError(kOsErrorAccessDenied);
-        return false;
-      }
+    if (OverlapsHeld(offset, length)) {
+      SetLastOsError(kOsErrorAccessDenied);
+      return false;
     }
     // A descriptor opened for reading only cannot carry a write lock; a read lock still
     // keeps out every writer.
@@ -134,34 +133,38 @@ class TPosixFile final : public TOsFile {
       SetLastOsErrorFromErrno(errno);
       return false;
     }
-    held_.push_back({offset, length});
+    held_.emplace(offset, length);
     return true;
   }
 
   bool UnlockRange(uint64_t offset, uint64_t length) override {
     if (!ValidRange(offset, length)) return false;
     std::lock_guard<std::mutex> guard(mutex_);
-    for (auto it = held_.begin(); it != held_.end(); ++it) {
-      if (it->offset == offset && it->length == length) {
-        if (!SetOfdLock(fd_, F_UNLCK, offset, length)) {
-          SetLastOsErrorFromErrno(errno);
-          return false;
-        }
-        held_.erase(it);
-        return true;
-      }
+    const auto it = held_.find(offset);
+    if (it == held_.end() || it->second != length) {
+      SetLastOsError(kOsErrorAccessDenied);  // not a held lock
+      return false;
     }
-    SetLastOsError(kOsErrorAccessDenied);  // not a held lock
-    return false;
+    if (!SetOfdLock(fd_, F_UNLCK, offset, length)) {
+      SetLastOsErrorFromErrno(errno);
+      return false;
+    }
+    held_.erase(it);
+    return true;
   }
 
   bool ReadOnly() const override { return read_only_; }
 
  private:
-  struct THeld {
-    uint64_t offset;
-    uint64_t length;
-  };
+  // Whether the range meets one held through this object. Held ranges never overlap, so
+  // only the two around the offset can meet it.
+  bool OverlapsHeld(uint64_t offset, uint64_t length) const {
+    auto it = held_.lower_bound(offset);
+    if (it != held_.end() && it->first < offset + length) return true;
+    if (it == held_.begin()) return false;
+    --it;
+    return offset < it->first + it->second;
+  }
 
   // Ranges must be non-empty (a zero length would mean "to infinity" to the OS) and stay
   // below the share-mode byte.
@@ -175,8 +178,10 @@ class TPosixFile final : public TOsFile {
 
   const int fd_;
   const bool read_only_;
-  std::mutex mutex_;         // guards held_
-  std::vector<THeld> held_;  // ranges locked through this object
+  std::mutex mutex_;  // guards held_
+  // Ranges locked through this object, offset to length. A transaction keeps one record
+  // lock per changed record to its end: looked up by offset, not searched.
+  std::map<uint64_t, uint64_t> held_;
 };
 
 // Refuses (sharing violation) when some open holds the file; used before delete and rename.

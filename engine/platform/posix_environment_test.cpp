@@ -111,6 +111,9 @@ TEST_F(PosixEnvironmentTest, LocksThroughOneHandleExcludeEachOther) {
   ASSERT_TRUE(file);
   EXPECT_TRUE(file->LockRange(100, 100));
   EXPECT_FALSE(file->LockRange(150, 100));  // overlaps, same handle
+  EXPECT_FALSE(file->LockRange(50, 60));    // reaches into it from before
+  EXPECT_TRUE(file->LockRange(50, 50));     // ends where it starts
+  EXPECT_TRUE(file->UnlockRange(50, 50));
   EXPECT_FALSE(file->LockRange(199, 1));
   EXPECT_TRUE(file->LockRange(200, 100));    // adjacent is fine
   EXPECT_FALSE(file->UnlockRange(100, 50));  // not the held range

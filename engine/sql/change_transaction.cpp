@@ -12,7 +12,7 @@
 namespace quarry {
 
 TChangeTransaction::TChangeTransaction(TDataDirectory& database, const TDataQuery& query, TDataCursor& writer)
-    : database_(database), flush_(query.CommitFlush) {
+    : database_(database), writer_(writer), flush_(query.CommitFlush) {
   // COMMIT INTERVAL 0 (or none) commits only at the end.
   if (query.CommitGiven && query.CommitInterval > 0) interval_ = query.CommitInterval;
   if (database_.InTransaction()) {
@@ -41,6 +41,8 @@ void TChangeTransaction::RowDone() {
   ++count_;
   if (interval_ == 0 || count_ % interval_ != 0) return;
   database_.Commit(false, flush_);
+  // The commit wrote what the writer changed: nothing it shows has moved.
+  writer_.TakeChangeSnapshot();
   if (undo_) undo_->Clear();
 }
 

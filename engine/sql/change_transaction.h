@@ -55,6 +55,7 @@ class TChangeTransaction {
 
  private:
   TDataDirectory& database_;
+  TDataCursor& writer_;
   bool owned_ = false;
   bool flush_ = false;
   std::int32_t interval_ = 0;  // 0: no commits on the way

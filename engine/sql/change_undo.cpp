@@ -11,14 +11,17 @@
 namespace quarry {
 
 TChangeUndo::TChangeUndo(TDataCursor& target) : target_(target) {
-  for (const TFieldDefinition& field : target_.TableFields())
+  bool autoInc = false;
+  for (const TFieldDefinition& field : target_.TableFields()) {
     if (field.IsBlob()) allBlobs_.push_back(field.FieldNo);
-  lastAutoInc_ = target_.TableInfo().LastAutoInc;
+    autoInc = autoInc || field.IsAutoInc();
+  }
+  deletionsReturn_ = !autoInc || target_.Table().Data().SlotReuse();
 }
 
 void TChangeUndo::Clear() {
   entries_.clear();
-  lastAutoInc_ = target_.TableInfo().LastAutoInc;
+  complete_ = true;
 }
 
 void TChangeUndo::Inserted(std::int32_t recordNo) { Remember(TKind::Inserted, recordNo, nullptr, {}); }
@@ -28,6 +31,10 @@ void TChangeUndo::Updating(std::int32_t recordNo, const std::uint8_t* image) {
 }
 
 void TChangeUndo::Deleting(std::int32_t recordNo, const std::uint8_t* image) {
+  if (!deletionsReturn_) {
+    complete_ = false;
+    return;
+  }
   Remember(TKind::Deleted, recordNo, image, allBlobs_);
 }
 
@@ -113,16 +120,11 @@ void TChangeUndo::UndoOne(const TEntry& entry, std::vector<std::uint8_t>& buffer
   }
 }
 
-void TChangeUndo::RestoreLastAutoInc() {
-  TDataTable& table = target_.Table();
-  if (table.Data().LastAutoIncValue() == lastAutoInc_) return;
-  TWriteLockGuard lock(table);
-  table.Data().SetLastAutoIncValue(lastAutoInc_);
-  table.Flush(true, false, false);
-}
-
 void TChangeUndo::Undo() noexcept {
-  if (!target_.IsOpen()) return;
+  if (!target_.IsOpen() || !complete_) {
+    entries_.clear();
+    return;
+  }
   const bool keep = target_.KeepSuppliedIdentifiers();
   // A record inserted again takes back its own identifier.
   target_.SetKeepSuppliedIdentifiers(true);
@@ -135,8 +137,9 @@ void TChangeUndo::Undo() noexcept {
         // The rest is still taken back.
       }
     }
-    RestoreLastAutoInc();
-  } catch (...) {}
+  } catch (...) {
+    // No buffer for the records: nothing could be taken back.
+  }
   target_.SetKeepSuppliedIdentifiers(keep);
   entries_.clear();
 }

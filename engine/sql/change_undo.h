@@ -8,8 +8,13 @@
 // newest first: an inserted record is deleted, an updated one gets its former image back, a
 // deleted one is inserted again with its former identifier (which lands in its former slot,
 // since slots are reused newest first). BLOB values are kept as bytes where the change let go
-// of their blocks: every BLOB of a deleted record, and the BLOB columns an UPDATE sets. The
-// table's last auto-increment value is put back as well.
+// of their blocks: every BLOB of a deleted record, and the BLOB columns an UPDATE sets.
+// Auto-increment values the statement issued stay issued.
+//
+// One case cannot be taken back: deletions from a table with an auto-increment field that
+// never reuses its slots (one without primary index). A record inserted again there would
+// need a new slot while its identifier stays marked deleted in the old one, so the deleted
+// records stay deleted in the transaction, which the user may still roll back.
 //
 // Taking back runs while the statement's error passes on; it never raises. Should a step of
 // it fail (say a page of the table cannot be read any more), the rest is still tried and the
@@ -41,6 +46,8 @@ class TChangeUndo {
   // Forgets everything recorded (the rows were committed).
   void Clear();
   bool Empty() const { return entries_.empty(); }
+  // False when a recorded change cannot be taken back (see above).
+  bool Complete() const { return complete_; }
   // Takes every recorded change back, newest first.
   void Undo() noexcept;
 
@@ -60,14 +67,14 @@ class TChangeUndo {
   TDataCursor& target_;
   std::vector<int> updatedBlobs_;
   std::vector<int> allBlobs_;
-  std::int32_t lastAutoInc_ = 0;
+  bool deletionsReturn_ = true;  // a deleted record can be inserted again as it was
+  bool complete_ = true;
   std::vector<TEntry> entries_;
 
   void Remember(TKind kind, std::int32_t recordNo, const std::uint8_t* image, const std::vector<int>& blobFields);
   void UndoOne(const TEntry& entry, std::vector<std::uint8_t>& buffer);
   // Writes a kept BLOB value into a record buffer's field (through an open BLOB).
   void WriteBlob(std::uint8_t* buffer, const TBlobValue& value);
-  void RestoreLastAutoInc();
 };
 
 }  // namespace quarry

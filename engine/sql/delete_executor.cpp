@@ -1,6 +1,7 @@
 // DELETE; see delete_executor.h.
 #include "engine/sql/delete_executor.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/sql/change_transaction.h"
@@ -24,6 +25,8 @@ std::vector<std::int32_t> TDeleteExecutor::NoteTargets() {
     const std::int32_t recordNo = walked.CurrentRecordNo();
     if (seen.insert(recordNo).second) noted.push_back(recordNo);
   });
+  // In record order: the records are read and their slots freed along the file.
+  std::sort(noted.begin(), noted.end());
   return noted;
 }
 

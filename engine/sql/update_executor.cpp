@@ -1,6 +1,7 @@
 // UPDATE; see update_executor.h.
 #include "engine/sql/update_executor.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "engine/sql/change_transaction.h"
@@ -52,6 +53,9 @@ std::vector<TUpdateExecutor::TNoted> TUpdateExecutor::NoteTargets() {
     if (fresh) noted.push_back({recordNo, std::move(values)});
     else noted[at->second].Values = std::move(values);
   });
+  // In record order: the records are read along the file, and the locks the statement holds
+  // to its end lie next to each other, where the system keeps them as fewer ranges.
+  std::sort(noted.begin(), noted.end(), [](const TNoted& a, const TNoted& b) { return a.RecordNo < b.RecordNo; });
   return noted;
 }
 

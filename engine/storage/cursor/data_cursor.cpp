@@ -208,6 +208,11 @@ void TDataCursor::Refresh() {
   Resync();
 }
 
+void TDataCursor::TakeChangeSnapshot() {
+  RequireOpen();
+  snapshot_.Take(*table_);
+}
+
 void TDataCursor::Attach(TDataTable* table) {
   table_ = table;
   visible_.Attach(table, this);

@@ -149,6 +149,11 @@ class TDataCursor : public TRecordReader {
   bool IsOpen() const { return table_ != nullptr; }
   // Takes the read lock (rereading the headers) and repositions on the current bookmark.
   void Refresh();
+  // Takes the table's change counters as they stand now as seen, after a change of this
+  // session's own that moved them without changing anything this cursor shows (a commit of
+  // the session's transaction, whose table locks kept other users out): the cursor goes on
+  // without resynchronising.
+  void TakeChangeSnapshot();
 
   // ---- what the cursor works on ----
   TDataDirectory& Directory() const { return directory_; }

@@ -254,10 +254,12 @@ void TDataFile::VerifyHeader() {
   const std::int64_t size = Size();
   const std::int64_t recordsStart = header_.RecordsOffset();
   if (size < recordsStart) Raise(QUARRY_HEADERCORRUPT);
-  const std::int64_t remainder = size - recordsStart;
-  if (remainder % header_.RecordSize != 0) Raise(QUARRY_HEADERCORRUPT);
-  const std::int64_t records = remainder / header_.RecordSize;
-  if (header_.NextRecordNo != records + 1) Raise(QUARRY_HEADERCORRUPT);
+  // The header is written after the records it makes part of the table: slots past its
+  // count are appends whose header write did not happen (a writer killed in between). They
+  // are not part of the table, and the next appends write over them.
+  if (header_.NextRecordNo < 1) Raise(QUARRY_HEADERCORRUPT);
+  const std::int64_t records = std::int64_t{header_.NextRecordNo} - 1;
+  if (size - recordsStart < records * header_.RecordSize) Raise(QUARRY_HEADERCORRUPT);
   if (header_.FirstFree < 0 || header_.FirstFree > records) Raise(QUARRY_HEADERCORRUPT);
 }
 
