@@ -7,6 +7,7 @@
 
 #include "engine/storage/cursor/data_cursor.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
+#include "engine/storage/cursor/filter_text.h"
 #include "engine/storage/cursor/text_search_words.h"
 #include "engine/storage/data/record_buffer.h"
 #include "engine/storage/index/index_key.h"
@@ -30,33 +31,40 @@ void TDataCursor::SetTextParameters(const TTextParameters& parameters) {
   textParametersChanged_ = true;
 }
 
-bool TDataCursor::TextSearch(int fieldNo, std::string_view searchText, std::string_view columnText) {
-  (void)fieldNo;
-  const TTextParameters& parameters = TextParameters();
-  const TCollation& collation = impl_->Collation(*this);
+namespace {
+
+struct TTextMatch {
+  bool Found = true;             // every search word that is not a stop word matched
+  std::int32_t Occurrences = 0;  // occurrences of the column words they matched
+};
+
+TTextMatch MatchText(std::string_view searchText, std::string_view columnText, const TTextParameters& parameters,
+                     const TCollation& collation) {
+  TTextMatch match;
   const auto columnWords = ColumnWords(columnText, parameters);
   for (const std::string& word : SearchWords(searchText, parameters, collation)) {
     if (!IsPrefixWord(word) && IsStopWord(word, parameters, collation)) continue;
-    const bool found = std::any_of(columnWords.begin(), columnWords.end(),
-                                   [&](const auto& c) { return WordMatches(word, c.first, collation); });
-    if (!found) return false;
+    bool found = false;
+    for (const auto& [columnWord, count] : columnWords) {
+      if (!WordMatches(word, columnWord, collation)) continue;
+      found = true;
+      match.Occurrences += count;
+    }
+    match.Found = match.Found && found;
   }
-  return true;
+  return match;
+}
+
+}  // namespace
+
+bool TDataCursor::TextSearch(int fieldNo, std::string_view searchText, std::string_view columnText) {
+  (void)fieldNo;
+  return MatchText(searchText, columnText, TextParameters(), impl_->Collation(*this)).Found;
 }
 
 std::int32_t TDataCursor::TextOccurs(int fieldNo, std::string_view searchText, std::string_view columnText) {
   (void)fieldNo;
-  const TTextParameters& parameters = TextParameters();
-  const TCollation& collation = impl_->Collation(*this);
-  const auto columnWords = ColumnWords(columnText, parameters);
-  std::int32_t total = 0;
-  for (const std::string& word : SearchWords(searchText, parameters, collation)) {
-    if (!IsPrefixWord(word) && IsStopWord(word, parameters, collation)) continue;
-    for (const auto& [columnWord, count] : columnWords) {
-      if (WordMatches(word, columnWord, collation)) total += count;
-    }
-  }
-  return total;
+  return MatchText(searchText, columnText, TextParameters(), impl_->Collation(*this)).Occurrences;
 }
 
 void TDataCursor::TextIndexSearch(TRecordsBitmap& candidates, int fieldNo, std::string_view searchText) {
@@ -69,53 +77,16 @@ void TDataCursor::TextIndexSearch(TRecordsBitmap& candidates, int fieldNo, std::
   const TTextParameters& parameters = TextParameters();
   const TCollation& collation = impl_->Collation(*this);
   TReadLockGuard lock(*table_);
-  TBTree tree = Index().Tree(TextSlot);
-  TRecordsBitmap found;
   bool searched = false;
   for (const std::string& word : SearchWords(searchText, parameters, collation)) {
-    if (!IsPrefixWord(word) && IsStopWord(word, parameters, collation)) continue;
     const bool prefix = IsPrefixWord(word);
-    std::string upper = collation.Upper(prefix ? PrefixOf(word) : word);
-    if (upper.size() > static_cast<std::size_t>(TextWordBytes)) upper.resize(TextWordBytes);
-    std::uint8_t low[TextKeyLength];
-    std::uint8_t high[TextKeyLength];
-    BuildTextKey(static_cast<std::uint16_t>(fieldNo), upper, 0, low);
-    BuildTextKey(static_cast<std::uint16_t>(fieldNo), upper, -1, high);
-    // BuildTextKey encodes the identifier as a key value: take the extremes bytewise.
-    std::memset(low + 3 + TextWordBytes, 0x00, 4);
-    std::memset(high + 3 + TextWordBytes, 0xFF, 4);
-    if (prefix) {
-      // The characters after the prefix: the lowest and highest the word part can hold.
-      const bool binary = collation.IsBinary();
-      for (std::size_t i = 3 + upper.size(); i < static_cast<std::size_t>(3 + TextWordBytes); ++i) {
-        low[i] = 0x00;
-        high[i] = 0xFF;
-      }
-      if (!binary) {
-        // U+FFFF, the highest weight of the locale's collation, repeated while it fits.
-        std::size_t at = 3 + upper.size();
-        while (at + 3 <= static_cast<std::size_t>(3 + TextWordBytes)) {
-          high[at] = 0xEF;
-          high[at + 1] = 0xBF;
-          high[at + 2] = 0xBF;
-          at += 3;
-        }
-        for (; at < static_cast<std::size_t>(3 + TextWordBytes); ++at) high[at] = 0;
-      }
-    }
+    if (!prefix && IsStopWord(word, parameters, collation)) continue;
     TRecordsBitmap hits(candidates.Size());
-    TIndexPath path;
-    std::uint8_t key[TextKeyLength];
-    const TKeyComparator& compare = Index().Comparator(TextSlot);
-    tree.Find(low, path);
-    for (bool on = tree.OnEntry(path); on; on = tree.Next(path)) {
-      const std::int32_t recordNo = tree.EntryAt(path, key);
-      if (compare.Compare(key, high) > 0) break;
-      hits.Include(recordNo);
-    }
+    hits.ClearAll();
+    WalkTextWord(Index(), TextWordKeys(fieldNo, collation.Upper(prefix ? PrefixOf(word) : word), prefix, collation),
+                 &hits);
     candidates.AndWith(hits);
     searched = true;
-    (void)found;
   }
   if (!searched) candidates.ClearAll();
 }
@@ -126,8 +97,9 @@ bool TDataCursor::TextSearch(const TExpToken& column, const std::string& words, 
   const TFieldDefinition& field = fields_[static_cast<std::size_t>(column.FieldNo - 1)];
   if (field.DataType != TFieldType::String) return false;
   const std::string text = IsFieldNull(evaluating_, field) ? std::string() : GetFieldString(evaluating_, field);
-  found = TextSearch(column.FieldNo, words, text);
-  occurrences = TextOccurs(column.FieldNo, words, text);
+  const TTextMatch match = MatchText(words, text, TextParameters(), impl_->Collation(*this));
+  found = match.Found;
+  occurrences = match.Occurrences;
   return true;
 }
 

@@ -7,6 +7,10 @@ namespace quarry {
 
 namespace {
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 TTextParameters SearchParameters(const TTextParameters& parameters) {
   TTextParameters p = parameters;
   p.SpaceCharacters['*'] = false;
@@ -64,6 +68,12 @@ std::string PrefixOf(const std::string& word) {
 bool WordMatches(const std::string& searchWord, const std::string& columnWord, const TCollation& collation) {
   if (IsPrefixWord(searchWord)) {
     const std::string prefix = PrefixOf(searchWord);
+    if (collation.IsBinary() && !(IsAscii(prefix) && IsAscii(columnWord))) {
+      // Upper-casing may change a text's length in bytes: the upper-cased word must start
+      // with the upper-cased prefix (as it does among the full-text index's words).
+      const std::string upper = collation.Upper(prefix);
+      return collation.Upper(columnWord).compare(0, upper.size(), upper) == 0;
+    }
     if (columnWord.size() < prefix.size()) return false;
     return collation.Compare(columnWord.substr(0, prefix.size()), prefix, true) == 0;
   }
