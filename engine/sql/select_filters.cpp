@@ -32,7 +32,7 @@ void TSelectFilters::Reset() {
 }
 
 void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
-                             const TPrepareOptions& options) {
+                             const TPrepareOptions& options, std::int64_t rangeRecords) {
   TDataCursor& cursor = *source.Cursor;
   // The filter compares strings by the table's collation; the statement by its own.
   if (cursor.LanguageId() != options.Language || cursor.SortId() != options.Sort) return;
@@ -40,7 +40,12 @@ void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExp
     if (part == keep || part->OuterJoinOn != 0 || !FilterCanEvaluate(part, source.Source)) continue;
     if (cursor.FilterCount() >= MaxCursorFilters) break;
     TFilter* filter = cursor.InstallResolvedFilter(PrepareExpression(*part, options));
-    if (filter->OptimizeLevel() == 0) {
+    const TExpToken* tree = filter->PreparedTree();
+    // The range's records are the filter's candidates: when reading them costs less than the
+    // keys the filter's index part reads, the filter would read them itself.
+    const bool cheaperPerRow = rangeRecords >= 0 && tree != nullptr && tree->EstimatedCost >= 0 &&
+                               rangeRecords * cursor.RecordSize() < tree->EstimatedCost;
+    if (filter->OptimizeLevel() == 0 || cheaperPerRow) {
       // Read record by record either way: the row test does that without a bitmap.
       cursor.UninstallFilter(filter);
       continue;
@@ -80,6 +85,8 @@ std::string ConditionText(const TExpToken& n) {
     return out + ")";
   }
   case nc::Function: {
+    if (n.OpCode == op::TextSearch && n.Args.size() == 2)
+      return n.Text + "(" + text(n.Args[0]) + " IN " + text(n.Args[1]) + ")";
     std::string out = n.Text + "(";
     for (std::size_t i = 0; i < n.Args.size(); ++i) out += (i > 0 ? ", " : "") + text(n.Args[i]);
     return out + ")";
