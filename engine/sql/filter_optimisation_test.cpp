@@ -214,6 +214,21 @@ TEST_F(FilterOptimisationTest, ARangeAndAFilterShowTheirAnd) {
   EXPECT_EQ(c->FilterStatistics().RecordsRead, 0);
 }
 
+TEST_F(FilterOptimisationTest, WalkingAFilteredCursorReadsOnlyTheRecordsItShows) {
+  MakeCast().reset();  // the table's record cache goes with its last cursor
+  // Records 13, 53, 93, ... hold cast member 12: in record order and in primary-key order
+  // each is followed by records the filter hides, which no read-ahead should bring in.
+  for (const int slot : {NaturalOrderSlot, PrimarySlot}) {
+    SCOPED_TRACE(slot);
+    auto c = NewCursor("CAST");
+    c->Open();
+    c->SetIndexSlot(slot);
+    c->AddFilter("CASTMEMBERID = 12");
+    EXPECT_EQ(WalkForward(*c).size(), 10u);
+    EXPECT_LE(c->Table().Data().Cache().Count(), 11);  // and the first record, read at open
+  }
+}
+
 // ---- the model test ----
 
 // FILMS with a case-sensitive index on RATING beside the film table's compound, case-

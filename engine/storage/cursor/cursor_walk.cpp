@@ -168,19 +168,28 @@ void TCursorWalk::LoadFromKey(std::int32_t recordNo, const std::uint8_t* key) {
 }
 
 int TCursorWalk::ConsecutiveRecords(std::int32_t recordNo, bool forward, int limit) {
-  if (natural_ || visible_.Scanning() || table_ == nullptr || recordNo != recordNo_) return -1;
+  if (visible_.Scanning() || table_ == nullptr || recordNo != recordNo_) return -1;
+  if (natural_) {
+    // Filtered, the walk reads only the visible records: the ones that follow without a gap.
+    if (!visible_.FiltersActive()) return -1;
+    const TRecordsBitmap& shown = NaturalSet();
+    int count = 1;
+    for (std::int32_t n = recordNo + (forward ? 1 : -1); count < limit && shown.Test(n); n += forward ? 1 : -1) ++count;
+    return count;
+  }
   TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
   TIndexPath path = path_;
   if (!tree.OnEntry(path) || tree.EntryAt(path, nullptr) != recordNo) return 1;
   int count = 1;
   std::int32_t expected = recordNo;
-  // Records beyond the cursor's range are not wanted: a lookup of one key reads one record.
+  // Records beyond the cursor's range are not wanted: a lookup of one key reads one record;
+  // nor are those the filters hide, which the walk skips.
   const bool ranged = visible_.RangeActive();
   std::vector<std::uint8_t>& key = readAheadKey_;
   key.resize(scratchKey_.size());
   while (count < limit && (forward ? tree.Next(path) : tree.Prior(path))) {
     expected += forward ? 1 : -1;
-    if (tree.EntryAt(path, ranged ? key.data() : nullptr) != expected) break;
+    if (tree.EntryAt(path, ranged ? key.data() : nullptr) != expected || !visible_.Visible(expected)) break;
     if (ranged && (forward ? CompareKeys(key.data(), visible_.RangeEnd()) > 0
                            : CompareKeys(key.data(), visible_.RangeStart()) < 0))
       break;
