@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,11 +44,11 @@ class TSelectFilters {
   // optimiser serves, all but `keep`. Their bitmaps are built at the cursor's next use:
   // inside the index range the table is read through, whose records are then the
   // candidates, unless the caller asks the cursor to build them whole (PrepareFilters).
-  // rangeRecords: the records of that range (-1 without one). A part whose index keys cost
-  // more to read than those records is left to the per-row test: its filter would only
-  // read the same records once more.
+  // rangeRecords tells the records of that range (-1 without one), asked only when a part
+  // may become a filter, before the first is installed. A part whose index keys cost more to read than those records is left to the per-row
+  // test: its filter would only read the same records once more.
   void Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
-               const TPrepareOptions& options, std::int64_t rangeRecords = -1);
+               const TPrepareOptions& options, const std::function<std::int64_t()>& rangeRecords);
   bool Installed(const TExpToken* part) const { return parts_.count(part) != 0; }
   const std::vector<TInstalledFilter>& Filters() const { return filters_; }
 

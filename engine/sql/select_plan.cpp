@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <set>
 
 #include "engine/sql/expression_error.h"
@@ -228,13 +229,19 @@ void TSelectPlan::InstallFilters(const TSelectBlock& block, const TPrepareOption
     // than a filter would and needs no bitmap.
     run.Access.Choose(*run.Source, run.SingleConditions, [](const TExpToken& e) { return !ReadsColumn(&e); });
     // The records of the range, from the index's counts, are what a filter would start from.
-    std::int64_t rangeRecords = -1;
-    if (run.Access.UsesIndex()) {
-      TDataCursor& cursor = *run.Source->Cursor;
-      if (!run.Access.Position(*run.Source, block.Context())) rangeRecords = 0;
-      else if (cursor.RangeActive()) rangeRecords = cursor.RecordCount();
-    }
-    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeCondition(), options, rangeRecords);
+    std::optional<std::int64_t> rangeRecords;
+    const auto countRange = [&] {
+      if (!rangeRecords) {
+        rangeRecords = -1;
+        if (run.Access.UsesIndex()) {
+          TDataCursor& cursor = *run.Source->Cursor;
+          if (!run.Access.Position(*run.Source, block.Context())) rangeRecords = 0;
+          else if (cursor.RangeActive()) rangeRecords = cursor.RecordCount();
+        }
+      }
+      return *rangeRecords;
+    };
+    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeCondition(), options, countRange);
     std::erase_if(run.SingleConditions, [&](const TExpToken* c) { return filters_.Installed(c); });
   }
 }
