@@ -217,7 +217,7 @@ TEST_F(FilterOptimisationTest, ARangeAndAFilterShowTheirAnd) {
 TEST_F(FilterOptimisationTest, WalkingAFilteredCursorReadsOnlyTheRecordsItShows) {
   MakeCast().reset();  // the table's record cache goes with its last cursor
   // Records 13, 53, 93, ... hold cast member 12: in record order and in primary-key order
-  // each is followed by records the filter hides, which no read-ahead should bring in.
+  // each is followed by 39 records the filter hides, more than read-ahead reads through.
   for (const int slot : {NaturalOrderSlot, PrimarySlot}) {
     SCOPED_TRACE(slot);
     auto c = NewCursor("CAST");
