@@ -8,11 +8,13 @@
 // The catalogue is the shared one (PELLOMAR_SHARED_CATALOGUE), else the program's own
 // catalogue/ (PELLOMAR_SOURCE_DIR, else the current directory). Each side's time covers
 // preparing, running and reading every row as text, as the application's query does.
-// Arguments, when given, pick the statements whose names contain one of them.
+// Arguments, when given, pick the statements whose names contain one of them. With
+// PELLOMAR_BENCH_CPU set, the thread's processor time is measured instead of elapsed time.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <utility>
@@ -159,14 +161,24 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
 }
 
 // Median seconds of one run of fn: at least 3 runs, more until about half a second is spent.
+// The thread's processor time in seconds: on a machine other work keeps busy it varies
+// less than the elapsed time (PELLOMAR_BENCH_CPU).
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 double MedianSeconds(const std::function<std::size_t()>& fn, std::size_t& rows) {
+  static const bool processorTime = std::getenv("PELLOMAR_BENCH_CPU") != nullptr;
   std::vector<double> times;
   const auto budget = std::chrono::milliseconds(500);
   const auto started = Clock::now();
   while (times.size() < 3 || (Clock::now() - started < budget && times.size() < 1000)) {
     const auto t0 = Clock::now();
+    const double cpu0 = processorTime ? ThreadSeconds() : 0;
     rows = fn();
-    times.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+    times.push_back(processorTime ? ThreadSeconds() - cpu0 : std::chrono::duration<double>(Clock::now() - t0).count());
   }
   std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
   return times[times.size() / 2];
