@@ -1,8 +1,9 @@
-// Tests of cursor filters answered from indexes (filter_analysis.h, filter_bitmap.h): the
-// level each shape of filter gets and what it reads (keys and records counted by the
-// cursor), the upkeep of the bitmaps through the cursor's own changes, a range with a
-// filter, and a model test of random filters over the film table's indexes of every kind
-// against a record-by-record evaluation, through random changes of this and another session.
+// Tests of cursor filters answered from indexes (filter_analysis.h, filter_bitmap.h,
+// filter_text.h): the level each shape of filter gets and what it reads (keys and records
+// counted by the cursor), the upkeep of the bitmaps through the cursor's own changes, a range
+// with a filter, a model test of random filters (TEXTSEARCH among them) over the film table's
+// indexes of every kind against a record-by-record evaluation, through random changes of this
+// and another session, and the shapes of TEXTSEARCH over the full-text index.
 #include <algorithm>
 #include <cstdlib>
 #include <random>
@@ -213,13 +214,30 @@ TEST_F(FilterOptimisationTest, ARangeAndAFilterShowTheirAnd) {
   EXPECT_EQ(c->FilterStatistics().RecordsRead, 0);
 }
 
+TEST_F(FilterOptimisationTest, WalkingAFilteredCursorReadsOnlyTheRecordsItShows) {
+  MakeCast().reset();  // the table's record cache goes with its last cursor
+  // Records 13, 53, 93, ... hold cast member 12: in record order and in primary-key order
+  // each is followed by 39 records the filter hides, more than read-ahead reads through.
+  for (const int slot : {NaturalOrderSlot, PrimarySlot}) {
+    SCOPED_TRACE(slot);
+    auto c = NewCursor("CAST");
+    c->Open();
+    c->SetIndexSlot(slot);
+    c->AddFilter("CASTMEMBERID = 12");
+    EXPECT_EQ(WalkForward(*c).size(), 10u);
+    EXPECT_LE(c->Table().Data().Cache().Count(), 11);  // and the first record, read at open
+  }
+}
+
 // ---- the model test ----
 
 // FILMS with a case-sensitive index on RATING beside the film table's compound, case-
-// insensitive and descending indexes and its primary key.
+// insensitive and descending indexes and its primary key, and TITLE's words in the full-text
+// index.
 TCreateTableDefinition ModelTable() {
   TCreateTableDefinition d = FilmTable();
   d.Secondaries.push_back(MakeIndex("BYRATING", {5}));
+  d.Text = MakeIndex("", {3});
   return d;
 }
 
@@ -233,6 +251,16 @@ class TFilterMaker {
     if (depth < 3 && pick == 2) return "NOT (" + Make(depth + 1) + ")";
     return Leaf();
   }
+  // A TEXTSEARCH, alone or beside another part.
+  std::string MakeText() {
+    const std::string text = TextLeaf();
+    switch (Below(4)) {
+    case 0: return text;
+    case 1: return "NOT " + text;
+    case 2: return "(" + text + " AND " + Make(2) + ")";
+    default: return "(" + Make(2) + " OR " + text + ")";
+    }
+  }
 
  private:
   int Below(int n) { return static_cast<int>(random_() % static_cast<std::uint32_t>(n)); }
@@ -244,8 +272,31 @@ class TFilterMaker {
     static const char* const titles[] = {"'AB'", "'ab'", "'Ac'", "'BAD'", "'F'", "'A'"};
     return titles[Below(6)];
   }
+  // Letters of the titles' alphabet, in either case.
+  std::string Letters(int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += static_cast<char>((Below(2) ? 'a' : 'A') + Below(6));
+    return text;
+  }
+  // Words of a search text: exact words, prefixes, and the stop word BE, which the
+  // prefixes "b*" and "be*" reach and the full-text index leaves out.
+  std::string SearchText() {
+    static const char* const separators[] = {" ", ",", " - ", "  "};
+    std::string text;
+    for (int i = 1 + Below(2); i > 0; --i) {
+      if (!text.empty()) text += separators[Below(4)];
+      switch (Below(6)) {
+      case 0: text += Below(2) ? "be" : "Be*"; break;
+      case 1: text += Letters(1) + "*"; break;
+      case 2: text += Letters(2) + "*"; break;
+      default: text += Letters(2 + Below(2));
+      }
+    }
+    return text;
+  }
+  std::string TextLeaf() { return "TEXTSEARCH('" + SearchText() + "' IN TITLE)"; }
   std::string Leaf() {
-    switch (Below(13)) {
+    switch (Below(14)) {
     case 0: return "GENRE " + Op() + " " + std::to_string(Below(13));
     case 1: return "GENRE " + std::string(Below(2) ? "=" : "<>") + " NULL";
     case 2: return "GENRE BETWEEN " + std::to_string(Below(12)) + " AND " + std::to_string(Below(12));
@@ -262,6 +313,7 @@ class TFilterMaker {
     case 9: return "RATING " + Op() + " '" + testing::kRatings[Below(5)] + "'";
     case 10: return "RATING LIKE 'P%'";
     case 11: return "ID " + Op() + " " + std::to_string(Below(300));
+    case 12: return TextLeaf();
     default: return "TITLE LIKE '%" + std::string(Below(2) ? "B" : "a") + "%'";
     }
   }
@@ -269,22 +321,23 @@ class TFilterMaker {
   std::mt19937 random_;
 };
 
-// The records a filter lets through, each record evaluated by the expression engine.
+// The records a filter lets through, each record evaluated by the expression engine (a
+// filter that is never installed, so never analysed).
 std::set<std::int32_t> BruteForce(TDataCursor& c, const std::string& text, const TFilterOptions& options) {
   const TFilterExpressionEngine& engine = *InstalledFilterExpressionEngine();
-  TExpTree tree = engine.Parse(text, c);
-  TFilterColumns columns{c.TableFields(), c.TableName()};
-  engine.Check(tree, columns, c);
-  std::unique_ptr<TFilterEvaluator> evaluator = engine.Prepare(*tree, c, options);
   auto all = std::make_unique<TDataCursor>(c.Directory());
   all->SetTableName(c.TableName());
   all->Open();
+  TExpTree tree = engine.Parse(text, *all);
+  TFilterColumns columns{all->TableFields(), all->TableName()};
+  engine.Check(tree, columns, *all);
+  TFilter filter(*all, std::move(tree), options);
   all->SetIndexSlot(NaturalOrderSlot);
   all->Home();
   std::set<std::int32_t> ids;
   std::vector<std::uint8_t> b(static_cast<std::size_t>(all->RecordBufferSize()));
   while (all->Next(b.data()) == 0)
-    if (evaluator->Accepts(b.data())) ids.insert(RecordIdentifier(b.data()));
+    if (filter.Accepts(b.data())) ids.insert(RecordIdentifier(b.data()));
   return ids;
 }
 
@@ -309,12 +362,12 @@ TEST_F(FilterOptimisationTest, RandomFiltersShowWhatRecordByRecordEvaluationSele
   otherCursor->Open();
 
   const bool soak = std::getenv("PELLOMAR_SOAK") != nullptr;
-  const int rounds = soak ? 600 : 60;
+  const int rounds = soak ? 900 : 90;
   TFilterMaker maker(11);
   std::mt19937 random(5);
   const char* const orders[] = {"", "BYGENRE", "BYTITLE", "BYYEAR", "BYRATING"};
   for (int round = 0; round < rounds; ++round) {
-    const std::string text = maker.Make();
+    const std::string text = round % 2 == 0 ? maker.Make() : maker.MakeText();
     TFilterOptions options;
     options.CaseInsensitive = random() % 4 == 0;
     options.PartialCompare = random() % 4 == 0;
@@ -332,6 +385,7 @@ TEST_F(FilterOptimisationTest, RandomFiltersShowWhatRecordByRecordEvaluationSele
       const int action = static_cast<int>(random() % 3);
       TFilm f{0, static_cast<std::int32_t>(random() % 12), std::string(1, static_cast<char>('A' + random() % 6)) + "b",
               static_cast<std::int16_t>(1950 + random() % 60), testing::kRatings[random() % 5]};
+      if (random() % 2 == 0) f.Title += random() % 2 == 0 ? " be" : " Fa-eCd";
       if (action == 0 || c->RecordCount() == 0) {
         Insert(*c, f);
       } else {
@@ -359,6 +413,119 @@ TEST_F(FilterOptimisationTest, RandomFiltersShowWhatRecordByRecordEvaluationSele
     c->RemoveFilter(filter);
   }
   EXPECT_EQ(c->Verify(), "");
+}
+
+// ---- TEXTSEARCH from the full-text index ----
+
+// BOOKS: ID autoinc (primary), YEAR INTEGER (index), TITLE CHAR(80) and NOTE CHAR(30) (both in
+// the full-text index), PLOT CHAR(30) (not in it). 400 rows: ten titles forty times each,
+// years 1900..1939 ten times each, NOTE "common" but in every twentieth row "rare".
+class TextSearchFilterTest : public testing::TCursorFixture {
+ protected:
+  TextSearchFilterTest() { UseSqlFilterEngine(); }
+
+  static const std::string& LongWord() {
+    static const std::string word(60, 'q');
+    return word;
+  }
+
+  std::unique_ptr<TDataCursor> MakeBooks() {
+    TCreateTableDefinition d;
+    TFieldDefinition id = Field(1, "ID", TFieldType::Integer);
+    id.SubType = subtype::AutoInc;
+    d.Fields = {id, Field(2, "YEAR", TFieldType::Integer), Field(3, "TITLE", TFieldType::String, 80),
+                Field(4, "NOTE", TFieldType::String, 30), Field(5, "PLOT", TFieldType::String, 30)};
+    d.Primary = MakeIndex("", {1}, true);
+    d.Secondaries = {MakeIndex("BYYEAR", {2})};
+    d.Text = MakeIndex("", {3, 4});
+    NewCursor("BOOKS")->CreateTable(d);
+    auto c = NewCursor("BOOKS");
+    c->Open();
+    const std::string titles[] = {"Citizen Kane",       "The Big Sleep", "Sleepless in Seattle", "Kane and Abel",
+                                  "Kane's Return",      "Die Straße",    "Ärger im Revier",      "Big Fish, big-fish",
+                                  LongWord() + " Tale", "The Thin Man"};
+    for (int i = 0; i < 400; ++i) {
+      std::vector<std::uint8_t> b(static_cast<std::size_t>(c->RecordBufferSize()), 0);
+      c->InitRecord(b.data());
+      const std::int32_t year = 1900 + i % 40;
+      c->PutField(2, b.data(), reinterpret_cast<const std::uint8_t*>(&year));
+      const std::string texts[] = {titles[i % 10], i % 20 == 0 ? "rare" : "common", "Kane"};
+      for (int f = 0; f < 3; ++f) c->PutField(3 + f, b.data(), reinterpret_cast<const std::uint8_t*>(texts[f].c_str()));
+      c->InsertRecord(b.data(), false);
+    }
+    c->SetIndexSlot(NaturalOrderSlot);
+    return c;
+  }
+};
+
+TEST_F(TextSearchFilterTest, EachShapeGetsItsLevelReadsWhatItNeedsAndSelectsWhatEachRecordWould) {
+  auto c = MakeBooks();
+  struct TCase {
+    std::string filter;
+    int level;
+    std::int32_t count;
+    std::int64_t recordsRead;
+    std::int64_t keysRead;  // at most, for shapes that also walk BYYEAR
+  };
+  const TCase cases[] = {
+      // Each word is looked up; the records are never read.
+      {"TEXTSEARCH('kane' IN TITLE)", 2, 80, 0, 80},
+      {"TEXTSEARCH('kAnE,ABEL' IN TITLE)", 2, 40, 0, 120},
+      {"TEXTSEARCH('sleep*' IN TITLE)", 2, 80, 0, 80},
+      {"TEXTSEARCH('kanes' IN TITLE)", 2, 40, 0, 40},  // the apostrophe is left out of the word
+      {"TEXTSEARCH('KANE' IN NOTE)", 2, 0, 0, 0},      // the same index, another column
+      // Upper-cased, Straße is STRASSE, which starts with STRAS.
+      {"TEXTSEARCH('strasse' IN TITLE)", 2, 40, 0, 40},
+      {"TEXTSEARCH('STRAS*' IN TITLE)", 2, 40, 0, 40},
+      {"TEXTSEARCH('ärger' IN TITLE)", 2, 40, 0, 40},
+      {"TEXTSEARCH('nothing' IN TITLE)", 2, 0, 0, 0},
+      {"NOT TEXTSEARCH('kane' IN TITLE)", 2, 320, 0, 80},
+      {"TEXTSEARCH('kane' IN TITLE) OR TEXTSEARCH('fish' IN TITLE)", 2, 120, 0, 120},
+      // Stop words alone match every record, and nothing is read.
+      {"TEXTSEARCH('the AND' IN TITLE)", 2, 400, 0, 0},
+      // A prefix of stop words matches column words the index leaves out: the records are
+      // tested, all of them or those the other words keep.
+      {"TEXTSEARCH('th*' IN TITLE)", 0, 80, 400, 0},
+      {"TEXTSEARCH('*' IN TITLE)", 0, 400, 400, 0},
+      {"TEXTSEARCH('th* big' IN TITLE)", 1, 40, 80, 80},
+      // A word longer than the index keeps whole: its keys find the candidates to test.
+      {"TEXTSEARCH('" + LongWord() + "' IN TITLE)", 1, 40, 40, 40},
+      // No full-text index on PLOT.
+      {"TEXTSEARCH('kane' IN PLOT)", 0, 400, 400, 0},
+      // Nineteen records in twenty: reading the records is cheaper than the index, unless an
+      // AND brings it back. Answered after the year, it is tested on the ten records the
+      // year leaves, which cost less to read than its keys.
+      {"TEXTSEARCH('common' IN NOTE)", 0, 380, 400, 0},
+      {"TEXTSEARCH('common' IN NOTE) AND YEAR = 1911", 2, 10, 0, 390},
+      {"YEAR = 1911 AND TEXTSEARCH('common' IN NOTE)", 2, 10, 10, 10},
+      {"TEXTSEARCH('rare' IN NOTE)", 2, 20, 0, 20},
+      {"TEXTSEARCH('kane' IN TITLE) AND PLOT LIKE '%a%'", 1, 80, 80, 80},
+  };
+  for (const TCase& t : cases) {
+    SCOPED_TRACE(t.filter);
+    c->ResetFilterStatistics();
+    TFilter* filter = c->AddFilter(t.filter);
+    EXPECT_EQ(filter->OptimizeLevel(), t.level);
+    EXPECT_EQ(c->RecordCount(), t.count);
+    EXPECT_EQ(c->FilterStatistics().RecordsRead, t.recordsRead);
+    EXPECT_LE(c->FilterStatistics().KeysRead, t.keysRead);
+    if (t.level == 2 && t.recordsRead == 0) {
+      EXPECT_EQ(c->FilterStatistics().KeysRead, t.keysRead);
+    }
+    EXPECT_EQ(Shown(*c), BruteForce(*c, t.filter, {}));
+    c->RemoveFilter(filter);
+  }
+}
+
+TEST_F(TextSearchFilterTest, ParametersChangedThroughTheCursorAreNotTheIndexedOnes) {
+  auto c = MakeBooks();
+  // THE was a stop word when the titles were indexed: the index holds no THE.
+  TTextParameters p = c->TextParameters();
+  std::erase(p.StopWords, std::string("THE"));
+  c->SetTextParameters(p);
+  TFilter* filter = c->AddFilter("TEXTSEARCH('the' IN TITLE)");
+  EXPECT_EQ(filter->OptimizeLevel(), 0);
+  EXPECT_EQ(c->RecordCount(), 80);
 }
 
 }  // namespace

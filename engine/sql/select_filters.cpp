@@ -32,15 +32,22 @@ void TSelectFilters::Reset() {
 }
 
 void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
-                             const TPrepareOptions& options) {
+                             const TPrepareOptions& options, const std::function<std::int64_t()>& rangeRecords) {
   TDataCursor& cursor = *source.Cursor;
   // The filter compares strings by the table's collation; the statement by its own.
   if (cursor.LanguageId() != options.Language || cursor.SortId() != options.Sort) return;
   for (const TExpToken* part : parts) {
     if (part == keep || part->OuterJoinOn != 0 || !FilterCanEvaluate(part, source.Source)) continue;
     if (cursor.FilterCount() >= MaxCursorFilters) break;
+    // Counted while the cursor shows the range alone.
+    const std::int64_t records = rangeRecords();
     TFilter* filter = cursor.InstallResolvedFilter(PrepareExpression(*part, options));
-    if (filter->OptimizeLevel() == 0) {
+    const TExpToken* tree = filter->PreparedTree();
+    // The range's records are the filter's candidates: when reading them costs less than the
+    // keys the filter's index part reads, the filter would read them itself.
+    const bool cheaperPerRow = records >= 0 && tree != nullptr && tree->EstimatedCost >= 0 &&
+                               records * cursor.RecordSize() < tree->EstimatedCost;
+    if (filter->OptimizeLevel() == 0 || cheaperPerRow) {
       // Read record by record either way: the row test does that without a bitmap.
       cursor.UninstallFilter(filter);
       continue;
@@ -80,6 +87,8 @@ std::string ConditionText(const TExpToken& n) {
     return out + ")";
   }
   case nc::Function: {
+    if (n.OpCode == op::TextSearch && n.Args.size() == 2)
+      return n.Text + "(" + text(n.Args[0]) + " IN " + text(n.Args[1]) + ")";
     std::string out = n.Text + "(";
     for (std::size_t i = 0; i < n.Args.size(); ++i) out += (i > 0 ? ", " : "") + text(n.Args[i]);
     return out + ")";

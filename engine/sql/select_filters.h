@@ -7,8 +7,10 @@
 // constant or with the outer row's values); every other AND part that reads one table
 // alone, and that the optimiser rates partial or full, is installed as a filter on that
 // table's cursor, so its rows are counted and walked through the cursor's visible records
-// and never tested again per row. Parts it cannot serve stay per-row tests, and so do the
-// parts of a table that is the inner side of a left outer join, the parts of an outer
+// and never tested again per row. Parts it cannot serve stay per-row tests, as do the
+// parts whose index keys cost more bytes to read than the records of the table's index
+// range (by the optimiser's cost rule their filters would read those records anyway), and
+// the parts of a table that is the inner side of a left outer join, the parts of an outer
 // join's ON condition, and parts that read a sub-select, another query's columns or a
 // function that needs the statement.
 //
@@ -16,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,8 +44,11 @@ class TSelectFilters {
   // optimiser serves, all but `keep`. Their bitmaps are built at the cursor's next use:
   // inside the index range the table is read through, whose records are then the
   // candidates, unless the caller asks the cursor to build them whole (PrepareFilters).
+  // rangeRecords tells the records of that range (-1 without one), asked only when a part
+  // may become a filter, before the first is installed. A part whose index keys cost more to read than those records is left to the per-row
+  // test: its filter would only read the same records once more.
   void Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
-               const TPrepareOptions& options);
+               const TPrepareOptions& options, const std::function<std::int64_t()>& rangeRecords);
   bool Installed(const TExpToken* part) const { return parts_.count(part) != 0; }
   const std::vector<TInstalledFilter>& Filters() const { return filters_; }
 

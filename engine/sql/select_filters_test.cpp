@@ -22,16 +22,18 @@ using select_testing::TRowValues;
 class SelectFiltersTest : public ::testing::Test, public select_testing::TSelectFixture {
  protected:
   SelectFiltersTest() {
-    // T: ID (primary), A (index BYA), B CHAR(10) (index BYB), C (no index); J: JID
-    // (primary), TID (index BYTID), X (no index).
+    // T: ID (primary), A (index BYA), B CHAR(10) (index BYB), C (no index), D CHAR(20) (full-
+    // text index); J: JID (primary), TID (index BYTID), X (no index).
     std::vector<TRowValues> rows;
     const char* const bs[] = {"x", "xa", "y", "Xb", "NULL"};
+    const char* const ds[] = {"Big Sleep", "the big fish", "Sleepless", "NULL"};
     for (int i = 1; i <= 200; ++i)
-      rows.push_back({std::to_string(i), std::to_string(i % 10), bs[i % 5], std::to_string(i % 3)});
+      rows.push_back({std::to_string(i), std::to_string(i % 10), bs[i % 5], std::to_string(i % 3), ds[i % 4]});
     MakeTable("T",
               {Column(1, "ID", TFieldType::Integer), Column(2, "A", TFieldType::Integer),
-               Column(3, "B", TFieldType::String, 10), Column(4, "C", TFieldType::Integer)},
-              IndexOn("", {1}, true), {IndexOn("BYA", {2}), IndexOn("BYB", {3})}, rows);
+               Column(3, "B", TFieldType::String, 10), Column(4, "C", TFieldType::Integer),
+               Column(5, "D", TFieldType::String, 20)},
+              IndexOn("", {1}, true), {IndexOn("BYA", {2}), IndexOn("BYB", {3})}, rows, IndexOn("", {5}));
     rows.clear();
     for (int i = 1; i <= 100; ++i) rows.push_back({std::to_string(i), std::to_string(i % 50), std::to_string(i % 4)});
     MakeTable("J",
@@ -117,6 +119,31 @@ TEST_F(SelectFiltersTest, ConditionsGoToFiltersRangesOrRowTestsAndGiveTheRowsOfA
        "SELECT COUNT(*) FROM T WHERE A + 0 IN (2, 3) AND B || '' > 'x'",
        {"filter"},
        {}},
+      // The range's twenty records cost less to test than B's hundred and twenty keys cost
+      // to read (above, its forty keys for 'x' cost less).
+      {"SELECT ID FROM T WHERE A = 3 AND B >= 'x'",
+       "SELECT ID FROM T WHERE A + 0 = 3 AND B || '' >= 'x'",
+       {"range on index BYA from A = 3", "per-row B >= 'x'"},
+       {"filter"}},
+      // TEXTSEARCH from the full-text index; the same OR a condition no index answers is
+      // tested per row.
+      {"SELECT ID FROM T WHERE TEXTSEARCH('BIG' IN D)",
+       "SELECT ID FROM T WHERE TEXTSEARCH('BIG' IN D) OR C = 7",
+       {"filter TEXTSEARCH('BIG' IN D) = True: level 2, estimated 100 records, index Sys Text", "per-row none"},
+       {}},
+      {"SELECT COUNT(*) FROM T WHERE TEXTSEARCH('sleep*' IN D) AND A IN (1, 2)",
+       "SELECT COUNT(*) FROM T WHERE (TEXTSEARCH('sleep*' IN D) OR C = 7) AND A + 0 IN (1, 2)",
+       {"filter TEXTSEARCH('sleep*' IN D) = True: level 2", "filter A IN (1, 2): level 2"},
+       {}},
+      {"SELECT ID FROM T WHERE TEXTSEARCH('th* fish' IN D)",
+       "SELECT ID FROM T WHERE TEXTSEARCH('th* fish' IN D) OR C = 7",
+       {"filter TEXTSEARCH('th* fish' IN D) = True: level 1"},
+       {}},
+      // Twenty records in the range cost less than the hundred keys of the words.
+      {"SELECT ID FROM T WHERE A = 4 AND TEXTSEARCH('sleep*' IN D)",
+       "SELECT ID FROM T WHERE A + 0 = 4 AND (TEXTSEARCH('sleep*' IN D) OR C = 7)",
+       {"range on index BYA from A = 4", "per-row TEXTSEARCH('sleep*' IN D)"},
+       {"filter"}},
   };
   for (const TCase& t : cases) {
     SCOPED_TRACE(t.sql);

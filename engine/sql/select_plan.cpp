@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <set>
 
 #include "engine/sql/expression_error.h"
@@ -218,7 +219,6 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
 }
 
 void TSelectPlan::InstallFilters(const TSelectBlock& block, const TPrepareOptions& options) {
-  (void)block;
   for (std::size_t t = 0; t < runs_.size(); ++t) {
     TTableRun& run = runs_[t];
     if (run.SingleConditions.empty()) continue;
@@ -228,7 +228,20 @@ void TSelectPlan::InstallFilters(const TSelectBlock& block, const TPrepareOption
     // The condition an index range answers stays with the range: it reads no more keys
     // than a filter would and needs no bitmap.
     run.Access.Choose(*run.Source, run.SingleConditions, [](const TExpToken& e) { return !ReadsColumn(&e); });
-    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeCondition(), options);
+    // The records of the range, from the index's counts, are what a filter would start from.
+    std::optional<std::int64_t> rangeRecords;
+    const auto countRange = [&] {
+      if (!rangeRecords) {
+        rangeRecords = -1;
+        if (run.Access.UsesIndex()) {
+          TDataCursor& cursor = *run.Source->Cursor;
+          if (!run.Access.Position(*run.Source, block.Context())) rangeRecords = 0;
+          else if (cursor.RangeActive()) rangeRecords = cursor.RecordCount();
+        }
+      }
+      return *rangeRecords;
+    };
+    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeCondition(), options, countRange);
     std::erase_if(run.SingleConditions, [&](const TExpToken* c) { return filters_.Installed(c); });
   }
 }
@@ -400,7 +413,7 @@ namespace {
 // The indexes the served leaves of a filter's tree walk (their slots + 1 are their marks).
 void ServingSlots(const TExpToken* n, std::set<int>& slots) {
   if (n == nullptr) return;
-  if (n->OptimizeHint2 != 0 && n->OptimizeLevel == 2) slots.insert(n->OptimizeHint2 - 1);
+  if (n->OptimizeHint2 != 0 && n->OptimizeLevel != 0) slots.insert(n->OptimizeHint2 - 1);
   ServingSlots(n->Left, slots);
   ServingSlots(n->Right, slots);
 }

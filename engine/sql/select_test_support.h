@@ -69,13 +69,16 @@ class TSelectFixture {
   }
   ~TSelectFixture() { Session.CloseDirectory(*Database); }
 
-  // Creates a table and inserts the rows (one text per field, in field order).
+  // Creates a table and inserts the rows (one text per field, in field order); text: the
+  // fields of the full-text index, if any.
   void MakeTable(const std::string& name, std::vector<TFieldDefinition> fields, const TIndexDefinition& primary,
-                 std::vector<TIndexDefinition> secondaries, const std::vector<TRowValues>& rows) {
+                 std::vector<TIndexDefinition> secondaries, const std::vector<TRowValues>& rows,
+                 const TIndexDefinition& text = {}) {
     TCreateTableDefinition definition;
     definition.Fields = std::move(fields);
     definition.Primary = primary;
     definition.Secondaries = std::move(secondaries);
+    definition.Text = text;
     TDataCursor cursor(*Database);
     cursor.SetTableName(name);
     cursor.CreateTable(definition);

@@ -56,7 +56,12 @@ class TSearchScope {
 
 }  // namespace
 
-TDataCursor::TDataCursor(TDataDirectory& directory) : directory_(directory), impl_(std::make_unique<TImpl>()) {}
+TDataCursor::TDataCursor(TDataDirectory& directory) : directory_(directory), impl_(std::make_unique<TImpl>()) {
+  visible_.SetTextParameters([this]() -> const TTextParameters* {
+    // Parameters changed through this cursor are not the ones the indexed words were cut by.
+    return textParametersChanged_ ? nullptr : &TextParameters();
+  });
+}
 
 TDataCursor::~TDataCursor() {
   try {

@@ -354,6 +354,9 @@ std::uint8_t TFilterAnalyser::AnalyseLeaf(TExpToken& node) {
   node.OptimizeHint2 = 0;
   node.EstimatedCount = -1;
   node.EstimatedCost = -1;
+  int textField = 0;
+  std::string searchText;
+  if (TextSearchOf(node, textField, searchText) != nullptr) return AnalyseTextSearch(node);
   TLeafShape shape;
   if (!table_.Binary || !ShapeOf(node, shape)) return 0;
   if (shape.Column->FieldNo > static_cast<int>(table_.Fields->size())) return 0;
@@ -417,13 +420,64 @@ std::uint8_t TFilterAnalyser::AnalyseLeaf(TExpToken& node) {
   const int keyLength = table_.Index->Comparator(slot).KeyLength();
   node.EstimatedCount = static_cast<std::int32_t>(count);
   node.EstimatedCost = static_cast<std::int32_t>(std::min<std::int64_t>(count * keyLength, INT32_MAX));
+  if (count > static_cast<std::int64_t>(table_.PhysicalRecords) * 9 / 10) return Demote(node, 2);
+  return 2;
+}
+
+std::uint8_t TFilterAnalyser::Demote(TExpToken& node, std::uint8_t level) const {
   // Nine records in ten or more: reading the records is cheaper than the index.
-  if (count > static_cast<std::int64_t>(table_.PhysicalRecords) * 9 / 10) {
-    node.OptimizeLevel = 0;
-    node.OptimizeHint1 = 1;
+  node.OptimizeLevel = 0;
+  node.OptimizeHint1 = level;
+  return 0;
+}
+
+const TExpToken* TFilterAnalyser::TextLookup(const TExpToken& leaf, TTextLookup& lookup) const {
+  int fieldNo = 0;
+  std::string searchText;
+  const TExpToken* search = TextSearchOf(leaf, fieldNo, searchText);
+  if (search == nullptr || leaf.OptimizeHint2 != TextSlot + 1 || table_.Text == nullptr) return nullptr;
+  lookup = LookUpText(fieldNo, searchText, *table_.Text, *BinaryCollation());
+  return search;
+}
+
+std::uint8_t TFilterAnalyser::AnalyseTextSearch(TExpToken& node) {
+  int fieldNo = 0;
+  std::string searchText;
+  TextSearchOf(node, fieldNo, searchText);
+  if (!table_.Binary || table_.Text == nullptr || fieldNo > static_cast<int>(table_.Fields->size())) return 0;
+  // The index holds the words of string columns only.
+  if ((*table_.Fields)[static_cast<std::size_t>(fieldNo - 1)].DataType != TFieldType::String) return 0;
+  const TIndexDefinition& text = table_.Index->Definition(TextSlot);
+  const auto end = text.FieldNumbers.begin() + text.FieldCount;
+  if (std::find(text.FieldNumbers.begin(), end, fieldNo) == end) return 0;
+  node.OptimizeHint2 = TextSlot + 1;
+  TTextLookup lookup;
+  TextLookup(node, lookup);
+  if (lookup.Everything) {
+    // True for every record, and nothing to read.
+    node.EstimatedCount = static_cast<std::int32_t>(table_.Index->RecordCount());
+    node.EstimatedCost = 0;
+    return node.OptimizeLevel = 2;
+  }
+  if (lookup.Words.empty()) {
+    node.OptimizeHint2 = 0;
     return 0;
   }
-  return 2;
+  const std::uint8_t level = lookup.RecordTest ? 1 : 2;
+  node.OptimizeLevel = level;
+  if (!options_.Estimate) return level;
+  // An AND of its words: the smallest count, and every word's keys to read.
+  std::int64_t count = -1;
+  std::int64_t keys = 0;
+  for (const TTextWordKeys& word : lookup.Words) {
+    const std::int64_t n = WalkTextWord(*table_.Index, word, nullptr);
+    count = count < 0 ? n : std::min(count, n);
+    keys += n;
+  }
+  node.EstimatedCount = static_cast<std::int32_t>(count);
+  node.EstimatedCost = static_cast<std::int32_t>(std::min<std::int64_t>(keys * TextKeyLength, INT32_MAX));
+  if (count > static_cast<std::int64_t>(table_.PhysicalRecords) * 9 / 10) return Demote(node, level);
+  return level;
 }
 
 std::uint8_t TFilterAnalyser::AnalyseNode(TExpToken& node) {
@@ -448,10 +502,10 @@ std::uint8_t TFilterAnalyser::AnalyseNode(TExpToken& node) {
     std::uint8_t l = left, r = right;
     // A side demoted only for matching too many records comes back beside a full side.
     if (l == 2 && r == 0 && node.Right->OptimizeHint1 != 0) {
-      node.Right->OptimizeLevel = r = 2;
+      node.Right->OptimizeLevel = r = node.Right->OptimizeHint1;
       node.Right->OptimizeHint1 = 0;
     } else if (r == 2 && l == 0 && node.Left->OptimizeHint1 != 0) {
-      node.Left->OptimizeLevel = l = 2;
+      node.Left->OptimizeLevel = l = node.Left->OptimizeHint1;
       node.Left->OptimizeHint1 = 0;
     }
     node.EstimatedCount = count(node.Left->EstimatedCount, node.Right->EstimatedCount, true);

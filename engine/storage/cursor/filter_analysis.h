@@ -3,8 +3,8 @@
 // index file, record counts); TLeafRanges turns one comparison of an indexed column with
 // constants into the index-order key intervals that hold exactly the records it accepts;
 // TFilterAnalyser walks the tree bottom-up and leaves its marks on the nodes
-// (OptimizeLevel 0 none / 1 partial / 2 full, OptimizeHint1 for a part demoted because it
-// matched too many records, OptimizeHint2 the serving slot + 1, EstimatedCount and
+// (OptimizeLevel 0 none / 1 partial / 2 full, OptimizeHint1 the level of a part demoted
+// because it matched too many records, OptimizeHint2 the serving slot + 1, EstimatedCount and
 // EstimatedCost), swapping the sides of an AND so that the better side comes first.
 //
 // A leaf is served only when the index answers it exactly as the evaluator would: the
@@ -14,6 +14,11 @@
 // by the locale, whose padding characters the key bounds cannot express: their filters are
 // evaluated record by record.
 //
+// TEXTSEARCH of a column of the full-text index is answered by looking its words up there
+// (filter_text.h): full when every word is answered exactly, partial when some words leave
+// records to be tested one by one. Its estimate counts the keys of its words by walking
+// them, since the full-text index keeps no key counts.
+//
 // The bitmap builder (filter_bitmap.h) reads the marks; both run for each rebuild of a
 // cursor's visible records, so the estimates follow the table.
 #pragma once
@@ -21,6 +26,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/storage/cursor/filter_text.h"
 #include "engine/storage/data/field_definition.h"
 #include "engine/storage/index/index_file.h"
 #include "engine/values/exp_token.h"
@@ -34,6 +40,9 @@ struct TFilterTableView {
   std::int32_t PhysicalRecords = 0;                       // record slots, deleted ones included
   int RecordSize = 0;
   bool Binary = true;  // no language identifier: keys compare bytewise
+  // The text parameters the full-text index was built with (null: TEXTSEARCH is evaluated
+  // record by record).
+  const TTextParameters* Text = nullptr;
 };
 
 // One stretch of an index in index order. An open end excludes keys equal to its bound; an
@@ -72,10 +81,16 @@ class TFilterAnalyser {
   bool LeafRanges(const TExpToken& leaf, TLeafRanges& ranges) const;
   // Keys the intervals hold (from the index's branch counts; nothing is read but the path).
   std::int64_t CountKeys(const TLeafRanges& ranges) const;
+  // How the full-text index answers a TEXTSEARCH leaf (marked by Analyse), and the
+  // TEXTSEARCH node the leaf asks; null when the index does not answer it.
+  const TExpToken* TextLookup(const TExpToken& leaf, TTextLookup& lookup) const;
 
  private:
   std::uint8_t AnalyseNode(TExpToken& node);
   std::uint8_t AnalyseLeaf(TExpToken& node);
+  std::uint8_t AnalyseTextSearch(TExpToken& node);
+  // Marks a leaf that matched too many records as none, noting the level it had.
+  std::uint8_t Demote(TExpToken& node, std::uint8_t level) const;
   // The slot of the first index whose first field is fieldNo and that compares as asked.
   int ServingSlot(int fieldNo, bool upper, bool caseInsensitive) const;
 

@@ -71,17 +71,43 @@ void TFilterBitmapBuilder::BuildNode(const TExpToken& node, const TRecordsBitmap
     AndNot(candidates, operand, result);
     return;
   }
-  if (!BuildLeaf(node, candidates, result)) Scan(part, candidates, result);
+  if (!BuildText(node, part, candidates, result) && !BuildLeaf(node, candidates, result))
+    Scan(part, candidates, result);
+}
+
+bool TFilterBitmapBuilder::CheaperToScan(const TExpToken& node, const TRecordsBitmap& candidates) const {
+  // Reading the candidates costs their records; the index costs its keys.
+  return node.EstimatedCost >= 0 &&
+         static_cast<std::int64_t>(candidates.CountSet()) * table_.RecordSize < node.EstimatedCost;
+}
+
+bool TFilterBitmapBuilder::BuildText(const TExpToken& node, const TExpToken* part, const TRecordsBitmap& candidates,
+                                     TRecordsBitmap& result) {
+  TTextLookup lookup;
+  if (node.OptimizeLevel == 0) return false;
+  if (analyser_.TextLookup(node, lookup) == nullptr || CheaperToScan(node, candidates)) return false;
+  result.Assign(candidates);
+  if (lookup.Everything) return true;
+  if (lookup.Words.empty()) return false;
+  TRecordsBitmap found(table_.PhysicalRecords);
+  for (const TTextWordKeys& word : lookup.Words) {
+    found.ClearAll();
+    statistics_.KeysRead += WalkTextWord(*table_.Index, word, &found);
+    result.AndWith(found);
+  }
+  if (lookup.RecordTest) {
+    // What the words left is tested whole.
+    TRecordsBitmap kept;
+    kept.Assign(result);
+    Scan(part, kept, result);
+  }
+  return true;
 }
 
 bool TFilterBitmapBuilder::BuildLeaf(const TExpToken& node, const TRecordsBitmap& candidates, TRecordsBitmap& result) {
   if (node.OptimizeLevel != 2 || IsAnd(node) || IsOr(node) || IsNot(node)) return false;
   TLeafRanges ranges;
-  if (!analyser_.LeafRanges(node, ranges)) return false;
-  // Reading the candidates costs their records; the index costs its keys.
-  if (node.EstimatedCost >= 0 &&
-      static_cast<std::int64_t>(candidates.CountSet()) * table_.RecordSize < node.EstimatedCost)
-    return false;
+  if (!analyser_.LeafRanges(node, ranges) || CheaperToScan(node, candidates)) return false;
 
   TRecordsBitmap bits(table_.PhysicalRecords);
   bits.ClearAll();

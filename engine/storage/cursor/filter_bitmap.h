@@ -2,9 +2,10 @@
 // analysis left (filter_analysis.h). TFilterBitmapBuilder walks the tree top-down with the
 // records still in question (the candidates): a served leaf walks its index between its
 // keys (or, when its range holds more than half the table, the keys outside it, and
-// inverts), AND answers its better side first and the other only on what that side kept,
-// OR and NOT combine their operands' bitmaps, and whatever no index serves is evaluated
-// record by record on the candidates alone.
+// inverts), a TEXTSEARCH leaf looks its words up in the full-text index, AND answers its
+// better side first and the other only on what that side kept, OR and NOT combine their
+// operands' bitmaps, and whatever no index serves is evaluated record by record on the
+// candidates alone.
 //
 // Every part's result holds exactly the candidates that satisfy it, so the parts combine
 // with plain word operations. Keys and records read are counted in TFilterStatistics,
@@ -47,6 +48,12 @@ class TFilterBitmapBuilder {
   void BuildNode(const TExpToken& node, const TRecordsBitmap& candidates, TRecordsBitmap& result, bool top);
   // A served leaf from its index; false when it is better (or only) scanned.
   bool BuildLeaf(const TExpToken& node, const TRecordsBitmap& candidates, TRecordsBitmap& result);
+  // A TEXTSEARCH leaf from the full-text index, its records tested where the index leaves
+  // doubt; false when it is better (or only) scanned.
+  bool BuildText(const TExpToken& node, const TExpToken* part, const TRecordsBitmap& candidates,
+                 TRecordsBitmap& result);
+  // Reading the candidates' records costs less than the node's index keys.
+  bool CheaperToScan(const TExpToken& node, const TRecordsBitmap& candidates) const;
   // Sets the bits of the records whose keys lie in the interval.
   void Walk(int slot, const TKeyInterval& interval, TRecordsBitmap& bits);
 

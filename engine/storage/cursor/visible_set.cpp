@@ -156,6 +156,7 @@ TFilterTableView TVisibleSet::TableView() const {
   view.PhysicalRecords = active_.Size();
   view.RecordSize = recordSize_;
   view.Binary = table_->Data().LanguageId() == 0;
+  if (view.Binary && textParameters_ && view.Index->Definition(TextSlot).FieldCount > 0) view.Text = textParameters_();
   return view;
 }
 

@@ -42,6 +42,11 @@ class TVisibleSet {
   // The table records are read from (null while the cursor is closed), and the reader the
   // data file asks about changes.
   void Attach(TDataTable* table, TRecordReader* reader);
+  // Where filters find the table's text parameters for TEXTSEARCH from the full-text index
+  // (a null answer: the parameters do not match the indexed words).
+  void SetTextParameters(std::function<const TTextParameters*()> parameters) {
+    textParameters_ = std::move(parameters);
+  }
   // Sizes of the stored record and of the cursor's record buffers, and the table's fields
   // (which outlive the set).
   void SetRecordShape(int recordSize, int bufferSize, const std::vector<TFieldDefinition>* fields = nullptr);
@@ -124,6 +129,7 @@ class TVisibleSet {
 
   const std::vector<std::unique_ptr<TFilter>>& filters_;
   const std::function<void(std::uint8_t*)>& calculator_;
+  std::function<const TTextParameters*()> textParameters_;
   TDataTable* table_ = nullptr;
   TRecordReader* reader_ = nullptr;
   int recordSize_ = 0;

@@ -30,7 +30,8 @@ class TBinaryCollation final : public TCollation {
       if (r != 0) return Sign(r);
       return Sign(static_cast<int>(a.size()) - static_cast<int>(b.size()));
     }
-    return Compare(Upper(a), Upper(b), false);
+    // U.S. English upper-casing, without copies for ASCII texts.
+    return LocaleCompare(a, b, true, 0);
   }
   std::string Upper(std::string_view text) const override { return LocaleUpperCase(text); }
 };
