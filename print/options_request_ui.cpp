@@ -3,12 +3,12 @@
 
 #include "print/grid_printer.h"
 #include "print/options_window.h"
+#include "print/password_window.h"
 #include "print/preview_window.h"
 #include "print/print_request.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -111,12 +111,8 @@ void TgprOptionsRequestUi::PostClose() {
   QTimer::singleShot(0, window_.get(), [window = window_.get()] { window->done(QDialog::Rejected); });
 }
 
-std::optional<std::string> TgprOptionsRequestUi::AskPassword(const std::string& caption, const std::string& prompt) {
-  bool ok = false;
-  const QString text = QInputDialog::getText(window_.get(), QString::fromStdString(caption),
-                                             QString::fromStdString(prompt), QLineEdit::Password, QString(), &ok);
-  if (!ok) return std::nullopt;
-  return text.toStdString();
+std::unique_ptr<TgprPasswordEntry> TgprOptionsRequestUi::OpenPasswordEntry(const std::string& prompt) {
+  return TgprPasswordWindows(QString::fromStdString(request_.Settings().DialogTitle), window_.get()).OpenEntry(prompt);
 }
 
 void TgprOptionsRequestUi::ShowWarning(const std::string& message) {

@@ -90,6 +90,48 @@ void WhenReady(QObject* context, std::function<bool()> step) {
   timer->start(10);
 }
 
+// Print Grid as the main window starts it: the component over a grid of the catalogue, with
+// its settings file in a scratch program folder holding the report's section ("{dir}" in it
+// stands for that folder).
+struct TPrintGrid {
+  QTemporaryDir ProgramDir;
+  quarry::TPosixEnvironment Environment;
+  TgprFileMgrHost Host;
+  QWidget Form;
+  TGprGridPrinter* Printer = nullptr;
+
+  TPrintGrid(quarry::TClientDataSet& dataSet, QString section) {
+    const std::string program = ProgramDir.filePath(QStringLiteral("Pellomar")).toStdString();
+    section.replace(QStringLiteral("{dir}"), ProgramDir.path());
+    std::ofstream(program + ".PXT", std::ios::binary) << "[(434.854)]\r\n" << section.toStdString();
+    TgprFileMgrConfig config;
+    config.ProgramPath = program;
+    config.ConfigDirectory = ProgramDir.path().toStdString();
+    auto* grid = new TResultGrid(&Form);
+    grid->setObjectName(QStringLiteral("grdcds"));
+    grid->SetDataSet(&dataSet);
+    grid->SetColumns(CatalogueGridColumns());
+    Printer = new TGprGridPrinter(&Form, Environment, Host, config);
+    Printer->setObjectName(QStringLiteral("GprGridPrinter1"));
+    Printer->SetDefaultPrinterCheck([] { return true; });
+    Printer->SetReportId("(434.854)");
+  }
+
+  // Runs Print; once the request's options window is up, calls withWindow and closes it.
+  int WithWindow(const std::function<void(TfmGprMain&)>& withWindow) {
+    QTimer::singleShot(0, [&] {
+      // The start-up sequence runs first, queued behind this.
+      QTimer::singleShot(0, [&] {
+        TfmGprMain* window = TgprOptionsRequestUi::Current();
+        QVERIFY(window != nullptr);
+        withWindow(*window);
+        window->done(QDialog::Rejected);
+      });
+    });
+    return Printer->Print();
+  }
+};
+
 }  // namespace
 
 class OptionsWindowTest : public QObject {
@@ -125,51 +167,88 @@ class OptionsWindowTest : public QObject {
   }
 
   void printGridOpensTheWindowWithTheStoredSettings() {
-    QTemporaryDir programDir;
-    const std::string program = programDir.filePath(QStringLiteral("Pellomar")).toStdString();
-    {
-      std::ofstream settingsFile(program + ".PXT", std::ios::binary);
-      settingsFile << "[(434.854)]\r\nNewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n";
-    }
-    quarry::TPosixEnvironment environment;
-    TgprFileMgrHost host;
-    TgprFileMgrConfig config;
-    config.ProgramPath = program;
-    config.ConfigDirectory = programDir.path().toStdString();
-    QWidget form;
-    auto* grid = new TResultGrid(&form);
-    grid->setObjectName(QStringLiteral("grdcds"));
-    grid->SetDataSet(&catalogue_->DataSet());
-    grid->SetColumns(CatalogueGridColumns());
-    auto* printer = new TGprGridPrinter(&form, environment, host, config);
-    printer->setObjectName(QStringLiteral("GprGridPrinter1"));
-    printer->SetDefaultPrinterCheck([] { return true; });
-    printer->SetReportId("(434.854)");
-    printer->SetDialogTitle(" cds (10/12/2026)");
+    TPrintGrid print(catalogue_->DataSet(), "NewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n");
+    print.Printer->SetDialogTitle(" cds (10/12/2026)");
 
     QString caption, lines, width, across, dest;
     bool shown = false;
-    QTimer::singleShot(0, [&] {
-      // The start-up sequence runs first, queued behind this.
-      QTimer::singleShot(0, [&] {
-        TfmGprMain* window = TgprOptionsRequestUi::Current();
-        QVERIFY(window != nullptr);
-        shown = window->isVisible() && window->y() > -1000;
-        caption = window->windowTitle();
-        lines = window->findChild<QLineEdit*>(QStringLiteral("LinesPerpage"))->text();
-        width = window->findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid"))->text();
-        across = window->StatusText(spPagesAcross);
-        dest = window->StatusText(spDestination);
-        window->done(QDialog::Rejected);
-      });
+    const int result = print.WithWindow([&](TfmGprMain& window) {
+      shown = window.isVisible() && window.y() > -1000;
+      caption = window.windowTitle();
+      lines = window.findChild<QLineEdit*>(QStringLiteral("LinesPerpage"))->text();
+      width = window.findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid"))->text();
+      across = window.StatusText(spPagesAcross);
+      dest = window.StatusText(spDestination);
     });
-    QCOMPARE(printer->Print(), 0);
+    QCOMPARE(result, 0);
     QVERIFY(shown);
     QCOMPARE(caption, QStringLiteral("Report Options:  cds (10/12/2026)"));
     QCOMPARE(lines, QStringLiteral("44"));
     QCOMPARE(width, QStringLiteral("100"));
     QCOMPARE(dest, QStringLiteral("Text File"));
     QCOMPARE(across, QStringLiteral("1 Page Across"));
+  }
+
+  // The report password is asked in the password window before a run: wrong entries are told
+  // there, the third ends the run before anything is written, and an accepted one is not
+  // asked again within the request.
+  void theReportPasswordIsAskedBeforeARun() {
+    struct TCase {
+      const char* Name;
+      QStringList Typed;
+      int FirstResult;  // of the first of two Print clicks; the second one completes
+      int Asked;
+      QString FirstMessage;  // how the message panel ends after the first click
+    };
+    const TCase cases[] = {
+        {"second try, then remembered", {"wrong", "sEcReT"}, rrCompleted, 2, " Pages Printed"},
+        {"three wrong, then asked afresh",
+         {"a", "b", "c", "secret"},
+         rrTerminated,
+         4,
+         "GridPrinter! Setup Error: Report Password Violation"},
+    };
+    for (const TCase& c : cases) {
+      TPrintGrid print(catalogue_->DataSet(),
+                       "NewRpt=0\r\nOutputDest=1\r\nOutputFileName={dir}/Out.Txt\r\n"
+                       "PauseAfterPrinting=0\r\nDisplayProgressWin=0\r\nRptPW=Secret\r\n");
+      print.Printer->SetDialogTitle("Films");
+      const QString output = print.ProgramDir.filePath(QStringLiteral("Out.Txt"));
+      QStringList typed = c.Typed;
+      QStringList asked;
+      QString tooMany;
+      QTimer answer;
+      connect(&answer, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          tooMany = box->text();
+          box->reject();
+        } else if (auto* window = qobject_cast<TfmGprPassword*>(modal); window && !typed.isEmpty()) {
+          asked << window->windowTitle() + " / " + window->PromptText();
+          window->PasswordEdit()->setText(typed.takeFirst());
+          window->OkButton()->click();
+        }
+      });
+      answer.start(10);
+      int first = -1;
+      int second = -1;
+      QString firstMessage;
+      bool writtenAfterFirst = false;
+      print.WithWindow([&](TfmGprMain& window) {
+        first = window.PrintClick().Result;
+        firstMessage = window.StatusText(spMessage);
+        writtenAfterFirst = QFile::exists(output);
+        second = window.PrintClick().Result;
+      });
+      answer.stop();
+      QVERIFY2(first == c.FirstResult, c.Name);
+      QCOMPARE(second, int(rrCompleted));
+      QCOMPARE(asked.size(), c.Asked);
+      QCOMPARE(asked.first(), QStringLiteral("Report: Films / Enter Report Password:"));
+      QVERIFY2(firstMessage.endsWith(c.FirstMessage), qPrintable(firstMessage));
+      QCOMPARE(writtenAfterFirst, c.FirstResult == rrCompleted);
+      QCOMPARE(tooMany, c.FirstResult == rrCompleted ? QString() : QStringLiteral("Too many password violations"));
+    }
   }
 
   void eachEditChangesItsSetting_data() {
