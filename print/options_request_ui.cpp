@@ -83,16 +83,12 @@ bool TgprOptionsRequestUi::FillAndValidate() {
 TgprPreviewOutcome TgprOptionsRequestUi::PreviewFirst() {
   TgprPreviewOutcome outcome;
   TfmGprPreview preview(request_.Settings(), request_.ObjInfo(), window_.get());
-  preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
-  bool printed = false;
-  preview.SetPrintHandler([this, &preview, &printed](TgprPageRange range) {
-    TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, window_->RunContext(&preview));
-    printed = true;
-    return run;
-  });
+  window_->ConnectPreview(preview);
   preview.exec();
   outcome.DisplayWindow = preview.OptionsRequested();
-  outcome.Printed = printed || !outcome.DisplayWindow;
+  // Printing from the preview ran the report (its result is the window's last one); closing
+  // it without asking for the options ends the request without a run.
+  outcome.Printed = window_->LastRunResult() != 0 || !outcome.DisplayWindow;
   return outcome;
 }
 

@@ -80,6 +80,10 @@ class TfmGprMain : public QDialog {
   void SetPrinterSetupChoice(TgprPrinterSetup setup) { printerSetup_ = std::move(setup); }
   // The context of this window's runs; parent asks the questions and owns the progress window.
   TgprRunContext RunContext(QWidget* parent);
+  // Gives a preview of this request what the window's own runs use: its print handler runs
+  // the report with this window's run context and printer setup (which a Printer Setup in the
+  // preview changes too), and the request's PreparePreview hook.
+  void ConnectPreview(TfmGprPreview& preview);
 
   // Fills every control from the settings (marks nothing modified).
   void FillControls();

@@ -19,6 +19,8 @@
 #include "print/password_window.h"
 #include "print/preview_window.h"
 #include "print/print_request.h"
+#include "print/printer_setup_dialog.h"
+#include "print/progress_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,9 +32,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -513,24 +515,125 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(again.geometry(), closedAt);
   }
 
-  void theSearchForTheLastPageCanBeAborted() {
+  // Escape in the preview suspends the search for the last page in its progress window;
+  // Abort stops it on the page reached, Resume goes on to the end, and closing the preview
+  // ends the search before the window closes.
+  void theSearchForTheLastPageCanBeSuspended_data() {
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("abort") << "abort" << false;
+    QTest::newRow("resume") << "resume" << true;
+    QTest::newRow("close the preview") << "close" << false;
+  }
+  void theSearchForTheLastPageCanBeSuspended() {
+    QFETCH(QString, then);
+    QFETCH(bool, found);
     settings_ = TgprReportSettings();
     settings_.OutputDest = odTextFile;
     objInfo_ = catalogue_->ObjInfo(settings_);
     if (objInfo_.RowCount <= 100) QSKIP("the catalogue is too small for the progress window");
     TfmGprPreview preview(settings_, objInfo_);
     preview.show();
-    bool sawProgress = false;
-    QTimer::singleShot(0, &preview, [&] {
-      auto* progress = preview.findChild<QProgressDialog*>(QStringLiteral("fmGprSearchProgress"));
-      sawProgress = progress != nullptr && progress->windowTitle() == QStringLiteral("Searching for last report page");
-      if (progress) progress->cancel();
+    QString title, suspended, abortCaption, resumeCaption;
+    bool escaped = false;
+    WhenReady(&preview, [&] {
+      TfmGprProgress* progress = preview.SearchProgress();
+      if (progress == nullptr) return false;
+      if (!escaped) {
+        title = progress->windowTitle();
+        QTest::keyClick(preview.findChild<QPlainTextEdit*>(QStringLiteral("mmoPage")), Qt::Key_Escape);
+        escaped = true;
+        return false;
+      }
+      if (!progress->IsSuspended()) return false;
+      suspended = progress->StatusText();
+      abortCaption = progress->AbortButton()->text();
+      resumeCaption = progress->ResumeButton()->text();
+      if (then == QLatin1String("abort")) progress->AbortButton()->click();
+      if (then == QLatin1String("resume")) progress->ResumeButton()->click();
+      if (then == QLatin1String("close")) preview.reject();
+      return true;
     });
-    const bool found = preview.LastPage();
-    QVERIFY(sawProgress);
-    QVERIFY(!found);
-    QCOMPARE(preview.KnownLastPage(), 0);
-    QVERIFY(preview.CurrentPage() >= 1);
+    QCOMPARE(preview.LastPage(), found);
+    QCOMPARE(title, QStringLiteral("Searching for last report page"));
+    QCOMPARE(suspended, QStringLiteral("-- User Suspended Previewing --"));
+    QCOMPARE(abortCaption, QStringLiteral("&Abort Search"));
+    QCOMPARE(resumeCaption, QStringLiteral("&Resume Search"));
+    QVERIFY(!preview.Searching());
+    QVERIFY(preview.isVisible());  // still open: Escape during the search does not close it
+    if (found) {
+      TgprReportSettings settings = settings_;
+      TObjInfo objInfo = catalogue_->ObjInfo(settings);
+      TgprPrintSettings print;
+      TgprPageBuilder builder(settings, objInfo, print);
+      QCOMPARE(preview.KnownLastPage(), builder.PageCount());
+      QCOMPARE(preview.CurrentPage(), builder.PageCount());
+    } else {
+      QCOMPARE(preview.KnownLastPage(), 0);
+      QVERIFY(preview.CurrentPage() > 1);
+    }
+    if (then == QLatin1String("close")) {
+      QTRY_VERIFY(!preview.isVisible());
+    }
+  }
+
+  // Printer Setup in the preview: the printer, orientation, paper, copies and duplex
+  // it chose reach the preview's printer run, and the options window keeps them.
+  void thePreviewsPrinterSetupReachesItsRun() {
+    struct TCapture : TgprOutputChannel {
+      int* Pages;
+      explicit TCapture(int* pages) : Pages(pages) {}
+      TgprOpenResult Open() override { return TgprOpenResult::Opened; }
+      void WritePage(const std::vector<std::string>&, bool) override { ++*Pages; }
+      void Close() override {}
+      void Abort() noexcept override {}
+    };
+    struct TRestore {
+      ~TRestore() {
+        SetPrinterDialogRunner(nullptr);
+        SetPrinterChannelFactory(nullptr);
+      }
+    } restore;
+    SetPrinterDialogRunner([](QWidget*, TgprPrinterChoice& choice) {
+      choice.PrinterName = "Films-Queue";
+      choice.Setup.Copies = 3;
+      choice.Setup.Duplex = QPrinter::DuplexLongSide;
+      choice.Setup.PaperSize = QPageSize(QPageSize::A5);
+      choice.Setup.Orientation = QPageLayout::Landscape;
+      return true;
+    });
+    TgprPrinterSetup seen;
+    std::string seenPrinter;
+    int pages = 0;
+    SetPrinterChannelFactory([&](const TgprReportSettings& settings, const TgprRunContext& context) {
+      seen = context.PrinterSetup;
+      seenPrinter = settings.PrinterName;
+      return std::make_unique<TCapture>(&pages);
+    });
+    auto window = MakeWindow();
+    window->findChild<QComboBox*>(QStringLiteral("cmbxOutputDest"))->setCurrentIndex(odPrinter);
+    settings_.DisplayProgressWin = false;
+    QString message;
+    WhenReady(window.get(), [&] {
+      auto* preview = qobject_cast<TfmGprPreview*>(QApplication::activeModalWidget());
+      if (preview == nullptr) return false;
+      preview->findChild<QPushButton*>(QStringLiteral("btnPrinterSetup"))->click();
+      message = preview->Message();
+      preview->PrintChoiceBox()->setCurrentText(QString::fromLatin1(kPrintCurrentPage));
+      preview->PrintPages();
+      preview->reject();
+      return true;
+    });
+    QVERIFY(window->PreviewClick());
+    QCOMPARE(pages, 1);
+    QCOMPARE(seenPrinter, std::string("Films-Queue"));
+    QCOMPARE(seen.Copies, 3);
+    QCOMPARE(seen.Duplex, QPrinter::DuplexLongSide);
+    QVERIFY(seen.PaperSize.isEquivalentTo(QPageSize(QPageSize::A5)));
+    QCOMPARE(settings_.Orientation, orLandscape);
+    QVERIFY(!settings_.DefaultPrinter);
+    QCOMPARE(message, QStringLiteral("Note: The report is no longer using the Default Printer."));
+    QCOMPARE(window->PrinterSetupChoice().Copies, 3);
   }
 
   void printingTheCurrentPageFromThePreview() {
