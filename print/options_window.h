@@ -34,7 +34,6 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QTableWidget;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -43,6 +42,7 @@ class QFormLayout;
 namespace gpr {
 
 class TfmGprPreview;
+class TgprColumnsGrid;
 class TgprOptionsPages;
 
 inline constexpr const char* kOptionsCaption = "Report Options";
@@ -184,7 +184,7 @@ class TfmGprMain : public QDialog {
   QWidget* grpExport_ = nullptr;
   QWidget* grpFastPrinter_ = nullptr;
   QGroupBox* grpOutputOptions_ = nullptr;
-  QTableWidget* grdColumns_ = nullptr;
+  TgprColumnsGrid* grdColumns_ = nullptr;
   QListWidget* lstbxMemos_ = nullptr;
   QPlainTextEdit* mmoMemo_ = nullptr;
   QLabel* lblMemoLeft_ = nullptr;

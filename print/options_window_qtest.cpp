@@ -11,6 +11,7 @@
 #include "engine/platform/posix_environment.h"
 #include "grid/catalogue_grid_columns.h"
 #include "grid/result_grid.h"
+#include "print/columns_grid.h"
 #include "print/core/layout_test_support.h"
 #include "print/core/page_builder.h"
 #include "print/grid_printer.h"
@@ -345,6 +346,68 @@ class OptionsWindowTest : public QObject {
     for (TColInfo& column : objInfo_.Columns.Items()) column.Visible = false;
     QVERIFY(!window->ValidateAll());
     QCOMPARE(window->StatusText(spMessage), QStringLiteral("No columns are visible."));
+  }
+
+  // The columns grid: Space prints or hides the current column, the pop-up menu hides,
+  // shows or toggles every column and names them by field; each change is written to
+  // HideColumns, and with every column hidden printing is blocked.
+  void theColumnsGridShowsAndHidesColumns() {
+    auto window = MakeWindow();
+    auto* grid = window->findChild<TgprColumnsGrid*>(QStringLiteral("Columns"));
+    QVERIFY(grid != nullptr);
+    const TColsList& columns = objInfo_.Columns;
+    const TColInfo* titleColumn = columns.Find("Title");
+    QVERIFY(titleColumn != nullptr);
+    const int title = static_cast<int>(titleColumn - columns.Items().data());
+    const auto namesExcept = [&](const std::string& except) {
+      std::string names;
+      for (const TColInfo& c : columns.Items()) {
+        if (c.Name == except) continue;
+        names += (names.empty() ? "" : ",") + c.Name;
+      }
+      return names;
+    };
+    const auto menuAction = [&](const QString& text) -> QAction* {
+      for (QAction* action : grid->PopupMenu()->actions()) {
+        if (action->text() == text) return action;
+      }
+      return nullptr;
+    };
+
+    grid->setFocus();
+    grid->setCurrentCell(cgrName, title);
+    QTest::keyClick(grid, Qt::Key_Space);
+    QCOMPARE(settings_.HideColumns, std::string("Title"));
+    QCOMPARE(grid->item(cgrVisible, title)->text(), QStringLiteral("No"));
+    QVERIFY(settings_.Modified);
+    QCOMPARE(grid->currentColumn(), title);  // the place in the grid stays
+
+    const struct {
+      const char* Action;
+      std::string Hidden;
+    } steps[] = {
+        {"&Toggle Column Visibility", namesExcept("Title")},
+        {"&Show all Columns", ""},
+        {"&Hide all Columns", namesExcept("")},
+    };
+    for (const auto& step : steps) {
+      QAction* action = menuAction(QString::fromLatin1(step.Action));
+      QVERIFY2(action != nullptr, step.Action);
+      action->trigger();
+      QCOMPARE(settings_.HideColumns, step.Hidden);
+    }
+    QVERIFY(!window->ValidateAll());
+    QCOMPARE(window->StatusText(spMessage), QStringLiteral("No columns are visible."));
+    QCOMPARE(window->PrintClick().Result, rrTerminated);
+
+    const TColInfo* lengthColumn = columns.Find("Length");
+    const int length = static_cast<int>(lengthColumn - columns.Items().data());
+    QCOMPARE(grid->item(cgrName, length)->text(), QStringLiteral("Running time"));  // the title
+    menuAction(QStringLiteral("&Display Field Names"))->trigger();
+    QVERIFY(grid->ShowFieldNames());
+    for (int c = 0; c < columns.Count(); ++c) {
+      QCOMPARE(grid->item(cgrName, c)->text(), QString::fromStdString(columns[c].Name));
+    }
   }
 
   void exportRenamesATextFileOnly() {
