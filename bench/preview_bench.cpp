@@ -6,9 +6,9 @@
 // benchmark is skipped. Runs offscreen.
 #include "print/core/layout_test_support.h"
 #include "print/preview_window.h"
+#include "print/progress_window.h"
 
 #include <QApplication>
-#include <QProgressDialog>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -93,7 +93,7 @@ void BM_PreviewLast(benchmark::State& state) {
     if (abort) {
       // The user presses Abort as soon as the progress window is there.
       QTimer::singleShot(0, &preview, [&preview] {
-        if (auto* progress = preview.findChild<QProgressDialog*>()) progress->cancel();
+        if (TfmGprProgress* progress = preview.SearchProgress()) progress->Abort();
       });
     }
     state.ResumeTiming();
