@@ -4,8 +4,8 @@
 // and prints pages to a text file exactly as the page builder makes them; saved settings are
 // found again by another process.
 //
-// With PELLOMAR_SCREENSHOT_DIR set, pictures of every options page and of the preview are
-// saved there.
+// With PELLOMAR_SCREENSHOT_DIR set, pictures of every options page, of the preview and of its
+// search and password windows are saved there.
 #include "print/options_window.h"
 
 #include "engine/platform/posix_environment.h"
@@ -878,6 +878,27 @@ class OptionsWindowTest : public QObject {
       QApplication::processEvents();
       preview.FitWidth();
       SaveScreenshot(preview, QStringLiteral("preview"));
+    }
+    {
+      // The small windows of a preview: the search for the last page, suspended, and the
+      // password window after a wrong entry.
+      TfmGprProgress progress;
+      progress.ShowProgress(QStringLiteral("Searching for last report page"), acPreviewing,
+                            QStringLiteral("&Abort Search"), QStringLiteral("&Resume Search"));
+      WhenReady(&progress, [&progress] {
+        if (!progress.IsSuspended()) return false;
+        SaveScreenshot(progress, QStringLiteral("search_progress_suspended"));
+        progress.Abort();
+        return true;
+      });
+      QTest::qWait(550);  // past the first refresh of the bar
+      progress.AskToSuspend();
+      progress.UpdateProgress(1200, 36243, {1, 21}, true);
+      TfmGprPassword password(QStringLiteral("Films"), QString(), false);
+      password.show();
+      password.Incorrect(false);
+      QApplication::processEvents();
+      SaveScreenshot(password, QStringLiteral("password_incorrect"));
     }
     auto window = MakeWindow();
     window->resize(900, 600);
