@@ -221,7 +221,7 @@ QWidget* TgprOptionsPages::General() {
   grid->addWidget(what, 0, 0);
 
   // Dataset Record Counting
-  auto* counting = Group(page, Q("Dataset Record Counting"));
+  auto* counting = Group(page, Q("Dataset Record Counting"), QStringLiteral("grpRecordCounting"));
   auto* countForm = new QFormLayout(counting);
   auto* count = new QRadioButton(Q("Physically Count Records"), counting);
   count->setObjectName(QStringLiteral("rbCountNumRcds"));
@@ -235,7 +235,9 @@ QWidget* TgprOptionsPages::General() {
   });
   w.bindings_.push_back({[count, estimate, &s] { (s.CountNumRcds ? count : estimate)->setChecked(true); }});
   w.AddNumeric(countForm, "RcdEstimate");
-  counting->setVisible(w.objInfo_.DataSet != nullptr || w.objInfo_.EngineDataSet != nullptr);
+  // The printed object and its settings arrive after the window is made: shown when filled.
+  w.bindings_.push_back(
+      {[counting, &w] { counting->setVisible(w.objInfo_.DataSet != nullptr || w.objInfo_.EngineDataSet != nullptr); }});
   grid->addWidget(counting, 1, 0);
 
   // AutoSizzing(TM)
@@ -263,11 +265,11 @@ QWidget* TgprOptionsPages::General() {
   grid->addWidget(formatting, 0, 1, 2, 1);
 
   // Group Breaks and the printer's height adjustment
-  auto* breaks = Group(page, Q("Group Breaks"));
+  auto* breaks = Group(page, Q("Group Breaks"), QStringLiteral("grpGroupBreaks"));
   auto* breakForm = new QFormLayout(breaks);
   w.AddNumeric(breakForm, "GrpBrkOutdentChars");
   w.AddNumeric(breakForm, "MaxGrpBrkLines");
-  breaks->setVisible(!s.GroupColumns.empty());
+  w.bindings_.push_back({[breaks, &s] { breaks->setVisible(!s.GroupColumns.empty()); }});
   grid->addWidget(breaks, 2, 1);
   auto* printerOnly = new QWidget(page);
   auto* printerForm = new QFormLayout(printerOnly);

@@ -170,13 +170,20 @@ class OptionsWindowTest : public QObject {
   }
 
   void printGridOpensTheWindowWithTheStoredSettings() {
-    TPrintGrid print(catalogue_->DataSet(), "NewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n");
+    TPrintGrid print(catalogue_->DataSet(),
+                     "NewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n"
+                     "GroupColumns=Year\r\n");
     print.Printer->SetDialogTitle(" cds (10/12/2026)");
 
     QString caption, lines, width, across, dest;
     bool shown = false;
+    bool countingShown = false;
+    bool breaksShown = false;
     const int result = print.WithWindow([&](TfmGprMain& window) {
       shown = window.isVisible() && window.y() > -1000;
+      // Groups that depend on the printed object and the loaded settings.
+      countingShown = window.findChild<QWidget*>(QStringLiteral("grpRecordCounting"))->isVisibleTo(&window);
+      breaksShown = window.findChild<QWidget*>(QStringLiteral("grpGroupBreaks"))->isVisibleTo(&window);
       caption = window.windowTitle();
       lines = window.findChild<QLineEdit*>(QStringLiteral("LinesPerpage"))->text();
       width = window.findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid"))->text();
@@ -190,6 +197,8 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(width, QStringLiteral("100"));
     QCOMPARE(dest, QStringLiteral("Text File"));
     QCOMPARE(across, QStringLiteral("1 Page Across"));
+    QVERIFY(countingShown);  // the grid prints its result set's rows
+    QVERIFY(breaksShown);
   }
 
   // The report password is asked in the password window before a run: wrong entries are told
