@@ -1,5 +1,5 @@
 // The progress, password and selected-rows windows, driven offscreen: suspend, resume and
-// abort of a run, the 500 ms refresh, the statistics at the end; three wrong passwords; the
+// abort of a run, the 500 ms refresh, the statistics at the end; password attempts; the
 // preselected row choice and its cancel.
 #include "print/ask_selected_rows.h"
 #include "print/core/gpr_error.h"
@@ -16,23 +16,14 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
+#include <set>
 
 namespace gpr {
 namespace {
 
 // Runs action on the next pass of the event loop (inside a modal wait).
 void Soon(std::function<void()> action, int ms = 0) { QTimer::singleShot(ms, qApp, std::move(action)); }
-
-// Closes the first visible message box.
-void CloseMessageBoxSoon(int ms = 0) {
-  Soon(
-      [] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-          if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) box->reject();
-        }
-      },
-      ms);
-}
 
 // Pages that take a moment each, so that the 500 ms refresh happens during the run.
 class TSlowPages : public TgprPageSource {
@@ -179,39 +170,66 @@ class DialogsTest : public QObject {
     QCOMPARE(progress.BarText(), QString("No pages found for page range"));
   }
 
-  void ThreeWrongPasswordsEndTheAttempt() {
-    TfmGprPassword window("Films", "", "secret", false);
-    QCOMPARE(window.windowTitle(), QString("Report: Films"));
-    QCOMPARE(window.PasswordEdit()->echoMode(), QLineEdit::Password);
-    window.show();
-    for (int i = 1; i <= 2; ++i) {
-      window.PasswordEdit()->setText("wrong");
-      window.OkButton()->click();
-      QCOMPARE(window.Failures(), i);
-      QCOMPARE(window.StatusText(), QString("Password is Incorrect"));
-      QVERIFY(window.isVisible());
+  // Check mode: one window for all attempts, told of each wrong entry; the third wrong one
+  // ends the attempt with "Too many password violations" and no fourth is asked.
+  void PasswordAttemptsInOneWindow() {
+    struct TCase {
+      const char* Name;
+      QStringList Typed;
+      std::optional<std::string> Given;
+      QStringList StatusBeforeEach;
+      QString Said;
+    };
+    const TCase cases[] = {
+        {"right after a wrong one, any case", {"wrong", "SeCrEt"}, "SeCrEt", {"", "Password is Incorrect"}, ""},
+        {"three wrong",
+         {"a", "b", "c", "secret"},
+         std::nullopt,
+         {"", "Password is Incorrect", "Password is Incorrect"},
+         "Too many password violations"},
+    };
+    for (const TCase& c : cases) {
+      TgprPasswordWindows windows("Films");
+      QStringList typed = c.Typed;
+      QStringList statuses;
+      QString said;
+      std::set<QWidget*> windowsSeen;
+      QTimer answer;
+      connect(&answer, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          said = box->text();
+          box->reject();
+        } else if (auto* window = qobject_cast<TfmGprPassword*>(modal); window && !typed.isEmpty()) {
+          QCOMPARE(window->windowTitle(), QString("Report: Films"));
+          QCOMPARE(window->PromptText(), QString("Enter Report Password:"));
+          QCOMPARE(window->PasswordEdit()->echoMode(), QLineEdit::Password);
+          windowsSeen.insert(window);
+          statuses << window->StatusText();
+          window->PasswordEdit()->setText(typed.takeFirst());
+          window->OkButton()->click();
+        }
+      });
+      answer.start(10);
+      const std::unique_ptr<TgprPasswordEntry> entry = windows.OpenEntry("Enter Report Password:");
+      const std::optional<std::string> given = AskForPassword(*entry, "secret");
+      answer.stop();
+      QVERIFY2(given == c.Given, c.Name);
+      QCOMPARE(statuses, c.StatusBeforeEach);
+      QCOMPARE(said, c.Said);
+      QCOMPARE(windowsSeen.size(), size_t(1));
+      if (!c.Given) QVERIFY(!static_cast<TfmGprPassword*>(entry.get())->isVisible());
     }
-    window.PasswordEdit()->setText("wrong");
-    CloseMessageBoxSoon(20);
-    window.OkButton()->click();
-    QCOMPARE(window.Failures(), 3);
-    QCOMPARE(window.result(), int(QDialog::Rejected));
-    QVERIFY(!window.isVisible());
   }
 
-  void RightPasswordInAnyCaseAndNewMode() {
-    TgprPasswordWindows windows("Films");
-    Soon([] {
-      auto* window = qobject_cast<TfmGprPassword*>(QApplication::activeModalWidget());
-      QVERIFY(window);
-      window->PasswordEdit()->setText("SeCrEt");
-      window->OkButton()->click();
-    });
-    const TgprPasswordAnswer answer = windows.Ask("Enter Report Password:", "secret", false);
-    QVERIFY(answer.Accepted);
-    QCOMPARE(answer.Text, std::string("SeCrEt"));
+  void CancelAndNewMode() {
+    TfmGprPassword window("Films", "", false);
+    window.show();
+    Soon([&] { window.CancelButton()->click(); });
+    QCOMPARE(window.Next(), std::nullopt);
+    QVERIFY(!window.isVisible());
 
-    TfmGprPassword fresh("Films", "Enter  New Report Password:", "", true);
+    TfmGprPassword fresh("Films", "Enter  New Report Password:", true);
     QCOMPARE(fresh.StatusText(), QString("Leave blank to remove password"));
     fresh.show();
     fresh.OkButton()->click();

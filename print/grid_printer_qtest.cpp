@@ -9,6 +9,7 @@
 #include "grid/catalogue_grid_columns.h"
 #include "grid/result_grid.h"
 #include "print/core/gpr_error.h"
+#include "print/core/password_test_support.h"
 #include "print/core/report_id.h"
 #include "print/print_request.h"
 
@@ -53,12 +54,9 @@ class TFakeUi : public TgprRequestUi {
     RunResult = 1;
   }
   void PostClose() override { Calls.push_back("PostClose"); }
-  std::optional<std::string> AskPassword(const std::string& caption, const std::string& prompt) override {
-    Calls.push_back("AskPassword " + caption + " " + prompt);
-    if (Passwords.empty()) return std::nullopt;
-    std::string entry = Passwords.front();
-    Passwords.erase(Passwords.begin());
-    return entry;
+  std::unique_ptr<TgprPasswordEntry> OpenPasswordEntry(const std::string& prompt) override {
+    Calls.push_back("OpenPasswordEntry " + prompt);
+    return std::make_unique<gpr::testing::TScriptedPasswordEntry>(Passwords);
   }
   void ShowWarning(const std::string& message) override { Warnings.push_back(message); }
   int LastRunResult() override { return RunResult; }
@@ -68,7 +66,7 @@ class TFakeUi : public TgprRequestUi {
   bool CtrlShift = false;
   bool Valid = true;
   TgprPreviewOutcome Preview{};
-  std::vector<std::string> Passwords;
+  gpr::testing::TPasswordScript Passwords;
   std::function<void(TgprPrintRequest&)> OnFill;
   std::string Caption;
   std::vector<std::string> Calls;
@@ -92,8 +90,8 @@ class TForwardingUi : public TgprRequestUi {
   void BringOnScreen() override { ui_.BringOnScreen(); }
   void StartPrintRun() override { ui_.StartPrintRun(); }
   void PostClose() override { ui_.PostClose(); }
-  std::optional<std::string> AskPassword(const std::string& caption, const std::string& prompt) override {
-    return ui_.AskPassword(caption, prompt);
+  std::unique_ptr<TgprPasswordEntry> OpenPasswordEntry(const std::string& prompt) override {
+    return ui_.OpenPasswordEntry(prompt);
   }
   void ShowWarning(const std::string& message) override { ui_.ShowWarning(message); }
   int LastRunResult() override { return ui_.LastRunResult(); }
@@ -412,13 +410,16 @@ class GridPrinterTest : public QObject {
   void theOptionsPasswordGuardsTheWindow() {
     WriteSettings("[(434.854)]\r\nRptOptPW=Secret\r\n");
     printer_->SetDialogTitle("Films");
-    setUpUi_ = [](TFakeUi& ui) { ui.Passwords = {"x", "SECRET"}; };
+    setUpUi_ = [](TFakeUi& ui) { ui.Passwords.Entries = {"x", "SECRET"}; };
     RunPrint();
     QCOMPARE(ui_->Calls.back(), std::string("BringOnScreen"));
-    QCOMPARE(ui_->Calls[1], std::string("AskPassword Report: Films Enter Report Options Password:"));
+    QCOMPARE(ui_->Calls[1], std::string("OpenPasswordEntry Enter Report Options Password:"));
+    QCOMPARE(ui_->Passwords.Events, (std::vector<std::string>{"ask", "incorrect", "ask"}));
 
-    setUpUi_ = [](TFakeUi& ui) { ui.Passwords = {"a", "b", "c"}; };
+    setUpUi_ = [](TFakeUi& ui) { ui.Passwords.Entries = {"a", "b", "c", "secret"}; };
     QCOMPARE(RunPrint(), 0);
+    QCOMPARE(ui_->Passwords.Events,
+             (std::vector<std::string>{"ask", "incorrect", "ask", "incorrect", "ask", "too many"}));
     QCOMPARE(ui_->Warnings,
              (std::vector<std::string>{kSetup + "Report Options Password Violation",
                                        kSetup + "Due to errors, the report: \"Films\" cannot be printed"}));

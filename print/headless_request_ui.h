@@ -17,7 +17,8 @@ class TgprHeadlessRequestUi : public TgprRequestUi {
   void BringOnScreen() override {}
   void StartPrintRun() override {}
   void PostClose() override {}
-  std::optional<std::string> AskPassword(const std::string&, const std::string&) override { return std::nullopt; }
+  // Nobody can answer: every password prompt is refused.
+  std::unique_ptr<TgprPasswordEntry> OpenPasswordEntry(const std::string& prompt) override;
   void ShowWarning(const std::string& message) override;
   int LastRunResult() override { return 0; }
   int PagesPrinted() override { return 0; }

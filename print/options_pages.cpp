@@ -3,6 +3,7 @@
 #include "print/options_pages.h"
 
 #include "dbaccess/name_compare.h"
+#include "print/columns_grid.h"
 #include "print/core/cols_list.h"
 #include "print/core/column_totals.h"
 #include "print/options_window.h"
@@ -220,7 +221,7 @@ QWidget* TgprOptionsPages::General() {
   grid->addWidget(what, 0, 0);
 
   // Dataset Record Counting
-  auto* counting = Group(page, Q("Dataset Record Counting"));
+  auto* counting = Group(page, Q("Dataset Record Counting"), QStringLiteral("grpRecordCounting"));
   auto* countForm = new QFormLayout(counting);
   auto* count = new QRadioButton(Q("Physically Count Records"), counting);
   count->setObjectName(QStringLiteral("rbCountNumRcds"));
@@ -234,7 +235,9 @@ QWidget* TgprOptionsPages::General() {
   });
   w.bindings_.push_back({[count, estimate, &s] { (s.CountNumRcds ? count : estimate)->setChecked(true); }});
   w.AddNumeric(countForm, "RcdEstimate");
-  counting->setVisible(w.objInfo_.DataSet != nullptr || w.objInfo_.EngineDataSet != nullptr);
+  // The printed object and its settings arrive after the window is made: shown when filled.
+  w.bindings_.push_back(
+      {[counting, &w] { counting->setVisible(w.objInfo_.DataSet != nullptr || w.objInfo_.EngineDataSet != nullptr); }});
   grid->addWidget(counting, 1, 0);
 
   // AutoSizzing(TM)
@@ -262,11 +265,11 @@ QWidget* TgprOptionsPages::General() {
   grid->addWidget(formatting, 0, 1, 2, 1);
 
   // Group Breaks and the printer's height adjustment
-  auto* breaks = Group(page, Q("Group Breaks"));
+  auto* breaks = Group(page, Q("Group Breaks"), QStringLiteral("grpGroupBreaks"));
   auto* breakForm = new QFormLayout(breaks);
   w.AddNumeric(breakForm, "GrpBrkOutdentChars");
   w.AddNumeric(breakForm, "MaxGrpBrkLines");
-  breaks->setVisible(!s.GroupColumns.empty());
+  w.bindings_.push_back({[breaks, &s] { breaks->setVisible(!s.GroupColumns.empty()); }});
   grid->addWidget(breaks, 2, 1);
   auto* printerOnly = new QWidget(page);
   auto* printerForm = new QFormLayout(printerOnly);
@@ -424,36 +427,12 @@ QWidget* TgprOptionsPages::Style() {
   w.AddNumeric(form, "AdjGrpBrkLines");
   grid->addWidget(fonts, 0, 1);
 
-  // The columns grid: one column per report column, rows Column Name, Visible, Break,
-  // Column Total, Format String.
-  w.grdColumns_ = new QTableWidget(5, 0, page);
-  w.grdColumns_->setObjectName(QStringLiteral("Columns"));
-  w.grdColumns_->setVerticalHeaderLabels(
-      {Q("Column Name"), Q("Visible"), Q("Break"), Q("Column Total"), Q("Format String")});
-  w.grdColumns_->horizontalHeader()->hide();
-  w.grdColumns_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  w.grdColumns_->setToolTip(Q("Double click or use SPACE to toggle column visibility."));
-  QObject::connect(w.grdColumns_, &QTableWidget::cellDoubleClicked, &w, [this, &w, &s](int row, int column) {
-    if (row != 1 || column < 0 || column >= w.objInfo_.Columns.Count()) return;
-    TColInfo& info = w.objInfo_.Columns[column];
-    info.Visible = !info.Visible;
-    std::string hidden;
-    for (const TColInfo& c : w.objInfo_.Columns.Items()) {
-      if (c.Visible) continue;
-      if (!hidden.empty()) hidden += ",";
-      hidden += c.Name;
-    }
-    if (hidden != s.HideColumns) {
-      s.HideColumns = hidden;
-      w.Edited(true);
-    }
-    FillColumnsGrid();
-  });
+  w.grdColumns_ = new TgprColumnsGrid(w.objInfo_.Columns, s, page);
+  w.grdColumns_->OnVisibilityEdited = [&w] { w.Edited(true); };
   // Enter or a double click on "Column Total" or "Format String" edits it.
-  QObject::connect(w.grdColumns_, &QTableWidget::cellActivated, &w, [&w](int row, int column) {
-    if (column < 0 || column >= w.objInfo_.Columns.Count()) return;
+  w.grdColumns_->OnTotalActivated = [&w](TgprColumnsGridRow row, int column) {
     const TColInfo& info = w.objInfo_.Columns[column];
-    if (row == 3) {
+    if (row == cgrTotal) {
       QStringList kinds;
       for (int k = 0; k < kGprTotalKindCount; ++k) {
         const std::string_view name = TotalKindName(static_cast<TgprTotalKind>(k));
@@ -465,36 +444,16 @@ QWidget* TgprOptionsPages::Style() {
                                                    total ? total->Kind : tkNone, false, &ok);
       if (ok)
         w.SetColumnTotal(column, static_cast<TgprTotalKind>(std::max(0, static_cast<int>(kinds.indexOf(chosen)))));
-    } else if (row == 4) {
+    } else {
       bool ok = false;
       const QString format = QInputDialog::getText(&w, Q("Format String"), Q("Formatting string for the total:"),
                                                    QLineEdit::Normal, QString::fromStdString(info.TotalFormat), &ok);
       if (ok) w.SetColumnFormat(column, format.toStdString());
     }
-  });
-  w.grdColumns_->viewport()->setToolTip(
-      Q("Double click or use SPACE to toggle column visibility. Select a total for the column. Press ENTER or double "
-        "click to enter formatting string for total."));
-  w.bindings_.push_back({[this] { FillColumnsGrid(); }});
+  };
+  w.bindings_.push_back({[&w] { w.grdColumns_->Fill(); }});
   grid->addWidget(w.grdColumns_, 2, 0, 1, 2);
   return page;
-}
-
-void TgprOptionsPages::FillColumnsGrid() {
-  TfmGprMain& w = window_;
-  TColsList& columns = w.objInfo_.Columns;
-  ApplyColumnTotals(columns, w.settings_.ColumnTotals, w.settings_.GroupColumns);
-  w.grdColumns_->setColumnCount(columns.Count());
-  for (int c = 0; c < columns.Count(); ++c) {
-    const TColInfo& info = columns[c];
-    const TColTotal* grand = GrandTotal(info);
-    const QString total = grand == nullptr ? QString() : QString::fromUtf8(TotalKindName(grand->Kind).data());
-    const QString texts[] = {QString::fromStdString(info.Title.empty() ? info.Name : info.Title),
-                             info.Visible ? Q("Yes") : Q("No"),
-                             c >= 1 && c <= w.settings_.NumGrpBrkCols ? Q("Yes") : QString(), total,
-                             QString::fromStdString(info.TotalFormat)};
-    for (int r = 0; r < 5; ++r) w.grdColumns_->setItem(r, c, new QTableWidgetItem(texts[r]));
-  }
 }
 
 QWidget* TgprOptionsPages::Titles() {

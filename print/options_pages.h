@@ -34,7 +34,6 @@ class TgprOptionsPages {
                        const QString& name);
   // The font name's edit with a "..." button that opens the font dialog for target.
   QWidget* WithFontButton(QLineEdit* name, TgprFontTarget target, const QString& buttonName);
-  void FillColumnsGrid();
   void LoadMemo();
 
   TfmGprMain& window_;

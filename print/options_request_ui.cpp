@@ -3,12 +3,12 @@
 
 #include "print/grid_printer.h"
 #include "print/options_window.h"
+#include "print/password_window.h"
 #include "print/preview_window.h"
 #include "print/print_request.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -83,16 +83,12 @@ bool TgprOptionsRequestUi::FillAndValidate() {
 TgprPreviewOutcome TgprOptionsRequestUi::PreviewFirst() {
   TgprPreviewOutcome outcome;
   TfmGprPreview preview(request_.Settings(), request_.ObjInfo(), window_.get());
-  preview.SetPlacementStore(request_.Component().FileMgr().GeneralSettings(), request_.Component().UserName());
-  bool printed = false;
-  preview.SetPrintHandler([this, &preview, &printed](TgprPageRange range) {
-    TgprRunOutcome run = RunReport(request_.Settings(), request_.ObjInfo(), range, window_->RunContext(&preview));
-    printed = true;
-    return run;
-  });
+  window_->ConnectPreview(preview);
   preview.exec();
   outcome.DisplayWindow = preview.OptionsRequested();
-  outcome.Printed = printed || !outcome.DisplayWindow;
+  // Printing from the preview ran the report (its result is the window's last one); closing
+  // it without asking for the options ends the request without a run.
+  outcome.Printed = window_->LastRunResult() != 0 || !outcome.DisplayWindow;
   return outcome;
 }
 
@@ -111,12 +107,8 @@ void TgprOptionsRequestUi::PostClose() {
   QTimer::singleShot(0, window_.get(), [window = window_.get()] { window->done(QDialog::Rejected); });
 }
 
-std::optional<std::string> TgprOptionsRequestUi::AskPassword(const std::string& caption, const std::string& prompt) {
-  bool ok = false;
-  const QString text = QInputDialog::getText(window_.get(), QString::fromStdString(caption),
-                                             QString::fromStdString(prompt), QLineEdit::Password, QString(), &ok);
-  if (!ok) return std::nullopt;
-  return text.toStdString();
+std::unique_ptr<TgprPasswordEntry> TgprOptionsRequestUi::OpenPasswordEntry(const std::string& prompt) {
+  return TgprPasswordWindows(QString::fromStdString(request_.Settings().DialogTitle), window_.get()).OpenEntry(prompt);
 }
 
 void TgprOptionsRequestUi::ShowWarning(const std::string& message) {

@@ -26,7 +26,7 @@ class TgprOptionsRequestUi : public TgprRequestUi {
   void BringOnScreen() override;
   void StartPrintRun() override;
   void PostClose() override;
-  std::optional<std::string> AskPassword(const std::string& caption, const std::string& prompt) override;
+  std::unique_ptr<TgprPasswordEntry> OpenPasswordEntry(const std::string& prompt) override;
   void ShowWarning(const std::string& message) override;
   int LastRunResult() override;
   int PagesPrinted() override;

@@ -10,6 +10,7 @@
 #include "print/options_pages.h"
 #include "print/password_window.h"
 #include "print/preview_window.h"
+#include "print/printer_setup_dialog.h"
 #include "print/report_font.h"
 
 #include <QAction>
@@ -29,9 +30,6 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPageLayout>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPrinterInfo>
 #include <QRegularExpressionValidator>
 #include <QStatusBar>
@@ -297,28 +295,11 @@ void TfmGprMain::OutputDestChanged(int dest) {
 }
 
 void TfmGprMain::PrinterSetup() {
-  QPrinter printer;
-  if (!settings_.DefaultPrinter && !settings_.PrinterName.empty()) {
-    printer.setPrinterName(QString::fromStdString(settings_.PrinterName));
-  }
-  printer.setCopyCount(printerSetup_.Copies);
-  printer.setCollateCopies(printerSetup_.Collate);
-  printer.setDuplex(printerSetup_.Duplex);
-  if (printerSetup_.PaperSize.isValid()) printer.setPageSize(printerSetup_.PaperSize);
-  QPrintDialog dialog(&printer, this);
-  if (dialog.exec() != QDialog::Accepted) return;
-  printerSetup_.Copies = std::max(1, printer.copyCount());
-  printerSetup_.Collate = printer.collateCopies();
-  printerSetup_.Duplex = printer.duplex();
-  printerSetup_.PaperSize = printer.pageLayout().pageSize();
-  settings_.PrinterName = printer.printerName().toStdString();
-  settings_.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? orLandscape : orPortrait;
-  const bool wasDefault = settings_.DefaultPrinter;
-  settings_.DefaultPrinter = false;
+  bool defaultPrinterLeft = false;
+  if (!RunPrinterSetup(this, settings_, printerSetup_, defaultPrinterLeft)) return;
   FillControls();
   Edited(true);
-  if (wasDefault)
-    ShowMessage(QStringLiteral("Note: The report is no longer using the Default Printer."), 0, kValidationSeconds);
+  if (defaultPrinterLeft) ShowMessage(QString::fromLatin1(kNoLongerDefaultPrinter), 0, kValidationSeconds);
 }
 
 void TfmGprMain::BrowseOutputFile() {
@@ -399,7 +380,7 @@ bool TfmGprMain::RecomputeLayout() {
   TObjInfo objInfo = objInfo_;
   TgprPrintSettings print;
   try {
-    const TgprPrinterPage printer = PrinterPageFor(settings);
+    const TgprPrinterPage printer = PrinterPageFor(settings, printerSetup_);
     TgprPageBuilder builder(settings, objInfo, print, settings.OutputDest == odPrinter ? &printer : nullptr);
   } catch (const std::exception& e) {
     ShowMessage(QString::fromUtf8(e.what()), 2, kValidationSeconds);
@@ -452,6 +433,17 @@ TgprRunContext TfmGprMain::RunContext(QWidget* parent) {
   return context;
 }
 
+void TfmGprMain::ConnectPreview(TfmGprPreview& preview) {
+  preview.SharePrinterSetup(printerSetup_);
+  preview.SetPrintHandler([this, &preview](TgprPageRange range) {
+    TgprRunOutcome outcome = RunReport(settings_, objInfo_, range, RunContext(&preview));
+    lastRunResult_ = outcome.Result;
+    pagesPrinted_ = outcome.PagesPrinted;
+    return outcome;
+  });
+  if (hooks_.PreparePreview) hooks_.PreparePreview(preview);
+}
+
 TgprRunOutcome TfmGprMain::PrintClick() {
   TgprRunOutcome outcome;
   outcome.Result = rrTerminated;
@@ -481,13 +473,7 @@ bool TfmGprMain::PreviewClick() {
   }
   if (!ValidateAll()) return false;
   TfmGprPreview preview(settings_, objInfo_, this);
-  preview.SetPrintHandler([this, &preview](TgprPageRange range) {
-    TgprRunOutcome outcome = RunReport(settings_, objInfo_, range, RunContext(&preview));
-    lastRunResult_ = outcome.Result;
-    pagesPrinted_ = outcome.PagesPrinted;
-    return outcome;
-  });
-  if (hooks_.PreparePreview) hooks_.PreparePreview(preview);
+  ConnectPreview(preview);
   preview.exec();
   FillControls();
   RecomputeLayout();

@@ -34,7 +34,6 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QTableWidget;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -43,6 +42,7 @@ class QFormLayout;
 namespace gpr {
 
 class TfmGprPreview;
+class TgprColumnsGrid;
 class TgprOptionsPages;
 
 inline constexpr const char* kOptionsCaption = "Report Options";
@@ -80,6 +80,10 @@ class TfmGprMain : public QDialog {
   void SetPrinterSetupChoice(TgprPrinterSetup setup) { printerSetup_ = std::move(setup); }
   // The context of this window's runs; parent asks the questions and owns the progress window.
   TgprRunContext RunContext(QWidget* parent);
+  // Gives a preview of this request what the window's own runs use: its print handler runs
+  // the report with this window's run context and printer setup (which a Printer Setup in the
+  // preview changes too), and the request's PreparePreview hook.
+  void ConnectPreview(TfmGprPreview& preview);
 
   // Fills every control from the settings (marks nothing modified).
   void FillControls();
@@ -180,7 +184,7 @@ class TfmGprMain : public QDialog {
   QWidget* grpExport_ = nullptr;
   QWidget* grpFastPrinter_ = nullptr;
   QGroupBox* grpOutputOptions_ = nullptr;
-  QTableWidget* grdColumns_ = nullptr;
+  TgprColumnsGrid* grdColumns_ = nullptr;
   QListWidget* lstbxMemos_ = nullptr;
   QPlainTextEdit* mmoMemo_ = nullptr;
   QLabel* lblMemoLeft_ = nullptr;

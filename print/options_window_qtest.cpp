@@ -4,13 +4,14 @@
 // and prints pages to a text file exactly as the page builder makes them; saved settings are
 // found again by another process.
 //
-// With PELLOMAR_SCREENSHOT_DIR set, pictures of every options page and of the preview are
-// saved there.
+// With PELLOMAR_SCREENSHOT_DIR set, pictures of every options page, of the preview and of its
+// search and password windows are saved there.
 #include "print/options_window.h"
 
 #include "engine/platform/posix_environment.h"
 #include "grid/catalogue_grid_columns.h"
 #include "grid/result_grid.h"
+#include "print/columns_grid.h"
 #include "print/core/layout_test_support.h"
 #include "print/core/page_builder.h"
 #include "print/grid_printer.h"
@@ -19,6 +20,8 @@
 #include "print/password_window.h"
 #include "print/preview_window.h"
 #include "print/print_request.h"
+#include "print/printer_setup_dialog.h"
+#include "print/progress_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,9 +33,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -90,6 +93,48 @@ void WhenReady(QObject* context, std::function<bool()> step) {
   timer->start(10);
 }
 
+// Print Grid as the main window starts it: the component over a grid of the catalogue, with
+// its settings file in a scratch program folder holding the report's section ("{dir}" in it
+// stands for that folder).
+struct TPrintGrid {
+  QTemporaryDir ProgramDir;
+  quarry::TPosixEnvironment Environment;
+  TgprFileMgrHost Host;
+  QWidget Form;
+  TGprGridPrinter* Printer = nullptr;
+
+  TPrintGrid(quarry::TClientDataSet& dataSet, QString section) {
+    const std::string program = ProgramDir.filePath(QStringLiteral("Pellomar")).toStdString();
+    section.replace(QStringLiteral("{dir}"), ProgramDir.path());
+    std::ofstream(program + ".PXT", std::ios::binary) << "[(434.854)]\r\n" << section.toStdString();
+    TgprFileMgrConfig config;
+    config.ProgramPath = program;
+    config.ConfigDirectory = ProgramDir.path().toStdString();
+    auto* grid = new TResultGrid(&Form);
+    grid->setObjectName(QStringLiteral("grdcds"));
+    grid->SetDataSet(&dataSet);
+    grid->SetColumns(CatalogueGridColumns());
+    Printer = new TGprGridPrinter(&Form, Environment, Host, config);
+    Printer->setObjectName(QStringLiteral("GprGridPrinter1"));
+    Printer->SetDefaultPrinterCheck([] { return true; });
+    Printer->SetReportId("(434.854)");
+  }
+
+  // Runs Print; once the request's options window is up, calls withWindow and closes it.
+  int WithWindow(const std::function<void(TfmGprMain&)>& withWindow) {
+    QTimer::singleShot(0, [&] {
+      // The start-up sequence runs first, queued behind this.
+      QTimer::singleShot(0, [&] {
+        TfmGprMain* window = TgprOptionsRequestUi::Current();
+        QVERIFY(window != nullptr);
+        withWindow(*window);
+        window->done(QDialog::Rejected);
+      });
+    });
+    return Printer->Print();
+  }
+};
+
 }  // namespace
 
 class OptionsWindowTest : public QObject {
@@ -125,51 +170,97 @@ class OptionsWindowTest : public QObject {
   }
 
   void printGridOpensTheWindowWithTheStoredSettings() {
-    QTemporaryDir programDir;
-    const std::string program = programDir.filePath(QStringLiteral("Pellomar")).toStdString();
-    {
-      std::ofstream settingsFile(program + ".PXT", std::ios::binary);
-      settingsFile << "[(434.854)]\r\nNewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n";
-    }
-    quarry::TPosixEnvironment environment;
-    TgprFileMgrHost host;
-    TgprFileMgrConfig config;
-    config.ProgramPath = program;
-    config.ConfigDirectory = programDir.path().toStdString();
-    QWidget form;
-    auto* grid = new TResultGrid(&form);
-    grid->setObjectName(QStringLiteral("grdcds"));
-    grid->SetDataSet(&catalogue_->DataSet());
-    grid->SetColumns(CatalogueGridColumns());
-    auto* printer = new TGprGridPrinter(&form, environment, host, config);
-    printer->setObjectName(QStringLiteral("GprGridPrinter1"));
-    printer->SetDefaultPrinterCheck([] { return true; });
-    printer->SetReportId("(434.854)");
-    printer->SetDialogTitle(" cds (10/12/2026)");
+    TPrintGrid print(catalogue_->DataSet(),
+                     "NewRpt=0\r\nOutputDest=1\r\nLinesPerpage=44\r\nTxtCharsPageWid=100\r\n"
+                     "GroupColumns=Year\r\n");
+    print.Printer->SetDialogTitle(" cds (10/12/2026)");
 
     QString caption, lines, width, across, dest;
     bool shown = false;
-    QTimer::singleShot(0, [&] {
-      // The start-up sequence runs first, queued behind this.
-      QTimer::singleShot(0, [&] {
-        TfmGprMain* window = TgprOptionsRequestUi::Current();
-        QVERIFY(window != nullptr);
-        shown = window->isVisible() && window->y() > -1000;
-        caption = window->windowTitle();
-        lines = window->findChild<QLineEdit*>(QStringLiteral("LinesPerpage"))->text();
-        width = window->findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid"))->text();
-        across = window->StatusText(spPagesAcross);
-        dest = window->StatusText(spDestination);
-        window->done(QDialog::Rejected);
-      });
+    bool countingShown = false;
+    bool breaksShown = false;
+    const int result = print.WithWindow([&](TfmGprMain& window) {
+      shown = window.isVisible() && window.y() > -1000;
+      // Groups that depend on the printed object and the loaded settings.
+      countingShown = window.findChild<QWidget*>(QStringLiteral("grpRecordCounting"))->isVisibleTo(&window);
+      breaksShown = window.findChild<QWidget*>(QStringLiteral("grpGroupBreaks"))->isVisibleTo(&window);
+      caption = window.windowTitle();
+      lines = window.findChild<QLineEdit*>(QStringLiteral("LinesPerpage"))->text();
+      width = window.findChild<QLineEdit*>(QStringLiteral("TxtCharsPageWid"))->text();
+      across = window.StatusText(spPagesAcross);
+      dest = window.StatusText(spDestination);
     });
-    QCOMPARE(printer->Print(), 0);
+    QCOMPARE(result, 0);
     QVERIFY(shown);
     QCOMPARE(caption, QStringLiteral("Report Options:  cds (10/12/2026)"));
     QCOMPARE(lines, QStringLiteral("44"));
     QCOMPARE(width, QStringLiteral("100"));
     QCOMPARE(dest, QStringLiteral("Text File"));
     QCOMPARE(across, QStringLiteral("1 Page Across"));
+    QVERIFY(countingShown);  // the grid prints its result set's rows
+    QVERIFY(breaksShown);
+  }
+
+  // The report password is asked in the password window before a run: wrong entries are told
+  // there, the third ends the run before anything is written, and an accepted one is not
+  // asked again within the request.
+  void theReportPasswordIsAskedBeforeARun() {
+    struct TCase {
+      const char* Name;
+      QStringList Typed;
+      int FirstResult;  // of the first of two Print clicks; the second one completes
+      int Asked;
+      QString FirstMessage;  // how the message panel ends after the first click
+    };
+    const TCase cases[] = {
+        {"second try, then remembered", {"wrong", "sEcReT"}, rrCompleted, 2, " Pages Printed"},
+        {"three wrong, then asked afresh",
+         {"a", "b", "c", "secret"},
+         rrTerminated,
+         4,
+         "GridPrinter! Setup Error: Report Password Violation"},
+    };
+    for (const TCase& c : cases) {
+      TPrintGrid print(catalogue_->DataSet(),
+                       "NewRpt=0\r\nOutputDest=1\r\nOutputFileName={dir}/Out.Txt\r\n"
+                       "PauseAfterPrinting=0\r\nDisplayProgressWin=0\r\nRptPW=Secret\r\n");
+      print.Printer->SetDialogTitle("Films");
+      const QString output = print.ProgramDir.filePath(QStringLiteral("Out.Txt"));
+      QStringList typed = c.Typed;
+      QStringList asked;
+      QString tooMany;
+      QTimer answer;
+      connect(&answer, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          tooMany = box->text();
+          box->reject();
+        } else if (auto* window = qobject_cast<TfmGprPassword*>(modal); window && !typed.isEmpty()) {
+          asked << window->windowTitle() + " / " + window->PromptText();
+          window->PasswordEdit()->setText(typed.takeFirst());
+          window->OkButton()->click();
+        }
+      });
+      answer.start(10);
+      int first = -1;
+      int second = -1;
+      QString firstMessage;
+      bool writtenAfterFirst = false;
+      print.WithWindow([&](TfmGprMain& window) {
+        first = window.PrintClick().Result;
+        firstMessage = window.StatusText(spMessage);
+        writtenAfterFirst = QFile::exists(output);
+        second = window.PrintClick().Result;
+      });
+      answer.stop();
+      QVERIFY2(first == c.FirstResult, c.Name);
+      QCOMPARE(second, int(rrCompleted));
+      QCOMPARE(asked.size(), c.Asked);
+      QCOMPARE(asked.first(), QStringLiteral("Report: Films / Enter Report Password:"));
+      QVERIFY2(firstMessage.endsWith(c.FirstMessage), qPrintable(firstMessage));
+      QCOMPARE(writtenAfterFirst, c.FirstResult == rrCompleted);
+      QCOMPARE(tooMany, c.FirstResult == rrCompleted ? QString() : QStringLiteral("Too many password violations"));
+    }
   }
 
   void eachEditChangesItsSetting_data() {
@@ -264,6 +355,68 @@ class OptionsWindowTest : public QObject {
     for (TColInfo& column : objInfo_.Columns.Items()) column.Visible = false;
     QVERIFY(!window->ValidateAll());
     QCOMPARE(window->StatusText(spMessage), QStringLiteral("No columns are visible."));
+  }
+
+  // The columns grid: Space prints or hides the current column, the pop-up menu hides,
+  // shows or toggles every column and names them by field; each change is written to
+  // HideColumns, and with every column hidden printing is blocked.
+  void theColumnsGridShowsAndHidesColumns() {
+    auto window = MakeWindow();
+    auto* grid = window->findChild<TgprColumnsGrid*>(QStringLiteral("Columns"));
+    QVERIFY(grid != nullptr);
+    const TColsList& columns = objInfo_.Columns;
+    const TColInfo* titleColumn = columns.Find("Title");
+    QVERIFY(titleColumn != nullptr);
+    const int title = static_cast<int>(titleColumn - columns.Items().data());
+    const auto namesExcept = [&](const std::string& except) {
+      std::string names;
+      for (const TColInfo& c : columns.Items()) {
+        if (c.Name == except) continue;
+        names += (names.empty() ? "" : ",") + c.Name;
+      }
+      return names;
+    };
+    const auto menuAction = [&](const QString& text) -> QAction* {
+      for (QAction* action : grid->PopupMenu()->actions()) {
+        if (action->text() == text) return action;
+      }
+      return nullptr;
+    };
+
+    grid->setFocus();
+    grid->setCurrentCell(cgrName, title);
+    QTest::keyClick(grid, Qt::Key_Space);
+    QCOMPARE(settings_.HideColumns, std::string("Title"));
+    QCOMPARE(grid->item(cgrVisible, title)->text(), QStringLiteral("No"));
+    QVERIFY(settings_.Modified);
+    QCOMPARE(grid->currentColumn(), title);  // the place in the grid stays
+
+    const struct {
+      const char* Action;
+      std::string Hidden;
+    } steps[] = {
+        {"&Toggle Column Visibility", namesExcept("Title")},
+        {"&Show all Columns", ""},
+        {"&Hide all Columns", namesExcept("")},
+    };
+    for (const auto& step : steps) {
+      QAction* action = menuAction(QString::fromLatin1(step.Action));
+      QVERIFY2(action != nullptr, step.Action);
+      action->trigger();
+      QCOMPARE(settings_.HideColumns, step.Hidden);
+    }
+    QVERIFY(!window->ValidateAll());
+    QCOMPARE(window->StatusText(spMessage), QStringLiteral("No columns are visible."));
+    QCOMPARE(window->PrintClick().Result, rrTerminated);
+
+    const TColInfo* lengthColumn = columns.Find("Length");
+    const int length = static_cast<int>(lengthColumn - columns.Items().data());
+    QCOMPARE(grid->item(cgrName, length)->text(), QStringLiteral("Running time"));  // the title
+    menuAction(QStringLiteral("&Display Field Names"))->trigger();
+    QVERIFY(grid->ShowFieldNames());
+    for (int c = 0; c < columns.Count(); ++c) {
+      QCOMPARE(grid->item(cgrName, c)->text(), QString::fromStdString(columns[c].Name));
+    }
   }
 
   void exportRenamesATextFileOnly() {
@@ -434,24 +587,125 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(again.geometry(), closedAt);
   }
 
-  void theSearchForTheLastPageCanBeAborted() {
+  // Escape in the preview suspends the search for the last page in its progress window;
+  // Abort stops it on the page reached, Resume goes on to the end, and closing the preview
+  // ends the search before the window closes.
+  void theSearchForTheLastPageCanBeSuspended_data() {
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("abort") << "abort" << false;
+    QTest::newRow("resume") << "resume" << true;
+    QTest::newRow("close the preview") << "close" << false;
+  }
+  void theSearchForTheLastPageCanBeSuspended() {
+    QFETCH(QString, then);
+    QFETCH(bool, found);
     settings_ = TgprReportSettings();
     settings_.OutputDest = odTextFile;
     objInfo_ = catalogue_->ObjInfo(settings_);
     if (objInfo_.RowCount <= 100) QSKIP("the catalogue is too small for the progress window");
     TfmGprPreview preview(settings_, objInfo_);
     preview.show();
-    bool sawProgress = false;
-    QTimer::singleShot(0, &preview, [&] {
-      auto* progress = preview.findChild<QProgressDialog*>(QStringLiteral("fmGprSearchProgress"));
-      sawProgress = progress != nullptr && progress->windowTitle() == QStringLiteral("Searching for last report page");
-      if (progress) progress->cancel();
+    QString title, suspended, abortCaption, resumeCaption;
+    bool escaped = false;
+    WhenReady(&preview, [&] {
+      TfmGprProgress* progress = preview.SearchProgress();
+      if (progress == nullptr) return false;
+      if (!escaped) {
+        title = progress->windowTitle();
+        QTest::keyClick(preview.findChild<QPlainTextEdit*>(QStringLiteral("mmoPage")), Qt::Key_Escape);
+        escaped = true;
+        return false;
+      }
+      if (!progress->IsSuspended()) return false;
+      suspended = progress->StatusText();
+      abortCaption = progress->AbortButton()->text();
+      resumeCaption = progress->ResumeButton()->text();
+      if (then == QLatin1String("abort")) progress->AbortButton()->click();
+      if (then == QLatin1String("resume")) progress->ResumeButton()->click();
+      if (then == QLatin1String("close")) preview.reject();
+      return true;
     });
-    const bool found = preview.LastPage();
-    QVERIFY(sawProgress);
-    QVERIFY(!found);
-    QCOMPARE(preview.KnownLastPage(), 0);
-    QVERIFY(preview.CurrentPage() >= 1);
+    QCOMPARE(preview.LastPage(), found);
+    QCOMPARE(title, QStringLiteral("Searching for last report page"));
+    QCOMPARE(suspended, QStringLiteral("-- User Suspended Previewing --"));
+    QCOMPARE(abortCaption, QStringLiteral("&Abort Search"));
+    QCOMPARE(resumeCaption, QStringLiteral("&Resume Search"));
+    QVERIFY(!preview.Searching());
+    QVERIFY(preview.isVisible());  // still open: Escape during the search does not close it
+    if (found) {
+      TgprReportSettings settings = settings_;
+      TObjInfo objInfo = catalogue_->ObjInfo(settings);
+      TgprPrintSettings print;
+      TgprPageBuilder builder(settings, objInfo, print);
+      QCOMPARE(preview.KnownLastPage(), builder.PageCount());
+      QCOMPARE(preview.CurrentPage(), builder.PageCount());
+    } else {
+      QCOMPARE(preview.KnownLastPage(), 0);
+      QVERIFY(preview.CurrentPage() > 1);
+    }
+    if (then == QLatin1String("close")) {
+      QTRY_VERIFY(!preview.isVisible());
+    }
+  }
+
+  // Printer Setup in the preview: the printer, orientation, paper, copies and duplex
+  // it chose reach the preview's printer run, and the options window keeps them.
+  void thePreviewsPrinterSetupReachesItsRun() {
+    struct TCapture : TgprOutputChannel {
+      int* Pages;
+      explicit TCapture(int* pages) : Pages(pages) {}
+      TgprOpenResult Open() override { return TgprOpenResult::Opened; }
+      void WritePage(const std::vector<std::string>&, bool) override { ++*Pages; }
+      void Close() override {}
+      void Abort() noexcept override {}
+    };
+    struct TRestore {
+      ~TRestore() {
+        SetPrinterDialogRunner(nullptr);
+        SetPrinterChannelFactory(nullptr);
+      }
+    } restore;
+    SetPrinterDialogRunner([](QWidget*, TgprPrinterChoice& choice) {
+      choice.PrinterName = "Films-Queue";
+      choice.Setup.Copies = 3;
+      choice.Setup.Duplex = QPrinter::DuplexLongSide;
+      choice.Setup.PaperSize = QPageSize(QPageSize::A5);
+      choice.Setup.Orientation = QPageLayout::Landscape;
+      return true;
+    });
+    TgprPrinterSetup seen;
+    std::string seenPrinter;
+    int pages = 0;
+    SetPrinterChannelFactory([&](const TgprReportSettings& settings, const TgprRunContext& context) {
+      seen = context.PrinterSetup;
+      seenPrinter = settings.PrinterName;
+      return std::make_unique<TCapture>(&pages);
+    });
+    auto window = MakeWindow();
+    window->findChild<QComboBox*>(QStringLiteral("cmbxOutputDest"))->setCurrentIndex(odPrinter);
+    settings_.DisplayProgressWin = false;
+    QString message;
+    WhenReady(window.get(), [&] {
+      auto* preview = qobject_cast<TfmGprPreview*>(QApplication::activeModalWidget());
+      if (preview == nullptr) return false;
+      preview->findChild<QPushButton*>(QStringLiteral("btnPrinterSetup"))->click();
+      message = preview->Message();
+      preview->PrintChoiceBox()->setCurrentText(QString::fromLatin1(kPrintCurrentPage));
+      preview->PrintPages();
+      preview->reject();
+      return true;
+    });
+    QVERIFY(window->PreviewClick());
+    QCOMPARE(pages, 1);
+    QCOMPARE(seenPrinter, std::string("Films-Queue"));
+    QCOMPARE(seen.Copies, 3);
+    QCOMPARE(seen.Duplex, QPrinter::DuplexLongSide);
+    QVERIFY(seen.PaperSize.isEquivalentTo(QPageSize(QPageSize::A5)));
+    QCOMPARE(settings_.Orientation, orLandscape);
+    QVERIFY(!settings_.DefaultPrinter);
+    QCOMPARE(message, QStringLiteral("Note: The report is no longer using the Default Printer."));
+    QCOMPARE(window->PrinterSetupChoice().Copies, 3);
   }
 
   void printingTheCurrentPageFromThePreview() {
@@ -633,6 +887,27 @@ class OptionsWindowTest : public QObject {
       QApplication::processEvents();
       preview.FitWidth();
       SaveScreenshot(preview, QStringLiteral("preview"));
+    }
+    {
+      // The small windows of a preview: the search for the last page, suspended, and the
+      // password window after a wrong entry.
+      TfmGprProgress progress;
+      progress.ShowProgress(QStringLiteral("Searching for last report page"), acPreviewing,
+                            QStringLiteral("&Abort Search"), QStringLiteral("&Resume Search"));
+      WhenReady(&progress, [&progress] {
+        if (!progress.IsSuspended()) return false;
+        SaveScreenshot(progress, QStringLiteral("search_progress_suspended"));
+        progress.Abort();
+        return true;
+      });
+      QTest::qWait(550);  // past the first refresh of the bar
+      progress.AskToSuspend();
+      progress.UpdateProgress(1200, 36243, {1, 21}, true);
+      TfmGprPassword password(QStringLiteral("Films"), QString(), false);
+      password.show();
+      password.Incorrect(false);
+      QApplication::processEvents();
+      SaveScreenshot(password, QStringLiteral("password_incorrect"));
     }
     auto window = MakeWindow();
     window->resize(900, 600);

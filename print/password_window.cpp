@@ -2,18 +2,26 @@
 #include "print/password_window.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace gpr {
 
-TfmGprPassword::TfmGprPassword(const QString& title, const QString& prompt, const std::string& stored, bool newMode,
-                               QWidget* parent)
-    : QDialog(parent), stored_(stored), newMode_(newMode || stored.empty()) {
+namespace {
+
+enum TWaitResult { wrCancelled = 0, wrEntered = 1 };
+
+}  // namespace
+
+TfmGprPassword::TfmGprPassword(const QString& title, const QString& prompt, bool newMode, QWidget* parent)
+    : QDialog(parent), newMode_(newMode) {
   setWindowTitle(QStringLiteral("Report: ") + title);
   lblPrompt_ = new QLabel(prompt.isEmpty() ? QStringLiteral("Enter Report Password:") : prompt, this);
   edtPassword_ = new QLineEdit(this);
@@ -34,34 +42,76 @@ TfmGprPassword::TfmGprPassword(const QString& title, const QString& prompt, cons
   layout->addWidget(edtPassword_);
   layout->addLayout(buttons);
   layout->addWidget(pnlStatus_);
+  // Wide enough for the status panel's longest text, so that it never changes the size.
+  pnlStatus_->setMinimumWidth(pnlStatus_->fontMetrics().horizontalAdvance(QStringLiteral("Password is Incorrect")) + 8);
   setFixedSize(sizeHint());
   connect(btnOk_, &QPushButton::clicked, this, [this] { btnOkClick(); });
-  connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(btnCancel_, &QPushButton::clicked, this, &TfmGprPassword::reject);
 }
 
+TfmGprPassword::~TfmGprPassword() = default;
+
 std::string TfmGprPassword::Entry() const { return edtPassword_->text().toStdString(); }
+QString TfmGprPassword::PromptText() const { return lblPrompt_->text(); }
 QString TfmGprPassword::StatusText() const { return pnlStatus_->text(); }
 
-void TfmGprPassword::btnOkClick() {
-  if (newMode_ || SamePassword(Entry(), stored_)) {
-    accept();
-    return;
-  }
-  ++failures_;
+void TfmGprPassword::ShowCentred() {
+  // The options window waits off-screen while the request starts, so a window centred on it
+  // would not be seen: centre on the parent only when it is on a screen.
+  QRect area(0, 0, 1024, 768);
+  if (const QScreen* primary = QGuiApplication::primaryScreen()) area = primary->availableGeometry();
+  const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  if (owner != nullptr && QGuiApplication::screenAt(owner->geometry().center()) != nullptr) area = owner->geometry();
+  move(area.center() - QPoint(width() / 2, height() / 2));
+  setWindowModality(Qt::ApplicationModal);
+  show();
+  raise();
+  activateWindow();
+}
+
+std::optional<std::string> TfmGprPassword::Next() {
+  if (!isVisible()) ShowCentred();
+  edtPassword_->setFocus();
+  QEventLoop loop;
+  wait_ = &loop;
+  const int result = loop.exec();
+  wait_ = nullptr;
+  if (result != wrEntered) return std::nullopt;
+  return Entry();
+}
+
+void TfmGprPassword::Incorrect(bool last) {
   pnlStatus_->setText(QStringLiteral("Password is Incorrect"));
   pnlStatus_->setStyleSheet(QStringLiteral("color: white; background: red;"));
   QApplication::beep();
-  if (failures_ >= kGprMaxPasswordFailures) {
+  if (last) {
     QMessageBox::warning(this, windowTitle(), QStringLiteral("Too many password violations"), QMessageBox::Cancel);
-    reject();
+    QDialog::reject();
     return;
   }
   edtPassword_->selectAll();
   edtPassword_->setFocus();
 }
 
-TgprPasswordAnswer TgprPasswordWindows::Ask(const std::string& prompt, const std::string& stored, bool newMode) {
-  TfmGprPassword window(reportTitle_, QString::fromStdString(prompt), stored, newMode, parent_);
+void TfmGprPassword::btnOkClick() {
+  if (newMode_) {
+    accept();
+  } else if (wait_ != nullptr) {
+    wait_->exit(wrEntered);
+  }
+}
+
+void TfmGprPassword::reject() {
+  QDialog::reject();
+  if (wait_ != nullptr) wait_->exit(wrCancelled);
+}
+
+std::unique_ptr<TgprPasswordEntry> TgprPasswordWindows::OpenEntry(const std::string& prompt) {
+  return std::make_unique<TfmGprPassword>(reportTitle_, QString::fromStdString(prompt), false, parent_);
+}
+
+TgprPasswordAnswer TgprPasswordWindows::AskNew(const std::string& prompt) {
+  TfmGprPassword window(reportTitle_, QString::fromStdString(prompt), true, parent_);
   const bool accepted = window.exec() == QDialog::Accepted;
   return {accepted, accepted ? window.Entry() : std::string()};
 }

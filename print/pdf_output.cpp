@@ -2,6 +2,7 @@
 #include "print/pdf_output.h"
 
 #include "print/core/gpr_error.h"
+#include "print/pdf_engine_heap.h"
 
 namespace gpr {
 
@@ -36,6 +37,7 @@ TgprPdfOutput::TgprPdfOutput(std::string fileName, TgprIfFileExists ifExists, st
 TgprPdfOutput::~TgprPdfOutput() { Abort(); }
 
 TgprOpenResult TgprPdfOutput::Open() {
+  KeepPdfEngineBlocksInHeap();
   if (file_.Open() == TgprOpenResult::Cancelled) return TgprOpenResult::Cancelled;
   buffer_.setData(QByteArray());
   buffer_.open(QIODevice::WriteOnly);

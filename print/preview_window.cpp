@@ -5,6 +5,8 @@
 #include "print/core/gpr_error.h"
 #include "print/core/memo_codes.h"
 #include "print/memo_date_format.h"
+#include "print/printer_setup_dialog.h"
+#include "print/progress_window.h"
 #include "print/report_font.h"
 
 #include <QAction>
@@ -18,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -120,6 +121,7 @@ void TfmGprPreview::BuildWindow() {
   auto* btnCopy = MakeButton(this, "btnCopy", QStringLiteral("Copy"));
   btnCopy->setToolTip(QStringLiteral("Copy page to Clipboard"));
   auto* btnPrint = MakeButton(this, "btnPrint", QStringLiteral("Print"));
+  auto* btnPrinterSetup = MakeButton(this, "btnPrinterSetup", QStringLiteral("Printer Setup"));
   auto* btnOptions = MakeButton(this, "btnOptions", QStringLiteral("Options"));
   btnOptions->setToolTip(QStringLiteral("Report Options"));
   cmbxZoom_ = new QComboBox(this);
@@ -153,6 +155,7 @@ void TfmGprPreview::BuildWindow() {
   bar->addWidget(edtFrom_);
   bar->addWidget(new QLabel(QStringLiteral("To:"), this));
   bar->addWidget(edtTo_);
+  bar->addWidget(btnPrinterSetup);
   bar->addWidget(btnOptions);
   bar->addStretch();
   lblSize_ = new QLabel(QStringLiteral("Lines/Width:"), this);
@@ -210,6 +213,7 @@ void TfmGprPreview::BuildWindow() {
   connect(btnFitPage, &QPushButton::clicked, this, &TfmGprPreview::FitPage);
   connect(btnCopy, &QPushButton::clicked, this, &TfmGprPreview::CopyPage);
   connect(btnPrint, &QPushButton::clicked, this, [this] { PrintPages(); });
+  connect(btnPrinterSetup, &QPushButton::clicked, this, &TfmGprPreview::PrinterSetup);
   connect(btnOptions, &QPushButton::clicked, this, [this] {
     optionsRequested_ = true;
     reject();
@@ -224,6 +228,7 @@ void TfmGprPreview::BuildWindow() {
   AddShortcut(this, QKeySequence(Qt::CTRL | Qt::Key_F), [this] { FirstPage(); });
   AddShortcut(this, QKeySequence(Qt::CTRL | Qt::Key_L), [this] { LastPage(); });
   AddShortcut(this, QKeySequence(Qt::CTRL | Qt::Key_P), [this] { PrintPages(); });
+  AddShortcut(this, QKeySequence(Qt::CTRL | Qt::Key_U), [this] { PrinterSetup(); });
   AddShortcut(this, QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { reject(); });
   AddShortcut(this, QKeySequence(Qt::CTRL | Qt::Key_O), [this] {
     optionsRequested_ = true;
@@ -309,11 +314,15 @@ void TfmGprPreview::showEvent(QShowEvent* event) {
 }
 
 void TfmGprPreview::Restart() {
+  if (Searching()) {
+    QApplication::beep();
+    return;
+  }
   builder_.reset();
   print_ = TgprPrintSettings{};
   SetMemoDateTime(settings_, print_);
   print_.Activity = acPreviewing;
-  const TgprPrinterPage printer = PrinterPageFor(settings_);
+  const TgprPrinterPage printer = PrinterPageFor(settings_, *printerSetup_);
   builder_ = std::make_unique<TgprPageBuilder>(settings_, objInfo_, print_,
                                                settings_.OutputDest == odPrinter ? &printer : nullptr);
   lastPage_ = 0;
@@ -322,6 +331,10 @@ void TfmGprPreview::Restart() {
 }
 
 void TfmGprPreview::ShowPage(int across, int pageNo) {
+  if (Searching()) {
+    QApplication::beep();
+    return;
+  }
   if (!builder_) Restart();
   across = std::clamp(across, 1, builder_->PagesAcross());
   if (pageNo < 1) {
@@ -385,37 +398,40 @@ void TfmGprPreview::PrevPage() {
 void TfmGprPreview::FirstPage() { ShowPage(1, 1); }
 
 bool TfmGprPreview::LastPage() {
+  if (Searching()) return false;
   if (!builder_) Restart();
   if (lastPage_ > 0) {
     ShowPage(PagesAcross(), lastPage_);
     return true;
   }
-  std::unique_ptr<QProgressDialog> progress;
-  if (objInfo_.RowCount > kProgressRowThreshold) {
-    progress = std::make_unique<QProgressDialog>(QStringLiteral("Searching for last page - Press Escape to Stop"),
-                                                 QStringLiteral("&Abort Search"), 0, 0, this);
-    progress->setObjectName(QStringLiteral("fmGprSearchProgress"));
-    progress->setWindowTitle(QStringLiteral("Searching for last report page"));
-    progress->setMinimumDuration(0);
-    progress->setWindowModality(Qt::WindowModal);
-    progress->show();
-  }
   ShowMessage(QStringLiteral("Searching for last page - Press Escape to Stop"));
   int pageNo = page_;
   bool aborted = false;
-  // Laying out page n tells whether page n + 1 exists; no page is drawn on the way.
-  while (builder_->HasPage(pageNo + 1)) {
-    ++pageNo;
-    if (progress) {
-      progress->setLabelText(QStringLiteral("Searching for last page - Press Escape to Stop\nPage %1").arg(pageNo));
-      QApplication::processEvents();
-      if (progress->wasCanceled()) {
+  {
+    // The progress window processes the window messages between pages: the user can suspend
+    // the search (Escape, here or there) and abort or resume it.
+    std::unique_ptr<TfmGprProgress> progress;
+    if (objInfo_.RowCount > kProgressRowThreshold) {
+      progress = std::make_unique<TfmGprProgress>(this);
+      progress->setObjectName(QStringLiteral("fmGprSearchProgress"));
+      progress->ShowProgress(QStringLiteral("Searching for last report page"), acPreviewing,
+                             QStringLiteral("&Abort Search"), QStringLiteral("&Resume Search"));
+    }
+    search_ = progress.get();
+    // The search ends with this block, however it is left (a failing layout included).
+    struct TSearchEnd {
+      TfmGprProgress*& Search;
+      ~TSearchEnd() { Search = nullptr; }
+    } searchEnd{search_};
+    // Laying out page n tells whether page n + 1 exists; no page is drawn on the way.
+    while (builder_->HasPage(pageNo + 1)) {
+      ++pageNo;
+      if (progress && !progress->UpdateProgress(builder_->RowsLaidOut(), objInfo_.RowCount, {1, pageNo}, true)) {
         aborted = true;
         break;
       }
     }
   }
-  progress.reset();
   if (aborted) {
     ShowPage(1, pageNo);
     ShowMessage(QStringLiteral("Search stopped at page %1").arg(pageNo));
@@ -482,6 +498,10 @@ void TfmGprPreview::CopyPage() {
 
 TgprRunOutcome TfmGprPreview::PrintPages() {
   TgprRunOutcome outcome;
+  if (Searching()) {
+    QApplication::beep();
+    return outcome;
+  }
   const QString choice = cmbxPrintWhat_->currentText();
   const TgprPrintWhat savedWhat = settings_.PrintWhat;
   const TgprPagePos savedFrom = settings_.PageRangeFrom;
@@ -521,6 +541,7 @@ TgprRunOutcome TfmGprPreview::PrintPages() {
   } else {
     TgprRunContext context;
     context.Parent = this;
+    context.PrinterSetup = *printerSetup_;
     outcome = RunReport(settings_, objInfo_, range, context);
   }
   settings_.PrintWhat = savedWhat;
@@ -530,6 +551,18 @@ TgprRunOutcome TfmGprPreview::PrintPages() {
   // The run laid the report out on its own; the preview's pages still stand.
   ShowPage(across_, page_);
   return outcome;
+}
+
+void TfmGprPreview::PrinterSetup() {
+  if (Searching()) {
+    QApplication::beep();
+    return;
+  }
+  bool defaultPrinterLeft = false;
+  if (!RunPrinterSetup(this, settings_, *printerSetup_, defaultPrinterLeft)) return;
+  // The printer's page follows the chosen printer and orientation.
+  if (settings_.OutputDest == odPrinter) Restart();
+  if (defaultPrinterLeft) ShowMessage(QString::fromLatin1(kNoLongerDefaultPrinter));
 }
 
 void TfmGprPreview::SetPageSize(int linesPerPage, int charsPerLine) {
@@ -564,7 +597,11 @@ bool TfmGprPreview::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     if (key->key() == Qt::Key_Escape) {
-      reject();
+      if (Searching()) {
+        search_->AskToSuspend();
+      } else {
+        reject();
+      }
       return true;
     }
   }
@@ -572,6 +609,13 @@ bool TfmGprPreview::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfmGprPreview::done(int result) {
+  if (Searching()) {
+    // Closing during the search for the last page: end the search first, then close.
+    search_->Abort();
+    QMetaObject::invokeMethod(
+        this, [this, result] { done(result); }, Qt::QueuedConnection);
+    return;
+  }
   SavePlacement();
   settings_.PreviewZoomLevel = static_cast<int>(std::lround(fontSize_ * 100.0 / baseSize_));
   if (objInfo_.DataSet != nullptr && objInfo_.DataSet->Active() && savedRecNo_ > 0) {

@@ -35,6 +35,8 @@ class QSpinBox;
 
 namespace gpr {
 
+class TfmGprProgress;
+
 inline constexpr const char* kPreviewCaption = "Report Preview";
 inline constexpr const char* kPrintAllPages = "Print All Pages";
 inline constexpr const char* kPrintCurrentPage = "Print Current Page";
@@ -51,6 +53,11 @@ class TfmGprPreview : public QDialog {
   ~TfmGprPreview() override;
 
   void SetPrintHandler(TPrintHandler handler) { printHandler_ = std::move(handler); }
+  // The printer setup the preview's runs use and its Printer Setup changes: the options
+  // window's own, shared (not owned; it outlives the preview). Without it the preview keeps
+  // one of its own.
+  void SharePrinterSetup(TgprPrinterSetup& setup) { printerSetup_ = &setup; }
+  const TgprPrinterSetup& PrinterSetupChoice() const { return *printerSetup_; }
   // Where the window keeps its size and position (section "Form:" + window name + " User:" +
   // userName of the general settings file); without it the window opens at its default place.
   void SetPlacementStore(TgprGeneralSettingsFile file, std::string userName);
@@ -65,8 +72,11 @@ class TfmGprPreview : public QDialog {
   void PrevPage();
   void FirstPage();
   // Searches forward for the last page; false when the user aborted the search (the page
-  // reached is then shown).
+  // reached is then shown). While it runs, the other page commands only beep.
   bool LastPage();
+  bool Searching() const { return search_ != nullptr; }
+  // The progress window of the search while it runs (else nullptr).
+  TfmGprProgress* SearchProgress() const { return search_; }
   // A zoom as typed: only its digits count; outside 25 to 500 only beeps. False then.
   bool ApplyZoom(const QString& typed);
   void FitWidth();
@@ -76,6 +86,9 @@ class TfmGprPreview : public QDialog {
   TgprRunOutcome PrintPages();
   // Destination page size in the preview: a change restarts the preview at page 1.
   void SetPageSize(int linesPerPage, int charsPerLine);
+  // The system's printer dialog (Ctrl+U): its printer, orientation, paper, copies and duplex
+  // are used by the preview's print runs; the printer page is laid out again.
+  void PrinterSetup();
 
   int CurrentPage() const { return page_; }
   int CurrentAcross() const { return across_; }
@@ -110,6 +123,8 @@ class TfmGprPreview : public QDialog {
   TgprPrintSettings print_;
   std::unique_ptr<TgprPageBuilder> builder_;
   TPrintHandler printHandler_;
+  TgprPrinterSetup ownPrinterSetup_;
+  TgprPrinterSetup* printerSetup_ = &ownPrinterSetup_;
   int page_ = 1;
   int across_ = 1;
   int lastPage_ = 0;  // 0 until a page ended with the end of the data
@@ -117,6 +132,7 @@ class TfmGprPreview : public QDialog {
   int fontSize_ = 10;
   bool started_ = false;
   bool optionsRequested_ = false;
+  TfmGprProgress* search_ = nullptr;  // the progress window of a running search for the last page
   int savedRecNo_ = 0;
   std::optional<TgprGeneralSettingsFile> placementFile_;
   std::string userName_;

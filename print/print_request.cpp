@@ -52,6 +52,11 @@ std::string KindName(TgprObjectKind kind) {
   }
 }
 
+// The request's password prompts open the password window of its user interface.
+TgprOpenPasswordEntry OpenerOf(TgprRequestUi& ui) {
+  return [&ui](const std::string& prompt) { return ui.OpenPasswordEntry(prompt); };
+}
+
 }  // namespace
 
 std::string DueToErrorsMessage(const std::string& dialogTitle) {
@@ -220,20 +225,16 @@ void TgprPrintRequest::CountRows() {
 }
 
 bool TgprPrintRequest::PromptReportPassword(TgprRequestUi& ui) {
-  return PromptPassword([&ui](const std::string& c, const std::string& p) { return ui.AskPassword(c, p); },
-                        settings_.DialogTitle, kGprReportPasswordPrompt, settings_.RptPW, rememberedReportPassword_);
+  return PromptPassword(OpenerOf(ui), kGprReportPasswordPrompt, settings_.RptPW, rememberedReportPassword_);
 }
 
 bool TgprPrintRequest::PromptOptionsPassword(TgprRequestUi& ui) {
-  return PromptPassword([&ui](const std::string& c, const std::string& p) { return ui.AskPassword(c, p); },
-                        settings_.DialogTitle, kGprOptionsPasswordPrompt, settings_.RptOptPW,
-                        rememberedOptionsPassword_);
+  return PromptPassword(OpenerOf(ui), kGprOptionsPasswordPrompt, settings_.RptOptPW, rememberedOptionsPassword_);
 }
 
 bool TgprPrintRequest::PromptSetupPassword(TgprRequestUi& ui) {
   std::string notRemembered;  // the setup password is asked every time
-  return PromptPassword([&ui](const std::string& c, const std::string& p) { return ui.AskPassword(c, p); },
-                        settings_.DialogTitle, kGprSetupPasswordPrompt, settings_.RptSetUpPW, notRemembered);
+  return PromptPassword(OpenerOf(ui), kGprSetupPasswordPrompt, settings_.RptSetUpPW, notRemembered);
 }
 
 }  // namespace gpr

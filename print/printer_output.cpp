@@ -2,6 +2,7 @@
 #include "print/printer_output.h"
 
 #include "print/core/gpr_error.h"
+#include "print/pdf_engine_heap.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,7 @@ void TgprPrinterOutput::CheckSupported() const {
 
 TgprOpenResult TgprPrinterOutput::Open() {
   CheckSupported();
+  KeepPdfEngineBlocksInHeap();
   jobId_ = 0;
   jobFile_ = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/gpr-job-XXXXXX.pdf"));
   if (!jobFile_->open()) throw eGprPrtError("Printer " + Quoted(printerName_) + " cannot start the print job");

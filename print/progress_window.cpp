@@ -143,6 +143,10 @@ void TfmGprProgress::Suspend() {
 
 void TfmGprProgress::btnCancelClick() { suspendAsked_ = true; }
 
+void TfmGprProgress::AskToSuspend() {
+  if (btnCancel_->isVisible()) btnCancelClick();
+}
+
 void TfmGprProgress::btnResumeClick() {
   SetStatus(DuringText(), kNormalStatus);
   btnAbort_->hide();
@@ -224,7 +228,7 @@ QString TfmGprProgress::StatusText() const { return lblStatus_->text(); }
 void TfmGprProgress::keyPressEvent(QKeyEvent* event) {
   const bool ctrlBreak = event->key() == Qt::Key_Pause && (event->modifiers() & Qt::ControlModifier);
   if (event->key() == Qt::Key_Escape || ctrlBreak || event->key() == Qt::Key_Cancel) {
-    if (btnCancel_->isVisible()) btnCancelClick();
+    AskToSuspend();
     return;
   }
   QDialog::keyPressEvent(event);
@@ -241,7 +245,7 @@ void TfmGprProgress::closeEvent(QCloseEvent* event) {
 
 void TfmGprProgress::reject() {
   // Escape reaches here on some platforms; it suspends, it never closes.
-  if (btnCancel_->isVisible()) btnCancelClick();
+  AskToSuspend();
 }
 
 }  // namespace gpr

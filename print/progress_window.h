@@ -34,6 +34,11 @@ class TfmGprProgress : public QDialog, public TgprRunMonitor {
   // Closes the window; with pause, shows the statistics and waits for "&Ok".
   void FinishProgress(bool pause, const TgprRunSummary& summary);
 
+  // What Escape does: suspends the run at the next update (unless it is suspended already).
+  void AskToSuspend();
+  // What the abort button does: ends a suspension, or the run at the next update.
+  void Abort() { btnAbortClick(); }
+
   // TgprRunMonitor.
   bool PageDone(TgprActivity activity, TgprPageId page, int rowsDone, int rowCount) override;
   void RunFinished(const TgprRunSummary& summary) override { FinishProgress(pauseAfter_, summary); }

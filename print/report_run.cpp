@@ -44,7 +44,7 @@ TgprAskFileExists AskerFor(QWidget* parent) {
 }
 
 std::unique_ptr<TgprOutputChannel> ChannelFor(const TgprReportSettings& settings, const TgprRunContext& context) {
-  if (PrinterChannelFactory()) return PrinterChannelFactory()(settings, context.Parent);
+  if (PrinterChannelFactory()) return PrinterChannelFactory()(settings, context);
   return MakeOutputChannel(settings, AskerFor(context.Parent), context.PrinterSetup);
 }
 
@@ -71,7 +71,7 @@ TgprRunOutcome RunPages(TgprReportSettings& settings, TObjInfo& objInfo, TgprPag
   SetMemoDateTime(settings, print);
   const bool printer = DestinationOf(settings) == TgprDestination::Printer;
   std::optional<TgprPrinterPage> printerPage;
-  if (printer) printerPage = PrinterPageFor(settings);
+  if (printer) printerPage = PrinterPageFor(settings, context.PrinterSetup);
   TgprPageBuilder builder(settings, objInfo, print, printerPage ? &*printerPage : nullptr);
   TgprBuilderPageSource source(builder, objInfo.RowCount);
   const std::unique_ptr<TgprOutputChannel> channel = ChannelFor(settings, context);
@@ -84,11 +84,12 @@ TgprRunOutcome RunPages(TgprReportSettings& settings, TObjInfo& objInfo, TgprPag
 
 void SetPrinterChannelFactory(TgprPrinterChannelFactory factory) { PrinterChannelFactory() = std::move(factory); }
 
-TgprPrinterPage PrinterPageFor(const TgprReportSettings& settings) {
+TgprPrinterPage PrinterPageFor(const TgprReportSettings& settings, const TgprPrinterSetup& setup) {
   QPrinter printer(QPrinter::HighResolution);
   if (!settings.DefaultPrinter && !settings.PrinterName.empty()) {
     printer.setPrinterName(QString::fromStdString(settings.PrinterName));
   }
+  if (setup.PaperSize.isValid()) printer.setPageSize(setup.PaperSize);
   if (settings.Orientation != orPrinterDefault) {
     printer.setPageOrientation(settings.Orientation == orLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
   }

@@ -39,15 +39,16 @@ struct TgprRunContext {
   std::string ComponentName = "TGprGridPrinter";
 };
 
-using TgprPrinterChannelFactory =
-    std::function<std::unique_ptr<TgprOutputChannel>(const TgprReportSettings& settings, QWidget* parent)>;
+using TgprPrinterChannelFactory = std::function<std::unique_ptr<TgprOutputChannel>(const TgprReportSettings& settings,
+                                                                                   const TgprRunContext& context)>;
 // Replaces the channel of every run that is not an export (a test's capture, say); an empty
 // factory goes back to the channel the settings name.
 void SetPrinterChannelFactory(TgprPrinterChannelFactory factory);
 
-// The printable area and font measurement of the chosen printer, for the page setup of
-// printer output; falls back to the system's default page when no printer exists.
-TgprPrinterPage PrinterPageFor(const TgprReportSettings& settings);
+// The printable area (on the paper the printer setup chose) and font measurement of the
+// chosen printer, for the page setup of printer output; falls back to the system's default
+// page when no printer exists.
+TgprPrinterPage PrinterPageFor(const TgprReportSettings& settings, const TgprPrinterSetup& setup = {});
 
 // Runs range to the destination of settings. Never throws: failures come back in the outcome.
 TgprRunOutcome RunReport(TgprReportSettings& settings, TObjInfo& objInfo, TgprPageRange range,

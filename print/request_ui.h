@@ -7,9 +7,10 @@
 // request-scoped objects and destroyed before them.
 #pragma once
 
+#include "print/core/password_prompt.h"
+
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace gpr {
@@ -43,8 +44,9 @@ class TgprRequestUi {
   virtual void StartPrintRun() = 0;
   // Asks the window to close once the start-up has returned.
   virtual void PostClose() = 0;
-  // One attempt in the password window; nothing when cancelled.
-  virtual std::optional<std::string> AskPassword(const std::string& caption, const std::string& prompt) = 0;
+  // Opens the password window (caption "Report: " + the report title) with prompt; it stays
+  // open while the request's prompt judges the entries.
+  virtual std::unique_ptr<TgprPasswordEntry> OpenPasswordEntry(const std::string& prompt) = 0;
   // A warning box with an OK button.
   virtual void ShowWarning(const std::string& message) = 0;
 

@@ -56,6 +56,8 @@ class TgprPageBuilder {
   int PageCount();
   // Page (across, pageNo), both from 1. Throws eGprIntError for a page that does not exist.
   const TgprPage& Page(int across, int pageNo);
+  // Rows placed on the pages laid out so far (for a progress display).
+  int RowsLaidOut() const { return starts_.back().Next; }
 
  private:
   // Where a page starts (and, after laying it out, where the next one does).

@@ -6,21 +6,11 @@
 
 namespace gpr {
 
-bool SamePassword(std::string_view a, std::string_view b) { return quarry::SameName(a, b); }
-
-bool CheckPassword(TgprPasswordDialogs& dialogs, const std::string& prompt, const std::string& stored,
-                   std::string& remembered) {
-  if (stored.empty() || SamePassword(remembered, stored)) return true;
-  const TgprPasswordAnswer answer = dialogs.Ask(prompt, stored, false);
-  if (answer.Accepted) remembered = answer.Text;
-  return answer.Accepted;
-}
-
 bool ChangePassword(TgprPasswordDialogs& dialogs, const std::string& name, std::string& stored, std::string& remembered,
                     bool& modified) {
-  if (!stored.empty() && !dialogs.Ask("Enter current " + name + ":", stored, false).Accepted) return false;
+  if (!stored.empty() && !AskForPassword(*dialogs.OpenEntry("Enter current " + name + ":"), stored)) return false;
   for (;;) {
-    const TgprPasswordAnswer first = dialogs.Ask("Enter " + std::string(" New ") + name + ":", "", true);
+    const TgprPasswordAnswer first = dialogs.AskNew("Enter " + std::string(" New ") + name + ":");
     if (!first.Accepted) break;
     const std::string entry = std::string(quarry::TrimmedView(first.Text));
     if (entry.size() > kGprMaxPasswordLength) {
@@ -34,7 +24,7 @@ bool ChangePassword(TgprPasswordDialogs& dialogs, const std::string& name, std::
       dialogs.Inform(name + " password has been removed.");
       return true;
     }
-    const TgprPasswordAnswer second = dialogs.Ask("Verify " + std::string(" New ") + name + ":", "", true);
+    const TgprPasswordAnswer second = dialogs.AskNew("Verify " + std::string(" New ") + name + ":");
     if (!second.Accepted) break;
     if (SamePassword(entry, quarry::TrimmedView(second.Text))) {
       stored = entry;

@@ -9,19 +9,21 @@
 namespace gpr {
 namespace {
 
-// Answers the prompts from a script and records what was asked and said.
+// Answers the prompts from one script, check and new mode alike, and records what was asked
+// and said.
 class TScriptedDialogs : public TgprPasswordDialogs {
  public:
   std::deque<TgprPasswordAnswer> answers;
   std::deque<bool> okCancel;
   std::vector<std::string> prompts, said;
 
-  TgprPasswordAnswer Ask(const std::string& prompt, const std::string& stored, bool newMode) override {
-    prompts.push_back(prompt + (newMode ? " [new]" : " [check:" + stored + "]"));
-    if (answers.empty()) return {};
-    TgprPasswordAnswer answer = answers.front();
-    answers.pop_front();
-    return answer;
+  std::unique_ptr<TgprPasswordEntry> OpenEntry(const std::string& prompt) override {
+    prompts.push_back(prompt + " [check]");
+    return std::make_unique<TWindow>(*this);
+  }
+  TgprPasswordAnswer AskNew(const std::string& prompt) override {
+    prompts.push_back(prompt + " [new]");
+    return NextAnswer();
   }
   void Inform(const std::string& text) override { said.push_back(text); }
   bool OkCancel(const std::string& text) override {
@@ -30,25 +32,28 @@ class TScriptedDialogs : public TgprPasswordDialogs {
     if (!okCancel.empty()) okCancel.pop_front();
     return ok;
   }
+
+ private:
+  TgprPasswordAnswer NextAnswer() {
+    if (answers.empty()) return {};
+    TgprPasswordAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  // The check-mode window, answering from the same script.
+  class TWindow : public TgprPasswordEntry {
+   public:
+    explicit TWindow(TScriptedDialogs& dialogs) : dialogs_(dialogs) {}
+    std::optional<std::string> Next() override {
+      const TgprPasswordAnswer answer = dialogs_.NextAnswer();
+      return answer.Accepted ? std::optional<std::string>(answer.Text) : std::nullopt;
+    }
+    void Incorrect(bool last) override { dialogs_.said.push_back(last ? "(too many)" : "(incorrect)"); }
+
+   private:
+    TScriptedDialogs& dialogs_;
+  };
 };
-
-TEST(PasswordCheckTest, AsksOnlyWhenTheRememberedOneDoesNotMatch) {
-  TScriptedDialogs dialogs;
-  std::string remembered = "SECRET";
-  EXPECT_TRUE(CheckPassword(dialogs, "Enter Report Password:", "secret", remembered));
-  std::string none;
-  EXPECT_TRUE(CheckPassword(dialogs, "Enter Report Password:", "", none));
-  EXPECT_TRUE(dialogs.prompts.empty());
-
-  dialogs.answers = {{true, "Secret"}};
-  std::string empty;
-  EXPECT_TRUE(CheckPassword(dialogs, "Enter Report Password:", "secret", empty));
-  EXPECT_EQ(empty, "Secret");
-  dialogs.answers = {{false, ""}};
-  std::string other = "x";
-  EXPECT_FALSE(CheckPassword(dialogs, "Enter Report Password:", "secret", other));
-  EXPECT_EQ(other, "x");
-}
 
 TEST(PasswordChangeTest, NewPasswordIsVerifiedAndStored) {
   TScriptedDialogs dialogs;
@@ -72,7 +77,7 @@ TEST(PasswordChangeTest, CurrentPasswordFirstAndEmptyEntryRemoves) {
   EXPECT_TRUE(ChangePassword(dialogs, "Setup Page Password", stored, remembered, modified));
   EXPECT_TRUE(stored.empty());
   EXPECT_TRUE(modified);
-  EXPECT_EQ(dialogs.prompts.front(), "Enter current Setup Page Password: [check:old]");
+  EXPECT_EQ(dialogs.prompts.front(), "Enter current Setup Page Password: [check]");
   EXPECT_EQ(dialogs.said, (std::vector<std::string>{"Setup Page Password password has been removed."}));
 
   TScriptedDialogs refused;  // the current password not given: nothing happens
@@ -82,6 +87,13 @@ TEST(PasswordChangeTest, CurrentPasswordFirstAndEmptyEntryRemoves) {
   EXPECT_EQ(kept, "old");
   EXPECT_FALSE(modified);
   EXPECT_EQ(refused.prompts.size(), 1u);
+
+  TScriptedDialogs wrong;  // three wrong current passwords: no fourth, no new one asked
+  wrong.answers = {{true, "a"}, {true, "b"}, {true, "c"}, {true, "old"}};
+  EXPECT_FALSE(ChangePassword(wrong, "Setup Page Password", kept, remembered, modified));
+  EXPECT_EQ(kept, "old");
+  EXPECT_EQ(wrong.prompts, (std::vector<std::string>{"Enter current Setup Page Password: [check]"}));
+  EXPECT_EQ(wrong.said, (std::vector<std::string>{"(incorrect)", "(incorrect)", "(too many)"}));
 }
 
 TEST(PasswordChangeTest, TooLongMismatchAndCancel) {

@@ -1,38 +1,34 @@
 // Password prompts of a print request (password_prompt.h).
 #include "print/core/password_prompt.h"
 
+#include "dbaccess/name_compare.h"
+
 namespace gpr {
 
-namespace {
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
+bool SamePassword(std::string_view a, std::string_view b) { return quarry::SameName(a, b); }
 
 bool PasswordPasses(std::string_view stored, std::string_view remembered) {
-  return stored.empty() || SameNoCase(stored, remembered);
+  return stored.empty() || SamePassword(stored, remembered);
 }
 
-bool PromptPassword(const TgprAskPassword& ask, std::string_view dialogTitle, std::string_view prompt,
-                    std::string_view stored, std::string& remembered) {
-  if (PasswordPasses(stored, remembered)) return true;
-  const std::string caption = "Report: " + std::string(dialogTitle);
-  for (int attempt = 0; attempt < kGprPasswordAttempts; ++attempt) {
-    const std::optional<std::string> entry = ask(caption, std::string(prompt));
-    if (!entry) return false;
-    if (SameNoCase(*entry, stored)) {
-      remembered = *entry;
-      return true;
-    }
+std::optional<std::string> AskForPassword(TgprPasswordEntry& entry, std::string_view stored) {
+  for (int attempt = 1;; ++attempt) {
+    std::optional<std::string> text = entry.Next();
+    if (!text || SamePassword(*text, stored)) return text;
+    const bool last = attempt == kGprPasswordAttempts;
+    entry.Incorrect(last);
+    if (last) return std::nullopt;
   }
-  return false;
+}
+
+bool PromptPassword(const TgprOpenPasswordEntry& open, const std::string& prompt, std::string_view stored,
+                    std::string& remembered) {
+  if (PasswordPasses(stored, remembered)) return true;
+  const std::unique_ptr<TgprPasswordEntry> entry = open(prompt);
+  std::optional<std::string> given = AskForPassword(*entry, stored);
+  if (!given) return false;
+  remembered = std::move(*given);
+  return true;
 }
 
 }  // namespace gpr

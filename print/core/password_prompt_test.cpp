@@ -1,54 +1,58 @@
-// Password prompts: when they ask, how often, and what they remember.
+// Password prompts: when they ask, how often, what the window is told, and what they remember.
 #include "print/core/password_prompt.h"
 
-#include <gtest/gtest.h>
+#include "print/core/password_test_support.h"
 
-#include <vector>
+#include <gtest/gtest.h>
 
 namespace gpr {
 namespace {
 
-struct TAsker {
-  std::vector<std::optional<std::string>> Entries;
-  std::vector<std::string> Captions;
-  TgprAskPassword Ask() {
-    return [this](const std::string& caption, const std::string&) -> std::optional<std::string> {
-      Captions.push_back(caption);
-      if (Entries.empty()) return std::nullopt;
-      auto entry = Entries.front();
-      Entries.erase(Entries.begin());
-      return entry;
-    };
-  }
-};
+using testing::ScriptedOpener;
+using testing::TPasswordScript;
+using Events = std::vector<std::string>;
 
 TEST(PasswordPrompt, PassesWithoutAskingWhenNothingIsStoredOrTheRememberedOneMatches) {
-  TAsker asker;
+  TPasswordScript script;
+  std::vector<std::string> prompts;
   std::string remembered;
-  EXPECT_TRUE(PromptPassword(asker.Ask(), "Films", kGprReportPasswordPrompt, "", remembered));
+  EXPECT_TRUE(PromptPassword(ScriptedOpener(script, prompts), kGprReportPasswordPrompt, "", remembered));
   remembered = "SECRET";
-  EXPECT_TRUE(PromptPassword(asker.Ask(), "Films", kGprReportPasswordPrompt, "secret", remembered));
-  EXPECT_TRUE(asker.Captions.empty());
+  EXPECT_TRUE(PromptPassword(ScriptedOpener(script, prompts), kGprReportPasswordPrompt, "secret", remembered));
+  EXPECT_TRUE(prompts.empty());
 }
 
-TEST(PasswordPrompt, ThreeAttemptsAnyCaseAndTheAcceptedEntryIsRemembered) {
-  TAsker asker;
-  asker.Entries = {"wrong", "SeCrEt"};
-  std::string remembered;
-  EXPECT_TRUE(PromptPassword(asker.Ask(), "Films", kGprOptionsPasswordPrompt, "secret", remembered));
-  EXPECT_EQ(remembered, "SeCrEt");
-  EXPECT_EQ(asker.Captions, (std::vector<std::string>{"Report: Films", "Report: Films"}));
-
-  TAsker refused;
-  refused.Entries = {"a", "b", "c", "secret"};
-  std::string none;
-  EXPECT_FALSE(PromptPassword(refused.Ask(), "Films", kGprOptionsPasswordPrompt, "secret", none));
-  EXPECT_EQ(refused.Captions.size(), 3u);  // no fourth attempt
-  EXPECT_EQ(none, "");
-
-  TAsker cancelled;
-  EXPECT_FALSE(PromptPassword(cancelled.Ask(), "Films", kGprSetupPasswordPrompt, "secret", none));
-  EXPECT_EQ(cancelled.Captions.size(), 1u);
+TEST(PasswordPrompt, EntriesAreCountedInOneWindow) {
+  struct TCase {
+    const char* Name;
+    std::deque<std::optional<std::string>> Entries;
+    bool Given;
+    Events Seen;
+    std::string Remembered;
+  };
+  const TCase cases[] = {
+      {"right at once, any case", {"SeCrEt"}, true, {"ask"}, "SeCrEt"},
+      {"right at the third try", {"a", "b", "secret"}, true, {"ask", "incorrect", "ask", "incorrect", "ask"}, "secret"},
+      {"three wrong, no fourth",
+       {"a", "b", "c", "secret"},
+       false,
+       {"ask", "incorrect", "ask", "incorrect", "ask", "too many"},
+       "old"},
+      {"cancelled after a wrong one", {"a", std::nullopt}, false, {"ask", "incorrect", "ask"}, "old"},
+      {"cancelled at once", {}, false, {"ask"}, "old"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPasswordScript script;
+    script.Entries = c.Entries;
+    std::vector<std::string> prompts;
+    std::string remembered = "old";  // a stale one: replaced only by an accepted entry
+    EXPECT_EQ(PromptPassword(ScriptedOpener(script, prompts), kGprOptionsPasswordPrompt, "secret", remembered),
+              c.Given);
+    EXPECT_EQ(script.Events, c.Seen);
+    EXPECT_EQ(remembered, c.Remembered);
+    EXPECT_EQ(prompts, std::vector<std::string>{kGprOptionsPasswordPrompt});  // one window for all attempts
+  }
 }
 
 }  // namespace
