@@ -198,16 +198,7 @@ void TSelectQuery::PresentResult(TDataCursor& cursor) const {
 }
 
 bool TSelectQuery::TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences) {
-  TSelectSource* source = block_.ColumnSource.SourceOf(column);
-  if (source == nullptr || column.FieldNo < 1 || column.FieldNo > source->Cursor->FieldCount()) return false;
-  const TFieldDefinition& field = source->Cursor->Fields()[static_cast<std::size_t>(column.FieldNo - 1)];
-  if (field.DataType != TFieldType::String) return false;
-  const std::string text = source->NullRow || IsFieldNull(source->Record.data(), field)
-                               ? std::string()
-                               : GetFieldString(source->Record.data(), field);
-  found = source->Cursor->TextSearch(column.FieldNo, words, text);
-  occurrences = source->Cursor->TextOccurs(column.FieldNo, words, text);
-  return true;
+  return block_.ColumnSource.TextSearch(column, words, found, occurrences);
 }
 
 TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {

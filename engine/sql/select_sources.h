@@ -47,6 +47,10 @@ class TSelectColumnSource : public TColumnResolver, public TColumnValueProvider 
   bool ResolveColumn(TExpToken& column) override;
   void ProvideColumnValue(TExpToken& column, const uint8_t* record) override;
 
+  // TEXTSEARCH and TEXTOCCURS of words in a string column's current value, by its table's
+  // text parameters. False when the column is not a string column of a source.
+  bool TextSearch(const TExpToken& column, const std::string& words, bool& found, int32_t& occurrences) const;
+
  private:
   std::vector<TSelectSource*> Sources;
 };
