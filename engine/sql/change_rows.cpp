@@ -90,18 +90,8 @@ void TChangeRows::OpenSources() {
 }
 
 void TChangeRows::CheckCondition() {
-  TDataQuery& query = block_.Query;
-  if (!query.Condition) return;
-  TCheckOptions options;
-  options.ErrorCode = kSqlErrorCode;
-  options.StringsMayBeColumns = true;
-  options.RewriteBooleanColumns = true;
-  options.Resolver = &block_.ColumnSource;
-  options.Owner = &block_.Hooks;
-  options.Context = "WHERE or JOIN clause";
-  CheckExpression(options, query.Condition);
-  if (query.Condition->DataType != vt::Boolean && query.Condition->DataType != vt::Unknown)
-    RaiseSqlError("WHERE or JOIN clause must be a boolean expression");
+  if (block_.Query.Condition)
+    CheckBooleanClause(block_.Query.Condition, block_.ColumnSource, block_.Hooks, "WHERE or JOIN clause");
 }
 
 uint64_t TChangeRows::OtherTables() const {

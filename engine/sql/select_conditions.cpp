@@ -3,9 +3,25 @@
 
 #include <bit>
 
+#include "engine/sql/expression_error.h"
+#include "engine/sql/type_checker.h"
 #include "engine/storage/data/record_buffer.h"
 
 namespace quarry {
+
+void CheckBooleanClause(TExpTree& clause, TColumnResolver& resolver, TExpressionOwner& owner,
+                        const std::string& context) {
+  TCheckOptions options;
+  options.ErrorCode = kSqlErrorCode;
+  options.StringsMayBeColumns = true;
+  options.RewriteBooleanColumns = true;
+  options.Resolver = &resolver;
+  options.Owner = &owner;
+  options.Context = context;
+  CheckExpression(options, clause);
+  if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown)
+    RaiseSqlError(context + " must be a boolean expression");
+}
 
 namespace {
 

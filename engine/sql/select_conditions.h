@@ -8,12 +8,19 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/select_sources.h"
 
 namespace quarry {
+
+// Type-checks a WHERE, JOIN ... ON or HAVING clause (string constants may name columns,
+// boolean columns become comparisons) and raises "<context> must be a boolean expression"
+// when it is not boolean.
+void CheckBooleanClause(TExpTree& clause, TColumnResolver& resolver, TExpressionOwner& owner,
+                        const std::string& context);
 
 // A comparison node: =, <>, <, >, <=, >= (partial comparisons included).
 bool IsComparison(const TExpToken& n);

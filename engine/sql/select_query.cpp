@@ -9,6 +9,7 @@
 #include "engine/sql/expression_error.h"
 #include "engine/sql/query_statement.h"
 #include "engine/sql/result_columns.h"
+#include "engine/sql/select_conditions.h"
 #include "engine/sql/type_checker.h"
 #include "engine/storage/table/session.h"
 #include "engine/values/token_stack.h"
@@ -313,22 +314,9 @@ void TSelectQuery::CheckAggregates() {
 
 // ---- the condition and the joins ----
 
-void TSelectQuery::CheckBooleanClause(TExpTree& clause, TColumnResolver& resolver, const std::string& context) {
-  TCheckOptions options;
-  options.ErrorCode = kSqlErrorCode;
-  options.StringsMayBeColumns = true;
-  options.RewriteBooleanColumns = true;
-  options.Resolver = &resolver;
-  options.Owner = &block_.Hooks;
-  options.Context = context;
-  CheckExpression(options, clause);
-  if (clause->DataType != vt::Boolean && clause->DataType != vt::Unknown)
-    RaiseSqlError(context + " must be a boolean expression");
-}
-
 void TSelectQuery::CheckCondition() {
   if (!block_.Query.Condition) return;
-  CheckBooleanClause(block_.Query.Condition, block_.ColumnSource, "WHERE or JOIN clause");
+  CheckBooleanClause(block_.Query.Condition, block_.ColumnSource, block_.Hooks, "WHERE or JOIN clause");
 }
 
 // ---- HAVING ----
@@ -387,7 +375,7 @@ void TSelectQuery::PrepareHaving() {
   std::vector<TFieldDefinition> fields;
   for (const TResultColumn& c : block_.Columns) fields.push_back(c.Definition);
   TRecordColumnSource resolver(fields);
-  CheckBooleanClause(block_.Query.Having, resolver, "HAVING clause");
+  CheckBooleanClause(block_.Query.Having, resolver, block_.Hooks, "HAVING clause");
 }
 
 // ---- ORDER BY and GROUP BY ----

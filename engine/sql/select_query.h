@@ -111,7 +111,6 @@ class TSelectQuery : public TExecutionState {
   void CheckAggregates();
   void CheckCondition();
   // Type-checks a WHERE or HAVING tree, which must come out boolean.
-  void CheckBooleanClause(TExpTree& clause, TColumnResolver& resolver, const std::string& context);
   void PrepareHaving();
   void ResolveOrderAndGroup();
   int ResolveResultColumn(const std::string& correlation, const std::string& name, int number,
