@@ -108,7 +108,8 @@ void TSelectQuery::Fill() {
   // A progress handler may stop the walk part-way and keep the rows found: that needs the
   // walk, as a row limit does.
   const bool mayStream = streamable_ && !statement_.WantsProgress() && block_.Query.MaxRowCount < 0;
-  plan_.Make(block_, mayStream);
+  // Without a condition every row is a result row: the rows can stream in the index's order.
+  plan_.Make(block_, mayStream && !block_.Query.Condition);
   if (mayStream && stream_.Start(block_, plan_)) {
     // The count is taken under the read locks, from the same state of the table as a walk.
     result_.reset();

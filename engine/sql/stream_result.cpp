@@ -1,10 +1,7 @@
 // A SELECT result streamed from its source table's cursor. See stream_result.h.
 #include "engine/sql/stream_result.h"
 
-#include <cstring>
-
 #include "engine/sql/result_columns.h"
-#include "engine/sql/select_conditions.h"
 
 namespace quarry {
 
@@ -62,28 +59,19 @@ bool TStreamResult::Start(TSelectBlock& block, TSelectPlan& plan) {
   if (!run.JoinConditions.empty() || run.Kind == jk::LeftOuter) return false;
   TSelectSource& source = *run.Source;
   TDataCursor& cursor = *source.Cursor;
-  const TEvalContext context = block.Context();
+  // Only when the cursor reads nothing but result rows. Rows that filters or row tests
+  // pass one by one would be read again, and later, by the caller: records then come from
+  // disk singly, each read checking the table's headers for other users' changes, which
+  // costs more than the walk's copy into a result table under the statement's read lock.
+  if (cursor.FiltersActive()) return false;
   // A bound that rules every row out is left to the walk, which then reads nothing.
-  if (!run.Access.Position(source, context)) return false;
-
-  std::vector<const TExpToken*> tests;
+  if (!run.Access.Position(source, block.Context())) return false;
   const TExpToken* answered = run.Access.AnsweredCondition();
   for (const TExpToken* c : run.WhereConditions)
-    if (c != answered) tests.push_back(c);
-  if (!tests.empty() && cursor.FilterCount() >= MaxCursorFilters) return false;
+    if (c != answered) return false;
 
   cursor_ = &cursor;
   try {
-    if (!tests.empty()) {
-      // The row test reads the row where the walk would have read it: the source's record.
-      const TSelectColumnSource& columns = block.ColumnSource;
-      filter_ = cursor.AddFilter(
-          [&source, &columns, tests = std::move(tests), context](TDataCursor& owner, const std::uint8_t* record) {
-            std::memcpy(source.Record.data(), record, static_cast<std::size_t>(owner.RecordSize()));
-            return ConditionsHold(tests, nullptr, context, columns);
-          },
-          this);
-    }
     cursor.SetReversed(run.Backward);
     cursor.ReplaceFieldDefinitions(ResultView(block, cursor));
     cursor.Home();
@@ -98,11 +86,7 @@ void TStreamResult::Stop() {
   if (cursor_ == nullptr) return;
   TDataCursor& cursor = *cursor_;
   cursor_ = nullptr;
-  filter_ = nullptr;
   if (!cursor.IsOpen()) return;
-  // Also a filter whose first build failed before its handle came back.
-  for (int i = cursor.FilterCount() - 1; i >= 0; --i)
-    if (cursor.FilterAt(i)->Dataset() == this) cursor.UninstallFilter(cursor.FilterAt(i));
   cursor.SetReversed(false);
   cursor.ReplaceFieldDefinitions(cursor.TableFields());
 }

@@ -5,12 +5,13 @@
 // plain result columns, and no ORDER BY or one the plan reads in index order. Reading the
 // first row of an index-ordered list then reads one row, not the whole list.
 //
-// Once the plan has set the cursor up for the walk (its order, the index range, the filters
-// the optimiser serves, key-only reading), Start adds what the walk would still do: the
-// conditions the walk tests row by row become one record filter, the cursor reads back to
-// front when the plan reads its index backward, and the result columns are laid over the
-// table's fields as a view (under their result names, with their origins). The rows, their
-// order and the record count are the walk's.
+// It streams when the plan's cursor reads nothing but result rows: the whole table, or an
+// index range that answers the condition exactly, with no filter and no row test left.
+// Once the plan has set the cursor up for the walk (its order, the range, key-only
+// reading), Start adds what the walk would still do: the cursor reads back to front when
+// the plan reads its index backward, and the result columns are laid over the table's
+// fields as a view (under their result names, with their origins). The rows, their order
+// and the record count are the walk's.
 //
 // The cursor is the statement's read-only source cursor: like a live result it sees other
 // users' changes when it is read after the execution. Stop gives it back as the plan found
@@ -31,11 +32,12 @@ class TStreamResult {
   static bool Possible(const TSelectBlock& block, bool onlyQuery);
 
   // Makes the single table's cursor the result of this execution, planned by plan; false
-  // (nothing changed) when this execution's rows must be walked after all: an ORDER BY the
-  // plan does not read in index order, a row limit, or conditions that only the walk can
-  // test. Leaves the cursor before its first record.
+  // (nothing changed but the cursor's position) when this execution's rows must be walked
+  // after all: an ORDER BY the plan does not read in index order, a row limit, or rows the
+  // cursor shows that the condition still has to pick from. Leaves the cursor before its
+  // first record.
   bool Start(TSelectBlock& block, TSelectPlan& plan);
-  // Gives the cursor back without the view, the record filter and the reversed order.
+  // Gives the cursor back without the view and the reversed order.
   void Stop();
 
   bool Active() const { return cursor_ != nullptr; }
@@ -43,7 +45,6 @@ class TStreamResult {
 
  private:
   TDataCursor* cursor_ = nullptr;
-  TFilter* filter_ = nullptr;  // the row test, when the walk had one
 };
 
 }  // namespace quarry
