@@ -130,11 +130,8 @@ void TSelectColumnSource::ProvideColumnValue(TExpToken& column, const uint8_t* /
 bool TSelectColumnSource::TextSearch(const TExpToken& column, const std::string& words, bool& found,
                                      int32_t& occurrences) const {
   TSelectSource* source = SourceOf(column);
-  if (source == nullptr) return false;
-  // Columns carry table field numbers, whatever view the cursor presents.
-  const std::vector<TFieldDefinition>& fields = source->Cursor->TableFields();
-  if (column.FieldNo < 1 || column.FieldNo > static_cast<int>(fields.size())) return false;
-  const TFieldDefinition& field = fields[static_cast<std::size_t>(column.FieldNo - 1)];
+  if (source == nullptr || column.FieldNo < 1 || column.FieldNo > source->Cursor->FieldCount()) return false;
+  const TFieldDefinition& field = source->Cursor->Fields()[static_cast<std::size_t>(column.FieldNo - 1)];
   if (field.DataType != TFieldType::String) return false;
   const std::string text = source->NullRow || IsFieldNull(source->Record.data(), field)
                                ? std::string()
