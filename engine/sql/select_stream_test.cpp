@@ -268,7 +268,7 @@ TEST_F(SelectStream, NavigationMatchesTheResultTable) {
   }
 }
 
-TEST_F(SelectStream, TheFirstRowOfAnIndexOrderReadsNoOtherRecord) {
+TEST_F(SelectStream, TheFirstRowOfAnIndexOrderIsReadAloneAndTheRestDropped) {
   TQueryStatement statement(Database);
   statement.Prepare("SELECT YEAR FROM FILMS ORDER BY YEAR DESC");
   for (int execution = 0; execution < 2; ++execution) {
