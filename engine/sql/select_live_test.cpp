@@ -168,9 +168,11 @@ TEST_F(SelectLive, RowLimitAndWithoutRequestStayCanned) {
   EXPECT_FALSE(limited.LiveResult());
   EXPECT_EQ(FirstColumn(*cursor).size(), 2u);
 
+  // Without the request the rows may still be read from the table's cursor, but never
+  // written through it.
   TQueryStatement plain(Database);
   plain.Prepare("SELECT CASTMEMBER FROM CASTMEMBERS ORDER BY CASTMEMBER");
-  EXPECT_NE(plain.Execute()->TableName(), "CASTMEMBERS");
+  EXPECT_TRUE(plain.Execute()->ReadOnly());
   EXPECT_FALSE(plain.LiveResult());
 }
 

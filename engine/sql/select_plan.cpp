@@ -77,7 +77,8 @@ void TSelectPlan::Check(const TSelectBlock& block) {
   PlanJoins(block, parts, false);
 }
 
-void TSelectPlan::Make(const TSelectBlock& block) {
+void TSelectPlan::Make(const TSelectBlock& block, bool rowsStream) {
+  rowsStream_ = rowsStream;
   filters_.Reset();
   prepared_.clear();
   std::vector<const TExpToken*> parts;
@@ -382,19 +383,27 @@ void TSelectPlan::UseIndexOrder(const TSelectBlock& block) {
     if (!c.Plain || c.Source != run.Source) plainOnly = false;
     else wanted.push_back(c.SourceFieldNo);
   }
+  // Rows with equal ORDER BY values come from a sort in the order they were read; from an
+  // index, in the order of their identifiers, unless the index keeps them in reverse (read
+  // backward or made descending). Either way they agree when no two keys can be equal.
+  const auto TiesInRecordOrder = [&](int slot) {
+    const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
+    if (index.Unique && index.FieldCount == static_cast<int>(keys.FieldNumbers.size())) return true;
+    return !index.Descending && !IndexServesOrder(index, slot, keys, TOrderUse::TableWalk).Backward;
+  };
   TIndexOrder order;
   bool keysOnly = false;
   if (run.Access.UsesIndex()) {
     order = IndexServesOrder(cursor.IndexDefinition(), cursor.IndexSlot(), keys, TOrderUse::TableWalk);
   } else {
     // A whole table read in index order fetches its records out of their order; reading it
-    // in record order and sorting is quicker, unless TOP needs only its first rows or the
-    // index keys hold every value wanted.
+    // in record order and sorting is quicker, unless TOP needs only its first rows, the
+    // index keys hold every value wanted, or the rows stream to the reader unsorted.
     order = FindOrderIndex([&](int slot) -> const TIndexDefinition& { return cursor.GetIndexDefinition(slot); }, keys,
                            TOrderUse::TableWalk,
                            [&](int slot) {
                              keysOnly = plainOnly && cursor.KeyHoldsFields(slot, wanted);
-                             return keysOnly || query.Top >= 0;
+                             return keysOnly || query.Top >= 0 || (rowsStream_ && TiesInRecordOrder(slot));
                            });
     if (order.Served()) cursor.SetIndexSlot(order.Slot);
   }

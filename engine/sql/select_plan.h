@@ -58,8 +58,10 @@ class TSelectPlan {
   // The dry run of preparation over the checked condition: raises the join errors.
   void Check(const TSelectBlock& block);
   // This execution's plan over the prepared AND parts of the condition (parameter values
-  // bound); sets each table's cursor order.
-  void Make(const TSelectBlock& block);
+  // bound); sets each table's cursor order. rowsStream: the rows will be read straight
+  // from the single table's cursor (TStreamResult), so an index that gives the ORDER BY
+  // saves the whole sort, not only the walk's.
+  void Make(const TSelectBlock& block, bool rowsStream = false);
 
   std::vector<TTableRun>& Runs() { return runs_; }
   const std::vector<TTableRun>& Runs() const { return runs_; }
@@ -84,6 +86,7 @@ class TSelectPlan {
   TSelectFilters filters_;  // single-table parts answered by cursor filters
   int distinctLevel_ = -1;
   bool orderByIndex_ = false;
+  bool rowsStream_ = false;
 
   // Splits the parts over the tables and makes the join plan; without forExecution a dry
   // run that only raises the join errors.

@@ -454,6 +454,7 @@ void TSelectQuery::DecideLive() {
   live_ = choice.Live;
   block_.Query.LiveResult = choice.Live;
   if (live_) liveResult_.Attach(block_, choice.Slot);
+  streamable_ = !live_ && TStreamResult::Possible(block_, statement_.Queries().size() == 1);
 }
 
 }  // namespace quarry

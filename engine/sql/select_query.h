@@ -9,13 +9,15 @@
 //   TResultSorts  DISTINCT, GROUP BY, ORDER BY, TOP and UNION by sorting  result_sorts.h
 //   TInProbe      IN over this query answered through an index            in_probe.h
 //   TLiveResult   the source table's own cursor as the result             live_result.h
+//   TStreamResult rows read straight from the source cursor, no copy       stream_result.h
 //
 // Preparation (once, select_query.cpp): opens the source tables, expands `*`, resolves and
 // type-checks the result columns, the combined WHERE/JOIN condition and HAVING, names the
 // result columns, resolves ORDER BY and GROUP BY against them, checks the join conditions
 // and decides whether a live request is met.
 // Execution (each time, select_run.cpp): prepares this execution's trees, plans, walks the
-// rows into a fresh result table and sorts it; a live result only installs its filter.
+// rows into a fresh result table and sorts it; a live result only installs its filter, and
+// a result that needs neither walk nor sort streams from the planned source cursor.
 //
 // The query's parse objects (TDataQuery and its clauses) are owned by the statement; this
 // object hangs on the query as its execution state and lives as long as the prepared
@@ -34,6 +36,7 @@
 #include "engine/sql/row_sink.h"
 #include "engine/sql/select_block.h"
 #include "engine/sql/select_plan.h"
+#include "engine/sql/stream_result.h"
 #include "engine/sql/sub_select_members.h"
 
 namespace quarry {
@@ -60,7 +63,8 @@ class TSelectQuery : public TExecutionState {
   bool IsLive() const { return live_; }
   // How the last execution reads the tables (see TSelectPlan::Text).
   std::string PlanText() const {
-    return live_ ? std::string("live result: the table's own cursor, WHERE as its filter\n") : plan_.Text();
+    if (live_) return "live result: the table's own cursor, WHERE as its filter\n";
+    return plan_.Text() + (stream_.Active() ? "result streamed from the table's cursor\n" : "");
   }
   int32_t RowCount() const { return rows_; }
   TDataQuery& Query() const { return block_.Query; }
@@ -87,6 +91,7 @@ class TSelectQuery : public TExecutionState {
   std::vector<TDataDirectory*> ownedDirectories_;
   TDataDirectory* intoDirectory_ = nullptr;  // INTO MEMORY or INTO path: the directory opened
   bool live_ = false;
+  bool streamable_ = false;  // the block's shape lets the rows stream (see TStreamResult)
   bool servesMembership_ = false;
 
   // Per execution.
@@ -95,6 +100,7 @@ class TSelectQuery : public TExecutionState {
   TResultSorts sorts_;
   TInProbe probe_;
   TLiveResult liveResult_;
+  TStreamResult stream_;
   std::unique_ptr<TResultTable> result_;
   TExpTree preparedHaving_;
   // IN (SELECT ...) values, fed by the walk or read from the result once per execution.

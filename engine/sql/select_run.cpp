@@ -91,6 +91,8 @@ void TSelectQuery::Fill() {
     rows_ = liveResult_.Run();
     return;
   }
+  // The cursor goes back to the plan as the last execution found it.
+  stream_.Stop();
 
   // Every source table is read under its statement read lock while the rows are walked:
   // the rows come from one state of each table, and the cursors need not look for other
@@ -103,7 +105,18 @@ void TSelectQuery::Fill() {
   }
 
   PrepareTrees();
-  plan_.Make(block_);
+  // A progress handler may stop the walk part-way and keep the rows found: that needs the
+  // walk, as a row limit does.
+  const bool mayStream = streamable_ && !statement_.WantsProgress() && block_.Query.MaxRowCount < 0;
+  // Without a condition every row is a result row: the rows can stream in the index's order.
+  plan_.Make(block_, mayStream && !block_.Query.Condition);
+  if (mayStream && stream_.Start(block_, plan_)) {
+    // The count is taken under the read locks, from the same state of the table as a walk.
+    result_.reset();
+    rows_ = stream_.Cursor()->RecordCount();
+    stream_.Cursor()->Home();
+    return;
+  }
   sorts_.Begin(plan_.OrderByIndex());
   CreateResult();
 
@@ -172,6 +185,10 @@ void TSelectQuery::AppendUnion(TSelectQuery& part, bool all) {
 
 TDataCursor& TSelectQuery::Finish() {
   if (live_) return *ResultCursor();
+  if (stream_.Active()) {
+    stream_.Cursor()->Home();
+    return *stream_.Cursor();
+  }
   sorts_.Order(block_, *result_);
   TDataCursor& cursor = result_->Finish();
   PresentResult(cursor);
@@ -181,6 +198,7 @@ TDataCursor& TSelectQuery::Finish() {
 
 TDataCursor* TSelectQuery::ResultCursor() const {
   if (live_) return block_.Sources.front()->Cursor.get();
+  if (stream_.Active()) return stream_.Cursor();
   return result_ ? result_->Cursor() : nullptr;
 }
 

@@ -362,7 +362,7 @@ void TDataCursor::SetIndexSlot(int slot) {
   // Choosing an index is mostly followed by a range or a search: the first record is read
   // alone, and a walk that follows reads ahead from its next record.
   TSearchScope positioning(walk_.ReadAhead());
-  RunOperation([&] { return walk_.First(); });
+  MoveToFront();
 }
 
 void TDataCursor::ChooseIndexSlot(int slot) {
@@ -377,7 +377,10 @@ void TDataCursor::ChooseIndexSlot(int slot) {
   ApplySlot(slot);
 }
 
-void TDataCursor::ApplySlot(int slot) { walk_.Choose(slot); }
+void TDataCursor::ApplySlot(int slot) {
+  reversed_ = false;
+  walk_.Choose(slot);
+}
 
 // ---------------------------------------------------------------------------------------
 // Change detection and read-ahead (the data file's questions)
@@ -450,30 +453,41 @@ TEngineErrorCode TDataCursor::Deliver(TEngineErrorCode code, std::uint8_t* buffe
 // ---------------------------------------------------------------------------------------
 // Navigation
 
-TEngineErrorCode TDataCursor::First() {
-  return RunOperation([&] { return walk_.First(); });
+TEngineErrorCode TDataCursor::Presented(TEngineErrorCode code) const {
+  if (!reversed_) return code;
+  if (code == QUARRY_BOF) return QUARRY_EOF;
+  if (code == QUARRY_EOF) return QUARRY_BOF;
+  return code;
 }
 
+TEngineErrorCode TDataCursor::MoveToFront() {
+  return RunOperation([&] { return reversed_ ? walk_.Last() : walk_.First(); });
+}
+
+TEngineErrorCode TDataCursor::First() { return Presented(MoveToFront()); }
+
 TEngineErrorCode TDataCursor::Last() {
-  return RunOperation([&] { return walk_.Last(); });
+  return Presented(RunOperation([&] { return reversed_ ? walk_.First() : walk_.Last(); }));
 }
 
 TEngineErrorCode TDataCursor::Next(std::uint8_t* buffer) {
-  return Deliver(RunOperation([&] { return walk_.Next(); }), buffer);
+  return Deliver(Presented(RunOperation([&] { return reversed_ ? walk_.Prior() : walk_.Next(); })), buffer);
 }
 
 TEngineErrorCode TDataCursor::Prior(std::uint8_t* buffer) {
-  return Deliver(RunOperation([&] { return walk_.Prior(); }), buffer);
+  return Deliver(Presented(RunOperation([&] { return reversed_ ? walk_.Next() : walk_.Prior(); })), buffer);
 }
 
 void TDataCursor::Home() {
   RequireOpen();
-  walk_.SetBof();
+  if (reversed_) walk_.SetEof();
+  else walk_.SetBof();
 }
 
 void TDataCursor::End() {
   RequireOpen();
-  walk_.SetEof();
+  if (reversed_) walk_.SetBof();
+  else walk_.SetEof();
 }
 
 TEngineErrorCode TDataCursor::ReadBlock(std::uint8_t* buffer, int& count) {
@@ -482,7 +496,7 @@ TEngineErrorCode TDataCursor::ReadBlock(std::uint8_t* buffer, int& count) {
   if (wanted <= 0) return QUARRY_NONE;
   return RunOperation([&] {
     while (count < wanted) {
-      const TEngineErrorCode code = walk_.Next();
+      const TEngineErrorCode code = Presented(reversed_ ? walk_.Prior() : walk_.Next());
       if (code != QUARRY_NONE) return code;
       CopyOut(walk_.Current().data(), buffer + static_cast<std::ptrdiff_t>(count) * bufferSize_);
       ++count;
@@ -499,12 +513,19 @@ std::int32_t TDataCursor::RecordCount() {
 }
 
 std::int32_t TDataCursor::GetRecNo() {
-  return RunOperation([&] { return walk_.RecNo(); });
+  return RunOperation([&]() -> std::int32_t {
+    const std::int32_t n = walk_.RecNo();
+    return reversed_ && n > 0 ? walk_.RecordCount() - n + 1 : n;
+  });
 }
 
 bool TDataCursor::SetRecNo(std::int32_t n) {
   TSearchScope search(walk_.ReadAhead());
-  return RunOperation([&] { return walk_.SeekRecNo(n); });
+  return RunOperation([&] {
+    if (!reversed_) return walk_.SeekRecNo(n);
+    const std::int32_t count = walk_.RecordCount();
+    return n >= 1 && n <= count && walk_.SeekRecNo(count - n + 1);
+  });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -524,7 +545,8 @@ TEngineErrorCode TDataCursor::GotoBookmark(const TBookmark& bookmark, bool neare
 
 int TDataCursor::CompareBookmarks(const TBookmark& a, const TBookmark& b) const {
   RequireOpen();
-  return walk_.CompareBookmarks(a, b);
+  const int order = walk_.CompareBookmarks(a, b);
+  return reversed_ ? -order : order;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -584,13 +606,13 @@ void TDataCursor::SetRange(const std::uint8_t* startRecord, int startFieldCount,
     visible_.ActivateRange();
   }
   visible_.InvalidateVisible();
-  RunOperation([&] { return walk_.First(); });
+  MoveToFront();
 }
 
 void TDataCursor::CancelRange() {
   RequireOpen();
   visible_.CancelRange();
-  RunOperation([&] { return walk_.First(); });
+  MoveToFront();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -733,7 +755,7 @@ void TDataCursor::SetFilterExpression(TFilter* filter, TExpTree expression) {
 void TDataCursor::FiltersChanged() {
   visible_.SetFiltersActive(std::any_of(filters_.begin(), filters_.end(), [](const auto& f) { return f->Active(); }));
   visible_.InvalidateFilters();
-  RunOperation([&] { return walk_.First(); });
+  MoveToFront();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -228,6 +228,12 @@ class TDataCursor : public TRecordReader {
   // stored inverted.
   bool KeyHoldsFields(int slot, const std::vector<int>& fieldNumbers) const;
   bool NaturalOrder() const { return walk_.Natural(); }
+  // Presents the current order back to front, for readers that want an index's order
+  // reversed (SQL results read through an index against its direction): First and Last,
+  // Next and Prior, Home and End, Bof and Eof, record positions and bookmark order swap;
+  // key searches and ranges keep the index's own sense. Choosing an order turns it off.
+  void SetReversed(bool reversed) { reversed_ = reversed; }
+  bool Reversed() const { return reversed_; }
   // Definition of the current index (an empty definition in natural order).
   const TIndexDefinition& IndexDefinition() const;
   int KeyLength() const;
@@ -250,8 +256,8 @@ class TDataCursor : public TRecordReader {
   // Reads up to count records following the current one into consecutive buffers; count
   // receives how many were read. Returns 0, or the code that stopped it (QUARRY_EOF at the end).
   TEngineErrorCode ReadBlock(std::uint8_t* buffer, int& count);
-  bool Bof() const { return walk_.Bof(); }
-  bool Eof() const { return walk_.Eof(); }
+  bool Bof() const { return reversed_ ? walk_.Eof() : walk_.Bof(); }
+  bool Eof() const { return reversed_ ? walk_.Bof() : walk_.Eof(); }
   // The current record's number (0 when none).
   std::int32_t CurrentRecordNo() const { return walk_.Bof() || walk_.Eof() ? 0 : walk_.RecordNo(); }
   // The current record's image as last read (valid while positioned; RecordSize() bytes,
@@ -489,6 +495,11 @@ class TDataCursor : public TRecordReader {
   void LoadDefinitions();
   void ApplySlot(int slot);
   TEngineErrorCode Deliver(TEngineErrorCode code, std::uint8_t* buffer);
+  // Moves to the first record of the presented order (the walk's last when reversed).
+  TEngineErrorCode MoveToFront();
+  // A result code of the walk in the presented order (QUARRY_BOF and QUARRY_EOF swap when
+  // reversed).
+  TEngineErrorCode Presented(TEngineErrorCode code) const;
   // The installed filter expression engine; QUARRY_NOTINITIALIZED when there is none.
   const TFilterExpressionEngine& FilterEngine() const;
   void FilterCheck(TExpTree& tree);
@@ -552,6 +563,8 @@ class TDataCursor : public TRecordReader {
   std::int32_t lockedRecord_ = 0;
   bool updateFailed_ = false;
   bool keepIdentifiers_ = false;
+
+  bool reversed_ = false;  // the order is presented back to front
 
   // Text search; evaluating_ is the record a filter expression is being evaluated on.
   const std::uint8_t* evaluating_ = nullptr;

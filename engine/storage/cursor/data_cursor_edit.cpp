@@ -309,8 +309,8 @@ TEngineErrorCode TDataCursor::GetCurrentRecord(std::uint8_t* buffer, bool lock) 
   RequireOpen();
   TEngineErrorCode code = RunOperation([&]() -> TEngineErrorCode {
     if (walk_.Bof() && walk_.Eof()) return QUARRY_NOCURRREC;
-    if (walk_.Bof()) return QUARRY_BOF;
-    if (walk_.Eof()) return QUARRY_EOF;
+    if (walk_.Bof()) return Presented(QUARRY_BOF);
+    if (walk_.Eof()) return Presented(QUARRY_EOF);
     return QUARRY_NONE;
   });
   if (code != QUARRY_NONE) {
