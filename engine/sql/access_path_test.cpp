@@ -169,6 +169,13 @@ TEST_F(AccessPathTest, InSubSelectDrivenFromItsValuesGivesTheRowsOfTheScan) {
   });
 }
 
+TEST_F(AccessPathTest, ACorrelatedSubSelectIsRefusedWhetherOrNotAnIndexCouldServeIt) {
+  // Sub-selects run before the query that uses them, so they cannot read its rows.
+  const std::string served = FailureOf("SELECT ID FROM T WHERE ID IN (SELECT TID FROM M WHERE M.K = T.A)");
+  EXPECT_NE(served.find("Invalid column name"), std::string::npos) << served;
+  EXPECT_EQ(served, FailureOf("SELECT ID FROM T WHERE ID + 0 IN (SELECT TID FROM M WHERE M.K = T.A)"));
+}
+
 TEST_F(AccessPathTest, DrivenInReadsTheRecordsOfItsValuesOnly) {
   const TRun driven = Run("SELECT ID FROM T WHERE ID IN (SELECT TID FROM M WHERE K = 1)");
   const TRun scanned = Run("SELECT ID FROM T WHERE ID + 0 IN (SELECT TID FROM M WHERE K = 1)");
