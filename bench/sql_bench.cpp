@@ -157,6 +157,28 @@ std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
        "NULL"},
       {"other: NOT IN sub-select", "SELECT VIDEOID FROM VIDEOS WHERE YEAR = \"" + p.MiddleYear +
                                        "\" AND VIDEOID NOT IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)"},
+      {"other: IN sub-select director",
+       "SELECT V.TITLE FROM VIDEOS V WHERE V.VIDEOID IN (SELECT VIDEOID FROM "
+       "VIDEOS_DIRECTORS WHERE DIRECTORID = " +
+           p.DirectorId + ") ORDER BY V.TITLE"},
+      {"other: IN sub-select cast",
+       "SELECT V.TITLE, V.YEAR FROM VIDEOS V WHERE V.VIDEOID IN (SELECT VIDEOID FROM "
+       "VIDEOS_CASTMEMBERS WHERE CASTMEMBERID = " +
+           p.CastId + ") ORDER BY V.TITLE"},
+      {"other: IN sub-select + years",
+       "SELECT V.TITLE FROM VIDEOS V WHERE V.YEAR BETWEEN \"1930\" AND \"2030\" AND "
+       "V.VIDEOID IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS WHERE CASTMEMBERID = " +
+           p.CastId + ")"},
+      {"other: IN sub-select names",
+       "SELECT CASTMEMBER FROM CASTMEMBERS WHERE CASTMEMBERID IN (SELECT CASTMEMBERID "
+       "FROM VIDEOS_CASTMEMBERS WHERE VIDEOID = " +
+           p.BusyVideoId + ") ORDER BY CASTMEMBER"},
+      {"other: IN two sub-selects",
+       "SELECT TITLE FROM VIDEOS WHERE VIDEOID IN (SELECT VIDEOID FROM VIDEOS_DIRECTORS "
+       "WHERE DIRECTORID IN (SELECT DIRECTORID FROM DIRECTORS WHERE DIRECTOR = \"" +
+           p.DirectorName + "\"))"},
+      {"other: IN wide sub-select", "SELECT VIDEOID FROM VIDEOS WHERE YEAR = \"" + p.MiddleYear +
+                                        "\" AND VIDEOID IN (SELECT VIDEOID FROM VIDEOS_CASTMEMBERS)"},
   };
 }
 

@@ -1,11 +1,20 @@
-// TAccessPath: how one source table of a SELECT is read: through an index and a key range
-// built from an equality or BETWEEN on the index's leading field, or by a plain scan.
+// TAccessPath: how one source table of a SELECT is read: through an index and key ranges
+// built from the conditions on the index's leading field, or by a plain scan. The ranges:
+//   - an equality with a value;
+//   - an interval: BETWEEN, or a lower bound (>, >=) together with an upper bound (<, <=);
+//   - IN (SELECT ...) over an uncorrelated sub-select whose values are integers: one range
+//     per distinct value of the sub-select, in ascending order, when the sub-select yields
+//     few enough values that probing each costs less than reading the table.
 //
 // The conditions it looks at are comparisons of a plain column of the table with an
 // expression that reads no column of this table (a constant, or columns of tables whose rows
 // are already current when this table is read). The range is only ever a narrowing: every
-// condition is still tested on each row unless the range answers it exactly (equality on a
-// field whose key encoding is its value: integers, dates, times, booleans).
+// condition is still tested on each row unless the range answers it exactly, which it does
+// when the key order is the comparison's own: integers, dates, times and booleans compared
+// with values the field holds unchanged, and strings of byte-ordered (language 0) tables
+// under a case-sensitive index and the same collation, compared with a text the field
+// stores unchanged (no truncation, no character-case rule). An IN range is never taken as
+// the answer: its membership test stays, cheap once the values are read.
 //
 // Choose once per execution (after the tree is prepared), then Position per outer row:
 // Position evaluates the bound expressions, builds the range keys through the cursor and
@@ -13,9 +22,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/sql/expression_evaluator.h"
+#include "engine/sql/select_conditions.h"
 #include "engine/sql/select_sources.h"
 
 namespace quarry {
@@ -30,10 +41,11 @@ class TAccessPath {
 
   // Positions the cursor before the first row to read (range set when an index is used).
   // False when no row can match: a bound read from another table's row is NULL, and a
-  // comparison between tables never matches a NULL.
+  // comparison between tables never matches a NULL; or no value of an IN has rows.
   bool Position(TSelectSource& source, const TEvalContext& context);
   // Reads the next row forward into buffer (0, else the cursor's end code). Setting a range
   // already finds its first row; reading it from there saves a second descent of the index.
+  // An IN path moves on to the next value's range when one runs out.
   TEngineErrorCode ReadNext(TSelectSource& source, uint8_t* buffer);
 
   bool UsesIndex() const { return Slot != NaturalOrderSlot; }
@@ -41,32 +53,56 @@ class TAccessPath {
   void Restore(TSelectSource& source) const { source.Cursor->SetIndexSlot(Slot); }
   // True when a bound reads columns of other tables (the range changes with the outer row).
   bool DependsOnOuter() const { return Outer; }
-  // The condition the current range answers exactly (its row test can be skipped), or
-  // null; valid after Position.
-  const TExpToken* AnsweredCondition() const { return Ranged ? Answered : nullptr; }
-  // The condition whose bounds the range is built from (null without an index).
-  const TExpToken* RangeCondition() const { return Chosen; }
+  // One range per value of an IN sub-select: only ReadNext walks them all (reading
+  // backward, or counting the cursor's records, sees one value's range).
+  bool ReadsValueRanges() const { return Kind == TRangeKind::Values; }
+  // The number of values an IN path probes.
+  int64_t ValueCount() const { return Values ? static_cast<int64_t>(Values->size()) : 0; }
+  // The conditions the current range answers exactly (their row tests can be skipped);
+  // valid after Position.
+  TAnsweredConditions Answered() const { return Ranged ? Exact : TAnsweredConditions{}; }
+  // The conditions whose bounds the range is built from (empty without an index).
+  const std::vector<const TExpToken*>& RangeConditions() const { return Chosen; }
   int IndexSlot() const { return Slot; }
 
  private:
+  enum class TRangeKind { None, Equal, Interval, Values };
+  struct TBound {
+    const TExpToken* Value = nullptr;
+    const TExpToken* Condition = nullptr;  // the part the bound comes from
+    bool Excluded = false;                 // > or <: the value itself lies outside
+  };
+  // What Position made of a bound.
+  enum class TKeyState { Key, NoKey, NoRows };
+  struct TBoundKey {
+    TKeyState State = TKeyState::NoKey;
+    bool Exact = false;    // the key holds the value as the condition compares it
+    bool LeftOut = false;  // an excluded bound already stepped past its value (`A > 5`: 6)
+  };
+
+  TRangeKind Kind = TRangeKind::None;
   int Slot = NaturalOrderSlot;
   int FieldNo = 0;
-  const TExpToken* Low = nullptr;   // equality: the value; BETWEEN: the lower bound
-  const TExpToken* High = nullptr;  // BETWEEN: the upper bound; null for equality
+  TBound Low;   // equality: the value; interval: the lower bound
+  TBound High;  // interval: the upper bound
   bool Outer = false;
   bool Ranged = false;   // the last Position set a range from the bounds
   bool OnFirst = false;  // the cursor stands on the first row of the range, not yet read
-  const TExpToken* Answered = nullptr;
-  const TExpToken* Chosen = nullptr;
+  TAnsweredConditions Exact;
+  std::vector<const TExpToken*> Chosen;
+  const std::vector<int64_t>* Values = nullptr;  // an IN path's values, ascending
+  std::size_t NextValue = 0;
   std::vector<uint8_t> LowRecord;
   std::vector<uint8_t> HighRecord;
   TExpToken Converted;
 
-  enum class TBound { Key, NoKey, NoRows };
-  // Evaluates bound into the key record: Key, NoKey when the value gives no key (not
-  // convertible, or a NULL bound of BETWEEN), NoRows for a NULL read from another table.
-  TBound StoreBound(TSelectSource& source, const TExpToken& bound, const TEvalContext& context,
-                    std::vector<uint8_t>& record);
+  // Evaluates bound into the key record: NoKey when the value gives no key that keeps
+  // every row the condition passes inside the range (not convertible, a NULL bound of an
+  // interval, a text the field would store otherwise), NoRows when no row passes it.
+  TBoundKey StoreBound(TSelectSource& source, const TBound& bound, bool isLow, const TEvalContext& context,
+                       std::vector<uint8_t>& record);
+  // Sets the range of the next IN value that holds rows; false when none is left.
+  bool NextValueRange(TSelectSource& source);
 };
 
 }  // namespace quarry

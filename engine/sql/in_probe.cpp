@@ -15,6 +15,7 @@ bool TInProbe::Choose(TSelectPlan& plan, const TSelectBlock& block) {
   block_ = &block;
   slot_ = MembershipSlot();
   hasNull_ = hasRows_ = -1;
+  estimate_ = -1;
   if (slot_ < 0) return false;
   TDataCursor& cursor = *plan.Runs().front().Source->Cursor;
   cursor.ChooseIndexSlot(slot_);
@@ -28,7 +29,7 @@ bool TInProbe::Choose(TSelectPlan& plan, const TSelectBlock& block) {
 
 bool TInProbe::RowHolds(const TTableRun& run) const {
   return run.WhereConditions.empty() ||
-         ConditionsHold(run.WhereConditions, nullptr, block_->Context(), block_->ColumnSource);
+         ConditionsHold(run.WhereConditions, {}, block_->Context(), block_->ColumnSource);
 }
 
 int TInProbe::MembershipSlot() const {
@@ -111,6 +112,42 @@ TSubSelectMatch TInProbe::Match(const TExpToken& value, TSubSelectMembers& membe
   if (KeyHolds(&value)) return TSubSelectMatch::Yes;
   if (hasNull_ < 0) hasNull_ = KeyHolds(nullptr) ? 1 : 0;
   return hasNull_ != 0 ? TSubSelectMatch::Unknown : TSubSelectMatch::No;
+}
+
+int64_t TInProbe::RowEstimate() {
+  if (slot_ < 0) return -1;
+  if (estimate_ < 0) {
+    TTableRun& run = plan_->Runs().front();
+    TDataCursor& cursor = *run.Source->Cursor;
+    const bool keysOnly = cursor.KeysOnly();
+    cursor.ChooseIndexSlot(run.Access.IndexSlot());
+    estimate_ = run.Access.Position(*run.Source, block_->Context()) ? cursor.RecordCount() : 0;
+    cursor.ChooseIndexSlot(slot_);
+    if (keysOnly) cursor.SetKeysOnly(true);
+  }
+  return estimate_;
+}
+
+void TInProbe::LoadMembers(TSubSelectMembers& members) {
+  TTableRun& run = plan_->Runs().front();
+  TSelectSource& source = *run.Source;
+  TDataCursor& cursor = *source.Cursor;
+  TExpressionCollation collation;
+  collation.Language = block_->Language;
+  collation.Sort = block_->Sort;
+  members.Begin(cursor.Fields()[static_cast<std::size_t>(block_->Columns.front().SourceFieldNo - 1)], collation);
+  cursor.ChooseIndexSlot(run.Access.IndexSlot());
+  const TEvalContext context = block_->Context();
+  if (run.Access.Position(source, context)) {
+    const TAnsweredConditions answered = run.Access.Answered();
+    while (run.Access.ReadNext(source, source.Record.data()) == 0) {
+      source.NullRow = false;
+      if (ConditionsHold(run.WhereConditions, answered, context, block_->ColumnSource))
+        members.Add(source.Record.data());
+    }
+  }
+  members.End();
+  slot_ = -1;
 }
 
 void TInProbe::HoldLock() {

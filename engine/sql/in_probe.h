@@ -8,6 +8,8 @@
 // member set instead, as an unindexed IN does.
 //
 // While an outer query walks its rows it may hold the table's read lock for all look-ups.
+// An outer query that drives its own index from the members instead (few members, a large
+// table) asks for them all: they are then read once through the query's own access path.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,12 @@ class TInProbe {
   bool Active() const { return slot_ >= 0; }
   // Whether value is a member; members takes the rows when value gives no key.
   TSubSelectMatch Match(const TExpToken& value, TSubSelectMembers& members);
+  // An upper bound of the members: the records the query's own index range or filters
+  // show, counted from the index without reading them.
+  int64_t RowEstimate();
+  // Reads the members through the query's own access path into members, once, for an
+  // outer query that probes its index with each of them; probing ends.
+  void LoadMembers(TSubSelectMembers& members);
   void HoldLock();
   void ReleaseLock();
 
@@ -41,6 +49,7 @@ class TInProbe {
   TExpToken value_;
   int8_t hasNull_ = -1;  // -1 not yet looked up
   int8_t hasRows_ = -1;
+  int64_t estimate_ = -1;  // -1 not yet counted
 
   int MembershipSlot() const;
   // Whether a row with the key (null: the NULL key; else value) passes the conditions.

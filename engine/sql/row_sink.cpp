@@ -70,10 +70,10 @@ bool TRowSink::CountFromCursor(TSelectPlan& plan) {
   if (count.Aggregate != agg::Count || count.Prepared) return false;
   TTableRun& run = runs.front();
   run.Access.Position(*run.Source, block_->Context());
-  const TExpToken* answered = run.Access.AnsweredCondition();
+  const TAnsweredConditions answered = run.Access.Answered();
   for (const auto* list : {&run.JoinConditions, &run.WhereConditions})
     for (const TExpToken* c : *list)
-      if (c != answered) return false;
+      if (!answered.Has(c)) return false;
   SetFieldInteger(groupRow_.data(), count.Definition, run.Source->Cursor->RecordCount());
   groupStarted_ = true;
   return true;

@@ -32,7 +32,7 @@ void TRowWalk::Emit() {
   if (fate == TRowFate::Last) stop_ = true;
 }
 
-bool TRowWalk::Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const {
+bool TRowWalk::Holds(const std::vector<const TExpToken*>& conditions, const TAnsweredConditions& skip) const {
   return conditions.empty() || ConditionsHold(conditions, skip, context_, block_.ColumnSource);
 }
 
@@ -102,7 +102,7 @@ void TRowWalk::WalkKeySet(TTableRun& run, std::size_t level) {
   }
   if (run.Kind == jk::LeftOuter && !stop_) {
     source.NullRow = true;
-    if (Holds(run.WhereConditions, nullptr)) WalkLevel(level + 1);
+    if (Holds(run.WhereConditions, {})) WalkLevel(level + 1);
     source.NullRow = false;
   }
 }
@@ -130,7 +130,7 @@ void TRowWalk::WalkLevel(std::size_t level) {
   // Counting the driving rows costs two index descents: only progress reports and the
   // key-set choice need it.
   if (level == 0) driverRows_ = DriverRowsWanted() ? cursor.RecordCount() : 0;
-  const TExpToken* answered = run.Access.AnsweredCondition();
+  const TAnsweredConditions answered = run.Access.Answered();
   bool matched = false;
   if (run.Backward) cursor.End();
   auto step = [&] {
@@ -150,7 +150,7 @@ void TRowWalk::WalkLevel(std::size_t level) {
   if (!matched && !stop_ && run.Kind == jk::LeftOuter) {
     // No inner row matched: the outer row goes on once with NULL for every inner column.
     source.NullRow = true;
-    if (Holds(run.WhereConditions, nullptr)) WalkLevel(level + 1);
+    if (Holds(run.WhereConditions, {})) WalkLevel(level + 1);
   }
   source.NullRow = false;
 }

@@ -57,7 +57,7 @@ class TRowWalk {
   bool UseKeySet(TTableRun& run, std::size_t level);
   // Walks a key-set level: the NULL row, or one matched row whose join column holds the key.
   void WalkKeySet(TTableRun& run, std::size_t level);
-  bool Holds(const std::vector<const TExpToken*>& conditions, const TExpToken* skip) const;
+  bool Holds(const std::vector<const TExpToken*>& conditions, const TAnsweredConditions& skip) const;
 };
 
 }  // namespace quarry

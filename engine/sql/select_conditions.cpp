@@ -78,10 +78,10 @@ uint64_t TablesRead(const TExpToken* n, const TSelectColumnSource& columns) {
 
 int OnlyTable(uint64_t mask) { return std::popcount(mask) == 1 ? std::countr_zero(mask) : -1; }
 
-bool ConditionsHold(const std::vector<const TExpToken*>& conditions, const TExpToken* skip, const TEvalContext& context,
-                    const TSelectColumnSource& sources) {
+bool ConditionsHold(const std::vector<const TExpToken*>& conditions, const TAnsweredConditions& skip,
+                    const TEvalContext& context, const TSelectColumnSource& sources) {
   for (const TExpToken* c : conditions) {
-    if (c == skip) continue;
+    if (skip.Has(c)) continue;
     if (const int quick = NullTestHolds(*c, sources); quick >= 0) {
       if (quick == 0) return false;
       continue;
@@ -92,10 +92,10 @@ bool ConditionsHold(const std::vector<const TExpToken*>& conditions, const TExpT
   return true;
 }
 
-bool JoinConditionsHold(const std::vector<const TExpToken*>& conditions, const TExpToken* skip,
+bool JoinConditionsHold(const std::vector<const TExpToken*>& conditions, const TAnsweredConditions& skip,
                         const TEvalContext& context) {
   for (const TExpToken* c : conditions) {
-    if (c == skip) continue;
+    if (skip.Has(c)) continue;
     if (!IsComparison(*c) || c->Left == nullptr || c->Right == nullptr || !ReadsColumn(c->Left) ||
         !ReadsColumn(c->Right)) {
       if (!ConditionHolds(*Evaluate(*c, context))) return false;

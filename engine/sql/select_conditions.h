@@ -31,11 +31,19 @@ uint64_t TablesRead(const TExpToken* n, const TSelectColumnSource& columns);
 // The one table of a bit set, or -1 when it holds none or several.
 int OnlyTable(uint64_t mask);
 
-// Whether every condition but skip holds for the current rows.
-bool ConditionsHold(const std::vector<const TExpToken*>& conditions, const TExpToken* skip, const TEvalContext& context,
-                    const TSelectColumnSource& sources);
+// The conditions (at most two: an equality, or the two bounds of an interval) that an index
+// range answers, so that the row tests skip them.
+struct TAnsweredConditions {
+  const TExpToken* First = nullptr;
+  const TExpToken* Second = nullptr;
+  bool Has(const TExpToken* c) const { return c != nullptr && (c == First || c == Second); }
+};
+
+// Whether every condition but the skipped ones holds for the current rows.
+bool ConditionsHold(const std::vector<const TExpToken*>& conditions, const TAnsweredConditions& skip,
+                    const TEvalContext& context, const TSelectColumnSource& sources);
 // The same for the comparisons of a join edge: a NULL on either side never matches.
-bool JoinConditionsHold(const std::vector<const TExpToken*>& conditions, const TExpToken* skip,
+bool JoinConditionsHold(const std::vector<const TExpToken*>& conditions, const TAnsweredConditions& skip,
                         const TEvalContext& context);
 
 }  // namespace quarry

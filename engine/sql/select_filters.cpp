@@ -1,6 +1,8 @@
 // The single-table conditions of a SELECT installed as cursor filters; see select_filters.h.
 #include "engine/sql/select_filters.h"
 
+#include <algorithm>
+
 #include "engine/storage/cursor/data_cursor.h"
 
 namespace quarry {
@@ -31,13 +33,16 @@ void TSelectFilters::Reset() {
   parts_.clear();
 }
 
-void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
-                             const TPrepareOptions& options, const std::function<std::int64_t()>& rangeRecords) {
+void TSelectFilters::Install(TSelectSource& source, const std::vector<const TExpToken*>& parts,
+                             const std::vector<const TExpToken*>& keep, const TPrepareOptions& options,
+                             const std::function<std::int64_t()>& rangeRecords) {
   TDataCursor& cursor = *source.Cursor;
   // The filter compares strings by the table's collation; the statement by its own.
   if (cursor.LanguageId() != options.Language || cursor.SortId() != options.Sort) return;
   for (const TExpToken* part : parts) {
-    if (part == keep || part->OuterJoinOn != 0 || !FilterCanEvaluate(part, source.Source)) continue;
+    if (std::find(keep.begin(), keep.end(), part) != keep.end() || part->OuterJoinOn != 0 ||
+        !FilterCanEvaluate(part, source.Source))
+      continue;
     if (cursor.FilterCount() >= MaxCursorFilters) break;
     // Counted while the cursor shows the range alone.
     const std::int64_t records = rangeRecords();

@@ -3,8 +3,8 @@
 // the plan text that tells how each table is read.
 //
 // How SELECT divides the work: the access path (access_path.h) keeps the condition it
-// builds its index range from (an equality or BETWEEN on an index's leading field, with a
-// constant or with the outer row's values); every other AND part that reads one table
+// builds its index range from (an equality, an interval or IN's sub-select values on an
+// index's leading field, with constants or with the outer row's values); every other AND part that reads one table
 // alone, and that the optimiser rates partial or full, is installed as a filter on that
 // table's cursor, so its rows are counted and walked through the cursor's visible records
 // and never tested again per row. Parts it cannot serve stay per-row tests, as do the
@@ -41,14 +41,15 @@ class TSelectFilters {
   // Removes every filter installed by the last execution.
   void Reset();
   // Installs as filters the parts of `parts` (AND parts reading `source` alone) that the
-  // optimiser serves, all but `keep`. Their bitmaps are built at the cursor's next use:
+  // optimiser serves, all but those in `keep`. Their bitmaps are built at the cursor's next use:
   // inside the index range the table is read through, whose records are then the
   // candidates, unless the caller asks the cursor to build them whole (PrepareFilters).
   // rangeRecords tells the records of that range (-1 without one), asked only when a part
   // may become a filter, before the first is installed. A part whose index keys cost more to read than those records is left to the per-row
   // test: its filter would only read the same records once more.
-  void Install(TSelectSource& source, const std::vector<const TExpToken*>& parts, const TExpToken* keep,
-               const TPrepareOptions& options, const std::function<std::int64_t()>& rangeRecords);
+  void Install(TSelectSource& source, const std::vector<const TExpToken*>& parts,
+               const std::vector<const TExpToken*>& keep, const TPrepareOptions& options,
+               const std::function<std::int64_t()>& rangeRecords);
   bool Installed(const TExpToken* part) const { return parts_.count(part) != 0; }
   const std::vector<TInstalledFilter>& Filters() const { return filters_; }
 

@@ -161,8 +161,11 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
     for (int t = 0; t < count; ++t) {
       TTableRun& run = runs_[static_cast<std::size_t>(t)];
       run.Access.Choose(*run.Source, run.SingleConditions, [](const TExpToken& e) { return !ReadsColumn(&e); });
-      run.Access.Position(*run.Source, context);
-      rows[static_cast<std::size_t>(t)] = run.Source->Cursor->RecordCount();
+      // An IN path shows one value's range at a time: its values stand for its rows.
+      const bool mayMatch = run.Access.Position(*run.Source, context);
+      rows[static_cast<std::size_t>(t)] = !mayMatch                       ? 0
+                                          : run.Access.ReadsValueRanges() ? run.Access.ValueCount()
+                                                                          : run.Source->Cursor->RecordCount();
     }
     plan_.ChooseDriver(rows);
   }
@@ -213,9 +216,9 @@ void TSelectPlan::PlanJoins(const TSelectBlock& block, const std::vector<const T
         if (((tables >> u) & 1U) && position[static_cast<std::size_t>(u)] >= here) return false;
       return true;
     });
-    // A range that moves with the outer row would rebuild filters built inside it each
-    // time: they are built over the whole table once.
-    if (run.Access.DependsOnOuter()) run.Source->Cursor->PrepareFilters();
+    // A range that moves with the outer row, or from one IN value to the next, would
+    // rebuild filters built inside it each time: they are built over the whole table once.
+    if (run.Access.DependsOnOuter() || run.Access.ReadsValueRanges()) run.Source->Cursor->PrepareFilters();
   }
 }
 
@@ -234,7 +237,10 @@ void TSelectPlan::InstallFilters(const TSelectBlock& block, const TPrepareOption
     const auto countRange = [&] {
       if (!rangeRecords) {
         rangeRecords = -1;
-        if (run.Access.UsesIndex()) {
+        if (run.Access.ReadsValueRanges()) {
+          // About one record per value: what the ranges read.
+          rangeRecords = run.Access.ValueCount();
+        } else if (run.Access.UsesIndex()) {
           TDataCursor& cursor = *run.Source->Cursor;
           if (!run.Access.Position(*run.Source, block.Context())) rangeRecords = 0;
           else if (cursor.RangeActive()) rangeRecords = cursor.RecordCount();
@@ -242,7 +248,7 @@ void TSelectPlan::InstallFilters(const TSelectBlock& block, const TPrepareOption
       }
       return *rangeRecords;
     };
-    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeCondition(), options, countRange);
+    filters_.Install(*run.Source, run.SingleConditions, run.Access.RangeConditions(), options, countRange);
     std::erase_if(run.SingleConditions, [&](const TExpToken* c) { return filters_.Installed(c); });
   }
 }
@@ -407,7 +413,8 @@ void TSelectPlan::UseIndexOrder(const TSelectBlock& block) {
                            });
     if (order.Served()) cursor.SetIndexSlot(order.Slot);
   }
-  if (!order.Served()) return;
+  // IN's value ranges come in ascending key order only when read forward.
+  if (!order.Served() || (order.Backward && run.Access.ReadsValueRanges())) return;
   if (keysOnly) cursor.SetKeysOnly(true);
   run.Backward = order.Backward;
   orderByIndex_ = true;
@@ -432,10 +439,10 @@ std::string IndexName(const TDataCursor& cursor, int slot) {
   return name.empty() ? std::string("primary") : name;
 }
 
-std::string PartsText(const std::vector<const TExpToken*>& parts, const TExpToken* skip) {
+std::string PartsText(const std::vector<const TExpToken*>& parts, const TAnsweredConditions& skip) {
   std::string out;
   for (const TExpToken* part : parts) {
-    if (part == skip) continue;
+    if (skip.Has(part)) continue;
     out += (out.empty() ? "" : " AND ") + ConditionText(*part);
   }
   return out;
@@ -464,13 +471,16 @@ std::string TSelectPlan::Text() const {
              ", estimated " + (estimate < 0 ? std::string("unknown") : std::to_string(estimate)) + " records" +
              (indexes.empty() ? std::string() : ", index " + indexes) + "\n";
     }
-    if (run.Access.UsesIndex()) {
+    if (run.Access.ReadsValueRanges()) {
+      out += "  ranges on index " + IndexName(cursor, run.Access.IndexSlot()) + " from the " +
+             std::to_string(run.Access.ValueCount()) + " values of " +
+             ConditionText(*run.Access.RangeConditions().front()) + "\n";
+    } else if (run.Access.UsesIndex()) {
       out += "  range on index " + IndexName(cursor, run.Access.IndexSlot()) + " from " +
-             ConditionText(*run.Access.RangeCondition()) + "\n";
+             PartsText(run.Access.RangeConditions(), {}) + "\n";
     }
-    if (const std::string join = PartsText(run.JoinConditions, nullptr); !join.empty()) out += "  join " + join + "\n";
-    const TExpToken* answered = run.Access.AnsweredCondition();
-    const std::string rest = PartsText(run.WhereConditions, answered);
+    if (const std::string join = PartsText(run.JoinConditions, {}); !join.empty()) out += "  join " + join + "\n";
+    const std::string rest = PartsText(run.WhereConditions, run.Access.Answered());
     out += "  per-row " + (rest.empty() ? std::string("none") : rest) + "\n";
   }
   return out;

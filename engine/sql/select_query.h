@@ -73,6 +73,11 @@ class TSelectQuery : public TExecutionState {
   // IN (SELECT ...): whether a result row's first column equals value (see
   // TSubSelectMembers for NULL).
   TSubSelectMatch Contains(const TExpToken& value);
+  // For an outer query that may probe its index with this query's values (IN driven from
+  // the sub-select): an upper bound of their number without reading them (-1 unknown), and
+  // the values themselves, read once.
+  int64_t MemberEstimate();
+  const TSubSelectMembers& Members();
   // This query is the sub-select of an IN: when nothing but its rows' first column can
   // matter (no grouping, TOP or UNION), its rows go straight into the member set instead of
   // the result table.

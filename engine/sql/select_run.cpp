@@ -227,4 +227,21 @@ TSubSelectMatch TSelectQuery::Contains(const TExpToken& value) {
   return members_.Find(value);
 }
 
+int64_t TSelectQuery::MemberEstimate() {
+  if (probe_.Active()) return probe_.RowEstimate();
+  if (members_.Loaded()) return members_.Size();
+  TDataCursor* cursor = ResultCursor();
+  return cursor != nullptr && block_.Visible >= 1 ? cursor->RecordCount() : -1;
+}
+
+const TSubSelectMembers& TSelectQuery::Members() {
+  if (probe_.Active()) {
+    probe_.LoadMembers(members_);
+  } else if (!members_.Loaded()) {
+    if (TDataCursor* cursor = ResultCursor(); cursor != nullptr && block_.Visible >= 1)
+      members_.Load(*cursor, block_.Context().Collation);
+  }
+  return members_;
+}
+
 }  // namespace quarry

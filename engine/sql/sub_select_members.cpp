@@ -28,7 +28,7 @@ void TSubSelectMembers::Clear() {
   HasNull = false;
   Count = 0;
   Raw.clear();
-  Integers.clear();
+  Integers_.clear();
   Texts.clear();
   TextsSorted = false;
 }
@@ -61,7 +61,7 @@ void TSubSelectMembers::Add(const uint8_t* row) {
   ++Count;
   if (IntegerFamily(static_cast<uint8_t>(Field.DataType))) {
     std::copy(data, data + size, Member.Value.begin());
-    Integers.push_back(ValueAsInt64(Member));
+    Integers_.push_back(ValueAsInt64(Member));
   } else {
     Raw.insert(Raw.end(), data, data + size);
   }
@@ -69,8 +69,12 @@ void TSubSelectMembers::Add(const uint8_t* row) {
 
 void TSubSelectMembers::End() {
   Loaded_ = true;
-  std::sort(Integers.begin(), Integers.end());
-  Integers.erase(std::unique(Integers.begin(), Integers.end()), Integers.end());
+  std::sort(Integers_.begin(), Integers_.end());
+  Integers_.erase(std::unique(Integers_.begin(), Integers_.end()), Integers_.end());
+}
+
+int64_t TSubSelectMembers::Size() const {
+  return static_cast<int64_t>(IntegerValues() ? Integers_.size() : Count) + (HasNull ? 1 : 0);
 }
 
 const TExpToken& TSubSelectMembers::MemberAt(std::size_t i) {
@@ -97,7 +101,7 @@ TSubSelectMatch TSubSelectMembers::Find(const TExpToken& value) {
   bool found = false;
   const uint8_t memberType = static_cast<uint8_t>(Field.DataType);
   if (IntegerFamily(memberType) && IntegerFamily(value.DataType)) {
-    found = std::binary_search(Integers.begin(), Integers.end(), ValueAsInt64(value));
+    found = std::binary_search(Integers_.begin(), Integers_.end(), ValueAsInt64(value));
   } else if (IsStringLike(value) && IsStringLike(Member)) {
     if (!TextsSorted) SortTexts();
     const std::string text = ValueAsText(value);
@@ -107,8 +111,8 @@ TSubSelectMatch TSubSelectMembers::Find(const TExpToken& value) {
     found = it != Texts.end() && Collation.Compare(*it, text) == 0;
   } else if (IntegerFamily(memberType)) {
     // Integers against another type: each member in turn, as the comparison converts it.
-    for (std::size_t i = 0; i < Integers.size() && !found; ++i) {
-      StoreInt64(Member, Integers[i]);
+    for (std::size_t i = 0; i < Integers_.size() && !found; ++i) {
+      StoreInt64(Member, Integers_[i]);
       found = CompareByOperator(op::Equal, value, Member, Collation);
     }
   } else {

@@ -38,6 +38,12 @@ class TSubSelectMembers {
   void End();
   void Clear();
   bool Loaded() const { return Loaded_; }
+  // The distinct non-NULL members, ascending, when they are of the integer family (the
+  // values an index over an integer column is probed with).
+  bool IntegerValues() const { return IntegerFamily(static_cast<uint8_t>(Field.DataType)); }
+  const std::vector<int64_t>& Integers() const { return Integers_; }
+  // The number of members read (duplicates of integers counted once).
+  int64_t Size() const;
 
   TSubSelectMatch Find(const TExpToken& value);
 
@@ -48,7 +54,7 @@ class TSubSelectMembers {
   bool HasNull = false;
   std::size_t Count = 0;           // non-NULL members
   std::vector<uint8_t> Raw;        // the members' stored values, Field.ValueSize each
-  std::vector<int64_t> Integers;   // sorted, when the members are of the integer family
+  std::vector<int64_t> Integers_;  // sorted, when the members are of the integer family
   std::vector<std::string> Texts;  // sorted by the collation, built on first use
   bool TextsSorted = false;
   TExpToken Member;  // scratch node holding one member

@@ -593,6 +593,11 @@ TEngineErrorCode TDataCursor::GotoRecordNo(std::int32_t recordNo) {
 
 void TDataCursor::SetRange(const std::uint8_t* startRecord, int startFieldCount, const std::uint8_t* endRecord,
                            int endFieldCount) {
+  SetRange(startRecord, startFieldCount, false, endRecord, endFieldCount, false);
+}
+
+void TDataCursor::SetRange(const std::uint8_t* startRecord, int startFieldCount, bool startExcluded,
+                           const std::uint8_t* endRecord, int endFieldCount, bool endExcluded) {
   RequireOpen();
   const int slot = walk_.Slot();
   if (!walk_.Natural() && slot <= MaxSecondaryIndexes) {
@@ -600,13 +605,28 @@ void TDataCursor::SetRange(const std::uint8_t* startRecord, int startFieldCount,
     std::uint8_t* start = visible_.RangeStart();
     std::uint8_t* end = visible_.RangeEnd();
     builder.Build(startRecord, start);
-    walk_.PadKey(start, walk_.GivenKeyBytes(start, startFieldCount, 0), false);
+    walk_.PadKey(start, walk_.GivenKeyBytes(start, startFieldCount, 0), startExcluded);
     builder.Build(endRecord, end);
-    walk_.PadKey(end, walk_.GivenKeyBytes(end, endFieldCount, 0), true);
+    walk_.PadKey(end, walk_.GivenKeyBytes(end, endFieldCount, 0), !endExcluded);
     visible_.ActivateRange();
   }
   visible_.InvalidateVisible();
   MoveToFront();
+}
+
+bool TDataCursor::RangeCanExclude(int fieldCount) const {
+  const int slot = walk_.Slot();
+  if (!IsOpen() || walk_.Natural() || slot > MaxSecondaryIndexes || fieldCount < 1) return false;
+  const std::vector<TKeyFieldLayout>& layout = Index().KeyBuilder(slot).Layout();
+  if (fieldCount > static_cast<int>(layout.size())) return false;
+  const TKeyFieldLayout& last = layout[static_cast<std::size_t>(fieldCount - 1)];
+  if (last.Offset + 1 + last.Size >= walk_.KeyLength()) return false;
+  // Strings of tables with a language compare by the locale, where padding bytes need not
+  // sort lowest or highest.
+  if (LanguageId() != 0)
+    for (std::size_t i = static_cast<std::size_t>(fieldCount); i < layout.size(); ++i)
+      if (layout[i].IsString) return false;
+  return true;
 }
 
 void TDataCursor::CancelRange() {

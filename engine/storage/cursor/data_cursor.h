@@ -303,6 +303,16 @@ class TDataCursor : public TRecordReader {
   // Keys built from the records over the first startFieldCount / endFieldCount key fields
   // (0 = all), the start padded lowest, the end highest. Moves to the first record.
   void SetRange(const std::uint8_t* startRecord, int startFieldCount, const std::uint8_t* endRecord, int endFieldCount);
+  // The same with ends that may leave the given values out: an excluded start begins after
+  // every key holding the start's given fields, an excluded end stops before every key
+  // holding the end's (their padding is turned round). Only where RangeCanExclude is true.
+  void SetRange(const std::uint8_t* startRecord, int startFieldCount, bool startExcluded, const std::uint8_t* endRecord,
+                int endFieldCount, bool endExcluded);
+  // Whether a range end over the first fieldCount key fields of the current index can leave
+  // their values out: key bytes follow them (further fields, or the record identifier of a
+  // non-unique index) whose lowest and highest padding sorts below and above every stored
+  // key with those values.
+  bool RangeCanExclude(int fieldCount) const;
   void CancelRange();
   bool RangeActive() const { return visible_.RangeActive(); }
 
