@@ -44,8 +44,12 @@ bool IsBlobType(TDataFieldType type) {
 bool TQuarryField::IsBlob() const { return IsBlobType(def_.DataType); }
 
 TDataValue TQuarryField::Value() const { return dataSet_.ReadField(index_); }
-bool TQuarryField::IsNull() const { return IsNullValue(Value()); }
-std::string TQuarryField::AsString() const { return ValueText(Value()); }
+bool TQuarryField::IsNull() const { return dataSet_.FieldIsNull(index_); }
+std::string TQuarryField::AsString() const {
+  TDataValue value = Value();
+  if (auto* text = std::get_if<std::string>(&value)) return std::move(*text);
+  return ValueText(value);
+}
 std::int64_t TQuarryField::AsLargeInt() const { return ValueInt(Value()); }
 std::int32_t TQuarryField::AsInteger() const {
   TDataValue value = Value();
@@ -252,6 +256,15 @@ TDataValue TQuarryDataSet::ReadField(int index) const {
     return std::string(value.begin(), value.end());
   }
   return DecodeFieldValue(record_.data(), def);
+}
+
+bool TQuarryDataSet::FieldIsNull(int index) const {
+  if (Active() && state_ == TDataSetState::dsBrowse && hasRecord_) {
+    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])];
+    if (!def.Computed && (def.DataType == TFieldType::String || def.DataType == TFieldType::Integer))
+      return !def.IsAutoInc() && IsFieldNull(record_.data(), def);
+  }
+  return IsNullValue(ReadField(index));
 }
 
 void TQuarryDataSet::WriteField(int index, const TDataValue& value) {

@@ -322,6 +322,9 @@ class TQuarryDataSet : public TQuarryComponent {
   void RemoveFilters();
   std::vector<int> FieldIndexes(std::string_view names);
   TDataValue ReadField(int index) const;
+  // Whether ReadField(index) would give no value; for the plain fields of a browsed record
+  // it reads the null flag alone, without making the value.
+  bool FieldIsNull(int index) const;
   void WriteField(int index, const TDataValue& value);
   bool MatchRecord(const std::uint8_t* record, const std::vector<int>& fields, const std::vector<TDataValue>& values,
                    TLocateOptions options) const;
