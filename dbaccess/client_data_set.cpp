@@ -357,7 +357,40 @@ void TClientDataSet::BuildOrder() {
     }
     return a < b;  // arrival order breaks ties: a total order, and a stable sort
   };
-  std::sort(order_.begin(), order_.end(), compare);
+  const TPreparedKey& lead = keys.front();
+  if (lead.integer) {
+    std::sort(order_.begin(), order_.end(), compare);
+    return;
+  }
+  // A text key: the first sixteen bytes of each row's text, big-endian in two integers,
+  // settle most comparisons, so the sort mostly compares integers held beside the row numbers
+  // instead of reaching into two texts far apart per comparison (titles share their first
+  // eight bytes, "the man ", too often for one integer). The bytes order as the texts do (a
+  // text that ends pads with 0, which no UTF-8 character contains); equal prefixes go to the
+  // full comparison. A null gets 0, before or equal to every text, as nulls sort first; a
+  // descending key inverts the prefix, as it inverts the comparison.
+  struct TPrefixed {
+    uint64_t high, low;
+    uint32_t row;
+  };
+  std::vector<TPrefixed> prefixed(row_count_);
+  const TColumn& column = *lead.column;
+  for (uint32_t row = 0; row < row_count_; ++row) {
+    uint64_t high = 0, low = 0;
+    if (!(lead.has_nulls && column.nulls[row])) {
+      const char* text = lead.chars + column.offsets[row];
+      const uint32_t length = column.offsets[row + 1] - column.offsets[row];
+      for (uint32_t k = 0; k < 8; ++k) high = (high << 8) | (k < length ? static_cast<unsigned char>(text[k]) : 0u);
+      for (uint32_t k = 8; k < 16; ++k) low = (low << 8) | (k < length ? static_cast<unsigned char>(text[k]) : 0u);
+    }
+    prefixed[row] = lead.descending ? TPrefixed{~high, ~low, row} : TPrefixed{high, low, row};
+  }
+  std::sort(prefixed.begin(), prefixed.end(), [&compare](const TPrefixed& a, const TPrefixed& b) {
+    if (a.high != b.high) return a.high < b.high;
+    if (a.low != b.low) return a.low < b.low;
+    return compare(a.row, b.row);
+  });
+  for (uint32_t position = 0; position < row_count_; ++position) order_[position] = prefixed[position].row;
 }
 
 // --- Observers -----------------------------------------------------------------------------------
