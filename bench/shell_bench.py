@@ -4,7 +4,8 @@
 Each statement the application sends (the year bounds, the name lists, the name lookups, the
 search in each join case, the per-video lookups; the same list and the same picked ids as
 bench/sql_bench.cpp) is run as one process of each shell with CSV output, alternating the
-two, RUNS times. The table shows the median wall time of each, the ratio quarry / sqlite3,
+two, RUNS times. The table shows the median wall time and processor time (user + system; on
+a machine other work keeps busy it varies less) of each, the ratios quarry / sqlite3,
 and whether both printed the same rows (as multisets; "ties" when only rows that an ORDER BY
 leaves tied come in another order).
 
@@ -22,6 +23,7 @@ import argparse
 import csv
 import io
 import os
+import resource
 import sqlite3
 import statistics
 import subprocess
@@ -226,13 +228,20 @@ def rows_of(output):
     return [[normalise(v) for v in row] for row in rows[1:]]
 
 
-def timed(command, stdin=None):
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed(command):
+    """Wall time and processor time (user + system) of one run, and its output."""
+    cpu = children_cpu()
     started = time.perf_counter()
-    done = subprocess.run(command, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - started
     if done.returncode != 0:
         raise RuntimeError(f"{command[0]} failed ({done.returncode}): {done.stderr.decode(errors='replace').strip()}")
-    return elapsed, done.stdout
+    return elapsed, children_cpu() - cpu, done.stdout
 
 
 def main():
@@ -266,8 +275,10 @@ def main():
     picks = pick_facts(db)
     db.close()
     version = subprocess.run([args.sqlite3, "-version"], stdout=subprocess.PIPE).stdout.decode().split(" ")[0]
-    print(f"catalogue: {tables} (SQLite {version}: {db_path}); {args.runs} runs each, alternating, median wall time")
-    print(f"{'statement':<28} {'rows':>8} {'quarry ms':>10} {'sqlite3 ms':>11} {'ratio':>7}  rows")
+    print(f"catalogue: {tables} (SQLite {version}: {db_path}); {args.runs} runs each, alternating, medians")
+    print(f"{'':<37} {'---------- wall ms ----------':>27}  {'---------- cpu ms -----------':>27}")
+    print(f"{'statement':<28} {'rows':>8} {'quarry':>9} {'sqlite3':>9} {'ratio':>6}  "
+          f"{'quarry':>9} {'sqlite3':>9} {'ratio':>6}  rows")
 
     failed = False
     quarry_base = [args.quarry, tables, "--password", PASSWORD, "--csv", "-c"]
@@ -277,13 +288,15 @@ def main():
             continue
         if args.show:
             print(sql.replace("\r\n", " "))
-        quarry_times, sqlite_times = [], []
+        quarry_times, sqlite_times, quarry_cpu, sqlite_cpu = [], [], [], []
         try:
             for _ in range(args.runs):
-                t, quarry_out = timed(quarry_base + [sql])
+                t, cpu, quarry_out = timed(quarry_base + [sql])
                 quarry_times.append(t)
-                t, sqlite_out = timed(sqlite_base + [sqlite_text(sql)])
+                quarry_cpu.append(cpu)
+                t, cpu, sqlite_out = timed(sqlite_base + [sqlite_text(sql)])
                 sqlite_times.append(t)
+                sqlite_cpu.append(cpu)
         except RuntimeError as error:
             print(f"{name:<28} failed: {error}")
             failed = True
@@ -297,7 +310,9 @@ def main():
             same = f"DIFFERENT ({len(quarry_rows)} vs {len(sqlite_rows)})"
             failed = True
         q, s = statistics.median(quarry_times) * 1e3, statistics.median(sqlite_times) * 1e3
-        print(f"{name:<28} {len(sqlite_rows):>8} {q:>10.2f} {s:>11.2f} {q / s:>7.2f}  {same}", flush=True)
+        qc, sc = statistics.median(quarry_cpu) * 1e3, statistics.median(sqlite_cpu) * 1e3
+        print(f"{name:<28} {len(sqlite_rows):>8} {q:>9.1f} {s:>9.1f} {q / s:>6.2f}  "
+              f"{qc:>9.1f} {sc:>9.1f} {qc / max(sc, 1e-3):>6.2f}  {same}", flush=True)
     return 1 if failed else 0
 
 
