@@ -267,6 +267,21 @@ bool TQuarryDataSet::FieldIsNull(int index) const {
   return IsNullValue(ReadField(index));
 }
 
+void TQuarryDataSet::AppendFieldText(int index, std::string& out) const {
+  if (index >= 0 && index < static_cast<int>(fields_.size()) && Active() && state_ == TDataSetState::dsBrowse &&
+      hasRecord_) {
+    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])];
+    if (!def.Computed && def.DataType == TFieldType::String) {
+      if (IsFieldNull(record_.data(), def)) return;
+      // As GetFieldString reads it: up to the terminator, never past the storage size.
+      const char* text = reinterpret_cast<const char*>(FieldData(record_.data(), def));
+      out.append(text, strnlen(text, def.ValueSize));
+      return;
+    }
+  }
+  out += const_cast<TQuarryDataSet*>(this)->Fields(index).AsString();
+}
+
 void TQuarryDataSet::WriteField(int index, const TDataValue& value) {
   TQuarryField& field = Fields(index);
   if (state_ == TDataSetState::dsSetKey) {
