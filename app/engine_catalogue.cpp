@@ -36,6 +36,7 @@ class TSearchRows final : public quarry::TRowSource {
   bool Eof() const override { return rows_.Eof(); }
   bool IsNull(int field) const override { return rows_.IsNull(field); }
   std::string AsString(int field) const override { return rows_.AsString(field); }
+  void AppendString(int field, std::string& out) const override { rows_.AppendString(field, out); }
   int32_t AsInteger(int field) const override { return rows_.AsInteger(field); }
 
  private:

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QStringListModel>
 #include <QStyle>
 #include <QTimer>
 
@@ -102,6 +103,17 @@ QComboBox* MakeComboBox(QWidget* parent, const char* name, QRect geometry, bool 
     box->lineEdit()->setAcceptDrops(false);
   }
   return box;
+}
+
+// Appends the names to the list's items in one step, as a plain list of strings: a catalogue
+// can have hundreds of thousands of names, and adding them one at a time (a QStandardItem
+// each, a model signal each) costs seconds and several times the memory.
+void AppendNames(QComboBox* box, const std::vector<std::string>& names) {
+  QStringList items;
+  items.reserve(box->count() + static_cast<qsizetype>(names.size()));
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  for (const auto& name : names) items << QString::fromStdString(name);
+  box->setModel(new QStringListModel(std::move(items), box));  // the old model was the box's own
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
@@ -410,12 +422,12 @@ void TfMain::FillYears() {
 }
 
 void TfMain::FillCastMembers() {
-  for (const auto& name : ::FillCastMembers(*catalogue_)) cmbxCastMembers->addItem(QString::fromStdString(name));
+  AppendNames(cmbxCastMembers, ::FillCastMembers(*catalogue_));
   cmbxCastMembers->setCurrentIndex(-1);  // the list starts with no name chosen
 }
 
 void TfMain::FillDirectors() {
-  for (const auto& name : ::FillDirectors(*catalogue_)) cmbxDirectors->addItem(QString::fromStdString(name));
+  AppendNames(cmbxDirectors, ::FillDirectors(*catalogue_));
   cmbxDirectors->setCurrentIndex(-1);
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -382,6 +384,66 @@ TEST(ClientDataSet, ManyRowsSortLikeAReferenceSort) {
   });
   for (size_t i = 0; i < expected.size(); ++i)
     ASSERT_EQ(cds.AsIntegerAt(static_cast<int>(i), 0), expected[i] + 1) << "position " << i;
+}
+
+TEST(ClientDataSet, LongTextsSortLikeAReferenceSort) {
+  // Titles that share their first 8 and 16 bytes, differ only in case or past the 16th byte,
+  // run shorter than 8 bytes, hold bytes above 0x7F, or are null: the sort's integer prefixes
+  // must order exactly as the texts do, in both directions, with and without case.
+  const std::string stems[] = {"",
+                               "The Man",
+                               "The Man Who Knew",
+                               "THE MAN WHO KNEW too much",
+                               "the man who knew",
+                               "The Man Who Knew Too Little",
+                               "Émile",
+                               "Zelig",
+                               "The Man Who Knew Too"};
+  TVectorRowSource source(VideoFields());
+  std::vector<std::optional<std::string>> titles;
+  unsigned seed = 777;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  for (int i = 0; i < 2000; ++i) {
+    std::optional<std::string> title;
+    if (next() % 10 != 0) {
+      title = stems[next() % std::size(stems)];
+      for (unsigned n = next() % 3; n > 0; --n) *title += "aBé "[next() % 4];
+    }
+    titles.push_back(title);
+    source.AddRow({std::to_string(i + 1), title, "1990", "R", "90"});
+  }
+  TClientDataSet cds;
+  cds.SetSource(&source);
+  cds.Open();
+  auto fold = [](std::string s) {
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+  };
+  for (const bool descending : {false, true}) {
+    for (const bool noCase : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "descending " << descending << ", without case " << noCase);
+      const std::string name = std::string("T") + (descending ? "d" : "a") + (noCase ? "i" : "s");
+      cds.AddIndex({.name = name, .fields = "TITLE", .case_insensitive = noCase, .descending = descending});
+      cds.SetIndexName(name);
+      std::vector<int> expected(titles.size());
+      for (size_t i = 0; i < titles.size(); ++i) expected[i] = static_cast<int>(i);
+      std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+        const auto& x = titles[static_cast<size_t>(a)];
+        const auto& y = titles[static_cast<size_t>(b)];
+        int c;
+        if (!x || !y) {
+          c = static_cast<int>(!y) - static_cast<int>(!x);
+        } else {
+          const std::string p = noCase ? fold(*x) : *x, q = noCase ? fold(*y) : *y;
+          c = p.compare(q);  // bytes compare unsigned, as the engine orders them
+        }
+        return descending ? c > 0 : c < 0;
+      });
+      for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(cds.AsIntegerAt(static_cast<int>(i), 0), expected[i] + 1) << "position " << i;
+    }
+  }
 }
 
 TEST(VectorRowSource, IntegerTexts) {

@@ -21,6 +21,7 @@ class TDataSetRowSource : public TRowSource {
   bool Eof() const override { return dataSet_.Eof(); }
   bool IsNull(int field) const override { return dataSet_.Fields(field).IsNull(); }
   std::string AsString(int field) const override { return dataSet_.Fields(field).AsString(); }
+  void AppendString(int field, std::string& out) const override { dataSet_.AppendFieldText(field, out); }
   std::int32_t AsInteger(int field) const override { return dataSet_.Fields(field).AsInteger(); }
 
  private:

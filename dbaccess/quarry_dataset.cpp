@@ -44,8 +44,12 @@ bool IsBlobType(TDataFieldType type) {
 bool TQuarryField::IsBlob() const { return IsBlobType(def_.DataType); }
 
 TDataValue TQuarryField::Value() const { return dataSet_.ReadField(index_); }
-bool TQuarryField::IsNull() const { return IsNullValue(Value()); }
-std::string TQuarryField::AsString() const { return ValueText(Value()); }
+bool TQuarryField::IsNull() const { return dataSet_.FieldIsNull(index_); }
+std::string TQuarryField::AsString() const {
+  TDataValue value = Value();
+  if (auto* text = std::get_if<std::string>(&value)) return std::move(*text);
+  return ValueText(value);
+}
 std::int64_t TQuarryField::AsLargeInt() const { return ValueInt(Value()); }
 std::int32_t TQuarryField::AsInteger() const {
   TDataValue value = Value();
@@ -252,6 +256,30 @@ TDataValue TQuarryDataSet::ReadField(int index) const {
     return std::string(value.begin(), value.end());
   }
   return DecodeFieldValue(record_.data(), def);
+}
+
+bool TQuarryDataSet::FieldIsNull(int index) const {
+  if (Active() && state_ == TDataSetState::dsBrowse && hasRecord_) {
+    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])];
+    if (!def.Computed && (def.DataType == TFieldType::String || def.DataType == TFieldType::Integer))
+      return !def.IsAutoInc() && IsFieldNull(record_.data(), def);
+  }
+  return IsNullValue(ReadField(index));
+}
+
+void TQuarryDataSet::AppendFieldText(int index, std::string& out) const {
+  if (index >= 0 && index < static_cast<int>(fields_.size()) && Active() && state_ == TDataSetState::dsBrowse &&
+      hasRecord_) {
+    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[index])];
+    if (!def.Computed && def.DataType == TFieldType::String) {
+      if (IsFieldNull(record_.data(), def)) return;
+      // As GetFieldString reads it: up to the terminator, never past the storage size.
+      const char* text = reinterpret_cast<const char*>(FieldData(record_.data(), def));
+      out.append(text, strnlen(text, def.ValueSize));
+      return;
+    }
+  }
+  out += const_cast<TQuarryDataSet*>(this)->Fields(index).AsString();
 }
 
 void TQuarryDataSet::WriteField(int index, const TDataValue& value) {

@@ -188,6 +188,9 @@ class TQuarryDataSet : public TQuarryComponent {
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   // "Field index out of range." outside 0..FieldCount()-1.
   TQuarryField& Fields(int index);
+  // Appends Fields(index).AsString() to out; the string field of a browsed record is
+  // appended straight from the record image, without a string of its own.
+  void AppendFieldText(int index, std::string& out) const;
   // "Field '%s' not found".
   TQuarryField& FieldByName(std::string_view name);
   TQuarryField* FindField(std::string_view name);
@@ -322,6 +325,9 @@ class TQuarryDataSet : public TQuarryComponent {
   void RemoveFilters();
   std::vector<int> FieldIndexes(std::string_view names);
   TDataValue ReadField(int index) const;
+  // Whether ReadField(index) would give no value; for the plain fields of a browsed record
+  // it reads the null flag alone, without making the value.
+  bool FieldIsNull(int index) const;
   void WriteField(int index, const TDataValue& value);
   bool MatchRecord(const std::uint8_t* record, const std::vector<int>& fields, const std::vector<TDataValue>& values,
                    TLocateOptions options) const;

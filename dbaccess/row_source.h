@@ -36,6 +36,9 @@ class TRowSource {
   virtual bool IsNull(int field) const = 0;
   // Text of the field (an integer as decimal text); empty for null.
   virtual std::string AsString(int field) const = 0;
+  // Appends AsString(field) to out; a source that holds its texts can do so without making
+  // a string per value (the result set copies a million titles this way).
+  virtual void AppendString(int field, std::string& out) const { out += AsString(field); }
   // Integer value of the field; 0 for null. A text that is not an integer may throw.
   virtual int32_t AsInteger(int field) const = 0;
 };

@@ -115,9 +115,13 @@ bool RunStatement(TDataDirectory& directory, const std::string& text, const std:
     TDataCursor* result = statement.Execute();
     std::ostream& notes = options.Csv ? err : out;
     if (result != nullptr) {
-      const TResultTable table = ReadResult(*result);
-      if (options.Csv) PrintCsv(out, table);
-      else PrintAligned(out, table);
+      if (options.Csv) {
+        // CSV rows go out as they are read; the aligned table needs every row for its widths.
+        PrintCsvHeader(out, ResultColumns(*result));
+        WalkResult(*result, [&out](const std::vector<TResultValue>& row) { PrintCsvRow(out, row); });
+      } else {
+        PrintAligned(out, ReadResult(*result));
+      }
     } else if (ChangesRows(statement.Kind())) {
       const auto rows = statement.RowsAffected();
       out.flush();

@@ -36,26 +36,37 @@ TResultValue FieldText(const TDataCursor& cursor, const TFieldDefinition& field,
   return HeldFieldText(cursor, field, record, value);
 }
 
-TResultTable ReadResult(TDataCursor& cursor, std::int64_t maxRows) {
-  TResultTable table;
+std::vector<TResultColumn> ResultColumns(const TDataCursor& cursor) {
+  std::vector<TResultColumn> columns;
+  for (const auto& field : cursor.Fields())
+    if (!IsHiddenResultField(field))
+      columns.push_back({field.Name, IsNumericType(static_cast<std::uint8_t>(field.DataType))});
+  return columns;
+}
+
+void WalkResult(TDataCursor& cursor, const std::function<void(const std::vector<TResultValue>&)>& visit,
+                std::int64_t maxRows) {
   std::vector<TFieldDefinition> fields;
   for (const auto& field : cursor.Fields())
     if (!IsHiddenResultField(field)) fields.push_back(field);
-  for (const auto& field : fields)
-    table.Columns.push_back({field.Name, IsNumericType(static_cast<std::uint8_t>(field.DataType))});
   std::vector<TExpToken> values;
   values.reserve(fields.size());
   for (const auto& field : fields) values.push_back(ValueHolder(field));
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(cursor.RecordBufferSize()));
+  std::vector<TResultValue> row(fields.size());
   cursor.Home();
-  while (maxRows < 0 || static_cast<std::int64_t>(table.Rows.size()) < maxRows) {
+  for (std::int64_t rows = 0; maxRows < 0 || rows < maxRows; ++rows) {
     if (cursor.Next(buffer.data()) != 0) break;
-    std::vector<TResultValue> row;
-    row.reserve(fields.size());
-    for (std::size_t i = 0; i < fields.size(); ++i)
-      row.push_back(HeldFieldText(cursor, fields[i], buffer.data(), values[i]));
-    table.Rows.push_back(std::move(row));
+    for (std::size_t i = 0; i < fields.size(); ++i) row[i] = HeldFieldText(cursor, fields[i], buffer.data(), values[i]);
+    visit(row);
   }
+}
+
+TResultTable ReadResult(TDataCursor& cursor, std::int64_t maxRows) {
+  TResultTable table;
+  table.Columns = ResultColumns(cursor);
+  WalkResult(
+      cursor, [&table](const std::vector<TResultValue>& row) { table.Rows.push_back(row); }, maxRows);
   return table;
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/storage/cursor/data_cursor.h"
 #include "tools/common/result_table.h"
@@ -18,8 +20,16 @@ inline bool IsHiddenResultField(const TFieldDefinition& field) { return field.In
 // The text of one field of a record image; nullopt for NULL.
 TResultValue FieldText(const TDataCursor& cursor, const TFieldDefinition& field, const std::uint8_t* record);
 
-// Walks the cursor (hidden columns left out) from its first record to the end in its current order. Stops after
-// maxRows rows when maxRows is not negative.
+// The columns ReadResult gives (hidden ones left out).
+std::vector<TResultColumn> ResultColumns(const TDataCursor& cursor);
+
+// Walks the cursor from its first record to the end in its current order and hands each row
+// (hidden columns left out) to visit; the row's storage is reused for the next one. Stops
+// after maxRows rows when maxRows is not negative.
+void WalkResult(TDataCursor& cursor, const std::function<void(const std::vector<TResultValue>&)>& visit,
+                std::int64_t maxRows = -1);
+
+// Every row of WalkResult in a table.
 TResultTable ReadResult(TDataCursor& cursor, std::int64_t maxRows = -1);
 
 }  // namespace quarry::tools

@@ -24,19 +24,28 @@ std::string CsvField(const TResultValue& value) {
   return quoted;
 }
 
-void PrintCsv(std::ostream& out, const TResultTable& table) {
-  for (std::size_t c = 0; c < table.Columns.size(); ++c) {
+void PrintCsvHeader(std::ostream& out, const std::vector<TResultColumn>& columns) {
+  for (std::size_t c = 0; c < columns.size(); ++c) {
     if (c > 0) out << ',';
-    out << CsvField(table.Columns[c].Name);
+    out << CsvField(columns[c].Name);
   }
   out << "\r\n";
-  for (const auto& row : table.Rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (c > 0) out << ',';
-      out << CsvField(row[c]);
-    }
-    out << "\r\n";
+}
+
+void PrintCsvRow(std::ostream& out, const std::vector<TResultValue>& row) {
+  for (std::size_t c = 0; c < row.size(); ++c) {
+    if (c > 0) out << ',';
+    const TResultValue& value = row[c];
+    // The common case, a text that needs no quotes, goes out without a copy.
+    if (value && !value->empty() && value->find_first_of(",\"\r\n") == std::string::npos) out << *value;
+    else out << CsvField(value);
   }
+  out << "\r\n";
+}
+
+void PrintCsv(std::ostream& out, const TResultTable& table) {
+  PrintCsvHeader(out, table.Columns);
+  for (const auto& row : table.Rows) PrintCsvRow(out, row);
 }
 
 namespace {

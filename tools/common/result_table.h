@@ -30,6 +30,9 @@ struct TResultTable {
 // One CSV field as written (quoted when needed).
 std::string CsvField(const TResultValue& value);
 void PrintCsv(std::ostream& out, const TResultTable& table);
+// The two halves of PrintCsv, for printing rows as they are read.
+void PrintCsvHeader(std::ostream& out, const std::vector<TResultColumn>& columns);
+void PrintCsvRow(std::ostream& out, const std::vector<TResultValue>& row);
 
 // Header, a rule of dashes, the rows, then "(1 row)" or "(N rows)". Columns are as wide as
 // their widest text counted in characters; NULL prints as nothing. Line ends inside a value
