@@ -65,10 +65,12 @@ bool TStreamResult::Start(TSelectBlock& block, TSelectPlan& plan) {
   // costs more than the walk's copy into a result table under the statement's read lock.
   if (cursor.FiltersActive()) return false;
   // A bound that rules every row out is left to the walk, which then reads nothing.
+  // An IN path's ranges, one per value, are walked only by the row walk.
+  if (run.Access.ReadsValueRanges()) return false;
   if (!run.Access.Position(source, block.Context())) return false;
-  const TExpToken* answered = run.Access.AnsweredCondition();
+  const TAnsweredConditions answered = run.Access.Answered();
   for (const TExpToken* c : run.WhereConditions)
-    if (c != answered) return false;
+    if (!answered.Has(c)) return false;
 
   cursor_ = &cursor;
   try {
