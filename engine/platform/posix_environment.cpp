@@ -39,6 +39,17 @@ bool SetOfdLock(int fd, short type, uint64_t offset, uint64_t length) {
   }
 }
 
+// Takes the share-mode lock of an open (a conflict is the sharing violation).
+bool TakeShareLock(int fd, bool exclusive) {
+  if (SetOfdLock(fd, exclusive ? F_WRLCK : F_RDLCK, kShareModeByte, 1)) return true;
+  if (errno == EAGAIN || errno == EACCES) {
+    SetLastOsError(kOsErrorSharingViolation);
+  } else {
+    SetLastOsErrorFromErrno(errno);
+  }
+  return false;
+}
+
 // True when some open file description (other than fd's) holds a lock on the share byte.
 bool ShareByteHeld(int fd) {
   struct flock lock {};
@@ -155,6 +166,25 @@ class TPosixFile final : public TOsFile {
 
   bool ReadOnly() const override { return read_only_; }
 
+  bool ReleaseShareMode() override {
+    if (SetOfdLock(fd_, F_UNLCK, kShareModeByte, 1)) return true;
+    SetLastOsErrorFromErrno(errno);
+    return false;
+  }
+
+  // A descriptor opened for reading only holds a read lock even when exclusive (see OpenFile).
+  bool TakeShareMode(bool exclusive) override { return TakeShareLock(fd_, exclusive && !read_only_); }
+
+  bool Identity(TFileIdentity& identity) override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+      SetLastOsErrorFromErrno(errno);
+      return false;
+    }
+    identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+  }
+
  private:
   // Whether the range meets one held through this object. Held ranges never overlap, so
   // only the two around the offset can meet it.
@@ -234,15 +264,7 @@ std::unique_ptr<TOsFile> TPosixEnvironment::OpenFile(const std::string& path, co
     SetLastOsError(kOsErrorAccessDenied);
     return nullptr;
   }
-  const short share_lock = options.exclusive && !options.read_only ? F_WRLCK : F_RDLCK;
-  if (!SetOfdLock(fd, share_lock, kShareModeByte, 1)) {
-    if (errno == EAGAIN || errno == EACCES) {
-      SetLastOsError(kOsErrorSharingViolation);
-    } else {
-      SetLastOsErrorFromErrno(errno);
-    }
-    return nullptr;
-  }
+  if (!TakeShareLock(fd, options.exclusive && !options.read_only)) return nullptr;
   if (options.create && !file->SetSize(0)) return nullptr;
   if (options.delete_on_close && ::unlink(path.c_str()) != 0) {
     SetLastOsErrorFromErrno(errno);
@@ -290,6 +312,7 @@ bool TPosixEnvironment::GetFileInfo(const std::string& path, TFileInfo& info) {
   info.is_directory = S_ISDIR(st.st_mode);
   info.size = static_cast<uint64_t>(st.st_size);
   info.modified_unix = static_cast<int64_t>(st.st_mtim.tv_sec);
+  info.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // The "read-only attribute": this user may not write the file. A superuser may write
   // anything, so for them a file without any write permission bit counts as read-only.
   info.read_only = ::access(path.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
