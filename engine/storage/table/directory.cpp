@@ -38,7 +38,13 @@ std::vector<std::unique_ptr<TDataTable>>::iterator TDataDirectory::Find(std::str
 TDataTable* TDataDirectory::FindTable(std::string_view name, bool inMemory) const {
   auto* self = const_cast<TDataDirectory*>(this);
   auto it = self->Find(name, inMemory || inMemory_);
-  return it == self->tables_.end() ? nullptr : it->get();
+  return it == self->tables_.end() || (*it)->Kept() ? nullptr : it->get();
+}
+
+bool TDataDirectory::Keeps(std::string_view name, bool inMemory) const {
+  auto* self = const_cast<TDataDirectory*>(this);
+  auto it = self->Find(name, inMemory || inMemory_);
+  return it != self->tables_.end() && (*it)->Kept();
 }
 
 TDataTable& TDataDirectory::OpenTable(std::string_view name, bool inMemory, bool exclusive, bool readOnly) {
@@ -252,7 +258,8 @@ void TDataDirectory::EmptyTable(TDataTable& table) {
 void TDataDirectory::StartTransaction() {
   if (inTransaction_) return;
   for (const auto& table : tables_) {
-    if (table->ReadOnly()) continue;
+    // A kept table is not open: it joins when a use takes it up again (OpenTable).
+    if (table->Kept() || table->ReadOnly()) continue;
     try {
       table->BeginTransaction();
     } catch (...) {

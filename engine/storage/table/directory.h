@@ -78,9 +78,13 @@ class TDataDirectory {
   // Empties every file of a table this session holds exclusively.
   void EmptyTable(TDataTable& table);
   bool TableExists(std::string_view name, bool inMemory) const;
-  // The open (or kept) table of this name, or null.
+  // The open table of this name (in use, or held by a transaction), or null; a kept table
+  // is not open.
   TDataTable* FindTable(std::string_view name, bool inMemory) const;
-  int TableCount() const { return static_cast<int>(tables_.size()); }
+  // Open tables, kept ones not counted.
+  int TableCount() const { return static_cast<int>(tables_.size()) - KeptCount(); }
+  // Whether the table of this name is kept between uses.
+  bool Keeps(std::string_view name, bool inMemory) const;
 
   // ---- transactions ----
   void StartTransaction();

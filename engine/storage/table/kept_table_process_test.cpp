@@ -47,10 +47,7 @@ struct TFilms {
     c->Open();
     return c;
   }
-  bool Kept() const {
-    TDataTable* table = directory.FindTable("FILMS", false);
-    return table != nullptr && table->Kept();
-  }
+  bool Kept() const { return directory.Keeps("FILMS", false); }
   TDataSession session;
   TDataDirectory& directory;
 };

@@ -66,16 +66,7 @@ class KeptTables : public ::testing::Test {
     std::vector<std::uint8_t> b(static_cast<std::size_t>(c.RecordBufferSize()));
     for (c.First(); c.Next(b.data()) == 0;) {}
   }
-  // Pages the kept table's index file was asked for since its files were opened: a table
-  // taken up again keeps counting, a table opened afresh starts again.
-  std::int64_t PageRequestsOf(const std::string& name = "FILMS") const {
-    TDataTable* table = directory_->FindTable(name, false);
-    return table == nullptr || !table->Kept() ? -1 : table->Index().PageRequests();
-  }
-  bool KeptHere(const std::string& name = "FILMS") const {
-    TDataTable* table = directory_->FindTable(name, false);
-    return table != nullptr && table->Kept();
-  }
+  bool KeptHere(const std::string& name = "FILMS") const { return directory_->Keeps(name, false); }
 
   TMemoryEnvironment env_;
   TFileList list_;
@@ -84,24 +75,28 @@ class KeptTables : public ::testing::Test {
 };
 
 TEST_F(KeptTables, TheLastCloseKeepsTheTableAndTheNextOpenTakesItUp) {
+  // Pages the index file was asked for since the files were opened: a table taken up again
+  // keeps counting, a table opened afresh starts again.
+  std::int64_t requests = 0;
   {
     auto c = Open(*directory_);
     Walk(*c);
+    requests = c->Table().Index().PageRequests();
+    EXPECT_GT(requests, 0);
   }
   ASSERT_TRUE(KeptHere());
+  EXPECT_EQ(directory_->FindTable("FILMS", false), nullptr);  // kept, not open
+  EXPECT_EQ(directory_->TableCount(), 0);
   EXPECT_EQ(session_.KeptCount(), 1);
   EXPECT_EQ(list_.FileCount(), 0u);  // no open of the files stands in anyone's way
-  const std::int64_t requests = PageRequestsOf();
-  EXPECT_GT(requests, 0);
   {
     auto c = Open(*directory_);
-    EXPECT_FALSE(c->Table().Kept());
+    EXPECT_FALSE(KeptHere());
     EXPECT_GE(c->Table().Index().PageRequests(), requests);  // the same files, caches and all
     EXPECT_EQ(c->RecordCount(), 3);
     Insert(*c, "Added");
   }
   EXPECT_EQ(CountOf(*directory_), 4);
-  EXPECT_GE(PageRequestsOf(), requests);
 }
 
 TEST_F(KeptTables, AnIdleKeptTableKeepsNoOtherSessionOut) {
@@ -211,7 +206,6 @@ TEST_F(KeptTables, AnotherModeOpensAfresh) {
     EXPECT_EQ(c->Table().Index().PageRequests(), 0);
   }
   EXPECT_FALSE(KeptHere());  // exclusive tables are not kept
-  EXPECT_EQ(directory_->FindTable("FILMS", false), nullptr);
   { auto c = Open(*directory_); }
   EXPECT_TRUE(KeptHere());
   // The read-only attribute set meanwhile: the files are opened afresh, reading only.
@@ -248,7 +242,7 @@ TEST_F(KeptTables, DeletingRenamingOrCreatingTheNameClosesTheKeptTable) {
   { auto c = Open(*directory_); }
   ASSERT_TRUE(KeptHere());
   directory_->RenameTable("FILMS", false, "MOVIES");
-  EXPECT_EQ(directory_->FindTable("FILMS", false), nullptr);
+  EXPECT_FALSE(KeptHere());
   EXPECT_EQ(CodeOf([&] { Open(*directory_); }), QUARRY_OSENOENT);
   EXPECT_EQ(CountOf(*directory_, "MOVIES"), 3);
   ASSERT_TRUE(KeptHere("MOVIES"));
@@ -259,7 +253,7 @@ TEST_F(KeptTables, DeletingRenamingOrCreatingTheNameClosesTheKeptTable) {
   ASSERT_TRUE(KeptHere());
 
   TTableMaintenance(*directory_, "FILMS", false).DeleteTable();
-  EXPECT_EQ(directory_->FindTable("FILMS", false), nullptr);
+  EXPECT_FALSE(KeptHere());
   EXPECT_FALSE(env_.Contents("/db/FILMS.DAT").size() > 0);
   EXPECT_EQ(session_.KeptCount(), 0);
 
@@ -289,10 +283,33 @@ TEST_F(KeptTables, ClosingTheDirectoryOrSessionClosesKeptTables) {
   other.OpenDirectory("Films", "/db").DeleteTable("FILMS", false);
 }
 
+TEST_F(KeptTables, AKeptTableJoinsATransactionOnlyWhenTakenUp) {
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    { auto c = Open(*directory_); }
+    ASSERT_TRUE(KeptHere());
+    directory_->StartTransaction();
+    EXPECT_TRUE(KeptHere());  // idle, it takes no table lock
+    {
+      auto c = Open(*directory_);
+      EXPECT_TRUE(c->Table().InTransaction());
+      Insert(*c, "In the transaction");
+    }
+    EXPECT_FALSE(KeptHere());  // the transaction holds it
+    if (commit) {
+      directory_->Commit();
+    } else {
+      directory_->Rollback();
+    }
+    EXPECT_TRUE(KeptHere());
+    EXPECT_EQ(CountOf(*directory_), commit ? 4 : 3);
+  }
+}
+
 TEST_F(KeptTables, InMemoryTablesAreNotKept) {
   TDataDirectory& memory = session_.OpenDirectory("Memory", "");
   Create(memory, "SCRATCH", 2);
-  EXPECT_EQ(memory.FindTable("SCRATCH", true), nullptr);
+  EXPECT_FALSE(memory.Keeps("SCRATCH", true));
   EXPECT_EQ(CountOf(memory, "SCRATCH"), 2);  // the contents stay with the memory file
   EXPECT_EQ(memory.KeptCount(), 0);
 }

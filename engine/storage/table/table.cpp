@@ -145,7 +145,7 @@ void TDataTable::CloseFiles() {
 }
 
 bool TDataTable::Keepable() const {
-  if (!opened_ || useCount_ > 0 || inTransaction_ || inMemory_ || exclusive_ || readOnlyAsked_) return false;
+  if (!opened_ || useCount_ > 0 || inTransaction_ || inMemory_ || exclusive_) return false;
   if (data_->Temporary() || index_->Temporary()) return false;
   // Temporary indexes belong to one use and go away with the files' close.
   for (int slot = 1; slot <= index_->SecondaryCount(); ++slot) {

@@ -68,8 +68,8 @@ class TDataTable {
   void OpenFiles(bool exclusive, bool readOnly);
   // Releases every lock and closes the files (changes must have been flushed), kept ones too.
   void CloseFiles();
-  // Whether Park may keep this table: a disk table opened shared and not read-only by
-  // request, no longer used, outside transactions, without temporary indexes.
+  // Whether Park may keep this table: a disk table opened shared, no longer used, outside
+  // transactions, without temporary indexes.
   bool Keepable() const;
   // Releases every lock, trims the caches and parks the files. True when the table is
   // kept; false when it is not keepable or a file could not be kept (every file is closed
