@@ -157,10 +157,12 @@ bool TDataTable::Keepable() const {
 bool TDataTable::Park() {
   if (!Keepable()) return false;
   ReleaseAllLocks();
-  // An idle table holds no more than its caches' trimmed size.
-  data_->TrimCache();
+  // An idle table holds only its trimmed index pages, which spare the next use its descents
+  // from the root; records and BLOB blocks are read again when asked for (nothing dirty is
+  // left outside a transaction).
+  data_->DiscardRecords();
   index_->TrimCache();
-  if (blob_) blob_->TrimCache();
+  if (blob_) blob_->DiscardBlocks();
   opened_ = false;
   kept_ = true;
   const bool parked = data_->Park() && index_->Park() && (!blob_ || blob_->Park());
