@@ -66,7 +66,8 @@ bool ShareByteHeld(int fd) {
 // held through it.
 class TPosixFile final : public TOsFile {
  public:
-  TPosixFile(int fd, bool read_only) : fd_(fd), read_only_(read_only) {}
+  // identity: what fstat said at the open (an open file's device and inode never change).
+  TPosixFile(int fd, bool read_only, TFileIdentity identity) : fd_(fd), read_only_(read_only), identity_(identity) {}
   ~TPosixFile() override { ::close(fd_); }
 
   int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
@@ -176,12 +177,7 @@ class TPosixFile final : public TOsFile {
   bool TakeShareMode(bool exclusive) override { return TakeShareLock(fd_, exclusive && !read_only_); }
 
   bool Identity(TFileIdentity& identity) override {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-      SetLastOsErrorFromErrno(errno);
-      return false;
-    }
-    identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    identity = identity_;
     return true;
   }
 
@@ -208,6 +204,7 @@ class TPosixFile final : public TOsFile {
 
   const int fd_;
   const bool read_only_;
+  const TFileIdentity identity_;
   std::mutex mutex_;  // guards held_
   // Ranges locked through this object, offset to length. A transaction keeps one record
   // lock per changed record to its end: looked up by offset, not searched.
@@ -253,13 +250,14 @@ std::unique_ptr<TOsFile> TPosixEnvironment::OpenFile(const std::string& path, co
     SetLastOsErrorFromErrno(errno);
     return nullptr;
   }
-  auto file = std::make_unique<TPosixFile>(fd, options.read_only);
-
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     SetLastOsErrorFromErrno(errno);
+    ::close(fd);
     return nullptr;
   }
+  auto file = std::make_unique<TPosixFile>(
+      fd, options.read_only, TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
   if (S_ISDIR(st.st_mode)) {
     SetLastOsError(kOsErrorAccessDenied);
     return nullptr;
