@@ -33,6 +33,15 @@ struct TOpenOptions {
   bool delete_on_close = false;  // the name disappears; the data lives until closed
 };
 
+// What tells one file from another while both exist (device and inode on POSIX). A file
+// created later, even under an old name, never has the identity of a file that some handle
+// still holds open.
+struct TFileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
+
 // An open OS file: one handle, positioned reads and writes, byte-range locks.
 //
 // Locks are exclusive and non-blocking, on ranges that must lie below kLockableLimit and
@@ -64,6 +73,16 @@ class TOsFile {
   virtual bool UnlockRange(uint64_t offset, uint64_t length) = 0;
   virtual bool ReadOnly() const = 0;
 
+  // Share mode of a handle kept between uses. ReleaseShareMode gives the open's share mode
+  // up: the handle still reads and writes, but keeps out no other open, delete or rename.
+  // TakeShareMode takes it again (shared, or exclusive), failing with
+  // kOsErrorSharingViolation on a conflict. A file that cannot do this answers false to
+  // both, and is then never kept.
+  virtual bool ReleaseShareMode() { return false; }
+  virtual bool TakeShareMode(bool /*exclusive*/) { return false; }
+  // The identity of the file this handle has open, whatever its name is now.
+  virtual bool Identity(TFileIdentity& /*identity*/) { return false; }
+
  protected:
   TOsFile() = default;
 };
@@ -85,6 +104,7 @@ struct TFileInfo {
   bool read_only = false;  // this user may not write it (the "read-only attribute")
   uint64_t size = 0;
   int64_t modified_unix = 0;  // last write, seconds since 1970-01-01 UTC
+  TFileIdentity identity;
 };
 
 class TEnvironment {

@@ -50,6 +50,9 @@ class TFaultFile final : public TOsFile {
   bool UnlockRange(uint64_t offset, uint64_t length) override { return base_->UnlockRange(offset, length); }
 
   bool ReadOnly() const override { return base_->ReadOnly(); }
+  bool ReleaseShareMode() override { return base_->ReleaseShareMode(); }
+  bool TakeShareMode(bool exclusive) override { return base_->TakeShareMode(exclusive); }
+  bool Identity(TFileIdentity& identity) override { return base_->Identity(identity); }
 
  private:
   TFaultInjectingEnvironment& environment_;

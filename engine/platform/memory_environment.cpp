@@ -49,11 +49,7 @@ class TMemoryOsFile final : public TOsFile {
 
   ~TMemoryOsFile() override {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (exclusive_) {
-      node_->exclusive_holder = false;
-    } else {
-      --node_->shared_holders;
-    }
+    DropShare();
     auto& locks = node_->locks;
     locks.erase(std::remove_if(locks.begin(), locks.end(), [this](const auto& l) { return l.owner == this; }),
                 locks.end());
@@ -137,11 +133,52 @@ class TMemoryOsFile final : public TOsFile {
 
   bool ReadOnly() const override { return read_only_; }
 
+  bool ReleaseShareMode() override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    DropShare();
+    return true;
+  }
+
+  bool TakeShareMode(bool exclusive) override {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (holds_share_) return exclusive == exclusive_;
+    if (node_->exclusive_holder || (exclusive && node_->shared_holders > 0)) {
+      SetLastOsError(kOsErrorSharingViolation);
+      return false;
+    }
+    exclusive_ = exclusive;
+    if (exclusive_) {
+      node_->exclusive_holder = true;
+    } else {
+      ++node_->shared_holders;
+    }
+    holds_share_ = true;
+    return true;
+  }
+
+  // A node lives as long as some handle holds it, so its address is its identity.
+  bool Identity(TFileIdentity& identity) override {
+    identity = {0, reinterpret_cast<uintptr_t>(node_.get())};
+    return true;
+  }
+
  private:
+  // mutex_ held.
+  void DropShare() {
+    if (!holds_share_) return;
+    if (exclusive_) {
+      node_->exclusive_holder = false;
+    } else {
+      --node_->shared_holders;
+    }
+    holds_share_ = false;
+  }
+
   std::mutex& mutex_;
   std::shared_ptr<TNode> node_;
   const bool read_only_;
-  const bool exclusive_;
+  bool exclusive_;
+  bool holds_share_ = true;
   const int64_t now_;
 };
 
@@ -252,6 +289,7 @@ bool TMemoryEnvironment::GetFileInfo(const std::string& path, TFileInfo& info) {
   info.read_only = found->second->read_only;
   info.size = found->second->data.size();
   info.modified_unix = found->second->modified_unix;
+  info.identity = {0, reinterpret_cast<uintptr_t>(found->second.get())};
   return true;
 }
 

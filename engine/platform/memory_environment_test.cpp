@@ -49,6 +49,31 @@ TEST_F(MemoryEnvironmentTest, ShareModesAndLocksActLikeSeparateHandles) {
   EXPECT_EQ(LastOsError(), kOsErrorPathNotFound);
 }
 
+TEST_F(MemoryEnvironmentTest, AHandleWithoutShareModeKeepsNothingOutAndTellsItsFileApart) {
+  ASSERT_TRUE(Open("/db/T.DAT", false, true));
+  auto kept = Open("/db/T.DAT");
+  ASSERT_TRUE(kept);
+  TFileIdentity identity;
+  ASSERT_TRUE(kept->Identity(identity));
+  ASSERT_TRUE(kept->ReleaseShareMode());
+  {
+    auto exclusive = Open("/db/T.DAT", true);
+    ASSERT_TRUE(exclusive);
+    EXPECT_FALSE(kept->TakeShareMode(false));
+    EXPECT_EQ(LastOsError(), kOsErrorSharingViolation);
+  }
+  ASSERT_TRUE(kept->TakeShareMode(false));
+  EXPECT_FALSE(Open("/db/T.DAT", true));
+  ASSERT_TRUE(kept->ReleaseShareMode());
+  EXPECT_TRUE(env_.DeleteFile("/db/T.DAT"));
+  ASSERT_TRUE(Open("/db/T.DAT", false, true));
+  TFileInfo info;
+  ASSERT_TRUE(env_.GetFileInfo("/db/T.DAT", info));
+  EXPECT_NE(info.identity, identity);
+  kept.reset();  // closing a handle without share mode gives back nothing it does not hold
+  EXPECT_TRUE(Open("/db/T.DAT", true));
+}
+
 TEST_F(MemoryEnvironmentTest, ACrashKeepsOnlyFlushedData) {
   auto file = Open("/db/D.DAT", true, true);
   ASSERT_TRUE(file);

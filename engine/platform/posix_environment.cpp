@@ -39,6 +39,17 @@ bool SetOfdLock(int fd, short type, uint64_t offset, uint64_t length) {
   }
 }
 
+// Takes the share-mode lock of an open (a conflict is the sharing violation).
+bool TakeShareLock(int fd, bool exclusive) {
+  if (SetOfdLock(fd, exclusive ? F_WRLCK : F_RDLCK, kShareModeByte, 1)) return true;
+  if (errno == EAGAIN || errno == EACCES) {
+    SetLastOsError(kOsErrorSharingViolation);
+  } else {
+    SetLastOsErrorFromErrno(errno);
+  }
+  return false;
+}
+
 // True when some open file description (other than fd's) holds a lock on the share byte.
 bool ShareByteHeld(int fd) {
   struct flock lock {};
@@ -55,7 +66,8 @@ bool ShareByteHeld(int fd) {
 // held through it.
 class TPosixFile final : public TOsFile {
  public:
-  TPosixFile(int fd, bool read_only) : fd_(fd), read_only_(read_only) {}
+  // identity: what fstat said at the open (an open file's device and inode never change).
+  TPosixFile(int fd, bool read_only, TFileIdentity identity) : fd_(fd), read_only_(read_only), identity_(identity) {}
   ~TPosixFile() override { ::close(fd_); }
 
   int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
@@ -155,6 +167,20 @@ class TPosixFile final : public TOsFile {
 
   bool ReadOnly() const override { return read_only_; }
 
+  bool ReleaseShareMode() override {
+    if (SetOfdLock(fd_, F_UNLCK, kShareModeByte, 1)) return true;
+    SetLastOsErrorFromErrno(errno);
+    return false;
+  }
+
+  // A descriptor opened for reading only holds a read lock even when exclusive (see OpenFile).
+  bool TakeShareMode(bool exclusive) override { return TakeShareLock(fd_, exclusive && !read_only_); }
+
+  bool Identity(TFileIdentity& identity) override {
+    identity = identity_;
+    return true;
+  }
+
  private:
   // Whether the range meets one held through this object. Held ranges never overlap, so
   // only the two around the offset can meet it.
@@ -178,6 +204,7 @@ class TPosixFile final : public TOsFile {
 
   const int fd_;
   const bool read_only_;
+  const TFileIdentity identity_;
   std::mutex mutex_;  // guards held_
   // Ranges locked through this object, offset to length. A transaction keeps one record
   // lock per changed record to its end: looked up by offset, not searched.
@@ -223,26 +250,19 @@ std::unique_ptr<TOsFile> TPosixEnvironment::OpenFile(const std::string& path, co
     SetLastOsErrorFromErrno(errno);
     return nullptr;
   }
-  auto file = std::make_unique<TPosixFile>(fd, options.read_only);
-
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     SetLastOsErrorFromErrno(errno);
+    ::close(fd);
     return nullptr;
   }
+  auto file = std::make_unique<TPosixFile>(
+      fd, options.read_only, TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
   if (S_ISDIR(st.st_mode)) {
     SetLastOsError(kOsErrorAccessDenied);
     return nullptr;
   }
-  const short share_lock = options.exclusive && !options.read_only ? F_WRLCK : F_RDLCK;
-  if (!SetOfdLock(fd, share_lock, kShareModeByte, 1)) {
-    if (errno == EAGAIN || errno == EACCES) {
-      SetLastOsError(kOsErrorSharingViolation);
-    } else {
-      SetLastOsErrorFromErrno(errno);
-    }
-    return nullptr;
-  }
+  if (!TakeShareLock(fd, options.exclusive && !options.read_only)) return nullptr;
   if (options.create && !file->SetSize(0)) return nullptr;
   if (options.delete_on_close && ::unlink(path.c_str()) != 0) {
     SetLastOsErrorFromErrno(errno);
@@ -290,6 +310,7 @@ bool TPosixEnvironment::GetFileInfo(const std::string& path, TFileInfo& info) {
   info.is_directory = S_ISDIR(st.st_mode);
   info.size = static_cast<uint64_t>(st.st_size);
   info.modified_unix = static_cast<int64_t>(st.st_mtim.tv_sec);
+  info.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // The "read-only attribute": this user may not write the file. A superuser may write
   // anything, so for them a file without any write permission bit counts as read-only.
   info.read_only = ::access(path.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;

@@ -263,6 +263,41 @@ TEST_F(PosixEnvironmentTest, DeleteAndRenameRefuseOpenFilesAndExistingDestinatio
   EXPECT_FALSE(env_.DeleteFile(dir_));  // a directory is no file
 }
 
+TEST_F(PosixEnvironmentTest, AHandleWithoutShareModeKeepsNothingOutAndTellsItsFileApart) {
+  auto kept = Open(false);
+  ASSERT_TRUE(kept);
+  TFileIdentity identity;
+  ASSERT_TRUE(kept->Identity(identity));
+  TFileInfo info;
+  ASSERT_TRUE(env_.GetFileInfo(path_, info));
+  EXPECT_EQ(info.identity, identity);
+
+  ASSERT_TRUE(kept->ReleaseShareMode());
+  {
+    auto exclusive = Open(true);
+    ASSERT_TRUE(exclusive);
+    EXPECT_FALSE(kept->TakeShareMode(false));
+    EXPECT_EQ(LastOsError(), kOsErrorSharingViolation);
+  }
+  ASSERT_TRUE(kept->TakeShareMode(false));
+  EXPECT_FALSE(Open(true));
+  EXPECT_TRUE(Open(false));
+  ASSERT_TRUE(kept->ReleaseShareMode());
+  ASSERT_TRUE(kept->TakeShareMode(true));
+  EXPECT_FALSE(Open(false));
+  ASSERT_TRUE(kept->ReleaseShareMode());
+
+  // Deleted and made again: the name leads to another file, while the handle still reads
+  // the old one.
+  EXPECT_TRUE(env_.DeleteFile(path_));
+  std::ofstream(path_) << "new";
+  ASSERT_TRUE(env_.GetFileInfo(path_, info));
+  EXPECT_NE(info.identity, identity);
+  char buffer[4] = {};
+  EXPECT_EQ(kept->ReadAt(0, buffer, 4), 4);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+}
+
 TEST_F(PosixEnvironmentTest, OpenErrorsAreClassified) {
   TOpenOptions options;
   EXPECT_FALSE(env_.OpenFile(dir_ + "/MISSING.DAT", options));

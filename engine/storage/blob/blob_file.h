@@ -113,6 +113,8 @@ class TBlobFile : public TFileHandler {
   void Empty();
   const TBlobFileHeader& Header() const { return header_; }
   std::int32_t ChangeCounter() const { return header_.ChangeCounter; }
+  // The change counter in the file now (nothing in memory changes).
+  std::int32_t StoredChangeCounter() { return ReadCounter(); }
 
   // ---- blocks ----
   std::int32_t BlockSize() const { return blockSize_; }

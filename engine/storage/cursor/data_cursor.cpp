@@ -130,10 +130,11 @@ void TDataCursor::Open() {
   try {
     {
       TReadLockGuard lock(table);
-      if (table.UseCount() == 1) {
+      if (!table.HeadersVerified()) {
         Data().VerifyHeader();
         Index().VerifyHeader(Data().Fields());
         if (table.Blob() != nullptr) table.Blob()->VerifyHeader();
+        table.SetHeadersVerified();
       } else {
         Data().CheckVersion();
         Index().CheckVersion();

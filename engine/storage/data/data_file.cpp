@@ -300,6 +300,14 @@ void TDataFile::ReadHeader() {
   headerModified_ = false;
 }
 
+bool TDataFile::HeaderMatchesFile() {
+  std::uint8_t image[DataHeaderSize];
+  if (ReadAt(0, image, DataHeaderSize, true) < DataHeaderSize) return false;
+  const TDataHeader stored = TDataHeader::Decode(image);
+  return stored.ChangeCounter == header_.ChangeCounter && stored.RecordSize == header_.RecordSize &&
+         stored.FieldCount == header_.FieldCount && stored.Encrypted == header_.Encrypted;
+}
+
 bool TDataFile::HeaderChanged() {
   const std::int32_t before = header_.ChangeCounter;
   ReadHeader();

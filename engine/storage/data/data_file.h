@@ -150,6 +150,9 @@ class TDataFile : public TFileHandler {
   void CheckVersion();
   void ReadHeader();
   bool HeaderChanged();
+  // Reads the header without taking it: true when its change counter and record layout
+  // are the ones in memory.
+  bool HeaderMatchesFile();
   bool WriteHeader(bool force = false);
   void TouchHeader();
   void WriteFieldDefinitions();

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/platform/environment.h"
+
 namespace quarry {
 
 // Seek origins.
@@ -67,6 +69,10 @@ class TAbstractFile {
   virtual bool LockRegion(uint64_t offset, uint64_t length);
   // False unless a lock of exactly this offset and length is held.
   virtual bool UnlockRegion(uint64_t offset, uint64_t length);
+
+  // The identity of the file behind an open object; false when it has none (memory files,
+  // or a disk file not open).
+  virtual bool Identity(TFileIdentity& /*identity*/) { return false; }
 
   // The file's critical section (re-entrant).
   void Acquire() { section_.lock(); }

@@ -56,6 +56,33 @@ void TFileHandler::Close() {
   file_ = nullptr;
   open_number_ = 0;
   open_ = false;
+  parked_.reset();
+}
+
+bool TFileHandler::Park() {
+  if (!open_ || file_ == nullptr) return false;
+  parked_ = list_->Park(file_, in_memory_, open_number_);
+  file_ = nullptr;
+  open_number_ = 0;
+  open_ = false;
+  return parked_ != nullptr;
+}
+
+bool TFileHandler::Resume() {
+  if (open_ || !parked_) return false;
+  TAbstractFile* file = nullptr;
+  bool read_only = false;
+  bool read_only_attribute = false;
+  const int32_t result =
+      list_->Resume(file_name_, std::move(parked_), exclusive_, file, read_only, read_only_attribute);
+  parked_.reset();
+  if (result < 0) return false;
+  file_ = file;
+  open_number_ = result;
+  read_only_ = read_only;
+  read_only_attribute_ = read_only_attribute;
+  open_ = true;
+  return true;
 }
 
 void TFileHandler::Create() {

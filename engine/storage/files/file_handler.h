@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/storage/files/abstract_file.h"
@@ -25,7 +26,18 @@ class TFileHandler {
   TFileHandler& operator=(const TFileHandler&) = delete;
 
   virtual void Open();
+  // Closes the open, or drops a parked handle.
   virtual void Close();
+  // Keeping the file between uses (file_list.h): Park ends the open but keeps the OS handle,
+  // its share mode given up, when the file list can (the last open of a disk file that is
+  // not temporary); otherwise it closes. True when the handle was kept. Whatever the derived
+  // class holds in memory (header, caches) stays as it is.
+  bool Park();
+  // Opens again on the parked handle. False when it no longer serves (the name leads to
+  // another file, the read-only attribute changed, the share mode is refused): the handle is
+  // dropped, the handler stays closed, and the caller opens afresh.
+  bool Resume();
+  bool Parked() const { return parked_ != nullptr; }
   virtual void Create();
   virtual void Delete();
   virtual void Rename(const std::string& new_name);
@@ -93,6 +105,7 @@ class TFileHandler {
   bool read_only_attribute_ = false;
   bool open_ = false;
   bool temporary_ = false;
+  std::unique_ptr<TOsFile> parked_;  // the kept OS handle while parked
 };
 
 // Holds a handler's file section for a scope.

@@ -130,6 +130,60 @@ int32_t TFileList::Close(TAbstractFile* file, bool in_memory, int32_t open_numbe
   return 0;
 }
 
+std::unique_ptr<TOsFile> TFileList::Park(TAbstractFile* file, bool in_memory, int32_t open_number) {
+  std::lock_guard<std::recursive_mutex> guard(section_);
+  const bool known = std::any_of(files_.begin(), files_.end(), [file](const auto& f) { return f.get() == file; });
+  if (known && !in_memory && !file->InMemory() && !file->Temporary()) {
+    std::unique_ptr<TOsFile> handle = static_cast<TPhysicalFile*>(file)->Detach(open_number);
+    if (handle) {
+      Remove(file);
+      return handle;
+    }
+  }
+  (void)Close(file, in_memory, open_number);
+  return nullptr;
+}
+
+int32_t TFileList::Resume(const std::string& name, std::unique_ptr<TOsFile> handle, bool exclusive,
+                          TAbstractFile*& file, bool& read_only, bool& read_only_attribute) {
+  std::lock_guard<std::recursive_mutex> guard(section_);
+  file = nullptr;
+  TFileIdentity kept;
+  if (!handle || !handle->Identity(kept)) return Refuse(kOsErrorInvalidHandle);
+  TAbstractFile* target = Find(name, false);
+  if (target != nullptr) {
+    // Open in this process already (a disk object is listed only while open): join it when
+    // it is the same file and the share modes agree.
+    TFileIdentity current;
+    if (target->Exclusive() || exclusive) return Refuse(kOsErrorSharingViolation);
+    if (!target->Identity(current) || !(current == kept)) return Refuse(kOsErrorFileNotFound);
+    const int32_t result = target->Open();
+    if (result < 0) return result;
+    file = target;
+    read_only = target->ReadOnly();
+    read_only_attribute = target->ReadOnlyAttribute();
+    return result;
+  }
+  std::string path;
+  TFileInfo info;
+  if (!environment_.FindIgnoringCase(TrimText(name), path, info)) return -MapOsError();
+  if (info.is_directory || !(info.identity == kept)) return Refuse(kOsErrorFileNotFound);
+  // A fresh open reads only what carries the read-only attribute, and writes everything
+  // else; a handle that differs would not be what a fresh open gives.
+  if (handle->ReadOnly() != info.read_only) return Refuse(kOsErrorAccessDenied);
+  if (!handle->TakeShareMode(exclusive)) return -MapOsError();
+  auto adopted = std::make_unique<TPhysicalFile>(environment_, TrimText(name));
+  adopted->SetExclusive(exclusive);
+  adopted->SetTemporary(false);
+  const int32_t result = adopted->Adopt(std::move(handle), info.read_only, info.read_only);
+  if (result < 0) return result;
+  file = adopted.get();
+  files_.push_back(std::move(adopted));
+  read_only = info.read_only;
+  read_only_attribute = info.read_only;
+  return result;
+}
+
 int32_t TFileList::Rename(const std::string& name, bool in_memory, const std::string& new_name) {
   std::lock_guard<std::recursive_mutex> guard(section_);
   TAbstractFile* file = Find(name, in_memory);

@@ -45,6 +45,18 @@ class TFileList {
                bool& read_only, bool& read_only_attribute);
   // 0, or a negated code.
   int32_t Close(TAbstractFile* file, bool in_memory, int32_t open_number);
+  // Keeping a file open between uses. Park ends an open like Close; when it was the last
+  // open of a disk file that is not temporary, it hands the OS handle back with its share
+  // mode given up (so it keeps out no other open, delete or rename, here or elsewhere) and
+  // the object leaves the list as at its last close. nullptr when the open was simply closed.
+  std::unique_ptr<TOsFile> Park(TAbstractFile* file, bool in_memory, int32_t open_number);
+  // Opens name again on a handle Park gave back. The handle serves only while the name
+  // still leads to the very file it holds, with the same read-only attribute, and the share
+  // mode asked for can be had; otherwise it is closed and a negated code returned, and the
+  // caller opens afresh (which reports whatever is wrong). When this process already has
+  // the file open, the handle is dropped and the open joins that object.
+  int32_t Resume(const std::string& name, std::unique_ptr<TOsFile> handle, bool exclusive, TAbstractFile*& file,
+                 bool& read_only, bool& read_only_attribute);
   int32_t Rename(const std::string& name, bool in_memory, const std::string& new_name);
   int32_t Delete(const std::string& name, bool in_memory);
   // Whole-file copies from position 0 in 65,536-byte chunks; progress reported every

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -290,6 +291,91 @@ TEST_F(FileListTest, TemporaryDiskFilesVanishWithTheirLastClose) {
   EXPECT_EQ(second->Read(again, buffer, 7), 7);
   list_.Close(file, false, open);
   list_.Close(second, false, again);
+  EXPECT_FALSE(fs::exists(Path("TMP.DAT")));
+}
+
+TEST_F(FileListTest, AParkedHandleLeavesTheListAndResumesOnlyOnItsOwnFile) {
+  struct TCase {
+    const char* what;
+    std::function<void()> meanwhile;  // done while the handle is parked
+    bool exclusive;                   // the mode asked for on resuming
+    bool resumes;
+  };
+  const TCase cases[] = {
+      {"nothing happened", [] {}, false, true},
+      {"nothing happened, exclusive now", [] {}, true, true},
+      {"deleted and made again",
+       [&] {
+         fs::remove(Path("K.DAT"));
+         MakeDiskFile("K.DAT", "other");
+       },
+       false, false},
+      {"renamed away", [&] { fs::rename(Path("K.DAT"), Path("GONE.DAT")); }, false, false},
+      {"made read-only",
+       [&] { fs::permissions(Path("K.DAT"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read); },
+       false, false},
+  };
+  for (const TCase& k : cases) {
+    SCOPED_TRACE(k.what);
+    fs::remove(Path("GONE.DAT"));
+    fs::remove(Path("K.DAT"));
+    MakeDiskFile("K.DAT", "kept bytes");
+    TAbstractFile* file = nullptr;
+    const int32_t open = OpenFile(Path("K.DAT"), false, file);
+    ASSERT_GT(open, 0);
+    std::unique_ptr<TOsFile> handle = list_.Park(file, false, open);
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(list_.FileCount(), 0u);
+    // Parked, it keeps no exclusive open out (of this process or another).
+    TAbstractFile* other = nullptr;
+    const int32_t exclusive = OpenFile(Path("K.DAT"), false, other, true);
+    ASSERT_GT(exclusive, 0);
+    list_.Close(other, false, exclusive);
+    k.meanwhile();
+
+    bool read_only = false;
+    bool read_only_attribute = false;
+    const int32_t resumed =
+        list_.Resume(Path("K.DAT"), std::move(handle), k.exclusive, file, read_only, read_only_attribute);
+    EXPECT_EQ(resumed > 0, k.resumes);
+    if (resumed <= 0) continue;
+    char buffer[4] = {};
+    EXPECT_EQ(file->Read(resumed, buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "kept");
+    EXPECT_EQ(file->Exclusive(), k.exclusive);
+    // Resumed, it holds its share mode again.
+    EXPECT_LT(OpenFile(Path("K.DAT"), false, other, true), 0);
+    list_.Close(file, false, resumed);
+  }
+}
+
+TEST_F(FileListTest, ResumingJoinsAnOpenOfTheSameFileAndMemoryOrTemporaryFilesAreNotParked) {
+  MakeDiskFile("J.DAT", "joined");
+  TAbstractFile* file = nullptr;
+  const int32_t open = OpenFile(Path("J.DAT"), false, file);
+  std::unique_ptr<TOsFile> handle = list_.Park(file, false, open);
+  ASSERT_TRUE(handle);
+  TAbstractFile* held = nullptr;
+  const int32_t holding = OpenFile(Path("J.DAT"), false, held);
+  bool read_only = false;
+  bool read_only_attribute = false;
+  const int32_t joined = list_.Resume(Path("J.DAT"), std::move(handle), false, file, read_only, read_only_attribute);
+  ASSERT_GT(joined, 0);
+  EXPECT_EQ(file, held);
+  EXPECT_EQ(held->OpenCount(), 2);
+  // A second open stands: parking one of two closes it instead.
+  EXPECT_FALSE(list_.Park(file, false, joined));
+  EXPECT_EQ(held->OpenCount(), 1);
+  list_.Close(held, false, holding);
+
+  TAbstractFile* memory = nullptr;
+  const int32_t created = list_.Create("M.DAT", true, false, memory);
+  EXPECT_FALSE(list_.Park(memory, true, created));
+  EXPECT_EQ(memory->OpenCount(), 0);
+  MakeDiskFile("TMP.DAT", "scratch");
+  const int32_t temporary = list_.Open(Path("TMP.DAT"), false, true, false, file, read_only, read_only_attribute);
+  ASSERT_GT(temporary, 0);
+  EXPECT_FALSE(list_.Park(file, false, temporary));
   EXPECT_FALSE(fs::exists(Path("TMP.DAT")));
 }
 

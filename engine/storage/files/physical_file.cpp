@@ -84,6 +84,31 @@ int32_t TPhysicalFile::Close(int32_t open_number) {
   return result;
 }
 
+bool TPhysicalFile::Identity(TFileIdentity& identity) {
+  std::lock_guard<std::recursive_mutex> guard(section_);
+  return handle_ && handle_->Identity(identity);
+}
+
+std::unique_ptr<TOsFile> TPhysicalFile::Detach(int32_t open_number) {
+  std::lock_guard<std::recursive_mutex> guard(section_);
+  if (!handle_ || open_count_ != 1 || FindOpen(open_number) < 0) return nullptr;
+  if (!handle_->ReleaseShareMode()) return nullptr;
+  TAbstractFile::Close(open_number);
+  return std::move(handle_);
+}
+
+int32_t TPhysicalFile::Adopt(std::unique_ptr<TOsFile> handle, bool read_only, bool read_only_attribute) {
+  std::lock_guard<std::recursive_mutex> guard(section_);
+  if (handle_ || !handle) {
+    SetLastOsError(kOsErrorInvalidHandle);
+    return -MapOsError();
+  }
+  handle_ = std::move(handle);
+  read_only_ = read_only;
+  read_only_attribute_ = read_only_attribute;
+  return AddOpen();
+}
+
 int32_t TPhysicalFile::Rename(const std::string& new_name) {
   std::lock_guard<std::recursive_mutex> guard(section_);
   if (handle_) {

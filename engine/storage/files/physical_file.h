@@ -34,6 +34,16 @@ class TPhysicalFile : public TAbstractFile {
   bool LockRegion(uint64_t offset, uint64_t length) override;
   bool UnlockRegion(uint64_t offset, uint64_t length) override;
   bool InMemory() const override { return false; }
+  bool Identity(TFileIdentity& identity) override;
+
+  // Ends the last open like Close, but hands the OS handle out, its share mode given up,
+  // instead of closing it. nullptr (and nothing changed) unless open_number is the only
+  // open, or when the share mode cannot be given up.
+  std::unique_ptr<TOsFile> Detach(int32_t open_number);
+  // The first open of this object, on a handle Detach gave out (its share mode taken again
+  // by the caller); the read-only flags are what a fresh open would have found. The new
+  // open number.
+  int32_t Adopt(std::unique_ptr<TOsFile> handle, bool read_only, bool read_only_attribute);
 
  private:
   TEnvironment& environment_;

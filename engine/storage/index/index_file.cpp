@@ -165,19 +165,22 @@ void TIndexFile::VerifyHeader(const std::vector<TFieldDefinition>& fields) {
   }
 }
 
-bool TIndexFile::HeaderChanged() {
-  {
-    // Every header write moves the counter at offset 0: when it has not moved, the header
-    // is the one in memory and the rest need not be read and decoded. Cursors ask this
-    // before every record they read from disk. (The scrambling key stream starts afresh at
-    // offset 0, so the counter of an encrypted header unscrambles on its own.)
-    std::uint8_t counter[4];
-    if (ReadAt(0, counter, sizeof counter, true) != static_cast<std::int64_t>(sizeof counter)) {
-      RaiseIndexError(QUARRY_HEADERCORRUPT, FileName());
-    }
-    if (encrypted_) Scramble(counter, sizeof counter, RecordScrambleSeeds);
-    if (bytes::Load<std::int32_t>(counter) == header_.ChangeCounter) return false;
+std::int32_t TIndexFile::StoredChangeCounter() {
+  // The scrambling key stream starts afresh at offset 0, so the counter of an encrypted
+  // header unscrambles on its own.
+  std::uint8_t counter[4];
+  if (ReadAt(0, counter, sizeof counter, true) != static_cast<std::int64_t>(sizeof counter)) {
+    RaiseIndexError(QUARRY_HEADERCORRUPT, FileName());
   }
+  if (encrypted_) Scramble(counter, sizeof counter, RecordScrambleSeeds);
+  return bytes::Load<std::int32_t>(counter);
+}
+
+bool TIndexFile::HeaderChanged() {
+  // Every header write moves the counter at offset 0: when it has not moved, the header is
+  // the one in memory and the rest need not be read and decoded. Cursors ask this before
+  // every record they read from disk.
+  if (StoredChangeCounter() == header_.ChangeCounter) return false;
   std::array<std::uint8_t, IndexHeaderSize> image{};
   if (ReadAt(0, image.data(), IndexHeaderSize, true) != IndexHeaderSize) {
     RaiseIndexError(QUARRY_HEADERCORRUPT, FileName());

@@ -71,6 +71,8 @@ class TIndexFile : public TFileHandler, public TPageStore {
   // Rereads the header; true (with caches dropped and the new image kept) when another
   // writer changed it.
   bool HeaderChanged();
+  // The change counter in the file now (nothing in memory changes).
+  std::int32_t StoredChangeCounter();
   // Writes the header when modified or forced; true when it wrote.
   bool WriteHeader(bool force = false);
   // Marks the header changed without writing it (inside transactions).

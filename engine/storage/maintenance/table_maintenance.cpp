@@ -346,6 +346,9 @@ void TTableMaintenance::RenameTable(std::string_view newName, bool toBackup) {
   TFileList& list = directory_.Session().Files();
   const std::string target = TrimText(newName);
   const bool withPath = target.find(kPathDelimiter) != std::string::npos;
+  // Tables kept open between uses under either name would hold files that move now.
+  directory_.DropKept(tableName_, inMemory_);
+  if (!toBackup && !withPath) directory_.DropKept(target, inMemory_);
   std::vector<std::pair<std::string, std::string>> moves;
   for (std::size_t i = 0; i < std::size(kTableExtensions); ++i) {
     const std::string from = directory_.FileNameOf(tableName_, kTableExtensions[i]);

@@ -38,14 +38,37 @@ std::vector<std::unique_ptr<TDataTable>>::iterator TDataDirectory::Find(std::str
 TDataTable* TDataDirectory::FindTable(std::string_view name, bool inMemory) const {
   auto* self = const_cast<TDataDirectory*>(this);
   auto it = self->Find(name, inMemory || inMemory_);
-  return it == self->tables_.end() ? nullptr : it->get();
+  return it == self->tables_.end() || (*it)->Kept() ? nullptr : it->get();
+}
+
+bool TDataDirectory::Keeps(std::string_view name, bool inMemory) const {
+  auto* self = const_cast<TDataDirectory*>(this);
+  auto it = self->Find(name, inMemory || inMemory_);
+  return it != self->tables_.end() && (*it)->Kept();
 }
 
 TDataTable& TDataDirectory::OpenTable(std::string_view name, bool inMemory, bool exclusive, bool readOnly) {
   inMemory = inMemory || inMemory_;
   auto it = Find(name, inMemory);
   TDataTable* table = nullptr;
-  if (it != tables_.end()) {
+  if (it != tables_.end() && (*it)->Kept()) {
+    table = it->get();
+    session_.ForgetKept(*table);
+    bool resumed = false;
+    try {
+      resumed = table->Resume(exclusive, readOnly);
+    } catch (...) {
+      // Whatever the kept files say, a fresh open reports it properly.
+    }
+    if (!resumed) {
+      Destroy(*table);
+      table = nullptr;
+      it = tables_.end();
+    }
+  }
+  if (table != nullptr) {
+    // taken up again as it was
+  } else if (it != tables_.end()) {
     table = it->get();
     if (table->UseCount() > 0 && (table->Exclusive() || exclusive)) {
       RaiseEngineError(QUARRY_OSEACCES, {.database = DatabaseName(), .table = table->Name()});
@@ -74,7 +97,9 @@ void TDataDirectory::Destroy(TDataTable& table) {
   if (it == tables_.end()) return;
   std::unique_ptr<TDataTable> doomed = std::move(*it);
   tables_.erase(it);
+  session_.ForgetKept(*doomed);
   TFirstError errors;
+  if (doomed->Kept()) errors.Run([&] { doomed->CloseFiles(); });
   if (doomed->Opened()) {
     errors.Run([&] { doomed->RollbackTransaction(); });
     if (doomed->Exclusive() && !doomed->ReadOnly()) errors.Run([&] { doomed->Flush(false, false, true); });
@@ -88,16 +113,47 @@ void TDataDirectory::CloseTable(TDataTable& table) {
   if (table.ReleaseUse() > 0) return;
   // A table in the directory's transaction stays until commit or rollback.
   if (inTransaction_ && table.InTransaction()) return;
-  Destroy(table);
+  Release(table);
+}
+
+void TDataDirectory::Release(TDataTable& table) {
+  bool kept = false;
+  if (session_.Settings().KeptTables > 0 && table.Keepable()) {
+    try {
+      kept = table.Park();
+    } catch (...) {
+      Destroy(table);
+      throw;
+    }
+  }
+  if (!kept) {
+    Destroy(table);
+    return;
+  }
+  // The session's bound may close the least recently kept table, this one included.
+  session_.NoteKept(table);
+}
+
+void TDataDirectory::CloseKept(TDataTable& table) {
+  if (table.Kept()) Destroy(table);
+}
+
+void TDataDirectory::DropKept(std::string_view name, bool inMemory) {
+  auto it = Find(name, inMemory || inMemory_);
+  if (it != tables_.end() && (*it)->Kept()) Destroy(**it);
+}
+
+int TDataDirectory::KeptCount() const {
+  return static_cast<int>(std::count_if(tables_.begin(), tables_.end(), [](const auto& t) { return t->Kept(); }));
 }
 
 void TDataDirectory::CloseUnusedTables() {
   std::vector<TDataTable*> unused;
   for (const auto& t : tables_) {
-    if (t->UseCount() <= 0) unused.push_back(t.get());
+    if (t->UseCount() <= 0 && !t->Kept()) unused.push_back(t.get());
   }
   TFirstError errors;
-  for (TDataTable* t : unused) errors.Run([&] { Destroy(*t); });
+  for (TDataTable* t : unused) errors.Run([&] { Release(*t); });
   errors.Rethrow();
 }
 
@@ -116,6 +172,7 @@ bool TDataDirectory::TableExists(std::string_view name, bool inMemory) const {
 void TDataDirectory::CreateTable(std::string_view name, bool inMemory, const TTableDefinition& definition) {
   inMemory = inMemory || inMemory_;
   const std::string table = TrimText(name);
+  DropKept(table, inMemory);
   if (Find(table, inMemory) != tables_.end()) {
     RaiseEngineError(QUARRY_OSEACCES, {.database = DatabaseName(), .table = table});
   }
@@ -179,6 +236,7 @@ void TDataDirectory::RenameTable(std::string_view name, bool inMemory, std::stri
     }
     Destroy(**it);
   }
+  DropKept(newName, inMemory);
   TFileList& list = session_.Files();
   for (std::string_view extension : {kDataExtension, kIndexExtension, kBlobExtension}) {
     TFileHandler file(FileNameOf(table, extension), inMemory, &list);
@@ -200,7 +258,8 @@ void TDataDirectory::EmptyTable(TDataTable& table) {
 void TDataDirectory::StartTransaction() {
   if (inTransaction_) return;
   for (const auto& table : tables_) {
-    if (table->ReadOnly()) continue;
+    // A kept table is not open: it joins when a use takes it up again (OpenTable).
+    if (table->Kept() || table->ReadOnly()) continue;
     try {
       table->BeginTransaction();
     } catch (...) {

@@ -4,6 +4,10 @@
 // A directory belongs to one session and is used by that session's thread. It owns its
 // TDataTable objects; a table stays in the list while cursors use it, and while the directory
 // is in a transaction even after its last cursor closed (commit or rollback close it then).
+// When the last use of a table ends, the table is kept for the next use of its name when it
+// can be (table.h: parked, holding no lock), within the session's bound on kept tables
+// (session.h); deleting, renaming or creating a table of that name in this session closes
+// the kept one first, and so does any use it cannot serve.
 //
 // Transactions: StartTransaction puts every writable open table in the transaction (each
 // takes its table lock, so other sessions and processes cannot write); changes then stay in
@@ -57,8 +61,14 @@ class TDataDirectory {
   // when no cursor has them open; raises QUARRY_OSEACCES when it is in use and either it was opened
   // exclusively or exclusive is asked for. Every call must be paired with CloseTable.
   TDataTable& OpenTable(std::string_view name, bool inMemory, bool exclusive, bool readOnly);
-  // Ends one use; the last one closes the table (unless a transaction keeps it).
+  // Ends one use; the last one keeps the table for the next use, or closes it (unless a
+  // transaction keeps it open).
   void CloseTable(TDataTable& table);
+  // Closes a kept table (the session's bound on kept tables calls this).
+  void CloseKept(TDataTable& table);
+  // Closes the kept table of this name, if there is one.
+  void DropKept(std::string_view name, bool inMemory);
+  int KeptCount() const;
   // Creates the table's files (data, index, and BLOB file when there are BLOB fields) and
   // writes their headers. QUARRY_OSEACCES when the table is in use, QUARRY_TABLEEXISTS when it exists.
   void CreateTable(std::string_view name, bool inMemory, const TTableDefinition& definition);
@@ -68,9 +78,13 @@ class TDataDirectory {
   // Empties every file of a table this session holds exclusively.
   void EmptyTable(TDataTable& table);
   bool TableExists(std::string_view name, bool inMemory) const;
-  // The open table of this name, or null.
+  // The open table of this name (in use, or held by a transaction), or null; a kept table
+  // is not open.
   TDataTable* FindTable(std::string_view name, bool inMemory) const;
-  int TableCount() const { return static_cast<int>(tables_.size()); }
+  // Open tables, kept ones not counted.
+  int TableCount() const { return static_cast<int>(tables_.size()) - KeptCount(); }
+  // Whether the table of this name is kept between uses.
+  bool Keeps(std::string_view name, bool inMemory) const;
 
   // ---- transactions ----
   void StartTransaction();
@@ -99,6 +113,8 @@ class TDataDirectory {
  private:
   std::vector<std::unique_ptr<TDataTable>>::iterator Find(std::string_view name, bool inMemory);
   void CloseUnusedTables();
+  // The end of a table's last use: keeps it when it can be kept, else destroys it.
+  void Release(TDataTable& table);
   void Destroy(TDataTable& table);
 
   TDataSession& session_;

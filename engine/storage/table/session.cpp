@@ -7,6 +7,7 @@
 #include "engine/platform/locale_services.h"
 #include "engine/storage/files/file_names.h"
 #include "engine/storage/table/directory.h"
+#include "engine/storage/table/table.h"
 
 namespace quarry {
 
@@ -65,6 +66,19 @@ void TDataSession::CloseDirectory(TDataDirectory& directory) {
   directory.CloseAll();
   directories_.erase(it);
 }
+
+void TDataSession::NoteKept(TDataTable& table) {
+  ForgetKept(table);
+  kept_.push_front(&table);
+  const std::size_t limit = static_cast<std::size_t>(std::max(0, settings_.KeptTables));
+  while (kept_.size() > limit) {
+    TDataTable* oldest = kept_.back();
+    kept_.pop_back();
+    oldest->Directory().CloseKept(*oldest);
+  }
+}
+
+void TDataSession::ForgetKept(TDataTable& table) { kept_.remove(&table); }
 
 std::string TDataSession::TemporaryFileName(std::string_view extension, bool inMemory) const {
   const long long id = std::llabs(static_cast<long long>(static_cast<std::int32_t>(Environment().ThreadId())));

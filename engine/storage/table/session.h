@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@
 namespace quarry {
 
 class TDataDirectory;
+class TDataTable;
 
 enum class TLockProtocol { lpPessimistic, lpOptimistic };
 
@@ -36,6 +38,10 @@ struct TSessionSettings {
   int ThirdBufferBytes = 16384;  // copied in by the access layer; nothing consults it
   int BlobBufferBytes = 32768;   // BLOB block cache limits
   int BlobBufferCount = 8192;
+  // Tables kept open between uses (least recently used closed first); 0 keeps none. Three
+  // files a table: 16 hold several times the tables one statement or window uses at once,
+  // at 48 file handles.
+  int KeptTables = 16;
 };
 
 class TDataSession {
@@ -78,6 +84,14 @@ class TDataSession {
   // that no file of that kind (disk or memory) has, + extension.
   std::string TemporaryFileName(std::string_view extension, bool inMemory) const;
 
+  // ---- tables kept between uses (directory.h) ----
+  // A directory kept a table: it becomes the most recently kept, and the least recently
+  // kept ones beyond KeptTables are closed (which may be this one).
+  void NoteKept(TDataTable& table);
+  // The table is no longer kept (taken up again or closed).
+  void ForgetKept(TDataTable& table);
+  int KeptCount() const { return static_cast<int>(kept_.size()); }
+
   TFileList& Files() const { return *list_; }
   TEnvironment& Environment() const { return list_->Environment(); }
 
@@ -87,6 +101,8 @@ class TDataSession {
   std::string privateDir_;
   std::string defaultDirectory_;
   std::vector<std::string> passwords_;
+  // Kept tables of every directory, most recently kept first.
+  std::list<TDataTable*> kept_;
   std::vector<std::unique_ptr<TDataDirectory>> directories_;
 };
 

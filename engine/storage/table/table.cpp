@@ -64,10 +64,14 @@ void TDataTable::ApplySettings() {
   indexSettings.RecordBufferBytes = s.RecordBufferBytes;
   indexSettings.TableLockHeld = tableLock_;
   index_->SetSettings(indexSettings);
+  if (blob_) blob_->SetCacheLimits(s.BlobBufferBytes, s.BlobBufferCount);
 }
 
 void TDataTable::OpenFiles(bool exclusive, bool readOnly) {
   if (opened_) return;
+  CloseFiles();  // kept files, if any, give way
+  headersVerified_ = false;
+  readOnlyAsked_ = readOnly;
   TFileList& list = Session().Files();
   data_ = std::make_unique<TDataFile>(directory_.FileNameOf(name_, kDataExtension), inMemory_, &list);
   index_ = std::make_unique<TIndexFile>(directory_.FileNameOf(name_, kIndexExtension), inMemory_, &list);
@@ -120,15 +124,16 @@ void TDataTable::OpenFiles(bool exclusive, bool readOnly) {
 }
 
 void TDataTable::CloseFiles() {
-  if (!opened_) return;
+  if (!opened_ && !kept_) return;
   // Locks first, while the handles that hold them are still open; the files close whatever
   // the unlocks say (closing the last handle releases the OS locks anyway).
   try {
     ReleaseAllLocks();
   } catch (...) {}
   if (blob_) blob_->Close();
-  index_->Close();
-  data_->Close();
+  if (index_) index_->Close();
+  if (data_) data_->Close();
+  kept_ = false;
   blob_.reset();
   index_.reset();
   data_.reset();
@@ -137,6 +142,53 @@ void TDataTable::CloseFiles() {
   locked_.clear();
   deferred_.clear();
   holders_.clear();
+}
+
+bool TDataTable::Keepable() const {
+  if (!opened_ || useCount_ > 0 || inTransaction_ || inMemory_ || exclusive_) return false;
+  if (data_->Temporary() || index_->Temporary()) return false;
+  // Temporary indexes belong to one use and go away with the files' close.
+  for (int slot = 1; slot <= index_->SecondaryCount(); ++slot) {
+    if (index_->Definition(slot).Temporary) return false;
+  }
+  return true;
+}
+
+bool TDataTable::Park() {
+  if (!Keepable()) return false;
+  ReleaseAllLocks();
+  // An idle table holds only its trimmed index pages, which spare the next use its descents
+  // from the root; records and BLOB blocks are read again when asked for (nothing dirty is
+  // left outside a transaction).
+  data_->DiscardRecords();
+  index_->TrimCache();
+  if (blob_) blob_->DiscardBlocks();
+  opened_ = false;
+  kept_ = true;
+  const bool parked = data_->Park() && index_->Park() && (!blob_ || blob_->Park());
+  if (!parked) CloseFiles();
+  return parked;
+}
+
+bool TDataTable::Resume(bool exclusive, bool readOnly) {
+  if (!kept_ || exclusive != exclusive_ || readOnly != readOnlyAsked_) return false;
+  if (!data_->Resume() || !index_->Resume() || (blob_ && !blob_->Resume())) return false;
+  const bool attribute =
+      data_->ReadOnlyAttribute() || index_->ReadOnlyAttribute() || (blob_ && blob_->ReadOnlyAttribute());
+  const bool anyReadOnly =
+      readOnly || attribute || data_->ReadOnly() || index_->ReadOnly() || (blob_ && blob_->ReadOnly());
+  if (attribute != readOnlyAttribute_ || anyReadOnly != readOnly_) return false;
+  // The share mode is held again, so no exclusive change (restructure, new index, emptying)
+  // is under way; whatever anyone changed since the park moved a counter.
+  if (!data_->HeaderMatchesFile() || index_->StoredChangeCounter() != index_->Header().ChangeCounter ||
+      (blob_ && blob_->StoredChangeCounter() != blob_->ChangeCounter())) {
+    return false;
+  }
+  kept_ = false;
+  opened_ = true;
+  // The session's settings may have changed while the table was idle.
+  ApplySettings();
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -25,6 +25,15 @@
 // A change runs: WriteLock (which brings the caches up to date), the change in the caches,
 // Flush, ReleaseWriteLock.
 //
+// Kept between uses: when the last use of a shared disk table ends outside transactions, the
+// directory may park it instead of closing it (Park): every lock is released, the caches
+// trimmed, and the files stay open with their share mode given up, so that an idle kept
+// table keeps no other open, delete, rename or restructure out. The next use of the same
+// name takes it up again (Resume) only when each file is still the same file and the
+// headers' change counters and record layout are unchanged; otherwise the directory closes
+// it and opens afresh. Headers, definitions and cached pages and records of an unchanged
+// table stay valid, since every change anyone makes moves a header's counter.
+//
 // Not thread-safe: used by the thread of its session. Other sessions and processes meet it
 // only through the file locks.
 #pragma once
@@ -57,8 +66,24 @@ class TDataTable {
   // ---- life cycle (the directory calls these) ----
   // Opens data, index (creating an empty one when missing) and BLOB file.
   void OpenFiles(bool exclusive, bool readOnly);
-  // Releases every lock and closes the files (changes must have been flushed).
+  // Releases every lock and closes the files (changes must have been flushed), kept ones too.
   void CloseFiles();
+  // Whether Park may keep this table: a disk table opened shared, no longer used, outside
+  // transactions, without temporary indexes.
+  bool Keepable() const;
+  // Releases every lock, trims the caches and parks the files. True when the table is
+  // kept; false when it is not keepable or a file could not be kept (every file is closed
+  // then). Raises what releasing the locks raises.
+  bool Park();
+  // Takes a kept table up again for a use asking exclusive / readOnly. True when it serves
+  // as it is; false when the use asks another mode or the files changed (see above): the
+  // caller then closes it (CloseFiles) and opens afresh.
+  bool Resume(bool exclusive, bool readOnly);
+  bool Kept() const { return kept_; }
+  // Whether a cursor ran the full header verification since the files were opened; a table
+  // taken up again keeps it (nothing changed, or it would have been opened afresh).
+  bool HeadersVerified() const { return headersVerified_; }
+  void SetHeadersVerified() { headersVerified_ = true; }
   int UseCount() const { return useCount_; }
   void AddUse() { ++useCount_; }
   int ReleaseUse() { return --useCount_; }
@@ -165,6 +190,9 @@ class TDataTable {
   std::unique_ptr<TBlobFile> blob_;
   int useCount_ = 0;
   bool opened_ = false;
+  bool kept_ = false;  // parked between uses (opened_ false meanwhile)
+  bool headersVerified_ = false;
+  bool readOnlyAsked_ = false;  // the read-only request the files were opened with
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool readOnlyAttribute_ = false;
