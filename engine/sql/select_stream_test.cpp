@@ -199,11 +199,12 @@ TEST_F(SelectStream, StreamedRowsAreTheRowsOfTheResultTable) {
       {"SELECT ID, NOTES FROM FILMS ORDER BY ID DESC", true},
       {"SELECT NAME, FILMID FROM CAST WHERE FILMID = 4 ORDER BY FILMID DESC", true},
       {"SELECT NAME FROM CAST WHERE FILMID = 99", true},
+      // A string equality and an interval whose index range gives exactly their rows.
+      {"SELECT TITLE FROM FILMS WHERE TITLE = 'Alien'", true},
+      {"SELECT ID, YEAR FROM FILMS WHERE YEAR BETWEEN '1958' AND '1986' ORDER BY YEAR", true},
       // Walked into a result table: rows the condition picks from, a sort, or more than
       // one table's rows.
-      {"SELECT TITLE FROM FILMS WHERE TITLE = 'Alien'", false},
       {"SELECT ID FROM FILMS WHERE RATING = 'R' OR RATING = 'PG'", false},
-      {"SELECT ID, YEAR FROM FILMS WHERE YEAR BETWEEN '1958' AND '1986' ORDER BY YEAR", false},
       {"SELECT ID FROM FILMS WHERE UPPER(TITLE) LIKE 'A%'", false},
       {"SELECT ID, RUNTIME FROM FILMS WHERE RUNTIME IS NULL", false},
       {"SELECT ID FROM FILMS WHERE 1 = 0", false},
