@@ -50,25 +50,9 @@ bool TDataDirectory::Keeps(std::string_view name, bool inMemory) const {
 TDataTable& TDataDirectory::OpenTable(std::string_view name, bool inMemory, bool exclusive, bool readOnly) {
   inMemory = inMemory || inMemory_;
   auto it = Find(name, inMemory);
+  if (it != tables_.end() && (*it)->Kept() && !TakeUpKept(**it, exclusive, readOnly)) it = tables_.end();
   TDataTable* table = nullptr;
-  if (it != tables_.end() && (*it)->Kept()) {
-    table = it->get();
-    session_.ForgetKept(*table);
-    bool resumed = false;
-    try {
-      resumed = table->Resume(exclusive, readOnly);
-    } catch (...) {
-      // Whatever the kept files say, a fresh open reports it properly.
-    }
-    if (!resumed) {
-      Destroy(*table);
-      table = nullptr;
-      it = tables_.end();
-    }
-  }
-  if (table != nullptr) {
-    // taken up again as it was
-  } else if (it != tables_.end()) {
+  if (it != tables_.end()) {
     table = it->get();
     if (table->UseCount() > 0 && (table->Exclusive() || exclusive)) {
       RaiseEngineError(QUARRY_OSEACCES, {.database = DatabaseName(), .table = table->Name()});
@@ -90,6 +74,18 @@ TDataTable& TDataDirectory::OpenTable(std::string_view name, bool inMemory, bool
   }
   table->AddUse();
   return *table;
+}
+
+bool TDataDirectory::TakeUpKept(TDataTable& table, bool exclusive, bool readOnly) {
+  session_.ForgetKept(table);
+  bool resumed = false;
+  try {
+    resumed = table.Resume(exclusive, readOnly);
+  } catch (...) {
+    // Whatever the kept files say, a fresh open reports it properly.
+  }
+  if (!resumed) Destroy(table);
+  return resumed;
 }
 
 void TDataDirectory::Destroy(TDataTable& table) {

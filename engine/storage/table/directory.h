@@ -115,6 +115,9 @@ class TDataDirectory {
   void CloseUnusedTables();
   // The end of a table's last use: keeps it when it can be kept, else destroys it.
   void Release(TDataTable& table);
+  // Takes a kept table up again as it was (open, unused); false when its files changed or
+  // the mode differs, after closing it.
+  bool TakeUpKept(TDataTable& table, bool exclusive, bool readOnly);
   void Destroy(TDataTable& table);
 
   TDataSession& session_;
