@@ -106,7 +106,9 @@ class SelectStream : public ::testing::Test, public select_testing::TSelectFixtu
     run.Streamed = statement.PlanText().find("result streamed") != std::string::npos;
     run.RowsAffected = statement.RowsAffected();
     if (cursor == nullptr) return run;
-    if (run.Streamed) EXPECT_TRUE(cursor->ReadOnly());
+    if (run.Streamed) {
+      EXPECT_TRUE(cursor->ReadOnly());
+    }
     for (const TFieldDefinition& f : cursor->Fields()) run.Names.push_back(f.Name);
     run.RecordCount = cursor->RecordCount();
     cursor->Home();
