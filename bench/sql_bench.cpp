@@ -1,6 +1,9 @@
 // The application's statements timed in Quarry and in SQLite on the same catalogue: the year
 // bounds, the name lists, the name lookups, the search for each join case and the per-video
-// lookups. Prints each statement's median time in both engines and the ratio Quarry / SQLite.
+// lookups. Prints each statement's median time in both engines and the ratio Quarry / SQLite,
+// for SQLite in memory and for SQLite on a file in the same folder as Quarry's tables (a file
+// database takes its locks and checks its header per statement, as Quarry does); then the
+// geometric means of the ratios over the application's statements.
 //
 // The catalogue has no full-text index; for the TEXTSEARCH statements Quarry's VIDEOS gets one
 // over TITLE, and SQLite an FTS5 table over the titles, which its statements query instead.
@@ -12,6 +15,7 @@
 // PELLOMAR_BENCH_CPU set, the thread's processor time is measured instead of elapsed time.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -89,6 +93,9 @@ std::string AsciiUpper(std::string text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
 }
+
+// The statements the application sends come first in Statements(); this many of them.
+constexpr std::size_t kApplicationStatements = 16;
 
 std::vector<TBenchStatement> Statements(const twins::TPicks& p) {
   const int director = std::stoi(p.DirectorId), cast = std::stoi(p.CastId), partner = std::stoi(p.PartnerCastId);
@@ -218,14 +225,21 @@ int main(int argc, char** argv) {
     std::printf("load: Quarry %.2f s, SQLite %.2f s\n\n", catalogue.QuarryLoadSeconds, catalogue.SqliteLoadSeconds);
     const twins::TPicks picks = twins::PickFacts(catalogue.Sqlite);
     IndexTitleWords(catalogue);
-    std::printf("%-28s %8s %12s %12s %8s\n", "statement", "rows", "Quarry ms", "SQLite ms", "ratio");
-    for (const auto& statement : Statements(picks)) {
+    catalogue.Sqlite.CopyTo(catalogue.Quarry.Folder() + "/bench.sqlite3");
+    twins::TSqliteDatabase sqliteFile(catalogue.Quarry.Folder() + "/bench.sqlite3");
+    std::printf("%-28s %8s %10s %10s %10s %7s %7s\n", "statement", "rows", "Quarry ms", "SQLite ms", "file ms", "ratio",
+                "file");
+    const std::vector<TBenchStatement> statements = Statements(picks);
+    double logMemory = 0, logFile = 0;
+    std::size_t applicationTimed = 0;
+    for (std::size_t n = 0; n < statements.size(); ++n) {
+      const TBenchStatement& statement = statements[n];
       if (!picked.empty() && std::none_of(picked.begin(), picked.end(), [&](const std::string& part) {
             return statement.Name.find(part) != std::string::npos;
           }))
         continue;
       if (std::getenv("PELLOMAR_BENCH_SHOW")) std::printf("%s\n", statement.Sql.c_str());
-      std::size_t quarryRows = 0, sqliteRows = 0;
+      std::size_t quarryRows = 0, sqliteRows = 0, fileRows = 0;
       double quarrySeconds = -1;
       // For profiling: PELLOMAR_BENCH_PROFILE=n runs the Quarry side n more times first.
       if (const char* profile = std::getenv("PELLOMAR_BENCH_PROFILE"))
@@ -239,14 +253,26 @@ int main(int argc, char** argv) {
       const std::string& sqliteSql = statement.SqliteSql.empty() ? statement.Sql : statement.SqliteSql;
       const double sqliteSeconds =
           MedianSeconds([&] { return catalogue.Sqlite.Query(sqliteSql).Rows.size(); }, sqliteRows);
+      const double fileSeconds = MedianSeconds([&] { return sqliteFile.Query(sqliteSql).Rows.size(); }, fileRows);
       if (!failure.empty()) {
-        std::printf("%-28s %8zu %12s %12.3f %8s  Quarry failed: %s\n", statement.Name.c_str(), sqliteRows, "-",
-                    sqliteSeconds * 1e3, "-", failure.c_str());
+        std::printf("%-28s %8zu %10s %10.3f %10.3f %7s %7s  Quarry failed: %s\n", statement.Name.c_str(), sqliteRows,
+                    "-", sqliteSeconds * 1e3, fileSeconds * 1e3, "-", "-", failure.c_str());
         continue;
       }
-      std::printf("%-28s %8zu %12.3f %12.3f %8.2f%s\n", statement.Name.c_str(), quarryRows, quarrySeconds * 1e3,
-                  sqliteSeconds * 1e3, quarrySeconds / sqliteSeconds,
-                  quarryRows == sqliteRows ? "" : "  (row counts differ)");
+      if (n < kApplicationStatements) {
+        logMemory += std::log(quarrySeconds / sqliteSeconds);
+        logFile += std::log(quarrySeconds / fileSeconds);
+        ++applicationTimed;
+      }
+      std::printf("%-28s %8zu %10.3f %10.3f %10.3f %7.2f %7.2f%s\n", statement.Name.c_str(), quarryRows,
+                  quarrySeconds * 1e3, sqliteSeconds * 1e3, fileSeconds * 1e3, quarrySeconds / sqliteSeconds,
+                  quarrySeconds / fileSeconds,
+                  quarryRows == sqliteRows && quarryRows == fileRows ? "" : "  (row counts differ)");
+    }
+    if (applicationTimed > 0) {
+      const double count = static_cast<double>(applicationTimed);
+      std::printf("\ngeometric mean of the ratios over %zu application statements: %.2f (in memory), %.2f (file)\n",
+                  applicationTimed, std::exp(logMemory / count), std::exp(logFile / count));
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "sql_bench: %s\n", error.what());

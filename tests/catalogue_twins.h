@@ -124,8 +124,9 @@ inline TRows NormaliseRows(const TRows& rows) {
 
 class TSqliteDatabase {
  public:
-  TSqliteDatabase() {
-    if (sqlite3_open(":memory:", &db_) != SQLITE_OK) throw std::runtime_error("cannot open SQLite");
+  // In memory unless a file path is given.
+  explicit TSqliteDatabase(const std::string& path = ":memory:") {
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) throw std::runtime_error("cannot open SQLite " + path);
     Exec("PRAGMA case_sensitive_like = ON");
   }
   ~TSqliteDatabase() { sqlite3_close(db_); }
@@ -133,6 +134,21 @@ class TSqliteDatabase {
   TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;
 
   sqlite3* Handle() const { return db_; }
+
+  // Writes the whole database into the file path (a new SQLite file).
+  void CopyTo(const std::string& path) {
+    sqlite3* target = nullptr;
+    if (sqlite3_open(path.c_str(), &target) != SQLITE_OK) {
+      sqlite3_close(target);
+      throw std::runtime_error("cannot open SQLite " + path);
+    }
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(target, sqlite3_close);
+    sqlite3_backup* backup = sqlite3_backup_init(target, "main", db_, "main");
+    if (backup == nullptr) throw std::runtime_error(std::string("SQLite backup: ") + sqlite3_errmsg(target));
+    sqlite3_backup_step(backup, -1);
+    if (sqlite3_backup_finish(backup) != SQLITE_OK)
+      throw std::runtime_error(std::string("SQLite backup: ") + sqlite3_errmsg(target));
+  }
 
   void Exec(const std::string& sql) {
     char* message = nullptr;
