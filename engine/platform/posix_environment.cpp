@@ -313,8 +313,35 @@ bool TPosixEnvironment::GetFileInfo(const std::string& path, TFileInfo& info) {
   info.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // The "read-only attribute": this user may not write the file. A superuser may write
   // anything, so for them a file without any write permission bit counts as read-only.
-  info.read_only = ::access(path.c_str(), W_OK) != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  info.read_only = !WritableByUs(path, st) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   return true;
+}
+
+bool TPosixEnvironment::WritableByUs(const std::string& path, const struct stat& st) {
+  // Whether access() allows writing depends on the inode's owner, mode and ACL; a kept table
+  // asks about its files before each statement, so the answer is remembered for the file as
+  // it was. Owner and mode are compared as they are; an ACL change moves the change time
+  // (whose clock may be coarse, hence owner and mode besides).
+  TAccessMemo now;
+  now.device = static_cast<uint64_t>(st.st_dev);
+  now.inode = static_cast<uint64_t>(st.st_ino);
+  now.changed_seconds = static_cast<int64_t>(st.st_ctim.tv_sec);
+  now.changed_nanoseconds = static_cast<int64_t>(st.st_ctim.tv_nsec);
+  now.mode = static_cast<uint32_t>(st.st_mode);
+  now.owner = static_cast<uint32_t>(st.st_uid);
+  now.group = static_cast<uint32_t>(st.st_gid);
+  {
+    std::lock_guard<std::mutex> guard(accessMemoMutex_);
+    const auto found = accessMemo_.find(path);
+    if (found != accessMemo_.end() && found->second.SameFileState(now)) return found->second.writable;
+  }
+  now.writable = ::access(path.c_str(), W_OK) == 0;
+  std::lock_guard<std::mutex> guard(accessMemoMutex_);
+  // A bound, not a cache policy: the names of the open tables fit many times over.
+  constexpr std::size_t kMemoLimit = 256;
+  if (accessMemo_.size() >= kMemoLimit) accessMemo_.clear();
+  accessMemo_[path] = now;
+  return now.writable;
 }
 
 bool TPosixEnvironment::ListDirectory(const std::string& directory, std::vector<std::string>& names) {

@@ -14,6 +14,12 @@
 // dies leaves none behind.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+
 #include "engine/platform/environment.h"
 
 namespace quarry {
@@ -34,6 +40,28 @@ class TPosixEnvironment : public TEnvironment {
   bool ToLocalTime(int64_t unix_seconds, TLocalTime& local) override;
   uint64_t TickCount() override;
   void Sleep(uint32_t milliseconds) override;
+
+ private:
+  // The write permission access() gave for a file, and the state of the file it was given for.
+  struct TAccessMemo {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t changed_seconds = 0;
+    int64_t changed_nanoseconds = 0;
+    uint32_t mode = 0;
+    uint32_t owner = 0;
+    uint32_t group = 0;
+    bool writable = false;
+    bool SameFileState(const TAccessMemo& other) const {
+      return device == other.device && inode == other.inode && changed_seconds == other.changed_seconds &&
+             changed_nanoseconds == other.changed_nanoseconds && mode == other.mode && owner == other.owner &&
+             group == other.group;
+    }
+  };
+  bool WritableByUs(const std::string& path, const struct stat& st);
+
+  std::mutex accessMemoMutex_;
+  std::map<std::string, TAccessMemo> accessMemo_;
 };
 
 }  // namespace quarry

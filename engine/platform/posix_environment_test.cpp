@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "engine/platform/os_error.h"
 
@@ -222,6 +223,21 @@ TEST_F(PosixEnvironmentTest, ExclusiveOpenOfAnotherProcessRefusesOpensHereUntilI
   EXPECT_EQ(LastOsError(), kOsErrorSharingViolation);
   KillAndReap(child);
   EXPECT_TRUE(Open(false));
+}
+
+TEST_F(PosixEnvironmentTest, TheReadOnlyAttributeFollowsEveryPermissionChange) {
+  // Asked again and again, as a kept table asks before each statement: each answer is the
+  // file's permissions at that moment, however quickly they change.
+  const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  const auto writable = readOnly | fs::perms::owner_write;
+  for (int round = 0; round < 3; ++round) {
+    for (const auto& [perms, expected] : {std::pair{readOnly, true}, std::pair{writable, false}}) {
+      fs::permissions(path_, perms);
+      TFileInfo info;
+      ASSERT_TRUE(env_.GetFileInfo(path_, info));
+      EXPECT_EQ(info.read_only, expected) << "round " << round;
+    }
+  }
 }
 
 TEST_F(PosixEnvironmentTest, ReadOnlyFileReportsTheAttributeAndItsLocksStillKeepWritersOut) {
