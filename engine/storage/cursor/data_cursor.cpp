@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/platform/locale_services.h"
 #include "engine/storage/cursor/data_cursor_impl.h"
@@ -129,7 +130,9 @@ void TDataCursor::Open() {
   referencesAsGiven_ = false;
   try {
     {
-      TReadLockGuard lock(table);
+      // A table just taken up again from the kept ones was checked against its files then.
+      std::optional<TReadLockGuard> lock;
+      if (!table.TakeResumeCheck() || !table.HeadersVerified()) lock.emplace(table);
       if (!table.HeadersVerified()) {
         Data().VerifyHeader();
         Index().VerifyHeader(Data().Fields());

@@ -186,6 +186,7 @@ bool TDataTable::Resume(bool exclusive, bool readOnly) {
   }
   kept_ = false;
   opened_ = true;
+  resumeChecked_ = true;
   // The session's settings may have changed while the table was idle.
   ApplySettings();
   return true;
@@ -457,6 +458,7 @@ void TDataTable::ReleaseAllLocks() {
 // Change detection and buffers
 
 bool TDataTable::CheckForChanges() {
+  resumeChecked_ = false;
   bool changed = false;
   if (index_->HeaderChanged()) {
     // Index pages are gone already; records may have changed with them.

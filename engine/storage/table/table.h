@@ -84,6 +84,15 @@ class TDataTable {
   // taken up again keeps it (nothing changed, or it would have been opened afresh).
   bool HeadersVerified() const { return headersVerified_; }
   void SetHeadersVerified() { headersVerified_ = true; }
+  // True once after Resume, when no lock was taken since: Resume compared the headers in
+  // memory with the files under the share mode, as a read lock's change check would, so the
+  // first cursor to open the table may take that check as its own. A later change by
+  // another user is the next lock's to find, as it would be after any lock's release.
+  bool TakeResumeCheck() {
+    const bool fresh = resumeChecked_;
+    resumeChecked_ = false;
+    return fresh;
+  }
   int UseCount() const { return useCount_; }
   void AddUse() { ++useCount_; }
   int ReleaseUse() { return --useCount_; }
@@ -192,6 +201,7 @@ class TDataTable {
   bool opened_ = false;
   bool kept_ = false;  // parked between uses (opened_ false meanwhile)
   bool headersVerified_ = false;
+  bool resumeChecked_ = false;  // see TakeResumeCheck
   bool readOnlyAsked_ = false;  // the read-only request the files were opened with
   bool exclusive_ = false;
   bool readOnly_ = false;
