@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -119,6 +121,17 @@ TEST_P(BothKindsTest, WritingZeroBytesSetsTheEndAtThePosition) {
   EXPECT_EQ(file->Seek(open, kSeekFromStart, 20), 20);
   EXPECT_EQ(file->Read(open, &byte, 1), 1);
   EXPECT_EQ(byte, 0);
+  // So does a write beyond the end, in the gap before it, over bytes once written.
+  EXPECT_EQ(file->Seek(open, kSeekFromStart, 5), 5);
+  EXPECT_EQ(file->Write(open, nullptr, 0), 0);
+  EXPECT_EQ(file->Seek(open, kSeekFromStart, 90), 90);
+  EXPECT_EQ(file->Write(open, "y", 1), 1);
+  std::vector<char> back(91, 'x');
+  EXPECT_EQ(file->Seek(open, kSeekFromStart, 0), 0);
+  ASSERT_EQ(file->Read(open, back.data(), 91), 91);
+  EXPECT_EQ(std::string(back.data(), 5), "xxxxx");
+  EXPECT_EQ(std::count(back.begin() + 5, back.begin() + 90, 0), 85);
+  EXPECT_EQ(back[90], 'y');
   list_.Close(file, InMemory(), open);
 }
 
