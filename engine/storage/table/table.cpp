@@ -2,6 +2,7 @@
 // table's part of transactions (see table.h and lock_map.h).
 #include "engine/storage/table/table.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -265,16 +266,19 @@ void TDataTable::ReleaseReadLock(bool& held, int& indexSlot, int& blobSlot) {
 }
 
 // Lock A is held for a whole statement's walk: its index descents may keep the pages they
-// read and its records may fill the cache up to the session's record count (no other writer
-// can change them meanwhile); releasing it trims the index caches back to what is worth
-// keeping for the next statement, which finds them valid unless the change counters moved.
+// read and its records may fill the cache up to kStatementRecords (no other writer can change
+// them meanwhile); releasing it trims the index caches back to what is worth keeping for the
+// next statement, which finds them valid unless the change counters moved. The record cache
+// stays small enough that a scan of the whole table, which evicts as it goes, does not pay
+// for a large cache it cannot use; a lookup's few hundred scattered records fit.
 constexpr int kStatementIndexPages = 256;
+constexpr int kStatementRecords = 1024;
 
 bool TDataTable::ReadLockA() {
   const bool refreshed = AcquireReadLock(readLockA_, slotA_, blobSlotA_);
   if (readLockA_) {
     index_->WidenCache(kStatementIndexPages);
-    data_->WidenCache(Session().Settings().RecordBufferCount);
+    data_->WidenCache(std::min(kStatementRecords, Session().Settings().RecordBufferCount));
   }
   return refreshed;
 }
