@@ -215,17 +215,19 @@ TEST_F(FilterOptimisationTest, ARangeAndAFilterShowTheirAnd) {
 }
 
 TEST_F(FilterOptimisationTest, WalkingAFilteredCursorReadsOnlyTheRecordsItShows) {
-  MakeCast().reset();  // the table's record cache goes with its last cursor
+  MakeCast().reset();
   // Records 13, 53, 93, ... hold cast member 12: in record order and in primary-key order
   // each is followed by 39 records the filter hides, more than read-ahead reads through.
   for (const int slot : {NaturalOrderSlot, PrimarySlot}) {
     SCOPED_TRACE(slot);
     auto c = NewCursor("CAST");
     c->Open();
+    // A table taken up again keeps the records read before: start from an empty cache.
+    c->Table().Data().DiscardRecords();
     c->SetIndexSlot(slot);
     c->AddFilter("CASTMEMBERID = 12");
     EXPECT_EQ(WalkForward(*c).size(), 10u);
-    EXPECT_LE(c->Table().Data().Cache().Count(), 11);  // and the first record, read at open
+    EXPECT_LE(c->Table().Data().Cache().Count(), 11);  // and the first record, read by SetIndexSlot
   }
 }
 

@@ -451,7 +451,9 @@ bool TCursorWalk::FindKey(const std::uint8_t* key, int keyLength, bool nearest) 
 
 bool TCursorWalk::StartOfRange(TBTree& tree, TIndexPath& path) {
   if (!visible_.RangeActive()) return tree.First(path);
-  tree.Find(visible_.RangeStart(), path);
+  // A walk probing one key after another (a join's inner table, an IN's values) mostly
+  // finds the next key on the leaf it already stands on.
+  tree.FindNear(visible_.RangeStart(), path);
   return tree.OnEntry(path);
 }
 

@@ -617,6 +617,8 @@ void TDataFile::TrimCache() {
   cacheCapacity_ = std::max(limit, cache_.Count());
 }
 
+void TDataFile::WidenCache(int records) { cacheCapacity_ = std::max(cacheCapacity_, records); }
+
 bool TDataFile::FlushTable(bool forceOsFlush, bool trim) {
   RequireOpen();
   bool wrote = false;

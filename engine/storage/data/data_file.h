@@ -183,6 +183,9 @@ class TDataFile : public TFileHandler {
   void FlushRecords();
   void DiscardRecords();
   void TrimCache();
+  // Lets the cache hold up to `records` records until the next TrimCache (a statement that
+  // reads the table under its read lock, whose records stay valid while no one else writes).
+  void WidenCache(int records);
   // Flush of the whole table: writes changed definitions, dirty records and then the header
   // when modified (the header last, as it is what makes new records part of the table);
   // asks the OS to flush its buffers when anything was written and forceOsFlush or

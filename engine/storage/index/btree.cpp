@@ -86,6 +86,30 @@ bool TBTree::Find(const std::uint8_t* key, TIndexPath& path) {
   return false;
 }
 
+bool TBTree::LeafEncloses(const TIndexPath& path, const std::uint8_t* key) {
+  if (path.Depth < 1 || path.Depth > MaxIndexDepth || path.Levels[0].Page != store_.Root(slot_)) return false;
+  // Only pages the root leads to are fetched: a stale path may name freed or reused pages.
+  for (int level = 0; level < path.Depth; ++level) {
+    TPageRef page(store_, store_.FetchPage(slot_, path.Levels[level].Page));
+    const bool last = level == path.Depth - 1;
+    if (page->Free || page->Count() == 0 || page->IsLeaf() != last) return false;
+    if (last)
+      return compare_.Compare(page->Key(0), key) < 0 && compare_.Compare(page->Key(page->Count() - 1), key) >= 0;
+    const int pos = path.Levels[level].Pos;
+    if (pos < 0 || pos >= page->Count() || page->Value(pos) != path.Levels[level + 1].Page) return false;
+  }
+  return false;
+}
+
+bool TBTree::FindNear(const std::uint8_t* key, TIndexPath& path) {
+  if (!LeafEncloses(path, key)) return Find(key, path);
+  // Every key before this leaf is below its first key, so below `key`; the last key is not:
+  // the first key not smaller than `key` is in this leaf, where Find's descent ends too.
+  TPageRef leaf(store_, store_.FetchPage(slot_, path.Leaf().Page));
+  path.Leaf().Pos = Lower(*leaf, key);
+  return compare_.Compare(leaf->Key(path.Leaf().Pos), key) == 0;
+}
+
 void TBTree::PinPath(const TIndexPath& path, TPins& pins) {
   for (int level = 0; level < path.Depth; ++level) {
     pins[level] = TPageRef(store_, store_.FetchPage(slot_, path.Levels[level].Page));

@@ -56,6 +56,11 @@ class TBTree {
   // Positions `path` on the first key not smaller than `key` (after the last key when there is
   // none). Returns true when that key equals `key`.
   bool Find(const std::uint8_t* key, TIndexPath& path);
+  // Find for a walk that looks up ascending or nearby keys: when `path` (from an earlier
+  // move) still leads from the root, through the child entries it names, to a leaf whose
+  // keys enclose `key` (first < key <= last), only that leaf is searched; otherwise, or when
+  // the tree changed under the path, it is Find. The result is Find's either way.
+  bool FindNear(const std::uint8_t* key, TIndexPath& path);
   // Inserts `key` with `recordNo` and leaves `path` on it. An equal key already in the index
   // raises QUARRY_KEYVIOL.
   void Insert(const std::uint8_t* key, std::int32_t recordNo, TIndexPath& path);
@@ -113,6 +118,9 @@ class TBTree {
   void Fixup(TPins& pins, TIndexPath& path, int level);
   void Unlink(TPage& page);
   int Lower(const TPage& page, const std::uint8_t* key) const;
+  // True when path leads from the root to a leaf whose first key is below `key` and whose
+  // last key is not; checks only, raises nothing.
+  bool LeafEncloses(const TIndexPath& path, const std::uint8_t* key);
   int BranchChild(const TPage& page, const std::uint8_t* key) const;
   struct TVerifyState;
   std::int64_t VerifyPage(std::int32_t pageNo, int level, TVerifyState& state);

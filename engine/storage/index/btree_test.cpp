@@ -56,7 +56,7 @@ class BTreeRandomTest : public ::testing::TestWithParam<TRandomCase> {};
 
 // Random inserts and deletes (with duplicates of the leading value told apart by the
 // identifier suffix) keep the tree equal to a sorted reference, with true counts, positions
-// and range sizes.
+// and range sizes; FindNear from a stale path agrees with Find throughout.
 TEST_P(BTreeRandomTest, MatchesSortedReference) {
   const TRandomCase& c = GetParam();
   TTreeFixture fx(c.Format, c.Packed);
@@ -67,6 +67,8 @@ TEST_P(BTreeRandomTest, MatchesSortedReference) {
   std::uniform_int_distribution<std::uint32_t> id(1, 40);
   const int ops = std::getenv("PELLOMAR_SOAK") != nullptr ? c.Operations * 10 : c.Operations;
   TIndexPath path;
+  TIndexPath near;
+  int probeValue = -3000;
   for (int i = 0; i < ops; ++i) {
     Key key = IntKey(value(rng), k, c.Format.Unique ? 0 : id(rng));
     const bool insert = reference.size() < 50 || (rng() % 100) < (i < ops / 2 ? 65 : 35);
@@ -87,6 +89,18 @@ TEST_P(BTreeRandomTest, MatchesSortedReference) {
       ASSERT_TRUE(fx.tree.Delete(victim.data(), path));
       reference.erase(victim);
       ASSERT_FALSE(fx.tree.Delete(victim.data(), path));
+    }
+    // A lookup that starts from the path of the one before (stale after the change above)
+    // lands where a descent from the root does; the probes mostly climb, as a join's do.
+    const Key probe = IntKey(i % 3 == 0 ? value(rng) : probeValue++ % 3000, k, c.Format.Unique ? 0 : id(rng));
+    TIndexPath fresh;
+    const bool found = fx.tree.Find(probe.data(), fresh);
+    ASSERT_EQ(fx.tree.FindNear(probe.data(), near), found);
+    ASSERT_EQ(near.Depth, fresh.Depth);
+    if (fresh.Depth > 0) {
+      ASSERT_EQ(near.Leaf().Page, fresh.Leaf().Page);
+      ASSERT_EQ(near.Leaf().Pos, fresh.Leaf().Pos);
+      if (i % 7 == 0) ASSERT_EQ(fx.tree.Ordinal(near), fx.tree.Ordinal(fresh));
     }
     ASSERT_EQ(fx.store.PinnedPages(), 0);
     if (i % 997 == 0) {

@@ -725,8 +725,8 @@ void TIndexFile::DiscardPages() {
   }
 }
 
-void TIndexFile::TrimCache() {
-  const int limit = TrimmedLimit();
+void TIndexFile::TrimCache(int keepPages) {
+  const int limit = std::max(TrimmedLimit(), keepPages);
   for (TSlotCache& cache : caches_) {
     for (TPage* p = cache.MruTail; p != nullptr && static_cast<int>(cache.Sorted.size()) > limit;) {
       TPage* prev = p->MruPrev;

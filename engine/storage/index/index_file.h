@@ -143,8 +143,9 @@ class TIndexFile : public TFileHandler, public TPageStore {
   void FlushPages();
   // Drops every cached page without writing (after another writer changed the file).
   void DiscardPages();
-  // Evicts clean unpinned pages down to the trimmed size of each slot's cache.
-  void TrimCache();
+  // Evicts clean unpinned pages down to the trimmed size of each slot's cache, or down to
+  // keepPages when that is larger (pages worth keeping for the table's next use).
+  void TrimCache(int keepPages = 0);
   // Lets each slot's cache hold at least `pages` pages until the next trim (a long read
   // under one lock, whose descents would otherwise read the same upper pages again).
   void WidenCache(int pages);

@@ -2,6 +2,7 @@
 // table's part of transactions (see table.h and lock_map.h).
 #include "engine/storage/table/table.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -14,6 +15,10 @@
 #include "engine/values/byte_image.h"
 
 namespace quarry {
+
+// Index pages per slot an idle table keeps between statements (256 KB): enough for the
+// upper levels and the leaves a lookup statement visits on a catalogue-sized table.
+constexpr int kKeptIndexPages = 64;
 
 // ---------------------------------------------------------------------------------------
 // Life cycle
@@ -157,11 +162,10 @@ bool TDataTable::Keepable() const {
 bool TDataTable::Park() {
   if (!Keepable()) return false;
   ReleaseAllLocks();
-  // An idle table holds only its trimmed index pages, which spare the next use its descents
-  // from the root; records and BLOB blocks are read again when asked for (nothing dirty is
-  // left outside a transaction).
-  data_->DiscardRecords();
-  index_->TrimCache();
+  // An idle table keeps its cached records and some index pages, which spare the next use
+  // its reads (Resume takes them up only when no one changed the files meanwhile); BLOB
+  // blocks are read again when asked for (nothing dirty is left outside a transaction).
+  index_->TrimCache(kKeptIndexPages);
   if (blob_) blob_->DiscardBlocks();
   opened_ = false;
   kept_ = true;
@@ -263,19 +267,27 @@ void TDataTable::ReleaseReadLock(bool& held, int& indexSlot, int& blobSlot) {
 }
 
 // Lock A is held for a whole statement's walk: its index descents may keep the pages they
-// read (no other writer can change them meanwhile); releasing it trims the caches back.
+// read and its records may fill the cache up to kStatementRecords (no other writer can change
+// them meanwhile); releasing it trims the index caches back to what is worth keeping for the
+// next statement, which finds them valid unless the change counters moved. The record cache
+// stays small enough that a scan of the whole table, which evicts as it goes, does not pay
+// for a large cache it cannot use; a lookup's few hundred scattered records fit.
 constexpr int kStatementIndexPages = 256;
+constexpr int kStatementRecords = 1024;
 
 bool TDataTable::ReadLockA() {
   const bool refreshed = AcquireReadLock(readLockA_, slotA_, blobSlotA_);
-  if (readLockA_) index_->WidenCache(kStatementIndexPages);
+  if (readLockA_) {
+    index_->WidenCache(kStatementIndexPages);
+    data_->WidenCache(std::min(kStatementRecords, Session().Settings().RecordBufferCount));
+  }
   return refreshed;
 }
 
 void TDataTable::ReleaseReadLockA() {
   const bool held = readLockA_;
   ReleaseReadLock(readLockA_, slotA_, blobSlotA_);
-  if (held && index_) index_->TrimCache();
+  if (held && index_) index_->TrimCache(kKeptIndexPages);
 }
 bool TDataTable::ReadLockB() { return AcquireReadLock(readLockB_, slotB_, blobSlotB_); }
 void TDataTable::ReleaseReadLockB() { ReleaseReadLock(readLockB_, slotB_, blobSlotB_); }
