@@ -219,8 +219,7 @@ int TCursorWalk::ConsecutiveRecords(std::int32_t recordNo, bool forward, int lim
 // ---------------------------------------------------------------------------------------
 // Moves
 
-TEngineErrorCode TCursorWalk::SettleForward(bool on) {
-  TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
+TEngineErrorCode TCursorWalk::SettleForward(TBTree& tree, bool on) {
   while (on) {
     const std::int32_t recordNo = tree.EntryAt(path_, scratchKey_.data());
     if (visible_.RangeActive() && CompareKeys(scratchKey_.data(), visible_.RangeEnd()) > 0) break;
@@ -235,8 +234,7 @@ TEngineErrorCode TCursorWalk::SettleForward(bool on) {
   return QUARRY_EOF;
 }
 
-TEngineErrorCode TCursorWalk::SettleBackward(bool on) {
-  TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
+TEngineErrorCode TCursorWalk::SettleBackward(TBTree& tree, bool on) {
   while (on) {
     const std::int32_t recordNo = tree.EntryAt(path_, scratchKey_.data());
     if (visible_.RangeActive() && CompareKeys(scratchKey_.data(), visible_.RangeStart()) < 0) break;
@@ -262,7 +260,7 @@ TEngineErrorCode TCursorWalk::First() {
     return QUARRY_NONE;
   }
   TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
-  if (SettleForward(StartOfRange(tree, path_)) != QUARRY_NONE) {
+  if (SettleForward(tree, StartOfRange(tree, path_)) != QUARRY_NONE) {
     SetEmpty();
     return QUARRY_EOF;
   }
@@ -292,7 +290,7 @@ TEngineErrorCode TCursorWalk::Last() {
   } else {
     on = tree.Last(path_);
   }
-  if (SettleBackward(on) != QUARRY_NONE) {
+  if (SettleBackward(tree, on) != QUARRY_NONE) {
     SetEmpty();
     return QUARRY_EOF;
   }
@@ -312,7 +310,7 @@ TEngineErrorCode TCursorWalk::Next() {
     return QUARRY_NONE;
   }
   TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
-  if (SettleForward(tree.Next(path_)) != QUARRY_NONE) {
+  if (SettleForward(tree, tree.Next(path_)) != QUARRY_NONE) {
     SetEof();
     return QUARRY_EOF;
   }
@@ -335,7 +333,7 @@ TEngineErrorCode TCursorWalk::Prior() {
     return QUARRY_NONE;
   }
   TBTree tree = Index().Tree(static_cast<std::uint8_t>(slot_));
-  if (SettleBackward(tree.Prior(path_)) != QUARRY_NONE) {
+  if (SettleBackward(tree, tree.Prior(path_)) != QUARRY_NONE) {
     SetBof();
     return QUARRY_BOF;
   }
@@ -381,7 +379,7 @@ bool TCursorWalk::PositionOnKey(const std::uint8_t* key, bool exact) {
   // Keep the key: currentKey_ may be what we are looking for and settling overwrites it.
   wantedKey_.assign(key, key + keyLength_);
   path_ = path;
-  if (SettleForward(on) != QUARRY_NONE) {
+  if (SettleForward(tree, on) != QUARRY_NONE) {
     Last();
     return false;
   }

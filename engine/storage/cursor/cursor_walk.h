@@ -117,9 +117,10 @@ class TCursorWalk {
   TDataFile& Data() const;
   TIndexFile& Index() const;
   const TRecordsBitmap& NaturalSet();
-  // Positions on the first visible entry at or after (before) path_, within the range.
-  TEngineErrorCode SettleForward(bool on);
-  TEngineErrorCode SettleBackward(bool on);
+  // Positions on the first visible entry at or after (before) path_, within the range;
+  // tree is the current index's, which the caller has made for its own move.
+  TEngineErrorCode SettleForward(TBTree& tree, bool on);
+  TEngineErrorCode SettleBackward(TBTree& tree, bool on);
   // The current record rebuilt from its key in the current index (key-only reading).
   void LoadFromKey(std::int32_t recordNo, const std::uint8_t* key);
   std::int64_t RangeFirstOrdinal();

@@ -11,15 +11,6 @@ namespace quarry {
 using bytes::Load;
 using bytes::Store;
 
-TPageFormat TIndexDefinition::PageFormat() const {
-  TPageFormat f;
-  f.KeyLength = KeyLength;
-  f.Compression = Compression;
-  f.Unique = Unique;
-  f.Counts = !NoCounts;
-  return f;
-}
-
 void TIndexDefinition::Encode(std::uint8_t* out) const {
   std::memset(out, 0, IndexDefinitionSize);
   StoreShortString(out, Name, MaxIndexNameLength);

@@ -78,7 +78,15 @@ struct TIndexDefinition {
 
   // True for a slot that holds an index (a key length is set).
   bool Defined() const { return KeyLength != 0; }
-  TPageFormat PageFormat() const;
+  // Asked at every step of a cursor's walk, hence here.
+  TPageFormat PageFormat() const {
+    TPageFormat f;
+    f.KeyLength = KeyLength;
+    f.Compression = Compression;
+    f.Unique = Unique;
+    f.Counts = !NoCounts;
+    return f;
+  }
 
   void Encode(std::uint8_t* out) const;
   static TIndexDefinition Decode(const std::uint8_t* in);
