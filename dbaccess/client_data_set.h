@@ -179,6 +179,12 @@ class TClientDataSet {
     std::string chars;
     std::vector<bool> nulls;
   };
+  // A row with the first twelve bytes of its leading text key, for sorting (see BuildOrder).
+  struct TPrefixedRow {
+    uint64_t high;
+    uint32_t low;
+    uint32_t row;
+  };
   struct TSortKey {
     int field;
     bool descending;
@@ -198,6 +204,7 @@ class TClientDataSet {
   std::vector<TResultFieldDef> fields_;
   std::vector<TColumn> columns_;
   uint32_t row_count_ = 0;
+  std::vector<TPrefixedRow> sort_buffer_;  // kept between sorts of the open result set
   // order_[position] = row; a permutation of 0..row_count_-1 in the current index's order.
   std::vector<uint32_t> order_;
   // -1 exactly when there is no record (closed or empty).
