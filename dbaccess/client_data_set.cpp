@@ -156,7 +156,6 @@ void TClientDataSet::Close() {
   active_ = false;
   columns_.clear();
   order_.clear();
-  std::vector<TPrefixedRow>().swap(sort_buffer_);
   row_count_ = 0;
   position_ = -1;
   bof_ = eof_ = true;
@@ -388,10 +387,7 @@ void TClientDataSet::BuildOrder() {
   // order as the texts do (a text that ends pads with 0, which no UTF-8 character contains);
   // equal prefixes go to the full comparison. A null gets 0, before or equal to every text,
   // as nulls sort first; a descending key inverts the prefix, as it inverts the comparison.
-  // The buffer stays with the result set between sorts: a fresh one of a million rows costs
-  // the system as much again as the sort itself to map and clear.
-  std::vector<TPrefixedRow>& prefixed = sort_buffer_;
-  prefixed.resize(row_count_);
+  std::vector<TPrefixedRow> prefixed(row_count_);
   const TColumn& column = *lead.column;
   for (uint32_t row = 0; row < row_count_; ++row) {
     uint64_t high = 0;

@@ -204,7 +204,6 @@ class TClientDataSet {
   std::vector<TResultFieldDef> fields_;
   std::vector<TColumn> columns_;
   uint32_t row_count_ = 0;
-  std::vector<TPrefixedRow> sort_buffer_;  // kept between sorts of the open result set
   // order_[position] = row; a permutation of 0..row_count_-1 in the current index's order.
   std::vector<uint32_t> order_;
   // -1 exactly when there is no record (closed or empty).
