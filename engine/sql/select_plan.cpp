@@ -39,13 +39,14 @@ bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpTok
 }
 
 // Whether the fields of source (field numbers) hold every field of one of its unique
-// indexes. String keys count only when the rows are compared by the table's own collation:
-// another could make two keys the index tells apart equal.
-bool FieldsHoldUniqueKey(const TSelectBlock& block, const TSelectSource& source, const std::vector<int>& fieldNos) {
+// indexes (in the slots up to lastSlot). String keys count only when the rows are compared
+// by the table's own collation: another could make two keys the index tells apart equal.
+bool FieldsHoldUniqueKey(const TSelectBlock& block, const TSelectSource& source, const std::vector<int>& fieldNos,
+                         int lastSlot = MaxSecondaryIndexes) {
   const TDataCursor& cursor = *source.Cursor;
   const std::vector<TFieldDefinition>& fields = cursor.TableFields();
   const bool sameCollation = cursor.LanguageId() == block.Language && cursor.SortId() == block.Sort;
-  for (int slot = PrimarySlot; slot <= MaxSecondaryIndexes; ++slot) {
+  for (int slot = PrimarySlot; slot <= lastSlot; ++slot) {
     const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
     // A temporary index is made for one reader and vouches for nothing.
     if (!index.Defined() || !index.Unique || index.Temporary || index.FieldCount == 0) continue;
@@ -378,14 +379,14 @@ void TSelectPlan::ChooseDistinctLevel(const TSelectBlock& block) {
 }
 
 bool TSelectPlan::RowsAlreadyDistinct(const TSelectBlock& block) const {
-  // One table (or the driving table, when DISTINCT stops at it), read once per row, with a
-  // unique key among the result columns: no two result rows can be equal.
+  // One table (or the driving table, when DISTINCT stops at it), read once per row, whose
+  // unique primary key is among the result columns: no two result rows can be equal.
   if (block.Query.UnionFollows || block.Query.UnionPart) return false;
   if (runs_.size() != 1 && distinctLevel_ != 0) return false;
   std::vector<int> visible(static_cast<std::size_t>(std::max(0, block.Visible)));
   for (int i = 0; i < block.Visible; ++i) visible[static_cast<std::size_t>(i)] = i;
   const TSelectSource& source = *runs_[static_cast<std::size_t>(plan_.Order().front())].Source;
-  return FieldsHoldUniqueKey(block, source, PlainFieldsOf(block, source, visible));
+  return FieldsHoldUniqueKey(block, source, PlainFieldsOf(block, source, visible), PrimarySlot);
 }
 
 void TSelectPlan::ChooseKeySets(const TSelectBlock& block) {
