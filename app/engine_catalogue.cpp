@@ -1,6 +1,8 @@
 // The engine-backed catalogue access (see engine_catalogue.h).
 #include "app/engine_catalogue.h"
 
+#include <algorithm>
+
 #include "dbaccess/dataset_row_source.h"
 #include "dbaccess/quarry_database.h"
 #include "dbaccess/quarry_query.h"
@@ -38,6 +40,7 @@ class TSearchRows final : public quarry::TRowSource {
   std::string AsString(int field) const override { return rows_.AsString(field); }
   void AppendString(int field, std::string& out) const override { rows_.AppendString(field, out); }
   int32_t AsInteger(int field) const override { return rows_.AsInteger(field); }
+  int64_t RowCountHint() const override { return rows_.RowCountHint(); }
 
  private:
   quarry::TDataSetRowSource rows_;
@@ -83,7 +86,10 @@ class TEngineCatalogue final : public TCatalogueAccess {
     query->AddSQL(statement);
     query->Prepare();
     query->Open();
+    // Room for every row at once: a name list can hold hundreds of thousands of names, and
+    // growing the vector step by step copies them over and over.
     std::vector<std::string> values;
+    values.reserve(static_cast<std::size_t>(std::max(0, query->RecordCount())));
     while (!query->Eof()) {
       values.push_back(query->Fields(0).AsString());
       query->Next();

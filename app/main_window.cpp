@@ -5,6 +5,7 @@
 #include "app/about_splash.h"
 #include "app/current_record_panel.h"
 #include "app/help_text.h"
+#include "app/name_list_model.h"
 #include "app/pellomar_utils.h"
 #include "app/record_navigator.h"
 #include "engine/platform/profile_file.h"
@@ -30,7 +31,6 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
-#include <QStringListModel>
 #include <QStyle>
 #include <QTimer>
 
@@ -105,15 +105,19 @@ QComboBox* MakeComboBox(QWidget* parent, const char* name, QRect geometry, bool 
   return box;
 }
 
-// Appends the names to the list's items in one step, as a plain list of strings: a catalogue
-// can have hundreds of thousands of names, and adding them one at a time (a QStandardItem
-// each, a model signal each) costs seconds and several times the memory.
-void AppendNames(QComboBox* box, const std::vector<std::string>& names) {
-  QStringList items;
-  items.reserve(box->count() + static_cast<qsizetype>(names.size()));
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  for (const auto& name : names) items << QString::fromStdString(name);
-  box->setModel(new QStringListModel(std::move(items), box));  // the old model was the box's own
+// Appends the names to the list's items in one step, as names converted only when shown: a
+// catalogue can have hundreds of thousands of names, and adding them one at a time (a
+// QStandardItem each, a model signal each) costs seconds and several times the memory.
+void AppendNames(QComboBox* box, std::vector<std::string> names) {
+  std::vector<std::string> items;
+  items.reserve(static_cast<std::size_t>(box->count()) + names.size());
+  for (int i = 0; i < box->count(); ++i) items.push_back(box->itemText(i).toStdString());
+  if (items.empty()) {
+    items = std::move(names);
+  } else {
+    for (auto& name : names) items.push_back(std::move(name));
+  }
+  box->setModel(new TNameListModel(std::move(items), box));  // the old model was the box's own
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {

@@ -98,9 +98,26 @@ void TClientDataSet::Open() {
   std::vector<TColumn> columns(fields.size());
   for (size_t i = 0; i < fields.size(); ++i)
     if (fields[i].kind == TResultFieldKind::String) columns[i].offsets.push_back(0);
+  // Room for the rows the source announces, so that a million rows are not copied again
+  // each time a column outgrows its memory; the texts get room once their average length
+  // is known from the first rows.
+  const int64_t hint = source_->RowCountHint();
+  const int64_t expected = hint > 0 ? std::min<int64_t>(hint, std::numeric_limits<int32_t>::max()) : 0;
+  constexpr uint32_t kSampleRows = 1024;
+  for (TColumn& column : columns) {
+    column.nulls.reserve(static_cast<size_t>(expected));
+    column.ints.reserve(column.offsets.empty() ? static_cast<size_t>(expected) : 0);
+    column.offsets.reserve(column.offsets.empty() ? 0 : static_cast<size_t>(expected) + 1);
+  }
   uint32_t rows = 0;
   for (source_->First(); !source_->Eof(); source_->Next()) {
     if (rows == std::numeric_limits<uint32_t>::max()) msg::Raise(msg::TooManyRecords);
+    if (rows == kSampleRows && expected > kSampleRows) {
+      for (TColumn& column : columns) {
+        const double perRow = static_cast<double>(column.chars.size()) / kSampleRows;
+        column.chars.reserve(static_cast<size_t>(perRow * 1.125 * static_cast<double>(expected)));
+      }
+    }
     for (size_t i = 0; i < fields.size(); ++i) {
       TColumn& column = columns[i];
       const int from = source_of[i];
@@ -370,12 +387,7 @@ void TClientDataSet::BuildOrder() {
   // order as the texts do (a text that ends pads with 0, which no UTF-8 character contains);
   // equal prefixes go to the full comparison. A null gets 0, before or equal to every text,
   // as nulls sort first; a descending key inverts the prefix, as it inverts the comparison.
-  struct TPrefixed {
-    uint64_t high;
-    uint32_t low;
-    uint32_t row;
-  };
-  std::vector<TPrefixed> prefixed(row_count_);
+  std::vector<TPrefixedRow> prefixed(row_count_);
   const TColumn& column = *lead.column;
   for (uint32_t row = 0; row < row_count_; ++row) {
     uint64_t high = 0;
@@ -390,9 +402,9 @@ void TClientDataSet::BuildOrder() {
       for (uint32_t k = 0; k < 8; ++k) high = (high << 8) | byte(k);
       for (uint32_t k = 8; k < 12; ++k) low = (low << 8) | byte(k);
     }
-    prefixed[row] = lead.descending ? TPrefixed{~high, ~low, row} : TPrefixed{high, low, row};
+    prefixed[row] = lead.descending ? TPrefixedRow{~high, ~low, row} : TPrefixedRow{high, low, row};
   }
-  std::sort(prefixed.begin(), prefixed.end(), [&compare](const TPrefixed& a, const TPrefixed& b) {
+  std::sort(prefixed.begin(), prefixed.end(), [&compare](const TPrefixedRow& a, const TPrefixedRow& b) {
     if (a.high != b.high) return a.high < b.high;
     if (a.low != b.low) return a.low < b.low;
     return compare(a.row, b.row);

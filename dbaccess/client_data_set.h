@@ -179,6 +179,12 @@ class TClientDataSet {
     std::string chars;
     std::vector<bool> nulls;
   };
+  // A row with the first twelve bytes of its leading text key, for sorting (see BuildOrder).
+  struct TPrefixedRow {
+    uint64_t high;
+    uint32_t low;
+    uint32_t row;
+  };
   struct TSortKey {
     int field;
     bool descending;

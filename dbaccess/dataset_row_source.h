@@ -23,6 +23,7 @@ class TDataSetRowSource : public TRowSource {
   std::string AsString(int field) const override { return dataSet_.Fields(field).AsString(); }
   void AppendString(int field, std::string& out) const override { dataSet_.AppendFieldText(field, out); }
   std::int32_t AsInteger(int field) const override { return dataSet_.Fields(field).AsInteger(); }
+  std::int64_t RowCountHint() const override { return dataSet_.RecordCount(); }
 
  private:
   TQuarryDataSet& dataSet_;

@@ -41,6 +41,9 @@ class TRowSource {
   virtual void AppendString(int field, std::string& out) const { out += AsString(field); }
   // Integer value of the field; 0 for null. A text that is not an integer may throw.
   virtual int32_t AsInteger(int field) const = 0;
+  // How many rows the walk will give, when the source knows it beforehand (-1 otherwise): a
+  // reader may make room for them at once. Only a hint; the walk decides.
+  virtual int64_t RowCountHint() const { return -1; }
 };
 
 }  // namespace quarry

@@ -38,7 +38,69 @@ bool FailsEveryMatch(const TExpToken& condition, const std::vector<const TExpTok
   });
 }
 
+// Whether the fields of source (field numbers) hold every field of one of its unique
+// indexes (in the slots up to lastSlot). String keys count only when the rows are compared
+// by the table's own collation: another could make two keys the index tells apart equal.
+bool FieldsHoldUniqueKey(const TSelectBlock& block, const TSelectSource& source, const std::vector<int>& fieldNos,
+                         int lastSlot = MaxSecondaryIndexes) {
+  const TDataCursor& cursor = *source.Cursor;
+  const std::vector<TFieldDefinition>& fields = cursor.TableFields();
+  const bool sameCollation = cursor.LanguageId() == block.Language && cursor.SortId() == block.Sort;
+  for (int slot = PrimarySlot; slot <= lastSlot; ++slot) {
+    const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
+    // A temporary index is made for one reader and vouches for nothing.
+    if (!index.Defined() || !index.Unique || index.Temporary || index.FieldCount == 0) continue;
+    bool covered = true;
+    for (int k = 0; k < index.FieldCount && covered; ++k) {
+      const int fieldNo = index.FieldNumbers[static_cast<std::size_t>(k)];
+      covered = fieldNo >= 1 && fieldNo <= static_cast<int>(fields.size()) &&
+                std::find(fieldNos.begin(), fieldNos.end(), fieldNo) != fieldNos.end() &&
+                (sameCollation || fields[static_cast<std::size_t>(fieldNo - 1)].DataType != TFieldType::String);
+    }
+    if (covered) return true;
+  }
+  return false;
+}
+
+// The source fields that result columns show as plain columns of source.
+std::vector<int> PlainFieldsOf(const TSelectBlock& block, const TSelectSource& source,
+                               const std::vector<int>& columns) {
+  std::vector<int> fieldNos;
+  for (int i : columns) {
+    const TResultColumn& c = block.Columns[static_cast<std::size_t>(i)];
+    if (c.Plain && c.Source == &source) fieldNos.push_back(c.SourceFieldNo);
+  }
+  return fieldNos;
+}
+
 }  // namespace
+
+bool DistinctRemovesNothing(const TSelectBlock& block, TDistinctOrder& order) {
+  const TDataQuery& query = block.Query;
+  if (!block.Distinct || block.Sources.size() != 1 || block.UnionInvolved()) return false;
+  if (query.GroupByPresent || block.WholeTableGroup) return false;
+  // NOCASE orders case-insensitively rows that DISTINCT's sort put in case-sensitive order.
+  if (query.OrderByNoCase) return false;
+  const TSelectSource& source = *block.Sources.front();
+  // The order DISTINCT's sort leaves: the ORDER BY's columns, then every other column
+  // ascending; it ends where the columns so far hold a unique key, as no two rows tie there.
+  std::vector<int> columns = block.OrderColumns;
+  std::vector<bool> descending = block.OrderDescending;
+  for (int i = 0; i < block.Visible; ++i) {
+    if (std::find(columns.begin(), columns.end(), i) != columns.end()) continue;
+    columns.push_back(i);
+    descending.push_back(false);
+  }
+  for (std::size_t n = 1; n <= columns.size(); ++n) {
+    const std::vector<int> leading(columns.begin(), columns.begin() + static_cast<std::ptrdiff_t>(n));
+    if (!FieldsHoldUniqueKey(block, source, PlainFieldsOf(block, source, leading))) continue;
+    n = std::max(n, block.OrderColumns.size());
+    order.Columns.assign(columns.begin(), columns.begin() + static_cast<std::ptrdiff_t>(n));
+    order.Descending.assign(descending.begin(), descending.begin() + static_cast<std::ptrdiff_t>(n));
+    return true;
+  }
+  return false;
+}
 
 TLiveChoice ChooseLive(const TSelectBlock& block, bool onlyQuery) {
   const TDataQuery& query = block.Query;
@@ -321,20 +383,10 @@ bool TSelectPlan::RowsAlreadyDistinct(const TSelectBlock& block) const {
   // unique primary key is among the result columns: no two result rows can be equal.
   if (block.Query.UnionFollows || block.Query.UnionPart) return false;
   if (runs_.size() != 1 && distinctLevel_ != 0) return false;
-  const TSelectSource* source = runs_[static_cast<std::size_t>(plan_.Order().front())].Source;
-  TDataCursor& cursor = *source->Cursor;
-  if (cursor.IndexCount() < 1) return false;
-  const TIndexDefinition& primary = cursor.GetIndexDefinition(0);
-  if (!primary.Defined() || !primary.Unique || primary.FieldCount == 0) return false;
-  for (int k = 0; k < primary.FieldCount; ++k) {
-    bool selected = false;
-    for (int i = 0; i < block.Visible && !selected; ++i) {
-      const TResultColumn& c = block.Columns[static_cast<std::size_t>(i)];
-      selected = c.Plain && c.Source == source && c.SourceFieldNo == primary.FieldNumbers[static_cast<std::size_t>(k)];
-    }
-    if (!selected) return false;
-  }
-  return true;
+  std::vector<int> visible(static_cast<std::size_t>(std::max(0, block.Visible)));
+  for (int i = 0; i < block.Visible; ++i) visible[static_cast<std::size_t>(i)] = i;
+  const TSelectSource& source = *runs_[static_cast<std::size_t>(plan_.Order().front())].Source;
+  return FieldsHoldUniqueKey(block, source, PlainFieldsOf(block, source, visible), PrimarySlot);
 }
 
 void TSelectPlan::ChooseKeySets(const TSelectBlock& block) {
@@ -389,27 +441,27 @@ void TSelectPlan::UseIndexOrder(const TSelectBlock& block) {
     if (!c.Plain || c.Source != run.Source) plainOnly = false;
     else wanted.push_back(c.SourceFieldNo);
   }
-  // Rows with equal ORDER BY values come from a sort in the order they were read; from an
-  // index, in the order of their identifiers, unless the index keeps them in reverse (read
-  // backward or made descending). Either way they agree when no two keys can be equal.
-  const auto TiesInRecordOrder = [&](int slot) {
+  const auto UniqueOrder = [&](int slot) {
     const TIndexDefinition& index = cursor.GetIndexDefinition(slot);
-    if (index.Unique && index.FieldCount == static_cast<int>(keys.FieldNumbers.size())) return true;
-    return !index.Descending && !IndexServesOrder(index, slot, keys, TOrderUse::TableWalk).Backward;
+    return slot == PrimarySlot && index.Unique && index.FieldCount == static_cast<int>(keys.FieldNumbers.size());
   };
   TIndexOrder order;
   bool keysOnly = false;
   if (run.Access.UsesIndex()) {
     order = IndexServesOrder(cursor.IndexDefinition(), cursor.IndexSlot(), keys, TOrderUse::TableWalk);
   } else {
-    // A whole table read in index order fetches its records out of their order; reading it
-    // in record order and sorting is quicker, unless TOP needs only its first rows, the
-    // index keys hold every value wanted, or the rows stream to the reader unsorted.
+    // A whole table read in index order fetches its records one by one out of their order;
+    // reading it in record order and sorting is quicker, unless TOP needs only its first
+    // rows or the index keys hold every value wanted. Streamed to the reader unsorted, the
+    // rows may come in the order of a primary index that is exactly the ORDER BY, mostly
+    // the records' own order, with no equal keys whose order could differ from the sort's;
+    // a secondary index's order costs a read per row, several times the sort of the whole
+    // table when the reader reads every row.
     order = FindOrderIndex([&](int slot) -> const TIndexDefinition& { return cursor.GetIndexDefinition(slot); }, keys,
                            TOrderUse::TableWalk,
                            [&](int slot) {
                              keysOnly = plainOnly && cursor.KeyHoldsFields(slot, wanted);
-                             return keysOnly || query.Top >= 0 || (rowsStream_ && TiesInRecordOrder(slot));
+                             return keysOnly || query.Top >= 0 || (rowsStream_ && UniqueOrder(slot));
                            });
     if (order.Served()) cursor.SetIndexSlot(order.Slot);
   }

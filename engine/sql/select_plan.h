@@ -53,6 +53,19 @@ struct TLiveChoice {
 // onlyQuery: the block is the statement's only query.
 TLiveChoice ChooseLive(const TSelectBlock& block, bool onlyQuery);
 
+// The order in which DISTINCT's sort leaves the rows (result columns, 0-based).
+struct TDistinctOrder {
+  std::vector<int> Columns;
+  std::vector<bool> Descending;
+};
+// Whether DISTINCT can remove no row of the block: it reads one table, once per row, and its
+// result columns hold every field of one of that table's unique indexes. The index admits no
+// two records with equal keys (a NULL key field counting as one value, as DISTINCT counts
+// it), and DISTINCT compares at least as finely as the index does, so no two rows are equal.
+// When so, order receives the ORDER BY that puts the rows where DISTINCT's sort would: the
+// written one, then the other columns ascending up to those that hold a unique key.
+bool DistinctRemovesNothing(const TSelectBlock& block, TDistinctOrder& order);
+
 class TSelectPlan {
  public:
   // The dry run of preparation over the checked condition: raises the join errors.

@@ -432,6 +432,15 @@ void TSelectQuery::ResolveOrderAndGroup() {
         RaiseSqlError("Invalid BLOB column '" + block_.Columns[static_cast<std::size_t>(i)].Name + "'" +
                       " specified in DISTINCT clause");
   }
+  // A DISTINCT that can remove no row is not carried out, only its order kept: the rows then
+  // need one sort at most, which an index may give, and may stream.
+  TDistinctOrder distinctOrder;
+  distinctDropped_ = DistinctRemovesNothing(block_, distinctOrder);
+  if (distinctDropped_) {
+    block_.Distinct = false;
+    block_.OrderColumns = std::move(distinctOrder.Columns);
+    block_.OrderDescending = std::move(distinctOrder.Descending);
+  }
   const bool allAscending =
       std::none_of(block_.OrderDescending.begin(), block_.OrderDescending.end(), [](bool d) { return d; }) &&
       !block_.Query.OrderByNoCase;

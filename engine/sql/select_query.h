@@ -64,7 +64,8 @@ class TSelectQuery : public TExecutionState {
   // How the last execution reads the tables (see TSelectPlan::Text).
   std::string PlanText() const {
     if (live_) return "live result: the table's own cursor, WHERE as its filter\n";
-    return plan_.Text() + (stream_.Active() ? "result streamed from the table's cursor\n" : "");
+    return plan_.Text() + (distinctDropped_ ? "DISTINCT left out: a unique key is selected\n" : "") +
+           (stream_.Active() ? "result streamed from the table's cursor\n" : "");
   }
   int32_t RowCount() const { return rows_; }
   TDataQuery& Query() const { return block_.Query; }
@@ -98,6 +99,7 @@ class TSelectQuery : public TExecutionState {
   bool live_ = false;
   bool streamable_ = false;  // the block's shape lets the rows stream (see TStreamResult)
   bool servesMembership_ = false;
+  bool distinctDropped_ = false;  // DISTINCT could remove no row
 
   // Per execution.
   TSelectPlan plan_;

@@ -194,7 +194,7 @@ TEST_F(SelectStream, StreamedRowsAreTheRowsOfTheResultTable) {
       {"SELECT TITLE, ID FROM FILMS", true},
       {"SELECT YEAR FROM FILMS ORDER BY YEAR", true},
       {"SELECT YEAR FROM FILMS ORDER BY YEAR DESC", true},
-      {"SELECT ID, YEAR FROM FILMS ORDER BY YEAR", true},
+      {"SELECT ID, TITLE FROM FILMS ORDER BY ID DESC", true},
       {"SELECT TITLE AS NAME FROM FILMS ORDER BY NAME DESC", true},
       {"SELECT ID, TITLE FROM FILMS WHERE ID = 5", true},
       {"SELECT ID, ID FROM FILMS WHERE ID = 3", true},
@@ -212,6 +212,9 @@ TEST_F(SelectStream, StreamedRowsAreTheRowsOfTheResultTable) {
       {"SELECT ID FROM FILMS WHERE 1 = 0", false},
       {"SELECT ID, NOTES FROM FILMS WHERE NOTES IS NOT NULL", false},
       {"SELECT TITLE, RATING FROM FILMS ORDER BY RATING", false},
+      // A secondary index's order would read the records one by one, out of their order.
+      {"SELECT ID, YEAR FROM FILMS ORDER BY YEAR", false},
+      {"SELECT TITLE, ID FROM FILMS ORDER BY TITLE", false},
       // Equal keys read from these indexes would come in the reverse of the sort's order.
       {"SELECT ID, TITLE FROM FILMS ORDER BY TITLE DESC", false},
       {"SELECT ID, YEAR AS Y FROM FILMS ORDER BY YEAR DESC", false},
@@ -254,10 +257,10 @@ TEST_F(SelectStream, ParametersGiveEachExecutionItsRows) {
 }
 
 TEST_F(SelectStream, NavigationMatchesTheResultTable) {
-  for (const char* sql : {"SELECT TITLE, ID FROM FILMS ORDER BY TITLE", "SELECT TITLE FROM FILMS ORDER BY TITLE DESC",
+  for (const char* sql : {"SELECT TITLE, ID FROM FILMS ORDER BY ID", "SELECT TITLE FROM FILMS ORDER BY TITLE DESC",
                           "SELECT YEAR FROM FILMS ORDER BY YEAR DESC",
                           "SELECT NAME, FILMID FROM CAST WHERE FILMID = 4 ORDER BY FILMID DESC",
-                          "SELECT ID, YEAR FROM FILMS ORDER BY YEAR", "SELECT ID, TITLE FROM FILMS"}) {
+                          "SELECT ID, YEAR FROM FILMS ORDER BY ID DESC", "SELECT ID, TITLE FROM FILMS"}) {
     SCOPED_TRACE(sql);
     TQueryStatement streamed(Database);
     streamed.Prepare(sql);
