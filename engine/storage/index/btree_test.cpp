@@ -100,7 +100,9 @@ TEST_P(BTreeRandomTest, MatchesSortedReference) {
     if (fresh.Depth > 0) {
       ASSERT_EQ(near.Leaf().Page, fresh.Leaf().Page);
       ASSERT_EQ(near.Leaf().Pos, fresh.Leaf().Pos);
-      if (i % 7 == 0) ASSERT_EQ(fx.tree.Ordinal(near), fx.tree.Ordinal(fresh));
+      if (i % 7 == 0) {
+        ASSERT_EQ(fx.tree.Ordinal(near), fx.tree.Ordinal(fresh));
+      }
     }
     ASSERT_EQ(fx.store.PinnedPages(), 0);
     if (i % 997 == 0) {
