@@ -13,6 +13,7 @@
 #include "dbaccess/name_compare.h"
 #include "dbaccess/quarry_database.h"
 #include "dbaccess/quarry_session.h"
+#include "dbaccess/record_search.h"
 #include "dbaccess/session_list.h"
 #include "dbaccess/vector_row_source.h"
 #include "engine/storage/data/record_buffer.h"
@@ -333,10 +334,7 @@ void TQuarryDataSet::CheckLinkCycle(TQuarryDataSet* source) const {
 
 // ---- navigation ----
 
-TEngineErrorCode TQuarryDataSet::CheckCode(TEngineErrorCode code) {
-  if (code == QUARRY_NONE || code == QUARRY_BOF || code == QUARRY_EOF || code == QUARRY_NOCURRREC) return code;
-  RaiseEngineError(code);
-}
+TEngineErrorCode TQuarryDataSet::CheckCode(TEngineErrorCode code) { return CheckCursorCode(code); }
 
 void TQuarryDataSet::TakeRecord(bool found) {
   hasRecord_ = found;
@@ -622,115 +620,11 @@ bool TQuarryDataSet::FindPrior() { return FindMove(3); }
 
 // ---- locate and lookup ----
 
-bool TQuarryDataSet::MatchRecord(const std::uint8_t* record, const std::vector<int>& fields,
-                                 const std::vector<TDataValue>& values, TLocateOptions options) const {
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    const TFieldDefinition& def = cursor_->Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
-    TDataValue have = DecodeFieldValue(record, def);
-    const TDataValue& want = values[i];
-    if (IsNullValue(want)) {
-      if (!IsNullValue(have)) return false;
-      continue;
-    }
-    if (IsNullValue(have)) return false;
-    if (auto* text = std::get_if<std::string>(&have)) {
-      std::string wanted = ValueText(want);
-      std::string actual = *text;
-      if (options.CaseInsensitive) {
-        wanted = UpperAsciiText(wanted);
-        actual = UpperAsciiText(actual);
-      }
-      if (options.PartialKey) {
-        if (!wanted.empty() && wanted.back() == '*') wanted.pop_back();
-        if (actual.compare(0, wanted.size(), wanted) != 0) return false;
-      } else if (actual != wanted) {
-        return false;
-      }
-    } else if (std::holds_alternative<double>(have)) {
-      if (std::get<double>(have) != ValueFloat(want)) return false;
-    } else if (std::holds_alternative<bool>(have)) {
-      if (std::get<bool>(have) != ValueBool(want)) return false;
-    } else if (ValueInt(have) != ValueInt(want)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool TQuarryDataSet::SearchIndex(TDataCursor& c, const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                                 TLocateOptions options, TBookmark& found) {
-  if (c.NaturalOrder()) return false;
-  const TIndexDefinition& index = c.IndexDefinition();
-  if (fields.empty() || fields.size() > index.FieldCount) return false;
-  bool anyString = false;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
-    if (index.FieldNumbers[i] != c.TableFieldNo(def.FieldNo)) return false;
-    if ((def.DataType == TFieldType::String)) anyString = true;
-  }
-  if (anyString && options.CaseInsensitive != index.CaseInsensitive) return false;
-  // Build the search record: full leading fields, then perhaps a partial last string.
-  std::vector<std::uint8_t> key(record_.size(), 0);
-  int fullFields = static_cast<int>(fields.size());
-  int partial = 0;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    const TFieldDefinition& def = c.Fields()[static_cast<std::size_t>(engineIndex_[fields[i]])];
-    TDataValue value = values[i];
-    const bool last = i + 1 == fields.size();
-    if (last && options.PartialKey && (def.DataType == TFieldType::String) && !IsNullValue(value)) {
-      std::string text = ValueText(value);
-      if (!text.empty() && text.back() == '*') text.pop_back();
-      // A partial first field, or an empty prefix, is left to the filter search.
-      if (text.empty() || fields.size() == 1) return false;
-      value = text;
-      partial = static_cast<int>(text.size());
-      fullFields -= 1;
-    }
-    if (IsNullValue(value)) {
-      c.PutField(def.FieldNo, key.data(), nullptr);
-    } else {
-      std::vector<std::uint8_t> scratch(record_.size() + 16, 0);
-      EncodeFieldValue(scratch.data(), def, value);
-      c.PutField(def.FieldNo, key.data(), FieldData(scratch.data(), def));
-    }
-  }
-  const int given = (partial == 0 && fullFields == index.FieldCount) ? 0 : fullFields;
-  std::vector<std::uint8_t> buffer(record_.size());
-  bool ok = c.FindKey(key.data(), given, partial, false, buffer.data());
-  // The index compares by its collation; confirm with the dataset's own comparison.
-  if (ok) ok = MatchRecord(buffer.data(), fields, values, options);
-  if (ok) found = c.GetBookmark();
-  return ok;
-}
-
-bool TQuarryDataSet::SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                                        TLocateOptions options, TBookmark& found) {
-  TDataCursor* lookup = GetLookupCursor(fields, options.CaseInsensitive);
-  if (lookup == nullptr) return false;
-  TBookmark atLookup;
-  if (!SearchIndex(*lookup, fields, values, options, atLookup)) return false;
-  // The record may be outside this cursor's range or filters: then it is not found here.
-  if (cursor_->SyncTo(*lookup) != QUARRY_NONE) return false;
-  found = cursor_->GetBookmark();
-  return true;
-}
-
-bool TQuarryDataSet::SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                                  TLocateOptions options, TBookmark& found) {
-  TFilter* filter = cursor_->AddFilter(
-      [&](TDataCursor&, const std::uint8_t* record) { return MatchRecord(record, fields, values, options); }, this);
-  std::vector<std::uint8_t> buffer(record_.size());
-  TEngineErrorCode code = QUARRY_EOF;
-  try {
-    cursor_->Home();
-    code = CheckCode(cursor_->Next(buffer.data()));
-    if (code == QUARRY_NONE) found = cursor_->GetBookmark();
-  } catch (...) {
-    cursor_->RemoveFilter(filter);
-    throw;
-  }
-  cursor_->RemoveFilter(filter);
-  return code == QUARRY_NONE;
+TRecordSearch TQuarryDataSet::RecordSearch() {
+  return TRecordSearch(*cursor_, engineIndex_, record_.size(),
+                       [this](const std::vector<int>& fields, bool caseInsensitive) {
+                         return GetLookupCursor(fields, caseInsensitive);
+                       });
 }
 
 bool TQuarryDataSet::Locate(std::string_view keyFields, const std::vector<TDataValue>& values, TLocateOptions options) {
@@ -741,8 +635,7 @@ bool TQuarryDataSet::Locate(std::string_view keyFields, const std::vector<TDataV
   bool ok = false;
   {
     TSessionLock lock(LockSession());
-    ok = SearchIndex(*cursor_, fields, values, options, found) || SearchLookupCursor(fields, values, options, found) ||
-         SearchFilter(fields, values, options, found);
+    ok = RecordSearch().Find(fields, values, options, found);
     if (!ok) ResyncCursor();
   }
   if (!ok) return false;
@@ -766,8 +659,7 @@ std::vector<TDataValue> TQuarryDataSet::Lookup(std::string_view keyFields, const
   if (fields.size() != values.size()) msg::Raise(msg::FieldIndexRange);
   TSessionLock lock(LockSession());
   TBookmark found;
-  bool ok = SearchIndex(*cursor_, fields, values, {}, found) || SearchLookupCursor(fields, values, {}, found) ||
-            SearchFilter(fields, values, {}, found);
+  bool ok = RecordSearch().Find(fields, values, {}, found);
   std::vector<TDataValue> out;
   if (ok && cursor_->GotoBookmark(found) == QUARRY_NONE) {
     std::vector<std::uint8_t> buffer(record_.size());

@@ -36,6 +36,7 @@ class TQuarryDatabase;
 class TQuarryDataSet;
 class TQuarrySession;
 class TQuarryBlobStream;
+class TRecordSearch;
 
 enum class TDataSetState {
   dsInactive,
@@ -329,18 +330,8 @@ class TQuarryDataSet : public TQuarryComponent {
   // it reads the null flag alone, without making the value.
   bool FieldIsNull(int index) const;
   void WriteField(int index, const TDataValue& value);
-  bool MatchRecord(const std::uint8_t* record, const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                   TLocateOptions options) const;
-  // Searches c's current index when the fields are its leading fields (and the case option
-  // matches it when a string is among them).
-  bool SearchIndex(TDataCursor& c, const std::vector<int>& fields, const std::vector<TDataValue>& values,
-                   TLocateOptions options, TBookmark& found);
-  // Searches a second cursor on an index that fits the fields, then follows it.
-  bool SearchLookupCursor(const std::vector<int>& fields, const std::vector<TDataValue>& values, TLocateOptions options,
-                          TBookmark& found);
-  // Scans with a filter of one equality per field.
-  bool SearchFilter(const std::vector<int>& fields, const std::vector<TDataValue>& values, TLocateOptions options,
-                    TBookmark& found);
+  // The search of Locate and Lookup over this dataset's cursor (record_search.h).
+  TRecordSearch RecordSearch();
 
   TDataSetState state_ = TDataSetState::dsInactive;
   bool autoDisplayLabels_ = false;
